@@ -1,0 +1,34 @@
+#include "app/AppIdentity.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QStandardPaths>
+
+namespace lumora {
+
+void applyIdentity(QCoreApplication& app) {
+    app.setOrganizationName(QString::fromLatin1(kOrganizationName));
+    app.setOrganizationDomain(QString::fromLatin1(kOrganizationDomain));
+    app.setApplicationName(QString::fromLatin1(kApplicationName));
+    app.setApplicationVersion(QString::fromLatin1(kApplicationVersion));
+}
+
+QString userDataDirectory() {
+    QString dir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    if (dir.isEmpty())
+        dir = QDir::homePath() + QStringLiteral("/.local/share/") + QString::fromLatin1(kOrganizationName) +
+              QLatin1Char('/') + QString::fromLatin1(kApplicationName);
+    QDir().mkpath(dir);
+    if (!dir.endsWith(QLatin1Char('/')))
+        dir += QLatin1Char('/');
+    return dir;
+}
+
+QString applicationDirectory() {
+    QString dir = QCoreApplication::applicationDirPath();
+    if (!dir.endsWith(QLatin1Char('/')))
+        dir += QLatin1Char('/');
+    return dir;
+}
+
+} // namespace lumora

@@ -1,0 +1,32 @@
+#pragma once
+// The one way the program asks or tells the user something modally: the five message kinds and the file
+// dialogs. The window uses a Qt implementation; tests script the answers and read back the calls.
+
+#include <QString>
+#include <QStringList>
+
+namespace lumora {
+
+enum class MessageKind { Error, Information, Warning, Question, WarningQuestion };
+
+class MessageService {
+public:
+    virtual ~MessageService() = default;
+
+    // Error, information and warning boxes: title and text are already translated.
+    virtual void show(MessageKind kind, const QString& title, const QString& text) = 0;
+    // Question and warning question boxes (Yes/No); true for Yes.
+    virtual bool ask(MessageKind kind, const QString& title, const QString& text) = 0;
+    // The program's about box.
+    virtual void about(const QString& title, const QString& text) = 0;
+
+    // File dialogs; an empty result means the user cancelled.
+    virtual QString openFileName(const QString& caption, const QString& directory, const QString& filter) = 0;
+    virtual QStringList openFileNames(const QString& caption, const QString& directory, const QString& filter) = 0;
+    // `selectedFilter` carries the initially selected filter in and the chosen one out.
+    virtual QString saveFileName(const QString& caption, const QString& directory, const QString& filter,
+                                 QString* selectedFilter) = 0;
+    virtual QString existingDirectory(const QString& caption, const QString& directory) = 0;
+};
+
+} // namespace lumora

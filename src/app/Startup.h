@@ -1,0 +1,24 @@
+#pragma once
+// What the command line asks of the program at start, and the install-time mode that records the chosen
+// language and the installed version without showing a window.
+
+#include <QString>
+#include <QStringList>
+
+namespace lumora {
+
+struct StartupRequest {
+    enum class Kind { Normal, OpenPath, Install };
+    Kind kind = Kind::Normal;
+    QString argument; // the path to open, or the language to install
+};
+
+// `arguments` excludes the program path. "-ii LANGUAGE [...]" is the install-time mode (byte-exact, case
+// sensitive); exactly one argument is a path to open; anything else is a plain start.
+StartupRequest parseCommandLine(const QStringList& arguments);
+
+// Records "ChosenLanguage"; for a version not yet recorded also records it and re-arms the update notice and
+// the first-run event. Store errors are not reported: installation must never fail on them.
+void runInstallMode(const QString& language);
+
+} // namespace lumora

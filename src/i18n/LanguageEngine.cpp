@@ -1,0 +1,176 @@
+#include "i18n/LanguageEngine.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <algorithm>
+#include <fstream>
+
+namespace lumora {
+namespace {
+
+constexpr const char* kFallbackLanguage = "English";
+
+bool readLine(std::istream& in, std::string& line) {
+    if (!std::getline(in, line))
+        return false;
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    return true;
+}
+
+bool startsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
+
+std::vector<long long> versionComponents(const std::string& v) {
+    std::vector<long long> parts;
+    size_t start = 0;
+    while (start <= v.size()) {
+        const size_t dot = v.find('.', start);
+        const std::string piece = v.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
+        long long n = 0;
+        // Digits only; a malformed component counts as 0 rather than aborting the scan.
+        for (char c : piece) {
+            if (c < '0' || c > '9')
+                break;
+            n = std::min<long long>(n * 10 + (c - '0'), 1000000000LL);
+        }
+        parts.push_back(n);
+        if (dot == std::string::npos)
+            break;
+        start = dot + 1;
+    }
+    while (parts.size() < 4)
+        parts.push_back(0);
+    return parts;
+}
+
+} // namespace
+
+LanguageEngine& LanguageEngine::instance() {
+    static LanguageEngine engine;
+    return engine;
+}
+
+void LanguageEngine::setApplicationLanguageDirectory(const std::string& dir) {
+    appDir_ = dir;
+    initialised_ = false;
+}
+
+void LanguageEngine::setUserLanguageDirectory(const std::string& dir) {
+    userDir_ = dir;
+    initialised_ = false;
+}
+
+int LanguageEngine::compareVersions(const std::string& a, const std::string& b) {
+    std::vector<long long> pa = versionComponents(a), pb = versionComponents(b);
+    const size_t n = std::max(pa.size(), pb.size());
+    pa.resize(n, 0);
+    pb.resize(n, 0);
+    for (size_t i = 0; i < n; ++i)
+        if (pa[i] != pb[i])
+            return pa[i] < pb[i] ? -1 : 1;
+    return 0;
+}
+
+LanguageEngine::FileHeader LanguageEngine::readHeader(const std::string& path) {
+    FileHeader h;
+    std::ifstream in(path, std::ios::binary);
+    std::string line;
+    if (!in || !readLine(in, line) || line.size() <= 6 || !startsWith(line, "#lang:"))
+        return h;
+    h.isLanguageFile = true;
+    h.name = line.substr(6);
+    if (readLine(in, line) && startsWith(line, "#V:"))
+        h.version = line.substr(3);
+    return h;
+}
+
+void LanguageEngine::loadTexts(const std::string& path, std::map<std::string, std::string>& into) {
+    std::ifstream in(path, std::ios::binary);
+    std::string line;
+    while (readLine(in, line)) {
+        if (line.empty() || line[0] == '#')
+            continue;
+        const size_t sep = line.find(":=");
+        if (sep == std::string::npos)
+            continue;
+        std::string text = line.substr(sep + 2);
+        // A message that needs a line break writes the two characters "\n".
+        for (size_t p = text.find("\\n"); p != std::string::npos; p = text.find("\\n", p + 1))
+            text.replace(p, 2, "\n");
+        into[line.substr(0, sep)] = text;
+    }
+}
+
+void LanguageEngine::scanDirectory(const std::string& dir) {
+    const QDir qdir(QString::fromStdString(dir));
+    if (!qdir.exists())
+        return;
+    const QStringList entries = qdir.entryList(QDir::Files | QDir::Readable, QDir::Name);
+    for (const QString& entry : entries) {
+        if (!entry.endsWith(QLatin1String(".txt")))
+            continue;
+        const std::string path = dir + entry.toStdString();
+        const FileHeader h = readHeader(path);
+        if (!h.isLanguageFile || h.name.empty())
+            continue;
+        auto it = available_.find(h.name);
+        if (it == available_.end())
+            available_.emplace(h.name, Available{path, h.version});
+        else if (compareVersions(h.version, it->second.version) > 0)
+            it->second = Available{path, h.version};
+    }
+}
+
+void LanguageEngine::ensureInitialised() {
+    if (initialised_)
+        return;
+    initialised_ = true;
+    available_.clear();
+    names_.clear();
+    fallbackTexts_.clear();
+    scanDirectory(appDir_);
+    scanDirectory(userDir_);
+    if (auto it = available_.find(kFallbackLanguage); it != available_.end())
+        loadTexts(it->second.path, fallbackTexts_);
+    else if (!available_.empty())
+        loadTexts(available_.begin()->second.path, fallbackTexts_);
+    for (const auto& [name, file] : available_)
+        names_.push_back(name);
+    // A current language chosen before a rescan stays current if it is still there.
+    if (!current_.empty()) {
+        currentTexts_.clear();
+        if (auto it = available_.find(current_); it != available_.end())
+            loadTexts(it->second.path, currentTexts_);
+        else
+            current_.clear();
+    }
+}
+
+bool LanguageEngine::setLanguage(const std::string& name) {
+    ensureInitialised();
+    const auto it = available_.find(name);
+    if (it == available_.end())
+        return false;
+    currentTexts_.clear();
+    loadTexts(it->second.path, currentTexts_);
+    current_ = name;
+    return true;
+}
+
+std::vector<std::string> LanguageEngine::languageNames() {
+    ensureInitialised();
+    return names_;
+}
+
+std::string LanguageEngine::translate(const std::string& key) {
+    ensureInitialised();
+    if (auto it = currentTexts_.find(key); it != currentTexts_.end())
+        return it->second;
+    if (auto it = fallbackTexts_.find(key); it != fallbackTexts_.end())
+        return it->second;
+    return key;
+}
+
+QString LanguageEngine::translatedText(const std::string& key) { return QString::fromStdString(translate(key)); }
+
+} // namespace lumora

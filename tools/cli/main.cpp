@@ -1,0 +1,65 @@
+// lumora-cli: the engine of the window program without a window, for scripts, batch jobs and headless runs.
+
+#include "CliCommands.h"
+#include "app/AppIdentity.h"
+#include "app/EventLog.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <cstdio>
+#include <exception>
+
+namespace {
+
+struct Command {
+    const char* name;
+    const char* summary;
+    int (*run)(const QStringList&);
+};
+
+const Command kCommands[] = {
+    {"info", "kind, size, frame count, frame rate and duration of a medium", lumora::cli::runInfo},
+};
+
+void printUsage(std::FILE* out) {
+    std::fprintf(out, "usage: lumora-cli [--version] COMMAND [ARGS]\n\ncommands:\n");
+    for (const Command& c : kCommands)
+        std::fprintf(out, "  %-10s %s\n", c.name, c.summary);
+    std::fprintf(out, "\n'lumora-cli COMMAND --help' describes a command.\n");
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    lumora::applyIdentity(app);
+    lumora::setLogDirectory(QDir::toNativeSeparators(lumora::userDataDirectory()).toStdString());
+
+    QStringList args = app.arguments().mid(1);
+    if (args.isEmpty()) {
+        printUsage(stderr);
+        return 2;
+    }
+    const QString first = args.takeFirst();
+    if (first == QLatin1String("--version")) {
+        std::printf("lumora-cli %s\n", lumora::kApplicationVersion);
+        return 0;
+    }
+    if (first == QLatin1String("--help") || first == QLatin1String("help")) {
+        printUsage(stdout);
+        return 0;
+    }
+    for (const Command& c : kCommands) {
+        if (first == QLatin1String(c.name)) {
+            try {
+                return c.run(args);
+            } catch (const std::exception& e) {
+                lumora::logError("lumora-cli", e.what());
+                std::fprintf(stderr, "lumora-cli %s: %s\n", c.name, e.what());
+                return 1;
+            }
+        }
+    }
+    std::fprintf(stderr, "lumora-cli: unknown command '%s' (see --help)\n", first.toLocal8Bit().constData());
+    return 2;
+}
