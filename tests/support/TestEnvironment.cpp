@@ -33,14 +33,13 @@ QString IsolatedUserStore::settingsFile() const { return QSettings().fileName();
 
 std::string testMediaDir() {
     const char* d = std::getenv("LUMORA_TESTMEDIA_DIR");
-    return d ? d : "";
+    return d && *d ? d : LUMORA_DEFAULT_TESTMEDIA_DIR;
 }
 
 std::string testMediaPath(const std::string& name) { return testMediaDir() + "/" + name; }
 
-std::string sourceDir() {
-    const char* d = std::getenv("LUMORA_SOURCE_DIR");
-    return d ? d : ".";
-}
+std::string sourceDir() { return LUMORA_SOURCE_DIR; }
+
+std::string binDir() { return LUMORA_BIN_DIR; }
 
 } // namespace lumora::test

@@ -22,10 +22,11 @@ private:
     QByteArray oldHome_, oldConfig_, oldData_;
 };
 
-// Folder of the generated media (LUMORA_TESTMEDIA_DIR); empty when not configured.
+// Folder of the generated media (LUMORA_TESTMEDIA_DIR, else the build tree's testmedia folder).
 std::string testMediaDir();
 std::string testMediaPath(const std::string& name);
-// Root of the source tree (LUMORA_SOURCE_DIR).
+// Root of the source tree, and the folder of the built programs.
 std::string sourceDir();
+std::string binDir();
 
 } // namespace lumora::test
