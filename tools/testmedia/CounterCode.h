@@ -2,8 +2,8 @@
 // Frame-index code stamped into the counter test clips, and its reader. Tests use the reader to check that a
 // decoded frame is exactly the frame they asked for, whatever the codec did to the pixels.
 //
-// Layout (on a 320x240 reference frame, scaled to the real frame size): a grey panel near the bottom holds two
-// rows of 16 squares. The first 4 columns are a fixed start marker, the other 12 carry the index, most
+// Layout (on a 320x240 reference frame, scaled to the real frame size): a grey panel near the bottom holds
+// two rows of 16 squares. The first 4 columns are a fixed start marker, the other 12 carry the index, most
 // significant bit first; white = 1, black = 0. The second row repeats the first one inverted, so every column
 // must read white/black or black/white: a misread square or a frame without a code fails that check.
 
@@ -80,7 +80,8 @@ inline void drawCounterCode(cv::Mat& bgr, int index) {
         const int bit = cellBit(cell, index);
         for (int row = 0; row < 2; ++row) {
             const bool white = (row == 0) ? bit != 0 : bit == 0;
-            cv::rectangle(bgr, squareRect(row, cell, bgr.size()), cv::Scalar::all(white ? 255 : 0), cv::FILLED);
+            cv::rectangle(bgr, squareRect(row, cell, bgr.size()), cv::Scalar::all(white ? 255 : 0),
+                          cv::FILLED);
         }
     }
 }

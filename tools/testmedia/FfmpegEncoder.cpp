@@ -15,7 +15,8 @@ FfmpegEncoder::FfmpegEncoder(QString outputPath, cv::Size frameSize, int fps, QS
     : outputPath_(QFileInfo(outputPath).absoluteFilePath()), frameSize_(frameSize), fps_(fps),
       codecArgs_(std::move(codecArgs)), container_(std::move(container)), timeoutMs_(timeoutMs) {
     const QFileInfo info(outputPath_);
-    tempPath_ = info.absoluteDir().filePath(QStringLiteral(".") + info.fileName() + QStringLiteral(".partial"));
+    tempPath_ =
+        info.absoluteDir().filePath(QStringLiteral(".") + info.fileName() + QStringLiteral(".partial"));
 }
 
 FfmpegEncoder::~FfmpegEncoder() {
@@ -29,7 +30,9 @@ FfmpegEncoder::~FfmpegEncoder() {
 
 bool FfmpegEncoder::fail(const QString& message) {
     // Keep the report to one line: the caller prints it as the program's single error line.
-    QString detail = QString::fromLocal8Bit(process_.readAllStandardError()).trimmed();
+    QString detail;
+    if (started_)
+        detail = QString::fromLocal8Bit(process_.readAllStandardError()).trimmed();
     detail = detail.section(QLatin1Char('\n'), -1).trimmed();
     error_ = QFileInfo(outputPath_).fileName() + QStringLiteral(": ") + message;
     if (!detail.isEmpty())
@@ -47,15 +50,18 @@ bool FfmpegEncoder::start() {
         return fail(QStringLiteral("ffmpeg not found on PATH"));
     QFile::remove(tempPath_);
 
-    QStringList args{QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"), QStringLiteral("error"),
-                     QStringLiteral("-y"), QStringLiteral("-f"), QStringLiteral("rawvideo"),
-                     QStringLiteral("-pix_fmt"), QStringLiteral("bgr24"), QStringLiteral("-s"),
-                     QStringLiteral("%1x%2").arg(frameSize_.width).arg(frameSize_.height),
-                     QStringLiteral("-r"), QString::number(fps_), QStringLiteral("-i"), QStringLiteral("pipe:0")};
+    QStringList args{
+        QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"),
+        QStringLiteral("error"),        QStringLiteral("-y"),
+        QStringLiteral("-f"),           QStringLiteral("rawvideo"),
+        QStringLiteral("-pix_fmt"),     QStringLiteral("bgr24"),
+        QStringLiteral("-s"),           QStringLiteral("%1x%2").arg(frameSize_.width).arg(frameSize_.height),
+        QStringLiteral("-r"),           QString::number(fps_),
+        QStringLiteral("-i"),           QStringLiteral("pipe:0")};
     args += codecArgs_;
     // Drop creation times and tool versions from the container so reruns give identical files.
     args += {QStringLiteral("-map_metadata"), QStringLiteral("-1"), QStringLiteral("-fflags"),
-             QStringLiteral("+bitexact"), QStringLiteral("-f"), container_};
+             QStringLiteral("+bitexact"),     QStringLiteral("-f"), container_};
     // ffmpeg has no "--"; the file: protocol prefix keeps the path from being read as an option or a URL.
     args << QStringLiteral("file:") + tempPath_;
 
@@ -63,6 +69,7 @@ bool FfmpegEncoder::start() {
     process_.setProcessChannelMode(QProcess::SeparateChannels);
     process_.setStandardOutputFile(QProcess::nullDevice());
     process_.start(program, args);
+    started_ = true;
     if (!process_.waitForStarted(static_cast<int>(std::min<qint64>(remainingMs(), 30000))))
         return fail(QStringLiteral("could not start ffmpeg"));
     return true;

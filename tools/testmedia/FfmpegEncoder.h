@@ -1,6 +1,6 @@
 #pragma once
-// Streams raw 8-bit BGR frames into an ffmpeg child process that encodes them into one video file. The file is
-// written under a temporary name beside the target and only renamed into place when ffmpeg exits cleanly.
+// Streams raw 8-bit BGR frames into an ffmpeg child process that encodes them into one video file. The file
+// is written under a temporary name beside the target and only renamed into place when ffmpeg exits cleanly.
 
 #include <QDeadlineTimer>
 #include <QProcess>
@@ -41,6 +41,7 @@ private:
     int timeoutMs_;
     QProcess process_;
     QDeadlineTimer deadline_;
+    bool started_ = false;
     bool done_ = false;
     QString error_;
 };

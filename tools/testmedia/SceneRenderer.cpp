@@ -32,10 +32,8 @@ cv::Mat motionKernel() {
         const int y0 = static_cast<int>(std::floor(y));
         const double fx = x - x0;
         const double fy = y - y0;
-        const std::array<std::array<double, 3>, 4> taps{{{0, 0, (1 - fx) * (1 - fy)},
-                                                          {1, 0, fx * (1 - fy)},
-                                                          {0, 1, (1 - fx) * fy},
-                                                          {1, 1, fx * fy}}};
+        const std::array<std::array<double, 3>, 4> taps{
+            {{0, 0, (1 - fx) * (1 - fy)}, {1, 0, fx * (1 - fy)}, {0, 1, (1 - fx) * fy}, {1, 1, fx * fy}}};
         for (const auto& tap : taps) {
             const int xx = x0 + static_cast<int>(tap[0]);
             const int yy = y0 + static_cast<int>(tap[1]);
@@ -73,8 +71,7 @@ void drawObject(cv::Mat& img, double cx, double cy, double r) {
             if (aOuter <= 0.f)
                 continue;
             const float aInner = clamp01(innerR + 0.5 - d);
-            const float aCross =
-                aInner * clamp01(crossHalf + 0.5 - std::min(std::abs(dx), std::abs(dy)));
+            const float aCross = aInner * clamp01(crossHalf + 0.5 - std::min(std::abs(dx), std::abs(dy)));
             cv::Vec3f c = outer * (1.f - aInner) + inner * aInner;
             c = c * (1.f - aCross) + cross * aCross;
             row[x] = row[x] * (1.f - aOuter) + c * aOuter;
@@ -84,7 +81,8 @@ void drawObject(cv::Mat& img, double cx, double cy, double r) {
 
 } // namespace
 
-SceneRenderer::SceneRenderer(cv::Size frameSize) : size_(frameSize), canvas_(buildSceneCanvas(frameSize, kMargin)) {}
+SceneRenderer::SceneRenderer(cv::Size frameSize)
+    : size_(frameSize), canvas_(buildSceneCanvas(frameSize, kMargin)) {}
 
 bool SceneRenderer::isBlurred(int index) {
     return std::find(kBlurredFrames.begin(), kBlurredFrames.end(), index) != kBlurredFrames.end();

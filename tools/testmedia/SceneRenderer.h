@@ -1,8 +1,9 @@
 #pragma once
-// Synthetic high-dynamic-range room scene for the stacking, alignment and sharpness tests: a static background
-// (a bright window with detail near saturation, a darker textured room) seen by a camera that moves by known
-// sub-pixel amounts, a disc crossing at constant velocity, sensor noise from fixed seeds and a few
-// motion-blurred frames. Everything is deterministic, so tests can compare against the recorded ground truth.
+// Synthetic high-dynamic-range room scene for the stacking, alignment and sharpness tests: a static
+// background (a bright window with detail near saturation, a darker textured room) seen by a camera that
+// moves by known sub-pixel amounts, a disc crossing at constant velocity, sensor noise from fixed seeds and a
+// few motion-blurred frames. Everything is deterministic, so tests can compare against the recorded ground
+// truth.
 
 #include <opencv2/core.hpp>
 
@@ -24,8 +25,8 @@ struct SceneFrameInfo {
 
 class SceneRenderer {
 public:
-    static constexpr int kMargin = 16;            // extra canvas around the frame, so shifts show real content
-    static constexpr int kBlurLength = 9;         // motion-blur kernel length in pixels
+    static constexpr int kMargin = 16;    // extra canvas around the frame, so shifts show real content
+    static constexpr int kBlurLength = 9; // motion-blur kernel length in pixels
     static constexpr double kBlurAngleDeg = 30.0; // blur direction, clockwise from the x axis (y down)
     static constexpr double kNoiseSigma8 = 1.5;   // sensor noise standard deviation in 8-bit code values
     static constexpr unsigned kNoiseSeed = 0x4c554d30u;

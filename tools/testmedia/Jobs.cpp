@@ -1,0 +1,265 @@
+#include "Jobs.h"
+
+#include "CounterFrames.h"
+#include "FfmpegEncoder.h"
+#include "SceneRenderer.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+
+#include <opencv2/imgcodecs.hpp>
+
+#include <memory>
+
+namespace lumora::testmedia {
+
+namespace {
+
+// Bump when any generated content changes, so old stamps stop matching.
+constexpr int kGeneratorVersion = 1;
+constexpr int kFps = 25;
+constexpr int kBurstFrames = 9;
+const cv::Size k720p(1280, 720);
+
+bool writeAtomically(const QString& path, const QByteArray& data, QString* error) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit()) {
+        *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    return true;
+}
+
+QString stampPath(const Job& job, const QDir& outDir) {
+    return outDir.filePath(job.name + QStringLiteral(".done"));
+}
+
+QStringList x264Args(const QString& preset, int crf, int gop, int bframes) {
+    QStringList a{QStringLiteral("-c:v"),     QStringLiteral("libx264"),
+                  QStringLiteral("-preset"),  preset,
+                  QStringLiteral("-crf"),     QString::number(crf),
+                  QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p")};
+    if (gop > 0)
+        a << QStringLiteral("-g") << QString::number(gop);
+    if (bframes >= 0) {
+        // b-adapt=0 makes x264 use every allowed B-frame instead of deciding per scene, so the clips really
+        // exercise decoders with reordered frames; no scene-cut keyframes keeps the GOP length as named.
+        a << QStringLiteral("-bf") << QString::number(bframes) << QStringLiteral("-x264-params")
+          << QStringLiteral("b-adapt=0") << QStringLiteral("-sc_threshold") << QStringLiteral("0");
+    }
+    return a;
+}
+
+QJsonDocument sceneSidecar(const SceneRenderer& r, int frameCount) {
+    QJsonArray frames;
+    for (int i = 0; i < frameCount; ++i) {
+        const SceneFrameInfo f = r.frameInfo(i);
+        frames.append(QJsonObject{{QStringLiteral("index"), f.index},
+                                  {QStringLiteral("shiftX"), f.shiftX},
+                                  {QStringLiteral("shiftY"), f.shiftY},
+                                  {QStringLiteral("objectX"), f.objectX},
+                                  {QStringLiteral("objectY"), f.objectY},
+                                  {QStringLiteral("objectRadius"), f.objectRadius},
+                                  {QStringLiteral("blurred"), f.blurred}});
+    }
+    QJsonArray blurred;
+    for (int i : SceneRenderer::blurredFrames(frameCount))
+        blurred.append(i);
+    return QJsonDocument(QJsonObject{
+        {QStringLiteral("generator"), QStringLiteral("lumora-testmedia %1").arg(kGeneratorVersion)},
+        {QStringLiteral("width"), r.frameSize().width},
+        {QStringLiteral("height"), r.frameSize().height},
+        {QStringLiteral("fps"), kFps},
+        {QStringLiteral("frameCount"), frameCount},
+        {QStringLiteral("coordinates"),
+         QStringLiteral(
+             "pixels of the frame; a scene point p appears at p + (shiftX, shiftY); objectX/objectY "
+             "is the disc centre in the frame, shift included")},
+        {QStringLiteral("objectVelocity"),
+         QJsonObject{{QStringLiteral("x"), r.velocityX()}, {QStringLiteral("y"), r.velocityY()}}},
+        {QStringLiteral("blurKernelLength"), SceneRenderer::kBlurLength},
+        {QStringLiteral("blurAngleDeg"), SceneRenderer::kBlurAngleDeg},
+        {QStringLiteral("noiseSigma8bit"), SceneRenderer::kNoiseSigma8},
+        {QStringLiteral("blurredFrames"), blurred},
+        {QStringLiteral("frames"), frames}});
+}
+
+Job counterJob(const QString& name, const QStringList& codec, const QString& container) {
+    Job job{name, false, {name}, {}, {}};
+    job.signature = QStringLiteral("v%1 counter 320x240 300 %2").arg(kGeneratorVersion).arg(codec.join(' '));
+    job.run = [name, codec, container](const QDir& outDir, QString* error) {
+        const cv::Size size(320, 240);
+        FfmpegEncoder enc(outDir.filePath(name), size, kFps, codec, container, 120000);
+        if (!enc.start()) {
+            *error = enc.error();
+            return false;
+        }
+        for (int i = 0; i < 300; ++i)
+            if (!enc.writeFrame(renderCounterFrame(i, size))) {
+                *error = enc.error();
+                return false;
+            }
+        if (!enc.finish()) {
+            *error = enc.error();
+            return false;
+        }
+        return true;
+    };
+    return job;
+}
+
+// A scene clip, with its sidecar when `sidecar` is not empty.
+Job sceneJob(const QString& name, const QString& sidecar, cv::Size size, int frameCount,
+             const QStringList& codec, bool benchOnly, int timeoutMs) {
+    Job job{name, benchOnly, {name}, {}, {}};
+    if (!sidecar.isEmpty())
+        job.outputs << sidecar;
+    job.signature = QStringLiteral("v%1 scene %2x%3 %4 %5")
+                        .arg(kGeneratorVersion)
+                        .arg(size.width)
+                        .arg(size.height)
+                        .arg(frameCount)
+                        .arg(codec.join(' '));
+    job.run = [=](const QDir& outDir, QString* error) {
+        const SceneRenderer renderer(size);
+        FfmpegEncoder enc(outDir.filePath(name), size, kFps, codec, QStringLiteral("mp4"), timeoutMs);
+        bool ok = enc.start();
+        for (int i = 0; ok && i < frameCount; ++i)
+            ok = enc.writeFrame(toBgr8(renderer.renderFloat(i)));
+        if (!ok || !enc.finish()) {
+            *error = enc.error();
+            return false;
+        }
+        return sidecar.isEmpty() ||
+               writeAtomically(outDir.filePath(sidecar), sceneSidecar(renderer, frameCount).toJson(), error);
+    };
+    return job;
+}
+
+// A burst folder of 9 still frames of the 720p scene, plus the shared sidecar "burst.json".
+Job burstJob(const QString& folder, const QString& pattern, const QString& ext, int depth, int jpegQuality) {
+    Job job{folder, false, {QStringLiteral("burst.json")}, {}, {}};
+    for (int i = 0; i < kBurstFrames; ++i)
+        job.outputs << folder + QLatin1Char('/') + pattern.arg(i, 3, 10, QLatin1Char('0'));
+    job.signature =
+        QStringLiteral("v%1 burst %2 %3 %4").arg(kGeneratorVersion).arg(ext).arg(depth).arg(jpegQuality);
+    const QStringList outputs = job.outputs;
+    job.run = [=](const QDir& outDir, QString* error) {
+        if (!outDir.mkpath(folder)) {
+            *error = QStringLiteral("cannot create folder %1").arg(outDir.filePath(folder));
+            return false;
+        }
+        const SceneRenderer renderer(k720p);
+        std::vector<int> params;
+        if (jpegQuality > 0)
+            params = {cv::IMWRITE_JPEG_QUALITY, jpegQuality};
+        if (depth == 16) // sensor noise fills the low bits, so LZW would only make the files larger
+            params = {cv::IMWRITE_TIFF_COMPRESSION, 1};
+        for (int i = 0; i < kBurstFrames; ++i) {
+            const cv::Mat f = renderer.renderFloat(i);
+            std::vector<uchar> buf;
+            const bool encoded =
+                cv::imencode(ext.toStdString(), depth == 16 ? toBgr16(f) : toBgr8(f), buf, params);
+            const QString path = outDir.filePath(outputs.at(i + 1));
+            if (!encoded) {
+                *error = QStringLiteral("cannot encode %1").arg(path);
+                return false;
+            }
+            const QByteArray data(reinterpret_cast<const char*>(buf.data()), static_cast<int>(buf.size()));
+            if (!writeAtomically(path, data, error))
+                return false;
+        }
+        QJsonDocument doc = sceneSidecar(renderer, kBurstFrames);
+        QJsonObject o = doc.object();
+        o.insert(
+            QStringLiteral("folders"),
+            QJsonObject{{QStringLiteral("burst_png8"), QStringLiteral("frame_%03d.png, 8-bit")},
+                        {QStringLiteral("burst_jpg8"), QStringLiteral("IMG_%03d.jpg, 8-bit, quality 95")},
+                        {QStringLiteral("burst_tif16"), QStringLiteral("frame_%03d.tif, 16-bit")}});
+        doc.setObject(o);
+        return writeAtomically(outDir.filePath(QStringLiteral("burst.json")), doc.toJson(), error);
+    };
+    return job;
+}
+
+Job longJob() {
+    const QString name = QStringLiteral("long_1080p.mp4");
+    const cv::Size size(1920, 1080);
+    const int frameCount = 60 * kFps;
+    const QStringList codec = x264Args(QStringLiteral("veryfast"), 23, 50, -1);
+    Job job{name, true, {name}, {}, {}};
+    job.signature = QStringLiteral("v%1 long 1920x1080 %2 %3")
+                        .arg(kGeneratorVersion)
+                        .arg(frameCount)
+                        .arg(codec.join(' '));
+    job.run = [=](const QDir& outDir, QString* error) {
+        const ScrollingCounter pattern(size);
+        FfmpegEncoder enc(outDir.filePath(name), size, kFps, codec, QStringLiteral("mp4"), 1800000);
+        bool ok = enc.start();
+        for (int i = 0; ok && i < frameCount; ++i)
+            ok = enc.writeFrame(pattern.frame(i));
+        if (!ok || !enc.finish()) {
+            *error = enc.error();
+            return false;
+        }
+        return true;
+    };
+    return job;
+}
+
+} // namespace
+
+std::vector<Job> allJobs() {
+    const QString mp4 = QStringLiteral("mp4");
+    const QString fast = QStringLiteral("fast");
+    std::vector<Job> jobs;
+    jobs.push_back(
+        counterJob(QStringLiteral("counter_gop12.mp4"), x264Args(QStringLiteral("medium"), 20, 12, 3), mp4));
+    jobs.push_back(counterJob(QStringLiteral("counter_gop250.mp4"),
+                              x264Args(QStringLiteral("medium"), 20, 250, 3), mp4));
+    jobs.push_back(counterJob(QStringLiteral("counter_mjpg.avi"),
+                              {QStringLiteral("-c:v"), QStringLiteral("mjpeg"), QStringLiteral("-q:v"),
+                               QStringLiteral("3"), QStringLiteral("-pix_fmt"), QStringLiteral("yuvj420p")},
+                              QStringLiteral("avi")));
+    jobs.push_back(sceneJob(QStringLiteral("scene_720p.mp4"), QStringLiteral("scene_720p.json"), k720p, 50,
+                            x264Args(fast, 12, 0, 2), false, 300000));
+    jobs.push_back(sceneJob(QStringLiteral("scene_1080p.mp4"), QStringLiteral("scene_1080p.json"),
+                            {1920, 1080}, 50, x264Args(fast, 12, 0, 2), false, 300000));
+    jobs.push_back(
+        burstJob(QStringLiteral("burst_png8"), QStringLiteral("frame_%1.png"), QStringLiteral(".png"), 8, 0));
+    jobs.push_back(
+        burstJob(QStringLiteral("burst_jpg8"), QStringLiteral("IMG_%1.jpg"), QStringLiteral(".jpg"), 8, 95));
+    jobs.push_back(burstJob(QStringLiteral("burst_tif16"), QStringLiteral("frame_%1.tif"),
+                            QStringLiteral(".tif"), 16, 0));
+    jobs.push_back(
+        sceneJob(QStringLiteral("demo.mp4"), QString(), k720p, 75, x264Args(fast, 18, 0, 3), false, 300000));
+    jobs.push_back(sceneJob(QStringLiteral("scene_4k.mp4"), QStringLiteral("scene_4k.json"), {3840, 2160}, 25,
+                            x264Args(fast, 12, 0, 2), true, 900000));
+    jobs.push_back(longJob());
+    return jobs;
+}
+
+bool isUpToDate(const Job& job, const QDir& outDir) {
+    for (const QString& out : job.outputs)
+        if (!QFile::exists(outDir.filePath(out)))
+            return false;
+    QFile stamp(stampPath(job, outDir));
+    return stamp.open(QIODevice::ReadOnly) && stamp.readAll() == job.signature.toUtf8();
+}
+
+bool runJob(const Job& job, const QDir& outDir, QString* error) {
+    // Drop the stamp first: an interrupted run must not leave old outputs looking current.
+    const QString stamp = stampPath(job, outDir);
+    if (QFile::exists(stamp) && !QFile::remove(stamp)) {
+        *error = QStringLiteral("cannot remove %1").arg(stamp);
+        return false;
+    }
+    if (!job.run(outDir, error))
+        return false;
+    return writeAtomically(stamp, job.signature.toUtf8(), error);
+}
+
+} // namespace lumora::testmedia
