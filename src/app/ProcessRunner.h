@@ -1,0 +1,32 @@
+#pragma once
+// Runs a helper program (dcraw, exiftool) as a child process with an argument vector, never through a shell,
+// with a time limit, and reports how it ended. Helpers are looked up beside our executable first, then on
+// PATH.
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <string>
+
+namespace lumora {
+
+struct ProcessOutcome {
+    bool started = false;  // false: not found or not executable
+    bool finished = false; // false: crashed, or killed at the time limit
+    int exitCode = -1;
+    QByteArray standardOutput;
+    QByteArray standardError;
+    std::string error; // empty on a clean exit with status 0; otherwise what went wrong, for the log
+
+    bool succeeded() const { return started && finished && exitCode == 0; }
+};
+
+// Absolute path of the helper `name`: beside the running executable when present there, else found on PATH;
+// empty when neither has it.
+QString findHelperProgram(const QString& name);
+
+// Starts `program` with `arguments`, closes its standard input, collects both output streams and waits at
+// most `timeoutMs` (killing it after that). Safe on any thread; it does not need a running event loop.
+ProcessOutcome runProcess(const QString& program, const QStringList& arguments, int timeoutMs);
+
+} // namespace lumora
