@@ -1,0 +1,61 @@
+#include "export/ExportFormats.h"
+
+#include <QStringList>
+#include <algorithm>
+
+namespace lumora {
+
+std::vector<int> ExportFormat::offeredDepths() const {
+    std::vector<int> out;
+    for (int d : depths)
+        if (d != -1)
+            out.push_back(d);
+    return out;
+}
+
+std::vector<int> ExportFormat::sortedDepths() const {
+    std::vector<int> out = offeredDepths();
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+const std::array<ExportFormat, kExportFormatCount>& exportFormats() {
+    static const std::array<ExportFormat, kExportFormatCount> formats = {{
+        {"JPEGimg", "jpg", {8, -1, -1}},
+        {"HDRimg", "hdr", {32, -1, -1}},
+        {"TIFFimg", "tif", {16, 8, 32}},
+        {"PSDimg", "psd", {8, 16, -1}},
+        {"BMPimg", "bmp", {8, -1, -1}},
+    }};
+    return formats;
+}
+
+int exportFormatIndexForSuffix(const QString& suffix) {
+    const QString lower = suffix.toLower();
+    const auto& formats = exportFormats();
+    for (int i = 0; i < kExportFormatCount; ++i)
+        if (lower == QLatin1String(formats[i].extension))
+            return i;
+    return -1;
+}
+
+QString exportFilterEntry(int formatIndex, const Translator& translate) {
+    if (formatIndex < 0 || formatIndex >= kExportFormatCount)
+        return {};
+    const ExportFormat& f = exportFormats()[formatIndex];
+    return QStringLiteral("%1 (*.%2)").arg(translate(f.labelKey), QLatin1String(f.extension));
+}
+
+QString exportDialogFilter(const Translator& translate) {
+    QString filter;
+    for (int i = 0; i < kExportFormatCount; ++i)
+        filter += exportFilterEntry(i, translate) + QStringLiteral(";;");
+    QStringList patterns;
+    for (const ExportFormat& f : exportFormats())
+        patterns << QStringLiteral("*.") + QLatin1String(f.extension);
+    filter += translate("ImageFiles") + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) +
+              QStringLiteral(");;All Files (*.*)");
+    return filter;
+}
+
+} // namespace lumora

@@ -1,0 +1,41 @@
+#pragma once
+// The image formats offered for export, their bit depths, and the save-dialog filter texts built from them.
+
+#include <QString>
+#include <array>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace lumora {
+
+struct ExportFormat {
+    const char* labelKey;  // translation key of the format's name
+    const char* extension; // lower case, without the dot
+    std::array<int, 3>
+        depths; // bits per channel in offering order, unused slots -1; the first is the default
+
+    int defaultDepth() const { return depths[0]; }
+    // The offered depths in table order.
+    std::vector<int> offeredDepths() const;
+    // The offered depths ascending, as the depth question lists them.
+    std::vector<int> sortedDepths() const;
+};
+
+inline constexpr int kExportFormatCount = 5;
+// JPEG, Radiance HDR, TIFF, PSD, BMP, in this order: the index is what the settings remember.
+const std::array<ExportFormat, kExportFormatCount>& exportFormats();
+
+// Index of the format whose extension is `suffix` (any letter case, without the dot); -1 when none is.
+int exportFormatIndexForSuffix(const QString& suffix);
+
+// Looks a translation key up; the window passes the language engine, tests a table.
+using Translator = std::function<QString(const std::string& key)>;
+
+// "<label> (*.jpg);;...;;<Image files> (*.jpg *.hdr *.tif *.psd *.bmp);;All Files (*.*)"
+QString exportDialogFilter(const Translator& translate);
+// One format's entry of that filter, "<label> (*.<ext>)"; what the save dialog preselects. Empty for a bad
+// index.
+QString exportFilterEntry(int formatIndex, const Translator& translate);
+
+} // namespace lumora

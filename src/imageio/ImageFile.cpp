@@ -1,0 +1,93 @@
+#include "imageio/ImageFile.h"
+
+#include "app/EventLog.h"
+#include "app/SafeFile.h"
+#include "imageio/ExifCopy.h"
+#include "imageio/LibraryAdapters.h"
+
+#include <opencv2/imgproc.hpp>
+
+namespace lumora {
+
+cv::Mat readImage(const std::string& path, bool preview) {
+    if (path.empty())
+        return {};
+    if (isRawFile(path))
+        return decodeRaw(path, preview);
+
+    // DevIL leaves JPEG pixels as stored; the other two readers turn them upright, and so must this one.
+    cv::Mat image = imageio::devil::read(path);
+    if (!image.empty())
+        return imageio::applyOrientation(image, imageio::jpegOrientation(path));
+
+    image = imageio::opencv::read(path);
+    if (!image.empty())
+        return image;
+
+    image = imageio::freeimage::read(path, preview);
+    // The other readers drop alpha; frames from every reader must look alike to the stages that follow.
+    if (image.channels() == 4)
+        cv::cvtColor(image, image, cv::COLOR_BGRA2BGR);
+    return image;
+}
+
+bool readerAppliesOrientation(const std::string& path) {
+    return imageio::jpegOrientation(path) > 1;
+}
+
+WriteResult writeImage(const std::string& path, const cv::Mat& image, const std::string& exifSource,
+                       const std::string& keywords, int jpegQuality) {
+    WriteResult result;
+    if (image.empty()) {
+        result.error = "there is no image to write";
+        return result;
+    }
+    const std::string ext = imageio::lowerExtension(path);
+    if (ext.empty()) {
+        result.error = path + " has no extension to choose a format by";
+        return result;
+    }
+
+    // Encoded in memory first: a library that fails half-way must not leave a truncated file behind.
+    imageio::Bytes bytes;
+    std::string freeImageError, openCvError, devilError;
+    const bool encoded = imageio::freeimage::encode(image, ext, jpegQuality, &bytes, &freeImageError) ||
+                         imageio::opencv::encode(image, ext, jpegQuality, &bytes, &openCvError) ||
+                         imageio::devil::encode(image, ext, jpegQuality, &bytes, &devilError);
+    if (!encoded) {
+        result.error = "no image library could write " + path + " (" + freeImageError + "; " + openCvError +
+                       "; " + devilError + ")";
+        return result;
+    }
+
+    PendingFile file(path);
+    if (!file.write(bytes.data(), bytes.size(), &result.error))
+        return result;
+    if (!exifSource.empty()) {
+        // Tags go into the temporary file, so the final name only ever holds the finished file.
+        ExifCopyOptions options;
+        options.pixelsAlreadyOriented = readerAppliesOrientation(exifSource);
+        const ExifCopyResult exif = copyExif(exifSource, file.temporaryPath(), keywords, options);
+        if (!exif.ok) {
+            result.exifWarning = exif.error;
+            logError("writeImage", "EXIF of " + exifSource + " not copied into " + path + ": " + exif.error);
+        }
+    }
+    if (!file.commit(&result.error))
+        return result;
+    result.ok = true;
+    return result;
+}
+
+WriteResult saveImage(const std::string& path, const cv::Mat& image, int bits, const std::string& exifSource,
+                      int jpegQuality) {
+    const cv::Mat converted = convertDepth(image, bits);
+    if (converted.empty() && !image.empty()) {
+        WriteResult result;
+        result.error = "this kind of image cannot be converted for writing";
+        return result;
+    }
+    return writeImage(path, converted, exifSource, "Lumora", jpegQuality);
+}
+
+} // namespace lumora

@@ -1,0 +1,48 @@
+#pragma once
+// Image files in and out: reading photos and raw camera files into BGR matrices, the one depth conversion
+// used for display and export, and writing that never leaves a partial file behind.
+
+#include <opencv2/core.hpp>
+
+#include <string>
+
+namespace lumora {
+
+// Outcome of a write: ok, or the reason it failed (in the system's words where the system gave one).
+struct WriteResult {
+    bool ok = false;
+    std::string error;
+    // The image is on disk, but the EXIF copy did not happen (no exiftool, or a format it cannot write).
+    std::string exifWarning;
+    explicit operator bool() const { return ok; }
+};
+
+// Reads an image file into a BGR matrix (one-channel images stay one channel); raw camera files are developed
+// by dcraw into 16-bit BGR. `preview` asks for the quick decode (raw files at half size). Empty on failure.
+cv::Mat readImage(const std::string& path, bool preview = false);
+
+// Develops a raw camera file: 16-bit, 3-channel BGR with an even width; empty when dcraw fails.
+cv::Mat decodeRaw(const std::string& path, bool preview = false);
+
+// True when the text after the last '.' of `path` is a raw camera extension (any letter case).
+bool isRawFile(const std::string& path);
+
+// True when readImage turns the pixels of `path` upright (a JPEG whose EXIF orientation is not the default),
+// so the orientation tag must not travel with them into an exported copy.
+bool readerAppliesOrientation(const std::string& path);
+
+// Same size and channels, 8, 16 or 32 (float) bits per channel; fractions truncated, results capped at the
+// target's maximum (float results at 1.0). Any other `bits` gives 8 bits.
+cv::Mat convertDepth(const cv::Mat& image, int bits);
+
+// Writes `image` to `path` in the format named by its extension, then copies the EXIF data of `exifSource`
+// (when not empty) and adds `keywords`. The file appears only once complete; an existing file is replaced
+// only on success. `jpegQuality` (1..100) applies to JPEG files.
+WriteResult writeImage(const std::string& path, const cv::Mat& image, const std::string& exifSource = {},
+                       const std::string& keywords = "Lumora", int jpegQuality = 99);
+
+// convertDepth(image, bits), then writeImage with the keyword "Lumora".
+WriteResult saveImage(const std::string& path, const cv::Mat& image, int bits,
+                      const std::string& exifSource = {}, int jpegQuality = 99);
+
+} // namespace lumora

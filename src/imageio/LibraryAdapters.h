@@ -1,0 +1,46 @@
+#pragma once
+// The three image libraries behind readImage and writeImage, each behind the same small interface so the
+// reader and the writer can try them in their fixed orders. Internal to the imageio library.
+
+#include <opencv2/core.hpp>
+
+#include <string>
+#include <vector>
+
+namespace lumora::imageio {
+
+using Bytes = std::vector<unsigned char>;
+
+// Lower-case text after the last '.' of the file name, "" when there is none.
+std::string lowerExtension(const std::string& path);
+
+// DevIL. Every call is serialised on one process-wide lock: DevIL keeps its bound image and its settings
+// global.
+namespace devil {
+cv::Mat read(const std::string& path);
+// Encodes in the format DevIL associates with `extension` (lower case, without the dot).
+bool encode(const cv::Mat& image, const std::string& extension, int jpegQuality, Bytes* out,
+            std::string* error);
+} // namespace devil
+
+// FreeImage; its warnings (libtiff prints dozens per TIFF) are kept away from the console.
+namespace freeimage {
+cv::Mat read(const std::string& path, bool preview);
+// Refuses BMP on purpose: BMP files are written by OpenCV. `jpegQuality` is 1..100.
+bool encode(const cv::Mat& image, const std::string& extension, int jpegQuality, Bytes* out,
+            std::string* error);
+} // namespace freeimage
+
+// OpenCV's imgcodecs. Writes only 8- and 16-bit images (its float TIFF is lossy).
+namespace opencv {
+cv::Mat read(const std::string& path);
+bool encode(const cv::Mat& image, const std::string& extension, int jpegQuality, Bytes* out,
+            std::string* error);
+} // namespace opencv
+
+// EXIF orientation (1..8) of a JPEG file, 0 when the file is not a JPEG or carries none.
+int jpegOrientation(const std::string& path);
+// Turns stored pixels into the upright picture the orientation tag describes.
+cv::Mat applyOrientation(const cv::Mat& image, int orientation);
+
+} // namespace lumora::imageio

@@ -1,0 +1,55 @@
+#include "imageio/LibraryAdapters.h"
+
+#include <opencv2/imgcodecs.hpp>
+
+#include <algorithm>
+#include <cctype>
+
+namespace lumora::imageio {
+
+std::string lowerExtension(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    const auto dot = path.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return {};
+    std::string ext = path.substr(dot + 1);
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return char(std::tolower(c)); });
+    return ext;
+}
+
+namespace opencv {
+
+cv::Mat read(const std::string& path) {
+    try {
+        return cv::imread(path, cv::IMREAD_ANYDEPTH | cv::IMREAD_ANYCOLOR);
+    } catch (const cv::Exception&) {
+        return {};
+    }
+}
+
+bool encode(const cv::Mat& image, const std::string& extension, int jpegQuality, Bytes* out,
+            std::string* error) {
+    if (image.depth() != CV_8U && image.depth() != CV_16U) {
+        *error = "OpenCV: only 8- and 16-bit images are written";
+        return false;
+    }
+    std::vector<int> params;
+    if (extension == "jpg" || extension == "jpeg" || extension == "jpe")
+        params = {cv::IMWRITE_JPEG_QUALITY, std::clamp(jpegQuality, 1, 100)};
+    try {
+        if (!cv::haveImageWriter("." + extension)) {
+            *error = "OpenCV: no writer for ." + extension;
+            return false;
+        }
+        if (cv::imencode("." + extension, image, *out, params) && !out->empty())
+            return true;
+        *error = "OpenCV: encoding ." + extension + " failed";
+    } catch (const cv::Exception& e) {
+        *error = std::string("OpenCV: ") + e.what();
+    }
+    return false;
+}
+
+} // namespace opencv
+} // namespace lumora::imageio

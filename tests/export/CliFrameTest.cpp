@@ -1,0 +1,167 @@
+// lumora-cli frame: one frame of a photo, a burst or a video written at the asked depth, with the EXIF data
+// of the file the frame came from; bad requests write nothing.
+
+#include "TestEnvironment.h"
+#include "imageio/ImageFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <opencv2/imgcodecs.hpp>
+
+#include <filesystem>
+
+namespace {
+
+using namespace lumora;
+
+const std::string kGpsVideo = "/usr/share/forensics-samples/original-files/movie1/VID_20191220_170832.mp4";
+
+class CliFrame : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (QStandardPaths::findExecutable(QStringLiteral("exiftool")).isEmpty())
+            GTEST_SKIP() << "exiftool is not installed";
+        // The tool reads its settings and writes its log under the user's folders: keep both private.
+        QDir().mkpath(home_.path() + QStringLiteral("/config/Tavrel"));
+    }
+
+    struct Run {
+        int exitCode = -1;
+        QString out, err;
+    };
+    Run cli(const QStringList& args) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), home_.path());
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home_.path() + QStringLiteral("/config"));
+        env.insert(QStringLiteral("XDG_DATA_HOME"), home_.path() + QStringLiteral("/data"));
+        p.setProcessEnvironment(env);
+        p.start(QString::fromStdString(test::binDir() + "/lumora-cli"),
+                QStringList{QStringLiteral("frame")} + args);
+        Run r;
+        if (!p.waitForFinished(120000))
+            return r;
+        r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
+        r.err = QString::fromLocal8Bit(p.readAllStandardError());
+        return r;
+    }
+    void setJpegQuality(int quality) {
+        QFile f(home_.path() + QStringLiteral("/config/Tavrel/Lumora 2.conf"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(QStringLiteral("[GeneralSettings]\nJPGQuality=%1\n").arg(quality).toUtf8());
+    }
+    QString path(const QString& name) const { return work_.path() + QLatin1Char('/') + name; }
+    std::string spath(const QString& name) const { return path(name).toStdString(); }
+
+    static QString tag(const QString& file, const QString& name) {
+        QProcess p;
+        p.start(QStringLiteral("exiftool"), {QStringLiteral("-s3"), QStringLiteral("-n"),
+                                             QLatin1Char('-') + name, QStringLiteral("--"), file});
+        p.waitForFinished(60000);
+        return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+    }
+    static bool setTag(const QString& file, const QString& assignment) {
+        QProcess p;
+        p.start(QStringLiteral("exiftool"), {QStringLiteral("-q"), QStringLiteral("-overwrite_original"),
+                                             assignment, QStringLiteral("--"), file});
+        return p.waitForFinished(60000) && p.exitCode() == 0;
+    }
+
+    QTemporaryDir home_, work_;
+};
+
+TEST_F(CliFrame, SinglePhotoAtThirtyTwoBits) {
+    cv::Mat photo(20, 30, CV_8UC3);
+    cv::randu(photo, 0, 256);
+    ASSERT_TRUE(cv::imwrite(spath("photo.png"), photo));
+    ASSERT_TRUE(cv::imwrite(spath("photo.jpg"), photo));
+    ASSERT_TRUE(setTag(path("photo.jpg"), QStringLiteral("-Make=CliProbe")));
+
+    const Run r =
+        cli({path("photo.png"), QStringLiteral("--index"), QStringLiteral("0"), QStringLiteral("-o"),
+             path("out.tif"), QStringLiteral("--bits"), QStringLiteral("32")});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const cv::Mat back = readImage(spath("out.tif"));
+    ASSERT_EQ(back.type(), CV_32FC3);
+    EXPECT_EQ(cv::norm(back, convertDepth(photo, 32), cv::NORM_INF), 0.0);
+
+    const Run tagged = cli({path("photo.jpg"), QStringLiteral("--index"), QStringLiteral("0"),
+                            QStringLiteral("-o"), path("tagged.psd")});
+    ASSERT_EQ(tagged.exitCode, 0) << tagged.err.toStdString();
+    EXPECT_EQ(tag(path("tagged.psd"), QStringLiteral("Make")), QStringLiteral("CliProbe"));
+    EXPECT_EQ(readImage(spath("tagged.psd")).depth(), CV_8U) << "PSD's default depth is 8 bits";
+}
+
+TEST_F(CliFrame, BurstFrameComesFromTheRightFileWithThatFilesExif) {
+    QDir().mkpath(path("burst"));
+    // Names chosen so that listing order and frame order differ from creation order.
+    const QStringList names = {QStringLiteral("c.tif"), QStringLiteral("a.tif"), QStringLiteral("b.tif")};
+    for (int i = 0; i < names.size(); ++i) {
+        cv::Mat frame(8, 12, CV_16UC3, cv::Scalar(1000 * (i + 1), 2000 * (i + 1), 3000 * (i + 1)));
+        const QString file = path("burst/") + names[i];
+        ASSERT_TRUE(cv::imwrite(file.toStdString(), frame));
+        ASSERT_TRUE(setTag(file, QStringLiteral("-Make=Frame%1").arg(names[i])));
+    }
+    // Frame 1 in sorted order is b.tif, the third written.
+    const Run r = cli({path("burst"), QStringLiteral("--index"), QStringLiteral("1"), QStringLiteral("-o"),
+                       path("out.psd"), QStringLiteral("--bits"), QStringLiteral("16")});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const cv::Mat back = readImage(spath("out.psd"));
+    ASSERT_EQ(back.type(), CV_16UC3);
+    EXPECT_EQ(back.at<cv::Vec3w>(4, 6), cv::Vec3w(3000, 6000, 9000));
+    EXPECT_EQ(tag(path("out.psd"), QStringLiteral("Make")), QStringLiteral("Frameb.tif"));
+}
+
+TEST_F(CliFrame, VideoFrameCarriesTheVideosPosition) {
+    if (!std::filesystem::exists(kGpsVideo))
+        GTEST_SKIP() << kGpsVideo << " missing (Debian package forensics-samples-files)";
+    const Run r = cli({QString::fromStdString(kGpsVideo), QStringLiteral("--index"), QStringLiteral("5"),
+                       QStringLiteral("-o"), path("v.jpg")});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const cv::Mat back = readImage(spath("v.jpg"));
+    EXPECT_EQ(back.size(), cv::Size(1920, 1080));
+    EXPECT_LT(tag(path("v.jpg"), QStringLiteral("GPSLatitude")).toDouble(), -15.0);
+    EXPECT_LT(tag(path("v.jpg"), QStringLiteral("GPSLongitude")).toDouble(), -48.0);
+}
+
+TEST_F(CliFrame, JpegQualityComesFromTheSettings) {
+    cv::Mat noisy(64, 64, CV_8UC3);
+    cv::randu(noisy, 0, 256);
+    ASSERT_TRUE(cv::imwrite(spath("n.png"), noisy));
+    const QStringList base = {path("n.png"), QStringLiteral("--index"), QStringLiteral("0"),
+                              QStringLiteral("-o")};
+    setJpegQuality(15);
+    ASSERT_EQ(cli(base + QStringList{path("low.jpg")}).exitCode, 0);
+    setJpegQuality(98);
+    ASSERT_EQ(cli(base + QStringList{path("high.jpg")}).exitCode, 0);
+    EXPECT_LT(QFileInfo(path("low.jpg")).size() * 2, QFileInfo(path("high.jpg")).size());
+}
+
+TEST_F(CliFrame, BadRequestsWriteNothing) {
+    ASSERT_TRUE(cv::imwrite(spath("p.png"), cv::Mat(4, 4, CV_8UC3, cv::Scalar::all(3))));
+    const auto frame = [&](const QString& index, const QString& out, const QStringList& extra = {}) {
+        return cli(QStringList{path("p.png"), QStringLiteral("--index"), index, QStringLiteral("-o"),
+                               path(out)} +
+                   extra)
+            .exitCode;
+    };
+    EXPECT_EQ(frame(QStringLiteral("0"), QStringLiteral("x.png")), 2) << "PNG is not an export format";
+    EXPECT_EQ(
+        frame(QStringLiteral("0"), QStringLiteral("x.jpg"), {QStringLiteral("--bits"), QStringLiteral("16")}),
+        2);
+    EXPECT_EQ(frame(QStringLiteral("1"), QStringLiteral("x.tif")), 1) << "a photo has one frame";
+    EXPECT_EQ(frame(QStringLiteral("-3"), QStringLiteral("x.tif")), 2);
+    EXPECT_EQ(cli({path("missing.mp4"), QStringLiteral("--index"), QStringLiteral("0"), QStringLiteral("-o"),
+                   path("x.tif")})
+                  .exitCode,
+              1);
+    EXPECT_EQ(QDir(work_.path()).entryList(QDir::Files), QStringList{QStringLiteral("p.png")});
+}
+
+} // namespace

@@ -1,0 +1,273 @@
+// EXIF copied into written images by exiftool, read back with exiftool: GPS signs from photos and videos,
+// orientation against the pixels, awkward file names, and the cases where no tags can be written.
+
+#include "imageio/ExifCopy.h"
+#include "app/EventLog.h"
+#include "imageio/ImageFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <opencv2/imgcodecs.hpp>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace {
+
+using namespace lumora;
+
+const std::string kSamples = "/usr/share/forensics-samples/original-files/"; // Debian forensics-samples-files
+const std::string kRotatedPhoto = kSamples + "pic2/IMG_20200124_231153.jpg"; // Orientation 3, 15°S 48°W
+const std::string kGpsVideo = kSamples + "movie1/VID_20191220_170832.mp4";   // GPS 15°S 48°W
+const std::string kPlainVideo = kSamples + "movie2/movie-hello.mp4";         // no GPS
+
+// Tags of `file` as exiftool reports them with numeric values (-n): signed coordinates, numeric orientation.
+QJsonObject tagsOf(const std::string& file, const QStringList& tags) {
+    QStringList args{QStringLiteral("-j"), QStringLiteral("-n")};
+    for (const QString& t : tags)
+        args << QLatin1Char('-') + t;
+    args << QStringLiteral("--") << QString::fromStdString(file);
+    QProcess tool;
+    tool.start(QStringLiteral("exiftool"), args);
+    if (!tool.waitForFinished(60000))
+        return {};
+    const QJsonArray all = QJsonDocument::fromJson(tool.readAllStandardOutput()).array();
+    return all.isEmpty() ? QJsonObject() : all.first().toObject();
+}
+
+bool runExiftool(QStringList args) {
+    QProcess tool;
+    args.prepend(QStringLiteral("-overwrite_original"));
+    args.prepend(QStringLiteral("-q"));
+    tool.start(QStringLiteral("exiftool"), args);
+    return tool.waitForFinished(60000) && tool.exitStatus() == QProcess::NormalExit && tool.exitCode() == 0;
+}
+
+QStringList keywordsOf(const QJsonObject& tags) {
+    const QJsonValue v = tags.value(QStringLiteral("Keywords"));
+    QStringList out;
+    if (v.isArray())
+        for (const QJsonValue& k : v.toArray())
+            out << k.toVariant().toString();
+    else if (!v.isUndefined())
+        out << v.toVariant().toString();
+    return out;
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class ExifCopy : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (QStandardPaths::findExecutable(QStringLiteral("exiftool")).isEmpty())
+            GTEST_SKIP() << "exiftool is not installed (Debian package libimage-exiftool-perl)";
+        setLogDirectory(logDir_.path().toStdString() + "/");
+    }
+    static void requireSample(const std::string& file) {
+        if (!std::filesystem::exists(file))
+            GTEST_SKIP() << file << " missing (install the Debian package forensics-samples-files)";
+    }
+    std::string path(const std::string& name) const { return dir_.path().toStdString() + "/" + name; }
+    std::vector<std::string> entries() const {
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(dir_.path().toStdString()))
+            names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    // A small JPEG carrying a few tags, written under a plain name first and then renamed to `name`.
+    std::string taggedSource(const std::string& name, const QStringList& tagArgs) {
+        const std::string plain = sourceDir_.path().toStdString() + "/plain-source.jpg";
+        cv::Mat m(16, 24, CV_8UC3, cv::Scalar(40, 80, 120));
+        if (!cv::imwrite(plain, m))
+            return {};
+        QStringList args = tagArgs;
+        args << QString::fromStdString(plain);
+        if (!runExiftool(args))
+            return {};
+        const std::string target = sourceDir_.path().toStdString() + "/" + name;
+        std::filesystem::rename(plain, target);
+        return target;
+    }
+
+    QTemporaryDir dir_, sourceDir_, logDir_;
+};
+
+TEST_F(ExifCopy, FromARotatedPhotoGpsIsKeptAndTheExportIsNotTurnedTwice) {
+    requireSample(kRotatedPhoto);
+    const QJsonObject source = tagsOf(kRotatedPhoto, {"GPSLatitude", "GPSLongitude", "Make", "Orientation"});
+    ASSERT_EQ(source.value("Orientation").toInt(), 3) << "sample changed";
+
+    const cv::Mat upright = readImage(kRotatedPhoto);
+    ASSERT_FALSE(upright.empty());
+    const WriteResult r = saveImage(path("export.jpg"), upright, 8, kRotatedPhoto);
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_TRUE(r.exifWarning.empty()) << r.exifWarning;
+
+    const QJsonObject out =
+        tagsOf(path("export.jpg"), {"GPSLatitude", "GPSLongitude", "GPSLatitudeRef", "GPSLongitudeRef",
+                                    "Make", "Orientation", "Keywords", "Firmware"});
+    EXPECT_NEAR(out.value("GPSLatitude").toDouble(), source.value("GPSLatitude").toDouble(), 1e-6);
+    EXPECT_NEAR(out.value("GPSLongitude").toDouble(), source.value("GPSLongitude").toDouble(), 1e-6);
+    EXPECT_LT(out.value("GPSLatitude").toDouble(), 0.0);
+    EXPECT_EQ(out.value("GPSLatitudeRef").toString(), "S");
+    EXPECT_EQ(out.value("GPSLongitudeRef").toString(), "W");
+    EXPECT_EQ(out.value("Make").toString(), source.value("Make").toString());
+    EXPECT_TRUE(keywordsOf(out).contains("Lumora"));
+    EXPECT_EQ(out.value("Firmware").toString(), "Lumora");
+    const int orientation = out.value("Orientation").toInt(1);
+    EXPECT_EQ(orientation, 1) << "pixels are already upright; a copied tag would turn them again";
+
+    // What a viewer shows: OpenCV applies the EXIF orientation of both files the way viewers do.
+    const cv::Mat shownSource = cv::imread(kRotatedPhoto);
+    const cv::Mat shownExport = cv::imread(path("export.jpg"));
+    ASSERT_EQ(shownExport.size(), shownSource.size());
+    cv::Mat diff;
+    cv::absdiff(shownSource, shownExport, diff);
+    EXPECT_LT(cv::mean(diff.reshape(1))[0], 3.0);
+    EXPECT_EQ(entries(), std::vector<std::string>{"export.jpg"});
+}
+
+TEST_F(ExifCopy, OrientationTravelsWhenThePixelsWereNotTurned) {
+    requireSample(kRotatedPhoto);
+    const std::string dst = path("raw-pixels.jpg");
+    ASSERT_TRUE(cv::imwrite(dst, cv::Mat(8, 8, CV_8UC3, cv::Scalar::all(128))));
+    ExifCopyOptions options;
+    options.pixelsAlreadyOriented = false;
+    const ExifCopyResult r = copyExif(kRotatedPhoto, dst, "Lumora", options);
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(tagsOf(dst, {"Orientation"}).value("Orientation").toInt(), 3);
+    EXPECT_EQ(entries(), std::vector<std::string>{"raw-pixels.jpg"}) << "a backup was left behind";
+}
+
+TEST_F(ExifCopy, FromAVideoTheGpsHemispheresAreRestored) {
+    requireSample(kGpsVideo);
+    const QJsonObject source = tagsOf(kGpsVideo, {"GPSLatitude", "GPSLongitude", "CreateDate"});
+    ASSERT_LT(source.value("GPSLatitude").toDouble(), 0.0) << "sample changed";
+
+    const WriteResult r =
+        saveImage(path("frame.tif"), cv::Mat(12, 20, CV_8UC3, cv::Scalar(1, 2, 3)), 16, kGpsVideo);
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_TRUE(r.exifWarning.empty()) << r.exifWarning;
+    const QJsonObject out =
+        tagsOf(path("frame.tif"), {"GPSLatitude", "GPSLongitude", "GPSLatitudeRef", "GPSLongitudeRef",
+                                   "CreateDate", "Firmware", "Keywords"});
+    EXPECT_NEAR(out.value("GPSLatitude").toDouble(), source.value("GPSLatitude").toDouble(), 1e-4);
+    EXPECT_NEAR(out.value("GPSLongitude").toDouble(), source.value("GPSLongitude").toDouble(), 1e-4);
+    EXPECT_EQ(out.value("GPSLatitudeRef").toString(), "S");
+    EXPECT_EQ(out.value("GPSLongitudeRef").toString(), "W");
+    EXPECT_EQ(out.value("CreateDate").toString(), source.value("CreateDate").toString());
+    EXPECT_EQ(out.value("Firmware").toString(), "Lumora");
+    EXPECT_TRUE(keywordsOf(out).contains("Lumora"));
+    // The 16-bit pixels are intact after exiftool rewrote the file.
+    EXPECT_EQ(readImage(path("frame.tif")).at<cv::Vec3w>(5, 5), cv::Vec3w(257, 514, 771));
+}
+
+TEST_F(ExifCopy, AVideoWithoutGpsGivesNoPosition) {
+    requireSample(kPlainVideo);
+    const WriteResult r =
+        saveImage(path("hello.jpg"), cv::Mat(8, 8, CV_8UC3, cv::Scalar::all(9)), 8, kPlainVideo);
+    ASSERT_TRUE(r.ok) << r.error;
+    const QJsonObject out = tagsOf(path("hello.jpg"), {"GPSLatitude", "Firmware"});
+    EXPECT_FALSE(out.contains("GPSLatitude"));
+    EXPECT_EQ(out.value("Firmware").toString(), "Lumora");
+}
+
+TEST_F(ExifCopy, KeywordsAreAddedToTheSourcesKeywords) {
+    const std::string source = taggedSource("keyworded.jpg", {"-Keywords=Holiday", "-Keywords=Beach"});
+    ASSERT_FALSE(source.empty());
+    ASSERT_TRUE(writeImage(path("k.jpg"), cv::Mat(8, 8, CV_8UC3, cv::Scalar::all(0)), source, "Lumora").ok);
+    const QStringList keywords = keywordsOf(tagsOf(path("k.jpg"), {"Keywords"}));
+    EXPECT_TRUE(keywords.contains("Holiday") && keywords.contains("Beach") && keywords.contains("Lumora"))
+        << keywords.join(',').toStdString();
+}
+
+class ExifCopyAwkwardNames : public ExifCopy, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(ExifCopyAwkwardNames, SourceAndDestinationNamesReachExiftoolIntact) {
+    const std::string name = GetParam();
+    const std::string source = taggedSource(
+        name, {"-Make=AwkwardProbe", "-GPSLatitude=10.5", "-GPSLatitudeRef=S", "-Orientation#=1"});
+    ASSERT_FALSE(source.empty());
+    const WriteResult r =
+        writeImage(path(name), cv::Mat(10, 10, CV_8UC3, cv::Scalar(5, 6, 7)), source, "Lumora");
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_TRUE(r.exifWarning.empty()) << r.exifWarning;
+    const QJsonObject out = tagsOf(path(name), {"Make", "GPSLatitude", "Firmware"});
+    EXPECT_EQ(out.value("Make").toString(), "AwkwardProbe");
+    EXPECT_NEAR(out.value("GPSLatitude").toDouble(), -10.5, 1e-6);
+    EXPECT_EQ(out.value("Firmware").toString(), "Lumora");
+    EXPECT_EQ(entries(), std::vector<std::string>{name}) << "temporary or backup files left behind";
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, ExifCopyAwkwardNames,
+                         ::testing::Values("with spaces.jpg", "quote\"double'single.jpg", "%d%f%e.jpg",
+                                           "100%.jpg", "-leading dash.jpg", "--all.jpg", "ünïcødé 漢字.jpg",
+                                           "semi;colon$HOME`x`.jpg"));
+
+TEST_F(ExifCopy, RadianceHdrIsWrittenWithoutTagsAndTheFailureLogged) {
+    requireSample(kRotatedPhoto);
+    const cv::Mat light(6, 9, CV_32FC3, cv::Scalar(0.25f, 0.5f, 1.0f));
+    const WriteResult r = saveImage(path("light.hdr"), light, 32, kRotatedPhoto);
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_FALSE(r.exifWarning.empty());
+    EXPECT_EQ(readImage(path("light.hdr")).type(), CV_32FC3);
+    EXPECT_EQ(entries(), std::vector<std::string>{"light.hdr"});
+    EXPECT_NE(readFile(logPath()).find("light.hdr"), std::string::npos) << "the failure was not logged";
+}
+
+TEST_F(ExifCopy, WithoutExiftoolTheImageIsStillWritten) {
+    requireSample(kRotatedPhoto);
+    const QByteArray oldPath = qgetenv("PATH");
+    QTemporaryDir emptyBin;
+    qputenv("PATH", emptyBin.path().toLocal8Bit());
+    const WriteResult r =
+        saveImage(path("plain.jpg"), cv::Mat(8, 8, CV_8UC3, cv::Scalar::all(50)), 8, kRotatedPhoto);
+    qputenv("PATH", oldPath);
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_NE(r.exifWarning.find("not found"), std::string::npos) << r.exifWarning;
+    EXPECT_EQ(readImage(path("plain.jpg")).size(), cv::Size(8, 8));
+    EXPECT_EQ(entries(), std::vector<std::string>{"plain.jpg"});
+}
+
+TEST_F(ExifCopy, ATimedOutRunLeavesTheDestinationAsItWas) {
+    requireSample(kRotatedPhoto);
+    const std::string dst = path("slow.jpg");
+    ASSERT_TRUE(cv::imwrite(dst, cv::Mat(8, 8, CV_8UC3, cv::Scalar::all(70))));
+    const std::string before = readFile(dst);
+    ExifCopyOptions options;
+    options.timeoutMs = 1; // exiftool needs far longer than that to start
+    const ExifCopyResult r = copyExif(kRotatedPhoto, dst, "Lumora", options);
+    EXPECT_FALSE(r.ok);
+    EXPECT_FALSE(r.error.empty());
+    EXPECT_EQ(readFile(dst), before);
+    EXPECT_EQ(entries(), std::vector<std::string>{"slow.jpg"});
+}
+
+TEST_F(ExifCopy, AMissingSourceIsReported) {
+    const std::string dst = path("d.jpg");
+    ASSERT_TRUE(cv::imwrite(dst, cv::Mat(4, 4, CV_8UC3, cv::Scalar::all(1))));
+    const ExifCopyResult r = copyExif(path("absent.jpg"), dst, "Lumora");
+    EXPECT_FALSE(r.ok);
+    EXPECT_FALSE(r.error.empty());
+}
+
+TEST(VideoFiles, AreRecognisedByExtension) {
+    for (const char* v : {"a.mp4", "B.MOV", "c.mkv", "d.avi", "e.mts", "f.m4v", "g.3gp"})
+        EXPECT_TRUE(isVideoFile(v)) << v;
+    for (const char* p : {"a.jpg", "mp4", "a.mp4.jpg", "a.cr2"})
+        EXPECT_FALSE(isVideoFile(p)) << p;
+}
+
+} // namespace

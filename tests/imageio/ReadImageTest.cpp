@@ -1,0 +1,175 @@
+// readImage on files made here: what each library hands back (channels, depth, orientation, row order) and
+// how unreadable files end.
+
+#include "imageio/ImageFile.h"
+#include "imageio/LibraryAdapters.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <cstdint>
+#include <fstream>
+
+namespace {
+
+using namespace lumora;
+
+class ReadImage : public ::testing::Test {
+protected:
+    std::string path(const std::string& name) const { return dir_.path().toStdString() + "/" + name; }
+
+    static void writeBytes(const std::string& file, const std::string& bytes) {
+        std::ofstream(file, std::ios::binary) << bytes;
+    }
+
+    QTemporaryDir dir_;
+};
+
+TEST_F(ReadImage, PngAlphaIsDroppedByDevil) {
+    cv::Mat bgra(3, 4, CV_8UC4, cv::Scalar(10, 20, 30, 0));
+    bgra.at<cv::Vec4b>(1, 2) = cv::Vec4b(200, 100, 50, 255);
+    ASSERT_TRUE(cv::imwrite(path("alpha.png"), bgra));
+
+    for (const cv::Mat& m : {imageio::devil::read(path("alpha.png")), readImage(path("alpha.png"))}) {
+        ASSERT_EQ(m.type(), CV_8UC3);
+        EXPECT_EQ(m.at<cv::Vec3b>(0, 0), cv::Vec3b(10, 20, 30))
+            << "colour of a transparent pixel kept, in BGR";
+        EXPECT_EQ(m.at<cv::Vec3b>(1, 2), cv::Vec3b(200, 100, 50));
+    }
+}
+
+TEST_F(ReadImage, BmpRowsComeBackTopDownThroughDevil) {
+    cv::Mat image(5, 7, CV_8UC3);
+    for (int y = 0; y < image.rows; ++y)
+        for (int x = 0; x < image.cols; ++x)
+            image.at<cv::Vec3b>(y, x) = cv::Vec3b(uchar(y * 40), uchar(x * 30), uchar(255 - y * 40));
+    ASSERT_TRUE(cv::imwrite(path("rows.bmp"), image));
+    const cv::Mat viaDevil = imageio::devil::read(path("rows.bmp"));
+    ASSERT_EQ(viaDevil.type(), CV_8UC3);
+    EXPECT_EQ(cv::norm(viaDevil, image, cv::NORM_INF), 0.0);
+    EXPECT_EQ(cv::norm(readImage(path("rows.bmp")), image, cv::NORM_INF), 0.0);
+}
+
+// An 8-bit palette BMP built byte by byte: 3 x 2 pixels, rows stored bottom-up and padded to 4 bytes.
+std::string paletteBmp() {
+    const auto le32 = [](std::uint32_t v) {
+        return std::string{char(v & 0xFF), char(v >> 8 & 0xFF), char(v >> 16 & 0xFF), char(v >> 24 & 0xFF)};
+    };
+    const auto le16 = [](std::uint16_t v) { return std::string{char(v & 0xFF), char(v >> 8)}; };
+    const std::string palette = std::string("\x0A\x14\x1E\0", 4) + std::string("\xC8\x64\x32\0", 4); // BGR0
+    const std::string rows = std::string("\x01\x01\x00\0", 4)    // bottom row: 1 1 0
+                             + std::string("\x00\x01\x00\0", 4); // top row:    0 1 0
+    const std::uint32_t offset = 14 + 40 + std::uint32_t(palette.size());
+    std::string info = le32(40) + le32(3) + le32(2) + le16(1) + le16(8) + le32(0) +
+                       le32(std::uint32_t(rows.size())) + le32(2835) + le32(2835) + le32(2) + le32(0);
+    return "BM" + le32(offset + std::uint32_t(rows.size())) + le32(0) + le32(offset) + info + palette + rows;
+}
+
+TEST_F(ReadImage, PaletteImagesComeOutAsColoursNotIndices) {
+    writeBytes(path("palette.bmp"), paletteBmp());
+    const cv::Vec3b first(10, 20, 30), second(200, 100, 50);
+    for (const cv::Mat& m : {imageio::devil::read(path("palette.bmp")), readImage(path("palette.bmp")),
+                             imageio::freeimage::read(path("palette.bmp"), false)}) {
+        ASSERT_EQ(m.type(), CV_8UC3);
+        ASSERT_EQ(m.size(), cv::Size(3, 2));
+        EXPECT_EQ(m.at<cv::Vec3b>(0, 0), first);
+        EXPECT_EQ(m.at<cv::Vec3b>(0, 1), second);
+        EXPECT_EQ(m.at<cv::Vec3b>(1, 0), second);
+        EXPECT_EQ(m.at<cv::Vec3b>(1, 2), first);
+    }
+}
+
+TEST_F(ReadImage, GreyStaysOneChannelAndSixteenBitsStaySixteen) {
+    cv::Mat grey(4, 6, CV_8UC1);
+    cv::randu(grey, 0, 256);
+    ASSERT_TRUE(cv::imwrite(path("grey.png"), grey));
+    const cv::Mat g = readImage(path("grey.png"));
+    ASSERT_EQ(g.type(), CV_8UC1);
+    EXPECT_EQ(cv::norm(g, grey, cv::NORM_INF), 0.0);
+
+    cv::Mat deep(4, 6, CV_16UC3);
+    cv::randu(deep, 0, 65536);
+    ASSERT_TRUE(cv::imwrite(path("deep.tif"), deep));
+    const cv::Mat d = readImage(path("deep.tif"));
+    ASSERT_EQ(d.type(), CV_16UC3);
+    EXPECT_EQ(cv::norm(d, deep, cv::NORM_INF), 0.0);
+}
+
+// A JPEG of four flat quadrants (blue, green, red, white from top-left, clockwise) tagged with an EXIF
+// orientation by exiftool; every reader must hand back the upright picture.
+class ReadImageOrientation : public ReadImage, public ::testing::WithParamInterface<int> {};
+
+cv::Mat quadrants() {
+    cv::Mat m(48, 80, CV_8UC3);
+    m(cv::Rect(0, 0, 40, 24)).setTo(cv::Scalar(255, 0, 0));
+    m(cv::Rect(40, 0, 40, 24)).setTo(cv::Scalar(0, 255, 0));
+    m(cv::Rect(40, 24, 40, 24)).setTo(cv::Scalar(0, 0, 255));
+    m(cv::Rect(0, 24, 40, 24)).setTo(cv::Scalar(255, 255, 255));
+    return m;
+}
+
+// Colour at the centre of each quadrant of `m`, in the order top-left, top-right, bottom-right, bottom-left.
+std::vector<cv::Vec3b> quadrantColours(const cv::Mat& m) {
+    const int w = m.cols, h = m.rows;
+    return {m.at<cv::Vec3b>(h / 4, w / 4), m.at<cv::Vec3b>(h / 4, 3 * w / 4),
+            m.at<cv::Vec3b>(3 * h / 4, 3 * w / 4), m.at<cv::Vec3b>(3 * h / 4, w / 4)};
+}
+
+TEST_P(ReadImageOrientation, EveryReaderTurnsTheJpegUpright) {
+    const int orientation = GetParam();
+    const std::string file = path("tagged.jpg");
+    const cv::Mat stored = quadrants();
+    ASSERT_TRUE(cv::imwrite(file, stored, {cv::IMWRITE_JPEG_QUALITY, 100}));
+    QProcess tool;
+    tool.start(QStringLiteral("exiftool"),
+               {QStringLiteral("-q"), QStringLiteral("-overwrite_original"), QStringLiteral("-n"),
+                QStringLiteral("-Orientation=%1").arg(orientation), QString::fromStdString(file)});
+    ASSERT_TRUE(tool.waitForFinished(60000) && tool.exitCode() == 0)
+        << "exiftool could not tag the test file";
+
+    cv::Mat upright;
+    switch (orientation) {
+    case 3:
+        cv::rotate(stored, upright, cv::ROTATE_180);
+        break;
+    case 6:
+        cv::rotate(stored, upright, cv::ROTATE_90_CLOCKWISE);
+        break;
+    case 8:
+        cv::rotate(stored, upright, cv::ROTATE_90_COUNTERCLOCKWISE);
+        break;
+    default:
+        upright = stored;
+    }
+    EXPECT_EQ(readerAppliesOrientation(file), orientation != 1);
+
+    const std::vector<std::pair<const char*, cv::Mat>> readers = {
+        {"readImage", readImage(file)},
+        {"OpenCV", imageio::opencv::read(file)},
+        {"FreeImage", imageio::freeimage::read(file, false)},
+    };
+    const auto expected = quadrantColours(upright);
+    for (const auto& [name, m] : readers) {
+        ASSERT_EQ(m.size(), upright.size()) << name;
+        const auto got = quadrantColours(m);
+        for (int q = 0; q < 4; ++q)
+            for (int c = 0; c < 3; ++c)
+                EXPECT_NEAR(got[q][c], expected[q][c], 6) << name << " quadrant " << q << " channel " << c;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Orientations, ReadImageOrientation, ::testing::Values(1, 3, 6, 8));
+
+TEST_F(ReadImage, UnreadableFilesGiveAnEmptyMatrix) {
+    EXPECT_TRUE(readImage(path("missing.png")).empty());
+    EXPECT_TRUE(readImage("").empty());
+    writeBytes(path("text.jpg"), "this is not a picture\n");
+    EXPECT_TRUE(readImage(path("text.jpg")).empty());
+    writeBytes(path("cut.png"), std::string("\x89PNG\r\n\x1a\n", 8));
+    EXPECT_TRUE(readImage(path("cut.png")).empty());
+}
+
+} // namespace

@@ -1,0 +1,205 @@
+// writeImage and saveImage: every export format and depth read back against closed-form expectations, the
+// format actually written, JPEG quality, and what a failed write leaves behind.
+
+#include "imageio/ImageFile.h"
+#include "imageio/LibraryAdapters.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace {
+
+using namespace lumora;
+
+// Smooth, different ramps per channel (so a channel swap or a flip shows), odd size (so row padding shows).
+cv::Mat ramps(int width = 37, int height = 23) {
+    cv::Mat m(height, width, CV_32FC3);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            m.at<cv::Vec3f>(y, x) = cv::Vec3f(float(x) / float(width - 1), float(y) / float(height - 1),
+                                              float(x + y) / float(width + height - 2) * 0.8f + 0.1f);
+    return m;
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::vector<std::string> entriesOf(const QTemporaryDir& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path().toStdString()))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+struct FormatCase {
+    const char* extension;
+    int bits;
+    int readBackType;
+    const char* magic; // first bytes of a file of that format
+};
+
+void PrintTo(const FormatCase& c, std::ostream* os) {
+    *os << c.extension << "@" << c.bits;
+}
+
+class RoundTrip : public ::testing::TestWithParam<FormatCase> {
+protected:
+    QTemporaryDir dir_;
+};
+
+TEST_P(RoundTrip, ReadsBackWhatWasSaved) {
+    const FormatCase& c = GetParam();
+    const std::string file = dir_.path().toStdString() + "/ramps." + c.extension;
+    const cv::Mat source = ramps();
+    const WriteResult written = saveImage(file, source, c.bits);
+    ASSERT_TRUE(written.ok) << written.error;
+    EXPECT_EQ(readFile(file).rfind(c.magic, 0), 0u) << "not a ." << c.extension << " file";
+    EXPECT_EQ(entriesOf(dir_), std::vector<std::string>{std::string("ramps.") + c.extension})
+        << "stray files";
+
+    const cv::Mat expected = convertDepth(source, c.bits);
+    const std::string ext = c.extension;
+    const auto check = [&](const std::string& reader, const cv::Mat& back, double jpegMax = 6.0,
+                           double jpegMean = 1.0) {
+        SCOPED_TRACE(reader);
+        ASSERT_EQ(back.size(), source.size());
+        ASSERT_EQ(back.type(), c.readBackType);
+        if (ext == "jpg") {
+            cv::Mat diff;
+            cv::absdiff(back, expected, diff);
+            EXPECT_LE(cv::norm(diff, cv::NORM_INF), jpegMax);
+            EXPECT_LE(cv::mean(diff.reshape(1))[0], jpegMean);
+        } else if (ext == "hdr") {
+            // RGBE keeps an 8-bit mantissa per channel under a shared exponent: each channel is within 1/128
+            // of the pixel's largest channel.
+            for (int y = 0; y < back.rows; ++y)
+                for (int x = 0; x < back.cols; ++x) {
+                    const cv::Vec3f a = expected.at<cv::Vec3f>(y, x), b = back.at<cv::Vec3f>(y, x);
+                    const float tolerance = std::max({a[0], a[1], a[2]}) / 128.0f + 1e-6f;
+                    for (int ch = 0; ch < 3; ++ch)
+                        ASSERT_NEAR(b[ch], a[ch], tolerance) << "at " << x << "," << y << " channel " << ch;
+                }
+        } else {
+            EXPECT_EQ(cv::norm(back, expected, cv::NORM_INF), 0.0) << "lossless format changed pixels";
+        }
+    };
+    check("readImage", readImage(file));
+    // Each library on its own reads the file the same way. OpenCV has no PSD reader; DevIL declines float
+    // TIFFs (readImage then falls back to OpenCV); FreeImage's normal JPEG load uses the fast, coarser IDCT.
+    if (!(ext == "tif" && c.bits == 32))
+        check("DevIL", imageio::devil::read(file));
+    else
+        EXPECT_TRUE(imageio::devil::read(file).empty()) << "DevIL now reads float TIFFs: check its result";
+    check("FreeImage", imageio::freeimage::read(file, false), 16.0, 4.0);
+    if (ext != "psd")
+        check("OpenCV", imageio::opencv::read(file));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ExportFormats, RoundTrip,
+    ::testing::Values(FormatCase{"jpg", 8, CV_8UC3, "\xFF\xD8"}, FormatCase{"hdr", 32, CV_32FC3, "#?"},
+                      FormatCase{"tif", 16, CV_16UC3, "II*"}, FormatCase{"tif", 8, CV_8UC3, "II*"},
+                      FormatCase{"tif", 32, CV_32FC3, "II*"}, FormatCase{"psd", 8, CV_8UC3, "8BPS"},
+                      FormatCase{"psd", 16, CV_16UC3, "8BPS"}, FormatCase{"bmp", 8, CV_8UC3, "BM"}));
+
+class WriteImage : public ::testing::Test {
+protected:
+    std::string path(const std::string& name) const { return dir_.path().toStdString() + "/" + name; }
+    QTemporaryDir dir_;
+};
+
+TEST_F(WriteImage, FloatTiffKeepsFullPrecision) {
+    cv::Mat fine(2, 3, CV_32FC3, cv::Scalar(0.123456789f, 1e-5f, 0.999999f));
+    fine.at<cv::Vec3f>(1, 2) = cv::Vec3f(0.3333333f, 0.6666667f, 0.5000001f);
+    ASSERT_TRUE(saveImage(path("fine.tif"), fine, 32).ok);
+    const cv::Mat back = readImage(path("fine.tif"));
+    ASSERT_EQ(back.type(), CV_32FC3);
+    EXPECT_EQ(cv::norm(back, fine, cv::NORM_INF), 0.0);
+}
+
+TEST_F(WriteImage, GreyImagesStayOneChannel) {
+    cv::Mat grey(9, 11, CV_16UC1);
+    cv::randu(grey, 0, 65536);
+    ASSERT_TRUE(writeImage(path("grey.tif"), grey).ok);
+    const cv::Mat back = readImage(path("grey.tif"));
+    ASSERT_EQ(back.type(), CV_16UC1);
+    EXPECT_EQ(cv::norm(back, grey, cv::NORM_INF), 0.0);
+}
+
+TEST_F(WriteImage, JpegQualityIsApplied) {
+    cv::Mat noisy(64, 64, CV_8UC3);
+    cv::randu(noisy, 0, 256);
+    ASSERT_TRUE(writeImage(path("low.jpg"), noisy, {}, {}, 20).ok);
+    ASSERT_TRUE(writeImage(path("high.jpg"), noisy, {}, {}, 99).ok);
+    EXPECT_LT(readFile(path("low.jpg")).size() * 2, readFile(path("high.jpg")).size());
+    EXPECT_LT(cv::norm(readImage(path("high.jpg")), noisy, cv::NORM_L1),
+              cv::norm(readImage(path("low.jpg")), noisy, cv::NORM_L1));
+}
+
+TEST_F(WriteImage, ReplacesAnExistingFileCompletely) {
+    std::ofstream(path("old.tif"), std::ios::binary) << std::string(100000, 'x');
+    cv::Mat small(2, 2, CV_8UC3, cv::Scalar(1, 2, 3));
+    ASSERT_TRUE(writeImage(path("old.tif"), small).ok);
+    const cv::Mat back = readImage(path("old.tif"));
+    ASSERT_EQ(back.type(), CV_8UC3);
+    EXPECT_EQ(back.at<cv::Vec3b>(1, 1), cv::Vec3b(1, 2, 3));
+    EXPECT_EQ(entriesOf(dir_), std::vector<std::string>{"old.tif"});
+}
+
+TEST_F(WriteImage, WrittenFilesGetOrdinaryPermissions) {
+    ASSERT_TRUE(writeImage(path("p.bmp"), cv::Mat(2, 2, CV_8UC3, cv::Scalar::all(0))).ok);
+    const auto perms = std::filesystem::status(path("p.bmp")).permissions();
+    EXPECT_NE(perms & std::filesystem::perms::group_read, std::filesystem::perms::none)
+        << "the temporary file's private mode leaked into the result";
+}
+
+TEST_F(WriteImage, FailuresReportAReasonAndLeaveNothing) {
+    const cv::Mat image(4, 4, CV_8UC3, cv::Scalar::all(7));
+
+    WriteResult r = writeImage(path("empty.tif"), cv::Mat());
+    EXPECT_FALSE(r.ok);
+    EXPECT_FALSE(r.error.empty());
+
+    r = writeImage(path("strange.xyz"), image);
+    EXPECT_FALSE(r.ok);
+    EXPECT_FALSE(r.error.empty());
+
+    r = writeImage(path("noextension"), image);
+    EXPECT_FALSE(r.ok);
+
+    r = writeImage(path("no/such/folder/a.tif"), image);
+    EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.error.find("No such file or directory"), std::string::npos) << r.error;
+
+    EXPECT_TRUE(entriesOf(dir_).empty());
+}
+
+TEST_F(WriteImage, AFailedWriteKeepsTheExistingFile) {
+    std::ofstream(path("keep.tif"), std::ios::binary) << "precious";
+    EXPECT_FALSE(writeImage(path("keep.tif"), cv::Mat()).ok);
+    EXPECT_EQ(readFile(path("keep.tif")), "precious");
+}
+
+TEST_F(WriteImage, DevilWritesWhatTheOthersRefuse) {
+    // FreeImage never writes BMP and OpenCV writes no float images: a float BMP is DevIL's, encoded in
+    // memory.
+    const cv::Mat source = ramps();
+    const WriteResult r = writeImage(path("float.bmp"), source);
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(readFile(path("float.bmp")).rfind("BM", 0), 0u);
+    const cv::Mat back = readImage(path("float.bmp"));
+    ASSERT_EQ(back.type(), CV_8UC3);
+    cv::Mat expected;
+    source.convertTo(expected, CV_8U, 255.0);
+    EXPECT_LE(cv::norm(back, expected, cv::NORM_INF), 1.0) << "rows flipped or channels swapped";
+}
+
+} // namespace
