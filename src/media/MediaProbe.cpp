@@ -1,7 +1,10 @@
 #include "media/MediaProbe.h"
 
-#include <opencv2/imgcodecs.hpp>
-#include <opencv2/videoio.hpp>
+#include "imageio/ImageFile.h"
+#include "media/ImagesSequence.h"
+#include "media/MediaFiles.h"
+#include "media/VideoDecoder.h"
+
 #include <sys/stat.h>
 
 namespace lumora {
@@ -18,36 +21,73 @@ const char* kindName(MediaInfo::Kind kind) {
     return "unknown";
 }
 
+namespace {
+
+std::optional<MediaInfo> fromSequence(const ImagesSequence& sequence, MediaInfo::Kind kind) {
+    if (!sequence.ready())
+        return std::nullopt;
+    MediaInfo info;
+    info.kind = kind;
+    info.width = sequence.width();
+    info.height = sequence.height();
+    info.frameCount = sequence.frameCount();
+    info.fps = sequence.fps();
+    info.durationSeconds = sequence.duration();
+    return info;
+}
+
+std::optional<MediaInfo> probeVideo(const std::string& path) {
+    return fromSequence(ImagesSequence(path), MediaInfo::Kind::Video);
+}
+
+std::optional<MediaInfo> probeBurst(const std::vector<std::string>& files) {
+    if (files.empty())
+        return std::nullopt;
+    return fromSequence(ImagesSequence(files), MediaInfo::Kind::Burst);
+}
+
+std::optional<MediaInfo> probePhoto(const std::string& path) {
+    const cv::Mat image = readImage(path);
+    if (image.empty())
+        return std::nullopt;
+    MediaInfo info;
+    info.kind = MediaInfo::Kind::Photo;
+    info.width = image.cols;
+    info.height = image.rows;
+    info.frameCount = 1;
+    return info;
+}
+
+} // namespace
+
 std::optional<MediaInfo> probeMedia(const std::string& path) {
     struct stat st {};
-    // Only regular files: a FIFO or device would block or stream forever.
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    if (::stat(path.c_str(), &st) != 0)
         return std::nullopt;
+    if (S_ISDIR(st.st_mode))
+        return probeBurst(burstFilesInFolder(path));
+    // Only regular files: a FIFO or device would block or stream forever.
+    if (!S_ISREG(st.st_mode))
+        return std::nullopt;
+    if (hasStillImageExtension(path))
+        return probePhoto(path);
+    if (hasVideoExtension(path))
+        return probeVideo(path);
+    // Unknown extension: a quiet look first, so a photo does not leave a failed video opening in the log.
+    if (VideoDecoder::open(path))
+        return probeVideo(path);
+    return probePhoto(path);
+}
 
-    cv::VideoCapture capture;
-    if (capture.open(path, cv::CAP_FFMPEG) && capture.isOpened()) {
-        MediaInfo info;
-        info.width = static_cast<int>(capture.get(cv::CAP_PROP_FRAME_WIDTH));
-        info.height = static_cast<int>(capture.get(cv::CAP_PROP_FRAME_HEIGHT));
-        info.frameCount = static_cast<int>(capture.get(cv::CAP_PROP_FRAME_COUNT));
-        info.fps = capture.get(cv::CAP_PROP_FPS);
-        if (info.width > 0 && info.height > 0 && info.frameCount > 1) {
-            info.durationSeconds = info.fps > 0 ? info.frameCount / info.fps : 0.0;
-            return info;
-        }
+std::optional<MediaInfo> probeMedia(const std::vector<std::string>& paths) {
+    if (paths.size() == 1)
+        return probeMedia(paths.front());
+    for (const std::string& path : paths) {
+        struct stat st {};
+        if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+            return std::nullopt;
     }
-    if (cv::haveImageReader(path)) {
-        const cv::Mat image = cv::imread(path, cv::IMREAD_UNCHANGED);
-        if (!image.empty()) {
-            MediaInfo info;
-            info.kind = MediaInfo::Kind::Photo;
-            info.width = image.cols;
-            info.height = image.rows;
-            info.frameCount = 1;
-            return info;
-        }
-    }
-    return std::nullopt;
+    return probeBurst(paths);
 }
 
 } // namespace lumora
