@@ -1,0 +1,16 @@
+#pragma once
+// The unsharp mask of the render, and the rule that keeps negative and NaN samples out of the later steps.
+
+#include <opencv2/core.hpp>
+
+namespace lumora {
+
+// Sets every negative or NaN sample of a 32-bit float image to 0, in place.
+void zeroNegatives(cv::Mat& image);
+
+// Returns image * (1 + amount) - gaussian(image, radius x radius) * amount with negatives and NaN cut to 0
+// before and after; with `apply` false only the cut. A radius of 1 or an amount of 0 leaves the samples as
+// they are. The result never shares data with `image`.
+cv::Mat sharpenImage(const cv::Mat& image, bool apply, float amount, int radius);
+
+} // namespace lumora

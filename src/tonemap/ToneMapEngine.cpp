@@ -1,0 +1,490 @@
+#include "tonemap/ToneMapEngine.h"
+
+#include "app/EventLog.h"
+#include "tonemap/ColorModifications.h"
+#include "tonemap/RenderSteps.h"
+#include "tonemap/Sharpening.h"
+
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <exception>
+
+namespace lumora {
+
+namespace {
+
+std::atomic<int> gPreviewWidth{108}, gPreviewHeight{192};
+std::atomic<int> gThumbnailWidth{108}, gThumbnailHeight{192};
+
+// Light images are 3-channel float in [0, 1]: integer images are scaled by their depth's white.
+cv::Mat toLightImage(const cv::Mat& image) {
+    if (image.empty())
+        return {};
+    cv::Mat f;
+    switch (image.depth()) {
+    case CV_8U:
+        image.convertTo(f, CV_32F, 1.0 / 255.0);
+        break;
+    case CV_16U:
+        image.convertTo(f, CV_32F, 1.0 / 65535.0);
+        break;
+    case CV_32F:
+        f = image;
+        break;
+    default:
+        image.convertTo(f, CV_32F);
+        break;
+    }
+    if (f.channels() == 1)
+        cv::cvtColor(f, f, cv::COLOR_GRAY2BGR);
+    else if (f.channels() == 4)
+        cv::cvtColor(f, f, cv::COLOR_BGRA2BGR);
+    return f;
+}
+
+// Marks the engine busy for the lifetime of a render, whatever way the render ends.
+class BusyScope {
+public:
+    explicit BusyScope(std::atomic<bool>& flag) : flag_(flag) { flag_ = true; }
+    ~BusyScope() { flag_ = false; }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+private:
+    std::atomic<bool>& flag_;
+};
+
+template <typename T> bool assign(T& field, const T& value) {
+    if (field == value)
+        return false;
+    field = value;
+    return true;
+}
+
+} // namespace
+
+ToneMapEngine::ToneMapEngine() {
+    createOperator(params_.operatorIndex);
+}
+
+ToneMapEngine::ToneMapEngine(const ToneMapEngine& other) {
+    *this = other;
+}
+
+ToneMapEngine& ToneMapEngine::operator=(const ToneMapEngine& other) {
+    if (this == &other)
+        return *this;
+    params_ = other.params_;
+    base_ = other.base_, light_ = other.light_;
+    scaled_ = other.scaled_, rotated_ = other.rotated_, cropped_ = other.cropped_;
+    toned_ = other.toned_, sharpened_ = other.sharpened_, coloured_ = other.coloured_;
+    output_ = other.output_;
+    dirty_ = other.dirty_;
+    newImage_ = other.newImage_;
+    operatorChanged_ = other.operatorChanged_;
+    pendingStage_ = other.pendingStage_;
+    busy_ = false;
+    currentStep_ = other.currentStep_.load();
+    rotatedWidth_ = other.rotatedWidth_;
+    rotatedHeight_ = other.rotatedHeight_;
+    reportedMissing_ = other.reportedMissing_;
+    createOperator(params_.operatorIndex);
+    return *this;
+}
+
+ToneMapEngine::~ToneMapEngine() = default;
+
+void ToneMapEngine::setPreviewSize(int width, int height) {
+    gPreviewWidth = width;
+    gPreviewHeight = height;
+}
+
+cv::Size ToneMapEngine::previewSize() {
+    return {gPreviewWidth.load(), gPreviewHeight.load()};
+}
+
+void ToneMapEngine::setThumbnailSize(int width, int height) {
+    gThumbnailWidth = width;
+    gThumbnailHeight = height;
+}
+
+cv::Size ToneMapEngine::thumbnailSize() {
+    return {gThumbnailWidth.load(), gThumbnailHeight.load()};
+}
+
+void ToneMapEngine::createOperator(int index) {
+    operator_ = createToneMappingOperator(index);
+    operatorCreatedFor_ = index;
+    if (!operator_ && !reportedMissing_) {
+        reportedMissing_ = true;
+        logError("ToneMapEngine", std::string("tone-mapping operator ") + toneMappingOperatorName(index) +
+                                      " is not available; the image is left untoned");
+    }
+}
+
+void ToneMapEngine::installOperator(std::unique_ptr<ToneMappingBase> op) {
+    operator_ = std::move(op);
+    operatorCreatedFor_ = params_.operatorIndex;
+}
+
+void ToneMapEngine::cancel() {
+    if (operator_)
+        operator_->cancel();
+}
+
+bool ToneMapEngine::isCanceled() const {
+    return operator_ && operator_->isCanceled();
+}
+
+int ToneMapEngine::progress() const {
+    return operator_ ? operator_->progress() : 0;
+}
+
+void ToneMapEngine::setImage(const cv::Mat& image, bool replaceBase) {
+    light_ = toLightImage(image);
+    if (base_.empty() || replaceBase)
+        base_ = light_;
+    output_ = light_;
+    if (previewSize().area() == 0)
+        setPreviewSize(light_.cols, light_.rows);
+    newImage_ = true;
+    if (!operator_)
+        createOperator(params_.operatorIndex);
+}
+
+// ------------------------------------------------------------------------------------------------- setters
+
+void ToneMapEngine::changed(int stage, bool recompute) {
+    dirty_ = true;
+    pendingStage_ = std::min(pendingStage_, stage);
+    if (recompute)
+        computePreview(stage, true);
+}
+
+void ToneMapEngine::setRotation(float radians, bool recompute) {
+    if (assign(params_.rotation, radians))
+        changed(StageRotation, recompute);
+}
+
+void ToneMapEngine::setCropRect(const cv::Rect& crop, bool recompute) {
+    if (assign(params_.cropRect, crop))
+        changed(StageCrop, recompute);
+}
+
+void ToneMapEngine::setExposure(float stops, bool recompute) {
+    if (!assign(params_.exposure, stops))
+        return;
+    params_.exposureTerms = exposureTermsFor(stops);
+    changed(StageColour, recompute);
+}
+
+void ToneMapEngine::setContrast(float v, bool recompute) {
+    if (assign(params_.contrast, v))
+        changed(StageColour, recompute);
+}
+
+void ToneMapEngine::setHue(float v, bool recompute) {
+    if (assign(params_.hue, v))
+        changed(StageColour, recompute);
+}
+
+void ToneMapEngine::setSaturation(float v, bool recompute) {
+    if (assign(params_.saturation, v))
+        changed(StageColour, recompute);
+}
+
+void ToneMapEngine::setVibrance(float v, bool recompute) {
+    if (assign(params_.vibrance, v))
+        changed(StageColour, recompute);
+}
+
+void ToneMapEngine::setBlackClip(float v, bool recompute) {
+    if (assign(params_.blackClip, v))
+        changed(StageColour, recompute);
+}
+
+void ToneMapEngine::setWhiteClip(float v, bool recompute) {
+    if (assign(params_.whiteClip, v))
+        changed(StageColour, recompute);
+}
+
+void ToneMapEngine::setApplyToneMapping(bool v, bool recompute) {
+    if (assign(params_.applyToneMapping, v))
+        changed(StageToneMap, recompute);
+}
+
+void ToneMapEngine::setStrength(float v, bool recompute) {
+    if (assign(params_.strength, v))
+        changed(StageSharpen, recompute);
+}
+
+void ToneMapEngine::setCurveValue(void (ToneCurve::*setter)(float), float (ToneCurve::*getter)() const,
+                                  float v, bool recompute) {
+    if ((params_.toneCurve.*getter)() == v)
+        return;
+    (params_.toneCurve.*setter)(v);
+    changed(StageColour, recompute);
+}
+
+void ToneMapEngine::setWhites(float v, bool recompute) {
+    setCurveValue(&ToneCurve::setWhites, &ToneCurve::whites, v, recompute);
+}
+
+void ToneMapEngine::setBlacks(float v, bool recompute) {
+    setCurveValue(&ToneCurve::setBlacks, &ToneCurve::blacks, v, recompute);
+}
+
+void ToneMapEngine::setHighlights(float v, bool recompute) {
+    setCurveValue(&ToneCurve::setHighlights, &ToneCurve::highlights, v, recompute);
+}
+
+void ToneMapEngine::setShadows(float v, bool recompute) {
+    setCurveValue(&ToneCurve::setShadows, &ToneCurve::shadows, v, recompute);
+}
+
+void ToneMapEngine::setApplySharpening(bool v, bool recompute) {
+    if (assign(params_.applySharpening, v))
+        changed(StageSharpen, recompute);
+}
+
+void ToneMapEngine::setSharpeningAmount(float v, bool recompute) {
+    if (assign(params_.sharpeningAmount, v))
+        changed(StageSharpen, recompute);
+}
+
+void ToneMapEngine::setSharpeningRadius(int v, bool recompute) {
+    if (assign(params_.sharpeningRadius, v))
+        changed(StageSharpen, recompute);
+}
+
+void ToneMapEngine::setSharpeningThreshold(float v, bool recompute) {
+    if (assign(params_.sharpeningThreshold, v))
+        changed(StageSharpen, recompute);
+}
+
+void ToneMapEngine::setOperatorIndex(int index, bool recompute) {
+    const int op = clampOperatorIndex(index);
+    if (op == params_.operatorIndex && operatorCreatedFor_ == op)
+        return; // the same operator stays, with whatever it caches
+    params_.operatorIndex = op;
+    createOperator(op);
+    operatorChanged_ = true;
+    changed(StageToneMap, recompute);
+}
+
+void ToneMapEngine::setOperatorElement(int operatorIndex, int element, float v, bool recompute) {
+    const int op = clampOperatorIndex(operatorIndex);
+    if (!assign(params_.operatorParams[static_cast<size_t>(op)][static_cast<size_t>(element)], v))
+        return;
+    // Operator 4's alpha restarts from the rotation stage, as its slider always did.
+    changed(op == 4 && element == 0 ? StageRotation : StageToneMap, recompute);
+}
+
+void ToneMapEngine::setOperatorAlpha(int operatorIndex, float v, bool recompute) {
+    setOperatorElement(operatorIndex, 0, v, recompute);
+}
+
+void ToneMapEngine::setOperatorBeta(int operatorIndex, float v, bool recompute) {
+    setOperatorElement(operatorIndex, 1, v, recompute);
+}
+
+void ToneMapEngine::setOperatorGamma(int operatorIndex, float v, bool recompute) {
+    setOperatorElement(operatorIndex, 2, v, recompute);
+}
+
+void ToneMapEngine::setAll(bool applyToneMapping, int operatorIndex, float alpha, float beta, float gamma,
+                           float blackClip, float whiteClip, float strength, float exposure, float contrast,
+                           float highlights, float shadows, float whites, float blacks, float hue,
+                           float saturation, float vibrance, bool applySharpening, float sharpeningAmount,
+                           int sharpeningRadius, float sharpeningThreshold) {
+    setApplyToneMapping(applyToneMapping);
+    setOperatorIndex(operatorIndex);
+    const int op = params_.operatorIndex;
+    const float triple[3] = {alpha, beta, gamma};
+    for (int e = 0; e < operatorParamCount(op); ++e)
+        setOperatorElement(op, e, triple[e], false);
+    setBlackClip(blackClip);
+    setWhiteClip(whiteClip);
+    setStrength(strength);
+    setExposure(exposure);
+    setContrast(contrast);
+    setHighlights(highlights);
+    setShadows(shadows);
+    setWhites(whites);
+    setBlacks(blacks);
+    setHue(hue);
+    setSaturation(saturation);
+    setVibrance(vibrance);
+    setApplySharpening(applySharpening);
+    setSharpeningAmount(sharpeningAmount);
+    setSharpeningRadius(sharpeningRadius);
+    setSharpeningThreshold(sharpeningThreshold);
+}
+
+void applyControlPositions(ToneMapEngine& engine, const ControlPositions& positions) {
+    const ControlPositions p = positions.bounded();
+    const std::array<float, 3> t = operatorTripleFromPositions(p.TMAlgo, p.alpha, p.beta, p.gamma);
+    engine.setAll(
+        p.applyTM, p.TMAlgo, t[0], t[1], t[2], position::blackClip(p.blackClip),
+        position::whiteClip(p.whiteClip), position::strength(p.strength), position::exposure(p.exposure),
+        position::contrast(p.contrast), position::curveValue(p.highlights), position::curveValue(p.shadows),
+        position::curveValue(p.whites), position::curveValue(p.blacks), position::hue(p.hue),
+        position::saturation(p.saturation), position::vibrance(p.vibrance), p.applySharpening,
+        position::sharpeningAmount(p.sharpeningAmount), position::sharpeningRadius(p.sharpeningRadius),
+        position::sharpeningThreshold(p.sharpeningThreshold));
+}
+
+// --------------------------------------------------------------------------------------------------- render
+
+bool ToneMapEngine::toneMapStep(const cv::Mat& cropped, cv::Mat& toned) {
+    if (operator_)
+        operator_->clearCancel();
+    if (!params_.applyToneMapping || !operator_) {
+        toned = cropped;
+        return true;
+    }
+    try {
+        operator_->toneMap(toned, cropped,
+                           params_.operatorParams[static_cast<size_t>(params_.operatorIndex)].data());
+    } catch (const std::exception& e) {
+        logError("ToneMapEngine",
+                 std::string(toneMappingOperatorName(params_.operatorIndex)) + ": " + e.what());
+        return false; // treated like a cancel: the previous output stays
+    }
+    if (operator_->isCanceled())
+        return false;
+    if (toned.empty() || toned.size() != cropped.size()) {
+        logError("ToneMapEngine", std::string(toneMappingOperatorName(params_.operatorIndex)) +
+                                      " returned no image of the input's size");
+        return false;
+    }
+    if (toned.data == cropped.data)
+        toned = toned.clone(); // later steps must not write into a cache
+    return true;
+}
+
+cv::Mat ToneMapEngine::colourAndClip(const cv::Mat& image) {
+    const ColorModSettings settings = colorModSettings(params_.exposureTerms, params_.contrast, params_.hue,
+                                                       params_.saturation, params_.vibrance);
+    const cv::Mat coloured = applyColorModifications(params_.toneCurve, image, settings);
+    return clipBlackWhite(coloured, params_.blackClip, params_.whiteClip);
+}
+
+void ToneMapEngine::computePreview(int stage, bool fast) {
+    if (light_.empty())
+        return;
+    BusyScope busy(busy_);
+    currentStep_ = "ComputePreview";
+    stage = std::clamp(stage, 0, static_cast<int>(StageOutput));
+    if (newImage_)
+        stage = StageRotation;
+    if (operatorChanged_ && stage > StageToneMap)
+        stage = StageToneMap;
+    if (operator_)
+        operator_->clearCancel();
+    // A stage restarts from the cache of the stage before it; a missing cache moves the start back.
+    const cv::Mat* caches[] = {&rotated_, &cropped_, &toned_, &sharpened_, &coloured_};
+    for (int k = 0; k < stage; ++k)
+        if (caches[k]->empty()) {
+            stage = k;
+            break;
+        }
+
+    const cv::Size view = previewSize();
+    const double shrink = fast && params_.applyToneMapping ? 1.5 : 1.0;
+    const cv::Size target(static_cast<int>(view.width / shrink), static_cast<int>(view.height / shrink));
+
+    if (stage <= StageRotation) {
+        currentStep_ = "ApplyRotation";
+        if (newImage_ || scaled_.size() != target) {
+            if (light_.cols > view.width && target.area() > 0)
+                cv::resize(light_, scaled_, target, 0, 0, cv::INTER_LINEAR);
+            else
+                scaled_ = light_;
+        }
+        rotated_ = rotateImage(scaled_, params_.rotation);
+        const cv::Size full = rotatedSize(light_.size(), params_.rotation);
+        rotatedWidth_ = full.width;
+        rotatedHeight_ = full.height;
+    }
+    if (stage <= StageCrop) {
+        currentStep_ = "ApplyCrop";
+        cropped_ = rotated_;
+        if (isValidCrop(params_.cropRect)) {
+            const cv::Rect r =
+                clippedCrop(previewCrop(params_.cropRect, rotated_.size(), rotatedWidth_, rotatedHeight_),
+                            rotated_.size());
+            if (r.area() > 0)
+                cropped_ = rotated_(r);
+        }
+    }
+    if (stage <= StageToneMap) {
+        currentStep_ = "ApplyToneMap";
+        cv::Mat toned;
+        if (!toneMapStep(cropped_, toned))
+            return; // cancelled: the previous output stays
+        if (params_.applyToneMapping && operator_)
+            zeroNegatives(toned);
+        toned_ = toned;
+    }
+    if (stage <= StageSharpen) {
+        currentStep_ = "ApplyingSharpenning";
+        const cv::Mat blended =
+            params_.applyToneMapping ? blendStrength(cropped_, toned_, params_.strength) : cropped_;
+        sharpened_ = sharpenImage(blended, params_.applySharpening, params_.sharpeningAmount,
+                                  params_.sharpeningRadius);
+    }
+    if (stage <= StageColour) {
+        currentStep_ = "ApplyingColorModifications";
+        coloured_ = colourAndClip(sharpened_);
+    }
+    output_ = coloured_;
+    newImage_ = false;
+    operatorChanged_ = false;
+    pendingStage_ = StageOutput;
+}
+
+cv::Mat ToneMapEngine::renderFrom(const cv::Mat& light) {
+    if (light.empty())
+        return output_;
+    BusyScope busy(busy_);
+    currentStep_ = "ApplyRotation";
+    cv::Mat cropped = rotateImage(light, params_.rotation);
+    currentStep_ = "ApplyCrop";
+    if (isValidCrop(params_.cropRect)) {
+        const cv::Rect r = clippedCrop(params_.cropRect, cropped.size());
+        if (r.area() > 0)
+            cropped = cropped(r);
+    }
+    currentStep_ = "ApplyToneMap";
+    cv::Mat toned;
+    if (!toneMapStep(cropped, toned))
+        return output_.clone();
+    cv::Mat blended = params_.applyToneMapping ? blendStrength(cropped, toned, params_.strength) : cropped;
+    toned.release();
+    cropped.release();
+    currentStep_ = "ApplyingSharpenning";
+    cv::Mat sharpened =
+        sharpenImage(blended, params_.applySharpening, params_.sharpeningAmount, params_.sharpeningRadius);
+    blended.release();
+    currentStep_ = "ApplyingColorModifications";
+    output_ = colourAndClip(sharpened);
+    return output_;
+}
+
+cv::Mat ToneMapEngine::renderFullSize() {
+    return renderFrom(light_);
+}
+
+cv::Mat ToneMapEngine::renderThumbnail(const cv::Mat& image) {
+    const cv::Mat light = toLightImage(image);
+    const cv::Size size = thumbnailSize();
+    if (light.empty() || size.area() <= 0)
+        return {};
+    cv::Mat scaled;
+    cv::resize(light, scaled, size, 0, 0, cv::INTER_LINEAR);
+    return renderFrom(scaled);
+}
+
+} // namespace lumora

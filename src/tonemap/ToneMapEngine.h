@@ -1,0 +1,142 @@
+#pragma once
+// Renders a light image with a set of tone-mapping parameters: rotation, crop, the chosen operator, strength
+// blend, sharpening, colour step and clipping. A preview runs in stages at the view's size and restarts from
+// the first stage a change affects; a full-size render runs the whole image in one pass.
+
+#include "tonemap/ToneMapParams.h"
+#include "tonemap/ToneMappingBase.h"
+
+#include <opencv2/core.hpp>
+
+#include <atomic>
+#include <memory>
+#include <string>
+
+namespace lumora {
+
+class ToneMapEngine {
+public:
+    // Preview stages, in order; a change restarts the preview at the stage its value feeds.
+    enum Stage {
+        StageRotation = 0,
+        StageCrop = 1,
+        StageToneMap = 2,
+        StageSharpen = 3,
+        StageColour = 4,
+        StageOutput = 5
+    };
+
+    ToneMapEngine();
+    // Copies parameters, curve, current step and images; the copy is idle and has its own fresh operator.
+    ToneMapEngine(const ToneMapEngine& other);
+    ToneMapEngine& operator=(const ToneMapEngine& other);
+    ~ToneMapEngine();
+
+    // Process-wide sizes (108 x 192 until set).
+    static void setPreviewSize(int width, int height);
+    static cv::Size previewSize();
+    static void setThumbnailSize(int width, int height);
+    static cv::Size thumbnailSize();
+
+    // Takes a light image (any depth and 1, 3 or 4 channels; kept as 3-channel float). It becomes the base
+    // image too when there is none yet or replaceBase is set, and the output until the next render.
+    void setImage(const cv::Mat& image, bool replaceBase = false);
+    const cv::Mat& baseImage() const { return base_; }
+    const cv::Mat& lightImage() const { return light_; }
+
+    // Setters: an equal value changes nothing; otherwise the value is stored, the engine becomes dirty and,
+    // with recompute, the preview is recomputed in fast mode from the stage the value feeds.
+    void setRotation(float radians, bool recompute = false);
+    void setCropRect(const cv::Rect& crop, bool recompute = false);
+    void setExposure(float stops, bool recompute = false);
+    void setContrast(float v, bool recompute = false);
+    void setHue(float v, bool recompute = false);
+    void setSaturation(float v, bool recompute = false);
+    void setVibrance(float v, bool recompute = false);
+    void setBlackClip(float v, bool recompute = false);
+    void setWhiteClip(float v, bool recompute = false);
+    void setApplyToneMapping(bool v, bool recompute = false);
+    void setStrength(float v, bool recompute = false);
+    void setWhites(float v, bool recompute = false);
+    void setBlacks(float v, bool recompute = false);
+    void setHighlights(float v, bool recompute = false);
+    void setShadows(float v, bool recompute = false);
+    void setApplySharpening(bool v, bool recompute = false);
+    void setSharpeningAmount(float v, bool recompute = false);
+    void setSharpeningRadius(int v, bool recompute = false);
+    void setSharpeningThreshold(float v, bool recompute = false);
+    // Values above 4 mean 4 (below 0 mean 0); a new index replaces the operator at once.
+    void setOperatorIndex(int index, bool recompute = false);
+    void setOperatorAlpha(int operatorIndex, float v, bool recompute = false);
+    void setOperatorBeta(int operatorIndex, float v, bool recompute = false);
+    void setOperatorGamma(int operatorIndex, float v, bool recompute = false);
+
+    // A whole set (a preset) without recomputing; alpha, beta, gamma go to the triple of the operator that
+    // the set selects, as far as that operator reads them.
+    void setAll(bool applyToneMapping, int operatorIndex, float alpha, float beta, float gamma,
+                float blackClip, float whiteClip, float strength, float exposure, float contrast,
+                float highlights, float shadows, float whites, float blacks, float hue, float saturation,
+                float vibrance, bool applySharpening, float sharpeningAmount, int sharpeningRadius,
+                float sharpeningThreshold);
+
+    // Recomputes the preview from `stage` (0..5) into the output; fast shrinks it 1.5 times more while tone
+    // mapping is on. A cancelled operator leaves the previous output in place.
+    void computePreview(int stage, bool fast);
+    // Renders the whole light image; returns the new output, or a copy of the previous one when cancelled.
+    cv::Mat renderFullSize();
+    // Renders `image` scaled to the thumbnail size with the current parameters.
+    cv::Mat renderThumbnail(const cv::Mat& image);
+    cv::Mat previewImage() const { return output_; }
+
+    const ToneMapParams& params() const { return params_; }
+    bool isDirty() const { return dirty_; }
+    void clearDirty() { dirty_ = false; }
+    bool isBusy() const { return busy_.load(); }
+    std::string currentStep() const { return currentStep_.load(); }
+    // The lowest stage that changes since the last completed preview affect (StageOutput when none).
+    int pendingStage() const { return pendingStage_; }
+    int rotatedWidth() const { return rotatedWidth_; }
+    int rotatedHeight() const { return rotatedHeight_; }
+
+    // The current operator; null when the selected one is not available in this build.
+    ToneMappingBase* toneMapper() const { return operator_.get(); }
+    // Asks the running operator to stop (any thread).
+    void cancel();
+    bool isCanceled() const;
+    int progress() const;
+    // Puts another operator in place of the current index's one (tools and tests that bring their own).
+    void installOperator(std::unique_ptr<ToneMappingBase> op);
+
+private:
+    void changed(int stage, bool recompute);
+    void createOperator(int index);
+    void setCurveValue(void (ToneCurve::*setter)(float), float (ToneCurve::*getter)() const, float v,
+                       bool recompute);
+    void setOperatorElement(int operatorIndex, int element, float v, bool recompute);
+    // Runs the operator (or passes the image) for the tone-mapping step; false when cancelled.
+    bool toneMapStep(const cv::Mat& cropped, cv::Mat& toned);
+    cv::Mat colourAndClip(const cv::Mat& image);
+    cv::Mat renderFrom(const cv::Mat& light);
+
+    ToneMapParams params_;
+    // Image slots; images are never modified in place, so copies of an engine may share them.
+    cv::Mat base_, light_;
+    cv::Mat scaled_, rotated_, cropped_, toned_, sharpened_, coloured_;
+    cv::Mat output_;
+    bool dirty_ = false;
+    bool newImage_ = false;
+    bool operatorChanged_ = false;
+    int pendingStage_ = StageOutput;
+    std::atomic<bool> busy_{false};
+    std::atomic<const char*> currentStep_{""};
+    int rotatedWidth_ = 0;
+    int rotatedHeight_ = 0;
+    std::unique_ptr<ToneMappingBase> operator_;
+    int operatorCreatedFor_ = -1;
+    bool reportedMissing_ = false;
+};
+
+// Sets every parameter of `engine` from control positions (without recomputing).
+void applyControlPositions(ToneMapEngine& engine, const ControlPositions& positions);
+
+} // namespace lumora

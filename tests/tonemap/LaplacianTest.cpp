@@ -1,0 +1,237 @@
+// The local Laplacian operator against a plain whole-image formulation, its pyramids and its edge cases.
+
+#include "ReferenceLaplacian.h"
+
+#include "tonemap/Laplacian.h"
+#include "tonemap/LaplacianFilter.h"
+#include "tonemap/LaplacianKernels.h"
+#include "tonemap/LaplacianPyramid.h"
+#include "tonemap/Percentile.h"
+#include "tonemap/RemapAccumulate.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace lumora {
+namespace {
+
+using test::Plane;
+
+// Log-luminance-like values: a smooth gradient, a sharp edge and noise, spanning several natural log units.
+cv::Mat logScene(int rows, int cols, int seed) {
+    cv::Mat m(rows, cols, CV_32F);
+    cv::RNG rng(static_cast<uint64_t>(seed));
+    for (int y = 0; y < rows; ++y)
+        for (int x = 0; x < cols; ++x)
+            m.at<float>(y, x) = static_cast<float>(-4.0 + 3.0 * x / cols + (y > rows / 2 ? 1.5 : 0.0) +
+                                                   rng.uniform(-0.3, 0.3));
+    return m;
+}
+
+cv::Mat hdrScene(int rows, int cols, int seed) {
+    cv::Mat m(rows, cols, CV_32FC3);
+    cv::RNG rng(static_cast<uint64_t>(seed));
+    for (int y = 0; y < rows; ++y)
+        for (int x = 0; x < cols; ++x) {
+            const double base = std::exp(-5.0 + 5.0 * x / cols) * (y < rows / 3 ? 0.05 : 1.0);
+            m.at<cv::Vec3f>(y, x) = cv::Vec3f(static_cast<float>(base * rng.uniform(0.5, 1.0)),
+                                              static_cast<float>(base * rng.uniform(0.5, 1.0)),
+                                              static_cast<float>(base * rng.uniform(0.5, 1.0)));
+        }
+    return m;
+}
+
+double maxRelativeError(const cv::Mat& got, const Plane& expected) {
+    double worst = 0.0;
+    for (int y = 0; y < got.rows; ++y)
+        for (int x = 0; x < got.cols; ++x)
+            worst = std::max(worst, std::fabs(got.at<float>(y, x) - expected(y, x)) /
+                                        (1.0 + std::fabs(expected(y, x))));
+    return worst;
+}
+
+TEST(TonemapLaplacian, FilterEqualsWholeImageFormulation) {
+    struct Case {
+        int rows, cols;
+        float alpha, beta;
+    };
+    // Sizes larger than the first levels' windows, so cutting windows at hw is exercised; odd and even sides.
+    const Case cases[] = {
+        {33, 40, 0.5f, 0.f}, {29, 24, 1.6f, 0.4f}, {26, 31, 1.f, -0.5f}, {21, 9, 0.2f, 1.7f}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << c.rows << "x" << c.cols << " alpha " << c.alpha << " beta " << c.beta);
+        const cv::Mat img = logScene(c.rows, c.cols, c.rows * 7 + c.cols);
+        const LapFilterParams p{c.alpha, c.beta, std::log(2.5f), 0.01f};
+        const Plane expected = test::referenceLapFilter(Plane(img), {c.alpha, c.beta, std::log(2.5), 0.01});
+        for (bool simd : {true, false})
+            for (int threads : {1, 3}) {
+                RunControl control;
+                const cv::Mat got = lapfilterCore(img, p, control, {threads, simd});
+                ASSERT_EQ(got.size(), img.size());
+                EXPECT_LT(maxRelativeError(got, expected), 2e-5) << "simd " << simd << " threads " << threads;
+                EXPECT_EQ(control.progress.load(), 100);
+            }
+    }
+}
+
+TEST(TonemapLaplacian, OperatorEqualsWholeImageFormulation) {
+    const cv::Mat img = hdrScene(27, 34, 5);
+    for (auto [alpha, beta] : {std::pair{0.5f, 0.f}, std::pair{1.f, 0.5f}, std::pair{0.8f, 1.5f}}) {
+        SCOPED_TRACE(testing::Message() << "alpha " << alpha << " beta " << beta);
+        Laplacian op;
+        const float params[3] = {alpha, beta, 0.f};
+        cv::Mat out;
+        op.toneMap(out, img, params);
+        const cv::Mat expected = test::referenceToneMap(img, alpha, beta);
+        ASSERT_EQ(out.type(), CV_32FC3);
+        EXPECT_LT(cv::norm(out, expected, cv::NORM_INF), 2e-4);
+        EXPECT_EQ(op.progress(), 100);
+    }
+}
+
+TEST(TonemapLaplacian, AlphaBetaOneSkipsTheFilter) {
+    const cv::Mat img = hdrScene(12, 15, 9);
+    Laplacian op;
+    const float params[3] = {1.f, 1.f, 0.f};
+    cv::Mat out;
+    op.toneMap(out, img, params);
+    // Luminance fitted to 100:1 and encoded, ratios kept: exactly the steps after the filter.
+    const cv::Mat expected = test::referenceToneMap(img, 1.0, 1.0);
+    EXPECT_LT(cv::norm(out, expected, cv::NORM_INF), 1e-5);
+    // The brightest samples reach white.
+    double maxV = 0;
+    cv::minMaxLoc(out.reshape(1), nullptr, &maxV);
+    EXPECT_NEAR(maxV, 1.0, 1e-6);
+}
+
+TEST(TonemapLaplacian, SinglePixel) {
+    EXPECT_EQ(pyramidLevelCount(1, 1), 1);
+    const cv::Mat one(1, 1, CV_32F, cv::Scalar(-2.5f));
+    RunControl control;
+    const cv::Mat filtered = lapfilterCore(one, {0.3f, 0.2f, 1.f, 0.01f}, control);
+    ASSERT_EQ(filtered.size(), cv::Size(1, 1));
+    EXPECT_FLOAT_EQ(filtered.at<float>(0, 0), -2.5f); // no level to filter
+
+    // Through the operator: R / hi is 1, so each channel is its ratio to the luminance, clamped, ^(1/2.2).
+    const cv::Mat px(1, 1, CV_32FC3, cv::Scalar(0.2, 0.4, 0.1));
+    Laplacian op;
+    const float params[3] = {0.5f, 0.5f, 0.f};
+    cv::Mat out;
+    op.toneMap(out, px, params);
+    const double l = (20 * 0.1 + 40 * 0.4 + 0.2) / 61;
+    const cv::Vec3f v = out.at<cv::Vec3f>(0, 0);
+    EXPECT_NEAR(v[0], std::pow(0.2 / l, 1 / 2.2), 1e-5);
+    EXPECT_NEAR(v[1], 1.0, 1e-6);
+    EXPECT_NEAR(v[2], std::pow(0.1 / l, 1 / 2.2), 1e-5);
+}
+
+TEST(TonemapLaplacian, BetaAboveOneKeepsValuesAboveOne) {
+    cv::Mat img = hdrScene(20, 20, 4);
+    img(cv::Rect(8, 8, 4, 4)).setTo(cv::Scalar::all(0.9)); // a bright patch whose edges get expanded
+    Laplacian op;
+    const float params[3] = {1.f, 2.f, 0.f};
+    cv::Mat out;
+    op.toneMap(out, img, params);
+    double minV = 0, maxV = 0;
+    cv::minMaxLoc(out.reshape(1), &minV, &maxV);
+    EXPECT_GT(maxV, 1.0);
+    EXPECT_GE(minV, 0.0);
+    // No range fitting and no 1/2.2 power: the plain formulation without them agrees.
+    EXPECT_LT(cv::norm(out, test::referenceToneMap(img, 1.0, 2.0), cv::NORM_INF), 2e-4);
+}
+
+TEST(TonemapLaplacian, PyramidsCollapseBackAndCountLevels) {
+    EXPECT_EQ(pyramidLevelCount(2, 2), 2);
+    EXPECT_EQ(pyramidLevelCount(5, 100), 4); // 5 -> 3 -> 2 -> 1
+    EXPECT_EQ(pyramidLevelCount(1000, 1000), 11);
+    EXPECT_EQ(pyramidLevelCount(1, 500), 1);
+    const cv::Mat img = logScene(23, 18, 2);
+    const int n = pyramidLevelCount(img.rows, img.cols);
+    const cv::Mat back = collapsePyramid(laplacianPyramid(img, n));
+    EXPECT_LT(cv::norm(back, img, cv::NORM_INF), 1e-5);
+    // The whole-image pyramid agrees with the plain one level by level.
+    const std::vector<cv::Mat> g = gaussianPyramid(img, n);
+    const std::vector<Plane> rg = test::referenceGaussian(Plane(img));
+    ASSERT_EQ(g.size(), rg.size());
+    for (size_t k = 0; k < g.size(); ++k)
+        EXPECT_LT(maxRelativeError(g[k], rg[k]), 1e-6) << "level " << k;
+}
+
+TEST(TonemapLaplacian, CoefficientWeightsAreALaplacianKernel) {
+    // Far from the borders both parts of a coefficient's kernel average (they sum to 1, so their difference
+    // ignores constants) and are symmetric about the centre.
+    for (int level = 0; level < 4; ++level) {
+        const int centre = 40; // at this level, full-resolution position 40 << level
+        const int full = centre << level, hw = 3 * (2 << level) - 2;
+        const AxisWeights w = coefficientWeights(full - hw, full + hw, level, centre);
+        ASSERT_EQ(static_cast<int>(w.gauss.size()), 2 * hw + 1);
+        ASSERT_EQ(w.up.size(), w.gauss.size());
+        double gaussSum = 0, upSum = 0;
+        for (size_t i = 0; i < w.gauss.size(); ++i) {
+            gaussSum += w.gauss[i], upSum += w.up[i];
+            EXPECT_NEAR(w.gauss[i], w.gauss[w.gauss.size() - 1 - i], 1e-12) << level;
+            EXPECT_NEAR(w.up[i], w.up[w.up.size() - 1 - i], 1e-12) << level;
+        }
+        EXPECT_NEAR(gaussSum, 1.0, 1e-6) << level; // the taps are floats
+        EXPECT_NEAR(upSum, 1.0, 1e-6) << level;
+        // The Gaussian part reaches 2 (2^l - 1) samples out; the upsampled part the whole window.
+        EXPECT_EQ(w.gauss[static_cast<size_t>(hw - 2 * ((1 << level) - 1) - 1)], 0.0);
+        EXPECT_NE(w.up.front(), 0.0);
+    }
+}
+
+TEST(TonemapLaplacian, RemappingFunction) {
+    RemapSetup s{0.f, 1.f, 0.5f, 0.5f, 0.01f};
+    EXPECT_NEAR(remapSample(0.25f, s), 0.5f, 1e-6f);    // detail: u^0.5
+    EXPECT_NEAR(remapSample(-0.25f, s), -0.5f, 1e-6f);  // odd around g0
+    EXPECT_NEAR(remapSample(0.005f, s), 0.005f, 1e-7f); // below the noise level details stay
+    EXPECT_NEAR(remapSample(3.f, s), 2.f, 1e-6f);       // edge: (3 - 1) * 0.5 + 1
+    EXPECT_EQ(remapSample(0.f, s), 0.f);
+    s.alpha = 2.f;
+    s.g0 = 1.f;
+    EXPECT_NEAR(remapSample(1.5f, s), 1.25f, 1e-6f); // 1 + 0.5^2
+    // Noise fade half way: t = 0.5, tau = 0.25 * 2.25.
+    s.alpha = 0.5f;
+    s.g0 = 0.f;
+    const float d = 0.015f, u = d, tau = 0.25f * 2.25f;
+    EXPECT_NEAR(remapSample(d, s), (std::sqrt(u) - u) * tau + u, 1e-6f);
+}
+
+TEST(TonemapLaplacian, Percentiles) {
+    std::vector<float> v{4.f, 1.f, 3.f, 2.f}; // positions 12.5, 37.5, 62.5, 87.5
+    EXPECT_DOUBLE_EQ(*percentile(v, 50.0), 2.5);
+    EXPECT_DOUBLE_EQ(*percentile(v, 25.0), 1.5);
+    EXPECT_DOUBLE_EQ(*percentile(v, 12.5), 1.0);
+    EXPECT_DOUBLE_EQ(*percentile(v, 5.0), 1.0);
+    EXPECT_DOUBLE_EQ(*percentile(v, 100.0), 4.0);
+    EXPECT_FALSE(percentile(v, -1.0).has_value());
+    EXPECT_FALSE(percentile(v, 100.5).has_value());
+    std::vector<float> single{7.f};
+    EXPECT_DOUBLE_EQ(*percentile(single, 30.0), 7.0);
+    std::vector<float> empty;
+    EXPECT_FALSE(percentile(empty, 30.0).has_value());
+
+    cv::Mat img = logScene(30, 30, 8);
+    std::vector<double> all(img.begin<float>(), img.end<float>());
+    for (double p : {0.5, 33.3, 99.5})
+        EXPECT_NEAR(*imagePercentile(img, p), test::referencePercentile(all, p), 1e-6) << p;
+}
+
+TEST(TonemapLaplacian, CancelledFilterReturnsNothing) {
+    const cv::Mat img = logScene(40, 40, 1);
+    RunControl control;
+    control.canceled = true;
+    EXPECT_TRUE(lapfilterCore(img, {0.5f, 0.5f, 1.f, 0.01f}, control).empty());
+
+    Laplacian op;
+    op.cancel();
+    cv::Mat out;
+    const float params[3] = {0.5f, 0.5f, 0.f};
+    op.toneMap(out, hdrScene(40, 40, 1), params);
+    EXPECT_TRUE(out.empty());
+}
+
+} // namespace
+} // namespace lumora

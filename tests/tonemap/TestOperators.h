@@ -1,0 +1,35 @@
+#pragma once
+// Operators for pipeline tests: one with a known, cheap result that counts its runs, and one that is
+// cancelled while it runs, as when the user presses cancel in the middle of a render.
+
+#include "tonemap/ToneMappingBase.h"
+
+#include <atomic>
+
+namespace lumora::test {
+
+// output = 0.5 * input + 0.1 on every sample.
+class HalfPlusTenth : public ToneMappingBase {
+public:
+    cv::Mat& toneMap(cv::Mat& output, const cv::Mat& input, const float* params) override {
+        ++calls;
+        lastAlpha = params[0];
+        input.convertTo(output, CV_32F, 0.5, 0.1);
+        control_.setProgress(100);
+        return output;
+    }
+    std::atomic<int> calls{0};
+    float lastAlpha = 0.f;
+};
+
+class CancelledWhileRunning : public ToneMappingBase {
+public:
+    cv::Mat& toneMap(cv::Mat& output, const cv::Mat& input, const float*) override {
+        control_.setProgress(40);
+        cancel();
+        output = cv::Mat(input.size(), CV_32FC3, cv::Scalar::all(0.77)); // half-done work, to be discarded
+        return output;
+    }
+};
+
+} // namespace lumora::test
