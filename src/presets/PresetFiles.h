@@ -1,0 +1,71 @@
+#pragma once
+// Named sets of tone-mapping control positions: the three built-in presets, the read-only default.xml shipped
+// beside the program and the user's own user.xml, which is only ever replaced by a complete new file.
+
+#include "tonemap/ToneMapParams.h"
+
+#include <string>
+#include <vector>
+
+namespace lumora {
+
+inline constexpr int kPresetNameLimit = 49; // characters kept of a name read from a file
+inline constexpr const char* kDefaultPresetsFile = "default.xml";
+inline constexpr const char* kUserPresetsFile = "user.xml";
+
+// One preset; every number is a control position (see ToneMapParams.h for the conversion to values).
+struct PresetRecord {
+    std::string name;
+    bool applyTM = true;
+    int TMAlgo = 0;
+    int alpha = 0, beta = 0, gamma = 0;
+    int blackClip = 0, whiteClip = 0;
+    int strength = 0;
+    int exposure = 0, contrast = 0, highlights = 0, shadows = 0, whites = 0, blacks = 0;
+    int hue = 0, saturation = 0, vibrance = 0;
+    bool applySharpening = true;
+    int sharpeningAmount = 10, sharpeningRadius = 3, sharpeningThreshold = 0;
+
+    bool operator==(const PresetRecord& o) const;
+    bool operator!=(const PresetRecord& o) const { return !(*this == o); }
+    ControlPositions positions() const;
+};
+
+// The positions the window's controls had at start; a record read from a file starts from them.
+void setStartPositions(const ControlPositions& positions);
+// A record built without values: the start positions with tone mapping and sharpening on, sharpening amount
+// 10 and radius 3.
+PresetRecord blankPresetRecord();
+
+// "Original", "Soft", "Strong".
+const std::vector<PresetRecord>& builtInPresets();
+
+// Path prefixes (each "Presets/" until set); a file's path is the prefix followed by its name.
+void setDefaultPresetsDirectory(const std::string& prefix);
+void setUserPresetsDirectory(const std::string& prefix);
+std::string defaultPresetsPath();
+std::string userPresetsPath();
+
+// Every element from the first top-level <preset> on, whatever its name, as a record. A file that cannot be
+// loaded gives an empty list, with an event-log entry when reportErrors is set.
+std::vector<PresetRecord> readPresetFile(const std::string& path, bool reportErrors);
+// The document text of a list of records (top-level <preset> elements, indented, no declaration).
+std::string presetDocumentText(const std::vector<PresetRecord>& records);
+
+// Process-wide lists (copies are handed out; calls come from the GUI thread or the command-line tool).
+void loadDefaultPresets(); // with errors logged
+void loadUserPresets();    // silently
+std::vector<PresetRecord> defaultPresets();
+std::vector<PresetRecord> userPresets();
+bool defaultPresetsLoaded();
+bool userPresetsLoaded();
+
+// Appends a preset to the user list and to user.xml (created if missing). The file is replaced only by a
+// complete new one; an existing file that cannot be parsed is left alone. False (with `error`) when the file
+// was not written; the list keeps the preset either way.
+bool addUserPreset(const PresetRecord& record, std::string* error = nullptr);
+// Removes the preset at `index` from the user list and from user.xml. A user file that fails to load is left
+// untouched (logged, false). Out-of-range indices change nothing in the list and delete nothing in the file.
+bool removeUserPreset(int index, std::string* error = nullptr);
+
+} // namespace lumora

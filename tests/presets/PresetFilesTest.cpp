@@ -1,0 +1,346 @@
+// Preset files: the reading rules, writing and removing user presets, and that user.xml is never left
+// truncated or emptied (malformed files, write failures, a process killed during a save).
+
+#include "presets/PresetFiles.h"
+#include "TestEnvironment.h"
+#include "app/EventLog.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <tinyxml2.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace lumora;
+
+namespace {
+
+std::string readAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void writeAll(const std::string& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+}
+
+// Every field different from its neighbours and from the blank record.
+PresetRecord distinctRecord(const std::string& name) {
+    PresetRecord r;
+    r.name = name;
+    r.applyTM = false;
+    r.TMAlgo = 4;
+    r.alpha = -71, r.beta = 33, r.gamma = -5;
+    r.blackClip = 7, r.whiteClip = 9, r.strength = -40;
+    r.exposure = -12, r.contrast = 61, r.highlights = -88, r.shadows = 44, r.whites = 13, r.blacks = -27;
+    r.hue = 3, r.saturation = -66, r.vibrance = 21;
+    r.applySharpening = false;
+    r.sharpeningAmount = 77, r.sharpeningRadius = 6, r.sharpeningThreshold = 19;
+    return r;
+}
+
+class PresetFilesTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir_.isValid());
+        root_ = dir_.path().toStdString() + "/";
+        setLogDirectory(root_);
+        setUserPresetsDirectory(root_);
+        setDefaultPresetsDirectory(root_);
+        ControlPositions start;
+        start.TMAlgo = 3;
+        start.strength = 25;
+        start.sharpeningAmount = 50;
+        start.sharpeningRadius = 8;
+        start.applySharpening = false;
+        setStartPositions(start);
+        loadUserPresets(); // empty list: no file yet
+    }
+    void TearDown() override { setStartPositions(ControlPositions{}); }
+    std::string path(const char* name) const { return root_ + name; }
+    std::string log() const { return readAll(root_ + "LumoraLog.txt"); }
+
+    QTemporaryDir dir_;
+    std::string root_;
+};
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------------------------
+// Reading rules
+
+TEST_F(PresetFilesTest, MissingChildrenTakeTheBlankRecordValues) {
+    writeAll(path("a.xml"), "<preset><name>No algo</name><alpha>12</alpha></preset>");
+    const auto list = readPresetFile(path("a.xml"), true);
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0].TMAlgo, 3) << "the window's start position";
+    EXPECT_EQ(list[0].strength, 25);
+    EXPECT_EQ(list[0].alpha, 12);
+    EXPECT_TRUE(list[0].applyTM);
+    EXPECT_TRUE(list[0].applySharpening) << "on in a blank record whatever the window had";
+    EXPECT_EQ(list[0].sharpeningAmount, 10);
+    EXPECT_EQ(list[0].sharpeningRadius, 3);
+}
+
+TEST_F(PresetFilesTest, NamelessPresetIsNamedByItsPosition) {
+    writeAll(path("a.xml"), "<preset><name>one</name></preset><preset><name>two</name></preset>"
+                            "<preset><alpha>1</alpha></preset>");
+    const auto list = readPresetFile(path("a.xml"), true);
+    ASSERT_EQ(list.size(), 3u);
+    EXPECT_EQ(list[2].name, "3");
+}
+
+TEST_F(PresetFilesTest, UnparsableTextLeavesTheFieldAtItsDefault) {
+    writeAll(path("a.xml"), "<preset><name>x</name><alpha>abc</alpha><beta>-17</beta><applyTM>maybe</applyTM>"
+                            "<applySharpening>0</applySharpening></preset>");
+    const auto list = readPresetFile(path("a.xml"), true);
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0].alpha, blankPresetRecord().alpha);
+    EXPECT_EQ(list[0].beta, -17);
+    EXPECT_TRUE(list[0].applyTM);
+    EXPECT_FALSE(list[0].applySharpening) << "integer text is accepted for booleans";
+}
+
+TEST_F(PresetFilesTest, SiblingsOfAnyNameAfterTheFirstPresetAreRead) {
+    writeAll(path("a.xml"), "<note>skipped: before the first preset</note><preset><name>p</name></preset>"
+                            "<other><name>q</name><TMAlgo>2</TMAlgo></other>");
+    const auto list = readPresetFile(path("a.xml"), true);
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[1].name, "q");
+    EXPECT_EQ(list[1].TMAlgo, 2);
+}
+
+TEST_F(PresetFilesTest, LongNamesAreCutTo49Characters) {
+    const std::string longName(80, 'n');
+    writeAll(path("a.xml"), "<preset><name>" + longName + "</name></preset>");
+    const auto list = readPresetFile(path("a.xml"), true);
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0].name, std::string(49, 'n'));
+}
+
+TEST_F(PresetFilesTest, MalformedOrMissingFilesGiveEmptyListsAndOneReport) {
+    writeAll(path("default.xml"), "<preset><name>broken</name>");
+    EXPECT_TRUE(readPresetFile(path("default.xml"), false).empty());
+    EXPECT_EQ(log().find("Error while loading presets"), std::string::npos) << "silent without reportErrors";
+    loadDefaultPresets();
+    EXPECT_TRUE(defaultPresetsLoaded());
+    EXPECT_TRUE(defaultPresets().empty());
+    EXPECT_NE(log().find("Error while loading presets"), std::string::npos);
+    EXPECT_NE(log().find("XML file " + path("default.xml") + " does not exist"), std::string::npos);
+    EXPECT_TRUE(readPresetFile(path("nothing.xml"), false).empty());
+}
+
+TEST_F(PresetFilesTest, BuiltInPresetsAreOriginalSoftStrong) {
+    const auto& b = builtInPresets();
+    ASSERT_EQ(b.size(), 3u);
+    EXPECT_EQ(b[0].name, "Original");
+    EXPECT_FALSE(b[0].applyTM);
+    EXPECT_EQ(b[1].name, "Soft");
+    EXPECT_EQ(b[1].TMAlgo, 1);
+    EXPECT_EQ(b[1].alpha, 75);
+    EXPECT_EQ(b[2].name, "Strong");
+    EXPECT_EQ(b[2].blackClip, 5);
+    EXPECT_TRUE(b[2].applySharpening);
+}
+
+TEST_F(PresetFilesTest, ShippedDefaultFileReadsCompletely) {
+    const auto list = readPresetFile(lumora::test::sourceDir() + "/resources/Presets/default.xml", true);
+    ASSERT_GE(list.size(), 4u);
+    tinyxml2::XMLDocument doc;
+    ASSERT_EQ(doc.LoadFile((lumora::test::sourceDir() + "/resources/Presets/default.xml").c_str()),
+              tinyxml2::XML_SUCCESS);
+    for (const tinyxml2::XMLElement* e = doc.FirstChildElement("preset"); e; e = e->NextSiblingElement()) {
+        int children = 0;
+        for (const tinyxml2::XMLElement* c = e->FirstChildElement(); c; c = c->NextSiblingElement())
+            ++children;
+        EXPECT_EQ(children, 22) << "every field written out";
+    }
+    for (const PresetRecord& r : list) {
+        EXPECT_GE(r.TMAlgo, 0);
+        EXPECT_LE(r.TMAlgo, 4);
+        EXPECT_FALSE(r.name.empty());
+    }
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Adding and removing
+
+TEST_F(PresetFilesTest, AddedPresetReadsBackIdenticallyInFieldOrder) {
+    const PresetRecord r = distinctRecord("Every field");
+    ASSERT_TRUE(addUserPreset(r));
+    EXPECT_EQ(userPresets().size(), 1u);
+    const auto list = readPresetFile(userPresetsPath(), false);
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0], r);
+
+    const std::string text = readAll(userPresetsPath());
+    EXPECT_EQ(text.find("<?xml"), std::string::npos) << "no declaration";
+    EXPECT_NE(text.find("\n    <name>"), std::string::npos) << "indented";
+    const char* order[] = {"name",
+                           "applyTM",
+                           "TMAlgo",
+                           "alpha",
+                           "beta",
+                           "gamma",
+                           "blackClip",
+                           "whiteClip",
+                           "strength",
+                           "exposure",
+                           "contrast",
+                           "highlights",
+                           "shadows",
+                           "whites",
+                           "blacks",
+                           "hue",
+                           "saturation",
+                           "vibrance",
+                           "applySharpening",
+                           "sharpeningAmount",
+                           "sharpeningRadius",
+                           "sharpeningThreshold"};
+    tinyxml2::XMLDocument doc;
+    ASSERT_EQ(doc.LoadFile(userPresetsPath().c_str()), tinyxml2::XML_SUCCESS);
+    const tinyxml2::XMLElement* c = doc.FirstChildElement("preset")->FirstChildElement();
+    for (const char* name : order) {
+        ASSERT_NE(c, nullptr) << name;
+        EXPECT_STREQ(c->Name(), name);
+        c = c->NextSiblingElement();
+    }
+    EXPECT_EQ(c, nullptr);
+    EXPECT_STREQ(doc.FirstChildElement("preset")->FirstChildElement("alpha")->GetText(), "-71");
+}
+
+TEST_F(PresetFilesTest, RemovingIndexZeroOfTwoLeavesTheSecond) {
+    ASSERT_TRUE(addUserPreset(distinctRecord("first")));
+    ASSERT_TRUE(addUserPreset(distinctRecord("second")));
+    ASSERT_TRUE(removeUserPreset(0));
+    ASSERT_EQ(userPresets().size(), 1u);
+    EXPECT_EQ(userPresets()[0].name, "second");
+    tinyxml2::XMLDocument doc;
+    ASSERT_EQ(doc.LoadFile(userPresetsPath().c_str()), tinyxml2::XML_SUCCESS);
+    const tinyxml2::XMLElement* only = doc.FirstChildElement("preset");
+    ASSERT_NE(only, nullptr);
+    EXPECT_STREQ(only->FirstChildElement("name")->GetText(), "second");
+    EXPECT_EQ(only->NextSiblingElement(), nullptr);
+    EXPECT_EQ(doc.FirstChildElement()->NextSiblingElement(), nullptr);
+}
+
+TEST_F(PresetFilesTest, MalformedUserFileIsNeverOverwritten) {
+    const std::string broken = "<preset><name>mine</name><alpha>5</alpha></preset><preset><name>cut off";
+    writeAll(userPresetsPath(), broken);
+    loadUserPresets();
+    EXPECT_TRUE(userPresets().empty());
+    EXPECT_TRUE(log().empty()) << "user file errors are silent on reading";
+
+    std::string error;
+    EXPECT_FALSE(removeUserPreset(0, &error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(readAll(userPresetsPath()), broken);
+    EXPECT_NE(log().find("Error while loading user presets"), std::string::npos);
+
+    EXPECT_FALSE(addUserPreset(distinctRecord("new"), &error));
+    EXPECT_EQ(readAll(userPresetsPath()), broken);
+}
+
+TEST_F(PresetFilesTest, MissingUserFileIsCreatedAndWriteFailuresAreReported) {
+    ASSERT_TRUE(addUserPreset(distinctRecord("alone")));
+    EXPECT_EQ(readPresetFile(userPresetsPath(), false).size(), 1u);
+
+    setUserPresetsDirectory(root_ + "no/such/folder/");
+    std::string error;
+    EXPECT_FALSE(addUserPreset(distinctRecord("lost"), &error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_NE(log().find("Error while saving presets"), std::string::npos);
+}
+
+// A process killed with SIGKILL in the middle of a save leaves user.xml either as it was or as it became,
+// never shortened: the presets already written are all still there, complete and in order. The kill is sent
+// the moment a save shows in the folder (a new file beside user.xml, or user.xml shrinking).
+TEST_F(PresetFilesTest, KillDuringASaveLeavesAWholeFile) {
+    namespace fs = std::filesystem;
+    std::vector<PresetRecord> many;
+    for (int i = 0; i < 3000; ++i)
+        many.push_back(distinctRecord("p" + std::to_string(i)));
+    writeAll(userPresetsPath(), presetDocumentText(many)); // a large file makes each save take a while
+    writeAll(root_ + "LumoraLog.txt", "");
+    size_t count = many.size();
+    auto entries = [this] {
+        size_t n = 0;
+        std::error_code ec;
+        for (auto it = fs::directory_iterator(root_, ec); !ec && it != fs::directory_iterator();
+             it.increment(ec))
+            ++n;
+        return n;
+    };
+    const size_t settled = entries();
+
+    for (int round = 0; round < 6; ++round) {
+        const auto sizeBefore = fs::file_size(userPresetsPath());
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            for (size_t i = count;; ++i)
+                addUserPreset(distinctRecord("p" + std::to_string(i)));
+        }
+        bool caught = false;
+        for (long polls = 0; polls < 50000000 && !caught; ++polls) {
+            std::error_code ec;
+            const auto size = fs::file_size(userPresetsPath(), ec);
+            caught = entries() > settled || ec || size < sizeBefore;
+        }
+        kill(child, SIGKILL);
+        int status = 0;
+        waitpid(child, &status, 0);
+        EXPECT_TRUE(caught) << "round " << round << ": no save seen";
+
+        const auto list = readPresetFile(userPresetsPath(), false);
+        ASSERT_GE(list.size(), count) << "round " << round << ": presets lost";
+        for (size_t i = 0; i < list.size(); ++i)
+            ASSERT_EQ(list[i], distinctRecord("p" + std::to_string(i)))
+                << "round " << round << " preset " << i;
+        count = list.size();
+        for (const auto& e : fs::directory_iterator(root_)) // what the killed save left behind
+            if (e.path().filename() != "user.xml" && e.path().filename() != "LumoraLog.txt")
+                fs::remove(e.path());
+    }
+}
+
+// The disk filling up in the middle of a save (here: a file-size limit below the new file's size) leaves the
+// old file byte for byte and reports the failure.
+TEST_F(PresetFilesTest, FailedWriteKeepsTheOldFile) {
+    std::vector<PresetRecord> some;
+    for (int i = 0; i < 200; ++i)
+        some.push_back(distinctRecord("p" + std::to_string(i)));
+    writeAll(userPresetsPath(), presetDocumentText(some));
+    const std::string before = readAll(userPresetsPath());
+
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(SIGXFSZ,
+                    SIG_IGN); // a write past the limit fails with EFBIG instead of ending the process
+        rlimit limit{};
+        limit.rlim_cur = limit.rlim_max = before.size() / 2;
+        setrlimit(RLIMIT_FSIZE, &limit);
+        std::string error;
+        const bool saved = addUserPreset(distinctRecord("too much"), &error);
+        _exit(!saved && !error.empty() ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the failure was not reported";
+    EXPECT_EQ(readAll(userPresetsPath()), before);
+}

@@ -1,0 +1,243 @@
+// The undo/redo manager driven the way the window drives it: widgets whose change signals push actions, a
+// fake clock for the 500 ms merge rule, and the menu actions that follow the stacks.
+
+#include "undo/UndoRedoManager.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QSlider>
+#include <QSpinBox>
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+using namespace UndoRedoManager;
+
+namespace {
+
+struct FakeClock {
+    std::int64_t now = 1000;
+    Clock clock() {
+        return [this] { return now; };
+    }
+};
+
+// Stands in for the window: owns the crop rectangle, pushes on every change like the window's slots do.
+class CropOwner {
+public:
+    explicit CropOwner(Manager& m) : manager_(m) {}
+    void setCrop(const QRect& r) {
+        calls.push_back(r);
+        manager_.push(this, &CropOwner::setCrop, crop.x(), crop.y(), crop.width(), crop.height(), r.x(),
+                      r.y(), r.width(), r.height(), QStringLiteral("Undo on crop"));
+        crop = r;
+    }
+    QRect crop{-1, -1, -1, -1};
+    std::vector<QRect> calls;
+
+private:
+    Manager& manager_;
+};
+
+class UndoTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        clearControls();
+        addUndoControl(std::make_unique<WidgetControl<QAction>>(&undoAction, &QAction::setEnabled));
+        addRedoControl(std::make_unique<WidgetControl<QAction>>(&redoAction, &QAction::setEnabled));
+        undoAction.setEnabled(false);
+        redoAction.setEnabled(false);
+        slider.setRange(-100, 100);
+        other.setRange(-100, 100);
+        watch(slider, sliderLast);
+        watch(other, otherLast);
+    }
+    void TearDown() override { clearControls(); }
+
+    // The window's slot: push old -> new, then remember the new position.
+    void watch(QSlider& s, int& last) {
+        QObject::connect(&s, &QSlider::valueChanged, [this, &s, &last](int v) {
+            manager.push(&s, &QAbstractSlider::setValue, last, v, QStringLiteral("Undo on exposure slider"));
+            last = v;
+        });
+    }
+    void step(QSlider& s, int v, std::int64_t advanceMs) {
+        fake.now += advanceMs;
+        s.setValue(v);
+    }
+
+    FakeClock fake;
+    Manager manager{fake.clock()};
+    QAction undoAction{QStringLiteral("Undo"), nullptr};
+    QAction redoAction{QStringLiteral("Redo"), nullptr};
+    QSlider slider;
+    QSlider other;
+    int sliderLast = 0;
+    int otherLast = 0;
+};
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------------------------
+// Merging and the history limit
+
+TEST_F(UndoTest, ThirtyQuickStepsMakeOneActionThatUndoesToTheStart) {
+    for (int v = 1; v <= 30; ++v)
+        step(slider, v, 120); // a drag: well inside 500 ms per step, 3.6 s in all
+    EXPECT_EQ(manager.undoCount(), 1);
+    ASSERT_TRUE(manager.undo());
+    EXPECT_EQ(slider.value(), 0);
+    EXPECT_EQ(manager.undoCount(), 0);
+    ASSERT_TRUE(manager.redo());
+    EXPECT_EQ(slider.value(), 30);
+}
+
+TEST_F(UndoTest, ChangesMoreThanHalfASecondApartAreSeparateSteps) {
+    step(slider, 10, 0);
+    step(slider, 20, 600);
+    EXPECT_EQ(manager.undoCount(), 2);
+    manager.undo();
+    EXPECT_EQ(slider.value(), 10);
+    manager.undo();
+    EXPECT_EQ(slider.value(), 0);
+
+    // Exactly 500 ms later is no longer "within" the window.
+    step(slider, 5, 1000);
+    step(slider, 6, 500);
+    EXPECT_EQ(manager.undoCount(), 2);
+}
+
+TEST_F(UndoTest, QuickChangesOfDifferentWidgetsDoNotMerge) {
+    step(slider, 10, 0);
+    step(other, 20, 50);
+    step(slider, 30, 50);
+    EXPECT_EQ(manager.undoCount(), 3);
+}
+
+TEST_F(UndoTest, OnlyTheLastTwentyOfTwentyFiveChangesCanBeUndone) {
+    for (int v = 1; v <= 25; ++v)
+        step(slider, v * 2, 600);
+    EXPECT_EQ(manager.undoCount(), Manager::kMaxActions);
+    int undone = 0;
+    while (manager.undo())
+        ++undone;
+    EXPECT_EQ(undone, 20);
+    EXPECT_EQ(slider.value(), 10) << "the value after the fifth change";
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Entry checks, the busy flag and redo
+
+TEST_F(UndoTest, SettingTheCurrentValueOrANullTargetPushesNothing) {
+    manager.push(&slider, &QAbstractSlider::setValue, 7, 7, QStringLiteral("same"));
+    manager.push(static_cast<QSlider*>(nullptr), &QAbstractSlider::setValue, 1, 2, QStringLiteral("none"));
+    EXPECT_EQ(manager.undoCount(), 0);
+    slider.setValue(0); // no signal: already 0
+    EXPECT_EQ(manager.undoCount(), 0);
+    EXPECT_FALSE(manager.undo());
+    EXPECT_FALSE(manager.redo());
+}
+
+TEST_F(UndoTest, UndoReplaysThroughTheWidgetWithoutRecording) {
+    step(slider, 40, 0);
+    step(slider, 60, 700);
+    ASSERT_TRUE(manager.undo()); // setValue(40) fires valueChanged, whose push is ignored while busy
+    EXPECT_FALSE(manager.busy());
+    EXPECT_EQ(manager.undoCount(), 1);
+    EXPECT_EQ(manager.redoCount(), 1);
+    EXPECT_EQ(sliderLast, 40) << "the window's slot saw the change";
+}
+
+TEST_F(UndoTest, ANewChangeAfterUndoClearsRedo) {
+    step(slider, 40, 0);
+    step(slider, 60, 700);
+    manager.undo();
+    EXPECT_TRUE(redoAction.isEnabled());
+    step(slider, -30, 700);
+    EXPECT_EQ(manager.redoCount(), 0);
+    EXPECT_FALSE(redoAction.isEnabled());
+    EXPECT_FALSE(manager.redo());
+}
+
+TEST_F(UndoTest, UndoOfACropCallsTheSetterWithoutPushing) {
+    CropOwner owner(manager);
+    owner.setCrop(QRect(10, 20, 300, 200));
+    fake.now += 1000;
+    owner.setCrop(QRect(15, 25, 100, 50));
+    ASSERT_EQ(manager.undoCount(), 2);
+    owner.calls.clear();
+    ASSERT_TRUE(manager.undo());
+    ASSERT_EQ(owner.calls.size(), 1u);
+    EXPECT_EQ(owner.calls[0], QRect(10, 20, 300, 200));
+    EXPECT_EQ(manager.undoCount(), 1);
+    EXPECT_EQ(manager.redoCount(), 1);
+    // The same rectangle again is no change.
+    fake.now += 1000;
+    owner.setCrop(QRect(10, 20, 300, 200));
+    EXPECT_EQ(manager.redoCount(), 1);
+}
+
+TEST_F(UndoTest, EveryWidgetKindOfTheWindowRoundTrips) {
+    QComboBox combo;
+    combo.addItems({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")});
+    QSpinBox spin;
+    spin.setRange(0, 50);
+    QCheckBox check;
+    QGroupBox group;
+    group.setCheckable(true);
+    group.setChecked(true);
+
+    combo.setCurrentIndex(2);
+    manager.push(&combo, &QComboBox::setCurrentIndex, 0, 2, QStringLiteral("Undo on tone mapping choice"));
+    fake.now += 600;
+    spin.setValue(12);
+    manager.push(&spin, &QSpinBox::setValue, 0, 12, QStringLiteral("Undo on neighboring frames number"));
+    fake.now += 600;
+    check.setChecked(true);
+    manager.push(&check, &QAbstractButton::setChecked, false, true,
+                 QStringLiteral("Align check box toggled"));
+    fake.now += 600;
+    group.setChecked(false);
+    manager.push(&group, &QGroupBox::setChecked, true, false, QStringLiteral("Undo on applying sharpening"));
+    ASSERT_EQ(manager.undoCount(), 4);
+
+    while (manager.undo()) {
+    }
+    EXPECT_EQ(combo.currentIndex(), 0);
+    EXPECT_EQ(spin.value(), 0);
+    EXPECT_FALSE(check.isChecked());
+    EXPECT_TRUE(group.isChecked());
+    while (manager.redo()) {
+    }
+    EXPECT_EQ(combo.currentIndex(), 2);
+    EXPECT_EQ(spin.value(), 12);
+    EXPECT_TRUE(check.isChecked());
+    EXPECT_FALSE(group.isChecked());
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Menu actions
+
+TEST_F(UndoTest, MenuActionsFollowTheStacks) {
+    EXPECT_FALSE(undoAction.isEnabled());
+    step(slider, 10, 0);
+    EXPECT_TRUE(undoAction.isEnabled());
+    EXPECT_FALSE(redoAction.isEnabled());
+    manager.undo();
+    EXPECT_FALSE(undoAction.isEnabled());
+    EXPECT_TRUE(redoAction.isEnabled());
+    manager.redo();
+    EXPECT_TRUE(undoAction.isEnabled());
+    EXPECT_FALSE(redoAction.isEnabled());
+    step(slider, 20, 700);
+    manager.undo();
+    EXPECT_TRUE(undoAction.isEnabled());
+    EXPECT_TRUE(redoAction.isEnabled());
+    manager.clear(); // applying a preset
+    EXPECT_FALSE(undoAction.isEnabled());
+    EXPECT_FALSE(redoAction.isEnabled());
+    EXPECT_EQ(manager.undoCount() + manager.redoCount(), 0);
+}
