@@ -1,0 +1,55 @@
+#include "sharpness/Sharpness.h"
+
+#include "app/EventLog.h"
+
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <string>
+
+namespace lumora {
+
+float sharpness(const cv::Mat& frame) {
+    if (frame.empty())
+        return 0.0f;
+    cv::Mat laplacian;
+    cv::Laplacian(frame, laplacian, CV_64F, 1, 1.0, 0.0, cv::BORDER_DEFAULT);
+    cv::Scalar mean, stddev;
+    cv::meanStdDev(laplacian, mean, stddev);
+    return static_cast<float>(stddev[0] * stddev[0]);
+}
+
+bool searchSharpest(const SharpestSearchRequest& request, const std::function<cv::Mat(int)>& readFrame,
+                    SharpestCandidates& candidates, std::atomic<int>& progress,
+                    const std::atomic<bool>& cancel) {
+    const float s0 = sharpness(request.centre);
+    const int first = std::max(0, request.centreIndex - request.radius);
+    const int last = std::min(request.centreIndex + request.radius, request.frameCount - 1);
+    candidates.clear();
+    candidates.insert({s0, request.centreIndex});
+    if (first >= last) {
+        progress.store(100);
+        return true;
+    }
+    const float n = static_cast<float>(last - first);
+    for (int idx = first; idx < last; ++idx) {
+        progress.store(static_cast<int>(static_cast<float>(idx - first) * 100.0f / n));
+        if (idx == request.centreIndex)
+            continue;
+        if (cancel.load())
+            return false;
+        const cv::Mat frame = readFrame(idx);
+        if (frame.empty()) {
+            logError("SharpestImageSearcher",
+                     "Error during accessing the image at index " + std::to_string(idx) + "\n");
+            continue;
+        }
+        const float s = sharpness(frame);
+        if (s > s0)
+            candidates.insert({s, idx});
+    }
+    progress.store(100);
+    return true;
+}
+
+} // namespace lumora

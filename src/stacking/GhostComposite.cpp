@@ -1,0 +1,327 @@
+#include "stacking/GhostComposite.h"
+
+#include "app/EventLog.h"
+#include "stacking/BlockMatch.h"
+#include "stacking/GhostMask.h"
+
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <cstring>
+#include <exception>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+namespace lumora {
+
+namespace {
+
+constexpr int kHalfTemplate = 8;
+constexpr int kSide = 2 * kHalfTemplate + 1;
+constexpr int kMargin = kHalfTemplate + 1; // the frame border handled pixel by pixel
+constexpr int kChunkRows = 64;             // rows of blocks one worker takes at a time
+
+// Raises `progress` to `value` unless it is already higher (several workers report).
+void raiseProgress(std::atomic<float>& progress, float value) {
+    float current = progress.load(std::memory_order_relaxed);
+    while (current < value && !progress.compare_exchange_weak(current, value, std::memory_order_relaxed)) {
+    }
+}
+
+// Pixel (r + dy, c + dx) of `src` into (r, c) of `dst`, the source kept inside the frame.
+inline void copyDisplaced(const cv::Mat& src, cv::Mat& dst, int r, int c, int dy, int dx) {
+    const int sr = std::clamp(r + dy, 0, src.rows - 1);
+    const int sc = std::clamp(c + dx, 0, src.cols - 1);
+    const size_t es = src.elemSize();
+    std::memcpy(dst.ptr(r) + c * es, src.ptr(sr) + sc * es, es);
+}
+
+} // namespace
+
+void GhostCompositor::reset() {
+    chosenKey_.release();
+    chosenRef_.release();
+    chosenSmall_.release();
+    chosenPacked_.release();
+    table_.clear();
+    tableTolerance_ = -1.f;
+    estimator_.reset();
+    mask_.release();
+    ghostsFound_ = false;
+    lastRadius_ = 0;
+}
+
+void GhostCompositor::prepareRun(const cv::Mat& chosen) {
+    const bool same = !chosenKey_.empty() && chosenKey_.data == chosen.data &&
+                      chosenKey_.size() == chosen.size() && chosenKey_.type() == chosen.type();
+    if (same)
+        return;
+    reset();
+    chosenKey_ = chosen;
+    chosenRef_ = matchingCopy(chosen);
+    chosenPacked_ = packForMatching(chosenRef_);
+    const double f = 1024.0 / std::max({chosen.rows, chosen.cols, 1024});
+    if (f < 1.0)
+        cv::resize(chosenRef_, chosenSmall_, cv::Size(), f, f, cv::INTER_LINEAR);
+    else
+        chosenSmall_ = chosenRef_;
+    range_ = ghostValueRange(chosen);
+}
+
+GhostCompositor::Outcome GhostCompositor::compose(const cv::Mat& chosen, const cv::Mat& aligned,
+                                                  const CompositeSettings& settings,
+                                                  const std::atomic<int>& status,
+                                                  std::atomic<float>& progress, cv::Mat& composite,
+                                                  std::string* error) {
+    auto fail = [&](const std::string& why) {
+        if (error)
+            *error = why;
+        return Outcome::Failed;
+    };
+    if (status.load() != 0)
+        return Outcome::Interrupted;
+    if (chosen.size() != aligned.size() || chosen.type() != aligned.type())
+        return fail("the frame differs from the chosen frame in size or type");
+    if (chosen.rows < 2 * kMargin || chosen.cols < 2 * kMargin)
+        return fail("the frame is smaller than 18 pixels");
+    if (chosen.depth() != CV_8U && chosen.depth() != CV_16U && chosen.depth() != CV_32F)
+        return fail("unsupported element depth");
+
+    int block = std::max(1, settings.blockSize);
+    if (block % 2 == 0)
+        --block;
+
+    prepareRun(chosen);
+    if (tableTolerance_ != settings.ghostTolerance || table_.empty()) {
+        table_ = buildToleranceTable(settings.ghostTolerance, range_,
+                                     toleranceTableLength(chosen.depth(), range_));
+        tableTolerance_ = settings.ghostTolerance;
+    }
+    composite = cv::Mat::zeros(chosen.size(), chosen.type());
+    const cv::Mat alignedRef = matchingCopy(aligned);
+    ghostsFound_ = detectGhosts(chosen, aligned, table_, range_, mask_);
+    cleanGhostMask(mask_);
+    if (status.load() != 0)
+        return Outcome::Interrupted;
+
+    int radius = settings.searchRadius;
+    if (radius <= -1) {
+        if (ghostsFound_) {
+            try {
+                radius = estimator_.estimate(chosen, chosenSmall_, alignedRef, mask_, &status);
+            } catch (const std::exception& e) {
+                logError("Computing ghosting power",
+                         "The automatic ghosting power option failed maybe because of "
+                         "a lack of memory, try to disable this option next times");
+                return fail(std::string("motion estimate failed: ") + e.what());
+            }
+        } else {
+            radius = 2 * kHalfTemplate + 1;
+        }
+    }
+    if (status.load() != 0 || radius < 0)
+        return Outcome::Interrupted;
+    lastRadius_ = radius;
+
+    if (!composeInner(aligned, alignedRef, composite, radius, block, std::max(1, settings.threadCount),
+                      status, progress, error))
+        return status.load() != 0 ? Outcome::Interrupted : Outcome::Failed;
+    return status.load() != 0 ? Outcome::Interrupted : Outcome::Done;
+}
+
+bool GhostCompositor::composeInner(const cv::Mat& aligned, const cv::Mat& alignedRef, cv::Mat& composite,
+                                   int radius, int block, int threads, const std::atomic<int>& status,
+                                   std::atomic<float>& progress, std::string* error) {
+    const cv::Mat alignedPacked = packForMatching(alignedRef);
+    const int rows = aligned.rows, cols = aligned.cols;
+    const int half = block / 2;
+    const int blockRows = (rows - 2 * kMargin + block - 1) / block;
+    const int blockCols = (cols - 2 * kMargin + block - 1) / block;
+    const int rowsPerChunk = std::max(1, kChunkRows / block);
+    const int chunks = (blockRows + rowsPerChunk - 1) / rowsPerChunk;
+    const size_t rowBytes = static_cast<size_t>(cols - 2 * kMargin) * aligned.elemSize();
+
+    std::atomic<int> nextChunk{0};
+    std::atomic<int> doneRows{0};
+    std::atomic<bool> failed{false};
+    std::mutex errorMutex;
+    std::string workerError;
+
+    // One chunk of block rows: match the moving blocks together, then write the rows.
+    auto runChunk = [&](int chunk) {
+        const int j0 = chunk * rowsPerChunk;
+        const int j1 = std::min(blockRows, j0 + rowsPerChunk);
+        std::vector<MatchQuery> queries;
+        std::vector<cv::Point> blocks; // (block column, block row) of each query
+        for (int j = j0; j < j1; ++j) {
+            const int top = kMargin + j * block;
+            const int bottom = std::min(top + block, rows - kMargin);
+            for (int i = 0; i < blockCols; ++i) {
+                const int left = kMargin + i * block;
+                const int right = std::min(left + block, cols - kMargin);
+                bool moving = false;
+                for (int y = top; y < bottom && !moving; ++y) {
+                    const uchar* m = mask_.ptr<uchar>(y);
+                    for (int x = left; x < right; ++x)
+                        if (m[x] >= 200) {
+                            moving = true;
+                            break;
+                        }
+                }
+                if (moving) {
+                    queries.push_back(matchQueryAt(chosenRef_.size(), alignedRef.size(), top + half,
+                                                   left + half, kHalfTemplate, radius));
+                    blocks.emplace_back(i, j);
+                }
+            }
+        }
+        std::vector<BlockMatch> matches;
+        if (!matchQueries(chosenPacked_, alignedPacked, kSide, queries, matches, &status))
+            return false;
+        const int yBegin = kMargin + j0 * block;
+        const int yEnd = std::min(kMargin + j1 * block, rows - kMargin);
+        for (int y = yBegin; y < yEnd; ++y)
+            std::memcpy(composite.ptr(y) + kMargin * aligned.elemSize(),
+                        aligned.ptr(y) + kMargin * aligned.elemSize(), rowBytes);
+        for (size_t q = 0; q < blocks.size(); ++q) {
+            const BlockMatch& m = matches[q];
+            const int top = kMargin + blocks[q].y * block;
+            const int left = kMargin + blocks[q].x * block;
+            for (int y = top; y < std::min(top + block, rows - kMargin); ++y) {
+                const uchar* mk = mask_.ptr<uchar>(y);
+                for (int x = left; x < std::min(left + block, cols - kMargin); ++x)
+                    if (mk[x] >= 200)
+                        copyDisplaced(aligned, composite, y, x, m.dy, m.dx);
+            }
+        }
+        const int done = doneRows.fetch_add(j1 - j0) + (j1 - j0);
+        raiseProgress(progress,
+                      std::min(100.f, 100.f * static_cast<float>(done) / static_cast<float>(blockRows)));
+        return true;
+    };
+
+    auto worker = [&]() {
+        try {
+            for (;;) {
+                if (status.load(std::memory_order_relaxed) != 0 || failed.load())
+                    return;
+                const int chunk = nextChunk.fetch_add(1);
+                if (chunk >= chunks || !runChunk(chunk))
+                    return;
+            }
+        } catch (const std::exception& e) {
+            std::lock_guard<std::mutex> lock(errorMutex);
+            workerError = e.what();
+            failed.store(true);
+        }
+    };
+
+    std::vector<std::thread> pool;
+    for (int t = 0; t < threads && t < chunks; ++t) {
+        try {
+            pool.emplace_back(worker);
+        } catch (const std::system_error&) {
+            break; // no thread: the calling thread takes the remaining chunks after the margin
+        }
+    }
+    std::string marginError;
+    try {
+        composeMargin(aligned, alignedRef, alignedPacked, composite, radius, status);
+    } catch (const std::exception& e) {
+        marginError = e.what();
+    }
+    // Once the margin is done the calling thread helps with the blocks left (all of them if no worker
+    // started).
+    worker();
+    for (std::thread& t : pool)
+        t.join();
+
+    if (!marginError.empty() || failed.load()) {
+        const std::string why = marginError.empty() ? workerError : marginError;
+        logError("parallelComputeLightImage", "The anti-ghosting composite failed: " + why + "\n");
+        if (error)
+            *error = why;
+        return false;
+    }
+    return true;
+}
+
+void GhostCompositor::composeMargin(const cv::Mat& aligned, const cv::Mat& alignedRef,
+                                    const cv::Mat& alignedPacked, cv::Mat& composite, int radius,
+                                    const std::atomic<int>& status) {
+    const int rows = aligned.rows, cols = aligned.cols;
+
+    // A band is a list of lines (columns of the top/bottom bands, rows of the side bands); along a line the
+    // first ghost pixel is matched and the ghost pixels after it reuse its displacement.
+    struct Line {
+        int r0, c0, dr, dc, length;
+    };
+    auto runBand = [&](const std::vector<Line>& lines) {
+        std::vector<MatchQuery> queries(lines.size());
+        std::vector<int> first(lines.size(), -1);
+        for (size_t i = 0; i < lines.size(); ++i) {
+            const Line& l = lines[i];
+            for (int k = 0; k < l.length; ++k)
+                if (mask_.at<uchar>(l.r0 + k * l.dr, l.c0 + k * l.dc) > 250) {
+                    first[i] = k;
+                    queries[i] = matchQueryAt(chosenRef_.size(), alignedRef.size(), l.r0 + k * l.dr,
+                                              l.c0 + k * l.dc, kHalfTemplate, radius);
+                    break;
+                }
+        }
+        std::vector<BlockMatch> matches;
+        if (!matchQueries(chosenPacked_, alignedPacked, kSide, queries, matches, &status))
+            return;
+        for (size_t i = 0; i < lines.size(); ++i) {
+            const Line& l = lines[i];
+            for (int k = 0; k < l.length; ++k) {
+                const int r = l.r0 + k * l.dr, c = l.c0 + k * l.dc;
+                uchar& m = mask_.at<uchar>(r, c);
+                if (first[i] >= 0 && k >= first[i] && m > 250) {
+                    copyDisplaced(aligned, composite, r, c, matches[i].dy, matches[i].dx);
+                    if (k > first[i])
+                        m = 120;
+                } else if (m < 100) {
+                    copyDisplaced(aligned, composite, r, c, 0, 0);
+                }
+            }
+        }
+    };
+
+    std::vector<Line> top, bottom, left, right;
+    for (int c = kMargin; c <= cols - kMargin - 1; ++c) {
+        top.push_back({0, c, 1, 0, kMargin});
+        bottom.push_back({rows - kMargin, c, 1, 0, kMargin});
+    }
+    for (int r = kMargin; r <= rows - kMargin - 1; ++r) {
+        left.push_back({r, 0, 0, 1, kMargin});
+        right.push_back({r, cols - kMargin, 0, 1, kMargin});
+    }
+    for (const auto* band : {&top, &bottom, &left, &right}) {
+        if (status.load() != 0)
+            return;
+        runBand(*band);
+    }
+
+    const cv::Point corners[4] = {{0, 0}, {cols - 1, 0}, {0, rows - 1}, {cols - 1, rows - 1}};
+    for (const cv::Point& corner : corners) {
+        if (status.load() != 0)
+            return;
+        const int x0 = corner.x == 0 ? 0 : cols - kMargin;
+        const int y0 = corner.y == 0 ? 0 : rows - kMargin;
+        const cv::Rect area(x0, y0, kMargin, kMargin);
+        BlockMatch m;
+        if (cv::countNonZero(mask_(area) > 250) > 0)
+            m = matchBlock(chosenRef_, alignedRef, corner.y, corner.x, kHalfTemplate, radius);
+        for (int r = y0; r < y0 + kMargin; ++r)
+            for (int c = x0; c < x0 + kMargin; ++c) {
+                if (mask_.at<uchar>(r, c) > 250 && m.found())
+                    copyDisplaced(aligned, composite, r, c, m.dy, m.dx);
+                else
+                    copyDisplaced(aligned, composite, r, c, 0, 0);
+            }
+    }
+}
+
+} // namespace lumora

@@ -1,0 +1,63 @@
+#pragma once
+// The anti-ghosting composite of one frame: where the aligned frame agrees with the chosen frame its own
+// pixels are kept; where it does not (a ghost), each block takes its pixels from the place in the aligned
+// frame that best matches the chosen frame's neighbourhood, so moving things stay where the chosen frame has
+// them.
+
+#include "stacking/GhostingPower.h"
+
+#include <opencv2/core.hpp>
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+namespace lumora {
+
+struct CompositeSettings {
+    int searchRadius = 17;      // pixels; -1 (or less) = estimate per frame
+    float ghostTolerance = 0.f; // 0..100
+    int blockSize = 5;          // forced odd and at least 1
+    int threadCount = 1;        // threads for the inner blocks (the margin runs on the calling thread)
+};
+
+class GhostCompositor {
+public:
+    enum class Outcome { Done, Interrupted, Failed };
+
+    // Forgets what was kept from the previous run's chosen frame (references, tolerance table, corners).
+    void reset();
+
+    // Builds the composite of `aligned` against `chosen` (same size and type, 8-bit, 16-bit or float).
+    // `status` non-zero (cancel or stop) interrupts it; `progress` (0..100) follows the inner blocks.
+    // Failed: the automatic radius or a worker failed; the error is logged and `error` says why.
+    Outcome compose(const cv::Mat& chosen, const cv::Mat& aligned, const CompositeSettings& settings,
+                    const std::atomic<int>& status, std::atomic<float>& progress, cv::Mat& composite,
+                    std::string* error = nullptr);
+
+    // The cleaned ghost mask of the last frame (0 or 255; 120 where the margin pass propagated a match).
+    const cv::Mat& ghostMask() const { return mask_; }
+    bool ghostsFound() const { return ghostsFound_; }
+    // The radius the last frame used (after estimation).
+    int lastSearchRadius() const { return lastRadius_; }
+
+private:
+    void prepareRun(const cv::Mat& chosen);
+    bool composeInner(const cv::Mat& aligned, const cv::Mat& alignedRef, cv::Mat& composite, int radius,
+                      int block, int threads, const std::atomic<int>& status, std::atomic<float>& progress,
+                      std::string* error);
+    void composeMargin(const cv::Mat& aligned, const cv::Mat& alignedRef, const cv::Mat& alignedPacked,
+                       cv::Mat& composite, int radius, const std::atomic<int>& status);
+
+    cv::Mat chosenKey_; // the chosen frame the cached state belongs to (shares its pixels)
+    cv::Mat chosenRef_, chosenSmall_, chosenPacked_;
+    std::vector<float> table_;
+    float range_ = 0.f;
+    float tableTolerance_ = -1.f;
+    GhostingPowerEstimator estimator_;
+    cv::Mat mask_;
+    bool ghostsFound_ = false;
+    int lastRadius_ = 0;
+};
+
+} // namespace lumora

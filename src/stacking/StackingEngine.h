@@ -1,0 +1,88 @@
+#pragma once
+// One stacking run: reads the chosen frame and its neighbours nearest first, checks and aligns them, replaces
+// each by its anti-ghosting composite and merges it into the floating-point light image. The window polls the
+// run's state and may cancel (no image) or stop (an image of what was merged so far) at any time.
+
+#include "stacking/FrameAlignment.h"
+#include "stacking/GhostComposite.h"
+#include "stacking/LightMerge.h"
+#include "stacking/StackingParams.h"
+
+#include <opencv2/core.hpp>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace lumora {
+
+class StackingEngine {
+public:
+    enum Status : int { NoRequest = 0, CancelRequested = 1, StopRequested = 2 };
+    enum class Outcome { None, Finished, Stopped, Canceled, Failed };
+
+    // What happened to one frame of the window, in the order the run visited them.
+    struct FrameReport {
+        enum class State { Merged, Unreadable, WrongSize, WrongType, NotMerged };
+        int index = 0;
+        State state = State::Merged;
+        bool alignFailed = false;
+        int searchRadius = 0;        // block-matching reach used by the composite (after estimation)
+        double readSeconds = 0.0;    // decoding the frame
+        double alignSeconds = 0.0;   // estimating and applying the translation
+        double composeSeconds = 0.0; // ghost mask, motion estimate and composite
+    };
+
+    StackingEngine() = default;
+    StackingEngine(const StackingEngine&) = delete;
+    StackingEngine& operator=(const StackingEngine&) = delete;
+
+    // Runs on the calling thread; returns the light image (empty when cancelled or failed) and writes
+    // params.frameCount back with the number of positions visited (unchanged on cancel and failure).
+    cv::Mat computeLightImage(StackingParams& params);
+
+    // Requests, honoured at the run's next check; no effect while no run is active.
+    void cancel();
+    void stop();
+
+    bool running() const { return running_.load(); }
+    int status() const { return status_.load(); }
+    int currentFrame() const { return currentFrame_.load(); }
+    float progressPercent() const { return progress_.load(); }
+    Outcome outcome() const { return outcome_.load(); }
+    // Why the last run failed (empty otherwise).
+    std::string errorMessage() const;
+    // The last finished light image (shares pixels with what computeLightImage returned).
+    cv::Mat lightImage() const;
+    // Per-frame account of the last run (read after it ended).
+    std::vector<FrameReport> report() const;
+
+    // How the translation is estimated (the full-resolution estimate ends both ways).
+    void setAlignMethod(AlignMethod method) { alignMethod_ = method; }
+    // Whether the next frame is read and aligned while the current one is composed (the default). Without,
+    // every step happens in order on the run's thread, which makes the point where a request lands
+    // predictable.
+    void setReadAhead(bool readAhead) { readAhead_ = readAhead; }
+
+private:
+    cv::Mat fail(const std::string& place, const std::string& message);
+
+    std::atomic<bool> running_{false};
+    std::atomic<int> status_{NoRequest};
+    std::atomic<int> currentFrame_{0};
+    std::atomic<float> progress_{0.f};
+    std::atomic<Outcome> outcome_{Outcome::None};
+    AlignMethod alignMethod_ = AlignMethod::CoarseToFine;
+    bool readAhead_ = true;
+
+    mutable std::mutex resultMutex_;
+    cv::Mat lightImage_;
+    std::string error_;
+    std::vector<FrameReport> report_;
+
+    LightAccumulator accumulator_;
+    GhostCompositor compositor_;
+};
+
+} // namespace lumora

@@ -1,0 +1,153 @@
+// Alignment by translation: a known synthetic shift, identical and 16-bit frames, frames that do not
+// correlate, and the generated scene's recorded camera shifts (lossless burst: within 0.1 px; the clip: the
+// coarse-to-fine estimate agrees with the single-scale one).
+
+#include "stacking/FrameAlignment.h"
+#include "SceneSidecar.h"
+#include "TestEnvironment.h"
+#include "TestImages.h"
+#include "app/EventLog.h"
+#include "media/ImagesSequence.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <cmath>
+#include <gtest/gtest.h>
+#include <opencv2/imgcodecs.hpp>
+
+namespace {
+
+using lumora::AlignMethod;
+using lumora::test::texture;
+
+cv::Vec2f translation(const cv::Mat& warp) {
+    return {warp.at<float>(0, 2), warp.at<float>(1, 2)};
+}
+
+// The columns (or rows) that were shifted in from outside the frame are black: for a translation t the first
+// or last floor(|t|) of them, depending on its sign.
+void expectBlackBorder(const cv::Mat& aligned, cv::Vec2f t) {
+    const int bx = static_cast<int>(std::floor(std::abs(t[0])));
+    const int by = static_cast<int>(std::floor(std::abs(t[1])));
+    if (bx > 0) {
+        const cv::Rect band(t[0] > 0 ? aligned.cols - bx : 0, 0, bx, aligned.rows);
+        EXPECT_EQ(cv::countNonZero(aligned(band).reshape(1)), 0) << "columns, t=" << t;
+        const cv::Rect next(t[0] > 0 ? aligned.cols - bx - 2 : bx + 1, aligned.rows / 4, 1, aligned.rows / 2);
+        EXPECT_GT(cv::countNonZero(aligned(next).reshape(1)), 0);
+    }
+    if (by > 0) {
+        const cv::Rect band(0, t[1] > 0 ? aligned.rows - by : 0, aligned.cols, by);
+        EXPECT_EQ(cv::countNonZero(aligned(band).reshape(1)), 0) << "rows, t=" << t;
+    }
+}
+
+TEST(FrameAlignment, FiveTwoPixelShiftIsFoundAndTheShiftedInColumnsAreBlack) {
+    const cv::Mat chosen = texture(160, 200, 51, CV_8UC3, 2.0);
+    // frame(x) = chosen(x - 5, y + 2): the content moved 5 right and 2 up
+    const cv::Mat frame = lumora::test::shifted(chosen, 5, -2, texture(160, 200, 52, CV_8UC3, 2.0));
+    for (AlignMethod m : {AlignMethod::SingleScale, AlignMethod::CoarseToFine}) {
+        cv::Mat warp;
+        const cv::Mat aligned = lumora::alignFrame(lumora::greyForAlignment(chosen), frame, m, &warp);
+        EXPECT_NEAR(translation(warp)[0], 5.0, 0.05);
+        EXPECT_NEAR(translation(warp)[1], -2.0, 0.05);
+        EXPECT_EQ(aligned.type(), frame.type());
+        EXPECT_EQ(aligned.size(), frame.size());
+        expectBlackBorder(aligned, {5.f, -2.f});
+        // away from the borders the aligned frame is the chosen one again
+        cv::Mat diff;
+        cv::absdiff(aligned(cv::Rect(10, 10, 180, 140)), chosen(cv::Rect(10, 10, 180, 140)), diff);
+        double maxDiff = 0;
+        cv::minMaxIdx(diff.reshape(1), nullptr, &maxDiff);
+        EXPECT_LE(maxDiff, 3.0);
+    }
+}
+
+TEST(FrameAlignment, IdenticalFrameStaysAsItIs) {
+    const cv::Mat chosen = texture(120, 160, 53);
+    cv::Mat warp;
+    const cv::Mat aligned = lumora::alignFrame(lumora::greyForAlignment(chosen), chosen.clone(),
+                                               AlignMethod::CoarseToFine, &warp);
+    EXPECT_LT(cv::norm(translation(warp)), 1e-3);
+    EXPECT_EQ(cv::countNonZero(cv::Mat(aligned != chosen).reshape(1)), 0);
+}
+
+TEST(FrameAlignment, SixteenBitFramesAreLeftAloneSilently) {
+    QTemporaryDir dir;
+    lumora::setLogDirectory(dir.path().toStdString() + "/");
+    const cv::Mat chosen = texture(100, 100, 54, CV_16UC3);
+    const cv::Mat frame = lumora::test::shifted(chosen, 4, 0, chosen);
+    cv::Mat warp;
+    const cv::Mat aligned =
+        lumora::alignFrame(lumora::greyForAlignment(chosen), frame, AlignMethod::CoarseToFine, &warp);
+    EXPECT_EQ(cv::countNonZero(warp != cv::Mat::eye(2, 3, CV_32F)), 0);
+    EXPECT_EQ(cv::countNonZero(cv::Mat(aligned != frame).reshape(1)), 0);
+    EXPECT_FALSE(QFile::exists(dir.filePath("LumoraLog.txt")));
+}
+
+TEST(FrameAlignment, UncorrelatedFramesDoNotThrow) {
+    const cv::Mat a = texture(100, 100, 55, CV_8UC1, 0.5);
+    const cv::Mat b = texture(100, 100, 56, CV_8UC1, 0.5);
+    cv::Mat warp;
+    EXPECT_NO_THROW(lumora::alignFrame(a, b, AlignMethod::SingleScale, &warp));
+    EXPECT_TRUE(cv::checkRange(warp));
+}
+
+TEST(FrameAlignment, EmptyFrameIsAnErrorForTheCaller) {
+    const cv::Mat a = texture(50, 50, 57, CV_8UC1);
+    EXPECT_THROW(lumora::alignFrame(a, cv::Mat()), cv::Exception);
+}
+
+TEST(FrameAlignmentScene, LosslessBurstShiftsAreRecoveredWithinATenthOfAPixel) {
+    const auto truth = lumora::test::readSceneSidecar(lumora::test::testMediaPath("burst.json"));
+    ASSERT_EQ(truth.size(), 9u);
+    auto load = [](int i) {
+        char name[64];
+        std::snprintf(name, sizeof name, "burst_png8/frame_%03d.png", i);
+        return cv::imread(lumora::test::testMediaPath(name), cv::IMREAD_COLOR);
+    };
+    const int c = 4;
+    const cv::Mat chosen = load(c);
+    ASSERT_FALSE(chosen.empty());
+    const cv::Mat chosenGrey = lumora::greyForAlignment(chosen);
+    // Frames up to three apart: further away the crossing disc covers enough of the frame to pull the global
+    // estimate by about a tenth of a pixel.
+    for (int k = c - 3; k <= c + 3; ++k) {
+        if (k == c)
+            continue;
+        const cv::Mat frame = load(k);
+        cv::Mat warp;
+        const cv::Mat aligned = lumora::alignFrame(chosenGrey, frame, AlignMethod::CoarseToFine, &warp);
+        // a scene point p is at p + shift in each frame, so the frame's content sits shift_k - shift_c away
+        const cv::Vec2f expected(static_cast<float>(truth[k].shiftX - truth[c].shiftX),
+                                 static_cast<float>(truth[k].shiftY - truth[c].shiftY));
+        EXPECT_NEAR(translation(warp)[0], expected[0], 0.1) << "frame " << k;
+        EXPECT_NEAR(translation(warp)[1], expected[1], 0.1) << "frame " << k;
+        expectBlackBorder(aligned, translation(warp));
+    }
+}
+
+TEST(FrameAlignmentScene, CoarseToFineAgreesWithSingleScaleOnTheClip) {
+    lumora::ImagesSequence seq(lumora::test::testMediaPath("scene_720p.mp4"));
+    ASSERT_TRUE(seq.ready());
+    const auto truth = lumora::test::readSceneSidecar(lumora::test::testMediaPath("scene_720p.json"));
+    ASSERT_GE(truth.size(), 25u);
+    const std::vector<cv::Mat> frames = seq.getCvImagesInRange(16, 24);
+    ASSERT_EQ(frames.size(), 9u);
+    const cv::Mat chosenGrey = lumora::greyForAlignment(frames[4]);
+    for (int i = 0; i < 9; ++i) {
+        if (i == 4)
+            continue;
+        const cv::Mat grey = lumora::greyForAlignment(frames[static_cast<size_t>(i)]);
+        const cv::Vec2f single =
+            translation(lumora::estimateTranslation(chosenGrey, grey, AlignMethod::SingleScale));
+        const cv::Vec2f pyramid =
+            translation(lumora::estimateTranslation(chosenGrey, grey, AlignMethod::CoarseToFine));
+        EXPECT_LE(cv::norm(single - pyramid), 0.1) << "frame " << 16 + i << " " << single << " " << pyramid;
+        // Lossy coding and the crossing disc pull the estimate a little; it stays near the recorded shift.
+        const cv::Vec2f expected(static_cast<float>(truth[16 + i].shiftX - truth[20].shiftX),
+                                 static_cast<float>(truth[16 + i].shiftY - truth[20].shiftY));
+        EXPECT_LE(cv::norm(pyramid - expected), 0.2) << "frame " << 16 + i;
+    }
+}
+
+} // namespace

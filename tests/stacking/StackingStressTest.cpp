@@ -1,0 +1,186 @@
+// Many runs that finish, are cancelled or are stopped at random moments, for the thread sanitizer: the
+// engine, its workers and the search thread must be free of data races, and a cancel must end a run within
+// 500 ms.
+
+#include "InMemorySequence.h"
+#include "TestImages.h"
+#include "sharpness/SharpestImageSearcherWorkerThread.h"
+#include "stacking/StackingComputingWorkerThread.h"
+#include "stacking/StackingEngine.h"
+
+#include <chrono>
+#include <gtest/gtest.h>
+#include <random>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using lumora::StackingComputingWorkerThread;
+using lumora::StackingEngine;
+using lumora::StackingParams;
+using lumora::test::InMemorySequence;
+
+constexpr int kRounds = 50;
+constexpr auto kCancelLimit = std::chrono::milliseconds(500);
+
+std::vector<cv::Mat> movingFrames(int count) {
+    std::vector<cv::Mat> frames;
+    const cv::Mat background = lumora::test::texture(120, 160, 71);
+    const cv::Mat object = lumora::test::texture(24, 24, 72);
+    for (int i = 0; i < count; ++i) {
+        cv::Mat f = background.clone();
+        object.copyTo(f(cv::Rect(20 + 4 * i, 50 + i, 24, 24)));
+        frames.push_back(f);
+    }
+    return frames;
+}
+
+// Every fifth run estimates the search radius (corners, optical flow); the others use the smallest fixed one.
+StackingParams params(InMemorySequence& seq, bool automaticRadius = false) {
+    StackingParams p;
+    p.sequence = &seq;
+    p.chosenIndex = seq.size() / 2;
+    p.firstIndex = 0;
+    p.frameCount = seq.size();
+    p.ghostTolerance = 0.f;
+    p.searchRadiusPercent = automaticRadius ? -1.f : 0.f;
+    p.align = true;
+    p.blockSize = 5;
+    p.threadCount = 3;
+    return p;
+}
+
+// QThread::wait() synchronises through Qt's own futex-based primitives, which the sanitizer cannot see. A
+// flag set by the thread itself as its very last step (the finished() signal, delivered directly) and read
+// after the wait gives the sanitizer the happens-before edge that really exists.
+class FinishedFence {
+public:
+    explicit FinishedFence(QThread& thread) {
+        QObject::connect(&thread, &QThread::finished,
+                         [this] { done_.store(true, std::memory_order_release); });
+    }
+    void pass() const {
+        while (!done_.load(std::memory_order_acquire))
+            std::this_thread::yield();
+    }
+
+private:
+    std::atomic<bool> done_{false};
+};
+
+enum class Request { None, Cancel, Stop };
+
+struct Ends {
+    std::atomic<int> finished{0}, stopped{0}, canceled{0}, failed{0};
+};
+
+// One run on a worker thread; `request` is made after `delayMs`. Returns how long the run took to end after
+// the request (zero when there was none).
+Clock::duration oneRun(InMemorySequence& seq, Request request, int delayMs, Ends& ends,
+                       bool automaticRadius) {
+    StackingEngine engine;
+    StackingComputingWorkerThread worker(&engine, params(seq, automaticRadius));
+    QObject::connect(&worker, &StackingComputingWorkerThread::processWellFinished,
+                     [&](int) { ++ends.finished; });
+    QObject::connect(&worker, &StackingComputingWorkerThread::processStopped, [&](int) { ++ends.stopped; });
+    QObject::connect(&worker, &StackingComputingWorkerThread::processCanceled, [&] { ++ends.canceled; });
+    QObject::connect(&worker, &StackingComputingWorkerThread::processFailed,
+                     [&](const QString&) { ++ends.failed; });
+    FinishedFence fence(worker);
+    worker.start();
+    Clock::duration noticed{};
+    if (request != Request::None) {
+        // Requests count while a run is active (one made before the run starts is ignored by design), so the
+        // random moment is taken within the run.
+        while (!engine.running() && worker.busy())
+            std::this_thread::yield();
+        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+        // The window polls the progress fields while it waits.
+        (void)engine.currentFrame();
+        (void)engine.progressPercent();
+        const auto asked = Clock::now();
+        if (request == Request::Cancel)
+            engine.cancel();
+        else
+            engine.stop();
+        const int frameAtRequest = engine.currentFrame();
+        while (worker.busy())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        noticed = Clock::now() - asked;
+        if (noticed > kCancelLimit / 2) // slow ends are worth a line: where did the request land?
+            std::printf("slow %s: %lld ms, frame %d at the request, after %d ms\n",
+                        request == Request::Cancel ? "cancel" : "stop",
+                        static_cast<long long>(
+                            std::chrono::duration_cast<std::chrono::milliseconds>(noticed).count()),
+                        frameAtRequest, delayMs);
+    }
+    worker.wait();
+    fence.pass();
+    return noticed;
+}
+
+TEST(StackingStress, FinishCancelAndStopManyTimes) {
+    InMemorySequence seq(movingFrames(9));
+    std::mt19937 rng(1234);
+    Ends ends;
+    Clock::duration worstCancel{}, worstStop{};
+    for (int round = 0; round < kRounds; ++round) {
+        const bool automatic = round % 5 == 0;
+        oneRun(seq, Request::None, 0, ends, automatic);
+        worstCancel = std::max(worstCancel,
+                               oneRun(seq, Request::Cancel, static_cast<int>(rng() % 60), ends, automatic));
+        worstStop =
+            std::max(worstStop, oneRun(seq, Request::Stop, static_cast<int>(rng() % 60), ends, automatic));
+    }
+    EXPECT_EQ(ends.failed.load(), 0);
+    EXPECT_EQ(ends.finished + ends.stopped + ends.canceled, 3 * kRounds);
+    EXPECT_GE(ends.finished.load(), kRounds);
+    EXPECT_LE(worstCancel, kCancelLimit);
+    EXPECT_LE(worstStop, kCancelLimit);
+    RecordProperty(
+        "worstCancelMs",
+        std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(worstCancel).count()));
+    RecordProperty("worstStopMs",
+                   std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(worstStop).count()));
+    std::printf(
+        "worst cancel %lld ms, worst stop %lld ms; finished %d, stopped %d, cancelled %d\n",
+        static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(worstCancel).count()),
+        static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(worstStop).count()),
+        ends.finished.load(), ends.stopped.load(), ends.canceled.load());
+}
+
+TEST(StackingStress, DeletingARunningWorkerCancelsAndJoinsIt) {
+    InMemorySequence seq(movingFrames(9));
+    for (int round = 0; round < kRounds; ++round) {
+        StackingEngine engine;
+        {
+            StackingComputingWorkerThread worker(&engine, params(seq, round % 5 == 0));
+            worker.start();
+            std::this_thread::sleep_for(std::chrono::milliseconds(round % 7));
+        } // the destructor cancels and waits; the engine may go right after
+        EXPECT_FALSE(engine.running());
+    }
+}
+
+TEST(StackingStress, SharpestSearchCancelledAtRandomMoments) {
+    InMemorySequence seq(movingFrames(12));
+    std::mt19937 rng(99);
+    for (int round = 0; round < kRounds; ++round) {
+        const cv::Mat centre = seq.getCvImageAt(6, true);
+        lumora::SharpestImageSearcherWorkerThread worker(&centre, 6, &seq, 6, seq.size());
+        std::atomic<int> emitted{0};
+        QObject::connect(&worker, &lumora::SharpestImageSearcherWorkerThread::processWellFinished,
+                         [&](lumora::SharpestCandidates*) { ++emitted; });
+        FinishedFence fence(worker);
+        worker.start();
+        std::this_thread::sleep_for(std::chrono::microseconds(rng() % 3000));
+        (void)worker.progress();
+        worker.requestCancel();
+        worker.wait();
+        fence.pass();
+        EXPECT_LE(emitted.load(), 1);
+    }
+}
+
+} // namespace
