@@ -6,7 +6,7 @@ BUILD_TYPE ?= Release
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CTEST_ARGS ?=
 
-.PHONY: all deps configure build test run bench clean
+.PHONY: all deps configure build test run bench clean screenshots
 
 all: build
 
@@ -31,6 +31,13 @@ run: build
 
 bench: build
 	@scripts/run-benchmarks $(BUILD_DIR)
+
+# Pictures of the main window and its dialogs, in English and French, drawn off screen into
+# $(BUILD_DIR)/screenshots/ (needs the generated scene clip).
+screenshots: configure
+	cmake --build $(BUILD_DIR) --target lumora_screenshots lumora-testmedia -j $(JOBS)
+	$(BUILD_DIR)/bin/lumora-testmedia $(BUILD_DIR)/testmedia --only scene_1080p.mp4
+	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bin/lumora_screenshots $(BUILD_DIR)/screenshots
 
 clean:
 	rm -rf $(BUILD_DIR)

@@ -17,6 +17,10 @@ public:
     virtual void show(MessageKind kind, const QString& title, const QString& text) = 0;
     // Question and warning question boxes (Yes/No); true for Yes.
     virtual bool ask(MessageKind kind, const QString& title, const QString& text) = 0;
+    // A box with several buttons (texts already translated), `defaultButton` preselected; the index of the
+    // button pressed, or -1 when the box was closed without one.
+    virtual int choose(MessageKind kind, const QString& title, const QString& text,
+                       const QStringList& buttons, int defaultButton) = 0;
     // The program's about box.
     virtual void about(const QString& title, const QString& text) = 0;
 

@@ -2,49 +2,86 @@
 
 #include "app/AppIdentity.h"
 #include "app/EventLog.h"
+#include "app/MessageService.h"
 #include "app/Settings.h"
 #include "i18n/LanguageEngine.h"
-#include "media/MediaProbe.h"
+#include "ui/EditingController.h"
+#include "ui/ExportController.h"
+#include "ui/FormIndex.h"
+#include "ui/MenuController.h"
+#include "ui/OpeningController.h"
+#include "ui/PlayerController.h"
 #include "ui/QtMessageService.h"
+#include "ui/SelectionFlowController.h"
 #include "ui/ShowGeneralSettings.h"
 #include "ui/ShowLog.h"
-#include "ui/WindowTexts.h"
-#include "ui_LumoraV2.h"
+#include "ui/StepsController.h"
+#include "ui/TimelineController.h"
+#include "ui/ToolsController.h"
+#include "ui/UpdatesController.h"
+#include "ui/Workspace.h"
 
-#include <QAction>
 #include <QCloseEvent>
 #include <QDir>
-#include <QFileInfo>
-#include <QMenu>
+#include <QFile>
+#include <QMimeData>
+#include <QStatusBar>
+#include <QUrl>
+
+// The resources are compiled into a static library: the program must ask for them to be registered.
+static void registerLumoraResources() {
+    Q_INIT_RESOURCE(lumora);
+}
 
 namespace lumora {
+namespace {
+
+constexpr const char* kTitlePrefix = "Lumora  -  ";
+
+QString loadStyleSheet() {
+    QFile file(QStringLiteral(":/Lumora/Resources/lumora.qss"));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readAll());
+}
+
+} // namespace
 
 LumoraV2::LumoraV2(std::shared_ptr<MessageService> messages, QWidget* parent)
     : QMainWindow(parent), ui_(std::make_unique<Ui::LumoraV2>()), messages_(std::move(messages)) {
+    registerLumoraResources();
     if (!messages_)
         messages_ = std::make_shared<QtMessageService>(this);
     ui_->setupUi(this);
-    setWindowTitle(QStringLiteral("Lumora  -  "));
-    ui_->menuHelp->removeAction(ui_->actionQuick_guide);
-    ui_->menuPanels->menuAction()->setVisible(false);
-
-    connect(ui_->actionExit, &QAction::triggered, this, &QWidget::close);
-    connect(ui_->actionSettingsMenu, &QAction::triggered, this, &LumoraV2::showGeneralSettings);
-    connect(ui_->actionShow_log, &QAction::triggered, this, &LumoraV2::showLog);
-    connect(ui_->actionAbout, &QAction::triggered, this, &LumoraV2::about);
+    form_ = makeWindowForm(*ui_);
+    index_ = std::make_unique<FormIndex>(*this);
+    setStyleSheet(loadStyleSheet());
+    setWindowTitle(QString::fromLatin1(kTitlePrefix));
+    statusText_ = new QLabel(this);
+    statusText_->setObjectName(QStringLiteral("label_StatusMedium"));
+    statusBar()->addPermanentWidget(statusText_);
 
     prepareUserDirectories();
     restoreWindowGeometry();
-
-    overExposedLimit_ = settings::read(settings::OverExposedLimit);
-    underExposedLimit_ = settings::read(settings::UnderExposedLimit);
-    ui_->actionHighlight_over_exposed_pixels->setChecked(settings::read(settings::HighlightOverExposed));
-    ui_->actionHighlight_under_exposed_pixels->setChecked(settings::read(settings::HighlightUnderExposed));
     // The export dialogs preselect these formats; record them now so a fresh store shows the intended choice.
     settings::writeDefaultIfMissing(settings::SavingFilterIndexForHDRImage);
     settings::writeDefaultIfMissing(settings::SavingFilterIndexForTMImage);
 
-    loadLanguage();
+    // Controllers that others call into come first; the menus connect to all of them.
+    steps_ = std::make_unique<StepsController>(*this);
+    editing_ = std::make_unique<EditingController>(*this);
+    timeline_ = std::make_unique<TimelineController>(*this);
+    player_ = std::make_unique<PlayerController>(*this);
+    flow_ = std::make_unique<SelectionFlowController>(*this);
+    exports_ = std::make_unique<ExportController>(*this);
+    tools_ = std::make_unique<ToolsController>(*this);
+    updates_ = std::make_unique<UpdatesController>(*this);
+    opening_ = std::make_unique<OpeningController>(*this);
+    menus_ = std::make_unique<MenuController>(*this);
+
+    menus_->loadLanguage();
+    menus_->presentInitialState();
+    steps_->updateMode();
 }
 
 LumoraV2::~LumoraV2() = default;
@@ -64,46 +101,47 @@ void LumoraV2::restoreWindowGeometry() {
         setWindowState(windowState() | Qt::WindowMaximized);
 }
 
-void LumoraV2::loadLanguage() {
-    LanguageEngine::instance().setLanguage(settings::read(settings::ChosenLanguage).toStdString());
-    refreshTexts();
-}
-
-void LumoraV2::refreshTexts() {
-    for (const auto& e : windowtexts::kMenus)
-        if (auto* menu = findChild<QMenu*>(QString::fromLatin1(e.objectName)))
-            menu->setTitle(translatedText(e.key));
-    for (const auto& e : windowtexts::kSubMenus)
-        if (auto* menu = findChild<QMenu*>(QString::fromLatin1(e.objectName)))
-            menu->setTitle(translatedText(e.key));
-    for (const auto& e : windowtexts::kActions)
-        if (auto* action = findChild<QAction*>(QString::fromLatin1(e.objectName)))
-            action->setText(translatedText(e.key));
+void LumoraV2::storeWindowGeometry() {
+    const bool maximized = isMaximized();
+    settings::write(settings::MainWindowMaximized, maximized);
+    if (maximized)
+        return;
+    settings::write(settings::MainWindowWidth, width());
+    settings::write(settings::MainWindowHeight, height());
+    settings::write(settings::MainWindowPosX, x());
+    settings::write(settings::MainWindowPosY, y());
 }
 
 bool LumoraV2::openMediaByPath(const QString& path) {
-    const QFileInfo info(path);
-    const auto media = probeMedia(path.toStdString());
-    if (!media) {
-        logError("openMediaByPath", "cannot open " + path.toStdString());
-        messages_->show(MessageKind::Error, translatedText("ErrorFile"),
-                        translatedText("ExplErrorFile").arg(info.suffix()));
-        return false;
-    }
-    setWindowTitle(QStringLiteral("Lumora  -  ") + info.fileName());
-    statusBar()->showMessage(QStringLiteral("%1 x %2, %3 fps").arg(media->width).arg(media->height).arg(media->fps));
-    return true;
+    return opening_->openByPath(path);
+}
+
+void LumoraV2::setWorkspace(std::unique_ptr<Workspace> workspace) {
+    workspace_ = std::move(workspace);
+    currentIndex_ = workspace_ ? 0 : -1;
+}
+
+void LumoraV2::discardWorkspace() {
+    workspace_.reset();
+    currentIndex_ = -1;
+}
+
+void LumoraV2::refuseOperation() {
+    messages_->show(MessageKind::Error, translatedText("Error"), translatedText("OperationNotAllowed"));
 }
 
 void LumoraV2::showGeneralSettings() {
     ShowGeneralSettings dialog(this);
     if (dialog.exec() == QDialog::Accepted) {
-        overExposedLimit_ = settings::read(settings::Key<int>{"GeneralSettings", "OverExposedLimit", overExposedLimit_});
-        underExposedLimit_ =
-            settings::read(settings::Key<int>{"GeneralSettings", "UnderExposedLimit", underExposedLimit_});
+        editing_->readExposureLimits();
+        if (hasMedium())
+            editing_->displayImage();
     }
-    if (dialog.languageChanged())
-        loadLanguage();
+    if (dialog.languageChanged()) {
+        menus_->loadLanguage();
+        // The step labels are texts too.
+        steps_->updateMode();
+    }
 }
 
 void LumoraV2::showLog() {
@@ -113,19 +151,40 @@ void LumoraV2::showLog() {
 
 void LumoraV2::about() {
     const QString version = QString::fromLatin1(kApplicationVersion);
-    messages_->about(translatedText("AboutLumora").arg(version), translatedText("AboutLumoraDetails").arg(version));
+    messages_->about(translatedText("AboutLumora").arg(version),
+                     translatedText("AboutLumoraDetails").arg(version));
 }
 
 void LumoraV2::closeEvent(QCloseEvent* event) {
-    const bool maximized = isMaximized();
-    settings::write(settings::MainWindowMaximized, maximized);
-    if (!maximized) {
-        settings::write(settings::MainWindowWidth, width());
-        settings::write(settings::MainWindowHeight, height());
-        settings::write(settings::MainWindowPosX, x());
-        settings::write(settings::MainWindowPosY, y());
+    if (!opening_->closeWorkspace()) {
+        event->ignore();
+        return;
     }
+    storeWindowGeometry();
     event->accept();
+}
+
+void LumoraV2::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    if (player_)
+        player_->needResize();
+}
+
+void LumoraV2::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void LumoraV2::dropEvent(QDropEvent* event) {
+    QStringList files;
+    for (const QUrl& url : event->mimeData()->urls())
+        if (!url.toLocalFile().isEmpty())
+            files << url.toLocalFile();
+    event->acceptProposedAction();
+    if (files.size() == 1)
+        opening_->openByPath(files.first());
+    else if (files.size() > 1)
+        opening_->openBurst(files);
 }
 
 } // namespace lumora

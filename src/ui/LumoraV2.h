@@ -1,17 +1,31 @@
 #pragma once
-// The main window: owns the form and the open workspace and wires the per-feature controllers. It keeps only
-// the behaviour that belongs to the window itself (texts, settings and log dialogs, about box, geometry).
+// The main window: owns the form, the open workspace and the per-feature controllers, and wires them
+// together. It keeps only what belongs to the window itself: the settings and log dialogs, the about box, its
+// geometry and the window events (close, resize, drag and drop), which it hands to the controller that owns
+// the behaviour.
+
+#include "ui/WindowForm.h"
 
 #include <QMainWindow>
 #include <memory>
 
-namespace Ui {
-class LumoraV2;
-}
+class QLabel;
 
 namespace lumora {
 
 class MessageService;
+class Workspace;
+class FormIndex;
+class StepsController;
+class MenuController;
+class OpeningController;
+class PlayerController;
+class TimelineController;
+class EditingController;
+class SelectionFlowController;
+class ExportController;
+class ToolsController;
+class UpdatesController;
 
 class LumoraV2 : public QMainWindow {
     Q_OBJECT
@@ -24,6 +38,33 @@ public:
     bool openMediaByPath(const QString& path);
 
     MessageService& messages() { return *messages_; }
+    const WindowForm& form() const { return form_; }
+    const FormIndex& formIndex() const { return *index_; }
+    // The label that the status bar keeps for the medium's size and rate.
+    QLabel* statusText() const { return statusText_; }
+
+    // The open medium, or null. The workspace made current gets the current index 0.
+    Workspace* workspace() const { return workspace_.get(); }
+    void setWorkspace(std::unique_ptr<Workspace> workspace);
+    void discardWorkspace();
+    // -1 while nothing is open.
+    int currentIndex() const { return currentIndex_; }
+    // True with a workspace and a current index.
+    bool hasMedium() const { return workspace_ && currentIndex_ != -1; }
+
+    StepsController& steps() { return *steps_; }
+    MenuController& menus() { return *menus_; }
+    OpeningController& opening() { return *opening_; }
+    PlayerController& player() { return *player_; }
+    TimelineController& timeline() { return *timeline_; }
+    EditingController& editing() { return *editing_; }
+    SelectionFlowController& flow() { return *flow_; }
+    ExportController& exports() { return *exports_; }
+    ToolsController& tools() { return *tools_; }
+    UpdatesController& updates() { return *updates_; }
+
+    // Tells the user that this step cannot be taken now.
+    void refuseOperation();
 
 public slots:
     void showGeneralSettings();
@@ -32,17 +73,33 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void prepareUserDirectories();
     void restoreWindowGeometry();
-    void loadLanguage();
-    void refreshTexts();
+    void storeWindowGeometry();
 
     std::unique_ptr<Ui::LumoraV2> ui_;
+    WindowForm form_;
     std::shared_ptr<MessageService> messages_;
-    int overExposedLimit_ = 98;
-    int underExposedLimit_ = 2;
+    std::unique_ptr<FormIndex> index_;
+    QLabel* statusText_ = nullptr;
+    std::unique_ptr<Workspace> workspace_;
+    int currentIndex_ = -1;
+
+    std::unique_ptr<StepsController> steps_;
+    std::unique_ptr<MenuController> menus_;
+    std::unique_ptr<OpeningController> opening_;
+    std::unique_ptr<PlayerController> player_;
+    std::unique_ptr<TimelineController> timeline_;
+    std::unique_ptr<EditingController> editing_;
+    std::unique_ptr<SelectionFlowController> flow_;
+    std::unique_ptr<ExportController> exports_;
+    std::unique_ptr<ToolsController> tools_;
+    std::unique_ptr<UpdatesController> updates_;
 };
 
 } // namespace lumora

@@ -2,6 +2,7 @@
 
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace lumora {
 
@@ -27,9 +28,38 @@ bool QtMessageService::ask(MessageKind kind, const QString& title, const QString
     return answer == QMessageBox::Yes;
 }
 
-void QtMessageService::about(const QString& title, const QString& text) { QMessageBox::about(parent_, title, text); }
+int QtMessageService::choose(MessageKind kind, const QString& title, const QString& text,
+                             const QStringList& buttons, int defaultButton) {
+    QMessageBox box(parent_);
+    box.setIcon(kind == MessageKind::Error                                             ? QMessageBox::Critical
+                : kind == MessageKind::Warning || kind == MessageKind::WarningQuestion ? QMessageBox::Warning
+                : kind == MessageKind::Question                                        ? QMessageBox::Question
+                                                : QMessageBox::Information);
+    box.setWindowTitle(title);
+    box.setText(text);
+    if (parent_)
+        box.setWindowIcon(parent_->windowIcon());
+    std::vector<QPushButton*> pushed;
+    for (const QString& label : buttons) {
+        QPushButton* b = box.addButton(label, QMessageBox::ActionRole);
+        b->setCursor(Qt::PointingHandCursor);
+        pushed.push_back(b);
+    }
+    if (defaultButton >= 0 && defaultButton < int(pushed.size()))
+        box.setDefaultButton(pushed[size_t(defaultButton)]);
+    box.exec();
+    for (size_t i = 0; i < pushed.size(); ++i)
+        if (box.clickedButton() == pushed[i])
+            return int(i);
+    return -1;
+}
 
-QString QtMessageService::openFileName(const QString& caption, const QString& directory, const QString& filter) {
+void QtMessageService::about(const QString& title, const QString& text) {
+    QMessageBox::about(parent_, title, text);
+}
+
+QString QtMessageService::openFileName(const QString& caption, const QString& directory,
+                                       const QString& filter) {
     return QFileDialog::getOpenFileName(parent_, caption, directory, filter);
 }
 
@@ -38,8 +68,8 @@ QStringList QtMessageService::openFileNames(const QString& caption, const QStrin
     return QFileDialog::getOpenFileNames(parent_, caption, directory, filter);
 }
 
-QString QtMessageService::saveFileName(const QString& caption, const QString& directory, const QString& filter,
-                                       QString* selectedFilter) {
+QString QtMessageService::saveFileName(const QString& caption, const QString& directory,
+                                       const QString& filter, QString* selectedFilter) {
     return QFileDialog::getSaveFileName(parent_, caption, directory, filter, selectedFilter);
 }
 

@@ -15,9 +15,12 @@ public:
 
     void show(MessageKind kind, const QString& title, const QString& text) override;
     bool ask(MessageKind kind, const QString& title, const QString& text) override;
+    int choose(MessageKind kind, const QString& title, const QString& text, const QStringList& buttons,
+               int defaultButton) override;
     void about(const QString& title, const QString& text) override;
     QString openFileName(const QString& caption, const QString& directory, const QString& filter) override;
-    QStringList openFileNames(const QString& caption, const QString& directory, const QString& filter) override;
+    QStringList openFileNames(const QString& caption, const QString& directory,
+                              const QString& filter) override;
     QString saveFileName(const QString& caption, const QString& directory, const QString& filter,
                          QString* selectedFilter) override;
     QString existingDirectory(const QString& caption, const QString& directory) override;

@@ -86,7 +86,7 @@ ShowGeneralSettings::ShowGeneralSettings(QWidget* parent) : QDialog(parent) {
     auto* parametersForm = new QFormLayout(parameters);
     parametersForm->addRow(translatedOr("NbSharpenImages", "Sharpest image search window"), nbSharpenImages_);
 
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    auto* ok = new QPushButton(translatedOr("Ok", "OK"), this);
     ok->setObjectName(QStringLiteral("okButton"));
     ok->setDefault(true);
     auto* cancel = new QPushButton(translatedOr("Cancel", "Cancel"), this);
@@ -99,6 +99,8 @@ ShowGeneralSettings::ShowGeneralSettings(QWidget* parent) : QDialog(parent) {
     buttons->addWidget(ok);
     buttons->addWidget(cancel);
     auto* layout = new QVBoxLayout(this);
+    // Room for the first group's title under the window's edge.
+    layout->setContentsMargins(16, 14, 16, 16);
     layout->addWidget(general);
     layout->addWidget(view);
     layout->addWidget(parameters);

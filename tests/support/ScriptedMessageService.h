@@ -13,16 +13,18 @@ namespace lumora::test {
 class ScriptedMessageService : public MessageService {
 public:
     struct Call {
-        QString what; // "show", "ask", "about", "open", "openMany", "save", "directory"
+        QString what; // "show", "ask", "choose", "about", "open", "openMany", "save", "directory"
         MessageKind kind = MessageKind::Information;
         QString title;
         QString text;
     };
 
     std::vector<Call> calls;
-    std::deque<bool> answers;          // for ask(); No when empty
-    std::deque<QStringList> fileNames; // for the file dialogs; cancelled when empty
-    QString chosenFilter;              // returned through saveFileName's selectedFilter when set
+    std::deque<bool> answers;               // for ask(); No when empty
+    std::deque<int> choices;                // for choose(); closed (-1) when empty
+    std::vector<QStringList> choiceButtons; // the buttons offered by each choose()
+    std::deque<QStringList> fileNames;      // for the file dialogs; cancelled when empty
+    QString chosenFilter;                   // returned through saveFileName's selectedFilter when set
 
     void show(MessageKind kind, const QString& title, const QString& text) override {
         calls.push_back({QStringLiteral("show"), kind, title, text});
@@ -34,6 +36,16 @@ public:
         const bool a = answers.front();
         answers.pop_front();
         return a;
+    }
+    int choose(MessageKind kind, const QString& title, const QString& text, const QStringList& buttons,
+               int) override {
+        calls.push_back({QStringLiteral("choose"), kind, title, text});
+        choiceButtons.push_back(buttons);
+        if (choices.empty())
+            return -1;
+        const int c = choices.front();
+        choices.pop_front();
+        return c;
     }
     void about(const QString& title, const QString& text) override {
         calls.push_back({QStringLiteral("about"), MessageKind::Information, title, text});

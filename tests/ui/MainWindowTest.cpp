@@ -1,11 +1,11 @@
 // The main window's start-up duties, its texts in the chosen language, and the settings and log dialogs,
 // driven the way a user drives them (modal dialogs answered from a timer).
 
+#include "ScriptedMessageService.h"
+#include "TestEnvironment.h"
 #include "app/EventLog.h"
 #include "app/Settings.h"
 #include "i18n/LanguageEngine.h"
-#include "ScriptedMessageService.h"
-#include "TestEnvironment.h"
 #include "ui/LumoraV2.h"
 #include "ui/ShowGeneralSettings.h"
 #include "ui/ShowLog.h"
@@ -63,7 +63,8 @@ protected:
     }
 
     test::IsolatedUserStore store_;
-    std::shared_ptr<test::ScriptedMessageService> messages_ = std::make_shared<test::ScriptedMessageService>();
+    std::shared_ptr<test::ScriptedMessageService> messages_ =
+        std::make_shared<test::ScriptedMessageService>();
 };
 
 TEST_F(MainWindowTest, FreshStartRecordsExportDefaultsAndShowsEnglishMenus) {
@@ -95,14 +96,17 @@ TEST_F(MainWindowTest, HelpMenuHasNoQuickGuideAndShortcutsAreSet) {
     ASSERT_NE(help, nullptr);
     for (QAction* a : help->actions())
         EXPECT_NE(a->objectName(), QStringLiteral("actionQuick_guide"));
-    EXPECT_EQ(w->findChild<QAction*>(QStringLiteral("actionOpen"))->shortcut(), QKeySequence(QStringLiteral("Ctrl+O")));
-    EXPECT_EQ(w->findChild<QAction*>(QStringLiteral("actionClose"))->shortcut(), QKeySequence(QStringLiteral("Ctrl+W")));
+    EXPECT_EQ(w->findChild<QAction*>(QStringLiteral("actionOpen"))->shortcut(),
+              QKeySequence(QStringLiteral("Ctrl+O")));
+    EXPECT_EQ(w->findChild<QAction*>(QStringLiteral("actionClose"))->shortcut(),
+              QKeySequence(QStringLiteral("Ctrl+W")));
 }
 
 TEST_F(MainWindowTest, SettingsDialogLanguageChangeRelabelsTheMenusAtOnce) {
     auto w = makeWindow();
     whenModal<ShowGeneralSettings>([](ShowGeneralSettings& d) {
-        d.findChild<QComboBox*>(QStringLiteral("ChoiceLanguageApplication"))->setCurrentText(QStringLiteral("Francais"));
+        d.findChild<QComboBox*>(QStringLiteral("ChoiceLanguageApplication"))
+            ->setCurrentText(QStringLiteral("Francais"));
         d.accept();
     });
     w->showGeneralSettings();
@@ -144,7 +148,8 @@ TEST_F(MainWindowTest, SettingsDialogShowsStoredValuesAndOpensOnScreen) {
     EXPECT_EQ(d.findChild<QSpinBox*>(QStringLiteral("spinBox_JPEGQuality"))->value(), 75);
     EXPECT_EQ(d.findChild<QSpinBox*>(QStringLiteral("spinBox_PNGQuality"))->value(), 3);
     EXPECT_EQ(d.findChild<QSpinBox*>(QStringLiteral("spinBox_NbSharpenImages"))->value(), 7);
-    EXPECT_EQ(d.findChild<QSpinBox*>(QStringLiteral("spinBox_OverExposedLimit"))->suffix(), QStringLiteral("%"));
+    EXPECT_EQ(d.findChild<QSpinBox*>(QStringLiteral("spinBox_OverExposedLimit"))->suffix(),
+              QStringLiteral("%"));
     EXPECT_EQ(d.pos(), QPoint(100, 40));
     EXPECT_FALSE(d.languageChanged());
 }
@@ -202,6 +207,7 @@ TEST_F(MainWindowTest, LogViewerCloseKeepsTheLogAndStoresGeometry) {
 }
 
 TEST_F(MainWindowTest, UnopenablePathReportsErrorFileWithItsSuffix) {
+    settings::write(settings::WindowMode, 1); // with no mode, opening would ask for one first
     auto w = makeWindow();
     EXPECT_FALSE(w->openMediaByPath(QStringLiteral("-ii")));
     EXPECT_FALSE(w->openMediaByPath(store_.root() + QStringLiteral("/missing.xyz")));

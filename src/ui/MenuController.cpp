@@ -1,0 +1,148 @@
+#include "ui/MenuController.h"
+
+#include "app/Settings.h"
+#include "i18n/LanguageEngine.h"
+#include "ui/EditingController.h"
+#include "ui/ExportController.h"
+#include "ui/FormIndex.h"
+#include "ui/LumoraV2.h"
+#include "ui/OpeningController.h"
+#include "ui/PlayerController.h"
+#include "ui/UpdatesController.h"
+#include "ui/WindowTexts.h"
+
+#include <QAbstractButton>
+#include <QGroupBox>
+#include <QHash>
+#include <QTabBar>
+
+namespace lumora {
+
+MenuController::MenuController(LumoraV2& window) : window_(window) {
+    connectMenus();
+    for (QStackedWidget* stack : sizedStacks())
+        connect(stack, &QStackedWidget::currentChanged, this, &MenuController::sizeStackedPages);
+}
+
+void MenuController::connectMenus() {
+    Ui::LumoraV2* m = window_.form().main;
+    OpeningController* opening = &window_.opening();
+    PlayerController* player = &window_.player();
+    EditingController* editing = &window_.editing();
+    connect(m->actionOpen, &QAction::triggered, opening, &OpeningController::MenuActionOpenClicked);
+    connect(m->actionOpen_photo_with_burst_mode, &QAction::triggered, opening,
+            &OpeningController::MenuActionOpenPhotosClicked);
+    connect(m->actionOpen_photo_for_tone_mapping, &QAction::triggered, opening,
+            &OpeningController::MenuActionOpenPhotoToTMClicked);
+    connect(m->actionClose, &QAction::triggered, opening, &OpeningController::MenuActionCloseClicked);
+    connect(m->actionExit, &QAction::triggered, &window_, &QWidget::close);
+    connect(m->actionUndo, &QAction::triggered, editing, &EditingController::MenuActionUndoClicked);
+    connect(m->actionRedo, &QAction::triggered, editing, &EditingController::MenuActionRedoClicked);
+    connect(m->actionSettingsMenu, &QAction::triggered, &window_, &LumoraV2::showGeneralSettings);
+    connect(m->actionHighlight_over_exposed_pixels, &QAction::triggered, editing,
+            &EditingController::MenuActionHighlightOverExposedClicked);
+    connect(m->actionHighlight_under_exposed_pixels, &QAction::triggered, editing,
+            &EditingController::MenuActionHighlightUnderExposedClicked);
+    connect(m->actionPlay_Pause, &QAction::triggered, player, &PlayerController::playPauseVideo);
+    connect(m->actionPrevious_frame, &QAction::triggered, player, &PlayerController::showPreviousFrame);
+    connect(m->actionNext_frame, &QAction::triggered, player, &PlayerController::showNextFrame);
+    connect(m->actionSave_the_current_image, &QAction::triggered, &window_.exports(),
+            &ExportController::saveCurrentFrame);
+    connect(m->actionCheck_updates, &QAction::triggered, &window_.updates(),
+            &UpdatesController::checkUpdates);
+    connect(m->actionShow_log, &QAction::triggered, &window_, &LumoraV2::showLog);
+    connect(m->actionAbout, &QAction::triggered, &window_, &LumoraV2::about);
+    // The histogram, tone-curve and EXIF actions only follow the workflow's enabled states.
+}
+
+void MenuController::loadLanguage() {
+    LanguageEngine::instance().setLanguage(settings::read(settings::ChosenLanguage).toStdString());
+    refreshTexts();
+}
+
+void MenuController::refreshTexts() {
+    const FormIndex& index = window_.formIndex();
+    auto find = [&index](const char* name) { return index.find(name); };
+    for (const auto& e : windowtexts::kMenus)
+        if (auto* menu = qobject_cast<QMenu*>(find(e.objectName)))
+            menu->setTitle(translatedText(e.key));
+    for (const auto& e : windowtexts::kSubMenus)
+        if (auto* menu = qobject_cast<QMenu*>(find(e.objectName)))
+            menu->setTitle(translatedText(e.key));
+    for (const auto& e : windowtexts::kActions)
+        if (auto* action = qobject_cast<QAction*>(find(e.objectName)))
+            action->setText(translatedText(e.key));
+    for (const auto& e : windowtexts::kWidgets) {
+        QObject* o = find(e.objectName);
+        if (auto* label = qobject_cast<QLabel*>(o))
+            label->setText(translatedText(e.key));
+        else if (auto* button = qobject_cast<QAbstractButton*>(o))
+            button->setText(translatedText(e.key));
+        else if (auto* group = qobject_cast<QGroupBox*>(o))
+            group->setTitle(translatedText(e.key));
+    }
+    for (const auto& e : windowtexts::kToolTips)
+        if (auto* widget = qobject_cast<QWidget*>(find(e.objectName)))
+            widget->setToolTip(translatedText(e.key));
+    QTabWidget* tabs = window_.form().presets->tabWidget_Presets;
+    for (const auto& e : windowtexts::kTabs)
+        if (auto* page = qobject_cast<QWidget*>(find(e.objectName)))
+            tabs->setTabText(tabs->indexOf(page), translatedText(e.key));
+    QHash<QComboBox*, int> next;
+    for (const auto& e : windowtexts::kComboItems)
+        if (auto* combo = qobject_cast<QComboBox*>(find(e.objectName))) {
+            const int item = next.value(combo, 0);
+            next[combo] = item + 1;
+            if (item < combo->count())
+                combo->setItemText(item, translatedText(e.key));
+        }
+    window_.opening().rebuildFilters();
+}
+
+void MenuController::presentInitialState() {
+    const WindowForm& f = window_.form();
+    f.main->menuHelp->removeAction(f.main->actionQuick_guide);
+    f.main->menuPanels->menuAction()->setVisible(false);
+    f.video->frame_LoadingIcone->hide();
+    auto* tm = f.toneMapping;
+    for (QWidget* w :
+         {static_cast<QWidget*>(tm->label_TM3_Gamma), static_cast<QWidget*>(tm->horizontalSlider_TM3_Gamma),
+          static_cast<QWidget*>(tm->lcdNumber_TM3_Gamma), static_cast<QWidget*>(tm->label_TM4_Gamma),
+          static_cast<QWidget*>(tm->horizontalSlider_TM4_Gamma),
+          static_cast<QWidget*>(tm->lcdNumber_TM4_Gamma),
+          static_cast<QWidget*>(tm->label_TMSharpeningThreshold),
+          static_cast<QWidget*>(tm->horizontalSlider_TMSharpeningThreshold),
+          static_cast<QWidget*>(tm->lcdNumber_TMSharpeningThreshold),
+          static_cast<QWidget*>(tm->checkBox_FastPreview),
+          static_cast<QWidget*>(f.proSelect->frame_SelectedImageTop),
+          static_cast<QWidget*>(f.presets->label_zoomIn), static_cast<QWidget*>(f.presets->label_zoomOut),
+          static_cast<QWidget*>(f.versionChoice->checkBox_UseThisMode),
+          static_cast<QWidget*>(f.proParams->horizontalSlider_AntighostingP2),
+          static_cast<QWidget*>(f.proParams->lcdNumber_AntighostingP2)})
+        w->hide();
+    tm->checkBox_FastPreview->setChecked(settings::read(settings::FastPreviewChecked));
+    f.video->page_Exporting->setEnabled(false);
+    tm->stackedWidget_TM->setCurrentIndex(tm->comboBox_TM->currentIndex());
+    f.presets->tabWidget_Presets->tabBar()->setCursor(Qt::PointingHandCursor);
+    f.presets->tabWidget_Presets->setCurrentIndex(0);
+    sizeStackedPages();
+}
+
+std::vector<QStackedWidget*> MenuController::sizedStacks() const {
+    const WindowForm& f = window_.form();
+    // The side panel's stacks too: its Pro parameter page is tall and would otherwise squeeze the editing
+    // controls below it, whatever page is shown.
+    return {f.basicClassic->stackedWidget_SelectingEditingOptions, f.toneMapping->stackedWidget_TM,
+            f.video->stackedWidget_CentralWidgetBottom, f.video->stackedWidget_VerticalDock,
+            f.basicClassic->stackedWidget_SelectingEditingValidation};
+}
+
+void MenuController::sizeStackedPages() {
+    for (QStackedWidget* stack : sizedStacks())
+        for (int i = 0; i < stack->count(); ++i) {
+            const auto policy = i == stack->currentIndex() ? QSizePolicy::Maximum : QSizePolicy::Ignored;
+            stack->widget(i)->setSizePolicy(policy, policy);
+        }
+}
+
+} // namespace lumora

@@ -1,0 +1,31 @@
+#pragma once
+// The modal mode choice: three clickable frames (Basic, Classic, Pro). A press on a frame records the choice
+// (0, 1 or 2) and closes the dialog; closing it otherwise leaves no choice.
+
+#include <QDialog>
+#include <memory>
+
+namespace Ui {
+class ModeChoice;
+}
+
+namespace lumora {
+
+class ModeChoice : public QDialog {
+    Q_OBJECT
+public:
+    explicit ModeChoice(QWidget* parent = nullptr);
+    ~ModeChoice() override;
+
+    // -1 until a frame was pressed.
+    int choice() const { return choice_; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    std::unique_ptr<Ui::ModeChoice> ui_;
+    int choice_ = -1;
+};
+
+} // namespace lumora

@@ -1,0 +1,64 @@
+#pragma once
+// Opening media: the open actions and their file dialogs, opening by path with the dispatch by extension,
+// photo bursts, the recent-files list, the window title and status text of the open medium, and closing the
+// workspace with its questions.
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+class QListWidgetItem;
+
+namespace lumora {
+
+class LumoraV2;
+
+class OpeningController : public QObject {
+    Q_OBJECT
+public:
+    explicit OpeningController(LumoraV2& window);
+
+    // Closes the current workspace first (asking), asks for a mode when none is chosen, then opens by
+    // extension. False when nothing was opened.
+    bool openByPath(const QString& path);
+    // Opens several photos as one burst; a single photo is opened for tone mapping after telling the user.
+    bool openBurst(const QStringList& paths);
+    // Closes the workspace, asking first where work could be lost. False when the user keeps it.
+    bool closeWorkspace();
+
+    // Rebuilds the file-dialog filters in the current language.
+    void rebuildFilters();
+    const QString& videoFilter() const { return videoFilter_; }
+    const QString& imageFilter() const { return imageFilter_; }
+    // Most recent first, at most 20, paths with the platform's separators.
+    const QStringList& recentFiles() const { return recentFiles_; }
+    const QString& lastDirectory() const { return lastDirectory_; }
+
+public slots:
+    void MenuActionOpenClicked();
+    void MenuActionOpenPhotoToTMClicked();
+    void MenuActionOpenPhotosClicked();
+    void ListItemRecentFilesClicked(QListWidgetItem* item);
+    void MenuActionRecentClicked();
+    void MenuActionCloseClicked();
+
+private:
+    bool openVideo(const QString& path, bool report);
+    bool openPhoto(const QString& path, bool report);
+    void openRecent(const QString& path);
+    void recordRecent(const QString& path);
+    void rebuildRecentFiles();
+    void showTitle(const QString& path, const char* kindKey);
+    void showStatus();
+    void closeNow();
+    // Opening needs a mode: asks for one when none is chosen yet.
+    void ensureMode();
+
+    LumoraV2& window_;
+    QString lastDirectory_;
+    QStringList recentFiles_;
+    QString videoFilter_;
+    QString imageFilter_;
+};
+
+} // namespace lumora

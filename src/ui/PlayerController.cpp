@@ -1,0 +1,247 @@
+#include "ui/PlayerController.h"
+
+#include "i18n/LanguageEngine.h"
+#include "ui/EditingController.h"
+#include "ui/ExportController.h"
+#include "ui/LumoraV2.h"
+#include "ui/StepsController.h"
+#include "ui/TimelineController.h"
+#include "ui/Workspace.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QMenu>
+#include <QThread>
+
+namespace lumora {
+
+namespace {
+// How long a seek waits for the mouse to rest before the frame is decoded.
+constexpr int kSeekDelayMs = 300;
+// Time the play loop gets to finish its frame when something else pauses it.
+constexpr int kPauseSettleMs = 200;
+} // namespace
+
+QSize fitInto(int w, int h, int W, int H) {
+    if (w <= 0 || h <= 0 || W <= 0 || H <= 0)
+        return {};
+    const float r = float(w) / float(h);
+    if (r < float(W) / float(H))
+        return {int(float(H) * r), H};
+    return {W, int(float(W) / r)};
+}
+
+PlayerController::PlayerController(LumoraV2& window) : window_(window) {
+    // A repeating timer would decode the same frame again every interval while the mouse rests; one firing
+    // after the last move is enough.
+    seekTimer_.setSingleShot(true);
+    seekTimer_.setInterval(kSeekDelayMs);
+    connect(&seekTimer_, &QTimer::timeout, this, &PlayerController::TimerTimeoutShowFrameIndex);
+
+    const WindowForm& f = window_.form();
+    connect(f.timeline->pushButton_PlayPause, &QPushButton::clicked, this, &PlayerController::playPauseVideo);
+    connect(f.timeline->pushButton_Previous, &QPushButton::clicked, this,
+            &PlayerController::showPreviousFrame);
+    connect(f.timeline->pushButton_Next, &QPushButton::clicked, this, &PlayerController::showNextFrame);
+    connect(f.timeline->pushButton_ToBegin, &QPushButton::clicked, this, &PlayerController::showBeginFrame);
+    connect(f.timeline->pushButton_ToEnd, &QPushButton::clicked, this, &PlayerController::showEndFrame);
+    connect(f.timeline->horizontalSlider_VideoSpeed, &QSlider::valueChanged, this,
+            &PlayerController::horizontalSlider_VideoSpeedMoved);
+    connect(f.timeline->horizontalSlider_VideoBrightness, &QSlider::valueChanged, this,
+            &PlayerController::horizontalSlider_VideoBrightnessMoved);
+    connect(f.video->label_VideoPreview, &QLabel::customContextMenuRequested, this,
+            &PlayerController::customMenuRequested);
+    // The preview area changes size with the window and with the panels around it.
+    f.video->frame_VideoPreview2->installEventFilter(this);
+}
+
+bool PlayerController::sequenceReady() const {
+    const Workspace* ws = window_.workspace();
+    return window_.hasMedium() && ws->sequenceReady();
+}
+
+bool PlayerController::ready() const {
+    if (!sequenceReady())
+        return false;
+    const WorkspaceState s = window_.workspace()->state;
+    return s == SelectingFrame || s == DefiningParameters;
+}
+
+void PlayerController::showPlaying(bool playing) {
+    QPushButton* button = window_.form().timeline->pushButton_PlayPause;
+    button->setProperty("SecondState", playing);
+    StepsController::repolish(button);
+}
+
+void PlayerController::playPauseVideo() {
+    if (!ready())
+        return;
+    paused_ = !paused_;
+    // Pausing ends the running loop; resuming inside a running loop lets that loop carry on.
+    if (paused_ || looping_)
+        return;
+    seekTimer_.stop();
+    showPlaying(true);
+    looping_ = true;
+    ImagesSequence* sequence = window_.workspace()->sequence();
+    if (sequence->isLastFrame()) {
+        sequence->rewind(true);
+        window_.editing().displayImage(sequence->displayImage());
+        updateTimeline();
+    }
+    for (;;) {
+        // The loop processes events, which may close the medium or change the state under it.
+        if (paused_ || !ready())
+            break;
+        sequence = window_.workspace()->sequence();
+        if (sequence->isLastFrame())
+            break;
+        window_.editing().displayImage(sequence->nextFrame(true));
+        QCoreApplication::processEvents();
+        updateTimeline();
+    }
+    looping_ = false;
+    paused_ = true;
+    showPlaying(false);
+    updateTimeline();
+}
+
+void PlayerController::pauseIfPlaying() {
+    if (paused_)
+        return;
+    paused_ = true;
+    QThread::msleep(kPauseSettleMs);
+}
+
+void PlayerController::resetPreview() {
+    paused_ = true;
+    seekTimer_.stop();
+    const WindowForm& f = window_.form();
+    for (QSlider* slider :
+         {f.timeline->horizontalSlider_VideoSpeed, f.timeline->horizontalSlider_VideoBrightness}) {
+        const QSignalBlocker block(slider);
+        slider->setValue(0);
+    }
+    showPlaying(false);
+}
+
+bool PlayerController::showNextFrame() {
+    if (!ready() || !paused_)
+        return false;
+    window_.editing().displayImage(window_.workspace()->sequence()->nextFrame(true));
+    updateTimeline();
+    return true;
+}
+
+bool PlayerController::showPreviousFrame() {
+    if (!ready() || !paused_)
+        return false;
+    window_.editing().displayImage(window_.workspace()->sequence()->previousFrame(true));
+    updateTimeline();
+    return true;
+}
+
+void PlayerController::showBeginFrame() {
+    if (ready())
+        showFrameIndex(window_.workspace()->sequence()->firstIndex());
+}
+
+void PlayerController::showEndFrame() {
+    if (ready())
+        showFrameIndex(window_.workspace()->sequence()->lastIndex());
+}
+
+void PlayerController::showFrameIndex(int index) {
+    if (!ready() || !paused_)
+        return;
+    // Scrubbing moves the cursor on every step; the frame itself is decoded once the mouse rests.
+    pendingIndex_ = index;
+    seekTimer_.start();
+    updateTimeline(index);
+}
+
+void PlayerController::TimerTimeoutShowFrameIndex() {
+    if (!ready() || !paused_)
+        return;
+    window_.editing().displayImage(window_.workspace()->sequence()->setCurrentFrame(pendingIndex_, true));
+    updateTimeline();
+}
+
+void PlayerController::horizontalSlider_VideoSpeedMoved(int value) {
+    if (sequenceReady())
+        window_.workspace()->sequence()->setSpeed(value);
+}
+
+void PlayerController::horizontalSlider_VideoBrightnessMoved(int value) {
+    if (!sequenceReady())
+        return;
+    Workspace* ws = window_.workspace();
+    ws->brightness = value;
+    ws->sequence()->setBrightness(value);
+    window_.editing().displayImage(ws->sequence()->displayImage());
+}
+
+void PlayerController::customMenuRequested(const QPoint& position) {
+    if (!window_.hasMedium())
+        return;
+    const WorkspaceState s = window_.workspace()->state;
+    if (s != SelectingFrame && s != DefiningParameters)
+        return;
+    QMenu menu(&window_);
+    menu.setObjectName(QStringLiteral("menu_VideoPreview"));
+    QAction* save = menu.addAction(translatedText("SaveTheCurrentImage"));
+    connect(save, &QAction::triggered, &window_.exports(), &ExportController::saveCurrentFrame);
+    menu.exec(window_.form().video->label_VideoPreview->mapToGlobal(position));
+}
+
+void PlayerController::updateTimeline(int index) {
+    if (!sequenceReady())
+        return;
+    ImagesSequence* sequence = window_.workspace()->sequence();
+    const int shown = index < 0 ? sequence->currentIndex() : index;
+    const WindowForm& f = window_.form();
+    f.timeline->label_CurrentTime_CurrentImageIndex->setText(
+        QString::fromStdString(sequence->positionText(index)));
+    f.timeline->label_EndTime_CurrentImageName->setText(QString::fromStdString(sequence->endText(-1)));
+    f.timeline->label_CurrentFrameNumber->setText(QString::number(shown));
+    f.proSelect->label_CurrentFrameNumber_2->setText(QString::number(shown));
+    window_.timeline().placeItems(shown);
+}
+
+void PlayerController::needResize() {
+    if (!window_.hasMedium())
+        return;
+    Workspace* ws = window_.workspace();
+    const QSize area = window_.form().video->frame_VideoPreview2->size();
+    switch (ws->state) {
+    case SelectingFrame:
+    case SearchingSharpest:
+    case DefiningParameters:
+    case Stacking:
+        if (ws->sequenceReady()) {
+            window_.editing().setDisplaySize(fitInto(ws->width(), ws->height(), area.width(), area.height()));
+            if (ws->state == SelectingFrame || ws->state == DefiningParameters) {
+                window_.timeline().layoutBar();
+                updateTimeline();
+            }
+        }
+        break;
+    case Editing:
+    case ToolActive:
+    case Exporting: {
+        // Until a rendering exists, the edited image is the medium itself.
+        const cv::Mat shown = ws->currentImage();
+        window_.editing().setDisplaySize(fitInto(shown.cols, shown.rows, area.width(), area.height()));
+        break;
+    }
+    }
+    window_.editing().displayImage();
+}
+
+bool PlayerController::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Resize && watched == window_.form().video->frame_VideoPreview2)
+        needResize();
+    return QObject::eventFilter(watched, event);
+}
+
+} // namespace lumora

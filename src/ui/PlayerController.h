@@ -1,0 +1,63 @@
+#pragma once
+// The video player: play and pause at the sequence's pace, step, seek (the frame is decoded once the mouse
+// stops), jump to the trim range's ends, playback speed and display brightness, the preview's context menu,
+// and the display size of whatever the window shows (needResize).
+
+#include <QObject>
+#include <QPoint>
+#include <QSize>
+#include <QTimer>
+
+namespace lumora {
+
+class LumoraV2;
+
+// Largest size of aspect w:h that fits in W x H (fractions truncated); empty for an empty source.
+QSize fitInto(int w, int h, int W, int H);
+
+class PlayerController : public QObject {
+    Q_OBJECT
+public:
+    explicit PlayerController(LumoraV2& window);
+
+    // A sequence is open and ready, in a state where it can be played (frame selection or Pro parameters).
+    bool ready() const;
+    bool paused() const { return paused_; }
+    // Stops the play loop if it runs and gives it time to stop on a frame.
+    void pauseIfPlaying();
+    // A paused player at normal speed and brightness with no seek pending.
+    void resetPreview();
+    // Time and frame labels and the timeline's items for frame `index` (-1: the sequence's current frame).
+    void updateTimeline(int index = -1);
+    // The frame a seek will show once the mouse stops, and whether one is pending.
+    int pendingIndex() const { return pendingIndex_; }
+    bool seekPending() const { return seekTimer_.isActive(); }
+
+public slots:
+    void playPauseVideo();
+    bool showNextFrame();
+    bool showPreviousFrame();
+    void showBeginFrame();
+    void showEndFrame();
+    void showFrameIndex(int index);
+    void TimerTimeoutShowFrameIndex();
+    void horizontalSlider_VideoSpeedMoved(int value);
+    void horizontalSlider_VideoBrightnessMoved(int value);
+    void customMenuRequested(const QPoint& position);
+    void needResize();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void showPlaying(bool playing);
+    bool sequenceReady() const;
+
+    LumoraV2& window_;
+    bool paused_ = true;
+    bool looping_ = false;
+    int pendingIndex_ = 0;
+    QTimer seekTimer_;
+};
+
+} // namespace lumora

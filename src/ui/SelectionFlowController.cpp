@@ -1,0 +1,219 @@
+#include "ui/SelectionFlowController.h"
+
+#include "app/MessageService.h"
+#include "i18n/LanguageEngine.h"
+#include "ui/LumoraV2.h"
+#include "ui/PlayerController.h"
+#include "ui/StepsController.h"
+#include "ui/Workspace.h"
+
+#include <algorithm>
+
+namespace lumora {
+
+SelectionFlowController::SelectionFlowController(LumoraV2& window) : window_(window) {
+    const WindowForm& f = window_.form();
+    auto* p = f.proParams;
+    connect(f.basicClassic->pushButton_GrabFrame, &QPushButton::clicked, this,
+            &SelectionFlowController::grabCurrentFrame);
+    connect(f.basicClassic->pushButton_BASICCLASSICSelectImageNext, &QPushButton::clicked, this,
+            &SelectionFlowController::PushButtonSelectImageNextClicked);
+    connect(f.proSelect->pushButton_SelectImageNext, &QPushButton::clicked, this,
+            &SelectionFlowController::PushButtonSelectImageNextClicked);
+    connect(f.proSelect->pushButton_FindSharpestImage, &QPushButton::clicked, this,
+            &SelectionFlowController::PushButtonFindSharpestImageClicked);
+    connect(p->pushButton_ImageStacking_Before, &QPushButton::clicked, this,
+            &SelectionFlowController::PushButtonImageStacking_BeforeClicked);
+    connect(p->pushButton_ImageStacking_After, &QPushButton::clicked, this,
+            &SelectionFlowController::PushButtonImageStacking_AfterClicked);
+    connect(p->spinBox_ImageStackingBefore, QOverload<int>::of(&QSpinBox::valueChanged), this,
+            &SelectionFlowController::spinBox_NbImagesBeforeChanged);
+    connect(p->spinBox_ImageStackingAfter, QOverload<int>::of(&QSpinBox::valueChanged), this,
+            &SelectionFlowController::spinBox_NbImagesAfterChanged);
+    for (QRadioButton* radio : {p->radioButton_LongExposure, p->radioButton_MediumAntighosting,
+                                p->radioButton_HighAntighosting, p->radioButton_CustomAntighosting})
+        connect(radio, &QRadioButton::toggled, this, &SelectionFlowController::updateAP1ModeValue);
+    connect(p->horizontalSlider_AntighostingP1, &QSlider::valueChanged, this,
+            &SelectionFlowController::horizontalSlider_AP1Moved);
+    connect(p->horizontalSlider_AntighostingP2, &QSlider::valueChanged, this,
+            &SelectionFlowController::horizontalSlider_AP2Moved);
+    connect(p->checkBox_AutoAntighostingP2, &QCheckBox::toggled, this,
+            &SelectionFlowController::checkBox_AutoAP2Toggled);
+    connect(p->checkBox_Align, &QCheckBox::toggled, this, &SelectionFlowController::checkBox_AlignToggled);
+    connect(p->comboBox_Quality, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            &SelectionFlowController::comboBox_QualityChanged);
+    connect(p->pushButton_DefineParamsNext, &QPushButton::clicked, this,
+            &SelectionFlowController::PushButtonDefineParamsNextClicked);
+    connect(p->pushButton_ReturnToVideo, &QPushButton::clicked, this,
+            &SelectionFlowController::PushButtonReturnToVideoClicked);
+    connect(f.progress->pushButton_ComputingCancel, &QPushButton::clicked, this,
+            [this] { PushButtonComputingCancelClicked(true); });
+}
+
+bool SelectionFlowController::parametersEditable() const {
+    return window_.hasMedium() && window_.workspace()->sequenceReady();
+}
+
+void SelectionFlowController::PushButtonSelectImageNextClicked() {
+    if (!parametersEditable() || window_.workspace()->state != SelectingFrame)
+        return;
+    window_.player().pauseIfPlaying();
+    Workspace* ws = window_.workspace();
+    if (window_.steps().mode() == 3) {
+        ws->centreIndex = ws->sequence()->currentIndex();
+        ws->state = DefiningParameters;
+        fillParameterPage(true);
+        return;
+    }
+    // Grabbed frames are what Basic and Classic edit; none can be grabbed yet in this version.
+    window_.messages().show(MessageKind::Warning, translatedText("GrabAFrameFirstTitle"),
+                            translatedText("GrabAFrameFirst"));
+}
+
+void SelectionFlowController::fillParameterPage(bool keepCounts) {
+    if (!parametersEditable())
+        return;
+    Workspace* ws = window_.workspace();
+    ImagesSequence* sequence = ws->sequence();
+    const int centre = ws->centreIndex;
+    const int n = sequence->frameCount();
+    auto* p = window_.form().proParams;
+    window_.form().timeline->label_CursorSelectorFlag->setText(QString::number(centre));
+    const QSignalBlocker blockBefore(p->spinBox_ImageStackingBefore);
+    const QSignalBlocker blockAfter(p->spinBox_ImageStackingAfter);
+    p->spinBox_ImageStackingAfter->setMaximum(n - centre);
+    p->spinBox_ImageStackingBefore->setMaximum(centre);
+    if (keepCounts) {
+        // The counts were clamped to their new limits above.
+        ws->stacking.framesBefore = p->spinBox_ImageStackingBefore->value();
+        ws->stacking.framesAfter = p->spinBox_ImageStackingAfter->value();
+        sequence->setFirstIndex(std::clamp(centre - ws->stacking.framesBefore, 0, centre));
+        sequence->setLastIndex(std::clamp(centre + ws->stacking.framesAfter, centre, n - 1));
+    } else {
+        ws->stacking.framesBefore = centre - sequence->firstIndex();
+        ws->stacking.framesAfter = sequence->lastIndex() - centre;
+        p->spinBox_ImageStackingBefore->setValue(ws->stacking.framesBefore);
+        p->spinBox_ImageStackingAfter->setValue(ws->stacking.framesAfter);
+    }
+    window_.steps().updateWindow();
+}
+
+void SelectionFlowController::PushButtonReturnToVideoClicked() {
+    if (!parametersEditable())
+        return;
+    Workspace* ws = window_.workspace();
+    ws->state = SelectingFrame;
+    ws->resetTrimRange();
+    window_.steps().updateWindow();
+}
+
+void SelectionFlowController::PushButtonImageStacking_BeforeClicked() {
+    if (!parametersEditable())
+        return;
+    const Workspace* ws = window_.workspace();
+    const int p = ws->sequence()->currentIndex();
+    window_.form().proParams->spinBox_ImageStackingBefore->setValue(ws->centreIndex -
+                                                                    std::min(p, ws->centreIndex));
+}
+
+void SelectionFlowController::PushButtonImageStacking_AfterClicked() {
+    if (!parametersEditable())
+        return;
+    const Workspace* ws = window_.workspace();
+    const int p = ws->sequence()->currentIndex();
+    window_.form().proParams->spinBox_ImageStackingAfter->setValue(std::max(p, ws->centreIndex) -
+                                                                   ws->centreIndex);
+}
+
+void SelectionFlowController::spinBox_NbImagesBeforeChanged(int value) {
+    if (!parametersEditable())
+        return;
+    Workspace* ws = window_.workspace();
+    ws->stacking.framesBefore = value;
+    const int first = std::clamp(ws->centreIndex - value, 0, ws->sequence()->frameCount() - 1);
+    ws->sequence()->setFirstIndex(first);
+    followTrimRange(first);
+}
+
+void SelectionFlowController::spinBox_NbImagesAfterChanged(int value) {
+    if (!parametersEditable())
+        return;
+    Workspace* ws = window_.workspace();
+    ws->stacking.framesAfter = value;
+    const int last = std::clamp(ws->centreIndex + value, 0, ws->sequence()->frameCount() - 1);
+    ws->sequence()->setLastIndex(last);
+    followTrimRange(last);
+}
+
+void SelectionFlowController::followTrimRange(int limit) {
+    ImagesSequence* sequence = window_.workspace()->sequence();
+    const int current = sequence->currentIndex();
+    PlayerController& player = window_.player();
+    if (current < sequence->firstIndex() || current > sequence->lastIndex())
+        player.showFrameIndex(limit);
+    else
+        player.updateTimeline();
+}
+
+void SelectionFlowController::updateAP1ModeValue() {
+    auto* p = window_.form().proParams;
+    QSlider* power = p->horizontalSlider_AntighostingP1;
+    if (p->radioButton_LongExposure->isChecked())
+        power->setValue(0);
+    else if (p->radioButton_MediumAntighosting->isChecked())
+        power->setValue(80);
+    else if (p->radioButton_HighAntighosting->isChecked())
+        power->setValue(100);
+    power->setEnabled(p->radioButton_CustomAntighosting->isChecked());
+}
+
+void SelectionFlowController::horizontalSlider_AP1Moved(int value) {
+    if (parametersEditable())
+        window_.workspace()->stacking.antighostingPower = value;
+}
+
+void SelectionFlowController::horizontalSlider_AP2Moved(int value) {
+    if (parametersEditable())
+        window_.workspace()->stacking.movementEstimation = value;
+}
+
+void SelectionFlowController::checkBox_AutoAP2Toggled(bool checked) {
+    auto* p = window_.form().proParams;
+    p->horizontalSlider_AntighostingP2->setVisible(!checked);
+    p->lcdNumber_AntighostingP2->setVisible(!checked);
+    if (parametersEditable())
+        window_.workspace()->stacking.autoAntighosting = checked;
+}
+
+void SelectionFlowController::checkBox_AlignToggled(bool checked) {
+    if (parametersEditable())
+        window_.workspace()->stacking.align = checked;
+}
+
+void SelectionFlowController::comboBox_QualityChanged(int index) {
+    if (parametersEditable())
+        window_.workspace()->stacking.quality = index;
+}
+
+// Grabbing, the sharpest-frame search and stacking come with their engines; until then they are refused.
+void SelectionFlowController::grabCurrentFrame() {
+    window_.refuseOperation();
+}
+
+void SelectionFlowController::PushButtonFindSharpestImageClicked() {
+    window_.refuseOperation();
+}
+
+void SelectionFlowController::PushButtonDefineParamsNextClicked() {
+    window_.refuseOperation();
+}
+
+void SelectionFlowController::PushButtonComputingCancelClicked(bool) {
+    window_.refuseOperation();
+}
+
+void SelectionFlowController::cancelStacking() {}
+
+void SelectionFlowController::stopSearch() {}
+
+} // namespace lumora

@@ -1,0 +1,270 @@
+#include "ui/StepsController.h"
+
+#include "app/MessageService.h"
+#include "app/Settings.h"
+#include "i18n/LanguageEngine.h"
+#include "ui/ExportController.h"
+#include "ui/FormIndex.h"
+#include "ui/LumoraV2.h"
+#include "ui/ModeChoice.h"
+#include "ui/PlayerController.h"
+#include "ui/SelectionFlowController.h"
+#include "ui/ToolsController.h"
+#include "ui/Workspace.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QStyle>
+#include <QTabBar>
+
+namespace lumora {
+
+StepsController::StepsController(LumoraV2& window) : window_(window) {
+    mode_ = settings::read(settings::WindowMode);
+    if (mode_ < 0 || mode_ > 3)
+        mode_ = 0;
+    const WindowForm& f = window_.form();
+    for (QWidget* w :
+         {static_cast<QWidget*>(f.steps->label_Step1), static_cast<QWidget*>(f.steps->label_Step2),
+          static_cast<QWidget*>(f.steps->label_Step3), static_cast<QWidget*>(f.steps->label_Step4),
+          static_cast<QWidget*>(f.steps->frame_Step1), static_cast<QWidget*>(f.steps->frame_Step2),
+          static_cast<QWidget*>(f.steps->frame_Step3), static_cast<QWidget*>(f.steps->frame_Step4),
+          static_cast<QWidget*>(f.versionChoice->frame_SelectModeBasic),
+          static_cast<QWidget*>(f.versionChoice->frame_SelectModeClassic),
+          static_cast<QWidget*>(f.versionChoice->frame_SelectModePro),
+          static_cast<QWidget*>(f.steps->label_ModeIconBasic),
+          static_cast<QWidget*>(f.steps->label_ModeIconClassic),
+          static_cast<QWidget*>(f.steps->label_ModeIconPro)})
+        w->installEventFilter(this);
+}
+
+int StepsController::askMode() {
+    // Closing the dialog without a choice asks again: nothing can be opened without a mode.
+    for (;;) {
+        ModeChoice dialog(&window_);
+        dialog.exec();
+        if (dialog.choice() >= 0)
+            return dialog.choice() + 1;
+        if (QCoreApplication::closingDown())
+            return 1;
+    }
+}
+
+void StepsController::repolish(QWidget* widget) {
+    if (!widget)
+        return;
+    QStyle* style = widget->style();
+    style->unpolish(widget);
+    style->polish(widget);
+    for (QWidget* child : widget->findChildren<QWidget*>()) {
+        child->style()->unpolish(child);
+        child->style()->polish(child);
+    }
+    widget->update();
+}
+
+namespace {
+
+// Shows the first `count` step frames and hides the others.
+void showSteps(const WindowForm& f, int count) {
+    QFrame* frames[] = {f.steps->frame_Step1, f.steps->frame_Step2, f.steps->frame_Step3,
+                        f.steps->frame_Step4};
+    for (int i = 0; i < 4; ++i)
+        frames[i]->setVisible(i < count);
+}
+
+} // namespace
+
+void StepsController::updateMode() {
+    const WindowForm& f = window_.form();
+    const Workspace* ws = window_.workspace();
+    const std::vector<const char*> keys = stepKeys(mode_, ws && !ws->hasSequence());
+    QLabel* labels[] = {f.steps->label_Step1, f.steps->label_Step2, f.steps->label_Step3,
+                        f.steps->label_Step4};
+    for (size_t i = 0; i < keys.size(); ++i)
+        labels[i]->setText(translatedText("Step").arg(i + 1) + translatedText(keys[i]));
+    showSteps(f, int(keys.size()));
+    f.steps->frame_TopMenu->setProperty("nbMenu", QString::number(keys.size()));
+    f.main->frame_TopTopMenu->setVisible(mode_ != 0);
+
+    QTabWidget* presets = f.presets->tabWidget_Presets;
+    switch (mode_) {
+    case 1:
+        // Basic offers the built-in presets only.
+        presets->setCurrentIndex(0);
+        presets->tabBar()->hide();
+        f.basicClassic->frame_GrabFrame->show();
+        break;
+    case 2:
+        presets->tabBar()->show();
+        f.basicClassic->frame_GrabFrame->show();
+        break;
+    case 3:
+        // Pro chooses one frame instead of grabbing several.
+        presets->tabBar()->show();
+        f.basicClassic->frame_GrabFrame->hide();
+        break;
+    default:
+        break;
+    }
+    showModeIcon();
+    repolish(f.steps->frame_TopMenu);
+    updateWindow();
+}
+
+void StepsController::showModeIcon() {
+    const WindowForm& f = window_.form();
+    QWidget* pages[] = {f.steps->page_ModeIconBasic, f.steps->page_ModeIconClassic,
+                        f.steps->page_ModeIconPro};
+    if (mode_ >= 1)
+        f.steps->stackedWidget_ModeIcon->setCurrentWidget(pages[mode_ - 1]);
+}
+
+void StepsController::updateWindow() {
+    const WindowForm& f = window_.form();
+    QFrame* topMenu = f.steps->frame_TopMenu;
+    if (!window_.hasMedium()) {
+        topMenu->setProperty("nbMenu", QStringLiteral("0"));
+        showSteps(f, 0);
+        repolish(topMenu);
+        window_.formIndex().apply(emptyWindowLayout(), mode_);
+    } else {
+        applyStateLayout();
+    }
+    QCoreApplication::processEvents();
+    window_.player().needResize();
+}
+
+void StepsController::applyStateLayout() {
+    const Workspace* ws = window_.workspace();
+    const FormIndex& index = window_.formIndex();
+    index.apply(workspaceLayout(), mode_);
+    window_.tools().hideOverlays();
+
+    const StateLayout& row = stateLayout(ws->state);
+    const char* highlight = !ws->hasSequence() ? row.selectMenu.singlePhoto
+                            : mode_ == 3       ? row.selectMenu.pro
+                                               : row.selectMenu.basicClassic;
+    QFrame* topMenu = window_.form().steps->frame_TopMenu;
+    if (highlight)
+        topMenu->setProperty("selectMenu", QString::fromLatin1(highlight));
+    index.apply(row.cells, mode_);
+    if (ws->state == ToolActive)
+        window_.tools().showOverlay(ws->activeTool);
+    repolish(topMenu);
+}
+
+void StepsController::goToStep(int k) {
+    Workspace* ws = window_.workspace();
+    if (!window_.hasMedium())
+        return;
+    const StepDecision decision = decideStep(mode_, ws->state, ws->hasSequence(), k);
+    if (decision.action == StepAction::Refuse) {
+        window_.refuseOperation();
+        return;
+    }
+    if (decision.cancelTool)
+        window_.tools().PushButtonCancelToolsClicked();
+    switch (decision.action) {
+    case StepAction::Nothing:
+    case StepAction::Refuse:
+        break;
+    case StepAction::Busy:
+        window_.messages().show(MessageKind::Information, translatedText("PleaseWait"),
+                                translatedText("WaitEndProcess"));
+        break;
+    case StepAction::Next:
+        window_.flow().PushButtonSelectImageNextClicked();
+        break;
+    case StepAction::BackFromEditing:
+        backToSelection(true);
+        break;
+    case StepAction::BackToSelection:
+        backToSelection(false);
+        break;
+    case StepAction::ExportAll:
+        window_.exports().PushButtonEditingExportClicked(nullptr);
+        break;
+    case StepAction::StartStacking:
+        window_.flow().PushButtonDefineParamsNextClicked();
+        break;
+    case StepAction::DefineParameters:
+        ws->state = DefiningParameters;
+        break;
+    case StepAction::ExportEdited:
+        window_.exports().PushButtonProEditingExportClicked();
+        break;
+    }
+    updateMode();
+}
+
+void StepsController::backToSelection(bool dropSelections) {
+    Workspace* ws = window_.workspace();
+    if (dropSelections)
+        repolish(window_.form().basicClassic->scrollAreaWidgetContents_SharpestImageSelection);
+    ws->state = SelectingFrame;
+    ws->activeTool = NoTool;
+    // Leaving Basic or Classic editing keeps the trim range; the other ways back start from the whole medium.
+    if (!dropSelections)
+        ws->resetTrimRange();
+}
+
+void StepsController::PushButtonVersionBasicClicked() {
+    chooseModeOnHomePage(1);
+}
+
+void StepsController::PushButtonVersionClassicClicked() {
+    chooseModeOnHomePage(2);
+}
+
+void StepsController::PushButtonVersionProClicked() {
+    chooseModeOnHomePage(3);
+}
+
+void StepsController::chooseModeOnHomePage(int mode) {
+    // The mode belongs to the medium being worked on; it cannot change under it.
+    if (window_.workspace())
+        return;
+    mode_ = mode;
+    if (window_.form().versionChoice->checkBox_UseThisMode->isChecked())
+        settings::write(settings::WindowMode, mode_);
+    updateMode();
+}
+
+bool StepsController::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::MouseButtonPress)
+        return QObject::eventFilter(watched, event);
+    const WindowForm& f = window_.form();
+    const QObject* stepWidgets[][2] = {{f.steps->label_Step1, f.steps->frame_Step1},
+                                       {f.steps->label_Step2, f.steps->frame_Step2},
+                                       {f.steps->label_Step3, f.steps->frame_Step3},
+                                       {f.steps->label_Step4, f.steps->frame_Step4}};
+    for (int k = 0; k < 4; ++k)
+        if (watched == stepWidgets[k][0] || watched == stepWidgets[k][1]) {
+            goToStep(k + 1);
+            return true;
+        }
+    if (watched == f.versionChoice->frame_SelectModeBasic) {
+        PushButtonVersionBasicClicked();
+        return true;
+    }
+    if (watched == f.versionChoice->frame_SelectModeClassic) {
+        PushButtonVersionClassicClicked();
+        return true;
+    }
+    if (watched == f.versionChoice->frame_SelectModePro) {
+        PushButtonVersionProClicked();
+        return true;
+    }
+    if (watched == f.steps->label_ModeIconBasic || watched == f.steps->label_ModeIconClassic ||
+        watched == f.steps->label_ModeIconPro) {
+        if (!window_.workspace()) {
+            mode_ = askMode();
+            updateMode();
+        }
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+} // namespace lumora

@@ -1,0 +1,90 @@
+#pragma once
+// The record of one opened medium: what it is, its workflow state, its frames (a sequence for a video or a
+// burst, one image for a single photo) and the choices the later steps make on it. The window owns at most
+// one.
+
+#include "media/ImagesSequence.h"
+
+#include <QString>
+#include <QStringList>
+#include <opencv2/core.hpp>
+
+#include <cstdint>
+#include <memory>
+
+namespace lumora {
+
+enum WorkspaceState : std::int32_t {
+    SelectingFrame = 1,
+    SearchingSharpest = 2,
+    DefiningParameters = 3,
+    Editing = 4,
+    ToolActive = 5,
+    Exporting = 6,
+    Stacking = 7,
+};
+
+enum ActiveTool : std::int32_t { NoTool = 0, CropTool = 1, HorizonTool = 2 };
+
+// What the Pro parameter page chooses for stacking around the centre frame.
+struct StackingChoices {
+    int framesBefore = 8;
+    int framesAfter = 8;
+    bool autoAntighosting = true;
+    int antighostingPower = 100;
+    int movementEstimation = 30;
+    bool align = true;
+    int quality = 1;
+};
+
+class Workspace {
+public:
+    enum class Kind { Video, Burst, Photo };
+
+    // Each returns a workspace whose opened() says whether the medium could be read.
+    static std::unique_ptr<Workspace> openVideo(const QString& path);
+    static std::unique_ptr<Workspace> openBurst(const QStringList& paths);
+    static std::unique_ptr<Workspace> openPhoto(const QString& path);
+
+    Kind kind() const { return kind_; }
+    bool opened() const { return opened_; }
+    // True for a video or a burst: frames can be selected and stacked.
+    bool hasSequence() const { return sequence_ != nullptr; }
+    // The video or photo path; for a burst its first file in frame order.
+    const QString& path() const { return path_; }
+    int width() const { return width_; }
+    int height() const { return height_; }
+    float aspectRatio() const { return width_ > 0 ? float(height_) / float(width_) : 0.0f; }
+    // Frames per second of a video or burst, 0 for a photo.
+    double fps() const;
+
+    ImagesSequence* sequence() const { return sequence_.get(); }
+    bool sequenceReady() const { return sequence_ && sequence_->ready(); }
+    // The single photo (empty for a sequence).
+    const cv::Mat& image() const { return image_; }
+    // What the window shows now: the sequence's display frame, or the photo.
+    cv::Mat currentImage() const;
+    // The whole medium becomes the trim range again.
+    void resetTrimRange();
+
+    WorkspaceState state = SelectingFrame;
+    ActiveTool activeTool = NoTool;
+    int centreIndex = 0;
+    int brightness = 0;
+    StackingChoices stacking;
+    int stackedFrameCount = 0;
+
+private:
+    explicit Workspace(Kind kind, QString path) : kind_(kind), path_(std::move(path)) {}
+    void takeSequence(std::unique_ptr<ImagesSequence> sequence);
+
+    Kind kind_;
+    QString path_;
+    bool opened_ = false;
+    int width_ = 0;
+    int height_ = 0;
+    std::unique_ptr<ImagesSequence> sequence_;
+    cv::Mat image_;
+};
+
+} // namespace lumora

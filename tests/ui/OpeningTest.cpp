@@ -1,0 +1,370 @@
+// Opening photos and bursts through the real window: dispatch by extension, file dialogs and their filters,
+// drag and drop, the recent-files list, title and status texts, and closing with its questions.
+
+#include "WindowTestSupport.h"
+#include "i18n/LanguageEngine.h"
+#include "ui/OpeningController.h"
+#include "ui/ShowGeneralSettings.h"
+#include "ui/StepsController.h"
+#include "ui/Workspace.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QDir>
+#include <QDropEvent>
+#include <QFile>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QMimeData>
+#include <QStackedWidget>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace {
+
+using namespace lumora;
+using namespace lumora::test;
+
+class OpeningTest : public WindowTest {
+protected:
+    void drop(LumoraV2& w, const QStringList& files) {
+        QMimeData data;
+        QList<QUrl> urls;
+        for (const QString& f : files)
+            urls << QUrl::fromLocalFile(f);
+        data.setUrls(urls);
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&w, &enter);
+        ASSERT_TRUE(enter.isAccepted());
+        QDropEvent event(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&w, &event);
+    }
+    QString statusText(LumoraV2& w) { return w.statusText()->text(); }
+    const ScriptedMessageService::Call& onlyCall() {
+        EXPECT_EQ(messages_->calls.size(), 1u);
+        return messages_->calls.back();
+    }
+};
+
+TEST_F(OpeningTest, PhotoOpensForToneMappingWithItsTitleAndSize) {
+    auto w = makeWindow(2);
+    ASSERT_TRUE(
+        w->openMediaByPath(writeImage(QStringLiteral("Holiday Shot.PNG"), cv::Scalar(9, 9, 9), 64, 48)));
+    EXPECT_TRUE(messages_->calls.empty());
+    EXPECT_EQ(w->workspace()->kind(), Workspace::Kind::Photo);
+    EXPECT_EQ(w->workspace()->state, Editing);
+    EXPECT_EQ(w->windowTitle(),
+              QStringLiteral("Lumora  -  Holiday Shot[.png ") + translatedText("Image") + ']');
+    EXPECT_EQ(statusText(*w), QStringLiteral("64x48"));
+    EXPECT_EQ(w->opening().lastDirectory(), QDir(temp_.path()).absolutePath());
+
+    messages_->choices = {1}; // edited work is discarded
+    ASSERT_TRUE(w->opening().closeWorkspace());
+    EXPECT_EQ(w->workspace(), nullptr);
+    EXPECT_EQ(w->currentIndex(), -1);
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("Lumora  -  "));
+    EXPECT_TRUE(statusText(*w).isEmpty());
+    EXPECT_EQ(find<QStackedWidget>(*w, "stackedWidget_CentralWidget")->currentWidget()->objectName(),
+              QStringLiteral("page_CentralHome"));
+}
+
+TEST_F(OpeningTest, UnknownSuffixOnlyTheImageReaderTakesOpensAsAPhoto) {
+    auto w = makeWindow(1);
+    ASSERT_TRUE(w->openMediaByPath(writeImage(QStringLiteral("scan.xyz"))));
+    EXPECT_TRUE(messages_->calls.empty());
+    EXPECT_EQ(w->workspace()->kind(), Workspace::Kind::Photo);
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("Lumora  -  scan[.xyz ") + translatedText("Image") + ']');
+}
+
+TEST_F(OpeningTest, FileNoReaderTakesReportsItsSuffix) {
+    auto w = makeWindow(1);
+    EXPECT_FALSE(w->openMediaByPath(writeText(QStringLiteral("notes.Xyz"))));
+    const auto& call = onlyCall();
+    EXPECT_EQ(call.kind, MessageKind::Error);
+    EXPECT_EQ(call.title, translatedText("ErrorFile"));
+    EXPECT_EQ(call.text, translatedText("ExplErrorFile").arg(QStringLiteral("xyz")));
+    EXPECT_EQ(w->workspace(), nullptr);
+    EXPECT_TRUE(w->opening().recentFiles().isEmpty());
+}
+
+TEST_F(OpeningTest, UnreadableFilesWithKnownSuffixesReportTheirKind) {
+    auto w = makeWindow(1);
+    EXPECT_FALSE(w->openMediaByPath(writeText(QStringLiteral("broken.jpg"))));
+    EXPECT_EQ(messages_->calls.back().title, translatedText("ErrorOpenOneImage"));
+    EXPECT_EQ(messages_->calls.back().text, translatedText("ExplErrorOpenOneImage"));
+    EXPECT_FALSE(w->openMediaByPath(writeText(QStringLiteral("broken.MP4"))));
+    EXPECT_EQ(messages_->calls.back().title, translatedText("ErrorVideo"));
+    EXPECT_EQ(messages_->calls.back().text,
+              translatedText("ExplanationErrorVideo").arg(QStringLiteral("mp4")));
+    EXPECT_EQ(messages_->calls.size(), 2u);
+    EXPECT_EQ(w->workspace(), nullptr);
+}
+
+TEST_F(OpeningTest, DroppingTwoPhotosOpensABurstInFileOrder) {
+    auto w = makeWindow(2);
+    const QString b = writeImage(QStringLiteral("b.jpg"), cv::Scalar(200, 0, 0));
+    const QString a = writeImage(QStringLiteral("a.jpg"), cv::Scalar(0, 200, 0));
+    drop(*w, {b, a});
+    ASSERT_NE(w->workspace(), nullptr);
+    EXPECT_TRUE(messages_->calls.empty());
+    EXPECT_EQ(w->workspace()->kind(), Workspace::Kind::Burst);
+    EXPECT_EQ(w->workspace()->state, SelectingFrame);
+    EXPECT_EQ(w->workspace()->sequence()->frameCount(), 2);
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("Lumora  -  a[.jpg ") + translatedText("Images") + ']');
+    EXPECT_EQ(statusText(*w), QStringLiteral("64x48, 25fps"));
+    // Bursts are not recent files.
+    EXPECT_TRUE(w->opening().recentFiles().isEmpty());
+}
+
+TEST_F(OpeningTest, DroppingOnePhotoSaysSoAndOpensItForToneMapping) {
+    auto w = makeWindow(1);
+    const QString a = writeImage(QStringLiteral("a.jpg"));
+    drop(*w, {a});
+    // One file by drop is opened by path; through the burst dialog it is explained first.
+    EXPECT_TRUE(messages_->calls.empty());
+    EXPECT_EQ(w->workspace()->kind(), Workspace::Kind::Photo);
+
+    messages_->choices = {1};
+    ASSERT_TRUE(w->opening().closeWorkspace());
+    messages_->calls.clear();
+    messages_->fileNames.push_back({a});
+    find<QAction>(*w, "actionOpen_photo_with_burst_mode")->trigger();
+    ASSERT_EQ(messages_->calls.size(), 2u);
+    EXPECT_EQ(messages_->calls[0].what, QStringLiteral("openMany"));
+    EXPECT_EQ(messages_->calls[0].title, translatedText("OpenPhotosInBurstMode"));
+    EXPECT_EQ(messages_->calls[0].text, w->opening().imageFilter());
+    EXPECT_EQ(messages_->calls[1].kind, MessageKind::Information);
+    EXPECT_EQ(messages_->calls[1].title, translatedText("SelectionBurstImages"));
+    EXPECT_EQ(messages_->calls[1].text, translatedText("ExplanationSelectionBurstImages"));
+    EXPECT_EQ(w->workspace()->kind(), Workspace::Kind::Photo);
+    EXPECT_EQ(w->workspace()->state, Editing);
+}
+
+TEST_F(OpeningTest, BurstWithAFileThatIsNotAPhotoIsRefused) {
+    auto w = makeWindow(1);
+    drop(*w, {writeImage(QStringLiteral("a.jpg")), writeText(QStringLiteral("list.TXT"))});
+    const auto& call = onlyCall();
+    EXPECT_EQ(call.title, translatedText("ErrorImage"));
+    EXPECT_EQ(call.text, translatedText("ExplanationErrorImage").arg(QStringLiteral("txt")));
+    EXPECT_EQ(w->workspace(), nullptr);
+}
+
+TEST_F(OpeningTest, DragWithoutFilesIsNotAccepted) {
+    auto w = makeWindow(1);
+    QMimeData data;
+    data.setText(QStringLiteral("hello"));
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    enter.setAccepted(false);
+    QApplication::sendEvent(w.get(), &enter);
+    EXPECT_FALSE(enter.isAccepted());
+}
+
+TEST_F(OpeningTest, OpenDialogsOfferTheirFormatsAndCancelDoesNothing) {
+    auto w = makeWindow(1);
+    find<QAction>(*w, "actionOpen")->trigger();
+    find<QAction>(*w, "actionOpen_photo_for_tone_mapping")->trigger();
+    find<QPushButton>(*w, "pushButton_OpenVideo")->click();
+    ASSERT_EQ(messages_->calls.size(), 3u);
+    const QString video =
+        translatedText("VideoFiles") +
+        QStringLiteral(" (*.avi *.mov *.mp4 *.mpg *.mpeg *.wmv *.mkv *.mts *.mxf);;All Files (*.*)");
+    EXPECT_EQ(messages_->calls[0].title, translatedText("OpenAVideo"));
+    EXPECT_EQ(messages_->calls[0].text, video);
+    EXPECT_EQ(messages_->calls[2].text, video);
+    const QString image = messages_->calls[1].text;
+    EXPECT_EQ(messages_->calls[1].title, translatedText("OpenImage"));
+    EXPECT_TRUE(image.startsWith(translatedText("ImageFiles") + QStringLiteral(" (*.tif *.jpg *.png *.psd")));
+    EXPECT_TRUE(image.endsWith(QStringLiteral(" *.x3f);;All Files (*.*)")));
+    EXPECT_EQ(image.count(QStringLiteral("*.")), 44 + 1);
+    EXPECT_EQ(w->workspace(), nullptr);
+
+    messages_->fileNames.push_back({writeImage(QStringLiteral("chosen.png"))});
+    find<QAction>(*w, "actionOpen_photo_for_tone_mapping")->trigger();
+    ASSERT_NE(w->workspace(), nullptr);
+    EXPECT_EQ(w->workspace()->kind(), Workspace::Kind::Photo);
+}
+
+TEST_F(OpeningTest, ChangingTheLanguageRelabelsTheFileDialogFilters) {
+    auto w = makeWindow(1);
+    const QString englishFilter = w->opening().videoFilter();
+    whenModal<ShowGeneralSettings>([](ShowGeneralSettings& d) {
+        d.findChild<QComboBox*>(QStringLiteral("ChoiceLanguageApplication"))
+            ->setCurrentText(QStringLiteral("Francais"));
+        d.accept();
+    });
+    w->showGeneralSettings();
+    find<QAction>(*w, "actionOpen")->trigger();
+    ASSERT_EQ(messages_->calls.size(), 1u);
+    EXPECT_NE(messages_->calls[0].text, englishFilter);
+    EXPECT_TRUE(
+        messages_->calls[0].text.startsWith(translatedText("VideoFiles") + QStringLiteral(" (*.avi")));
+    EXPECT_EQ(messages_->calls[0].title, translatedText("OpenAVideo"));
+    EXPECT_EQ(find<QMenu>(*w, "menuRecent_videos")->title(), translatedText("RecentVideos"));
+    LanguageEngine::instance().setLanguage("English");
+}
+
+TEST_F(OpeningTest, RecentFilesKeepTheTwentyLatestWithoutDuplicates) {
+    auto w = makeWindow(1);
+    // Each photo opens in editing; closing it to open the next one is answered "Discard".
+    messages_->choices = std::deque<int>(40, 1);
+    QStringList opened;
+    for (int i = 0; i < 21; ++i) {
+        opened << writeImage(QStringLiteral("p%1.png").arg(i, 2, 10, QLatin1Char('0')));
+        ASSERT_TRUE(w->openMediaByPath(opened.back()));
+    }
+    QStringList expected;
+    for (int i = 20; i >= 1; --i)
+        expected << QDir::toNativeSeparators(opened[i]);
+    EXPECT_EQ(w->opening().recentFiles(), expected);
+    EXPECT_EQ(settings::read(settings::RecentFiles), expected);
+
+    // Opening a listed file again moves it to the front.
+    ASSERT_TRUE(w->openMediaByPath(opened[5]));
+    expected.removeAll(QDir::toNativeSeparators(opened[5]));
+    expected.prepend(QDir::toNativeSeparators(opened[5]));
+    EXPECT_EQ(w->opening().recentFiles(), expected);
+
+    auto* list = find<QListWidget>(*w, "listWidget_RecentFiles");
+    ASSERT_EQ(list->count(), 20);
+    EXPECT_EQ(list->item(0)->text(), expected[0]);
+    const auto actions = find<QMenu>(*w, "menuRecent_videos")->actions();
+    ASSERT_EQ(actions.size(), 20);
+    EXPECT_EQ(actions[19]->data().toString(), expected[19]);
+    EXPECT_FALSE(find(*w, "label_RecentFilesTitle")->isHidden());
+    EXPECT_EQ(list->height(), list->sizeHintForRow(0) * 20 + 2 * list->frameWidth());
+
+    // A menu entry opens its file; a new window starts with the same list.
+    actions[3]->trigger();
+    EXPECT_EQ(QDir::toNativeSeparators(w->workspace()->path()), expected[3]);
+    auto again = makeWindow();
+    EXPECT_EQ(again->opening().recentFiles().size(), 20);
+    EXPECT_EQ(again->opening().recentFiles().front(), expected[3]);
+}
+
+TEST_F(OpeningTest, RecentFileThatIsGoneIsReportedAndForgotten) {
+    auto w = makeWindow(1);
+    const QString kept = writeImage(QStringLiteral("kept.png"));
+    const QString gone = writeImage(QStringLiteral("gone.png"));
+    messages_->choices = {1, 1};
+    ASSERT_TRUE(w->openMediaByPath(kept));
+    ASSERT_TRUE(w->openMediaByPath(gone));
+    ASSERT_TRUE(w->opening().closeWorkspace());
+    ASSERT_TRUE(QFile::remove(gone));
+    messages_->calls.clear();
+    auto* list = find<QListWidget>(*w, "listWidget_RecentFiles");
+    ASSERT_EQ(list->count(), 2);
+    emit list->itemClicked(list->item(0));
+    const auto& call = onlyCall();
+    EXPECT_EQ(call.kind, MessageKind::Error);
+    EXPECT_EQ(call.title, translatedText("ErrOpenMedia"));
+    EXPECT_EQ(call.text, translatedText("ExplMediaAbsent").arg(QDir::toNativeSeparators(gone)));
+    EXPECT_EQ(w->opening().recentFiles(), QStringList{QDir::toNativeSeparators(kept)});
+    EXPECT_EQ(list->count(), 1);
+    EXPECT_EQ(w->workspace(), nullptr);
+
+    ASSERT_TRUE(QFile::remove(kept));
+    find<QMenu>(*w, "menuRecent_videos")->actions().front()->trigger();
+    EXPECT_TRUE(w->opening().recentFiles().isEmpty());
+    EXPECT_TRUE(find(*w, "listWidget_RecentFiles")->isHidden());
+    EXPECT_TRUE(find(*w, "label_RecentFilesTitle")->isHidden());
+    EXPECT_TRUE(find<QMenu>(*w, "menuRecent_videos")->actions().isEmpty());
+}
+
+TEST_F(OpeningTest, CloseWhileEditingAsksAndCancelKeepsTheWorkAndTheWindow) {
+    auto w = makeWindow(1);
+    ASSERT_TRUE(w->openMediaByPath(writeImage(QStringLiteral("photo.png"))));
+    ASSERT_EQ(w->workspace()->state, Editing);
+    auto* close = find<QAction>(*w, "actionClose");
+    EXPECT_EQ(close->shortcut(), QKeySequence(QStringLiteral("Ctrl+W")));
+    EXPECT_TRUE(close->isEnabled());
+
+    messages_->choices = {2};
+    close->trigger();
+    ASSERT_EQ(messages_->calls.size(), 1u);
+    EXPECT_EQ(messages_->calls[0].what, QStringLiteral("choose"));
+    EXPECT_EQ(messages_->calls[0].kind, MessageKind::Warning);
+    EXPECT_EQ(messages_->calls[0].title, translatedText("ClosingWorkspace"));
+    EXPECT_EQ(messages_->calls[0].text, translatedText("ExplClosingWorkspace2"));
+    EXPECT_EQ(
+        messages_->choiceButtons[0],
+        (QStringList{translatedText("ExportAll"), translatedText("Discard"), translatedText("Cancel")}));
+    EXPECT_NE(w->workspace(), nullptr);
+
+    // Closing the window asks the same; Cancel keeps it open.
+    messages_->choices = {2};
+    EXPECT_FALSE(w->close());
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_NE(w->workspace(), nullptr);
+    EXPECT_EQ(messages_->calls.size(), 2u);
+
+    // A dismissed question keeps everything too.
+    EXPECT_FALSE(w->close());
+    EXPECT_NE(w->workspace(), nullptr);
+
+    messages_->choices = {1};
+    close->trigger();
+    EXPECT_EQ(w->workspace(), nullptr);
+    EXPECT_TRUE(w->close());
+}
+
+TEST_F(OpeningTest, CloseDuringExportAsksWhetherToStopIt) {
+    auto w = makeWindow(1);
+    ASSERT_TRUE(w->openMediaByPath(writeImage(QStringLiteral("photo.png"))));
+    w->workspace()->state = Exporting;
+    messages_->answers = {false};
+    EXPECT_FALSE(w->opening().closeWorkspace());
+    ASSERT_EQ(messages_->calls.size(), 1u);
+    EXPECT_EQ(messages_->calls[0].kind, MessageKind::WarningQuestion);
+    EXPECT_EQ(messages_->calls[0].text, translatedText("ExplClosingWorkspaceDuringExport"));
+    EXPECT_NE(w->workspace(), nullptr);
+    messages_->answers = {true};
+    EXPECT_TRUE(w->opening().closeWorkspace());
+    EXPECT_EQ(w->workspace(), nullptr);
+}
+
+TEST_F(OpeningTest, OpeningAnotherMediumClosesTheCurrentOneFirst) {
+    auto w = makeWindow(1);
+    ASSERT_TRUE(w->openMediaByPath(writeImage(QStringLiteral("first.png"))));
+    // Editing asks; Cancel keeps the first medium and opens nothing.
+    messages_->choices = {2};
+    EXPECT_FALSE(w->openMediaByPath(writeImage(QStringLiteral("second.png"))));
+    EXPECT_TRUE(w->workspace()->path().endsWith(QStringLiteral("first.png")));
+    messages_->choices = {1};
+    EXPECT_TRUE(w->openMediaByPath(writeImage(QStringLiteral("second.png"))));
+    EXPECT_TRUE(w->workspace()->path().endsWith(QStringLiteral("second.png")));
+
+    // Frame selection closes without asking.
+    const size_t asked = messages_->calls.size();
+    messages_->choices = {1};
+    drop(*w, {writeImage(QStringLiteral("a.png")), writeImage(QStringLiteral("b.png"))});
+    ASSERT_EQ(messages_->calls.size(), asked + 1); // the Editing question for second.png
+    ASSERT_EQ(w->workspace()->kind(), Workspace::Kind::Burst);
+    EXPECT_TRUE(w->opening().closeWorkspace());
+    EXPECT_EQ(messages_->calls.size(), asked + 1);
+}
+
+TEST_F(OpeningTest, ClosingEmptiesTheResultListsAndPresetStrips) {
+    auto w = makeWindow(3);
+    ASSERT_TRUE(w->openMediaByPath(writeImage(QStringLiteral("photo.png"))));
+    auto* selected = w->findChild<QVBoxLayout*>(QStringLiteral("verticalLayout_SelectedImage"));
+    auto* strip = w->findChild<QHBoxLayout*>(QStringLiteral("horizontalLayout_BottomPresets"));
+    ASSERT_NE(selected, nullptr);
+    ASSERT_NE(strip, nullptr);
+    selected->addWidget(new QLabel(QStringLiteral("result")));
+    strip->addWidget(new QLabel(QStringLiteral("preset")));
+    find(*w, "frame_SelectedImageTop")->show();
+    messages_->choices = {1};
+    ASSERT_TRUE(w->opening().closeWorkspace());
+    auto widgets = [](QLayout* l) {
+        int n = 0;
+        for (int i = 0; i < l->count(); ++i)
+            n += l->itemAt(i)->widget() != nullptr;
+        return n;
+    };
+    EXPECT_EQ(widgets(selected), 0);
+    EXPECT_EQ(widgets(strip), 0);
+    EXPECT_TRUE(find(*w, "frame_SelectedImageTop")->isHidden());
+}
+
+} // namespace

@@ -1,0 +1,360 @@
+// The player and timeline with real clips: opening videos, seeking (the frame on screen is read back from the
+// counter code stamped into every frame of the counter clips), playing within the trim range, dragging on the
+// timeline, speed, the preview's context menu and the degenerate one-frame video.
+
+#include "CounterCode.h"
+#include "WindowTestSupport.h"
+#include "i18n/LanguageEngine.h"
+#include "ui/OpeningController.h"
+#include "ui/PlayerController.h"
+#include "ui/SelectionFlowController.h"
+#include "ui/StepsController.h"
+#include "ui/TimelineController.h"
+#include "ui/Workspace.h"
+
+#include <QLabel>
+#include <QMenu>
+#include <QPixmap>
+#include <QSlider>
+#include <QSpinBox>
+#include <opencv2/imgproc.hpp>
+#include <opencv2/videoio.hpp>
+
+namespace {
+
+using namespace lumora;
+using namespace lumora::test;
+
+class PlayerTest : public WindowTest {
+protected:
+    // The 320x240 clip of 300 frames, each stamped with its index.
+    std::unique_ptr<LumoraV2> openCounter(int mode = 1) {
+        auto w = makeWindow(mode);
+        EXPECT_TRUE(w->openMediaByPath(QString::fromStdString(testMediaPath("counter_gop12.mp4"))));
+        return w;
+    }
+    ImagesSequence& sequence(LumoraV2& w) { return *w.workspace()->sequence(); }
+    // The frame index read from the picture on screen.
+    int shownIndex(LumoraV2& w) {
+        const QImage image = find<QLabel>(w, "label_VideoPreview")
+                                 ->pixmap(Qt::ReturnByValue)
+                                 .toImage()
+                                 .convertToFormat(QImage::Format_RGB888);
+        const cv::Mat rgb(image.height(), image.width(), CV_8UC3, const_cast<uchar*>(image.bits()),
+                          size_t(image.bytesPerLine()));
+        cv::Mat bgr;
+        cv::cvtColor(rgb, bgr, cv::COLOR_RGB2BGR);
+        return testmedia::decodeCounterIndex(bgr);
+    }
+    // Waits for a pending seek to show its frame.
+    void waitForSeek(LumoraV2& w) {
+        for (int i = 0; i < 200 && w.player().seekPending(); ++i)
+            waitMs(10);
+        settle();
+    }
+    void seek(LumoraV2& w, int index) {
+        w.player().showFrameIndex(index);
+        waitForSeek(w);
+    }
+    QWidget* timelineItem(LumoraV2& w, const char* name) { return find(w, name); }
+    int centreX(QWidget* item) { return item->x() + item->width() / 2; }
+};
+
+TEST_F(PlayerTest, VideoWithCapitalSuffixOpensAsAVideo) {
+    auto w = makeWindow(2);
+    const QString clip = copyMedia("counter_gop12.mp4", QStringLiteral("clip.MOV"));
+    ASSERT_TRUE(w->openMediaByPath(clip));
+    EXPECT_TRUE(messages_->calls.empty());
+    EXPECT_EQ(w->workspace()->kind(), Workspace::Kind::Video);
+    EXPECT_EQ(w->workspace()->state, SelectingFrame);
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("Lumora  -  clip[.mov ") + translatedText("Video") + ']');
+    EXPECT_EQ(w->opening().recentFiles(), QStringList{QDir::toNativeSeparators(clip)});
+    EXPECT_EQ(shownIndex(*w), 0);
+}
+
+TEST_F(PlayerTest, UnknownSuffixTheVideoReaderTakesOpensAsAVideo) {
+    auto w = makeWindow(1);
+    ASSERT_TRUE(w->openMediaByPath(copyMedia("counter_gop12.mp4", QStringLiteral("clip.xyz"))));
+    EXPECT_TRUE(messages_->calls.empty());
+    EXPECT_EQ(w->workspace()->kind(), Workspace::Kind::Video);
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("Lumora  -  clip[.xyz ") + translatedText("Video") + ']');
+}
+
+TEST_F(PlayerTest, StatusShowsTheSizeAndFrameRate) {
+    auto w = makeWindow(3);
+    ASSERT_TRUE(w->openMediaByPath(QString::fromStdString(testMediaPath("scene_1080p.mp4"))));
+    EXPECT_EQ(w->statusText()->text(), QStringLiteral("1920x1080, 25fps"));
+    EXPECT_EQ(w->windowTitle(),
+              QStringLiteral("Lumora  -  scene_1080p[.mp4 ") + translatedText("Video") + ']');
+}
+
+TEST_F(PlayerTest, SeekShowsTheRequestedFrameOnceTheMouseStops) {
+    auto w = openCounter();
+    w->player().showFrameIndex(37);
+    // The cursor and labels move at once; the frame is decoded only when no further seek comes.
+    EXPECT_EQ(find<QLabel>(*w, "label_CurrentFrameNumber")->text(), QStringLiteral("37"));
+    EXPECT_EQ(sequence(*w).currentIndex(), 0);
+    EXPECT_EQ(shownIndex(*w), 0);
+    waitForSeek(*w);
+    EXPECT_EQ(sequence(*w).currentIndex(), 37);
+    EXPECT_EQ(shownIndex(*w), 37);
+    EXPECT_FALSE(w->player().seekPending());
+
+    // A fast scrub shows only where it ends.
+    for (int i = 100; i <= 180; i += 4)
+        w->player().showFrameIndex(i);
+    EXPECT_EQ(sequence(*w).currentIndex(), 37);
+    waitForSeek(*w);
+    EXPECT_EQ(sequence(*w).currentIndex(), 180);
+    EXPECT_EQ(shownIndex(*w), 180);
+}
+
+TEST_F(PlayerTest, StepsAndEndsOfTheTrimRange) {
+    auto w = openCounter();
+    seek(*w, 20);
+    EXPECT_TRUE(w->player().showNextFrame());
+    EXPECT_EQ(shownIndex(*w), 21);
+    EXPECT_TRUE(w->player().showPreviousFrame());
+    EXPECT_TRUE(w->player().showPreviousFrame());
+    EXPECT_EQ(shownIndex(*w), 19);
+    sequence(*w).setFirstIndex(5);
+    sequence(*w).setLastIndex(250);
+    w->player().showEndFrame();
+    waitForSeek(*w);
+    EXPECT_EQ(shownIndex(*w), 250);
+    w->player().showBeginFrame();
+    waitForSeek(*w);
+    EXPECT_EQ(shownIndex(*w), 5);
+}
+
+TEST_F(PlayerTest, PlayAtTheEndOfTheTrimRangeRewindsAndPlaysToItsEnd) {
+    auto w = openCounter();
+    sequence(*w).setFirstIndex(100);
+    sequence(*w).setLastIndex(106);
+    seek(*w, 106);
+    std::vector<int> played;
+    QString look;
+    QTimer sampler;
+    sampler.setInterval(0);
+    QObject::connect(&sampler, &QTimer::timeout, [&] {
+        played.push_back(sequence(*w).currentIndex());
+        look = find(*w, "pushButton_PlayPause")->property("SecondState").toString();
+    });
+    sampler.start();
+    w->player().playPauseVideo();
+    sampler.stop();
+    ASSERT_FALSE(played.empty());
+    EXPECT_LE(played.front(), 102);
+    EXPECT_GE(played.front(), 100);
+    EXPECT_TRUE(std::is_sorted(played.begin(), played.end()));
+    EXPECT_EQ(look, QStringLiteral("true"));
+    EXPECT_EQ(sequence(*w).currentIndex(), 106);
+    EXPECT_EQ(shownIndex(*w), 106);
+    EXPECT_TRUE(w->player().paused());
+    EXPECT_FALSE(find(*w, "pushButton_PlayPause")->property("SecondState").toBool());
+}
+
+TEST_F(PlayerTest, StepAndSeekDoNothingWhilePlaying) {
+    auto w = openCounter();
+    bool stepped = true, steppedBack = true, seekQueued = true;
+    QTimer::singleShot(0, [&] {
+        stepped = w->player().showNextFrame();
+        steppedBack = w->player().showPreviousFrame();
+        w->player().showFrameIndex(250);
+        seekQueued = w->player().seekPending();
+        w->player().playPauseVideo(); // pause
+    });
+    w->player().playPauseVideo();
+    EXPECT_FALSE(stepped);
+    EXPECT_FALSE(steppedBack);
+    EXPECT_FALSE(seekQueued);
+    EXPECT_TRUE(w->player().paused());
+    EXPECT_LT(sequence(*w).currentIndex(), 250);
+    EXPECT_GT(sequence(*w).currentIndex(), 0);
+}
+
+TEST_F(PlayerTest, ClosingWhilePlayingEndsThePlayer) {
+    auto w = openCounter();
+    QTimer::singleShot(50, [&] { EXPECT_TRUE(w->opening().closeWorkspace()); });
+    w->player().playPauseVideo();
+    EXPECT_EQ(w->workspace(), nullptr);
+    EXPECT_TRUE(w->player().paused());
+    EXPECT_TRUE(messages_->calls.empty());
+}
+
+TEST_F(PlayerTest, DraggingTheCursorPastTheBarStopsAtTheTrimEnds) {
+    auto w = openCounter(3);
+    seek(*w, 150);
+    w->flow().PushButtonSelectImageNextClicked();
+    ASSERT_EQ(w->workspace()->state, DefiningParameters);
+    ASSERT_EQ(sequence(*w).firstIndex(), 142);
+    ASSERT_EQ(sequence(*w).lastIndex(), 158);
+    QWidget* cursor = timelineItem(*w, "label_CursorPlayingBar");
+    QWidget* foreground = timelineItem(*w, "label_ForegroundMidPlayingBar");
+    QWidget* panel = timelineItem(*w, "Panel_LectureTop2");
+
+    press(cursor);
+    EXPECT_EQ(w->timeline().dragMode(), 1);
+    move(cursor, cursor->mapFrom(panel, QPoint(panel->width() + 300, 5)));
+    EXPECT_NEAR(centreX(cursor), foreground->x() + foreground->width(), 1);
+    waitForSeek(*w);
+    EXPECT_EQ(sequence(*w).currentIndex(), 158);
+    EXPECT_EQ(shownIndex(*w), 158);
+
+    move(cursor, cursor->mapFrom(panel, QPoint(-300, 5)));
+    EXPECT_NEAR(centreX(cursor), foreground->x(), 1);
+    waitForSeek(*w);
+    EXPECT_EQ(shownIndex(*w), 142);
+    release(cursor, QPoint(0, 0));
+    EXPECT_EQ(w->timeline().dragMode(), 0);
+}
+
+TEST_F(PlayerTest, PressOnTheBarSeeksToTheFrameUnderTheMouse) {
+    auto w = openCounter(1);
+    QWidget* foreground = timelineItem(*w, "label_ForegroundMidPlayingBar");
+    QWidget* bar = timelineItem(*w, "label_BackgroundMidPlayingBar");
+    // In frame selection the trim range is the whole clip: the foreground covers the bar.
+    EXPECT_EQ(foreground->geometry().left(), bar->geometry().left());
+    EXPECT_NEAR(foreground->width(), bar->width(), 1);
+    press(foreground, QPoint(foreground->width() / 2, 1));
+    const int expected = foreground->width() / 2 * 300 / foreground->width();
+    EXPECT_EQ(w->player().pendingIndex(), expected);
+    release(foreground, QPoint(foreground->width() / 2, 1));
+    waitForSeek(*w);
+    EXPECT_EQ(shownIndex(*w), expected);
+    EXPECT_NEAR(centreX(timelineItem(*w, "label_CursorPlayingBar")), bar->x() + bar->width() * expected / 299,
+                1);
+}
+
+TEST_F(PlayerTest, OneFrameTrimRangeKeepsTheCursorStill) {
+    auto w = openCounter(3);
+    seek(*w, 150);
+    w->flow().PushButtonSelectImageNextClicked();
+    find<QSpinBox>(*w, "spinBox_ImageStackingBefore")->setValue(0);
+    find<QSpinBox>(*w, "spinBox_ImageStackingAfter")->setValue(0);
+    ASSERT_EQ(sequence(*w).firstIndex(), 150);
+    ASSERT_EQ(sequence(*w).lastIndex(), 150);
+    QWidget* cursor = timelineItem(*w, "label_CursorPlayingBar");
+    const QPoint before = cursor->pos();
+    press(cursor);
+    move(cursor, QPoint(200, 3));
+    move(cursor, QPoint(-200, 3));
+    EXPECT_EQ(cursor->pos(), before);
+    EXPECT_FALSE(w->player().seekPending());
+    release(cursor, QPoint(0, 0));
+    EXPECT_EQ(sequence(*w).currentIndex(), 150);
+}
+
+TEST_F(PlayerTest, DraggingATrimMarkerSetsTheFrameCount) {
+    auto w = openCounter(3);
+    seek(*w, 150);
+    w->flow().PushButtonSelectImageNextClicked();
+    QWidget* end = timelineItem(*w, "label_TrimEndPlayingBar");
+    QWidget* bar = timelineItem(*w, "label_BackgroundMidPlayingBar");
+    QWidget* panel = timelineItem(*w, "Panel_LectureTop2");
+    press(end);
+    EXPECT_EQ(w->timeline().dragMode(), 3);
+    // Near the bar's end: the range grows towards the last frames.
+    move(end, end->mapFrom(panel, QPoint(bar->x() + bar->width() - 2, 5)));
+    release(end, QPoint(0, 0));
+    const int after = find<QSpinBox>(*w, "spinBox_ImageStackingAfter")->value();
+    EXPECT_GT(after, 100);
+    // The count may reach one past the last frame; the range stops at the last frame.
+    EXPECT_EQ(sequence(*w).lastIndex(), std::min(150 + after, 299));
+    EXPECT_EQ(end->x(), bar->x() + bar->width() * sequence(*w).lastIndex() / 299);
+}
+
+TEST_F(PlayerTest, SpeedMinusTwelvePlaysFourTimesSlower) {
+    auto w = openCounter();
+    const float nominal = sequence(*w).frameInterval();
+    find<QSlider>(*w, "horizontalSlider_VideoSpeed")->setValue(-12);
+    EXPECT_FLOAT_EQ(sequence(*w).frameInterval(), 4 * nominal);
+    find<QSlider>(*w, "horizontalSlider_VideoSpeed")->setValue(0);
+    EXPECT_FLOAT_EQ(sequence(*w).frameInterval(), nominal);
+
+    find<QSlider>(*w, "horizontalSlider_VideoBrightness")->setValue(3);
+    EXPECT_EQ(sequence(*w).brightness(), 3);
+    EXPECT_EQ(w->workspace()->brightness, 3);
+}
+
+TEST_F(PlayerTest, PreviewMenuOffersSavingTheFrameOnlyWhileSelecting) {
+    auto w = openCounter();
+    QStringList offered;
+    int menus = 0;
+    QTimer watcher;
+    watcher.setInterval(10);
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+            ++menus;
+            for (QAction* a : menu->actions())
+                offered << a->text();
+            menu->close();
+        }
+    });
+    watcher.start();
+    w->player().customMenuRequested(QPoint(5, 5));
+    EXPECT_EQ(menus, 1);
+    EXPECT_EQ(offered, QStringList{translatedText("SaveTheCurrentImage")});
+
+    w->workspace()->state = Editing;
+    w->steps().updateWindow();
+    w->player().customMenuRequested(QPoint(5, 5));
+    waitMs(50);
+    EXPECT_EQ(menus, 1);
+}
+
+TEST_F(PlayerTest, ResizingTheWindowRefitsTheFrame) {
+    auto w = openCounter();
+    auto* label = find<QLabel>(*w, "label_VideoPreview");
+    QWidget* area = find(*w, "frame_VideoPreview2");
+    const int wideWidth = label->width();
+    w->resize(900, 650);
+    settle();
+    EXPECT_LT(label->width(), wideWidth);
+    EXPECT_TRUE(label->width() == area->width() || label->height() == area->height());
+    EXPECT_NEAR(label->width() * 240, label->height() * 320, 320);
+    EXPECT_EQ(label->x(), (area->width() - label->width()) / 2);
+    EXPECT_EQ(label->y(), (area->height() - label->height()) / 2);
+    EXPECT_EQ(shownIndex(*w), 0);
+}
+
+TEST_F(PlayerTest, OneFrameVideoPlaysAndPlacesItsItemsWithoutDividingByZero) {
+    const QString path = tempPath(QStringLiteral("still.avi"));
+    {
+        cv::VideoWriter writer(path.toStdString(), cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 25,
+                               cv::Size(320, 240));
+        ASSERT_TRUE(writer.isOpened());
+        cv::Mat frame(240, 320, CV_8UC3, cv::Scalar(128, 128, 128));
+        testmedia::drawCounterCode(frame, 0);
+        writer.write(frame);
+    }
+    auto w = makeWindow(3);
+    ASSERT_TRUE(w->openMediaByPath(path));
+    ASSERT_EQ(sequence(*w).frameCount(), 1);
+    QWidget* bar = timelineItem(*w, "label_BackgroundMidPlayingBar");
+    QWidget* cursor = timelineItem(*w, "label_CursorPlayingBar");
+    EXPECT_EQ(centreX(cursor), bar->x());
+
+    w->player().playPauseVideo();
+    EXPECT_TRUE(w->player().paused());
+    press(cursor);
+    move(cursor, QPoint(100, 0));
+    release(cursor, QPoint(100, 0));
+    QWidget* foreground = timelineItem(*w, "label_ForegroundMidPlayingBar");
+    press(foreground, QPoint(0, 0));
+    release(foreground, QPoint(0, 0));
+    waitForSeek(*w);
+    EXPECT_EQ(sequence(*w).currentIndex(), 0);
+    EXPECT_EQ(shownIndex(*w), 0);
+
+    QLabel pin(find(*w, "Panel_LectureTop2"));
+    pin.resize(10, 10);
+    w->timeline().moveProSharpestPin(&pin, 0);
+    EXPECT_EQ(pin.x(), bar->x() - 5);
+
+    w->flow().PushButtonSelectImageNextClicked();
+    EXPECT_EQ(w->workspace()->state, DefiningParameters);
+    EXPECT_EQ(centreX(find(*w, "frame_CursorSelectorFlag")), bar->x());
+}
+
+} // namespace

@@ -1,0 +1,180 @@
+// Writes pictures of the main window and its dialogs, in English and in French, for reviewing the look:
+// lumora_screenshots OUTDIR. Runs off screen with a private settings store; uses the generated test media.
+
+#include "ScriptedMessageService.h"
+#include "TestEnvironment.h"
+#include "app/AppIdentity.h"
+#include "app/EventLog.h"
+#include "app/Settings.h"
+#include "ui/LumoraV2.h"
+#include "ui/ModeChoice.h"
+#include "ui/OpeningController.h"
+#include "ui/PlayerController.h"
+#include "ui/SelectionFlowController.h"
+#include "ui/StepsController.h"
+#include "ui/Workspace.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QIcon>
+#include <QTimer>
+#include <cstdio>
+#include <functional>
+#include <memory>
+
+namespace {
+
+using namespace lumora;
+
+QString outDir;
+int failures = 0;
+
+void settle() {
+    for (int i = 0; i < 5; ++i)
+        QApplication::processEvents();
+}
+
+void save(QWidget& widget, const QString& name) {
+    settle();
+    const QString path = outDir + QLatin1Char('/') + name + QStringLiteral(".png");
+    if (!widget.grab().save(path)) {
+        std::fprintf(stderr, "lumora_screenshots: cannot write %s\n", qPrintable(path));
+        ++failures;
+        return;
+    }
+    std::printf("%s\n", qPrintable(path));
+}
+
+// Grabs the next modal dialog as soon as it shows, then closes it.
+void grabNextModal(const QString& name) {
+    auto* timer = new QTimer;
+    timer->setInterval(20);
+    QObject::connect(timer, &QTimer::timeout, [timer, name] {
+        if (QWidget* dialog = QApplication::activeModalWidget()) {
+            timer->stop();
+            timer->deleteLater();
+            save(*dialog, name);
+            dialog->close();
+        }
+    });
+    timer->start();
+}
+
+std::unique_ptr<LumoraV2> window(const std::shared_ptr<test::ScriptedMessageService>& messages) {
+    auto w = std::make_unique<LumoraV2>(messages);
+    w->resize(1280, 800);
+    w->show();
+    settle();
+    return w;
+}
+
+void shootLanguage(const QString& language) {
+    const QString suffix = QLatin1Char('_') + language;
+    const QString clip = QString::fromStdString(test::testMediaPath("scene_1080p.mp4"));
+    auto messages = std::make_shared<test::ScriptedMessageService>();
+
+    // First start: no mode chosen yet.
+    {
+        test::IsolatedUserStore store;
+        settings::write(settings::ChosenLanguage, language);
+        auto w = window(messages);
+        save(*w, QStringLiteral("mode-choice-page") + suffix);
+        ModeChoice dialog(w.get());
+        dialog.resize(760, 340);
+        dialog.show();
+        save(dialog, QStringLiteral("mode-choice-dialog") + suffix);
+    }
+    // Home page with recent files, then the same clip in Basic and in Pro.
+    test::IsolatedUserStore store;
+    settings::write(settings::ChosenLanguage, language);
+    settings::write(settings::WindowMode, 1);
+    settings::write(settings::RecentFiles,
+                    QStringList{QDir::toNativeSeparators(clip),
+                                QStringLiteral("/home/ana/Videos/harbour_dusk.mov"),
+                                QStringLiteral("/home/ana/Videos/kite_beach.mp4"),
+                                QStringLiteral("/home/ana/Pictures/2024-06 Lisbon/IMG_2041.CR2")});
+    {
+        auto w = window(messages);
+        save(*w, QStringLiteral("home-recent-files") + suffix);
+        if (!w->openMediaByPath(clip)) {
+            std::fprintf(stderr, "lumora_screenshots: cannot open %s\n", qPrintable(clip));
+            ++failures;
+            return;
+        }
+        const int frames = w->workspace()->sequence()->frameCount();
+        w->player().showFrameIndex(frames * 2 / 5);
+        w->player().TimerTimeoutShowFrameIndex();
+        save(*w, QStringLiteral("video-basic") + suffix);
+    }
+    settings::write(settings::WindowMode, 3);
+    {
+        auto w = window(messages);
+        w->openMediaByPath(clip);
+        const int frames = w->workspace()->sequence()->frameCount();
+        w->player().showFrameIndex(frames / 2);
+        w->player().TimerTimeoutShowFrameIndex();
+        save(*w, QStringLiteral("video-pro") + suffix);
+        // The merge settings step shows the trim range and the chosen frame on the timeline.
+        w->flow().PushButtonSelectImageNextClicked();
+        w->player().showFrameIndex(frames / 2 - 5);
+        w->player().TimerTimeoutShowFrameIndex();
+        save(*w, QStringLiteral("video-pro-merge-settings") + suffix);
+
+        grabNextModal(QStringLiteral("settings-dialog") + suffix);
+        w->showGeneralSettings();
+        logError("openMediaByPath",
+                 "The video '/home/user/Videos/broken.mp4' does not exist or we can not open it.");
+        logError("getCvImageAt",
+                 "The image '/home/user/Pictures/burst/IMG_0007.JPG' does not exist or we can not "
+                 "open it.");
+        grabNextModal(QStringLiteral("log-viewer") + suffix);
+        w->showLog();
+        w->opening().closeWorkspace();
+    }
+    // A photo opened for tone mapping goes straight to the editing step (Classic shows every control).
+    settings::write(settings::WindowMode, 2);
+    {
+        auto w = window(messages);
+        const QString photo = QString::fromStdString(test::testMediaPath("burst_jpg8/IMG_004.jpg"));
+        if (!w->openMediaByPath(photo)) {
+            std::fprintf(stderr, "lumora_screenshots: cannot open %s\n", qPrintable(photo));
+            ++failures;
+            return;
+        }
+        save(*w, QStringLiteral("photo-classic-editing") + suffix);
+    }
+}
+
+} // namespace
+
+// The application icon as the desktop shows it.
+void saveIcon() {
+    QIcon icon(QStringLiteral(":/Lumora/Resources/Hi.svg"));
+    const QString path = outDir + QStringLiteral("/app-icon.png");
+    if (icon.pixmap(128, 128).save(path))
+        std::printf("%s\n", qPrintable(path));
+    else
+        ++failures;
+}
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    applyIdentity(app);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: lumora_screenshots OUTDIR\n");
+        return 2;
+    }
+    outDir = QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath();
+    QDir().mkpath(outDir);
+    {
+        test::IsolatedUserStore store;
+        LumoraV2 resources(std::make_shared<test::ScriptedMessageService>()); // registers the icons
+        saveIcon();
+    }
+    for (const QString& language : {QStringLiteral("English"), QStringLiteral("Francais")})
+        shootLanguage(language);
+    return failures == 0 ? 0 : 1;
+}
