@@ -2,41 +2,56 @@
 
 #include "media/MediaProbe.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 namespace lumora::cli {
 
 int runInfo(const QStringList& args) {
-    QString path;
+    QStringList paths;
     bool json = false;
+    bool optionsEnded = false;
     for (const QString& a : args) {
-        if (a == QLatin1String("--json"))
+        if (!optionsEnded && a == QLatin1String("--json")) {
             json = true;
-        else if (a == QLatin1String("--help")) {
-            std::puts("usage: lumora-cli info MEDIA [--json]\n"
-                      "Prints the kind, size, frame count, frame rate and duration of a video or photo.");
+        } else if (!optionsEnded && a == QLatin1String("--help")) {
+            std::puts(
+                "usage: lumora-cli info [--json] [--] MEDIA...\n"
+                "Prints the kind, size, frame count, frame rate and duration of a medium: a video, a photo,\n"
+                "a folder of photos taken as a burst, or several photo files taken as a burst.");
             return 0;
-        } else if (path.isEmpty() && !a.startsWith(QLatin1String("--")))
-            path = a;
-        else {
+        } else if (!optionsEnded && a == QLatin1String("--")) {
+            optionsEnded = true;
+        } else if (!optionsEnded && a.startsWith(QLatin1String("--"))) {
             std::fprintf(stderr, "lumora-cli info: unexpected argument '%s'\n", a.toLocal8Bit().constData());
             return 2;
+        } else {
+            paths << a;
         }
     }
-    if (path.isEmpty()) {
+    if (paths.isEmpty()) {
         std::fprintf(stderr, "lumora-cli info: missing MEDIA (see --help)\n");
         return 2;
     }
-    const auto info = probeMedia(path.toStdString());
+    std::vector<std::string> files;
+    for (const QString& p : paths)
+        files.push_back(p.toStdString());
+    const auto info = probeMedia(files);
     if (!info) {
-        std::fprintf(stderr, "lumora-cli info: cannot open '%s' as a video or photo\n", path.toLocal8Bit().constData());
+        std::fprintf(stderr, "lumora-cli info: cannot open '%s' as a video, photo or burst\n",
+                     paths.join(QStringLiteral("', '")).toLocal8Bit().constData());
         return 1;
     }
     if (json) {
         QJsonObject o;
-        o[QStringLiteral("path")] = path;
+        if (paths.size() == 1)
+            o[QStringLiteral("path")] = paths.front();
+        else
+            o[QStringLiteral("paths")] = QJsonArray::fromStringList(paths);
         o[QStringLiteral("kind")] = QString::fromLatin1(kindName(info->kind));
         o[QStringLiteral("width")] = info->width;
         o[QStringLiteral("height")] = info->height;

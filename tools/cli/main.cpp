@@ -19,6 +19,12 @@ struct Command {
 
 const Command kCommands[] = {
     {"info", "kind, size, frame count, frame rate and duration of a medium", lumora::cli::runInfo},
+    {"presets", "list the built-in, default and user presets", lumora::cli::runPresets},
+    {"frame", "write one frame of a medium to an image file, with its EXIF data", lumora::cli::runFrame},
+    {"stack", "stack a frame with its neighbours into a light image file", lumora::cli::runStack},
+    {"sharpest", "list the frames near a frame that are sharper than it", lumora::cli::runSharpest},
+    {"tonemap", "tone-map a light image or photo at full size and write it", lumora::cli::runTonemap},
+    {"render", "stack a frame of a medium, tone-map it and write the image", lumora::cli::runRender},
 };
 
 void printUsage(std::FILE* out) {

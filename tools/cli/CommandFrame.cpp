@@ -1,0 +1,151 @@
+#include "CliCommands.h"
+
+#include "app/Settings.h"
+#include "export/ExportFormats.h"
+#include "imageio/ImageFile.h"
+#include "media/ImagesSequence.h"
+#include "media/MediaFiles.h"
+
+#include <QFileInfo>
+#include <algorithm>
+#include <cstdio>
+
+namespace lumora::cli {
+namespace {
+
+const char* const kUsage = "usage: lumora-cli frame MEDIA... --index N -o OUT [--bits 8|16|32]\n"
+                           "Writes frame N of a video, of a burst (a folder, or several photo files) or of a "
+                           "single photo (N = 0) to\n"
+                           "OUT, with the source's EXIF data. The format follows OUT's extension: jpg, hdr, "
+                           "tif, psd or bmp; --bits\n"
+                           "defaults to the format's usual depth.";
+
+int usageError(const QString& message) {
+    std::fprintf(stderr, "lumora-cli frame: %s (see --help)\n", message.toLocal8Bit().constData());
+    return 2;
+}
+
+struct Frame {
+    cv::Mat image;
+    std::string exifSource;
+    std::string problem; // why there is no image
+};
+
+// Frame `index` of an opened sequence; the EXIF source is the video, or the burst file of that frame.
+Frame frameOf(ImagesSequence& sequence, int index, const char* what) {
+    Frame frame;
+    if (!sequence.ready()) {
+        frame.problem = std::string("cannot open the ") + what;
+    } else if (index >= sequence.frameCount()) {
+        frame.problem =
+            std::string("the ") + what + " has " + std::to_string(sequence.frameCount()) + " frames";
+    } else {
+        frame.image = sequence.getCvImageAt(index, false, true, false);
+        frame.exifSource = sequence.kind() == ImagesSequence::Video
+                               ? sequence.fileName()
+                               : sequence.files()[static_cast<std::size_t>(index)];
+    }
+    return frame;
+}
+
+Frame readFrame(const std::vector<std::string>& media, int index) {
+    const std::string& first = media.front();
+    Frame frame;
+    std::vector<std::string> burst = media.size() > 1 ? media : std::vector<std::string>();
+    if (media.size() == 1 && QFileInfo(QString::fromStdString(first)).isDir()) {
+        burst = burstFilesInFolder(first);
+        if (burst.empty()) {
+            frame.problem = "no photos in the folder " + first;
+            return frame;
+        }
+    }
+    if (!burst.empty()) {
+        ImagesSequence sequence(burst);
+        frame = frameOf(sequence, index, "burst");
+    } else if (hasVideoExtension(first)) {
+        ImagesSequence video(first);
+        frame = frameOf(video, index, "video");
+    } else if (index != 0) {
+        frame.problem = "a single photo has only frame 0";
+        return frame;
+    } else {
+        frame.image = readImage(first);
+        frame.exifSource = first;
+    }
+    if (frame.image.empty() && frame.problem.empty())
+        frame.problem = "frame " + std::to_string(index) + " cannot be read";
+    return frame;
+}
+
+} // namespace
+
+int runFrame(const QStringList& args) {
+    std::vector<std::string> media;
+    QString out;
+    int index = -1;
+    int bits = 0;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
+        const bool hasValue = i + 1 < args.size();
+        if (a == QLatin1String("--help")) {
+            std::puts(kUsage);
+            return 0;
+        } else if (a == QLatin1String("--index") && hasValue) {
+            bool ok = false;
+            index = args[++i].toInt(&ok);
+            if (!ok || index < 0)
+                return usageError(QStringLiteral("--index takes a frame number from 0"));
+        } else if (a == QLatin1String("-o") && hasValue) {
+            out = args[++i];
+        } else if (a == QLatin1String("--bits") && hasValue) {
+            bits = args[++i].toInt();
+            if (bits != 8 && bits != 16 && bits != 32)
+                return usageError(QStringLiteral("--bits takes 8, 16 or 32"));
+        } else if (a == QLatin1String("--")) {
+            for (++i; i < args.size(); ++i)
+                media.push_back(args[i].toStdString());
+        } else if (a.startsWith(QLatin1Char('-')) && a.size() > 1) {
+            return usageError(QStringLiteral("unexpected argument '%1'").arg(a));
+        } else {
+            media.push_back(a.toStdString());
+        }
+    }
+    if (media.empty())
+        return usageError(QStringLiteral("missing MEDIA"));
+    if (index < 0)
+        return usageError(QStringLiteral("missing --index"));
+    if (out.isEmpty())
+        return usageError(QStringLiteral("missing -o OUT"));
+
+    const int format = exportFormatIndexForSuffix(QFileInfo(out).suffix());
+    if (format < 0)
+        return usageError(QStringLiteral("OUT must end in .jpg, .hdr, .tif, .psd or .bmp"));
+    const ExportFormat& chosen = exportFormats()[static_cast<std::size_t>(format)];
+    if (bits == 0)
+        bits = chosen.defaultDepth();
+    const std::vector<int> offered = chosen.offeredDepths();
+    if (std::find(offered.begin(), offered.end(), bits) == offered.end())
+        return usageError(
+            QStringLiteral("%1 files are written at %2 bits only")
+                .arg(QLatin1String(chosen.extension))
+                .arg(offered.size() == 1 ? QString::number(offered[0]) : QStringLiteral("8, 16 or 32")));
+
+    const Frame frame = readFrame(media, index);
+    if (frame.image.empty()) {
+        std::fprintf(stderr, "lumora-cli frame: %s\n", frame.problem.c_str());
+        return 1;
+    }
+    const WriteResult written = saveImage(out.toStdString(), frame.image, bits, frame.exifSource,
+                                          settings::read(settings::JPGQuality));
+    if (!written.ok) {
+        std::fprintf(stderr, "lumora-cli frame: %s\n", written.error.c_str());
+        return 1;
+    }
+    if (!written.exifWarning.empty())
+        std::fprintf(stderr, "lumora-cli frame: warning: EXIF not copied: %s\n", written.exifWarning.c_str());
+    std::printf("%s: frame %d, %dx%d, %d bits\n", out.toLocal8Bit().constData(), index, frame.image.cols,
+                frame.image.rows, bits);
+    return 0;
+}
+
+} // namespace lumora::cli

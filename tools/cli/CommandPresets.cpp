@@ -1,0 +1,102 @@
+#include "CliCommands.h"
+
+#include "app/AppIdentity.h"
+#include "presets/PresetFiles.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <cstdio>
+
+namespace lumora::cli {
+
+namespace {
+
+QJsonObject toJson(const PresetRecord& r, const char* source) {
+    QJsonObject o;
+    o[QStringLiteral("source")] = QString::fromLatin1(source);
+    o[QStringLiteral("name")] = QString::fromStdString(r.name);
+    o[QStringLiteral("applyTM")] = r.applyTM;
+    o[QStringLiteral("TMAlgo")] = r.TMAlgo;
+    o[QStringLiteral("alpha")] = r.alpha;
+    o[QStringLiteral("beta")] = r.beta;
+    o[QStringLiteral("gamma")] = r.gamma;
+    o[QStringLiteral("blackClip")] = r.blackClip;
+    o[QStringLiteral("whiteClip")] = r.whiteClip;
+    o[QStringLiteral("strength")] = r.strength;
+    o[QStringLiteral("exposure")] = r.exposure;
+    o[QStringLiteral("contrast")] = r.contrast;
+    o[QStringLiteral("highlights")] = r.highlights;
+    o[QStringLiteral("shadows")] = r.shadows;
+    o[QStringLiteral("whites")] = r.whites;
+    o[QStringLiteral("blacks")] = r.blacks;
+    o[QStringLiteral("hue")] = r.hue;
+    o[QStringLiteral("saturation")] = r.saturation;
+    o[QStringLiteral("vibrance")] = r.vibrance;
+    o[QStringLiteral("applySharpening")] = r.applySharpening;
+    o[QStringLiteral("sharpeningAmount")] = r.sharpeningAmount;
+    o[QStringLiteral("sharpeningRadius")] = r.sharpeningRadius;
+    o[QStringLiteral("sharpeningThreshold")] = r.sharpeningThreshold;
+    return o;
+}
+
+} // namespace
+
+// Points the preset lists at the folders the window uses: Presets/ beside the program for default.xml and
+// the Presets folder of the per-user data directory for user.xml.
+void usePresetFolders() {
+    setDefaultPresetsDirectory(
+        QDir(applicationDirectory()).filePath(QStringLiteral("Presets/")).toStdString());
+    setUserPresetsDirectory(QDir(userDataDirectory()).filePath(QStringLiteral("Presets/")).toStdString());
+}
+
+int runPresets(const QStringList& args) {
+    bool json = false;
+    for (const QString& a : args) {
+        if (a == QLatin1String("--json")) {
+            json = true;
+        } else if (a == QLatin1String("--help")) {
+            std::puts("usage: lumora-cli presets [--json]\n"
+                      "Lists the built-in presets, those of default.xml beside the program and those of the\n"
+                      "user's user.xml, with their control positions.");
+            return 0;
+        } else {
+            std::fprintf(stderr, "lumora-cli presets: unexpected argument '%s'\n",
+                         a.toLocal8Bit().constData());
+            return 2;
+        }
+    }
+    usePresetFolders();
+    loadDefaultPresets();
+    loadUserPresets();
+    const struct {
+        const char* source;
+        std::vector<PresetRecord> list;
+    } groups[] = {{"built-in", builtInPresets()}, {"default", defaultPresets()}, {"user", userPresets()}};
+
+    if (json) {
+        QJsonArray all;
+        for (const auto& g : groups)
+            for (const PresetRecord& r : g.list)
+                all.append(toJson(r, g.source));
+        QJsonObject o;
+        o[QStringLiteral("defaultFile")] = QString::fromStdString(defaultPresetsPath());
+        o[QStringLiteral("userFile")] = QString::fromStdString(userPresetsPath());
+        o[QStringLiteral("presets")] = all;
+        std::fputs(QJsonDocument(o).toJson(QJsonDocument::Indented).constData(), stdout);
+        return 0;
+    }
+    std::printf("%-9s %-30s %-4s %-3s %5s %5s %5s %5s %5s %5s\n", "source", "name", "tm", "op", "alpha",
+                "beta", "gamma", "str", "exp", "con");
+    for (const auto& g : groups)
+        for (const PresetRecord& r : g.list)
+            std::printf("%-9s %-30s %-4s %-3d %5d %5d %5d %5d %5d %5d\n", g.source, r.name.c_str(),
+                        r.applyTM ? "on" : "off", r.TMAlgo, r.alpha, r.beta, r.gamma, r.strength, r.exposure,
+                        r.contrast);
+    std::printf("default file: %s\nuser file:    %s\n", defaultPresetsPath().c_str(),
+                userPresetsPath().c_str());
+    return 0;
+}
+
+} // namespace lumora::cli

@@ -1,0 +1,270 @@
+#include "CliCommands.h"
+
+#include "app/Threads.h"
+#include "export/ExportFormats.h"
+#include "imageio/ImageFile.h"
+#include "media/ImagesSequence.h"
+#include "media/MediaFiles.h"
+#include "stacking/StackingEngine.h"
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <thread>
+#include <unistd.h>
+
+namespace lumora::cli {
+namespace {
+
+const char* const kUsage =
+    "usage: lumora-cli stack MEDIA... --index N [--before B] [--after A] [--quality fast|good|optimal]\n"
+    "                        [--antighost off|medium|high|0..100] [--motion auto|0..100] "
+    "[--align|--no-align]\n"
+    "                        -o OUT.hdr|tif|psd [--bits 16|32] [--json]\n"
+    "Stacks frame N of a video or burst with B frames before and A after (8 and 8) into a light image and\n"
+    "writes it to OUT. --quality sets the anti-ghosting block size (good), --antighost its strength (high;\n"
+    "a number is the window's slider, 0 = long exposure), --motion the block-matching reach (auto; a number\n"
+    "is the window's slider, tenths of a percent of the larger side). Frames are aligned unless --no-align.";
+
+int usageError(const QString& message) {
+    std::fprintf(stderr, "lumora-cli stack: %s (see --help)\n", message.toLocal8Bit().constData());
+    return 2;
+}
+
+const char* stateName(StackingEngine::FrameReport::State s) {
+    switch (s) {
+    case StackingEngine::FrameReport::State::Merged:
+        return "merged";
+    case StackingEngine::FrameReport::State::Unreadable:
+        return "unreadable";
+    case StackingEngine::FrameReport::State::WrongSize:
+        return "wrong size";
+    case StackingEngine::FrameReport::State::WrongType:
+        return "wrong type";
+    default:
+        return "not merged";
+    }
+}
+
+// A progress bar on stderr, redrawn in place; only when stderr is a terminal.
+void drawProgress(int frame, int count, float percent) {
+    const int width = 30;
+    const int filled = static_cast<int>(width * std::min(100.f, percent) / 100.f);
+    std::fprintf(stderr, "\rframe %d/%d [%.*s%*s] %3d%%", frame, count, filled,
+                 "##############################", width - filled, "", static_cast<int>(percent));
+    std::fflush(stderr);
+}
+
+} // namespace
+
+std::unique_ptr<ImagesSequence> openSequence(const std::vector<std::string>& media, std::string* problem) {
+    std::vector<std::string> burst = media.size() > 1 ? media : std::vector<std::string>();
+    if (media.size() == 1 && QFileInfo(QString::fromStdString(media.front())).isDir()) {
+        burst = burstFilesInFolder(media.front());
+        if (burst.empty()) {
+            *problem = "no photos in the folder " + media.front();
+            return nullptr;
+        }
+    }
+    std::unique_ptr<ImagesSequence> sequence;
+    if (!burst.empty())
+        sequence = std::make_unique<ImagesSequence>(burst);
+    else if (hasVideoExtension(media.front()))
+        sequence = std::make_unique<ImagesSequence>(media.front());
+    else {
+        *problem = "MEDIA must be a video, a folder of photos or several photos";
+        return nullptr;
+    }
+    if (!sequence->ready()) {
+        *problem = "cannot open " + media.front();
+        return nullptr;
+    }
+    return sequence;
+}
+
+int runStack(const QStringList& args) {
+    std::vector<std::string> media;
+    QString out;
+    int index = -1, before = 8, after = 8, block = 5, bits = 0;
+    float tolerance = 0.f, radiusPercent = -1.f;
+    bool align = true, json = false;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
+        const bool hasValue = i + 1 < args.size();
+        bool ok = true;
+        if (a == QLatin1String("--help")) {
+            std::puts(kUsage);
+            return 0;
+        } else if (a == QLatin1String("--index") && hasValue) {
+            index = args[++i].toInt(&ok);
+            if (!ok || index < 0)
+                return usageError(QStringLiteral("--index takes a frame number from 0"));
+        } else if ((a == QLatin1String("--before") || a == QLatin1String("--after")) && hasValue) {
+            const int v = args[++i].toInt(&ok);
+            if (!ok || v < 0)
+                return usageError(QStringLiteral("%1 takes a count from 0").arg(a));
+            (a == QLatin1String("--before") ? before : after) = v;
+        } else if (a == QLatin1String("--quality") && hasValue) {
+            const QString q = args[++i];
+            block = q == QLatin1String("fast")      ? 15
+                    : q == QLatin1String("good")    ? 5
+                    : q == QLatin1String("optimal") ? 1
+                                                    : 0;
+            if (block == 0)
+                return usageError(QStringLiteral("--quality takes fast, good or optimal"));
+        } else if (a == QLatin1String("--antighost") && hasValue) {
+            const QString g = args[++i];
+            // The window's slider position: off 0, medium 80, high 100; tolerance ((100 - position) / 10)^2.
+            int position = g == QLatin1String("off")      ? 0
+                           : g == QLatin1String("medium") ? 80
+                           : g == QLatin1String("high")   ? 100
+                                                          : g.toInt(&ok);
+            if (!ok || position < 0 || position > 100)
+                return usageError(QStringLiteral("--antighost takes off, medium, high or 0..100"));
+            const float step = (100.f - static_cast<float>(position)) / 10.f;
+            tolerance = step * step;
+        } else if (a == QLatin1String("--motion") && hasValue) {
+            const QString m = args[++i];
+            if (m == QLatin1String("auto")) {
+                radiusPercent = -1.f;
+            } else {
+                const int v = m.toInt(&ok);
+                if (!ok || v < 0 || v > 100)
+                    return usageError(QStringLiteral("--motion takes auto or 0..100"));
+                radiusPercent = static_cast<float>(v) / 10.f;
+            }
+        } else if (a == QLatin1String("--align") || a == QLatin1String("--no-align")) {
+            align = a == QLatin1String("--align");
+        } else if (a == QLatin1String("-o") && hasValue) {
+            out = args[++i];
+        } else if (a == QLatin1String("--bits") && hasValue) {
+            bits = args[++i].toInt();
+        } else if (a == QLatin1String("--json")) {
+            json = true;
+        } else if (a == QLatin1String("--")) {
+            for (++i; i < args.size(); ++i)
+                media.push_back(args[i].toStdString());
+        } else if (a.startsWith(QLatin1Char('-')) && a.size() > 1) {
+            return usageError(QStringLiteral("unexpected argument '%1'").arg(a));
+        } else {
+            media.push_back(a.toStdString());
+        }
+    }
+    if (media.empty())
+        return usageError(QStringLiteral("missing MEDIA"));
+    if (index < 0)
+        return usageError(QStringLiteral("missing --index"));
+    if (out.isEmpty())
+        return usageError(QStringLiteral("missing -o OUT"));
+    const QString suffix = QFileInfo(out).suffix().toLower();
+    if (suffix != QLatin1String("hdr") && suffix != QLatin1String("tif") && suffix != QLatin1String("psd"))
+        return usageError(QStringLiteral("OUT must end in .hdr, .tif or .psd"));
+    const ExportFormat& format =
+        exportFormats()[static_cast<std::size_t>(exportFormatIndexForSuffix(suffix))];
+    const std::vector<int> offered = format.offeredDepths();
+    if (bits == 0) // the light image is floating point: keep it so where the format can
+        bits = std::find(offered.begin(), offered.end(), 32) != offered.end() ? 32 : format.defaultDepth();
+    if (std::find(offered.begin(), offered.end(), bits) == offered.end())
+        return usageError(QStringLiteral("%1 files cannot be written at %2 bits").arg(suffix).arg(bits));
+
+    std::string problem;
+    const std::unique_ptr<ImagesSequence> sequence = openSequence(media, &problem);
+    if (!sequence) {
+        std::fprintf(stderr, "lumora-cli stack: %s\n", problem.c_str());
+        return 1;
+    }
+    if (index >= sequence->frameCount()) {
+        std::fprintf(stderr, "lumora-cli stack: the medium has %d frames\n", sequence->frameCount());
+        return 1;
+    }
+    StackingParams params;
+    params.sequence = sequence.get();
+    params.chosenIndex = index;
+    params.firstIndex = std::max(0, index - before);
+    params.frameCount = std::min(sequence->frameCount() - 1, index + after) - params.firstIndex + 1;
+    params.searchRadiusPercent = radiusPercent;
+    params.ghostTolerance = tolerance;
+    params.align = align;
+    params.blockSize = block;
+    params.threadCount = workerCount();
+    const int windowCount = params.frameCount;
+
+    StackingEngine engine;
+    QElapsedTimer timer;
+    timer.start();
+    cv::Mat light;
+    std::string crash;
+    std::thread run([&] {
+        try {
+            light = engine.computeLightImage(params);
+        } catch (const std::exception& e) { // nothing may escape a thread
+            crash = e.what();
+        }
+    });
+    const bool terminal = isatty(fileno(stderr)) != 0;
+    while (terminal && (engine.running() || engine.outcome() == StackingEngine::Outcome::None)) {
+        drawProgress(engine.currentFrame() + 1, windowCount, engine.progressPercent());
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        if (!engine.running() && engine.outcome() != StackingEngine::Outcome::None)
+            break;
+    }
+    run.join();
+    if (terminal)
+        std::fputc('\n', stderr);
+    const double seconds = static_cast<double>(timer.elapsed()) / 1000.0;
+    if (light.empty()) {
+        const std::string why = crash.empty() ? engine.errorMessage() : crash;
+        std::fprintf(stderr, "lumora-cli stack: no light image%s%s", why.empty() ? "" : ": ", why.c_str());
+        if (why.empty() || why.back() != '\n')
+            std::fputc('\n', stderr);
+        return 1;
+    }
+    const WriteResult written = saveImage(out.toStdString(), light, bits, sequence->fileName());
+    if (!written.ok) {
+        std::fprintf(stderr, "lumora-cli stack: %s\n", written.error.c_str());
+        return 1;
+    }
+
+    const auto report = engine.report();
+    const int merged = 1 + static_cast<int>(std::count_if(report.begin(), report.end(), [](const auto& r) {
+                           return r.state == StackingEngine::FrameReport::State::Merged;
+                       }));
+    if (json) {
+        QJsonArray frames;
+        frames.append(QJsonObject{{"index", index}, {"state", "chosen"}});
+        for (const auto& r : report)
+            frames.append(QJsonObject{
+                {"index", r.index}, {"state", stateName(r.state)}, {"alignFailed", r.alignFailed}});
+        QJsonObject o{{"output", out},
+                      {"width", light.cols},
+                      {"height", light.rows},
+                      {"bits", bits},
+                      {"chosenIndex", index},
+                      {"firstIndex", std::max(0, index - before)},
+                      {"frameCount", params.frameCount},
+                      {"merged", merged},
+                      {"skipped", static_cast<int>(report.size()) + 1 - merged},
+                      {"seconds", seconds},
+                      {"frames", frames}};
+        std::puts(QJsonDocument(o).toJson(QJsonDocument::Indented).constData());
+    } else {
+        std::printf("%s: %dx%d light image of %d frames (%d skipped) in %.2f s\n",
+                    out.toLocal8Bit().constData(), light.cols, light.rows, merged,
+                    static_cast<int>(report.size()) + 1 - merged, seconds);
+        for (const auto& r : report)
+            if (r.state != StackingEngine::FrameReport::State::Merged)
+                std::printf("  frame %d: %s\n", r.index, stateName(r.state));
+    }
+    if (!written.exifWarning.empty())
+        std::fprintf(stderr, "lumora-cli stack: warning: EXIF not copied: %s\n", written.exifWarning.c_str());
+    return 0;
+}
+
+} // namespace lumora::cli

@@ -1,0 +1,431 @@
+#include "CliCommands.h"
+
+#include "app/Threads.h"
+#include "export/ExportFormats.h"
+#include "imageio/ImageFile.h"
+#include "media/ImagesSequence.h"
+#include "presets/PresetFiles.h"
+#include "stacking/StackingEngine.h"
+#include "tonemap/ToneMapEngine.h"
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace lumora::cli {
+
+// Opens a video, a folder of photos or several photos (CommandStack.cpp).
+std::unique_ptr<ImagesSequence> openSequence(const std::vector<std::string>& media, std::string* problem);
+
+namespace {
+
+const char* const kToneOptions =
+    "Tone-mapping options take the positions of the window's controls:\n"
+    "  --preset NAME            start from a preset (Original, Soft, Strong, or one of "
+    "default.xml/user.xml)\n"
+    "  --operator 0..4          0 local Laplacian, 1 logarithmic, 2 local contrast, 3 sliders only,\n"
+    "                           4 tone compression and detail enhancement\n"
+    "  --alpha --beta --gamma   the operator's sliders, -100..100\n"
+    "  --exposure --contrast --highlights --shadows --whites --blacks --hue --saturation --vibrance\n"
+    "  --strength               -100..100\n"
+    "  --black-clip --white-clip --sharpening-amount --sharpening-threshold   0..100\n"
+    "  --sharpening-radius      0..20\n"
+    "  --no-tonemap, --no-sharpen   switch the operator or the sharpening off\n"
+    "  --rotate DEG             the rotation slider, -180..180 (positive turns clockwise)\n"
+    "  --crop X,Y,W,H           in pixels of the rotated full-size image\n"
+    "  --bits 8|16|32           depth of OUT (default: the format's usual one)\n"
+    "  --json                   print the result as JSON\n"
+    "Without --preset the controls start at the window's designed positions (all sliders at 0, sharpening\n"
+    "amount 50, radius 3); the options given then override single controls.";
+
+struct SliderOption {
+    const char* flag;
+    int ControlPositions::*field;
+    int lo, hi;
+};
+
+const SliderOption kSliders[] = {
+    {"--alpha", &ControlPositions::alpha, -100, 100},
+    {"--beta", &ControlPositions::beta, -100, 100},
+    {"--gamma", &ControlPositions::gamma, -100, 100},
+    {"--exposure", &ControlPositions::exposure, -100, 100},
+    {"--contrast", &ControlPositions::contrast, -100, 100},
+    {"--highlights", &ControlPositions::highlights, -100, 100},
+    {"--shadows", &ControlPositions::shadows, -100, 100},
+    {"--whites", &ControlPositions::whites, -100, 100},
+    {"--blacks", &ControlPositions::blacks, -100, 100},
+    {"--hue", &ControlPositions::hue, -100, 100},
+    {"--saturation", &ControlPositions::saturation, -100, 100},
+    {"--vibrance", &ControlPositions::vibrance, -100, 100},
+    {"--strength", &ControlPositions::strength, -100, 100},
+    {"--black-clip", &ControlPositions::blackClip, 0, 100},
+    {"--white-clip", &ControlPositions::whiteClip, 0, 100},
+    {"--sharpening-amount", &ControlPositions::sharpeningAmount, 0, 100},
+    {"--sharpening-threshold", &ControlPositions::sharpeningThreshold, 0, 100},
+    {"--sharpening-radius", &ControlPositions::sharpeningRadius, 0, 20},
+};
+
+struct ToneOptions {
+    QString preset;
+    std::vector<std::pair<const SliderOption*, int>> sliders; // in the order given
+    int operatorIndex = -1;
+    bool noTonemap = false;
+    bool noSharpen = false;
+    std::optional<int> rotate;
+    std::optional<cv::Rect> crop;
+    int bits = 0;
+    bool json = false;
+    QString out;
+};
+
+enum class Parsed { Taken, NotMine, Error };
+
+// One tone-mapping option at args[i] (advancing i past its value), or NotMine.
+Parsed parseToneOption(const QStringList& args, int& i, ToneOptions& o, QString* error) {
+    const QString& a = args[i];
+    const bool hasValue = i + 1 < args.size();
+    bool ok = true;
+    for (const SliderOption& s : kSliders) {
+        if (a != QLatin1String(s.flag))
+            continue;
+        const int v = hasValue ? args[i + 1].toInt(&ok) : 0;
+        if (!hasValue || !ok || v < s.lo || v > s.hi) {
+            *error = QStringLiteral("%1 takes a position from %2 to %3").arg(a).arg(s.lo).arg(s.hi);
+            return Parsed::Error;
+        }
+        ++i;
+        o.sliders.emplace_back(&s, v);
+        return Parsed::Taken;
+    }
+    if (a == QLatin1String("--preset") && hasValue) {
+        o.preset = args[++i];
+    } else if (a == QLatin1String("--operator") && hasValue) {
+        o.operatorIndex = args[++i].toInt(&ok);
+        if (!ok || o.operatorIndex < 0 || o.operatorIndex > 4) {
+            *error = QStringLiteral("--operator takes 0..4");
+            return Parsed::Error;
+        }
+    } else if (a == QLatin1String("--no-tonemap")) {
+        o.noTonemap = true;
+    } else if (a == QLatin1String("--no-sharpen")) {
+        o.noSharpen = true;
+    } else if (a == QLatin1String("--rotate") && hasValue) {
+        const int deg = args[++i].toInt(&ok);
+        if (!ok || deg < -180 || deg > 180) {
+            *error = QStringLiteral("--rotate takes -180..180");
+            return Parsed::Error;
+        }
+        o.rotate = deg;
+    } else if (a == QLatin1String("--crop") && hasValue) {
+        const QStringList parts = args[++i].split(QLatin1Char(','));
+        int v[4] = {0, 0, 0, 0};
+        for (int k = 0; k < 4 && parts.size() == 4 && ok; ++k)
+            v[k] = parts[k].trimmed().toInt(&ok);
+        if (parts.size() != 4 || !ok || v[0] < 0 || v[1] < 0 || v[2] < 1 || v[3] < 1) {
+            *error = QStringLiteral("--crop takes X,Y,W,H with X, Y >= 0 and W, H >= 1");
+            return Parsed::Error;
+        }
+        o.crop = cv::Rect(v[0], v[1], v[2], v[3]);
+    } else if (a == QLatin1String("--bits") && hasValue) {
+        o.bits = args[++i].toInt(&ok);
+        if (!ok || (o.bits != 8 && o.bits != 16 && o.bits != 32)) {
+            *error = QStringLiteral("--bits takes 8, 16 or 32");
+            return Parsed::Error;
+        }
+    } else if (a == QLatin1String("--json")) {
+        o.json = true;
+    } else if (a == QLatin1String("-o") && hasValue) {
+        o.out = args[++i];
+    } else {
+        return Parsed::NotMine;
+    }
+    return Parsed::Taken;
+}
+
+// The control positions the options describe: the preset's (or the designed ones), then single overrides.
+bool resolvePositions(const ToneOptions& o, ControlPositions* p, QString* error) {
+    *p = ControlPositions{};
+    if (!o.preset.isEmpty()) {
+        std::vector<PresetRecord> all = builtInPresets();
+        usePresetFolders();
+        loadDefaultPresets();
+        loadUserPresets();
+        for (const auto& list : {defaultPresets(), userPresets()})
+            all.insert(all.end(), list.begin(), list.end());
+        const auto it = std::find_if(all.begin(), all.end(), [&](const PresetRecord& r) {
+            return QString::fromStdString(r.name).compare(o.preset, Qt::CaseInsensitive) == 0;
+        });
+        if (it == all.end()) {
+            *error = QStringLiteral("no preset named '%1' (see lumora-cli presets)").arg(o.preset);
+            return false;
+        }
+        *p = it->positions();
+    }
+    if (o.operatorIndex >= 0)
+        p->TMAlgo = o.operatorIndex;
+    for (const auto& [slider, value] : o.sliders)
+        p->*(slider->field) = value;
+    if (o.noTonemap)
+        p->applyTM = false;
+    if (o.noSharpen)
+        p->applySharpening = false;
+    return true;
+}
+
+// The depth to write OUT at: the one asked for when its format offers it, else the format's usual one.
+bool outputDepth(const QString& out, int asked, int* bits, QString* error) {
+    const int index = exportFormatIndexForSuffix(QFileInfo(out).suffix());
+    if (index < 0) {
+        *error = QStringLiteral("OUT must end in .jpg, .hdr, .tif, .psd or .bmp");
+        return false;
+    }
+    const ExportFormat& format = exportFormats()[static_cast<std::size_t>(index)];
+    const std::vector<int> offered = format.offeredDepths();
+    *bits = asked == 0 ? format.defaultDepth() : asked;
+    if (std::find(offered.begin(), offered.end(), *bits) == offered.end()) {
+        *error =
+            QStringLiteral("%1 files cannot be written at %2 bits").arg(QFileInfo(out).suffix()).arg(*bits);
+        return false;
+    }
+    return true;
+}
+
+struct Rendered {
+    cv::Mat image;
+    int operatorIndex = 0;
+    double seconds = 0.0;
+};
+
+// The full-size render of the light image with the options' controls.
+Rendered render(const cv::Mat& light, const ControlPositions& positions, const ToneOptions& o) {
+    ToneMapEngine engine;
+    engine.setImage(light);
+    applyControlPositions(engine, positions);
+    if (o.rotate)
+        engine.setRotation(position::rotation(*o.rotate));
+    if (o.crop)
+        engine.setCropRect(*o.crop);
+    QElapsedTimer timer;
+    timer.start();
+    Rendered r;
+    r.image = engine.renderFullSize();
+    r.seconds = static_cast<double>(timer.elapsed()) / 1000.0;
+    r.operatorIndex = engine.params().operatorIndex;
+    return r;
+}
+
+// Writes the result with the source's EXIF data and reports it; the process exit status.
+int finish(const char* command, const ToneOptions& o, const Rendered& r, int bits,
+           const std::string& exifSource, QJsonObject extra) {
+    const WriteResult written = saveImage(o.out.toStdString(), r.image, bits, exifSource);
+    if (!written.ok) {
+        std::fprintf(stderr, "lumora-cli %s: %s\n", command, written.error.c_str());
+        return 1;
+    }
+    const bool toned = r.image.data != nullptr;
+    if (o.json) {
+        extra.insert(QStringLiteral("output"), o.out);
+        extra.insert(QStringLiteral("width"), r.image.cols);
+        extra.insert(QStringLiteral("height"), r.image.rows);
+        extra.insert(QStringLiteral("bits"), bits);
+        extra.insert(QStringLiteral("operator"), r.operatorIndex);
+        extra.insert(QStringLiteral("toneMapSeconds"), r.seconds);
+        extra.insert(QStringLiteral("exifCopied"), written.exifWarning.empty() && !exifSource.empty());
+        std::puts(QJsonDocument(extra).toJson(QJsonDocument::Indented).constData());
+    } else if (toned) {
+        std::printf("%s: %dx%d, %d bits, operator %d (%s), rendered in %.2f s\n",
+                    o.out.toLocal8Bit().constData(), r.image.cols, r.image.rows, bits, r.operatorIndex,
+                    toneMappingOperatorName(r.operatorIndex), r.seconds);
+    }
+    if (!written.exifWarning.empty())
+        std::fprintf(stderr, "lumora-cli %s: warning: EXIF not copied: %s\n", command,
+                     written.exifWarning.c_str());
+    return 0;
+}
+
+int usageError(const char* command, const QString& message) {
+    std::fprintf(stderr, "lumora-cli %s: %s (see --help)\n", command, message.toLocal8Bit().constData());
+    return 2;
+}
+
+} // namespace
+
+int runTonemap(const QStringList& args) {
+    ToneOptions o;
+    QString in, error;
+    for (int i = 0; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--help")) {
+            std::printf(
+                "usage: lumora-cli tonemap IN -o OUT [options]\n"
+                "Renders a light image or a photo IN at full size as the window exports it, and writes\n"
+                "OUT (jpg, hdr, tif, psd or bmp) with IN's EXIF data.\n%s\n",
+                kToneOptions);
+            return 0;
+        }
+        const Parsed p = parseToneOption(args, i, o, &error);
+        if (p == Parsed::Error)
+            return usageError("tonemap", error);
+        if (p == Parsed::Taken)
+            continue;
+        if (args[i] == QLatin1String("--") && i + 1 < args.size() && in.isEmpty())
+            in = args[++i];
+        else if (args[i].startsWith(QLatin1Char('-')) || !in.isEmpty())
+            return usageError("tonemap", QStringLiteral("unexpected argument '%1'").arg(args[i]));
+        else
+            in = args[i];
+    }
+    if (in.isEmpty())
+        return usageError("tonemap", QStringLiteral("missing IN"));
+    if (o.out.isEmpty())
+        return usageError("tonemap", QStringLiteral("missing -o OUT"));
+    int bits = 0;
+    ControlPositions positions;
+    if (!outputDepth(o.out, o.bits, &bits, &error) || !resolvePositions(o, &positions, &error))
+        return usageError("tonemap", error);
+
+    const cv::Mat image = readImage(in.toStdString());
+    if (image.empty()) {
+        std::fprintf(stderr, "lumora-cli tonemap: cannot read '%s'\n", in.toLocal8Bit().constData());
+        return 1;
+    }
+    const Rendered r = render(image, positions, o);
+    return finish("tonemap", o, r, bits, in.toStdString(), QJsonObject{{"input", in}});
+}
+
+int runRender(const QStringList& args) {
+    ToneOptions o;
+    std::vector<std::string> media;
+    int index = -1, before = 8, after = 8, block = 5;
+    float tolerance = 0.f, radiusPercent = -1.f;
+    bool align = true;
+    QString error;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
+        const bool hasValue = i + 1 < args.size();
+        bool ok = true;
+        if (a == QLatin1String("--help")) {
+            std::printf(
+                "usage: lumora-cli render MEDIA... --index N [stack options] [options] -o OUT\n"
+                "Stacks frame N of a video or burst with its neighbours into a light image (as 'lumora-cli\n"
+                "stack' does: --before B, --after A, --quality fast|good|optimal, --antighost\n"
+                "off|medium|high|0..100, --motion auto|0..100, --align|--no-align), tone-maps it at full\n"
+                "size and writes OUT with the source's EXIF data.\n%s\n",
+                kToneOptions);
+            return 0;
+        }
+        const Parsed p = parseToneOption(args, i, o, &error);
+        if (p == Parsed::Error)
+            return usageError("render", error);
+        if (p == Parsed::Taken)
+            continue;
+        if (a == QLatin1String("--index") && hasValue) {
+            index = args[++i].toInt(&ok);
+            if (!ok || index < 0)
+                return usageError("render", QStringLiteral("--index takes a frame number from 0"));
+        } else if ((a == QLatin1String("--before") || a == QLatin1String("--after")) && hasValue) {
+            const int v = args[++i].toInt(&ok);
+            if (!ok || v < 0)
+                return usageError("render", QStringLiteral("%1 takes a count from 0").arg(a));
+            (a == QLatin1String("--before") ? before : after) = v;
+        } else if (a == QLatin1String("--quality") && hasValue) {
+            const QString q = args[++i];
+            block = q == QLatin1String("fast")      ? 15
+                    : q == QLatin1String("good")    ? 5
+                    : q == QLatin1String("optimal") ? 1
+                                                    : 0;
+            if (block == 0)
+                return usageError("render", QStringLiteral("--quality takes fast, good or optimal"));
+        } else if (a == QLatin1String("--antighost") && hasValue) {
+            const QString g = args[++i];
+            // The window's slider: off 0, medium 80, high 100; the tolerance is ((100 - position) / 10)^2.
+            const int position = g == QLatin1String("off")      ? 0
+                                 : g == QLatin1String("medium") ? 80
+                                 : g == QLatin1String("high")   ? 100
+                                                                : g.toInt(&ok);
+            if (!ok || position < 0 || position > 100)
+                return usageError("render", QStringLiteral("--antighost takes off, medium, high or 0..100"));
+            const float step = (100.f - static_cast<float>(position)) / 10.f;
+            tolerance = step * step;
+        } else if (a == QLatin1String("--motion") && hasValue) {
+            const QString m = args[++i];
+            const int v = m == QLatin1String("auto") ? -1 : m.toInt(&ok);
+            if (!ok || v < -1 || v > 100)
+                return usageError("render", QStringLiteral("--motion takes auto or 0..100"));
+            radiusPercent = v < 0 ? -1.f : static_cast<float>(v) / 10.f;
+        } else if (a == QLatin1String("--align") || a == QLatin1String("--no-align")) {
+            align = a == QLatin1String("--align");
+        } else if (a == QLatin1String("--")) {
+            for (++i; i < args.size(); ++i)
+                media.push_back(args[i].toStdString());
+        } else if (a.startsWith(QLatin1Char('-')) && a.size() > 1) {
+            return usageError("render", QStringLiteral("unexpected argument '%1'").arg(a));
+        } else {
+            media.push_back(a.toStdString());
+        }
+    }
+    if (media.empty())
+        return usageError("render", QStringLiteral("missing MEDIA"));
+    if (index < 0)
+        return usageError("render", QStringLiteral("missing --index"));
+    if (o.out.isEmpty())
+        return usageError("render", QStringLiteral("missing -o OUT"));
+    int bits = 0;
+    ControlPositions positions;
+    if (!outputDepth(o.out, o.bits, &bits, &error) || !resolvePositions(o, &positions, &error))
+        return usageError("render", error);
+
+    std::string problem;
+    const std::unique_ptr<ImagesSequence> sequence = openSequence(media, &problem);
+    if (!sequence) {
+        std::fprintf(stderr, "lumora-cli render: %s\n", problem.c_str());
+        return 1;
+    }
+    if (index >= sequence->frameCount()) {
+        std::fprintf(stderr, "lumora-cli render: the medium has %d frames\n", sequence->frameCount());
+        return 1;
+    }
+    StackingParams params;
+    params.sequence = sequence.get();
+    params.chosenIndex = index;
+    params.firstIndex = std::max(0, index - before);
+    params.frameCount = std::min(sequence->frameCount() - 1, index + after) - params.firstIndex + 1;
+    params.searchRadiusPercent = radiusPercent;
+    params.ghostTolerance = tolerance;
+    params.align = align;
+    params.blockSize = block;
+    params.threadCount = workerCount();
+
+    StackingEngine stacking;
+    QElapsedTimer timer;
+    timer.start();
+    const cv::Mat light = stacking.computeLightImage(params);
+    const double stackSeconds = static_cast<double>(timer.elapsed()) / 1000.0;
+    if (light.empty()) {
+        const std::string why = stacking.errorMessage();
+        std::fprintf(stderr, "lumora-cli render: no light image%s%s\n", why.empty() ? "" : ": ", why.c_str());
+        return 1;
+    }
+    const Rendered r = render(light, positions, o);
+    if (!o.json)
+        std::printf("light image of frames %d..%d stacked in %.2f s\n", params.firstIndex,
+                    params.firstIndex + params.frameCount - 1, stackSeconds);
+    // The EXIF data comes from the video, or from the chosen photo of a burst.
+    const std::string exifSource = sequence->kind() == ImagesSequence::Video
+                                       ? sequence->fileName()
+                                       : sequence->files()[static_cast<std::size_t>(index)];
+    return finish("render", o, r, bits, exifSource,
+                  QJsonObject{{"chosenIndex", index},
+                              {"firstIndex", params.firstIndex},
+                              {"frameCount", params.frameCount},
+                              {"stackSeconds", stackSeconds}});
+}
+
+} // namespace lumora::cli
