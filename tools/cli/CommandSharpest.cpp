@@ -1,4 +1,5 @@
 #include "CliCommands.h"
+#include "StackOptions.h"
 
 #include "media/ImagesSequence.h"
 #include "sharpness/SharpestImageSearcherWorkerThread.h"
@@ -11,8 +12,6 @@
 #include <memory>
 
 namespace lumora::cli {
-
-std::unique_ptr<ImagesSequence> openSequence(const std::vector<std::string>& media, std::string* problem);
 
 namespace {
 

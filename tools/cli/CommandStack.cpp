@@ -1,4 +1,5 @@
 #include "CliCommands.h"
+#include "StackOptions.h"
 
 #include "app/Threads.h"
 #include "export/ExportFormats.h"
@@ -64,37 +65,13 @@ void drawProgress(int frame, int count, float percent) {
 
 } // namespace
 
-std::unique_ptr<ImagesSequence> openSequence(const std::vector<std::string>& media, std::string* problem) {
-    std::vector<std::string> burst = media.size() > 1 ? media : std::vector<std::string>();
-    if (media.size() == 1 && QFileInfo(QString::fromStdString(media.front())).isDir()) {
-        burst = burstFilesInFolder(media.front());
-        if (burst.empty()) {
-            *problem = "no photos in the folder " + media.front();
-            return nullptr;
-        }
-    }
-    std::unique_ptr<ImagesSequence> sequence;
-    if (!burst.empty())
-        sequence = std::make_unique<ImagesSequence>(burst);
-    else if (hasVideoExtension(media.front()))
-        sequence = std::make_unique<ImagesSequence>(media.front());
-    else {
-        *problem = "MEDIA must be a video, a folder of photos or several photos";
-        return nullptr;
-    }
-    if (!sequence->ready()) {
-        *problem = "cannot open " + media.front();
-        return nullptr;
-    }
-    return sequence;
-}
-
 int runStack(const QStringList& args) {
     std::vector<std::string> media;
     QString out;
-    int index = -1, before = 8, after = 8, block = 5, bits = 0;
-    float tolerance = 0.f, radiusPercent = -1.f;
-    bool align = true, json = false;
+    int index = -1, bits = 0;
+    StackOptions stack;
+    bool json = false;
+    QString error;
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
         const bool hasValue = i + 1 < args.size();
@@ -102,46 +79,16 @@ int runStack(const QStringList& args) {
         if (a == QLatin1String("--help")) {
             std::puts(kUsage);
             return 0;
-        } else if (a == QLatin1String("--index") && hasValue) {
+        }
+        const OptionParse p = parseStackOption(args, i, stack, &error);
+        if (p == OptionParse::Error)
+            return usageError(error);
+        if (p == OptionParse::Taken)
+            continue;
+        if (a == QLatin1String("--index") && hasValue) {
             index = args[++i].toInt(&ok);
             if (!ok || index < 0)
                 return usageError(QStringLiteral("--index takes a frame number from 0"));
-        } else if ((a == QLatin1String("--before") || a == QLatin1String("--after")) && hasValue) {
-            const int v = args[++i].toInt(&ok);
-            if (!ok || v < 0)
-                return usageError(QStringLiteral("%1 takes a count from 0").arg(a));
-            (a == QLatin1String("--before") ? before : after) = v;
-        } else if (a == QLatin1String("--quality") && hasValue) {
-            const QString q = args[++i];
-            block = q == QLatin1String("fast")      ? 15
-                    : q == QLatin1String("good")    ? 5
-                    : q == QLatin1String("optimal") ? 1
-                                                    : 0;
-            if (block == 0)
-                return usageError(QStringLiteral("--quality takes fast, good or optimal"));
-        } else if (a == QLatin1String("--antighost") && hasValue) {
-            const QString g = args[++i];
-            // The window's slider position: off 0, medium 80, high 100; tolerance ((100 - position) / 10)^2.
-            int position = g == QLatin1String("off")      ? 0
-                           : g == QLatin1String("medium") ? 80
-                           : g == QLatin1String("high")   ? 100
-                                                          : g.toInt(&ok);
-            if (!ok || position < 0 || position > 100)
-                return usageError(QStringLiteral("--antighost takes off, medium, high or 0..100"));
-            const float step = (100.f - static_cast<float>(position)) / 10.f;
-            tolerance = step * step;
-        } else if (a == QLatin1String("--motion") && hasValue) {
-            const QString m = args[++i];
-            if (m == QLatin1String("auto")) {
-                radiusPercent = -1.f;
-            } else {
-                const int v = m.toInt(&ok);
-                if (!ok || v < 0 || v > 100)
-                    return usageError(QStringLiteral("--motion takes auto or 0..100"));
-                radiusPercent = static_cast<float>(v) / 10.f;
-            }
-        } else if (a == QLatin1String("--align") || a == QLatin1String("--no-align")) {
-            align = a == QLatin1String("--align");
         } else if (a == QLatin1String("-o") && hasValue) {
             out = args[++i];
         } else if (a == QLatin1String("--bits") && hasValue) {
@@ -184,16 +131,7 @@ int runStack(const QStringList& args) {
         std::fprintf(stderr, "lumora-cli stack: the medium has %d frames\n", sequence->frameCount());
         return 1;
     }
-    StackingParams params;
-    params.sequence = sequence.get();
-    params.chosenIndex = index;
-    params.firstIndex = std::max(0, index - before);
-    params.frameCount = std::min(sequence->frameCount() - 1, index + after) - params.firstIndex + 1;
-    params.searchRadiusPercent = radiusPercent;
-    params.ghostTolerance = tolerance;
-    params.align = align;
-    params.blockSize = block;
-    params.threadCount = workerCount();
+    StackingParams params = stackingParams(stack, *sequence, index);
     const int windowCount = params.frameCount;
 
     StackingEngine engine;
@@ -247,7 +185,7 @@ int runStack(const QStringList& args) {
                       {"height", light.rows},
                       {"bits", bits},
                       {"chosenIndex", index},
-                      {"firstIndex", std::max(0, index - before)},
+                      {"firstIndex", params.firstIndex},
                       {"frameCount", params.frameCount},
                       {"merged", merged},
                       {"skipped", static_cast<int>(report.size()) + 1 - merged},

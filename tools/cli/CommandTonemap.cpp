@@ -1,4 +1,5 @@
 #include "CliCommands.h"
+#include "StackOptions.h"
 
 #include "app/Threads.h"
 #include "export/ExportFormats.h"
@@ -23,7 +24,6 @@
 namespace lumora::cli {
 
 // Opens a video, a folder of photos or several photos (CommandStack.cpp).
-std::unique_ptr<ImagesSequence> openSequence(const std::vector<std::string>& media, std::string* problem);
 
 namespace {
 
@@ -303,9 +303,8 @@ int runTonemap(const QStringList& args) {
 int runRender(const QStringList& args) {
     ToneOptions o;
     std::vector<std::string> media;
-    int index = -1, before = 8, after = 8, block = 5;
-    float tolerance = 0.f, radiusPercent = -1.f;
-    bool align = true;
+    int index = -1;
+    StackOptions stack;
     QString error;
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
@@ -326,42 +325,15 @@ int runRender(const QStringList& args) {
             return usageError("render", error);
         if (p == Parsed::Taken)
             continue;
+        const OptionParse sp = parseStackOption(args, i, stack, &error);
+        if (sp == OptionParse::Error)
+            return usageError("render", error);
+        if (sp == OptionParse::Taken)
+            continue;
         if (a == QLatin1String("--index") && hasValue) {
             index = args[++i].toInt(&ok);
             if (!ok || index < 0)
                 return usageError("render", QStringLiteral("--index takes a frame number from 0"));
-        } else if ((a == QLatin1String("--before") || a == QLatin1String("--after")) && hasValue) {
-            const int v = args[++i].toInt(&ok);
-            if (!ok || v < 0)
-                return usageError("render", QStringLiteral("%1 takes a count from 0").arg(a));
-            (a == QLatin1String("--before") ? before : after) = v;
-        } else if (a == QLatin1String("--quality") && hasValue) {
-            const QString q = args[++i];
-            block = q == QLatin1String("fast")      ? 15
-                    : q == QLatin1String("good")    ? 5
-                    : q == QLatin1String("optimal") ? 1
-                                                    : 0;
-            if (block == 0)
-                return usageError("render", QStringLiteral("--quality takes fast, good or optimal"));
-        } else if (a == QLatin1String("--antighost") && hasValue) {
-            const QString g = args[++i];
-            // The window's slider: off 0, medium 80, high 100; the tolerance is ((100 - position) / 10)^2.
-            const int position = g == QLatin1String("off")      ? 0
-                                 : g == QLatin1String("medium") ? 80
-                                 : g == QLatin1String("high")   ? 100
-                                                                : g.toInt(&ok);
-            if (!ok || position < 0 || position > 100)
-                return usageError("render", QStringLiteral("--antighost takes off, medium, high or 0..100"));
-            const float step = (100.f - static_cast<float>(position)) / 10.f;
-            tolerance = step * step;
-        } else if (a == QLatin1String("--motion") && hasValue) {
-            const QString m = args[++i];
-            const int v = m == QLatin1String("auto") ? -1 : m.toInt(&ok);
-            if (!ok || v < -1 || v > 100)
-                return usageError("render", QStringLiteral("--motion takes auto or 0..100"));
-            radiusPercent = v < 0 ? -1.f : static_cast<float>(v) / 10.f;
-        } else if (a == QLatin1String("--align") || a == QLatin1String("--no-align")) {
-            align = a == QLatin1String("--align");
         } else if (a == QLatin1String("--")) {
             for (++i; i < args.size(); ++i)
                 media.push_back(args[i].toStdString());
@@ -392,16 +364,7 @@ int runRender(const QStringList& args) {
         std::fprintf(stderr, "lumora-cli render: the medium has %d frames\n", sequence->frameCount());
         return 1;
     }
-    StackingParams params;
-    params.sequence = sequence.get();
-    params.chosenIndex = index;
-    params.firstIndex = std::max(0, index - before);
-    params.frameCount = std::min(sequence->frameCount() - 1, index + after) - params.firstIndex + 1;
-    params.searchRadiusPercent = radiusPercent;
-    params.ghostTolerance = tolerance;
-    params.align = align;
-    params.blockSize = block;
-    params.threadCount = workerCount();
+    StackingParams params = stackingParams(stack, *sequence, index);
 
     StackingEngine stacking;
     QElapsedTimer timer;

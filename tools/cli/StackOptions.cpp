@@ -1,0 +1,104 @@
+#include "StackOptions.h"
+
+#include "app/Threads.h"
+#include "media/ImagesSequence.h"
+#include "media/MediaFiles.h"
+
+#include <QFileInfo>
+#include <algorithm>
+
+namespace lumora::cli {
+
+OptionParse parseStackOption(const QStringList& args, int& i, StackOptions& o, QString* error) {
+    const QString& a = args[i];
+    if (a == QLatin1String("--align") || a == QLatin1String("--no-align")) {
+        o.align = a == QLatin1String("--align");
+        return OptionParse::Taken;
+    }
+    const bool valued = a == QLatin1String("--before") || a == QLatin1String("--after") ||
+                        a == QLatin1String("--quality") || a == QLatin1String("--antighost") ||
+                        a == QLatin1String("--motion");
+    if (!valued || i + 1 >= args.size())
+        return OptionParse::NotMine;
+    const QString v = args[++i];
+    bool ok = true;
+    if (a == QLatin1String("--before") || a == QLatin1String("--after")) {
+        const int count = v.toInt(&ok);
+        if (!ok || count < 0) {
+            *error = QStringLiteral("%1 takes a count from 0").arg(a);
+            return OptionParse::Error;
+        }
+        (a == QLatin1String("--before") ? o.before : o.after) = count;
+    } else if (a == QLatin1String("--quality")) {
+        o.blockSize = v == QLatin1String("fast")      ? 15
+                      : v == QLatin1String("good")    ? 5
+                      : v == QLatin1String("optimal") ? 1
+                                                      : 0;
+        if (o.blockSize == 0) {
+            *error = QStringLiteral("--quality takes fast, good or optimal");
+            return OptionParse::Error;
+        }
+    } else if (a == QLatin1String("--antighost")) {
+        // The window's slider: off 0, medium 80, high 100; the tolerance is ((100 - position) / 10)^2.
+        const int position = v == QLatin1String("off")      ? 0
+                             : v == QLatin1String("medium") ? 80
+                             : v == QLatin1String("high")   ? 100
+                                                            : v.toInt(&ok);
+        if (!ok || position < 0 || position > 100) {
+            *error = QStringLiteral("--antighost takes off, medium, high or 0..100");
+            return OptionParse::Error;
+        }
+        const float step = (100.f - static_cast<float>(position)) / 10.f;
+        o.ghostTolerance = step * step;
+    } else {
+        const int position = v == QLatin1String("auto") ? -1 : v.toInt(&ok);
+        if (!ok || position < -1 || position > 100) {
+            *error = QStringLiteral("--motion takes auto or 0..100");
+            return OptionParse::Error;
+        }
+        // Tenths of a percent of the larger side, as the window's slider.
+        o.radiusPercent = position < 0 ? -1.f : static_cast<float>(position) / 10.f;
+    }
+    return OptionParse::Taken;
+}
+
+std::unique_ptr<ImagesSequence> openSequence(const std::vector<std::string>& media, std::string* problem) {
+    std::vector<std::string> burst = media.size() > 1 ? media : std::vector<std::string>();
+    if (media.size() == 1 && QFileInfo(QString::fromStdString(media.front())).isDir()) {
+        burst = burstFilesInFolder(media.front());
+        if (burst.empty()) {
+            *problem = "no photos in the folder " + media.front();
+            return nullptr;
+        }
+    }
+    std::unique_ptr<ImagesSequence> sequence;
+    if (!burst.empty())
+        sequence = std::make_unique<ImagesSequence>(burst);
+    else if (hasVideoExtension(media.front()))
+        sequence = std::make_unique<ImagesSequence>(media.front());
+    else {
+        *problem = "MEDIA must be a video, a folder of photos or several photos";
+        return nullptr;
+    }
+    if (!sequence->ready()) {
+        *problem = "cannot open " + media.front();
+        return nullptr;
+    }
+    return sequence;
+}
+
+StackingParams stackingParams(const StackOptions& o, ImagesSequence& sequence, int index) {
+    StackingParams params;
+    params.sequence = &sequence;
+    params.chosenIndex = index;
+    params.firstIndex = std::max(0, index - o.before);
+    params.frameCount = std::min(sequence.frameCount() - 1, index + o.after) - params.firstIndex + 1;
+    params.searchRadiusPercent = o.radiusPercent;
+    params.ghostTolerance = o.ghostTolerance;
+    params.align = o.align;
+    params.blockSize = o.blockSize;
+    params.threadCount = workerCount();
+    return params;
+}
+
+} // namespace lumora::cli

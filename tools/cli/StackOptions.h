@@ -1,0 +1,38 @@
+#pragma once
+// What `stack` and `render` share: opening MEDIA as a sequence, and the stacking options in the positions the
+// window's controls use.
+
+#include "stacking/StackingParams.h"
+
+#include <QStringList>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace lumora {
+class ImagesSequence;
+}
+
+namespace lumora::cli {
+
+struct StackOptions {
+    int before = 8;
+    int after = 8;
+    int blockSize = 5;          // --quality good
+    float ghostTolerance = 0.f; // --antighost high
+    float radiusPercent = -1.f; // --motion auto
+    bool align = true;
+};
+
+enum class OptionParse { NotMine, Taken, Error };
+
+// Takes args[i] (and its value, advancing i) when it is one of the stacking options.
+OptionParse parseStackOption(const QStringList& args, int& i, StackOptions& options, QString* error);
+
+// A video, a folder of photos or several photos; null with the reason in `problem` otherwise.
+std::unique_ptr<ImagesSequence> openSequence(const std::vector<std::string>& media, std::string* problem);
+
+// The window of frames around `index`, clipped to the sequence.
+StackingParams stackingParams(const StackOptions& options, ImagesSequence& sequence, int index);
+
+} // namespace lumora::cli
