@@ -57,16 +57,9 @@ int runSharpest(const QStringList& args) {
         return usageError(QStringLiteral("missing MEDIA"));
     if (index < 0)
         return usageError(QStringLiteral("missing --index"));
-    std::string problem;
-    const std::unique_ptr<ImagesSequence> sequence = openSequence(media, &problem);
-    if (!sequence) {
-        std::fprintf(stderr, "lumora-cli sharpest: %s\n", problem.c_str());
+    const std::unique_ptr<ImagesSequence> sequence = openSequenceAt("sharpest", media, index);
+    if (!sequence)
         return 1;
-    }
-    if (index >= sequence->frameCount()) {
-        std::fprintf(stderr, "lumora-cli sharpest: the medium has %d frames\n", sequence->frameCount());
-        return 1;
-    }
     const cv::Mat centre = sequence->getCvImageAt(index, false);
     if (centre.empty()) {
         std::fprintf(stderr, "lumora-cli sharpest: frame %d cannot be read\n", index);

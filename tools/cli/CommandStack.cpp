@@ -121,16 +121,9 @@ int runStack(const QStringList& args) {
     if (std::find(offered.begin(), offered.end(), bits) == offered.end())
         return usageError(QStringLiteral("%1 files cannot be written at %2 bits").arg(suffix).arg(bits));
 
-    std::string problem;
-    const std::unique_ptr<ImagesSequence> sequence = openSequence(media, &problem);
-    if (!sequence) {
-        std::fprintf(stderr, "lumora-cli stack: %s\n", problem.c_str());
+    const std::unique_ptr<ImagesSequence> sequence = openSequenceAt("stack", media, index);
+    if (!sequence)
         return 1;
-    }
-    if (index >= sequence->frameCount()) {
-        std::fprintf(stderr, "lumora-cli stack: the medium has %d frames\n", sequence->frameCount());
-        return 1;
-    }
     StackingParams params = stackingParams(stack, *sequence, index);
     const int windowCount = params.frameCount;
 

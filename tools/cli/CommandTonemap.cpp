@@ -354,16 +354,9 @@ int runRender(const QStringList& args) {
     if (!outputDepth(o.out, o.bits, &bits, &error) || !resolvePositions(o, &positions, &error))
         return usageError("render", error);
 
-    std::string problem;
-    const std::unique_ptr<ImagesSequence> sequence = openSequence(media, &problem);
-    if (!sequence) {
-        std::fprintf(stderr, "lumora-cli render: %s\n", problem.c_str());
+    const std::unique_ptr<ImagesSequence> sequence = openSequenceAt("render", media, index);
+    if (!sequence)
         return 1;
-    }
-    if (index >= sequence->frameCount()) {
-        std::fprintf(stderr, "lumora-cli render: the medium has %d frames\n", sequence->frameCount());
-        return 1;
-    }
     StackingParams params = stackingParams(stack, *sequence, index);
 
     StackingEngine stacking;

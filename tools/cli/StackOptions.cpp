@@ -6,6 +6,7 @@
 
 #include <QFileInfo>
 #include <algorithm>
+#include <cstdio>
 
 namespace lumora::cli {
 
@@ -82,6 +83,21 @@ std::unique_ptr<ImagesSequence> openSequence(const std::vector<std::string>& med
     }
     if (!sequence->ready()) {
         *problem = "cannot open " + media.front();
+        return nullptr;
+    }
+    return sequence;
+}
+
+std::unique_ptr<ImagesSequence> openSequenceAt(const char* command, const std::vector<std::string>& media,
+                                               int index) {
+    std::string problem;
+    std::unique_ptr<ImagesSequence> sequence = openSequence(media, &problem);
+    if (!sequence) {
+        std::fprintf(stderr, "lumora-cli %s: %s\n", command, problem.c_str());
+        return nullptr;
+    }
+    if (index >= sequence->frameCount()) {
+        std::fprintf(stderr, "lumora-cli %s: the medium has %d frames\n", command, sequence->frameCount());
         return nullptr;
     }
     return sequence;

@@ -32,6 +32,11 @@ OptionParse parseStackOption(const QStringList& args, int& i, StackOptions& opti
 // A video, a folder of photos or several photos; null with the reason in `problem` otherwise.
 std::unique_ptr<ImagesSequence> openSequence(const std::vector<std::string>& media, std::string* problem);
 
+// Opens MEDIA and checks that frame `index` exists; otherwise prints "lumora-cli COMMAND: reason" on stderr
+// and returns null.
+std::unique_ptr<ImagesSequence> openSequenceAt(const char* command, const std::vector<std::string>& media,
+                                               int index);
+
 // The window of frames around `index`, clipped to the sequence.
 StackingParams stackingParams(const StackOptions& options, ImagesSequence& sequence, int index);
 
