@@ -17,7 +17,19 @@ std::string& logPathStorage() {
     return path;
 }
 
+std::function<void(const std::string&)>& logSink() {
+    static std::function<void(const std::string&)> sink;
+    return sink;
+}
+
 void appendEntry(const std::string& text) {
+    {
+        std::lock_guard<std::mutex> lock(logMutex());
+        if (logSink()) {
+            logSink()(text);
+            return;
+        }
+    }
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
@@ -39,6 +51,11 @@ void setLogDirectory(const std::string& directory) {
     logPathStorage() = directory + kLogFileName;
 }
 
+void redirectLog(std::function<void(const std::string& entry)> sink) {
+    std::lock_guard<std::mutex> lock(logMutex());
+    logSink() = std::move(sink);
+}
+
 std::string logPath() {
     std::lock_guard<std::mutex> lock(logMutex());
     return logPathStorage();
@@ -53,6 +70,11 @@ std::string formatLogTimestamp(const std::tm& t) {
 
 void logError(const std::string& place, const std::string& message) {
     appendEntry("\nERROR at function " + place + " => " + message + "\n\n");
+}
+
+void logForwarded(const std::string& entries) {
+    if (!entries.empty())
+        appendEntry(entries);
 }
 
 void logLibraryVersionNotice() {

@@ -3,6 +3,7 @@
 // alignment, preset file errors). Callable from any thread; a write that fails loses the entry silently.
 
 #include <ctime>
+#include <functional>
 #include <string>
 
 namespace lumora {
@@ -18,6 +19,13 @@ std::string logPath();
 void logError(const std::string& place, const std::string& message);
 // Appends the notice written when the image library's version differs from the one we were built with.
 void logLibraryVersionNotice();
+
+// Sends every later entry (the text after the timestamp) to `sink` instead of the file; an empty function
+// restores the file. The decoding helper uses it to hand its entries to Lumora, which logs them.
+void redirectLog(std::function<void(const std::string& entry)> sink);
+
+// Appends entries captured by redirectLog in another process, stamped with the current time.
+void logForwarded(const std::string& entries);
 
 // "MM/DD/YYYY hh:mm:ss" (month first) of a broken-down local time.
 std::string formatLogTimestamp(const std::tm& localTime);
