@@ -9,7 +9,7 @@
 
 namespace lumora {
 
-cv::Mat readImage(const std::string& path, bool preview) {
+cv::Mat readImageInProcess(const std::string& path, bool preview) {
     if (path.empty())
         return {};
     if (isRawFile(path))

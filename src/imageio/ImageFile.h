@@ -19,7 +19,12 @@ struct WriteResult {
 
 // Reads an image file into a BGR matrix (one-channel images stay one channel); raw camera files are developed
 // by dcraw into 16-bit BGR. `preview` asks for the quick decode (raw files at half size). Empty on failure.
+// The decoding runs in a lumora-decode helper process (see DecoderPool.h): a file that crashes, hangs or
+// exhausts an image library makes this read fail, never Lumora.
 cv::Mat readImage(const std::string& path, bool preview = false);
+
+// The same chain of readers run in this process; only the decoding helper calls it.
+cv::Mat readImageInProcess(const std::string& path, bool preview = false);
 
 // Develops a raw camera file: 16-bit, 3-channel BGR with an even width; empty when dcraw fails.
 cv::Mat decodeRaw(const std::string& path, bool preview = false);

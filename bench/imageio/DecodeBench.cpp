@@ -1,0 +1,112 @@
+// bench_decode: what reading photos through the lumora-decode helper costs compared with decoding in Lumora's
+// own process. Reads a 12 MP JPEG, a 12 MP 16-bit TIFF (both made here), the Canon CR2 of rawtran-doc (full
+// and preview decode) and an 8x8 PNG for the fixed cost of one request. Prints min and median of each and the
+// ratio pooled / in-process.
+//
+// usage: bench_decode [--reps N] [--raw FILE] [--no-sandbox]
+
+#include "imageio/DecoderPool.h"
+#include "imageio/ImageFile.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <opencv2/imgcodecs.hpp>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Stats {
+    double min = 0, median = 0;
+};
+
+Stats measure(int reps, const std::function<bool()>& run) {
+    std::vector<double> times;
+    for (int i = 0; i < reps; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        if (!run()) {
+            std::fprintf(stderr, "a read failed\n");
+            return {};
+        }
+        times.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    }
+    std::sort(times.begin(), times.end());
+    return {times.front(), times[times.size() / 2]};
+}
+
+cv::Mat photoLike(int width, int height, int depth) {
+    // Smooth gradients with noise: compresses like a photograph, not like a flat test card.
+    cv::Mat img(height, width, CV_32FC3);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            img.at<cv::Vec3f>(y, x) =
+                cv::Vec3f(float(x) / width, float(y) / height, float(x + y) / (width + height));
+    cv::Mat noise(height, width, CV_32FC3);
+    cv::randn(noise, 0.0, 0.03);
+    img += noise;
+    cv::Mat out;
+    img.convertTo(out, depth, depth == CV_16U ? 65535.0 : 255.0);
+    return out;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    int reps = 7;
+    std::string raw = "/usr/share/doc/rawtran/IMG_5952.CR2";
+    lumora::DecoderPoolOptions options;
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--reps") && i + 1 < argc)
+            reps = std::max(1, std::atoi(argv[++i]));
+        else if (!std::strcmp(argv[i], "--raw") && i + 1 < argc)
+            raw = argv[++i];
+        else if (!std::strcmp(argv[i], "--no-sandbox"))
+            options.sandbox = false;
+    }
+    QTemporaryDir dir;
+    const std::string base = dir.path().toStdString() + "/";
+    std::printf("writing test images...\n");
+    cv::imwrite(base + "photo12mp.jpg", photoLike(4000, 3000, CV_8U), {cv::IMWRITE_JPEG_QUALITY, 95});
+    cv::imwrite(base + "photo12mp16.tif", photoLike(4000, 3000, CV_16U));
+    cv::imwrite(base + "tiny.png", photoLike(8, 8, CV_8U));
+
+    lumora::DecoderPool pool(options);
+    std::printf("helpers sandboxed by bwrap: %s\n", pool.sandboxed() ? "yes" : "no");
+    // The first request starts the helper; that start is not part of any read below.
+    pool.read(base + "tiny.png", false);
+
+    struct Case {
+        std::string name, path;
+        bool preview;
+    };
+    const std::vector<Case> cases = {{"8x8 PNG (fixed cost)", base + "tiny.png", false},
+                                     {"12 MP JPEG", base + "photo12mp.jpg", false},
+                                     {"12 MP 16-bit TIFF", base + "photo12mp16.tif", false},
+                                     {"CR2 full", raw, false},
+                                     {"CR2 preview", raw, true}};
+    std::printf("%-22s %12s %12s %12s %12s %8s %12s\n", "file", "in-proc min", "in-proc med", "pooled min",
+                "pooled med", "ratio", "extra med");
+    for (const Case& c : cases) {
+        if (!QFileInfo::exists(QString::fromStdString(c.path))) {
+            std::printf("%-22s missing: %s\n", c.name.c_str(), c.path.c_str());
+            continue;
+        }
+        const Stats local =
+            measure(reps, [&] { return !lumora::readImageInProcess(c.path, c.preview).empty(); });
+        const Stats pooled = measure(reps, [&] { return !pool.read(c.path, c.preview).image.empty(); });
+        std::printf("%-22s %10.2fms %10.2fms %10.2fms %10.2fms %8.3f %10.2fms\n", c.name.c_str(),
+                    local.min * 1e3, local.median * 1e3, pooled.min * 1e3, pooled.median * 1e3,
+                    local.median > 0 ? pooled.median / local.median : 0.0,
+                    (pooled.median - local.median) * 1e3);
+    }
+    return 0;
+}
