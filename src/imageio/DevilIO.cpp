@@ -146,6 +146,8 @@ struct MemorySink {
     std::size_t position = 0;
 
     void put(const void* data, std::size_t size) {
+        if (size == 0)
+            return; // DevIL writes empty blocks with a null pointer; memcpy must not see it
         if (position + size > bytes->size())
             bytes->resize(position + size);
         std::memcpy(bytes->data() + position, data, size);

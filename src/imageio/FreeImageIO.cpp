@@ -182,9 +182,13 @@ Bitmap matToBitmap(const cv::Mat& image, FREE_IMAGE_TYPE type) {
     Bitmap dib(FreeImage_AllocateT(type, image.cols, image.rows, bpp));
     if (!dib)
         return {};
-    cv::Mat source = image;
+    // The reordered copy must be a new matrix: converting into a header that shares the caller's pixels
+    // would swap red and blue in the caller's image.
+    cv::Mat source;
     const bool storedAsBgr = FI_RGBA_RED == 2 && type == FIT_BITMAP;
-    if (!storedAsBgr && image.channels() == 3)
+    if (storedAsBgr || (image.channels() != 3 && image.channels() != 4))
+        source = image;
+    else if (image.channels() == 3)
         cv::cvtColor(image, source, cv::COLOR_BGR2RGB);
     else if (!storedAsBgr && image.channels() == 4)
         cv::cvtColor(image, source, cv::COLOR_BGRA2RGBA);

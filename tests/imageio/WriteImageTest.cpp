@@ -125,6 +125,27 @@ TEST_F(WriteImage, FloatTiffKeepsFullPrecision) {
     EXPECT_EQ(cv::norm(back, fine, cv::NORM_INF), 0.0);
 }
 
+// Every writer reorders channels for its library on a copy: the caller's image (a light image still on
+// screen, say) must come out of an export untouched.
+TEST_F(WriteImage, WritingLeavesTheCallersPixelsAlone) {
+    for (const auto& [ext, type] : std::vector<std::pair<std::string, int>>{{"tif", CV_16UC3},
+                                                                            {"tif", CV_32FC3},
+                                                                            {"hdr", CV_32FC3},
+                                                                            {"psd", CV_8UC3},
+                                                                            {"jpg", CV_8UC3},
+                                                                            {"bmp", CV_8UC3},
+                                                                            {"tif", CV_8UC3}}) {
+        cv::Mat image;
+        ramps().convertTo(image, type,
+                          CV_MAT_DEPTH(type) == CV_16U  ? 65535.0
+                          : CV_MAT_DEPTH(type) == CV_8U ? 255.0
+                                                        : 1.0);
+        const cv::Mat before = image.clone();
+        ASSERT_TRUE(writeImage(path("kept." + ext), image).ok) << ext;
+        EXPECT_EQ(cv::norm(image, before, cv::NORM_INF), 0.0) << ext << " type " << type;
+    }
+}
+
 TEST_F(WriteImage, GreyImagesStayOneChannel) {
     cv::Mat grey(9, 11, CV_16UC1);
     cv::randu(grey, 0, 65536);
