@@ -19,8 +19,10 @@ constexpr int kFramesSteppedOver = 2;
 
 ImagesSequence::ImagesSequence(const std::string& videoPath) : kind_(Video), path_(videoPath) {
     const std::string failure = "The video '" + path_ + "' does not exist or we can not open it.";
-    decoder_ = VideoDecoder::open(path_);
+    std::string why;
+    decoder_ = VideoDecoder::open(path_, &why);
     if (!decoder_) {
+        logError("openVideo", "'" + path_ + "': " + why);
         logError("main", failure);
         return;
     }

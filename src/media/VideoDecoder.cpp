@@ -3,15 +3,23 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/avstring.h>
 #include <libavutil/avutil.h>
+#include <libavutil/dict.h>
 #include <libavutil/display.h>
 #include <libswscale/swscale.h>
 }
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <opencv2/core.hpp>
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 namespace lumora {
@@ -38,6 +46,90 @@ using CodecPtr = std::unique_ptr<AVCodecContext, CodecCloser>;
 using FramePtr = std::unique_ptr<AVFrame, FrameFreer>;
 using PacketPtr = std::unique_ptr<AVPacket, PacketFreer>;
 using SwsPtr = std::unique_ptr<SwsContext, SwsFreer>;
+
+// The container demuxers a video may be read with (names as libavformat lists them; one name of a family is
+// enough). Playlists, scripts, stream descriptions and picture sequences are missing on purpose: they open
+// further files or network addresses named inside the file.
+constexpr const char* kVideoDemuxers = "mov,avi,matroska,mpeg,mpegts,mpegvideo,mjpeg,flv,asf,ogg,mxf,dv";
+constexpr int kInputBufferSize = 1 << 16;
+
+// The one file a decoder reads, opened by us and handed to libavformat as a byte stream, so the demuxer never
+// opens a path or URL of its own choosing.
+class InputFile {
+public:
+    // Null (and `error` set) unless `path` is, after following links, a regular file we can read. A FIFO or
+    // device is refused before anything reads from it; opening does not block on a FIFO.
+    static std::unique_ptr<InputFile> open(const std::string& path, std::string* error) {
+        auto fail = [error](const std::string& why) {
+            if (error)
+                *error = why;
+            return nullptr;
+        };
+        const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            return fail(std::strerror(errno));
+        std::unique_ptr<InputFile> input(new InputFile(fd));
+        struct stat st {};
+        if (::fstat(fd, &st) != 0)
+            return fail(std::strerror(errno));
+        if (!S_ISREG(st.st_mode))
+            return fail("not a regular file");
+        auto* buffer = static_cast<unsigned char*>(av_malloc(kInputBufferSize));
+        if (!buffer)
+            return fail("out of memory");
+        input->io_ = avio_alloc_context(buffer, kInputBufferSize, 0, input.get(), &InputFile::read, nullptr,
+                                        &InputFile::seek);
+        if (!input->io_) {
+            av_free(buffer);
+            return fail("out of memory");
+        }
+        return input;
+    }
+    ~InputFile() {
+        if (io_) {
+            av_freep(&io_->buffer); // libavformat may have replaced the buffer it was given
+            avio_context_free(&io_);
+        }
+        ::close(fd_);
+    }
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+
+    AVIOContext* io() const { return io_; }
+
+private:
+    explicit InputFile(int fd) : fd_(fd) {}
+
+    static int read(void* opaque, uint8_t* buffer, int size) {
+        const int fd = static_cast<InputFile*>(opaque)->fd_;
+        for (;;) {
+            const ssize_t n = ::read(fd, buffer, static_cast<size_t>(size));
+            if (n > 0)
+                return static_cast<int>(n);
+            if (n == 0)
+                return AVERROR_EOF;
+            if (errno != EINTR)
+                return AVERROR(errno);
+        }
+    }
+    static int64_t seek(void* opaque, int64_t offset, int whence) {
+        const int fd = static_cast<InputFile*>(opaque)->fd_;
+        if (whence & AVSEEK_SIZE) {
+            struct stat st {};
+            return ::fstat(fd, &st) == 0 ? static_cast<int64_t>(st.st_size) : AVERROR(errno);
+        }
+        const off_t at = ::lseek(fd, static_cast<off_t>(offset), whence & ~AVSEEK_FORCE);
+        return at < 0 ? AVERROR(errno) : static_cast<int64_t>(at);
+    }
+
+    int fd_;
+    AVIOContext* io_ = nullptr;
+};
+
+// Demuxers that would open another file or URL (references, segments) get a refusal instead.
+int refuseNestedOpen(AVFormatContext*, AVIOContext**, const char*, int, AVDictionary**) {
+    return AVERROR(EPERM);
+}
 
 constexpr int64_t kNoTs = AV_NOPTS_VALUE;
 // Frames at the end of the stream whose decoding is checked at opening: containers often list a last frame or
@@ -113,6 +205,7 @@ enum class Run { Found, Missing, LandedLate, End };
 
 struct VideoDecoder::Impl {
     std::string path;
+    std::unique_ptr<InputFile> input; // declared before `format`, which reads from it and is closed first
     FormatPtr format;
     CodecPtr codec;
     FramePtr frame{av_frame_alloc()};
@@ -167,13 +260,35 @@ bool VideoDecoder::Impl::openFormat(std::string* error) {
             *error = why;
         return false;
     };
-    AVFormatContext* raw = nullptr;
-    int r = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
+    format.reset();
+    input.reset();
+    std::unique_ptr<InputFile> file = InputFile::open(path, error);
+    if (!file)
+        return false;
+    // The container is recognised before any demuxer reads the file's header: a demuxer that is not on the
+    // list never runs.
+    const AVInputFormat* detected = nullptr;
+    int r = av_probe_input_buffer2(file->io(), &detected, path.c_str(), nullptr, 0, 0);
+    if (r < 0 || !detected)
+        return fail(r < 0 ? avErrorText(r) : "not a video file");
+    if (isStillImageDemuxer(detected))
+        return fail("a still image, not a video");
+    if (av_match_list(detected->name, kVideoDemuxers, ',') <= 0)
+        return fail(std::string("a '") + detected->name + "' file, not a video container we read");
+    AVFormatContext* raw = avformat_alloc_context();
+    if (!raw)
+        return fail("out of memory");
+    raw->pb = file->io();
+    raw->io_open = refuseNestedOpen;
+    // The same limits again inside libavformat, for anything that would open a stream past io_open.
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "protocol_whitelist", "file", 0);
+    av_dict_set(&options, "format_whitelist", kVideoDemuxers, 0);
+    r = avformat_open_input(&raw, path.c_str(), detected, &options); // frees `raw` on failure
+    av_dict_free(&options);
     if (r < 0)
         return fail(avErrorText(r));
     FormatPtr opened(raw);
-    if (isStillImageDemuxer(opened->iformat))
-        return fail("a still image, not a video");
     // MP4/QuickTime and Matroska headers describe the streams fully; probing them by decoding a handful of
     // frames on one thread costs a few hundred milliseconds at 1080p.
     if (!headerDescribesStreams(opened.get())) {
@@ -190,6 +305,7 @@ bool VideoDecoder::Impl::openFormat(std::string* error) {
     for (unsigned i = 0; i < opened->nb_streams; ++i)
         if (static_cast<int>(i) != chosen)
             opened->streams[i]->discard = AVDISCARD_ALL;
+    input = std::move(file);
     format = std::move(opened);
     stream = chosen;
     return true;
@@ -417,7 +533,6 @@ bool VideoDecoder::Impl::restart() {
         }
         av_packet_unref(packet.get());
     }
-    format.reset();
     return openFormat(nullptr);
 }
 
@@ -472,10 +587,11 @@ bool VideoDecoder::Impl::decodeTo(int index) {
         if (fromStart && !restart())
             return false;
         const Run r = runTo(index);
-        if (r != Run::LandedLate)
+        if (r == Run::Found || r == Run::Missing || fromStart)
             return r == Run::Found;
-        if (fromStart)
-            return false;
+        // Landed late, or ran out of stream before the target: demuxers without an index (MPEG transport and
+        // program streams) seek by timestamp search and can land past the keyframe asked for, so nothing
+        // before the next keyframe decodes. An earlier keyframe is tried.
         --point;
     }
 }
