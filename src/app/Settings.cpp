@@ -2,6 +2,7 @@
 
 #include <QSettings>
 #include <algorithm>
+#include <limits>
 
 namespace lumora::settings {
 namespace {
@@ -32,8 +33,11 @@ bool contains(const char* group, const char* name) {
 int read(const Key<int>& key) {
     const QVariant v = rawValue(key.group, key.name);
     bool ok = false;
-    const int value = v.toInt(&ok);
-    return v.isValid() && ok ? value : key.fallback;
+    // Through the text and 64 bits: QVariant::toInt() wraps a number beyond the int range instead of failing,
+    // and turns a stored character (@Variant of a QChar) into its code.
+    const qlonglong value = v.toString().trimmed().toLongLong(&ok);
+    const bool fits = value >= std::numeric_limits<int>::min() && value <= std::numeric_limits<int>::max();
+    return v.isValid() && ok && fits ? int(value) : key.fallback;
 }
 
 bool read(const Key<bool>& key) {

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <fstream>
+#include <sstream>
 
 namespace lumora {
 namespace {
@@ -72,10 +73,33 @@ int LanguageEngine::compareVersions(const std::string& a, const std::string& b) 
 }
 
 LanguageEngine::FileHeader LanguageEngine::readHeader(const std::string& path) {
-    FileHeader h;
     std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return {};
+    return headerFrom(in);
+}
+
+LanguageEngine::FileHeader LanguageEngine::parseHeader(const std::string& content) {
+    std::istringstream in(content);
+    return headerFrom(in);
+}
+
+std::map<std::string, std::string> LanguageEngine::parseTexts(const std::string& content) {
+    std::istringstream in(content);
+    std::map<std::string, std::string> texts;
+    textsFrom(in, texts);
+    return texts;
+}
+
+void LanguageEngine::loadTexts(const std::string& path, std::map<std::string, std::string>& into) {
+    std::ifstream in(path, std::ios::binary);
+    textsFrom(in, into);
+}
+
+LanguageEngine::FileHeader LanguageEngine::headerFrom(std::istream& in) {
+    FileHeader h;
     std::string line;
-    if (!in || !readLine(in, line) || line.size() <= 6 || !startsWith(line, "#lang:"))
+    if (!readLine(in, line) || line.size() <= 6 || !startsWith(line, "#lang:"))
         return h;
     h.isLanguageFile = true;
     h.name = line.substr(6);
@@ -84,8 +108,7 @@ LanguageEngine::FileHeader LanguageEngine::readHeader(const std::string& path) {
     return h;
 }
 
-void LanguageEngine::loadTexts(const std::string& path, std::map<std::string, std::string>& into) {
-    std::ifstream in(path, std::ios::binary);
+void LanguageEngine::textsFrom(std::istream& in, std::map<std::string, std::string>& into) {
     std::string line;
     while (readLine(in, line)) {
         if (line.empty() || line[0] == '#')

@@ -4,6 +4,7 @@
 // directory on a tie), and answers lookups from the current language, then English, then the key itself.
 
 #include <QString>
+#include <iosfwd>
 #include <map>
 #include <string>
 #include <vector>
@@ -36,6 +37,9 @@ public:
         std::string version;
     };
     static FileHeader readHeader(const std::string& path);
+    // The same rules applied to a file's content already in memory.
+    static FileHeader parseHeader(const std::string& content);
+    static std::map<std::string, std::string> parseTexts(const std::string& content);
 
 private:
     struct Available {
@@ -47,6 +51,8 @@ private:
     void scanDirectory(const std::string& dir);
     // Later definitions of a key in the same file replace earlier ones.
     static void loadTexts(const std::string& path, std::map<std::string, std::string>& into);
+    static FileHeader headerFrom(std::istream& in);
+    static void textsFrom(std::istream& in, std::map<std::string, std::string>& into);
 
     std::string appDir_ = "Lang/";
     std::string userDir_ = "Lang/";

@@ -61,13 +61,18 @@ Store& store() {
     return s;
 }
 
-// At most kPresetNameLimit bytes, never ending inside a UTF-8 sequence.
+// At most kPresetNameLimit bytes, never ending inside a UTF-8 sequence. A sequence is at most four bytes, so
+// the cut moves back at most three; a longer run of continuation bytes is not UTF-8 and is cut at the limit
+// (walking back further could leave the name empty).
 std::string cutName(const std::string& name) {
     if (name.size() <= static_cast<size_t>(kPresetNameLimit))
         return name;
-    size_t end = kPresetNameLimit;
-    while (end > 0 && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80)
+    const size_t limit = kPresetNameLimit;
+    size_t end = limit;
+    while (end > 0 && limit - end < 3 && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80)
         --end;
+    if ((static_cast<unsigned char>(name[end]) & 0xC0) == 0x80 || end == 0)
+        end = limit;
     return name.substr(0, end);
 }
 
@@ -87,6 +92,15 @@ PresetRecord recordFrom(const XMLElement* e, int position) {
         if (const XMLElement* c = e->FirstChildElement(f.element))
             c->QueryIntText(&(r.*f.member));
     return r;
+}
+
+// Every element from the first top-level <preset> on, whatever its name, in document order.
+std::vector<PresetRecord> recordsOf(const XMLDocument& doc) {
+    std::vector<PresetRecord> records;
+    int position = 0;
+    for (const XMLElement* e = doc.FirstChildElement("preset"); e; e = e->NextSiblingElement())
+        records.push_back(recordFrom(e, ++position));
+    return records;
 }
 
 void addChild(XMLDocument& doc, XMLElement* parent, const char* name, const char* text) {
@@ -247,11 +261,18 @@ std::vector<PresetRecord> readPresetFile(const std::string& path, bool reportErr
             logError("Error while loading presets", "XML file " + path + " does not exist");
         return {};
     }
-    std::vector<PresetRecord> records;
-    int position = 0;
-    for (const XMLElement* e = doc.FirstChildElement("preset"); e; e = e->NextSiblingElement())
-        records.push_back(recordFrom(e, ++position));
-    return records;
+    return recordsOf(doc);
+}
+
+std::vector<PresetRecord> readPresetText(const std::string& text, bool reportErrors,
+                                         const std::string& origin) {
+    XMLDocument doc;
+    if (doc.Parse(text.data(), text.size()) != tinyxml2::XML_SUCCESS) {
+        if (reportErrors)
+            logError("Error while loading presets", "XML file " + origin + " cannot be parsed");
+        return {};
+    }
+    return recordsOf(doc);
 }
 
 std::string presetDocumentText(const std::vector<PresetRecord>& records) {

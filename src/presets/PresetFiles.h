@@ -49,6 +49,9 @@ std::string userPresetsPath();
 // Every element from the first top-level <preset> on, whatever its name, as a record. A file that cannot be
 // loaded gives an empty list, with an event-log entry when reportErrors is set.
 std::vector<PresetRecord> readPresetFile(const std::string& path, bool reportErrors);
+// The same rules applied to a document already in memory; `origin` names it in the event log.
+std::vector<PresetRecord> readPresetText(const std::string& text, bool reportErrors,
+                                         const std::string& origin = "(memory)");
 // The document text of a list of records (top-level <preset> elements, indented, no declaration).
 std::string presetDocumentText(const std::vector<PresetRecord>& records);
 
