@@ -1,0 +1,215 @@
+#include "FuzzSeeds.h"
+
+#include "presets/PresetFiles.h"
+
+#ifdef LUMORA_FUZZ_DECODE
+#include "imageio/DecodeProtocol.h"
+#endif
+#ifdef LUMORA_FUZZ_IMAGE_HEADER
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+#endif
+
+#include <fstream>
+#include <sstream>
+
+namespace lumora::fuzz {
+namespace {
+
+std::string fileText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::vector<Seed> presetSeeds(const std::string& sourceDir) {
+    const std::string shipped = fileText(sourceDir + "/resources/Presets/default.xml");
+    PresetRecord user = blankPresetRecord();
+    user.name = "Évening <glow> & \"haze\"";
+    user.applyTM = false;
+    user.TMAlgo = 3;
+    user.alpha = -45;
+    user.sharpeningAmount = 120;
+    return {
+        {"default.xml", shipped},
+        {"default-cut.xml", shipped.substr(0, shipped.size() / 2)},
+        {"builtin.xml", presetDocumentText(builtInPresets())},
+        {"user.xml", presetDocumentText({user})},
+        {"odd-values.xml",
+         "<?xml version=\"1.0\"?>\n<preset><name/><applyTM>1</applyTM><alpha>0x1f</alpha>"
+         "<beta>-2147483648</beta><gamma>99999999999</gamma></preset>\n<other><name>b</name>"
+         "</other><!-- c --><preset><name><![CDATA[x]]></name></preset>"},
+    };
+}
+
+std::vector<Seed> languageSeeds(const std::string& sourceDir) {
+    return {
+        {"English.txt", fileText(sourceDir + "/resources/Lang/English.txt")},
+        {"Francais.txt", fileText(sourceDir + "/resources/Lang/Francais.txt")},
+        {"small.txt",
+         "#lang:Deutsch\r\n#V:2.0.3.1\r\n# comment\r\nOk:=OK\r\nTwo lines:=a\\nb\\\\n\r\n:=empty key\r\n"},
+    };
+}
+
+std::vector<Seed> settingsSeeds() {
+    const std::string ini =
+        "[GeneralSettings]\n"
+        "ChosenLanguage=Francais\nWindowMode=1\nOverExposedLimit=97\nUnderExposedLimit=3\n"
+        "JPGQuality=90\nPNGCompression=6\nNbSharpenImages=5\n\n"
+        "[UserParameters]\n"
+        "savingFilterIndexForHDRImage=2\nsavingFilterIndexForTMImage=1\n"
+        "fastPreviewChecked=true\nhighlightOverExposed=false\nhighlightUnderExposed=1\n"
+        "DoNotShowUpdates=false\nisFirstRunVersion=false\n\n"
+        "[MainWindow]\nwidth=1400\nheight=900\nposX=-20\nposY=35\nmaximized=true\n\n"
+        "[RecentFiles]\nrecentFiles=/home/ann/burst/IMG_0001.jpg, \"/home/ann/a, b.mp4\"\n\n"
+        "[DialogSettings]\nwidth=640\nheight=480\nposX=3000\nposY=-5\n\n"
+        "[ShowLogDialog]\nwidth=99999\nheight=0\n\n"
+        "[General]\ncurrentVersion=2.0.3\n";
+    return {
+        {"typical.ini", ini},
+        {"odd.ini", "[GeneralSettings]\nWindowMode=@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x1)\nJPGQuality=1e3\n"
+                    "OverExposedLimit=\"98\"\n[UserParameters]\nfastPreviewChecked=@ByteArray(true)\n"
+                    "[MainWindow]\nwidth=2147483648\n%U4E00=\\x4e00\n"},
+        {"install-args", std::string("-ii\0Francais", 12)},
+        {"open-args", "/home/ann/photos/IMG_0001.CR2"},
+    };
+}
+
+#ifdef LUMORA_FUZZ_DECODE
+std::string bytesOf(const decode::Bytes& b) {
+    return std::string(b.begin(), b.end());
+}
+
+std::vector<Seed> decodeSeeds() {
+    using namespace decode;
+    Request read{RequestKind::Read, false, Fault::None, "/home/ann/burst/IMG_0001.jpg"};
+    Request preview{RequestKind::Read, true, Fault::None, "/tmp/x.CR2"};
+    Request fault{RequestKind::Fault, false, Fault::Hang, ""};
+    ResponseHeader ok;
+    ok.status = Status::Ok;
+    ok.rows = 3000;
+    ok.cols = 4000;
+    ok.type = 18; // CV_16UC3
+    ResponseHeader unreadable;
+    unreadable.status = Status::Unreadable;
+    unreadable.error = "no reader could decode /tmp/x.psd";
+    ResponseHeader refused;
+    refused.status = Status::Refused;
+    refused.error = "not a regular file";
+    return {
+        {"request-read", bytesOf(encodeRequest(read))},
+        {"request-preview", bytesOf(encodeRequest(preview))},
+        {"request-fault", bytesOf(encodeRequest(fault))},
+        {"response-ok", bytesOf(encodeResponseHeader(ok))},
+        {"response-unreadable", bytesOf(encodeResponseHeader(unreadable))},
+        {"response-refused", bytesOf(encodeResponseHeader(refused))},
+        {"two-requests", bytesOf(encodeRequest(read)) + bytesOf(encodeRequest(fault))},
+    };
+}
+#endif
+
+#ifdef LUMORA_FUZZ_IMAGE_HEADER
+std::string encoded(const std::string& ext, const cv::Mat& image) {
+    std::vector<unsigned char> out;
+    try {
+        if (!cv::imencode(ext, image, out))
+            return {};
+    } catch (const cv::Exception&) {
+        return {}; // a codec this OpenCV build lacks
+    }
+    return std::string(out.begin(), out.end());
+}
+
+void put(std::string& s, unsigned long long v, int bytes, bool bigEndian) {
+    for (int i = 0; i < bytes; ++i)
+        s.push_back(char(v >> (8 * (bigEndian ? bytes - 1 - i : i))));
+}
+
+std::vector<Seed> imageSeeds() {
+    cv::Mat image(11, 17, CV_8UC3);
+    for (int y = 0; y < image.rows; ++y)
+        for (int x = 0; x < image.cols; ++x)
+            image.at<cv::Vec3b>(y, x) = cv::Vec3b(uchar(x * 15), uchar(y * 23), uchar((x + y) * 9));
+    cv::Mat gray, wide, real;
+    cv::cvtColor(image, gray, cv::COLOR_BGR2GRAY);
+    image.convertTo(wide, CV_16UC3, 257.0);
+    image.convertTo(real, CV_32FC3, 1.0 / 255.0);
+
+    std::vector<Seed> seeds = {
+        {"small.png", encoded(".png", image)},   {"small16.png", encoded(".png", wide)},
+        {"small.jpg", encoded(".jpg", image)},   {"small.tif", encoded(".tif", image)},
+        {"small16.tif", encoded(".tif", wide)},  {"small32.tif", encoded(".tif", real)},
+        {"small.bmp", encoded(".bmp", image)},   {"small.hdr", encoded(".hdr", real)},
+        {"small.pgm", encoded(".pgm", gray)},    {"small.ppm", encoded(".ppm", image)},
+        {"small.pfm", encoded(".pfm", real)},    {"small.pam", encoded(".pam", image)},
+        {"small.webp", encoded(".webp", image)},
+    };
+    // Formats OpenCV does not write: the fixed headers by hand.
+    std::string psd = "8BPS";
+    put(psd, 1, 2, true);  // version (2 is the large-document variant)
+    put(psd, 0, 6, true);  // reserved
+    put(psd, 3, 2, true);  // channels
+    put(psd, 11, 4, true); // height
+    put(psd, 17, 4, true); // width
+    put(psd, 8, 2, true);  // depth
+    put(psd, 3, 2, true);  // RGB
+    put(psd, 0, 4, true);  // colour mode data, resources, layers: empty
+    put(psd, 0, 4, true);
+    put(psd, 0, 4, true);
+    seeds.push_back({"small.psd", psd});
+    std::string gif = "GIF89a";
+    put(gif, 17, 2, false);
+    put(gif, 11, 2, false);
+    gif += std::string("\x00\x00\x00", 3);
+    gif += ',';
+    put(gif, 0, 4, false);
+    put(gif, 17, 2, false);
+    put(gif, 11, 2, false);
+    gif += std::string("\x00\x02\x02\x4c\x01\x00;", 7);
+    seeds.push_back({"small.gif", gif});
+    // OpenEXR: magic, version, one dataWindow attribute (0, 0)-(16, 10), end of header.
+    static const char kExr[] = "\x76\x2f\x31\x01\x02\x00\x00\x00"
+                               "dataWindow\0box2i\0\x10\0\0\0"
+                               "\0\0\0\0\0\0\0\0\x10\0\0\0\x0a\0\0\0\0";
+    seeds.push_back({"exr-header", std::string(kExr, sizeof kExr - 1)});
+    std::vector<Seed> kept;
+    for (Seed& s : seeds)
+        if (!s.bytes.empty())
+            kept.push_back(std::move(s));
+    return kept;
+}
+#endif
+
+} // namespace
+
+std::vector<std::string> harnessNames() {
+    std::vector<std::string> names = {"presets", "language", "settings"};
+#ifdef LUMORA_FUZZ_DECODE
+    names.push_back("decode");
+#endif
+#ifdef LUMORA_FUZZ_IMAGE_HEADER
+    names.push_back("imageheader");
+#endif
+    return names;
+}
+
+std::vector<Seed> seedsFor(const std::string& harness, const std::string& sourceDir) {
+    if (harness == "presets")
+        return presetSeeds(sourceDir);
+    if (harness == "language")
+        return languageSeeds(sourceDir);
+    if (harness == "settings")
+        return settingsSeeds();
+#ifdef LUMORA_FUZZ_DECODE
+    if (harness == "decode")
+        return decodeSeeds();
+#endif
+#ifdef LUMORA_FUZZ_IMAGE_HEADER
+    if (harness == "imageheader")
+        return imageSeeds();
+#endif
+    return {};
+}
+
+} // namespace lumora::fuzz
