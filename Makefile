@@ -6,7 +6,7 @@ BUILD_TYPE ?= Release
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CTEST_ARGS ?=
 
-.PHONY: all deps configure build test run bench clean screenshots asan-test fuzz
+.PHONY: all deps configure build test run bench clean screenshots asan-test fuzz install deb
 
 all: build
 
@@ -28,6 +28,21 @@ test: build
 # Opens the window on the demo clip, or runs the same job headless when there is no display.
 run: build
 	@scripts/run-demo $(BUILD_DIR)
+
+# Installs into PREFIX (default /usr/local) under DESTDIR, as packagers stage it. A per-user installation may
+# record its user's interface language at the same time, as an installer does:
+#   make install PREFIX=~/.local LUMORA_LANGUAGE=Francais
+# (never while staging: DESTDIR means the files are not yet where they will run).
+PREFIX ?= /usr/local
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD_DIR) --prefix "$(PREFIX)"
+	@if [ -n "$(LUMORA_LANGUAGE)" ] && [ -z "$(DESTDIR)" ]; then \
+	  "$(PREFIX)/bin/lumora" -ii "$(LUMORA_LANGUAGE)" && echo "install: interface language $(LUMORA_LANGUAGE) recorded"; \
+	fi
+
+# A Debian package of the build, in $(BUILD_DIR)/package/.
+deb: build
+	cd $(BUILD_DIR) && cpack -G DEB
 
 bench: build
 	@scripts/run-benchmarks $(BUILD_DIR)

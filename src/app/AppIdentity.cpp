@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 namespace lumora {
@@ -28,7 +29,11 @@ QString applicationDirectory() {
     QString dir = QCoreApplication::applicationDirPath();
     if (!dir.endsWith(QLatin1Char('/')))
         dir += QLatin1Char('/');
-    return dir;
+    const QDir beside(dir);
+    if (beside.exists(QStringLiteral("Lang")) || beside.exists(QStringLiteral("Presets")))
+        return dir;
+    const QString installed = QDir::cleanPath(beside.filePath(QStringLiteral(LUMORA_DATA_FROM_BINDIR)));
+    return QFileInfo(installed).isDir() ? installed + QLatin1Char('/') : dir;
 }
 
 } // namespace lumora

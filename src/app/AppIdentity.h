@@ -20,7 +20,9 @@ void applyIdentity(QCoreApplication& app);
 // Writable per-user data directory of the application, always ending with '/'. Created when missing.
 QString userDataDirectory();
 
-// Directory holding the running executable, ending with '/'.
+// Directory of the files shipped with the program (Lang/, Presets/), ending with '/': the executable's own
+// directory when they sit beside it (build tree, unpacked copy), else the installed data directory found
+// relative to the executable, so an installation works under any prefix or staging root.
 QString applicationDirectory();
 
 } // namespace lumora

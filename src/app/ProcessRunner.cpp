@@ -1,6 +1,7 @@
 #include "app/ProcessRunner.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
@@ -10,9 +11,13 @@ namespace lumora {
 QString findHelperProgram(const QString& name) {
     // Without an application object there is no reliable executable directory; PATH still works.
     if (QCoreApplication::instance()) {
-        const QFileInfo beside(QCoreApplication::applicationDirPath() + QLatin1Char('/') + name);
-        if (beside.isFile() && beside.isExecutable())
-            return beside.absoluteFilePath();
+        const QDir dir(QCoreApplication::applicationDirPath());
+        for (const QString& candidate :
+             {dir.filePath(name), dir.filePath(QStringLiteral(LUMORA_HELPERS_FROM_BINDIR "/") + name)}) {
+            const QFileInfo file(candidate);
+            if (file.isFile() && file.isExecutable())
+                return QDir::cleanPath(file.absoluteFilePath());
+        }
     }
     return QStandardPaths::findExecutable(name);
 }

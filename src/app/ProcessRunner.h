@@ -1,7 +1,7 @@
 #pragma once
 // Runs a helper program (dcraw, exiftool) as a child process with an argument vector, never through a shell,
-// with a time limit, and reports how it ended. Helpers are looked up beside our executable first, then on
-// PATH.
+// with a time limit, and reports how it ended. Helpers are looked up beside our executable first, then in
+// the installed helper directory, then on PATH.
 
 #include <QByteArray>
 #include <QString>
@@ -21,8 +21,9 @@ struct ProcessOutcome {
     bool succeeded() const { return started && finished && exitCode == 0; }
 };
 
-// Absolute path of the helper `name`: beside the running executable when present there, else found on PATH;
-// empty when neither has it.
+// Absolute path of the helper `name`: beside the running executable when present there, else in our
+// installed helper directory (lumora-decode lives there, relative to the executable), else found on PATH;
+// empty when none has it.
 QString findHelperProgram(const QString& name);
 
 // Starts `program` with `arguments`, closes its standard input, collects both output streams and waits at

@@ -25,6 +25,8 @@ int main(int argc, char* argv[]) {
 
     QApplication app(argc, argv);
     lumora::applyIdentity(app);
+    // Lets Wayland desktops match the window to its menu entry and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral(LUMORA_DESKTOP_ID));
     try {
         lumora::LumoraV2 window;
         window.show();

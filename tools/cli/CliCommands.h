@@ -8,7 +8,7 @@ namespace lumora::cli {
 
 int runInfo(const QStringList& args);
 int runPresets(const QStringList& args);
-// Preset lists read from the folders the window uses (default.xml beside the program, user.xml per user).
+// Preset lists read from the folders the window uses (the shipped default.xml, user.xml per user).
 void usePresetFolders();
 int runFrame(const QStringList& args);
 int runStack(const QStringList& args);

@@ -43,7 +43,7 @@ QJsonObject toJson(const PresetRecord& r, const char* source) {
 
 } // namespace
 
-// Points the preset lists at the folders the window uses: Presets/ beside the program for default.xml and
+// Points the preset lists at the folders the window uses: the shipped Presets/ for default.xml and
 // the Presets folder of the per-user data directory for user.xml.
 void usePresetFolders() {
     setDefaultPresetsDirectory(
@@ -57,9 +57,10 @@ int runPresets(const QStringList& args) {
         if (a == QLatin1String("--json")) {
             json = true;
         } else if (a == QLatin1String("--help")) {
-            std::puts("usage: lumora-cli presets [--json]\n"
-                      "Lists the built-in presets, those of default.xml beside the program and those of the\n"
-                      "user's user.xml, with their control positions.");
+            std::puts(
+                "usage: lumora-cli presets [--json]\n"
+                "Lists the built-in presets, those of the default.xml shipped with the program and those\n"
+                "of the user's user.xml, with their control positions.");
             return 0;
         } else {
             std::fprintf(stderr, "lumora-cli presets: unexpected argument '%s'\n",

@@ -27,11 +27,28 @@ const Command kCommands[] = {
     {"render", "stack a frame of a medium, tone-map it and write the image", lumora::cli::runRender},
 };
 
+// The manual page is made from this text and the commands' own --help, so whatever a user should find in
+// `man lumora-cli` belongs here.
 void printUsage(std::FILE* out) {
-    std::fprintf(out, "usage: lumora-cli [--version] COMMAND [ARGS]\n\ncommands:\n");
+    std::fprintf(out,
+                 "usage: lumora-cli [--version] COMMAND [ARGS]\n"
+                 "Makes high-dynamic-range pictures from video clips and photo bursts, without a window.\n"
+                 "It runs the engine of the Lumora window, so the same choices give the same picture.\n"
+                 "\ncommands:\n");
     for (const Command& c : kCommands)
         std::fprintf(out, "  %-10s %s\n", c.name, c.summary);
-    std::fprintf(out, "\n'lumora-cli COMMAND --help' describes a command.\n");
+    std::fprintf(out, "'lumora-cli COMMAND --help' describes a command.\n"
+                      "\nexit status:\n"
+                      "  0  success\n"
+                      "  1  the job failed: a medium could not be opened or read, or the result not written\n"
+                      "  2  the command line is wrong: unknown command or option, missing or invalid value\n"
+                      "\nexamples:\n"
+                      "  lumora-cli info clip.mp4\n"
+                      "  lumora-cli render clip.mp4 --index 30 -o moment.jpg\n"
+                      "  lumora-cli render clip.mp4 --index 30 --quality fast --preset Soft -o quick.jpg\n"
+                      "  lumora-cli stack photos/ --index 2 --before 2 --after 2 -o light.hdr\n"
+                      "  lumora-cli tonemap light.hdr --operator 4 --exposure 20 -o light.tif --bits 16\n"
+                      "  lumora-cli sharpest clip.mp4 --index 30 --radius 5\n");
 }
 
 } // namespace
