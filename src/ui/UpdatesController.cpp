@@ -60,8 +60,8 @@ void UpdatesController::resultCheckingUpdates(bool ok, const QString& text, cons
     const bool open =
         messages.askWithCheckBox(translatedText("NewVersion"), question,
                                  automatic_ ? translatedText("DoNotShowAgain") : QString(), &doNotShowAgain);
-    if (open)
-        QDesktopServices::openUrl(offer.address);
+    if (open && !QDesktopServices::openUrl(offer.address))
+        logError("checkUpdates", "no program opened " + offer.address.toString().toStdString());
     if (doNotShowAgain)
         settings::write(settings::DoNotShowUpdates, true);
 }

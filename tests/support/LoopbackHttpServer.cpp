@@ -65,9 +65,7 @@ void LoopbackHttpServer::onData(QTcpSocket* socket) {
         return;
     }
     requests_.push_back(request);
-    Response missing;
-    missing.status = 404;
-    respond(socket, responses_.value(request.path, missing));
+    respond(socket, responses_.value(request.path, Response{{}, 404}));
 }
 
 void LoopbackHttpServer::respond(QTcpSocket* socket, const Response& response) {

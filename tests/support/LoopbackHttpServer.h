@@ -21,9 +21,9 @@ public:
         QByteArray method, path, contentType, body;
     };
     struct Response {
+        QByteArray body;
         int status = 200;
         QByteArray contentType = "text/plain";
-        QByteArray body;
         QByteArray location; // Location header of a redirect
         int trickleMs = 0;   // above 0: the body goes out one byte per trickleMs
     };
