@@ -26,6 +26,7 @@ TEST(UpdatePage, ReadsOnlyWhatIsPlainlyAVersionAndAWebAddress) {
         {"version=9999999999;url=https://a.example/", "", ""},
         {"version=3;url=file:///usr/bin/xterm", "", ""},
         {"version=3;url=javascript:alert(1)", "", ""},
+        {"version=3;url=https:///no-host", "", ""},
     };
     for (const auto& c : cases) {
         const UpdateOffer offer = readUpdatePage(QString::fromUtf8(c.page));

@@ -36,10 +36,12 @@ protected:
     }
     void TearDown() override { QDesktopServices::unsetUrlHandler(QStringLiteral("https")); }
 
-    // A window whose start-up check has run, under limits short enough for a test.
+    // A window whose start-up check has run, with a time limit short enough for a test.
     std::unique_ptr<LumoraV2> startWindow() {
         auto w = std::make_unique<LumoraV2>(messages_);
-        w->updates().fetcher().setLimits({64 * 1024, 300, 5});
+        PageFetcher::Limits limits = w->updates().fetcher().limits();
+        limits.totalMs = 300; // the program's size and redirect limits stay
+        w->updates().fetcher().setLimits(limits);
         settle();
         EXPECT_TRUE(waitUntil([&] { return !w->updates().fetcher().isRunning(); }));
         return w;
