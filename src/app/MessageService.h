@@ -17,6 +17,10 @@ public:
     virtual void show(MessageKind kind, const QString& title, const QString& text) = 0;
     // Question and warning question boxes (Yes/No); true for Yes.
     virtual bool ask(MessageKind kind, const QString& title, const QString& text) = 0;
+    // A question (Yes preselected) shown as plain text, never as markup, since it may quote what a server
+    // sent. A non-empty `checkBoxText` adds a check box below the text, whose state lands in `*checked`.
+    virtual bool askWithCheckBox(const QString& title, const QString& text, const QString& checkBoxText,
+                                 bool* checked) = 0;
     // A box with several buttons (texts already translated), `defaultButton` preselected; the index of the
     // button pressed, or -1 when the box was closed without one.
     virtual int choose(MessageKind kind, const QString& title, const QString& text,

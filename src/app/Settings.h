@@ -25,6 +25,13 @@ inline const Key<int> UnderExposedLimit{"GeneralSettings", "UnderExposedLimit", 
 inline const Key<int> JPGQuality{"GeneralSettings", "JPGQuality", 99};
 inline const Key<int> PNGCompression{"GeneralSettings", "PNGCompression", 3};
 inline const Key<int> NbSharpenImages{"GeneralSettings", "NbSharpenImages", 3};
+// Remote services. Packagers may point the addresses elsewhere; an empty update address turns the check off.
+// Nothing is reported before the user agrees to it in the settings dialog.
+inline const Key<QString> UpdateAddress{"GeneralSettings", "UpdateAddress",
+                                        QStringLiteral("https://lumora.example/UIUpdate.html")};
+inline const Key<QString> AnalyticsEndpoint{"GeneralSettings", "AnalyticsEndpoint",
+                                            QStringLiteral("https://stats.lumora.example/collect")};
+inline const Key<bool> SendUsageStatistics{"GeneralSettings", "SendUsageStatistics", false};
 
 // Group "UserParameters": remembered user choices.
 inline const Key<int> SavingFilterIndexForHDRImage{"UserParameters", "savingFilterIndexForHDRImage", 1};

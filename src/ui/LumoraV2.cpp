@@ -5,6 +5,7 @@
 #include "app/MessageService.h"
 #include "app/Settings.h"
 #include "i18n/LanguageEngine.h"
+#include "net/AnalyticsManager.h"
 #include "ui/EditingController.h"
 #include "ui/ExportController.h"
 #include "ui/FormIndex.h"
@@ -26,6 +27,7 @@
 #include <QFile>
 #include <QMimeData>
 #include <QStatusBar>
+#include <QTimer>
 #include <QUrl>
 
 // The resources are compiled into a static library: the program must ask for them to be registered.
@@ -82,6 +84,10 @@ LumoraV2::LumoraV2(std::shared_ptr<MessageService> messages, QWidget* parent)
     menus_->loadLanguage();
     menus_->presentInitialState();
     steps_->updateMode();
+
+    // Both only start network requests; the update check once the window is up, so start-up never waits.
+    QTimer::singleShot(0, updates_.get(), &UpdatesController::startAutomaticCheck);
+    reportFirstStartOfVersion();
 }
 
 LumoraV2::~LumoraV2() = default;
@@ -161,6 +167,7 @@ void LumoraV2::closeEvent(QCloseEvent* event) {
         return;
     }
     storeWindowGeometry();
+    updates_->abort();
     event->accept();
 }
 

@@ -1,5 +1,6 @@
 #include "ui/QtMessageService.h"
 
+#include <QCheckBox>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
@@ -26,6 +27,21 @@ bool QtMessageService::ask(MessageKind kind, const QString& title, const QString
                             ? QMessageBox::warning(parent_, title, text, buttons, QMessageBox::No)
                             : QMessageBox::question(parent_, title, text, buttons, QMessageBox::No);
     return answer == QMessageBox::Yes;
+}
+
+bool QtMessageService::askWithCheckBox(const QString& title, const QString& text, const QString& checkBoxText,
+                                       bool* checked) {
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, parent_);
+    box.setTextFormat(Qt::PlainText);
+    box.setDefaultButton(QMessageBox::Yes);
+    for (QAbstractButton* b : box.buttons())
+        b->setCursor(Qt::PointingHandCursor);
+    if (!checkBoxText.isEmpty())
+        box.setCheckBox(new QCheckBox(checkBoxText, &box));
+    const bool yes = box.exec() == QMessageBox::Yes;
+    if (checked)
+        *checked = box.checkBox() && box.checkBox()->isChecked();
+    return yes;
 }
 
 int QtMessageService::choose(MessageKind kind, const QString& title, const QString& text,

@@ -15,6 +15,8 @@ public:
 
     void show(MessageKind kind, const QString& title, const QString& text) override;
     bool ask(MessageKind kind, const QString& title, const QString& text) override;
+    bool askWithCheckBox(const QString& title, const QString& text, const QString& checkBoxText,
+                         bool* checked) override;
     int choose(MessageKind kind, const QString& title, const QString& text, const QStringList& buttons,
                int defaultButton) override;
     void about(const QString& title, const QString& text) override;

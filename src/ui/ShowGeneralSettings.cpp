@@ -4,6 +4,7 @@
 #include "i18n/LanguageEngine.h"
 #include "ui/DialogGeometry.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -63,6 +64,15 @@ ShowGeneralSettings::ShowGeneralSettings(QWidget* parent) : QDialog(parent) {
     nbSharpenImages_ = spinBox(this, "spinBox_NbSharpenImages", 1, 20, QString(),
                                translatedOr("NbSharpenImagesTooltip", "NbSharpenImagesTooltip"));
 
+    sendUsageStatistics_ =
+        new QCheckBox(translatedOr("SendUsageStatistics", "Send anonymous usage statistics"), this);
+    sendUsageStatistics_->setObjectName(QStringLiteral("checkBox_SendUsageStatistics"));
+    sendUsageStatistics_->setToolTip(translatedOr(
+        "SendUsageStatisticsTooltip", "Once for each new version, Lumora reports that it was installed: "
+                                      "the version number and a random number. No name, no "
+                                      "identifier of your computer, nothing about your pictures."));
+    sendUsageStatistics_->setChecked(settings::read(settings::SendUsageStatistics));
+
     // JPEG quality is used by the exporter, so the dialog shows what is stored rather than a fixed value;
     // otherwise every accept would silently reset the user's choice.
     jpegQuality_->setValue(settings::read(settings::JPGQuality));
@@ -76,6 +86,7 @@ ShowGeneralSettings::ShowGeneralSettings(QWidget* parent) : QDialog(parent) {
     generalForm->addRow(translatedOr("Language", "Language"), language_);
     generalForm->addRow(translatedOr("JPGImageQuality", "JPEG image quality"), jpegQuality_);
     generalForm->addRow(translatedOr("PNGImageCompression", "PNG image compression"), pngCompression_);
+    generalForm->addRow(sendUsageStatistics_);
 
     auto* view = new QGroupBox(translatedOr("View", "View"), this);
     auto* viewForm = new QFormLayout(view);
@@ -128,6 +139,7 @@ void ShowGeneralSettings::storeResult(int result) {
         settings::write(settings::OverExposedLimit, overExposedLimit_->value());
         settings::write(settings::UnderExposedLimit, underExposedLimit_->value());
         settings::write(settings::NbSharpenImages, nbSharpenImages_->value());
+        settings::write(settings::SendUsageStatistics, sendUsageStatistics_->isChecked());
     }
     storeDialogGeometry(*this, settings::kSettingsDialogGroup);
 }

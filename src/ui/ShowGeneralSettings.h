@@ -1,9 +1,10 @@
 #pragma once
 // The settings dialog: language, export quality, exposure-highlight limits and the sharpest-frame search
-// window. Accepting stores the values; the caller reads languageChanged() to re-apply the window's texts.
+// window, and whether usage statistics may be sent. Accepting stores the values; the caller reads languageChanged() to re-apply the window's texts.
 
 #include <QDialog>
 
+class QCheckBox;
 class QComboBox;
 class QSpinBox;
 
@@ -27,6 +28,7 @@ private:
     QSpinBox* overExposedLimit_;
     QSpinBox* underExposedLimit_;
     QSpinBox* nbSharpenImages_;
+    QCheckBox* sendUsageStatistics_;
     bool languageChanged_ = false;
 };
 

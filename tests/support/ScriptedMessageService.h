@@ -25,6 +25,8 @@ public:
     std::vector<QStringList> choiceButtons; // the buttons offered by each choose()
     std::deque<QStringList> fileNames;      // for the file dialogs; cancelled when empty
     QString chosenFilter;                   // returned through saveFileName's selectedFilter when set
+    std::deque<bool> checkBoxStates;        // for askWithCheckBox(); unchecked when empty
+    std::vector<QString> checkBoxTexts;     // the check box offered by each askWithCheckBox(), empty for none
 
     void show(MessageKind kind, const QString& title, const QString& text) override {
         calls.push_back({QStringLiteral("show"), kind, title, text});
@@ -36,6 +38,16 @@ public:
         const bool a = answers.front();
         answers.pop_front();
         return a;
+    }
+    bool askWithCheckBox(const QString& title, const QString& text, const QString& checkBoxText,
+                         bool* checked) override {
+        checkBoxTexts.push_back(checkBoxText);
+        const bool state = !checkBoxStates.empty() && checkBoxStates.front();
+        if (!checkBoxStates.empty())
+            checkBoxStates.pop_front();
+        if (checked)
+            *checked = !checkBoxText.isEmpty() && state;
+        return ask(MessageKind::Question, title, text);
     }
     int choose(MessageKind kind, const QString& title, const QString& text, const QStringList& buttons,
                int) override {

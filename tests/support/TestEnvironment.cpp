@@ -1,5 +1,7 @@
 #include "TestEnvironment.h"
 
+#include "app/Settings.h"
+
 #include <QSettings>
 #include <QStandardPaths>
 #include <cstdlib>
@@ -21,6 +23,8 @@ IsolatedUserStore::IsolatedUserStore() : dir_(std::make_unique<QTemporaryDir>())
     oldConfig_ = setEnv("XDG_CONFIG_HOME", root + "/config");
     oldData_ = setEnv("XDG_DATA_HOME", root + "/data");
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir_->path() + QStringLiteral("/config"));
+    // Windows check for updates at start-up; tests reach only the servers they start themselves.
+    settings::write(settings::UpdateAddress, QString());
 }
 
 IsolatedUserStore::~IsolatedUserStore() {

@@ -9,7 +9,8 @@
 namespace lumora::test {
 
 // Points QSettings and the per-user data locations at a fresh temporary folder for the lifetime of the
-// object, so a test starts from an empty store and never touches the real user's files.
+// object, so a test starts from an empty store (the update address blanked) and never touches the real user's
+// files or the network.
 class IsolatedUserStore {
 public:
     IsolatedUserStore();

@@ -23,6 +23,10 @@
 #include <functional>
 #include <memory>
 
+namespace lumora::test {
+void shootUpdateQuestion(const std::function<void(const QString&)>& grabNextModal, const QString& name);
+} // namespace lumora::test
+
 namespace {
 
 using namespace lumora;
@@ -132,6 +136,7 @@ void shootLanguage(const QString& language) {
         w->showLog();
         w->opening().closeWorkspace();
     }
+    test::shootUpdateQuestion(grabNextModal, QStringLiteral("update-question") + suffix);
     // A photo opened for tone mapping goes straight to the editing step (Classic shows every control).
     settings::write(settings::WindowMode, 2);
     {
