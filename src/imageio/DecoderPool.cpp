@@ -2,7 +2,7 @@
 
 #include "app/EventLog.h"
 #include "app/ProcessRunner.h"
-#include "app/Threads.h"
+#include "app/Parallel.h"
 #include "imageio/ImageFile.h"
 #include "imageio/ImageHeader.h"
 #include "imageio/ImageLimits.h"
@@ -255,8 +255,10 @@ private:
 };
 
 DecoderPool::DecoderPool(DecoderPoolOptions options) : options_(std::move(options)) {
+    // A reader blocks while its helper decodes, so helpers and readers never run at once: one helper per core
+    // that may be waiting for a read lets every waiting caller decode at the same time.
     if (options_.size <= 0)
-        options_.size = std::max(2, workerCount());
+        options_.size = std::max(2, workerCount(WorkerUse::Waiting));
     helperPath_ = options_.helperPath.empty()
                       ? findHelperProgram(QStringLiteral("lumora-decode")).toStdString()
                       : options_.helperPath;

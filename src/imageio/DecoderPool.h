@@ -22,7 +22,7 @@ namespace lumora {
 
 struct DecoderPoolOptions {
     std::string helperPath; // empty: lumora-decode beside the program, else on PATH
-    int size = 0;           // helpers at most; 0: the worker count, at least 2
+    int size = 0;           // helpers at most; 0: one per core, at least 2
     int timeoutMs = 60000;  // per request at most, from sending it to the last pixel
     // Photos (not raw files) get less: this much, plus perMiBMs for each MiB of file. A still that takes
     // seconds per megabyte is stuck, and a burst must not wait a minute per broken file.

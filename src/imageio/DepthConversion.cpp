@@ -3,9 +3,11 @@
 
 #include "imageio/ImageFile.h"
 
+#include "app/EventLog.h"
+
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
+#include <string>
 
 namespace lumora {
 namespace {
@@ -77,7 +79,7 @@ cv::Mat convertDepth(const cv::Mat& image, int bits) {
         }
         return floatToInteger<double>(image, bits);
     default:
-        std::fprintf(stderr, "convertDepth: unsupported element depth %d\n", image.depth());
+        logError("convertDepth", "unsupported element depth " + std::to_string(image.depth()));
         return {};
     }
 }
