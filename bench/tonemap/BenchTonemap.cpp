@@ -7,7 +7,7 @@
 
 #include "LiteralLapFilter.h"
 
-#include "app/Threads.h"
+#include "app/Parallel.h"
 #include "tonemap/Laplacian.h"
 #include "tonemap/LaplacianFilter.h"
 #include "tonemap/RemapAccumulate.h"
@@ -206,7 +206,7 @@ int main(int argc, char** argv) {
     const cv::Size fastView(static_cast<int>(1100 / 1.5), static_cast<int>(620 / 1.5));
     cv::Mat preview;
     cv::resize(full, preview, fastView, 0, 0, cv::INTER_AREA);
-    const int workers = workerCount();
+    const int workers = workerCount(WorkerUse::Interactive);
     std::printf(
         "bench_tonemap: %s (%dx%d), 1 MP = %dx%d, fast preview = %dx%d, worker count %d, vector loop %s\n",
         photo.empty() ? "synthetic scene" : photo.c_str(), full.cols, full.rows, mp1.cols, mp1.rows,
@@ -234,7 +234,7 @@ int main(int argc, char** argv) {
     for (const ParamSet& ps : sets) {
         for (int threads : {workers, 2}) {
             Laplacian op;
-            op.setThreadCount(threads);
+            op.setWorkerCount(threads);
             const float params[3] = {ps.alpha, ps.beta, 0.f};
             cv::Mat out;
             const Stats s1 = timeRuns(runs, [&] { op.toneMap(out, mp1, params); });

@@ -50,17 +50,21 @@ cv::Mat Laplacian::luminance(const cv::Mat& image) {
 }
 
 cv::Mat& Laplacian::toneMap(cv::Mat& output, const cv::Mat& input, const float* params) {
+    output = apply(input, laplacianParams(params));
+    return output;
+}
+
+cv::Mat Laplacian::apply(const cv::Mat& input, const LaplacianParams& params) {
     control_.setProgress(0);
-    output.release();
     cv::Mat in;
     if (input.depth() == CV_32F)
         in = input;
     else
         input.convertTo(in, CV_32F);
     if (in.empty() || (in.channels() != 1 && in.channels() < 3))
-        return output;
-    alpha_ = params[0];
-    beta_ = params[1];
+        return {};
+    alpha_ = params.detailExponent;
+    beta_ = params.edgeCompression;
     const bool logDomain = logDomain_ != 0;
     const float sigma = logDomain ? std::log(sigmaR_) : sigmaR_;
 
@@ -76,9 +80,9 @@ cv::Mat& Laplacian::toneMap(cv::Mat& output, const cv::Mat& input, const float* 
         } else {
             domain = lum;
         }
-        r = lapfilterCore(domain, {alpha_, beta_, sigma, noiseLevel_}, control_, {threads_, true});
+        r = lapfilterCore(domain, {alpha_, beta_, sigma, noiseLevel_}, control_, {workers(), true});
         if (r.empty())
-            return output; // cancelled
+            return {}; // asked to end
         if (logDomain) {
             cv::exp(r, r);
             r -= kEpsilon;
@@ -87,8 +91,8 @@ cv::Mat& Laplacian::toneMap(cv::Mat& output, const cv::Mat& input, const float* 
     const bool displayReferred = logDomain && beta_ <= 1.f;
     if (displayReferred)
         fitRange(r);
-    if (control_.isCanceled())
-        return output;
+    if (control_.shouldEnd())
+        return {};
 
     // Colour: each channel keeps its ratio to the luminance (black where the luminance is 0).
     cv::Mat out(in.size(), CV_MAKETYPE(CV_32F, in.channels() == 1 ? 1 : 3));
@@ -114,9 +118,8 @@ cv::Mat& Laplacian::toneMap(cv::Mat& output, const cv::Mat& input, const float* 
         out = cv::min(cv::max(out, 0.f), 1.f);
     if (displayReferred)
         cv::pow(out, kDisplayPower, out);
-    output = out;
     control_.setProgress(100);
-    return output;
+    return out;
 }
 
 } // namespace lumora

@@ -1,12 +1,12 @@
 #include "tonemap/LocalContrastModel.h"
 
+#include "app/EventLog.h"
 #include "tonemap/OperatorSupport.h"
 
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 namespace lumora {
 
@@ -15,7 +15,7 @@ cv::Mat scaleImage(const cv::Mat& img, float lo, float hi) {
     cv::minMaxLoc(img.reshape(1), &m, &top);
     const double M = top - m;
     if (!(M != 0.0)) {
-        std::fputs("ERROR in scaleImage.m : divide by zero\n", stderr);
+        logError("scaleImage", "ERROR in scaleImage.m : divide by zero");
         return cv::Mat::zeros(img.size(), img.type());
     }
     // Subtract first so that the minimum lands exactly on lo.
@@ -29,7 +29,7 @@ cv::Mat sigmFac(const cv::Mat& lum, int slope, int mid) {
     double lo = 0, hi = 0;
     cv::minMaxLoc(lum.reshape(1), &lo, &hi);
     if (lo < 0.0 || hi > 255.0)
-        std::fputs("ERROR: sigmFac: lum must be between 0 and 255\n", stderr);
+        logError("sigmFac", "ERROR: sigmFac: lum must be between 0 and 255");
     cv::Mat e;
     // exp(-(x - mid) * slope) with x = lum / 255
     lum.convertTo(e, CV_32F, -double(slope) / 255.0, double(mid) * slope);
@@ -43,15 +43,15 @@ cv::Mat sigmFac(const cv::Mat& lum, int slope, int mid) {
 }
 
 cv::Mat& LC_Model::toneMap(cv::Mat& output, const cv::Mat& input, const float* params) {
-    const float alpha = params ? params[0] : 0.f;
-    const int slope = params ? static_cast<int>(params[1]) : 0;
-    const int mid = params ? static_cast<int>(params[2]) : 0;
+    output = apply(input, localContrastParams(params));
+    return output;
+}
+
+cv::Mat LC_Model::apply(const cv::Mat& input, const LocalContrastParams& params) {
     control_.setProgress(0);
     const cv::Mat bgr = toFloat3(input);
-    if (bgr.empty()) {
-        output = cv::Mat();
-        return output;
-    }
+    if (bgr.empty())
+        return {};
 
     // 1. Value and colour ratios. A pixel without light keeps ratios 0 and so ends black.
     cv::Mat V(bgr.size(), CV_32F), ratios(bgr.size(), CV_32FC3);
@@ -76,27 +76,27 @@ cv::Mat& LC_Model::toneMap(cv::Mat& output, const cv::Mat& input, const float* p
     control_.setProgress(30);
 
     // 3. Local contrast in the log domain.
-    if (control_.isCanceled())
-        return output;
+    if (control_.shouldEnd())
+        return {};
     control_.setProgress(60);
     cv::Mat lv;
-    cv::max(V * 100.f, alpha, lv);
+    cv::max(V * 100.f, params.logFloor, lv);
     cv::log(lv, lv);
     lv *= 1.0 / std::log(10.0) / 4.6051702;
     const cv::Mat lum = cv::min(cv::max(lv, 0.f), 1.f) * 255.f;
-    const cv::Mat w = sigmFac(lum, slope, mid);
+    const cv::Mat w = sigmFac(lum, params.sigmoidSlope, params.sigmoidMidpoint);
     cv::Mat rr = lv - w.mul(lv); // the local mean over a radius-0 window is the pixel itself
     const cv::Mat R = scaleImage(rr, 0.f, 1.f);
 
     // 4. Recombination.
-    if (control_.isCanceled())
-        return output;
+    if (control_.shouldEnd())
+        return {};
     control_.setProgress(80);
     cv::Mat R3;
     cv::cvtColor(R, R3, cv::COLOR_GRAY2BGR);
-    output = ratios.mul(R3);
+    const cv::Mat out = ratios.mul(R3);
     control_.setProgress(100);
-    return output;
+    return out;
 }
 
 } // namespace lumora

@@ -109,14 +109,11 @@ TEST(LogMapping, PixelsWithoutLightAndConstantImagesGiveBlack) {
 // ---------------------------------------------------------------------------------------------------------------
 // LC_Model
 
-TEST(LcModel, UniformImageReportsDivideByZeroAndGivesBlack) {
+TEST(LcModel, UniformImageGivesBlack) {
     LC_Model op;
     const float params[3] = {5.f, 10.f, 5.f};
     cv::Mat out;
-    testing::internal::CaptureStderr();
     op.toneMap(out, cv::Mat(6, 6, CV_32FC3, cv::Scalar::all(0.4)), params);
-    const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find("ERROR in scaleImage.m : divide by zero\n"), std::string::npos) << err;
     ASSERT_EQ(out.size(), cv::Size(6, 6));
     EXPECT_TRUE(allFinite(out));
     EXPECT_EQ(maxAbs(out), 0.0);
@@ -136,10 +133,7 @@ TEST(LcModel, BetaZeroLeavesTheRescaledLogBrightness) {
     LC_Model op;
     const float params[3] = {0.01f, 0.f, 3.f};
     cv::Mat out;
-    testing::internal::CaptureStderr();
     op.toneMap(out, in, params);
-    const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find("divide by zero"), std::string::npos) << "the flat weight image is reported";
     for (size_t i = 0; i < levels.size(); ++i) {
         const double expected = (lv[i] - lv.front()) / (lv.back() - lv.front());
         const cv::Vec3f got = out.at<cv::Vec3f>(0, static_cast<int>(i));
@@ -148,17 +142,13 @@ TEST(LcModel, BetaZeroLeavesTheRescaledLogBrightness) {
     }
 }
 
-TEST(LcModel, HelpersRescaleAndReportOutOfRangeBrightness) {
+TEST(LcModel, HelpersRescale) {
     cv::Mat img = (cv::Mat_<float>(1, 3) << 2.f, 4.f, 6.f);
     const cv::Mat s = scaleImage(img, -1.f, 1.f);
     EXPECT_NEAR(s.at<float>(0), -1.f, 1e-6);
     EXPECT_NEAR(s.at<float>(1), 0.f, 1e-6);
     EXPECT_NEAR(s.at<float>(2), 1.f, 1e-6);
 
-    testing::internal::CaptureStderr();
-    sigmFac((cv::Mat_<float>(1, 2) << -1.f, 300.f), 10, 0);
-    EXPECT_NE(testing::internal::GetCapturedStderr().find("ERROR: sigmFac: lum must be between 0 and 255\n"),
-              std::string::npos);
     // Higher brightness, lower weight (slope > 0), ends rescaled to 1 and 0.
     const cv::Mat w = sigmFac((cv::Mat_<float>(1, 3) << 0.f, 128.f, 255.f), 10, 0);
     EXPECT_NEAR(w.at<float>(0), 1.f, 1e-6);

@@ -1,7 +1,6 @@
 #include "CliCommands.h"
 #include "StackOptions.h"
 
-#include "app/Threads.h"
 #include "export/ExportFormats.h"
 #include "imageio/ImageFile.h"
 #include "media/ImagesSequence.h"
@@ -202,6 +201,7 @@ struct Rendered {
     cv::Mat image;
     int operatorIndex = 0;
     double seconds = 0.0;
+    std::string error; // why there is no tone-mapped image; empty on success
 };
 
 // The full-size render of the light image with the options' controls.
@@ -219,12 +219,19 @@ Rendered render(const cv::Mat& light, const ControlPositions& positions, const T
     r.image = engine.renderFullSize();
     r.seconds = static_cast<double>(timer.elapsed()) / 1000.0;
     r.operatorIndex = engine.params().operatorIndex;
+    // A failed render leaves the engine's previous output, the untoned image: never written as the result.
+    if (engine.lastOutcome() != RunOutcome::Finished)
+        r.error = engine.lastError().empty() ? "the render was interrupted" : engine.lastError();
     return r;
 }
 
 // Writes the result with the source's EXIF data and reports it; the process exit status.
 int finish(const char* command, const ToneOptions& o, const Rendered& r, int bits,
            const std::string& exifSource, QJsonObject extra) {
+    if (!r.error.empty()) {
+        std::fprintf(stderr, "lumora-cli %s: tone mapping failed: %s\n", command, r.error.c_str());
+        return 1;
+    }
     const WriteResult written = saveImage(o.out.toStdString(), r.image, bits, exifSource);
     if (!written.ok) {
         std::fprintf(stderr, "lumora-cli %s: %s\n", command, written.error.c_str());
