@@ -143,9 +143,11 @@ private:
     std::vector<float> ax_, ay_;
 };
 
-// |x|^p with the sign of x, in place, for a strip scratch image.
+// |x|^p with the sign of x, in place, for a strip scratch image. The magnitude is taken first: OpenCV's pow
+// gives NaN for negative samples and fractional powers (out-of-gamut colours have negative cone signals).
 void signedPowInPlace(cv::Mat& x, double p, cv::Mat& tmp) {
-    cv::pow(x, p, tmp); // OpenCV takes |x| for fractional powers
+    tmp = cv::abs(x);
+    cv::pow(tmp, p, tmp);
     const size_t n = x.total() * x.channels();
     float* s = x.ptr<float>();
     const float* m = tmp.ptr<float>();
