@@ -113,12 +113,25 @@ TEST_F(DecoderPoolTest, LargeImagesArriveIntactAndStayUsable) {
 
 TEST_F(DecoderPoolTest, UnreadableFilesAreOrdinaryFailuresThatKeepTheHelper) {
     std::ofstream(path("notes.jpg")) << "not a picture";
+    // Cut in the middle of its pixel data: the image libraries complain as they give up.
+    QFile png(QString::fromStdString(path("gradient.png")));
+    ASSERT_TRUE(png.open(QIODevice::ReadOnly));
+    const QByteArray bytes = png.readAll();
+    std::ofstream(path("cut.png"), std::ios::binary).write(bytes.constData(), bytes.size() / 2);
+
+    testing::internal::CaptureStderr(); // the helpers inherit it
     DecoderPool pool;
-    for (const char* name : {"missing.png", "notes.jpg"}) {
+    for (const char* name : {"missing.png", "notes.jpg", "cut.png"}) {
         const PooledRead got = pool.read(path(name), false);
         EXPECT_TRUE(got.image.empty()) << name;
         EXPECT_FALSE(got.helperFailed) << name;
+        if (std::string(name) == "cut.png")
+            EXPECT_NE(got.error.find(path(name)), std::string::npos) << "the complaint goes to the log";
     }
+    const std::string printed = testing::internal::GetCapturedStderr();
+#ifndef POOL_TEST_SANITIZED
+    EXPECT_EQ(printed, "") << "nothing reaches the terminal";
+#endif
     expectGradient(pool.read(path("gradient.png"), false).image);
     EXPECT_EQ(pool.helpersStarted(), 1);
 }

@@ -223,6 +223,20 @@ TEST(VideoInputs, StreamDescriptionsNamedLikeVideosOpenAsUnreadableWithoutConnec
     }
 }
 
+TEST(VideoInputs, ADamagedContainersComplaintsGoToTheLogNotTheTerminal) {
+    QFile source(QString::fromStdString(counterClip()));
+    ASSERT_TRUE(source.open(QIODevice::ReadOnly));
+    QTemporaryDir dir;
+    const QString clip = dir.filePath(QStringLiteral("cut.mp4"));
+    ASSERT_TRUE(writeFile(clip, source.read(source.size() / 3).toStdString())); // index (moov) lost
+
+    CapturedLog log;
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(VideoDecoder::open(clip.toStdString()));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_NE(log.text().find("libav"), std::string::npos) << log.text();
+}
+
 TEST(VideoInputs, SpecialFilesNamedLikeVideosAreRefusedWithoutBlocking) {
     QTemporaryDir dir;
     const std::string fifo = dir.filePath(QStringLiteral("fifo/clip.mp4")).toStdString();
