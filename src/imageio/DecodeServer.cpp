@@ -248,8 +248,8 @@ int serveRequests(int inputFd, int outputFd, const ServeOptions& options) {
     redirectLog(takeNote);
     LibraryOutput libraries;
     if (options.captureLibraryOutput && !libraries.start())
-        logError("lumora-decode", std::string("image library messages stay on the terminal: ") +
-                                      std::strerror(errno));
+        logError("lumora-decode",
+                 std::string("image library messages stay on the terminal: ") + std::strerror(errno));
     // A pool that went away must end the helper through a failed write, not a signal.
     std::signal(SIGPIPE, SIG_IGN);
     Bytes buffer;

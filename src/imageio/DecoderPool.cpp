@@ -1,8 +1,8 @@
 #include "imageio/DecoderPool.h"
 
 #include "app/EventLog.h"
-#include "app/ProcessRunner.h"
 #include "app/Parallel.h"
+#include "app/ProcessRunner.h"
 #include "imageio/ImageFile.h"
 #include "imageio/ImageHeader.h"
 #include "imageio/ImageLimits.h"

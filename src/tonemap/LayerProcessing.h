@@ -22,7 +22,8 @@ float adaptationFactor(float LA);
 // Low-pass copy of an XYZ image (the local white for d = 2, the adapting white for d = 3), at full size.
 cv::Mat blurImage(const cv::Mat& xyz, int d);
 // Everything before the fixed colour recipe: display RGB in [0, 1], BGR order. Empty when asked to end.
-// `betweenThreads` (tests only) runs once the base layer is compressed, while the detail may still be in work.
+// `betweenThreads` (tests only) runs once the base layer is compressed, while the detail may still be in
+// work.
 cv::Mat compressToDisplay(const cv::Mat& bgr, const LayerParams& params, RunControl& control, int workers,
                           const std::function<void()>& betweenThreads = {});
 } // namespace layerprocessing

@@ -221,7 +221,8 @@ void linearBase(const MiddleStep& step, int r0, int r1, cv::Mat& out) {
         const float* b2 = base[2].ptr<float>(r);
         cv::Vec3f* o = out.ptr<cv::Vec3f>(r - r0);
         for (int c = 0; c < cols; ++c)
-            o[c] = cv::Vec3f(std::min(b0[c], maxLog), std::min(b1[c], maxLog), std::min(b2[c], maxLog)) * kLn10;
+            o[c] =
+                cv::Vec3f(std::min(b0[c], maxLog), std::min(b1[c], maxLog), std::min(b2[c], maxLog)) * kLn10;
     }
     cv::exp(out, out);
 }
@@ -362,9 +363,9 @@ void compressBase(MiddleStep& step) {
                 const cv::Vec3f aw = adaptingWhite.at(r, c);
                 const cv::Vec3f awC = mul(kCat02, aw);
                 const float LAa = kAdaptingFraction * aw[1];
-                const float D = kAdaptationFactor *
-                                (1.f - (1.f / kAdaptationDivisor) *
-                                           std::exp(-(LAa - kAdaptationOffset) / kAdaptationSpread));
+                const float D =
+                    kAdaptationFactor * (1.f - (1.f / kAdaptationDivisor) *
+                                                   std::exp(-(LAa - kAdaptationOffset) / kAdaptationSpread));
                 cv::Vec3f bc = mul(kCat02, base[c]);
                 for (int k = 0; k < 3; ++k)
                     bc[k] *= refC[k] * D / (awC[k] + kWhiteGuard) + 1.f - D;
@@ -383,7 +384,8 @@ void compressBase(MiddleStep& step) {
                     t[c][k] = a * tScale;
                     u[c][k] = a * invSW * FLS;
                     const float q = kBleachCube * (a * invSW * ls[c]);
-                    bs[c][k] = kBleachHalf / (kBleachLuminance * ls[c] + 1.f) + kBleachHalf / (q * q * q + 1.f);
+                    bs[c][k] =
+                        kBleachHalf / (kBleachLuminance * ls[c] + 1.f) + kBleachHalf / (q * q * q + 1.f);
                     sg[c][k] = sgn(cone[k]);
                 }
             }
@@ -402,7 +404,8 @@ void compressBase(MiddleStep& step) {
                     const float cone =
                         sg[c][k] * kResponseScale * tp[c][k] / (kResponseHalf + tp[c][k]) + kConeFloor;
                     const float rod =
-                        kRodGain * bs[c][k] * kResponseScale * up[c][k] / (up[c][k] + kResponseHalf) + kRodFloor;
+                        kRodGain * bs[c][k] * kResponseScale * up[c][k] / (up[c][k] + kResponseHalf) +
+                        kRodFloor;
                     v[k] = cone + rod;
                 }
                 out[c] = mul(lmsInv, v);

@@ -25,9 +25,9 @@ struct LocalContrastParams {
 
 // Operator 4, tone compression and detail enhancement.
 struct LayerParams {
-    float responseExponent = 0.5f;  // alpha: exponent of the cone and rod responses of the base layer
-    float lightnessExponent = 1.f;  // beta: exponent of the lightness in IPT
-    float maxLuminance = 2525.f;    // gamma: absolute luminance of the brightest pixel, cd/m^2
+    float responseExponent = 0.5f; // alpha: exponent of the cone and rod responses of the base layer
+    float lightnessExponent = 1.f; // beta: exponent of the lightness in IPT
+    float maxLuminance = 2525.f;   // gamma: absolute luminance of the brightest pixel, cd/m^2
 };
 
 // The parameters of an operator from its triple; a null triple gives the defaults above.

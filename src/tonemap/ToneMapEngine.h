@@ -118,7 +118,7 @@ private:
     using Slots = std::array<cv::Mat, StageOutput>;
     // What differs between a preview and a full-size render.
     struct Pass {
-        bool preview;     // preview geometry (crop scaled from full resolution), negatives cut after the operator
+        bool preview; // preview geometry (crop scaled from full resolution), negatives cut after the operator
         bool releaseUsed; // drop each stage's input once no later stage reads it (full size: memory)
         int workers;      // threads for the operator and the colour step
     };

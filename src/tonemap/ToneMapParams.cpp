@@ -120,7 +120,8 @@ std::array<float, 3> operatorTripleFromPositions(int operatorIndex, int alphaPos
         {OperatorControl::LaplacianDetail, OperatorControl::LaplacianEdges, OperatorControl::LaplacianEdges},
         {OperatorControl::LogBias, OperatorControl::LogBias, OperatorControl::LogBias},
         {OperatorControl::ContrastFloor, OperatorControl::ContrastSlope, OperatorControl::ContrastMidpoint},
-        {OperatorControl::LaplacianDetail, OperatorControl::LaplacianDetail, OperatorControl::LaplacianDetail},
+        {OperatorControl::LaplacianDetail, OperatorControl::LaplacianDetail,
+         OperatorControl::LaplacianDetail},
         {OperatorControl::LayerResponse, OperatorControl::LayerLightness, OperatorControl::LayerMaxLuminance},
     };
     const int op = clampOperatorIndex(operatorIndex);
