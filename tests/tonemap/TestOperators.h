@@ -36,7 +36,7 @@ public:
 // An operator that fails half-way (out of memory on a huge image, say).
 class FailsWhileRunning : public ToneMappingBase {
 public:
-    cv::Mat& toneMap(cv::Mat& output, const cv::Mat&, const float*) override {
+    cv::Mat& toneMap(cv::Mat&, const cv::Mat&, const float*) override {
         control_.setProgress(30);
         throw std::runtime_error("no memory left for the pyramid");
     }
