@@ -60,7 +60,10 @@ cv::Mat lapfilterCore(const cv::Mat& image, const LapFilterParams& params, RunCo
 
     std::atomic<int64_t> done{0};
     const int threads = options.threads > 0 ? options.threads : workerCount(WorkerUse::Interactive);
-    const RemapSetup base{0.f, params.sigmaR, params.alpha, params.beta, params.noiseLevel};
+    RemapSetup base{0.f, params.sigmaR, params.alpha, params.beta, params.noiseLevel};
+    const DetailCurve curve = makeDetailCurve(base);
+    if (params.alpha != 1.f && options.allowSimd)
+        base.curve = &curve;
     const bool simd = options.allowSimd;
 
     const bool complete = parallelInterleaved(threads, "lapfilter_core", [&](int first, int step) {
