@@ -125,8 +125,9 @@ TEST_F(DecoderPoolTest, UnreadableFilesAreOrdinaryFailuresThatKeepTheHelper) {
         const PooledRead got = pool.read(path(name), false);
         EXPECT_TRUE(got.image.empty()) << name;
         EXPECT_FALSE(got.helperFailed) << name;
-        if (std::string(name) == "cut.png")
+        if (std::string(name) == "cut.png") {
             EXPECT_NE(got.error.find(path(name)), std::string::npos) << "the complaint goes to the log";
+        }
     }
     const std::string printed = testing::internal::GetCapturedStderr();
 #ifndef POOL_TEST_SANITIZED
