@@ -19,6 +19,10 @@ std::vector<int> ExportFormat::sortedDepths() const {
     return out;
 }
 
+bool ExportFormat::offersDepth(int bits) const {
+    return bits != -1 && std::find(depths.begin(), depths.end(), bits) != depths.end();
+}
+
 const std::array<ExportFormat, kExportFormatCount>& exportFormats() {
     static const std::array<ExportFormat, kExportFormatCount> formats = {{
         {"JPEGimg", "jpg", {8, -1, -1}},

@@ -20,6 +20,9 @@ struct ExportFormat {
     std::vector<int> offeredDepths() const;
     // The offered depths ascending, as the depth question lists them.
     std::vector<int> sortedDepths() const;
+    bool offersDepth(int bits) const;
+    // More than one depth: the user is asked which.
+    bool asksForDepth() const { return depths[1] != -1; }
 };
 
 inline constexpr int kExportFormatCount = 5;
