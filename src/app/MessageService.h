@@ -21,6 +21,16 @@ public:
     // button pressed, or -1 when the box was closed without one.
     virtual int choose(MessageKind kind, const QString& title, const QString& text,
                        const QStringList& buttons, int defaultButton) = 0;
+    // The same with a check box under the text, labelled `checkText`; `checked` receives its state. Services
+    // without one answer as choose() with the box unchecked.
+    virtual int chooseWithCheckBox(MessageKind kind, const QString& title, const QString& text,
+                                   const QStringList& buttons, int defaultButton, const QString& checkText,
+                                   bool* checked) {
+        if (checked)
+            *checked = false;
+        (void)checkText;
+        return choose(kind, title, text, buttons, defaultButton);
+    }
     // The program's about box.
     virtual void about(const QString& title, const QString& text) = 0;
 

@@ -34,6 +34,13 @@ const std::array<ExportFormat, kExportFormatCount>& exportFormats() {
     return formats;
 }
 
+bool exportFormatCarriesExif(int formatIndex) {
+    if (formatIndex < 0 || formatIndex >= kExportFormatCount)
+        return false;
+    const QLatin1String ext(exportFormats()[std::size_t(formatIndex)].extension);
+    return ext != QLatin1String("hdr") && ext != QLatin1String("bmp");
+}
+
 int exportFormatIndexForSuffix(const QString& suffix) {
     const QString lower = suffix.toLower();
     const auto& formats = exportFormats();

@@ -29,6 +29,9 @@ inline constexpr int kExportFormatCount = 5;
 // JPEG, Radiance HDR, TIFF, PSD, BMP, in this order: the index is what the settings remember.
 const std::array<ExportFormat, kExportFormatCount>& exportFormats();
 
+// Whether files of the format can hold EXIF data (the EXIF tool cannot write Radiance HDR or BMP files).
+bool exportFormatCarriesExif(int formatIndex);
+
 // Index of the format whose extension is `suffix` (any letter case, without the dot); -1 when none is.
 int exportFormatIndexForSuffix(const QString& suffix);
 

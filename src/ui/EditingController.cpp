@@ -5,7 +5,12 @@
 #include "i18n/LanguageEngine.h"
 #include "imageio/ImageFile.h"
 #include "ui/ExposureHighlight.h"
+#include "ui/ImageConversion.h"
 #include "ui/LumoraV2.h"
+#include "ui/PlayerController.h"
+#include "ui/PresetStrips.h"
+#include "ui/SharpestImageSelection.h"
+#include "ui/StepsController.h"
 #include "ui/Workspace.h"
 
 #include <QImage>
@@ -16,30 +21,6 @@
 #include <opencv2/imgproc.hpp>
 
 namespace lumora {
-namespace {
-
-// An 8-bit BGR, BGRA or grey matrix as a toolkit image of its own; null for anything else.
-QImage toQImage(const cv::Mat& image) {
-    cv::Mat converted;
-    switch (image.channels()) {
-    case 1:
-        return QImage(image.data, image.cols, image.rows, int(image.step), QImage::Format_Grayscale8).copy();
-    case 3:
-        cv::cvtColor(image, converted, cv::COLOR_BGR2RGB);
-        return QImage(converted.data, converted.cols, converted.rows, int(converted.step),
-                      QImage::Format_RGB888)
-            .copy();
-    case 4:
-        cv::cvtColor(image, converted, cv::COLOR_BGRA2RGBA);
-        return QImage(converted.data, converted.cols, converted.rows, int(converted.step),
-                      QImage::Format_RGBA8888)
-            .copy();
-    default:
-        return {};
-    }
-}
-
-} // namespace
 
 EditingController::EditingController(LumoraV2& window) : window_(window) {
     const WindowForm& f = window_.form();
@@ -50,7 +31,10 @@ EditingController::EditingController(LumoraV2& window) : window_(window) {
     f.main->actionHighlight_under_exposed_pixels->setChecked(highlightUnder_);
     f.video->label_VideoPreview->installEventFilter(this);
     wireEditingPanels();
+    strips_ = std::make_unique<PresetStrips>(window_);
 }
+
+EditingController::~EditingController() = default;
 
 void EditingController::readExposureLimits() {
     overExposedLimit_ = settings::read(settings::OverExposedLimit);
@@ -119,6 +103,67 @@ void EditingController::MenuActionHighlightUnderExposedClicked() {
     settings::write(settings::HighlightUnderExposed, highlightUnder_);
     if (window_.hasMedium())
         displayImage();
+}
+
+void EditingController::repolishSelectionAreas() {
+    const WindowForm& f = window_.form();
+    StepsController::repolish(f.basicClassic->scrollAreaWidgetContents_SharpestImageSelection);
+    StepsController::repolish(f.proEditing->scrollAreaWidgetContents_ProEditingSelection);
+}
+
+void EditingController::onClickSelectImage(SharpestImageSelection* selection) {
+    if (!window_.hasMedium() || !selection)
+        return;
+    Workspace* ws = window_.workspace();
+    if (ws->edited != selection) {
+        if (ws->edited)
+            ws->edited->setProperty("isSelected", false);
+        ws->edited = selection;
+        selection->setProperty("isSelected", true);
+        strips_->setSource(selection->image());
+        connect(selection, &SharpestImageSelection::renderFinished, this,
+                [this, selection] { previewRendered(selection); }, Qt::UniqueConnection);
+    }
+    repolishSelectionAreas();
+    if (ws->state != Exporting)
+        ws->state = Editing;
+    // Lays the editing page out and sizes the display, which is the size the preview is rendered at.
+    window_.steps().updateWindow();
+    const cv::Mat preview = selection->preview();
+    if (preview.cols < displaySize_.width() || preview.rows < displaySize_.height())
+        renderEditedSelection(2);
+}
+
+bool EditingController::renderEditedSelection(int stage) {
+    Workspace* ws = window_.hasMedium() ? window_.workspace() : nullptr;
+    if (!ws || !ws->edited)
+        return false;
+    const bool fast = window_.form().toneMapping->checkBox_FastPreview->isChecked();
+    if (!ws->edited->startRender(false, fast, stage))
+        return false;
+    window_.form().video->frame_LoadingIcone->show();
+    return true;
+}
+
+void EditingController::previewRendered(SharpestImageSelection* selection) {
+    window_.form().video->frame_LoadingIcone->hide();
+    const Workspace* ws = window_.hasMedium() ? window_.workspace() : nullptr;
+    if (ws && ws->edited == selection && (ws->state == Editing || ws->state == ToolActive))
+        window_.player().needResize();
+}
+
+void EditingController::dropEditedSelection(bool leaveEditing) {
+    Workspace* ws = window_.workspace();
+    if (!ws)
+        return;
+    if (ws->edited)
+        ws->edited->setProperty("isSelected", false);
+    ws->edited = nullptr;
+    if (leaveEditing)
+        for (SharpestImageSelection* s : ws->liveSelections())
+            if (s->frameIndex() >= 0)
+                s->leaveEditing();
+    repolishSelectionAreas();
 }
 
 // Undo and redo come with the rendering of edited images; until then the actions stay disabled.

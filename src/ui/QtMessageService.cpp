@@ -1,5 +1,6 @@
 #include "ui/QtMessageService.h"
 
+#include <QCheckBox>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
@@ -30,6 +31,12 @@ bool QtMessageService::ask(MessageKind kind, const QString& title, const QString
 
 int QtMessageService::choose(MessageKind kind, const QString& title, const QString& text,
                              const QStringList& buttons, int defaultButton) {
+    return chooseWithCheckBox(kind, title, text, buttons, defaultButton, QString(), nullptr);
+}
+
+int QtMessageService::chooseWithCheckBox(MessageKind kind, const QString& title, const QString& text,
+                                         const QStringList& buttons, int defaultButton,
+                                         const QString& checkText, bool* checked) {
     QMessageBox box(parent_);
     box.setIcon(kind == MessageKind::Error                                             ? QMessageBox::Critical
                 : kind == MessageKind::Warning || kind == MessageKind::WarningQuestion ? QMessageBox::Warning
@@ -47,7 +54,14 @@ int QtMessageService::choose(MessageKind kind, const QString& title, const QStri
     }
     if (defaultButton >= 0 && defaultButton < int(pushed.size()))
         box.setDefaultButton(pushed[size_t(defaultButton)]);
+    QCheckBox* check = nullptr;
+    if (!checkText.isEmpty()) {
+        check = new QCheckBox(checkText, &box);
+        box.setCheckBox(check);
+    }
     box.exec();
+    if (checked)
+        *checked = check && check->isChecked();
     for (size_t i = 0; i < pushed.size(); ++i)
         if (box.clickedButton() == pushed[i])
             return int(i);
