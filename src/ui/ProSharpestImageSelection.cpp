@@ -42,7 +42,7 @@ ProSharpestImageSelection::ProSharpestImageSelection(QWidget* area, QWidget* pin
 }
 
 ProSharpestImageSelection::~ProSharpestImageSelection() {
-    delete pin_;
+    delete pin_.data();
 }
 
 void ProSharpestImageSelection::setThumbnail(const cv::Mat& thumbnail) {

@@ -3,9 +3,10 @@
 // While the mouse is over it, its pin shows the frame's place on the timeline; a click shows the frame.
 
 #include <QFrame>
+#include <QLabel>
+#include <QPointer>
 #include <opencv2/core.hpp>
 
-class QLabel;
 
 namespace lumora {
 
@@ -33,7 +34,7 @@ private:
     int serial_;
     int frameIndex_;
     QLabel* picture_ = nullptr;
-    QLabel* pin_ = nullptr;
+    QPointer<QLabel> pin_; // a child of the timeline, which may go first
 };
 
 } // namespace lumora

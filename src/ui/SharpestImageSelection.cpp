@@ -47,6 +47,8 @@ QPushButton* smallButton(const char* name, const QString& text, QWidget* parent)
 
 SharpestImageSelection::SharpestImageSelection(QWidget* area, int serial) : QFrame(area), serial_(serial) {
     setObjectName(QStringLiteral("SharpestImageSelection%1").arg(serial));
+    // Editing starts from the controls' designed positions, as lumora-cli does without options.
+    applyControlPositions(engine_, ControlPositions{});
 }
 
 SharpestImageSelection::SharpestImageSelection(ImagesSequence* sequence, int searchRadius, QWidget* area,
@@ -80,7 +82,7 @@ SharpestImageSelection::~SharpestImageSelection() {
         render_->wait();
     }
     search_.reset();
-    delete pin_;
+    delete pin_.data();
 }
 
 void SharpestImageSelection::buildForm(QWidget* area) {

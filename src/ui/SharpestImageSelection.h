@@ -9,6 +9,8 @@
 #include "tonemap/ToneMapEngine.h"
 
 #include <QFrame>
+#include <QLabel>
+#include <QPointer>
 #include <QString>
 #include <opencv2/core.hpp>
 
@@ -17,7 +19,6 @@
 #include <utility>
 #include <vector>
 
-class QLabel;
 class QLineEdit;
 class QPushButton;
 class QStackedWidget;
@@ -129,7 +130,7 @@ private:
     QPushButton* minus_ = nullptr;
     QLabel* nameLabel_ = nullptr;
     QLineEdit* nameEdit_ = nullptr;
-    QLabel* pin_ = nullptr;
+    QPointer<QLabel> pin_; // a child of the timeline, which may go first
 
     ToneMapEngine engine_;
     cv::Mat preview_;
