@@ -121,8 +121,8 @@ void EditingController::onClickSelectImage(SharpestImageSelection* selection) {
         ws->edited = selection;
         selection->setProperty("isSelected", true);
         strips_->setSource(selection->image());
-        connect(selection, &SharpestImageSelection::renderFinished, this,
-                [this, selection] { previewRendered(selection); }, Qt::UniqueConnection);
+        connect(selection, &SharpestImageSelection::renderFinished, this, &EditingController::previewRendered,
+                Qt::UniqueConnection);
     }
     repolishSelectionAreas();
     if (ws->state != Exporting)
@@ -145,7 +145,8 @@ bool EditingController::renderEditedSelection(int stage) {
     return true;
 }
 
-void EditingController::previewRendered(SharpestImageSelection* selection) {
+void EditingController::previewRendered() {
+    const auto* selection = qobject_cast<SharpestImageSelection*>(sender());
     window_.form().video->frame_LoadingIcone->hide();
     const Workspace* ws = window_.hasMedium() ? window_.workspace() : nullptr;
     if (ws && ws->edited == selection && (ws->state == Editing || ws->state == ToolActive))

@@ -42,13 +42,16 @@ public slots:
     void MenuActionUndoClicked();
     void MenuActionRedoClicked();
 
+private slots:
+    // A render of a selection ended: shown when it is the edited one.
+    void previewRendered();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // Form behaviour of the editing panels: number displays follow their sliders, the operator list its page.
     void wireEditingPanels();
-    void previewRendered(SharpestImageSelection* selection);
     void repolishSelectionAreas();
 
     LumoraV2& window_;

@@ -238,6 +238,8 @@ void ExportController::renderNext() {
         item->cancelRender();
         waitForThreads({preview});
     }
+    // Its end is handled before this export listens to the picture's renders.
+    item->settleRender();
     connect(item, &SharpestImageSelection::renderFinished, this, &ExportController::itemRendered,
             Qt::UniqueConnection);
     QProgressBar* bar = window_.form().progress->progressBar_Computing;

@@ -306,9 +306,7 @@ bool SharpestImageSelection::eventFilter(QObject* watched, QEvent* event) {
 }
 
 bool SharpestImageSelection::startRender(bool fullSize, bool fast, int stage) {
-    // A render that has ended but whose end was not handled yet is handled now.
-    if (render_ && render_->isFinished())
-        renderEnded();
+    settleRender();
     if (render_)
         return false;
     render_ = std::make_unique<TMComputingWorkerThread>(&engine_, fullSize, fast, stage);
@@ -319,6 +317,11 @@ bool SharpestImageSelection::startRender(bool fullSize, bool fast, int stage) {
 
 bool SharpestImageSelection::rendering() const {
     return render_ != nullptr;
+}
+
+void SharpestImageSelection::settleRender() {
+    if (render_ && render_->isFinished())
+        renderEnded();
 }
 
 QThread* SharpestImageSelection::renderThread() const {

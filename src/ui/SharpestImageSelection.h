@@ -73,6 +73,8 @@ public:
     void cancelRender();
     // The running render's thread, or null.
     QThread* renderThread() const;
+    // Handles now the end of a render whose thread has ended but whose end was not handled yet.
+    void settleRender();
     // The last preview, or the last full-size render (taken by the caller); empty when it was cancelled.
     cv::Mat preview() const { return preview_; }
     cv::Mat takeFullRender() { return std::move(fullRender_); }
