@@ -18,7 +18,8 @@ public:
     // Question and warning question boxes (Yes/No); true for Yes.
     virtual bool ask(MessageKind kind, const QString& title, const QString& text) = 0;
     // A box with several buttons (texts already translated), `defaultButton` preselected; the index of the
-    // button pressed, or -1 when the box was closed without one.
+    // button pressed, or -1 when the box was closed without one. Closing the box may also answer as the last
+    // button, so callers put the choice that changes least last.
     virtual int choose(MessageKind kind, const QString& title, const QString& text,
                        const QStringList& buttons, int defaultButton) = 0;
     // The same with a check box under the text, labelled `checkText`; `checked` receives its state. Services

@@ -65,10 +65,15 @@ void EditingController::wireEditingPanels() {
 void EditingController::displayImage(const cv::Mat& image) {
     const Workspace* ws = window_.workspace();
     cv::Mat source = image;
-    if (source.empty() && ws)
-        source = ws->currentImage();
+    if (source.empty() && ws) {
+        // While a worker reads the sequence, asking it for its frame would wait for the worker's decoding:
+        // the picture on screen is the same one.
+        const bool workerReads = ws->state == Stacking || ws->state == SearchingSharpest;
+        source = workerReads && !lastShown_.empty() ? lastShown_ : ws->currentImage();
+    }
     if (source.empty() || displaySize_.isEmpty())
         return;
+    lastShown_ = source;
     cv::Mat shown;
     cv::resize(convertDepth(source, 8), shown, cv::Size(displaySize_.width(), displaySize_.height()), 0, 0,
                cv::INTER_LINEAR);

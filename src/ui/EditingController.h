@@ -56,6 +56,7 @@ private:
 
     LumoraV2& window_;
     QSize displaySize_;
+    cv::Mat lastShown_; // the picture on screen, before scaling
     bool highlightOver_ = false;
     bool highlightUnder_ = false;
     int overExposedLimit_ = 98;

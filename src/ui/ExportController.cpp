@@ -25,10 +25,6 @@ namespace {
 
 constexpr int kPollMs = 50;
 
-QString text(const char* key) {
-    return translatedText(key);
-}
-
 const Translator& translator() {
     static const Translator t = [](const std::string& key) { return translatedText(key); };
     return t;
@@ -73,7 +69,7 @@ ExportController::~ExportController() = default;
 bool ExportController::chooseFormat(QString* path, const char* extensionKey, int* format, int* bits) {
     const int index = exportFormatIndexForSuffix(QFileInfo(*path).suffix());
     if (index < 0) {
-        window_.messages().show(MessageKind::Error, text("Error"), text(extensionKey));
+        window_.messages().show(MessageKind::Error, translatedText("Error"), translatedText(extensionKey));
         return false;
     }
     const ExportFormat& chosen = exportFormats()[std::size_t(index)];
@@ -93,11 +89,11 @@ void ExportController::reportWrite(const QString& path, bool ok, const std::stri
                                    const std::string& exifWarning) {
     const QString name = QDir::toNativeSeparators(path);
     if (!ok)
-        window_.messages().show(MessageKind::Error, text("ErrorWritingImageTitle"),
-                                text("ErrorWritingImage").arg(name, QString::fromStdString(error)));
+        window_.messages().show(MessageKind::Error, translatedText("ErrorWritingImageTitle"),
+                                translatedText("ErrorWritingImage").arg(name, QString::fromStdString(error)));
     else if (!exifWarning.empty())
-        window_.messages().show(MessageKind::Warning, text("ErrorCopyingExifTitle"),
-                                text("ErrorCopyingExif").arg(name, QString::fromStdString(exifWarning)));
+        window_.messages().show(MessageKind::Warning, translatedText("ErrorCopyingExifTitle"),
+                                translatedText("ErrorCopyingExif").arg(name, QString::fromStdString(exifWarning)));
 }
 
 void ExportController::writeAndWait(const ImageWriteRequest& request) {
@@ -116,7 +112,7 @@ void ExportController::saveCurrentFrame() {
     ImagesSequence* sequence = ws->sequence();
     const cv::Mat image = sequence->currentImage();
     if (image.empty()) {
-        window_.messages().show(MessageKind::Error, text("Error"), text("ErrorSaveImages"));
+        window_.messages().show(MessageKind::Error, translatedText("Error"), translatedText("ErrorSaveImages"));
         return;
     }
     const int index = sequence->currentIndex();
@@ -127,7 +123,7 @@ void ExportController::saveCurrentFrame() {
     const QString start =
         QFileInfo(ws->path()).absolutePath() + QLatin1Char('/') + defaultExportName(name, translator());
     QString selected;
-    QString path = window_.messages().saveFileName(text("SaveAs"), start, exportDialogFilter(translator()),
+    QString path = window_.messages().saveFileName(translatedText("SaveAs"), start, exportDialogFilter(translator()),
                                                    &selected);
     int format = 0, bits = 8;
     if (path.isEmpty() || !chooseFormat(&path, "ErrorExtension.", &format, &bits))
@@ -143,12 +139,12 @@ void ExportController::saveHDRimage() {
         return;
     const cv::Mat light = ws->lightImage;
     if (light.empty()) {
-        window_.messages().show(MessageKind::Error, text("Error"), text("ExplImagesUnavailable"));
+        window_.messages().show(MessageKind::Error, translatedText("Error"), translatedText("ExplImagesUnavailable"));
         return;
     }
     QString selected = exportFilterEntry(settings::read(settings::SavingFilterIndexForHDRImage), translator());
     const QString start = lastDirectory_ + QLatin1Char('/') + window_.stacking().lightImageName();
-    QString path = window_.messages().saveFileName(text("SaveAs"), start, exportDialogFilter(translator()),
+    QString path = window_.messages().saveFileName(translatedText("SaveAs"), start, exportDialogFilter(translator()),
                                                    &selected);
     if (path.isEmpty())
         return;
@@ -174,7 +170,7 @@ bool ExportController::prepareJob(Job& job) {
         SharpestImageSelection* item = job.items.front();
         QString selected = exportFilterEntry(remembered, translator());
         QString path = window_.messages().saveFileName(
-            text("SaveAs"), lastDirectory_ + QLatin1Char('/') + item->fileName(), exportDialogFilter(translator()),
+            translatedText("SaveAs"), lastDirectory_ + QLatin1Char('/') + item->fileName(), exportDialogFilter(translator()),
             &selected);
         if (path.isEmpty() || !chooseFormat(&path, "ErrorExtension", &job.format, &job.bits))
             return false;
@@ -183,7 +179,7 @@ bool ExportController::prepareJob(Job& job) {
         item->renameExport(chosen.completeBaseName());
         job.extension = QLatin1Char('.') + chosen.suffix();
     } else {
-        const QString directory = window_.messages().existingDirectory(text("SaveAs"), lastDirectory_);
+        const QString directory = window_.messages().existingDirectory(translatedText("SaveAs"), lastDirectory_);
         if (directory.isEmpty())
             return false;
         lastDirectory_ = directory;
@@ -211,7 +207,7 @@ void ExportController::PushButtonEditingExportClicked(SharpestImageSelection* se
         for (SharpestImageSelection* s : ws->liveSelections())
             job->items.emplace_back(s);
     if (job->items.empty()) {
-        window_.messages().show(MessageKind::Warning, text("PleaseChooseFrameTitle"), text("PleaseChooseFrame"));
+        window_.messages().show(MessageKind::Warning, translatedText("PleaseChooseFrameTitle"), translatedText("PleaseChooseFrame"));
         return;
     }
     if (!prepareJob(*job))
@@ -285,9 +281,9 @@ QString ExportController::resolveExisting(const QString& path, const QString& na
         bool sameForOthers = false;
         const bool several = job.items.size() > 1;
         answer = window_.messages().chooseWithCheckBox(
-            MessageKind::Question, text("SavingFileAlreadyExist"),
-            text("SavingFileAlreadyExistText").arg(QDir::toNativeSeparators(path)),
-            {text("Replace"), text("UseUniqueName")}, 1, several ? text("DoSameForOtherImages") : QString(),
+            MessageKind::Question, translatedText("SavingFileAlreadyExist"),
+            translatedText("SavingFileAlreadyExistText").arg(QDir::toNativeSeparators(path)),
+            {translatedText("Replace"), translatedText("UseUniqueName")}, 1, several ? translatedText("DoSameForOtherImages") : QString(),
             &sameForOthers);
         // A closed box keeps the file: the unique name is the safe answer.
         if (answer != 0)
@@ -301,9 +297,9 @@ QString ExportController::resolveExisting(const QString& path, const QString& na
 void ExportController::writeRendered(const cv::Mat& image) {
     Job& job = *job_;
     SharpestImageSelection* item = job.current;
-    QString format = text("SavingImage");
+    QString format = translatedText("SavingImage");
     if (job.items.size() > 1)
-        format += text("n/N").arg(job.index + 1).arg(job.items.size());
+        format += translatedText("n/N").arg(job.index + 1).arg(job.items.size());
     window_.form().progress->progressBar_Computing->setFormat(format);
     const QString name = item->fileName();
     QString path = job.directory + QLatin1Char('/') + name + job.extension;

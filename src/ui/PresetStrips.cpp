@@ -15,7 +15,7 @@ namespace lumora {
 namespace {
 
 // Height of a thumbnail's picture, whatever the strip's height: the strips scroll sideways.
-constexpr int kThumbnailHeight = 84;
+constexpr int kThumbnailHeight = 64;
 
 } // namespace
 

@@ -54,6 +54,10 @@ int QtMessageService::chooseWithCheckBox(MessageKind kind, const QString& title,
     }
     if (defaultButton >= 0 && defaultButton < int(pushed.size()))
         box.setDefaultButton(pushed[size_t(defaultButton)]);
+    // Without an escape button the box could not be closed at all; closing answers as the last button,
+    // which every caller makes the one that changes least.
+    if (!pushed.empty())
+        box.setEscapeButton(pushed.back());
     QCheckBox* check = nullptr;
     if (!checkText.isEmpty()) {
         check = new QCheckBox(checkText, &box);

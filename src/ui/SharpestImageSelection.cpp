@@ -103,9 +103,9 @@ void SharpestImageSelection::buildForm(QWidget* area) {
     row->setContentsMargins(0, 0, 0, 0);
     sharpText_ = new QLabel(selectionPage);
     sharpText_->setObjectName(QStringLiteral("label_SharpestImageSelectionText"));
-    minus_ = smallButton("pushButton_Minus", QStringLiteral("-"), selectionPage);
+    minus_ = smallButton("pushButton_Minus", QStringLiteral("\u2212"), selectionPage);
     plus_ = smallButton("pushButton_Plus", QStringLiteral("+"), selectionPage);
-    auto* close = smallButton("pushButton_Close", QStringLiteral("x"), selectionPage);
+    auto* close = smallButton("pushButton_Close", QStringLiteral("\u00d7"), selectionPage);
     row->addWidget(sharpText_, 1);
     row->addWidget(minus_);
     row->addWidget(plus_);
@@ -159,8 +159,13 @@ void SharpestImageSelection::buildForm(QWidget* area) {
             list->addWidget(this);
     }
     setProperty("isSelected", false);
+    // The frame takes its pin's colour; the edited one keeps the style sheet's highlight instead.
     const QColor c = selectionColour(serial_);
-    setStyleSheet(QStringLiteral("border-color: rgb(%1, %2, %3)").arg(c.red()).arg(c.green()).arg(c.blue()));
+    setStyleSheet(QStringLiteral("#%1[isSelected=\"false\"] { border: 2px solid rgb(%2, %3, %4); }")
+                      .arg(objectName())
+                      .arg(c.red())
+                      .arg(c.green())
+                      .arg(c.blue()));
     showThumbnail();
 }
 

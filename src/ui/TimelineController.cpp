@@ -92,9 +92,8 @@ void TimelineController::moveProSharpestPin(QWidget* pin, int index) {
     const Workspace* ws = window_.workspace();
     if (!pin || !ws || !ws->sequenceReady())
         return;
-    const QRect b = window_.form().timeline->label_BackgroundMidPlayingBar->geometry();
-    pin->move(pinX(pin, index), b.y() + 3 * b.height() / 4);
-    pin->raise();
+    // Above the bar like the grabbed frames' pins: on the bar it would hide under the cursor.
+    placePin(pin, index);
 }
 
 void TimelineController::placePin(QWidget* pin, int index) {
