@@ -12,6 +12,9 @@
 #include "ui/SharpestImageSelection.h"
 #include "ui/StepsController.h"
 #include "ui/Workspace.h"
+#include "undo/UndoRedoManager.h"
+
+#include <QAction>
 
 #include <QImage>
 #include <QLCDNumber>
@@ -32,9 +35,18 @@ EditingController::EditingController(LumoraV2& window) : window_(window) {
     f.video->label_VideoPreview->installEventFilter(this);
     wireEditingPanels();
     strips_ = std::make_unique<PresetStrips>(window_);
+    // The menu's Undo and Redo follow whether the workspace's history has something to offer.
+    using UndoRedoManager::WidgetControl;
+    UndoRedoManager::addUndoControl(
+        std::make_unique<WidgetControl<QAction>>(f.main->actionUndo, &QAction::setEnabled));
+    UndoRedoManager::addRedoControl(
+        std::make_unique<WidgetControl<QAction>>(f.main->actionRedo, &QAction::setEnabled));
 }
 
-EditingController::~EditingController() = default;
+EditingController::~EditingController() {
+    // The controls point at this window's actions.
+    UndoRedoManager::clearControls();
+}
 
 void EditingController::readExposureLimits() {
     overExposedLimit_ = settings::read(settings::OverExposedLimit);
@@ -74,9 +86,10 @@ void EditingController::displayImage(const cv::Mat& image) {
     if (source.empty() || displaySize_.isEmpty())
         return;
     lastShown_ = source;
-    cv::Mat shown;
-    cv::resize(convertDepth(source, 8), shown, cv::Size(displaySize_.width(), displaySize_.height()), 0, 0,
-               cv::INTER_LINEAR);
+    // Scaled before the depth conversion: a full-size light image would otherwise be converted whole.
+    cv::Mat scaled;
+    cv::resize(source, scaled, cv::Size(displaySize_.width(), displaySize_.height()), 0, 0, cv::INTER_LINEAR);
+    cv::Mat shown = convertDepth(scaled, 8);
     if (ws && (ws->state == SelectingFrame || ws->state == DefiningParameters || ws->state == Editing))
         shown =
             highlightExposure(shown, highlightOver_, highlightUnder_, overExposedLimit_, underExposedLimit_);
@@ -172,13 +185,14 @@ void EditingController::dropEditedSelection(bool leaveEditing) {
     repolishSelectionAreas();
 }
 
-// Undo and redo come with the rendering of edited images; until then the actions stay disabled.
 void EditingController::MenuActionUndoClicked() {
-    window_.refuseOperation();
+    if (window_.hasMedium())
+        window_.workspace()->undo.undo();
 }
 
 void EditingController::MenuActionRedoClicked() {
-    window_.refuseOperation();
+    if (window_.hasMedium())
+        window_.workspace()->undo.redo();
 }
 
 bool EditingController::eventFilter(QObject* watched, QEvent* event) {

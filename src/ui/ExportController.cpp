@@ -210,6 +210,7 @@ void ExportController::PushButtonEditingExportClicked(SharpestImageSelection* se
         window_.messages().show(MessageKind::Warning, translatedText("PleaseChooseFrameTitle"), translatedText("PleaseChooseFrame"));
         return;
     }
+    ws->undo.clear();
     if (!prepareJob(*job))
         return;
     job->session = window_.session();

@@ -64,6 +64,7 @@ void SelectionFlowController::PushButtonSelectImageNextClicked() {
         return;
     window_.player().pauseIfPlaying();
     Workspace* ws = window_.workspace();
+    ws->undo.clear();
     if (window_.steps().mode() == 3) {
         readStackingChoices();
         ws->centreIndex = ws->sequence()->currentIndex();
@@ -130,6 +131,7 @@ void SelectionFlowController::PushButtonReturnToVideoClicked() {
     Workspace* ws = window_.workspace();
     ws->state = SelectingFrame;
     ws->resetTrimRange();
+    ws->undo.clear();
     window_.steps().updateWindow();
 }
 
@@ -203,6 +205,8 @@ void SelectionFlowController::spinBox_NbImagesBeforeChanged(int value) {
     if (!parametersEditable())
         return;
     Workspace* ws = window_.workspace();
+    ws->undo.push(window_.form().proParams->spinBox_ImageStackingBefore, &QSpinBox::setValue,
+                  ws->stacking.framesBefore, value, QStringLiteral("Undo on neighboring frames number"));
     ws->stacking.framesBefore = value;
     const int first = std::clamp(ws->centreIndex - value, 0, ws->sequence()->frameCount() - 1);
     ws->sequence()->setFirstIndex(first);
@@ -213,6 +217,8 @@ void SelectionFlowController::spinBox_NbImagesAfterChanged(int value) {
     if (!parametersEditable())
         return;
     Workspace* ws = window_.workspace();
+    ws->undo.push(window_.form().proParams->spinBox_ImageStackingAfter, &QSpinBox::setValue,
+                  ws->stacking.framesAfter, value, QStringLiteral("Undo on neighboring frames number"));
     ws->stacking.framesAfter = value;
     const int last = std::clamp(ws->centreIndex + value, 0, ws->sequence()->frameCount() - 1);
     ws->sequence()->setLastIndex(last);
@@ -233,40 +239,63 @@ void SelectionFlowController::updateAP1ModeValue() {
     auto* p = window_.form().proParams;
     QSlider* power = p->horizontalSlider_AntighostingP1;
     if (p->radioButton_LongExposure->isChecked())
-        power->setValue(0);
+        power->setValue(kLongExposurePosition);
     else if (p->radioButton_MediumAntighosting->isChecked())
-        power->setValue(80);
+        power->setValue(kMediumAntighostingPosition);
     else if (p->radioButton_HighAntighosting->isChecked())
-        power->setValue(100);
+        power->setValue(kHighAntighostingPosition);
     power->setEnabled(p->radioButton_CustomAntighosting->isChecked());
 }
 
 void SelectionFlowController::horizontalSlider_AP1Moved(int value) {
-    if (parametersEditable())
-        window_.workspace()->stacking.antighostingPosition = value;
+    if (!parametersEditable())
+        return;
+    StackingChoices& c = window_.workspace()->stacking;
+    window_.workspace()->undo.push(window_.form().proParams->horizontalSlider_AntighostingP1,
+                                   &QAbstractSlider::setValue, c.antighostingPosition, value,
+                                   QStringLiteral("Undo on antighosting power"));
+    c.antighostingPosition = value;
 }
 
 void SelectionFlowController::horizontalSlider_AP2Moved(int value) {
-    if (parametersEditable())
-        window_.workspace()->stacking.movementPosition = value;
+    if (!parametersEditable())
+        return;
+    StackingChoices& c = window_.workspace()->stacking;
+    window_.workspace()->undo.push(window_.form().proParams->horizontalSlider_AntighostingP2,
+                                   &QAbstractSlider::setValue, c.movementPosition, value,
+                                   QStringLiteral("Undo on texture paremeter"));
+    c.movementPosition = value;
 }
 
 void SelectionFlowController::checkBox_AutoAP2Toggled(bool checked) {
     auto* p = window_.form().proParams;
     p->horizontalSlider_AntighostingP2->setVisible(!checked);
     p->lcdNumber_AntighostingP2->setVisible(!checked);
-    if (parametersEditable())
-        window_.workspace()->stacking.automaticMovement = checked;
+    if (!parametersEditable())
+        return;
+    StackingChoices& c = window_.workspace()->stacking;
+    window_.workspace()->undo.push(p->checkBox_AutoAntighostingP2, &QAbstractButton::setChecked,
+                                   c.automaticMovement, checked,
+                                   QStringLiteral("Auto antighosting power toggled"));
+    c.automaticMovement = checked;
 }
 
 void SelectionFlowController::checkBox_AlignToggled(bool checked) {
-    if (parametersEditable())
-        window_.workspace()->stacking.align = checked;
+    if (!parametersEditable())
+        return;
+    StackingChoices& c = window_.workspace()->stacking;
+    window_.workspace()->undo.push(window_.form().proParams->checkBox_Align, &QAbstractButton::setChecked,
+                                   c.align, checked, QStringLiteral("Align check box toggled"));
+    c.align = checked;
 }
 
 void SelectionFlowController::comboBox_QualityChanged(int index) {
-    if (parametersEditable())
-        window_.workspace()->stacking.quality = index;
+    if (!parametersEditable())
+        return;
+    StackingChoices& c = window_.workspace()->stacking;
+    window_.workspace()->undo.push(window_.form().proParams->comboBox_Quality, &QComboBox::setCurrentIndex,
+                                   c.quality, index, QStringLiteral("Undo on quality"));
+    c.quality = index;
 }
 
 void SelectionFlowController::PushButtonComputingCancelClicked(bool ask) {

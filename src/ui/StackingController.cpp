@@ -15,6 +15,7 @@
 #include "ui/WorkerWait.h"
 #include "ui/Workspace.h"
 
+#include <QCoreApplication>
 #include <QProgressBar>
 
 namespace lumora {
@@ -41,6 +42,7 @@ void StackingController::PushButtonDefineParamsNextClicked() {
     Workspace* ws = window_.workspace();
     if (!window_.hasMedium() || !ws->sequenceReady() || ws->state != DefiningParameters || worker_)
         return;
+    ws->undo.clear();
     ws->state = Stacking;
     window_.steps().updateWindow();
 
@@ -166,6 +168,8 @@ void StackingController::makeSelectionFromLightImage() {
     Workspace* ws = window_.workspace();
     const quint64 session = window_.session();
     window_.editing().displayImage(ws->lightImage);
+    // Each step below is short; the window repaints between them (user input waits until editing begins).
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     if (window_.messages().ask(MessageKind::Question, translatedText("RecommendedSavingHDRimageTitle"),
                                translatedText("RecommendedSavingHDRimage")))
         window_.exports().saveHDRimage();
@@ -185,7 +189,13 @@ void StackingController::makeSelectionFromLightImage() {
     selection->show();
     ws->releaseStackingEngine();
     ws->lightImage.release();
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    if (window_.session() != session)
+        return;
     window_.editing().strips().build(window_.steps().mode() == 1);
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    if (window_.session() != session)
+        return;
     // The result just made is what the user wants to see, not an older one of the list.
     window_.editing().onClickSelectImage(selection);
 }

@@ -5,6 +5,7 @@
 
 #include "media/ImagesSequence.h"
 #include "stacking/StackingChoices.h"
+#include "undo/UndoRedoManager.h"
 
 #include <QPointer>
 #include <QString>
@@ -89,6 +90,8 @@ public:
     std::vector<QPointer<SharpestImageSelection>> selections;
     // The selection being edited (also the only one chosen for editing), or null.
     QPointer<SharpestImageSelection> edited;
+    // Changes made through the window's controls on this medium.
+    UndoRedoManager::Manager undo;
 
 private:
     Workspace(Kind kind, QString path);

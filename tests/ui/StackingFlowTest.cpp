@@ -12,6 +12,8 @@
 #include "ui/StackingController.h"
 #include "ui/StepsController.h"
 
+#include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QProgressBar>
@@ -148,6 +150,46 @@ TEST_F(StackingFlowTest, ClosingWhileThreadsWorkStopsThemFirst) {
         w->search().PushButtonFindSharpestImageClicked();
         EXPECT_TRUE(w->search().running());
     }
+}
+
+TEST_F(StackingFlowTest, ParameterChangesAreUndoneAndRedoneThroughTheMenu) {
+    auto w = defineRun(15, 8, 8, 1);
+    auto* undo = find<QAction>(*w, "actionUndo");
+    auto* redo = find<QAction>(*w, "actionRedo");
+    auto* quality = find<QComboBox>(*w, "comboBox_Quality");
+    auto* align = find<QCheckBox>(*w, "checkBox_Align");
+    auto* before = find<QSpinBox>(*w, "spinBox_ImageStackingBefore");
+    const StackingChoices& choices = w->workspace()->stacking;
+    ASSERT_FALSE(undo->isEnabled());
+    quality->setCurrentIndex(2);
+    align->setChecked(false);
+    before->setValue(3);
+    EXPECT_TRUE(undo->isEnabled());
+    EXPECT_EQ(w->workspace()->sequence()->firstIndex(), 12);
+
+    undo->trigger();
+    EXPECT_EQ(before->value(), 8);
+    EXPECT_EQ(choices.framesBefore, 8);
+    EXPECT_EQ(w->workspace()->sequence()->firstIndex(), 7); // the trim marker follows
+    undo->trigger();
+    EXPECT_TRUE(align->isChecked());
+    EXPECT_TRUE(choices.align);
+    undo->trigger();
+    EXPECT_EQ(quality->currentIndex(), 1);
+    EXPECT_EQ(choices.quality, 1);
+    EXPECT_FALSE(undo->isEnabled());
+    EXPECT_TRUE(redo->isEnabled());
+    redo->trigger();
+    EXPECT_EQ(choices.quality, 2);
+
+    // A run starts a new history.
+    before->setValue(1);
+    find<QSpinBox>(*w, "spinBox_ImageStackingAfter")->setValue(1);
+    find<QPushButton>(*w, "pushButton_DefineParamsNext")->click();
+    EXPECT_FALSE(undo->isEnabled());
+    EXPECT_FALSE(redo->isEnabled());
+    w->flow().PushButtonComputingCancelClicked(false);
+    EXPECT_TRUE(waitFor([&] { return idle(*w); }));
 }
 
 class SearchTest : public StackingFlowTest {
