@@ -1,7 +1,7 @@
-// bench_window: how responsive the main window stays while it works. A 10 ms timer runs on the window's thread
-// throughout; the longest gap between two of its ticks is the longest time the window processed no event.
-// Measured during a Pro stacking run on the 1080p scene clip and a 12-megapixel export (16-bit TIFF, with the
-// EXIF copy), and, for each, the time from pressing the cancel button to the work having stopped.
+// bench_window: how responsive the main window stays while it works. A 10 ms timer runs on the window's
+// thread throughout; the longest gap between two of its ticks is the longest time the window processed no
+// event. Measured during a Pro stacking run on the 1080p scene clip and a 12-megapixel export (16-bit TIFF,
+// with the EXIF copy), and, for each, the time from pressing the cancel button to the work having stopped.
 //
 // usage: bench_window [--media DIR] [--frames N]   (N frames each side of the chosen one, 2 by default)
 // Runs off screen with a private settings store; the clip comes from lumora-testmedia.

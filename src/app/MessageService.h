@@ -37,7 +37,8 @@ public:
 
     // File dialogs; an empty result means the user cancelled.
     virtual QString openFileName(const QString& caption, const QString& directory, const QString& filter) = 0;
-    virtual QStringList openFileNames(const QString& caption, const QString& directory, const QString& filter) = 0;
+    virtual QStringList openFileNames(const QString& caption, const QString& directory,
+                                      const QString& filter) = 0;
     // `selectedFilter` carries the initially selected filter in and the chosen one out.
     virtual QString saveFileName(const QString& caption, const QString& directory, const QString& filter,
                                  QString* selectedFilter) = 0;

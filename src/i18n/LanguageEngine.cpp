@@ -19,7 +19,9 @@ bool readLine(std::istream& in, std::string& line) {
     return true;
 }
 
-bool startsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
+bool startsWith(const std::string& s, const char* prefix) {
+    return s.rfind(prefix, 0) == 0;
+}
 
 std::vector<long long> versionComponents(const std::string& v) {
     std::vector<long long> parts;
@@ -194,7 +196,9 @@ std::string LanguageEngine::translate(const std::string& key) {
     return key;
 }
 
-QString LanguageEngine::translatedText(const std::string& key) { return QString::fromStdString(translate(key)); }
+QString LanguageEngine::translatedText(const std::string& key) {
+    return QString::fromStdString(translate(key));
+}
 
 QString formatIntegers(const QString& pattern, const std::vector<int>& values) {
     QString out;

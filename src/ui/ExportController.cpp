@@ -11,6 +11,7 @@
 #include "ui/SharpestImageSelection.h"
 #include "ui/StackingController.h"
 #include "ui/StepsController.h"
+#include "ui/WaitCursor.h"
 #include "ui/WorkerWait.h"
 #include "ui/Workspace.h"
 
@@ -29,15 +30,6 @@ const Translator& translator() {
     static const Translator t = [](const std::string& key) { return translatedText(key); };
     return t;
 }
-
-// Restores the normal cursor however the save returns.
-class WaitCursor {
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 } // namespace
 
@@ -92,8 +84,9 @@ void ExportController::reportWrite(const QString& path, bool ok, const std::stri
         window_.messages().show(MessageKind::Error, translatedText("ErrorWritingImageTitle"),
                                 translatedText("ErrorWritingImage").arg(name, QString::fromStdString(error)));
     else if (!exifWarning.empty())
-        window_.messages().show(MessageKind::Warning, translatedText("ErrorCopyingExifTitle"),
-                                translatedText("ErrorCopyingExif").arg(name, QString::fromStdString(exifWarning)));
+        window_.messages().show(
+            MessageKind::Warning, translatedText("ErrorCopyingExifTitle"),
+            translatedText("ErrorCopyingExif").arg(name, QString::fromStdString(exifWarning)));
 }
 
 void ExportController::writeAndWait(const ImageWriteRequest& request) {
@@ -112,7 +105,8 @@ void ExportController::saveCurrentFrame() {
     ImagesSequence* sequence = ws->sequence();
     const cv::Mat image = sequence->currentImage();
     if (image.empty()) {
-        window_.messages().show(MessageKind::Error, translatedText("Error"), translatedText("ErrorSaveImages"));
+        window_.messages().show(MessageKind::Error, translatedText("Error"),
+                                translatedText("ErrorSaveImages"));
         return;
     }
     const int index = sequence->currentIndex();
@@ -123,8 +117,8 @@ void ExportController::saveCurrentFrame() {
     const QString start =
         QFileInfo(ws->path()).absolutePath() + QLatin1Char('/') + defaultExportName(name, translator());
     QString selected;
-    QString path = window_.messages().saveFileName(translatedText("SaveAs"), start, exportDialogFilter(translator()),
-                                                   &selected);
+    QString path = window_.messages().saveFileName(translatedText("SaveAs"), start,
+                                                   exportDialogFilter(translator()), &selected);
     int format = 0, bits = 8;
     if (path.isEmpty() || !chooseFormat(&path, "ErrorExtension.", &format, &bits))
         return;
@@ -139,13 +133,15 @@ void ExportController::saveHDRimage() {
         return;
     const cv::Mat light = ws->lightImage;
     if (light.empty()) {
-        window_.messages().show(MessageKind::Error, translatedText("Error"), translatedText("ExplImagesUnavailable"));
+        window_.messages().show(MessageKind::Error, translatedText("Error"),
+                                translatedText("ExplImagesUnavailable"));
         return;
     }
-    QString selected = exportFilterEntry(settings::read(settings::SavingFilterIndexForHDRImage), translator());
+    QString selected =
+        exportFilterEntry(settings::read(settings::SavingFilterIndexForHDRImage), translator());
     const QString start = lastDirectory_ + QLatin1Char('/') + window_.stacking().lightImageName();
-    QString path = window_.messages().saveFileName(translatedText("SaveAs"), start, exportDialogFilter(translator()),
-                                                   &selected);
+    QString path = window_.messages().saveFileName(translatedText("SaveAs"), start,
+                                                   exportDialogFilter(translator()), &selected);
     if (path.isEmpty())
         return;
     WaitCursor wait;
@@ -169,9 +165,9 @@ bool ExportController::prepareJob(Job& job) {
     if (job.items.size() == 1) {
         SharpestImageSelection* item = job.items.front();
         QString selected = exportFilterEntry(remembered, translator());
-        QString path = window_.messages().saveFileName(
-            translatedText("SaveAs"), lastDirectory_ + QLatin1Char('/') + item->fileName(), exportDialogFilter(translator()),
-            &selected);
+        QString path = window_.messages().saveFileName(translatedText("SaveAs"),
+                                                       lastDirectory_ + QLatin1Char('/') + item->fileName(),
+                                                       exportDialogFilter(translator()), &selected);
         if (path.isEmpty() || !chooseFormat(&path, "ErrorExtension", &job.format, &job.bits))
             return false;
         const QFileInfo chosen(path);
@@ -179,7 +175,8 @@ bool ExportController::prepareJob(Job& job) {
         item->renameExport(chosen.completeBaseName());
         job.extension = QLatin1Char('.') + chosen.suffix();
     } else {
-        const QString directory = window_.messages().existingDirectory(translatedText("SaveAs"), lastDirectory_);
+        const QString directory =
+            window_.messages().existingDirectory(translatedText("SaveAs"), lastDirectory_);
         if (directory.isEmpty())
             return false;
         lastDirectory_ = directory;
@@ -207,7 +204,8 @@ void ExportController::PushButtonEditingExportClicked(SharpestImageSelection* se
         for (SharpestImageSelection* s : ws->liveSelections())
             job->items.emplace_back(s);
     if (job->items.empty()) {
-        window_.messages().show(MessageKind::Warning, translatedText("PleaseChooseFrameTitle"), translatedText("PleaseChooseFrame"));
+        window_.messages().show(MessageKind::Warning, translatedText("PleaseChooseFrameTitle"),
+                                translatedText("PleaseChooseFrame"));
         return;
     }
     ws->undo.clear();
@@ -284,8 +282,8 @@ QString ExportController::resolveExisting(const QString& path, const QString& na
         answer = window_.messages().chooseWithCheckBox(
             MessageKind::Question, translatedText("SavingFileAlreadyExist"),
             translatedText("SavingFileAlreadyExistText").arg(QDir::toNativeSeparators(path)),
-            {translatedText("Replace"), translatedText("UseUniqueName")}, 1, several ? translatedText("DoSameForOtherImages") : QString(),
-            &sameForOthers);
+            {translatedText("Replace"), translatedText("UseUniqueName")}, 1,
+            several ? translatedText("DoSameForOtherImages") : QString(), &sameForOthers);
         // A closed box keeps the file: the unique name is the safe answer.
         if (answer != 0)
             answer = 1;
@@ -383,11 +381,12 @@ bool ExportController::exportAll() {
     bool ended = false;
     bool completed = false;
     QEventLoop loop;
-    const QMetaObject::Connection watch = connect(this, &ExportController::exportEnded, &loop, [&](bool done) {
-        ended = true;
-        completed = done;
-        loop.quit();
-    });
+    const QMetaObject::Connection watch =
+        connect(this, &ExportController::exportEnded, &loop, [&](bool done) {
+            ended = true;
+            completed = done;
+            loop.quit();
+        });
     PushButtonEditingExportClicked(nullptr);
     if (job_ && !ended)
         loop.exec();

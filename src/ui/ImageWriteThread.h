@@ -1,6 +1,6 @@
 #pragma once
-// Writes one exported image off the window's thread: depth conversion, encoding, the safe file replacement and
-// the EXIF copy by the external tool, which may take seconds. The window keeps repainting meanwhile.
+// Writes one exported image off the window's thread: depth conversion, encoding, the safe file replacement
+// and the EXIF copy by the external tool, which may take seconds. The window keeps repainting meanwhile.
 
 #include "imageio/ImageFile.h"
 

@@ -13,6 +13,7 @@
 #include "ui/SharpestSearchController.h"
 #include "ui/StackingController.h"
 #include "ui/StepsController.h"
+#include "ui/WaitCursor.h"
 #include "ui/WorkerWait.h"
 #include "ui/Workspace.h"
 
@@ -40,15 +41,6 @@ QString filterFor(const QString& name, const std::vector<std::string>& extension
 QString lowerSuffix(const QString& path) {
     return QFileInfo(path).suffix().toLower();
 }
-
-// Restores the normal cursor when an open returns, whichever way it returns.
-class WaitCursor {
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 } // namespace
 

@@ -4,9 +4,9 @@
 #include "ui/ImageConversion.h"
 
 #include <QEvent>
-#include <QVariant>
 #include <QLabel>
 #include <QVBoxLayout>
+#include <QVariant>
 
 namespace lumora {
 
@@ -90,7 +90,8 @@ QThread* PresetImage::stopWork() {
 }
 
 bool PresetImage::eventFilter(QObject* watched, QEvent* event) {
-    if (isEnabled() && event->type() == QEvent::MouseButtonPress && (watched == picture_ || watched == name_)) {
+    if (isEnabled() && event->type() == QEvent::MouseButtonPress &&
+        (watched == picture_ || watched == name_)) {
         emit onClick(this);
         return true;
     }

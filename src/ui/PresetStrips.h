@@ -35,8 +35,7 @@ signals:
     void presetClicked(lumora::PresetImage* image);
 
 private:
-    void fill(QBoxLayout* layout, const std::vector<PresetRecord>& presets,
-              std::vector<PresetImage*>& into);
+    void fill(QBoxLayout* layout, const std::vector<PresetRecord>& presets, std::vector<PresetImage*>& into);
     std::vector<QThread*> stopWork() const;
 
     LumoraV2& window_;

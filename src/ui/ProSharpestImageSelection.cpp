@@ -4,11 +4,11 @@
 #include "ui/SelectionPins.h"
 
 #include <QEvent>
-#include <QVariant>
 #include <QLabel>
 #include <QLayout>
 #include <QMouseEvent>
 #include <QVBoxLayout>
+#include <QVariant>
 #include <algorithm>
 #include <atomic>
 

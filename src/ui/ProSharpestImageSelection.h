@@ -7,7 +7,6 @@
 #include <QPointer>
 #include <opencv2/core.hpp>
 
-
 namespace lumora {
 
 class ProSharpestImageSelection : public QFrame {

@@ -1,6 +1,6 @@
 #pragma once
-// The saving-options dialog: the output format (when the caller lets the user choose it) and the depth in bits
-// per channel that the chosen format offers.
+// The saving-options dialog: the output format (when the caller lets the user choose it) and the depth in
+// bits per channel that the chosen format offers.
 
 #include <QDialog>
 #include <vector>

@@ -145,14 +145,14 @@ void SelectionFlowController::grabCurrentFrame() {
         return;
     }
     const WindowForm& f = window_.form();
-    auto* selection =
-        new SharpestImageSelection(ws->sequence(), settings::read(settings::NbSharpenImages),
-                                   f.basicClassic->scrollAreaWidgetContents_SharpestImageSelection,
-                                   f.timeline->Panel_LectureTop2);
+    auto* selection = new SharpestImageSelection(
+        ws->sequence(), settings::read(settings::NbSharpenImages),
+        f.basicClassic->scrollAreaWidgetContents_SharpestImageSelection, f.timeline->Panel_LectureTop2);
     ws->selections.push_back(selection);
     connect(selection, &SharpestImageSelection::removeImage, this,
             &SelectionFlowController::removeSharpestImageSelection);
-    connect(selection, &SharpestImageSelection::selecting, &window_.player(), &PlayerController::showFrameIndex);
+    connect(selection, &SharpestImageSelection::selecting, &window_.player(),
+            &PlayerController::showFrameIndex);
     connect(selection, &SharpestImageSelection::onClick, &window_.editing(),
             &EditingController::onClickSelectImage);
     connect(selection, &SharpestImageSelection::onExport, &window_.exports(),

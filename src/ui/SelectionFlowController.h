@@ -1,7 +1,7 @@
 #pragma once
-// Frame selection: grabbing frames (Basic and Classic) and removing them, leaving frame selection (to editing,
-// or in Pro to the stacking parameters around the chosen frame: their page, the trim range they set, back to
-// the video), and the cancel button of the long operations, which it hands to the one running.
+// Frame selection: grabbing frames (Basic and Classic) and removing them, leaving frame selection (to
+// editing, or in Pro to the stacking parameters around the chosen frame: their page, the trim range they set,
+// back to the video), and the cancel button of the long operations, which it hands to the one running.
 
 #include <QObject>
 

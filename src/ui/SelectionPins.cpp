@@ -1,10 +1,10 @@
 #include "ui/SelectionPins.h"
 
 #include <QLabel>
-#include <QVariant>
-#include <QPixmap>
 #include <QPainter>
+#include <QPixmap>
 #include <QSvgRenderer>
+#include <QVariant>
 #include <algorithm>
 #include <array>
 

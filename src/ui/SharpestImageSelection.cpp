@@ -9,7 +9,6 @@
 #include "ui/SelectionPins.h"
 
 #include <QEvent>
-#include <QVariant>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLayout>
@@ -18,6 +17,7 @@
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QVBoxLayout>
+#include <QVariant>
 #include <algorithm>
 #include <atomic>
 

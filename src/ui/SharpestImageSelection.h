@@ -1,9 +1,9 @@
 #pragma once
-// One picked picture: a grabbed frame (Basic and Classic), a stacking result (Pro) or the single opened photo.
-// It shows a thumbnail and, for a grabbed frame, a tinted pin on the timeline and the sharper neighbours that a
-// background search found, which the plus and minus buttons step through. In editing it is the unit that is
-// rendered and exported under a name the user can change; it owns its tone-mapping engine and every thread
-// that reads it or the sequence, and stops and joins them before it goes.
+// One picked picture: a grabbed frame (Basic and Classic), a stacking result (Pro) or the single opened
+// photo. It shows a thumbnail and, for a grabbed frame, a tinted pin on the timeline and the sharper
+// neighbours that a background search found, which the plus and minus buttons step through. In editing it is
+// the unit that is rendered and exported under a name the user can change; it owns its tone-mapping engine
+// and every thread that reads it or the sequence, and stops and joins them before it goes.
 
 #include "sharpness/Sharpness.h"
 #include "tonemap/ToneMapEngine.h"

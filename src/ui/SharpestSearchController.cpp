@@ -130,12 +130,15 @@ void SharpestSearchController::showResults(const std::vector<cv::Mat>& pictures)
         const int percent = best > 0.f ? int(sharpness * 100.f / best) : 100;
         QWidget* area = i == 0 ? f.proSelect->frame_SelectedImage
                                : f.proSelect->scrollAreaWidgetContents_ProSharpestImageSelection;
-        auto* entry = new ProSharpestImageSelection(area, pinParent, index, QStringLiteral("%1%").arg(percent));
-        (i == 0 ? f.proSelect->verticalLayout_SelectedImage : f.proSelect->verticalLayout_ProSharpestImageSelection)
+        auto* entry =
+            new ProSharpestImageSelection(area, pinParent, index, QStringLiteral("%1%").arg(percent));
+        (i == 0 ? f.proSelect->verticalLayout_SelectedImage
+                : f.proSelect->verticalLayout_ProSharpestImageSelection)
             ->addWidget(entry);
         if (i < pictures.size())
             entry->setThumbnail(pictures[i]);
-        connect(entry, &ProSharpestImageSelection::onClick, &window_.player(), &PlayerController::showFrameIndex);
+        connect(entry, &ProSharpestImageSelection::onClick, &window_.player(),
+                &PlayerController::showFrameIndex);
         connect(entry, &ProSharpestImageSelection::movePin, &window_.timeline(),
                 &TimelineController::moveProSharpestPin);
         ++i;

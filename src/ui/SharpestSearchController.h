@@ -1,7 +1,7 @@
 #pragma once
 // The Pro sharpest-frame search: looks around the player's frame for sharper frames on a worker thread,
-// follows it on the progress bar, then reads small pictures of the frames found (also off the window's thread)
-// and lists them, best first, with their sharpness in percent of the best.
+// follows it on the progress bar, then reads small pictures of the frames found (also off the window's
+// thread) and lists them, best first, with their sharpness in percent of the best.
 
 #include "sharpness/Sharpness.h"
 

@@ -16,12 +16,10 @@ TEST(FormatIntegersTest, FillsTheIntegerConversionsInOrderAndLeavesEverythingEls
         const char* expected;
     };
     for (const Case& c : {
-             Case{"Merging frame %d of %d", {3, 17}, "Merging frame 3 of 17"},
-             Case{"%d%%", {42}, "42%"},
-             Case{"%d/%d/%d", {1, 2}, "1/2/%d"},  // more conversions than values
+             Case{"Merging frame %d of %d", {3, 17}, "Merging frame 3 of 17"}, Case{"%d%%", {42}, "42%"},
+             Case{"%d/%d/%d", {1, 2}, "1/2/%d"},     // more conversions than values
              Case{"%s %n %x %d", {7}, "%s %n %x 7"}, // other conversions stay text
-             Case{"%", {1}, "%"},
-             Case{"no conversion", {5}, "no conversion"},
+             Case{"%", {1}, "%"}, Case{"no conversion", {5}, "no conversion"},
              Case{"%-5d|%05d", {1}, "%-5d|%05d"}, // flags and widths are not interpreted
          })
         EXPECT_EQ(formatIntegers(QString::fromUtf8(c.pattern), c.values), QString::fromUtf8(c.expected))

@@ -1,6 +1,6 @@
-// The one translation of the stacking controls into a run's parameters, which the window and lumora-cli share:
-// the frame window around the chosen frame stays inside the medium, and the named anti-ghosting positions give
-// the tolerances they stand for.
+// The one translation of the stacking controls into a run's parameters, which the window and lumora-cli
+// share: the frame window around the chosen frame stays inside the medium, and the named anti-ghosting
+// positions give the tolerances they stand for.
 
 #include "stacking/StackingChoices.h"
 

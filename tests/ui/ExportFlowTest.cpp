@@ -5,6 +5,7 @@
 #include "FlowTestSupport.h"
 #include "export/ExportFormats.h"
 #include "ui/ExportController.h"
+#include "ui/OpeningController.h"
 #include "ui/PlayerController.h"
 #include "ui/SaveForm.h"
 #include "ui/SelectionFlowController.h"
@@ -61,7 +62,8 @@ protected:
             for (int i = 0; i < depth->count(); ++i)
                 offered->depths << depth->itemText(i);
             offered->depth = depth->currentText();
-            offered->formatShown = !form.findChild<QComboBox*>(QStringLiteral("comboBox_OutputExtension"))->isHidden();
+            offered->formatShown =
+                !form.findChild<QComboBox*>(QStringLiteral("comboBox_OutputExtension"))->isHidden();
             form.accept();
         });
         return offered;
@@ -193,8 +195,8 @@ TEST_F(ExportFlowTest, TheCurrentFrameIsSavedAsDecodedUnderItsFrameName) {
     const QString dir = folder(QStringLiteral("frames"));
     // As TIFF the depth is asked; as JPEG it is not; a PNG name is refused with its own key.
     auto offered = acceptSaveForms();
-    messages_->fileNames = {{dir + QStringLiteral("/f.tif")}, {dir + QStringLiteral("/f.jpg")},
-                            {dir + QStringLiteral("/f.png")}};
+    messages_->fileNames = {
+        {dir + QStringLiteral("/f.tif")}, {dir + QStringLiteral("/f.jpg")}, {dir + QStringLiteral("/f.png")}};
     w->exports().saveCurrentFrame();
     w->exports().saveCurrentFrame();
     w->exports().saveCurrentFrame();
@@ -210,6 +212,28 @@ TEST_F(ExportFlowTest, TheCurrentFrameIsSavedAsDecodedUnderItsFrameName) {
     cv::Mat frame16;
     frame.convertTo(frame16, CV_16U, 257.0);
     EXPECT_EQ(cv::norm(tif, frame16, cv::NORM_INF), 0.0);
+}
+
+TEST_F(ExportFlowTest, ClosingDuringAnExportAsksThenLeavesOnlyWholeFiles) {
+    auto w = grabbedAndEditing({1, 8, 15, 22});
+    const QString dir = folder(QStringLiteral("closing"));
+    messages_->fileNames = {{dir}};
+    acceptSaveForms();
+    w->exports().PushButtonEditingExportClicked(nullptr);
+    ASSERT_TRUE(w->exports().running());
+    messages_->answers = {false, true};
+    EXPECT_FALSE(w->opening().closeWorkspace()); // "No": the export goes on
+    EXPECT_TRUE(w->exports().running());
+    EXPECT_TRUE(w->opening().closeWorkspace());
+    EXPECT_EQ(w->workspace(), nullptr);
+    EXPECT_FALSE(w->exports().running());
+    EXPECT_EQ(said("ExplClosingWorkspaceDuringExport"), 2);
+    // What was written is whole; nothing half-written or temporary is left.
+    for (const QString& name : QDir(dir).entryList(QDir::Files | QDir::Hidden)) {
+        EXPECT_FALSE(name.startsWith(QLatin1Char('.'))) << qPrintable(name);
+        EXPECT_EQ(cv::imread((dir + QLatin1Char('/') + name).toStdString()).size(), cv::Size(320, 180))
+            << qPrintable(name);
+    }
 }
 
 TEST_F(ExportFlowTest, ClassicFromGrabToFilesBesideAnExistingOne) {

@@ -16,9 +16,9 @@ namespace lumora::test {
 
 class FlowMessages : public ScriptedMessageService {
 public:
-    std::deque<bool> checks;        // the check box's answer, per question that shows one
-    std::vector<QString> checkTexts; // the check box text per question (empty: none offered)
-    std::vector<QString> saveStarts; // the path each save dialog started at
+    std::deque<bool> checks;          // the check box's answer, per question that shows one
+    std::vector<QString> checkTexts;  // the check box text per question (empty: none offered)
+    std::vector<QString> saveStarts;  // the path each save dialog started at
     std::vector<QString> saveFilters; // the filter each save dialog preselected
 
     int chooseWithCheckBox(MessageKind kind, const QString& title, const QString& text,
@@ -37,7 +37,8 @@ public:
                          QString* selectedFilter) override {
         saveStarts.push_back(directory);
         saveFilters.push_back(selectedFilter ? *selectedFilter : QString());
-        const QString chosen = ScriptedMessageService::saveFileName(caption, directory, filter, selectedFilter);
+        const QString chosen =
+            ScriptedMessageService::saveFileName(caption, directory, filter, selectedFilter);
         return chosen.startsWith(QLatin1Char('*')) ? directory + chosen.mid(1) : chosen;
     }
 };
@@ -65,17 +66,13 @@ protected:
         EXPECT_TRUE(w->openMediaByPath(sceneClip()));
         return w;
     }
-    static void moveTo(LumoraV2& w, int index) {
-        w.workspace()->sequence()->setCurrentFrame(index, true);
-    }
+    static void moveTo(LumoraV2& w, int index) { w.workspace()->sequence()->setCurrentFrame(index, true); }
     // Selections of the open workspace, in making order.
     static std::vector<SharpestImageSelection*> selections(LumoraV2& w) {
         return w.workspace()->liveSelections();
     }
     // Names of the files in `dir`, sorted.
-    static QStringList filesIn(const QString& dir) {
-        return QDir(dir).entryList(QDir::Files, QDir::Name);
-    }
+    static QStringList filesIn(const QString& dir) { return QDir(dir).entryList(QDir::Files, QDir::Name); }
     int said(const char* key) const {
         int n = 0;
         for (const auto& c : messages_->calls)

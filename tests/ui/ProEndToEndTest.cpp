@@ -1,6 +1,7 @@
-// From a clip to an exported picture through the real window in Pro: choose a frame and its neighbours, stack,
-// save the light image under its proposed name, export the result as a 16-bit TIFF, and check that
-// lumora-cli, given the same choices, makes the same picture, and that the file carries the program's keyword.
+// From a clip to an exported picture through the real window in Pro: choose a frame and its neighbours,
+// stack, save the light image under its proposed name, export the result as a 16-bit TIFF, and check that
+// lumora-cli, given the same choices, makes the same picture, and that the file carries the program's
+// keyword.
 
 #include "FlowTestSupport.h"
 #include "app/ProcessRunner.h"
@@ -42,10 +43,10 @@ TEST_F(ProEndToEndTest, TheWindowExportsWhatTheCommandLineRenders) {
     ASSERT_EQ(flow_->saveStarts.size(), 1u);
     const QString proposed = QFileInfo(flow_->saveStarts[0]).fileName();
     // Anti-ghosting 100, automatic movement (slider at 30), quality Good, seven frames.
-    EXPECT_EQ(proposed,
-              QStringLiteral("Hi_scene_180p (A10_M3a_") + translatedText("Good").left(2) + QStringLiteral("7)"));
-    const cv::Mat light = cv::imread((flow_->saveStarts[0] + QStringLiteral(".hdr")).toStdString(),
-                                     cv::IMREAD_UNCHANGED);
+    EXPECT_EQ(proposed, QStringLiteral("Hi_scene_180p (A10_M3a_") + translatedText("Good").left(2) +
+                            QStringLiteral("7)"));
+    const cv::Mat light =
+        cv::imread((flow_->saveStarts[0] + QStringLiteral(".hdr")).toStdString(), cv::IMREAD_UNCHANGED);
     EXPECT_EQ(light.type(), CV_32FC3);
     EXPECT_EQ(light.size(), cv::Size(320, 180));
 
@@ -89,9 +90,9 @@ TEST_F(ProEndToEndTest, TheWindowExportsWhatTheCommandLineRenders) {
 
     const QString exiftool = findHelperProgram(QStringLiteral("exiftool"));
     ASSERT_FALSE(exiftool.isEmpty());
-    const ProcessOutcome tags =
-        runProcess(exiftool, {QStringLiteral("-s3"), QStringLiteral("-Keywords"), QStringLiteral("--"), exported},
-                   60000);
+    const ProcessOutcome tags = runProcess(
+        exiftool, {QStringLiteral("-s3"), QStringLiteral("-Keywords"), QStringLiteral("--"), exported},
+        60000);
     ASSERT_TRUE(tags.succeeded()) << tags.error;
     EXPECT_TRUE(tags.standardOutput.contains("Lumora")) << tags.standardOutput.constData();
 }

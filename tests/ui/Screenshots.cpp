@@ -6,9 +6,9 @@
 #include "app/AppIdentity.h"
 #include "app/EventLog.h"
 #include "app/Settings.h"
-#include "ui/LumoraV2.h"
 #include "stacking/StackingEngine.h"
 #include "ui/EditingController.h"
+#include "ui/LumoraV2.h"
 #include "ui/ModeChoice.h"
 #include "ui/OpeningController.h"
 #include "ui/PlayerController.h"
@@ -27,10 +27,10 @@
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QPushButton>
-#include <QSpinBox>
 #include <QFileInfo>
 #include <QIcon>
+#include <QPushButton>
+#include <QSpinBox>
 #include <QTimer>
 #include <cstdio>
 #include <functional>

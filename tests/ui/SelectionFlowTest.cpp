@@ -4,6 +4,7 @@
 
 #include "FlowTestSupport.h"
 #include "ui/EditingController.h"
+#include "ui/OpeningController.h"
 #include "ui/PlayerController.h"
 #include "ui/PresetImage.h"
 #include "ui/PresetStrips.h"
@@ -257,6 +258,34 @@ TEST_F(SelectionFlowTest, BeforeAndAfterButtonsReachThePlayerFrameOnItsSideOnly)
         EXPECT_EQ(w->workspace()->sequence()->firstIndex(), 15 - c.before) << c.player;
         EXPECT_EQ(w->workspace()->sequence()->lastIndex(), 15 + c.after) << c.player;
     }
+}
+
+TEST_F(SelectionFlowTest, ABurstFrameKeepsItsOwnFileAsExifSource) {
+    auto w = makeWindow(2);
+    QStringList files;
+    for (int i = 0; i < 3; ++i)
+        files << QString::fromStdString(testMediaPath("burst_jpg8/IMG_00" + std::to_string(i) + ".jpg"));
+    ASSERT_TRUE(w->opening().openBurst(files));
+    moveTo(*w, 1);
+    find<QPushButton>(*w, "pushButton_GrabFrame")->click();
+    ASSERT_EQ(selections(*w).size(), 1u);
+    EXPECT_EQ(QString::fromStdString(selections(*w).front()->exifSource()), files[1]);
+}
+
+TEST_F(SelectionFlowTest, LeavingSelectionWhilePlayingChoosesTheFrameOnScreen) {
+    auto w = openScene(3);
+    int shownAtClick = -1;
+    // Pressed while the clip plays: the player stops where it is, without another frame.
+    QTimer::singleShot(300, [&] {
+        shownAtClick = w->workspace()->sequence()->currentIndex();
+        w->flow().PushButtonSelectImageNextClicked();
+    });
+    w->player().playPauseVideo();
+    EXPECT_TRUE(w->player().paused());
+    ASSERT_GE(shownAtClick, 0);
+    EXPECT_EQ(w->workspace()->state, DefiningParameters);
+    EXPECT_EQ(w->workspace()->centreIndex, shownAtClick);
+    EXPECT_EQ(w->workspace()->sequence()->currentIndex(), shownAtClick);
 }
 
 TEST_F(SelectionFlowTest, AOneFrameMediumPutsThePinAtTheStart) {

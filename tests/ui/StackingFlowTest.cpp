@@ -59,9 +59,9 @@ TEST_F(StackingFlowTest, KeepingTheImageEditsWhatWasMergedSoFar) {
     messages_->choices = {0}; // "KeepHDRImage"
     clickCancel(*w);
     ASSERT_FALSE(messages_->choiceButtons.empty());
-    EXPECT_EQ(messages_->choiceButtons.back(), (QStringList{translatedText("KeepHDRImage"),
-                                                            translatedText("ReturnToVideo"),
-                                                            translatedText("Cancel")}));
+    EXPECT_EQ(messages_->choiceButtons.back(),
+              (QStringList{translatedText("KeepHDRImage"), translatedText("ReturnToVideo"),
+                           translatedText("Cancel")}));
     EXPECT_EQ(countTitled("StopComputingTitle"), 1);
     ASSERT_TRUE(waitFor([&] { return idle(*w); }));
     // The light image was offered for saving (declined here), then editing began on it.
@@ -75,7 +75,8 @@ TEST_F(StackingFlowTest, KeepingTheImageEditsWhatWasMergedSoFar) {
     EXPECT_EQ(result->frameIndex(), -1);
     EXPECT_EQ(result->pin(), nullptr);
     EXPECT_EQ(result->image().type(), CV_32FC3);
-    EXPECT_TRUE(result->exportName().endsWith(QStringLiteral("%1)").arg(merged))) << qPrintable(result->exportName());
+    EXPECT_TRUE(result->exportName().endsWith(QStringLiteral("%1)").arg(merged)))
+        << qPrintable(result->exportName());
     EXPECT_EQ(w->workspace()->edited, result);
     EXPECT_EQ(w->workspace()->stackingEngine(), nullptr);
 }
@@ -116,8 +117,9 @@ TEST_F(StackingFlowTest, AFinishedRunShowsItsFramesOnTheBarAndNamesTheResult) {
     EXPECT_TRUE(format.contains(QStringLiteral("4"))) << qPrintable(format);
     EXPECT_FALSE(format.contains(QStringLiteral("%d"))) << qPrintable(format);
     ASSERT_EQ(selections(*w).size(), 1u);
-    EXPECT_EQ(selections(*w).front()->exportName(),
-              QStringLiteral("Hi_scene_180p (A10_M3a_") + translatedText("Fast").left(2) + QStringLiteral("4)"));
+    EXPECT_EQ(selections(*w).front()->exportName(), QStringLiteral("Hi_scene_180p (A10_M3a_") +
+                                                        translatedText("Fast").left(2) +
+                                                        QStringLiteral("4)"));
 }
 
 TEST_F(StackingFlowTest, ClosingWhileThreadsWorkStopsThemFirst) {
