@@ -7,6 +7,7 @@
 #include "tonemap/TMComputingWorkerThread.h"
 #include "ui/ImageConversion.h"
 #include "ui/SelectionPins.h"
+#include "ui/WorkerWait.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -231,6 +232,12 @@ void SharpestImageSelection::step(int delta) {
     if (index != frameIndex_) {
         const cv::Mat frame = sequence_->getCvImageAt(index, false);
         if (!frame.empty()) {
+            // A preview from the editing step may still be rendering from the engine about to change.
+            if (render_) {
+                engine_.cancel();
+                waitForThreads({render_.get()});
+                settleRender();
+            }
             frameIndex_ = index;
             image_ = frame;
             exifSource_ = sequence_->sourceFileOf(index);
