@@ -9,6 +9,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <chrono>
 #include <exception>
 
 namespace lumora {
@@ -443,12 +444,21 @@ bool ToneMapEngine::runStage(int stage, Slots& s, const cv::Mat& source, const P
     }
 }
 
+const char* ToneMapEngine::stepName(int stage) {
+    return stage >= 0 && stage < StageOutput ? kStepNames[stage] : "";
+}
+
 bool ToneMapEngine::runStages(int from, Slots& slots, const cv::Mat& source, const Pass& pass) {
     outcome_ = RunOutcome::Finished;
     error_.clear();
+    stageSeconds_.fill(0.0);
     for (int stage = from; stage < StageOutput; ++stage) {
         currentStep_ = kStepNames[stage];
-        if (!runStage(stage, slots, source, pass))
+        const auto start = std::chrono::steady_clock::now();
+        const bool done = runStage(stage, slots, source, pass);
+        stageSeconds_[static_cast<size_t>(stage)] =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (!done)
             return false;
     }
     return true;
@@ -498,7 +508,8 @@ cv::Mat ToneMapEngine::renderFrom(const cv::Mat& light) {
         return output_;
     BusyScope busy(busy_);
     Slots slots;
-    if (!runStages(StageRotation, slots, light, Pass{false, true, workerCount(WorkerUse::Interactive)}))
+    // Full size is an export or a thumbnail: the caller waits for it, so it gets every core.
+    if (!runStages(StageRotation, slots, light, Pass{false, true, workerCount(WorkerUse::Waiting)}))
         return output_.clone();
     output_ = slots[StageColour];
     return output_;

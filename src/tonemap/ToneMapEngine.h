@@ -93,6 +93,11 @@ public:
     // the reason is in lastError() and in the event log). Both keep the previous output.
     RunOutcome lastOutcome() const { return outcome_; }
     const std::string& lastError() const { return error_; }
+    // Seconds each stage of the last preview or render took (0 for the stages it did not run), for
+    // benchmarks.
+    const std::array<double, StageOutput>& lastStageSeconds() const { return stageSeconds_; }
+    // The step name of a stage ("ApplyRotation" ... "ApplyingColorModifications").
+    static const char* stepName(int stage);
 
     const ToneMapParams& params() const { return params_; }
     bool isDirty() const { return dirty_; }
@@ -146,6 +151,7 @@ private:
     cv::Mat output_;
     RunOutcome outcome_ = RunOutcome::Finished;
     std::string error_;
+    std::array<double, StageOutput> stageSeconds_{};
     bool dirty_ = false;
     bool newImage_ = false;
     bool operatorChanged_ = false;

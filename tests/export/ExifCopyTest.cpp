@@ -3,6 +3,7 @@
 
 #include "imageio/ExifCopy.h"
 #include "app/EventLog.h"
+#include "imageio/ExifToolSession.h"
 #include "imageio/ImageFile.h"
 
 #include <QDir>
@@ -19,6 +20,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
+#include <tuple>
 
 namespace {
 
@@ -193,10 +196,15 @@ TEST_F(ExifCopy, KeywordsAreAddedToTheSourcesKeywords) {
         << keywords.join(',').toStdString();
 }
 
-class ExifCopyAwkwardNames : public ExifCopy, public ::testing::WithParamInterface<const char*> {};
+// With and without a running exiftool session (whose command file carries one argument per line).
+class ExifCopyAwkwardNames : public ExifCopy,
+                             public ::testing::WithParamInterface<std::tuple<const char*, bool>> {};
 
 TEST_P(ExifCopyAwkwardNames, SourceAndDestinationNamesReachExiftoolIntact) {
-    const std::string name = GetParam();
+    const std::string name = std::get<0>(GetParam());
+    std::optional<ExifToolSession> session;
+    if (std::get<1>(GetParam()))
+        session.emplace();
     const std::string source = taggedSource(
         name, {"-Make=AwkwardProbe", "-GPSLatitude=10.5", "-GPSLatitudeRef=S", "-Orientation#=1"});
     ASSERT_FALSE(source.empty());
@@ -209,12 +217,19 @@ TEST_P(ExifCopyAwkwardNames, SourceAndDestinationNamesReachExiftoolIntact) {
     EXPECT_NEAR(out.value("GPSLatitude").toDouble(), -10.5, 1e-6);
     EXPECT_EQ(out.value("Firmware").toString(), "Lumora");
     EXPECT_EQ(entries(), std::vector<std::string>{name}) << "temporary or backup files left behind";
+    // A line break cannot travel through the session's command file; that copy runs exiftool on its own.
+    if (session) {
+        EXPECT_EQ(session->commandsRun(), name.find('\n') == std::string::npos ? 1 : 0);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Names, ExifCopyAwkwardNames,
-                         ::testing::Values("with spaces.jpg", "quote\"double'single.jpg", "%d%f%e.jpg",
-                                           "100%.jpg", "-leading dash.jpg", "--all.jpg", "ünïcødé 漢字.jpg",
-                                           "semi;colon$HOME`x`.jpg"));
+                         ::testing::Combine(::testing::Values("with spaces.jpg", "quote\"double'single.jpg",
+                                                              "%d%f%e.jpg", "100%.jpg", "-leading dash.jpg",
+                                                              "--all.jpg", "ünïcødé 漢字.jpg",
+                                                              "semi;colon$HOME`x`.jpg", "line\nbreak #1.jpg",
+                                                              "-execute.jpg", " trailing .jpg "),
+                                            ::testing::Bool()));
 
 TEST_F(ExifCopy, RadianceHdrIsWrittenWithoutTagsAndTheFailureLogged) {
     requireSample(kRotatedPhoto);
@@ -247,12 +262,17 @@ TEST_F(ExifCopy, ATimedOutRunLeavesTheDestinationAsItWas) {
     ASSERT_TRUE(cv::imwrite(dst, cv::Mat(8, 8, CV_8UC3, cv::Scalar::all(70))));
     const std::string before = readFile(dst);
     ExifCopyOptions options;
-    options.timeoutMs = 1; // exiftool needs far longer than that to start
-    const ExifCopyResult r = copyExif(kRotatedPhoto, dst, "Lumora", options);
-    EXPECT_FALSE(r.ok);
-    EXPECT_FALSE(r.error.empty());
-    EXPECT_EQ(readFile(dst), before);
-    EXPECT_EQ(entries(), std::vector<std::string>{"slow.jpg"});
+    options.timeoutMs = 1; // exiftool needs far longer than that to start, or to read a photo
+    for (bool withSession : {false, true}) {
+        std::optional<ExifToolSession> session;
+        if (withSession)
+            session.emplace();
+        const ExifCopyResult r = copyExif(kRotatedPhoto, dst, "Lumora", options);
+        EXPECT_FALSE(r.ok) << withSession;
+        EXPECT_FALSE(r.error.empty());
+        EXPECT_EQ(readFile(dst), before);
+        EXPECT_EQ(entries(), std::vector<std::string>{"slow.jpg"});
+    }
 }
 
 TEST_F(ExifCopy, AMissingSourceIsReported) {
