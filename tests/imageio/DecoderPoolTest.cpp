@@ -16,8 +16,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <fstream>
+#include <iterator>
 #include <thread>
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -295,6 +297,39 @@ TEST_F(DecoderPoolTest, SandboxedHelpersReachNoNetworkAndWriteNoFiles) {
     // Reading still works inside the sandbox.
     expectGradient(sandboxed.read(path("gradient.png"), false).image);
     ::close(listener);
+}
+
+// The sandbox is not tested before the first read: where bwrap works, the first read is its test; where it
+// cannot run (user namespaces refused), the first read finds out and is served without it.
+TEST_F(DecoderPoolTest, TheFirstReadTestsTheSandbox) {
+    struct Case {
+        const char* name;
+        bool works;
+        int bwrapRuns; // the helper's start, and the test after a failed start
+    };
+    for (const Case& c : {Case{"bwrap works", true, 1}, Case{"bwrap refused", false, 2}}) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir bin;
+        const std::string calls = bin.path().toStdString() + "/calls",
+                          bwrap = bin.path().toStdString() + "/bwrap";
+        // A stand-in that counts its runs, then runs the command after "--" (unconfined) or refuses.
+        std::ofstream(bwrap) << "#!/bin/sh\necho run >> '" << calls << "'\n"
+                             << (c.works
+                                     ? "while [ \"$1\" != -- ]; do shift; done; shift; exec \"$@\"\n"
+                                     : "echo 'bwrap: No permissions to create new namespace' >&2; exit 1\n");
+        QFile::setPermissions(QString::fromStdString(bwrap), QFile::ReadOwner | QFile::ExeOwner);
+        const QByteArray oldPath = qgetenv("PATH");
+        qputenv("PATH", bin.path().toLocal8Bit() + ":" + oldPath);
+        {
+            DecoderPool pool;
+            expectGradient(pool.read(path("gradient.png"), false).image);
+            std::ifstream in(calls);
+            EXPECT_EQ(std::count(std::istreambuf_iterator<char>(in), {}, '\n'), c.bwrapRuns);
+            EXPECT_EQ(pool.sandboxed(), c.works);
+            expectGradient(pool.read(path("gradient.png"), false).image);
+        }
+        qputenv("PATH", oldPath);
+    }
 }
 
 TEST(DecodeTimeout, StillsGetTimeByFileSizeAndRawFilesTheFullLimit) {
