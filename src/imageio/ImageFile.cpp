@@ -17,6 +17,20 @@ cv::Mat readImageInProcess(const std::string& path, bool preview) {
     if (isRawFile(path))
         return decodeRaw(path, preview);
 
+    // TIFFs go to OpenCV first: it reads them two to three times faster than DevIL, with the same pixels
+    // (no alpha), and it keeps float TIFFs float, which DevIL reads as 8 bits. Not a TIFF with an orientation
+    // tag: OpenCV would turn it, DevIL keeps it as stored (and the exported copy's tag then describes it).
+    const std::string extension = imageio::lowerExtension(path);
+    const auto plainTiff = [&] {
+        const int orientation = imageio::tiffOrientation(path);
+        return orientation == 0 || orientation == 1;
+    };
+    if ((extension == "tif" || extension == "tiff") && plainTiff()) {
+        cv::Mat image = imageio::opencv::read(path);
+        if (!image.empty())
+            return image;
+    }
+
     // DevIL leaves JPEG pixels as stored; the other two readers turn them upright, and so must this one.
     cv::Mat image = imageio::devil::read(path);
     if (!image.empty())
