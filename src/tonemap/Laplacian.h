@@ -24,7 +24,7 @@ public:
     int logDomain() const { return logDomain_; }
 
     // Luminance (20 red + 40 green + blue) / 61 of a BGR float image; a one-channel image is its own.
-    static cv::Mat luminance(const cv::Mat& image);
+    static cv::Mat luminance(const cv::Mat& image, int workers = 1);
 
 private:
     float alpha_ = 1.f;

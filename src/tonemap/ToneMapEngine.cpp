@@ -384,7 +384,7 @@ cv::Mat ToneMapEngine::colourAndClip(const cv::Mat& image, int workers) {
     const ColorModSettings settings = colorModSettings(params_.exposureTerms, params_.contrast, params_.hue,
                                                        params_.saturation, params_.vibrance);
     const cv::Mat coloured = applyColorModifications(params_.toneCurve, image, settings, workers);
-    return clipBlackWhite(coloured, params_.blackClip, params_.whiteClip);
+    return clipBlackWhite(coloured, params_.blackClip, params_.whiteClip, workers);
 }
 
 bool ToneMapEngine::runStage(int stage, Slots& s, const cv::Mat& source, const Pass& pass) {
@@ -418,7 +418,7 @@ bool ToneMapEngine::runStage(int stage, Slots& s, const cv::Mat& source, const P
             return false;
         // The preview cuts negatives here, before they reach the blend.
         if (pass.preview && params_.applyToneMapping && operator_)
-            zeroNegatives(toned);
+            zeroNegatives(toned, pass.workers);
         s[StageToneMap] = toned;
         return true;
     }
@@ -431,7 +431,7 @@ bool ToneMapEngine::runStage(int stage, Slots& s, const cv::Mat& source, const P
             s[StageCrop].release();
         }
         s[StageSharpen] = sharpenImage(blended, params_.applySharpening, params_.sharpeningAmount,
-                                       params_.sharpeningRadius);
+                                       params_.sharpeningRadius, pass.workers);
         return true;
     }
     case StageColour:
