@@ -86,17 +86,20 @@ TEST(ConvertDepthSameDepth, ReturnsAnIndependentEqualCopy) {
 }
 
 TEST(ConvertDepthShape, KeepsSizeAndChannelsAndReadsEveryElement) {
-    // A sub-matrix view (non-continuous rows) with three channels: each element lands in its own place.
-    cv::Mat big(6, 8, CV_8UC3);
-    cv::randu(big, 0, 256);
-    const cv::Mat view = big(cv::Rect(1, 2, 5, 3));
-    const cv::Mat out = convertDepth(view, 16);
-    ASSERT_EQ(out.size(), view.size());
-    ASSERT_EQ(out.type(), CV_16UC3);
-    for (int y = 0; y < view.rows; ++y)
-        for (int x = 0; x < view.cols; ++x)
-            for (int c = 0; c < 3; ++c)
-                ASSERT_EQ(out.at<cv::Vec3w>(y, x)[c], view.at<cv::Vec3b>(y, x)[c] * 257);
+    // A sub-matrix view (non-continuous rows) with three channels: each element lands in its own place, also
+    // in an image large enough to be converted in bands on several threads.
+    for (const cv::Size size : {cv::Size(8, 6), cv::Size(1200, 900)}) {
+        cv::Mat big(size, CV_8UC3);
+        cv::randu(big, 0, 256);
+        const cv::Mat view = big(cv::Rect(1, 2, size.width - 3, size.height - 3));
+        const cv::Mat out = convertDepth(view, 16);
+        ASSERT_EQ(out.size(), view.size());
+        ASSERT_EQ(out.type(), CV_16UC3);
+        for (int y = 0; y < view.rows; ++y)
+            for (int x = 0; x < view.cols; ++x)
+                for (int c = 0; c < 3; ++c)
+                    ASSERT_EQ(out.at<cv::Vec3w>(y, x)[c], view.at<cv::Vec3b>(y, x)[c] * 257);
+    }
 }
 
 TEST(ConvertDepthShape, UnknownBitCountsGive8Bits) {

@@ -125,6 +125,19 @@ TEST(TonemapLaplacian, OperatorEqualsWholeImageFormulation) {
     }
 }
 
+TEST(TonemapLaplacian, OperatorGivesTheSameImageOnOneOrSeveralThreads) {
+    const cv::Mat img = hdrScene(720, 800, 3); // large enough for the per-pixel passes to split in bands
+    const float params[3] = {1.f, 0.f, 0.f};
+    cv::Mat one, several;
+    Laplacian op;
+    op.setWorkerCount(1);
+    op.toneMap(one, img, params);
+    op.setWorkerCount(3);
+    op.toneMap(several, img, params);
+    ASSERT_EQ(one.size(), img.size());
+    EXPECT_EQ(cv::norm(one, several, cv::NORM_INF), 0.0);
+}
+
 TEST(TonemapLaplacian, AlphaBetaOneSkipsTheFilter) {
     const cv::Mat img = hdrScene(12, 15, 9);
     Laplacian op;
