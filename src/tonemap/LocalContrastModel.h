@@ -10,11 +10,11 @@ namespace lumora {
 
 // Weight of each brightness value lum (0..255): 1 - sigmoid((lum / 255 - mid) * slope), rescaled to [0, 1].
 // Values outside 0..255 are reported in the event log and used anyway.
-cv::Mat sigmFac(const cv::Mat& lum, int slope, int mid);
+cv::Mat sigmFac(const cv::Mat& lum, int slope, int mid, int workers = 1);
 
 // (img - min) * (hi - lo) / max(img - min) + lo. A flat image is reported in the event log and gives all
 // zeros.
-cv::Mat scaleImage(const cv::Mat& img, float lo, float hi);
+cv::Mat scaleImage(const cv::Mat& img, float lo, float hi, int workers = 1);
 
 class LC_Model : public ToneMappingBase {
 public:
