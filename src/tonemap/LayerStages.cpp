@@ -82,6 +82,17 @@ size_t slotOf(int firstRow, int workers) {
     return static_cast<size_t>((firstRow / kStripRows) % workers);
 }
 
+// Largest value of one channel of a 3-channel strip.
+float channelMax(const cv::Mat& strip, int channel) {
+    float m = -1e30f;
+    for (int r = 0; r < strip.rows; ++r) {
+        const cv::Vec3f* p = strip.ptr<cv::Vec3f>(r);
+        for (int c = 0; c < strip.cols; ++c)
+            m = std::max(m, p[c][channel]);
+    }
+    return m;
+}
+
 inline cv::Vec3f mul(const cv::Matx33f& m, const cv::Vec3f& v) {
     return cv::Vec3f(m(0, 0) * v[0] + m(0, 1) * v[1] + m(0, 2) * v[2],
                      m(1, 0) * v[0] + m(1, 1) * v[1] + m(1, 2) * v[2],
@@ -452,7 +463,6 @@ void enhanceDetail(MiddleStep& step) {
 }
 
 float recombineToIpt(cv::Mat& image, const cv::Mat& enhanced, int workers) {
-    const int cols = image.cols;
     std::vector<float> maxes(static_cast<size_t>(workers), -1e30f);
     forStrips(image.rows, workers, [&](int r0, int r1, Scratch& s) {
         cv::Mat strip = image.rowRange(r0, r1);
@@ -460,14 +470,8 @@ float recombineToIpt(cv::Mat& image, const cv::Mat& enhanced, int workers) {
         cv::transform(s.a, s.c, kXyzToLms);
         signedPowInPlace(s.c, kIptExponent, s.b);
         cv::transform(s.c, strip, kIptFromLms);
-        float m = -1e30f;
-        for (int r = 0; r < strip.rows; ++r) {
-            const cv::Vec3f* p = strip.ptr<cv::Vec3f>(r);
-            for (int c = 0; c < cols; ++c)
-                m = std::max(m, p[c][0]);
-        }
         const size_t slot = slotOf(r0, workers);
-        maxes[slot] = std::max(maxes[slot], m);
+        maxes[slot] = std::max(maxes[slot], channelMax(strip, 0));
     });
     return *std::max_element(maxes.begin(), maxes.end());
 }
@@ -509,14 +513,8 @@ float adjustColourfulness(cv::Mat& image, const cv::Mat& flBase, float maxI, flo
         cv::transform(strip, s.a, kIptFromLms.inv());
         signedPowInPlace(s.a, 1.0 / kIptExponent, s.b);
         cv::transform(s.a, strip, lmsInv);
-        float m = -1e30f;
-        for (int r = 0; r < n; ++r) {
-            const cv::Vec3f* p = strip.ptr<cv::Vec3f>(r);
-            for (int c = 0; c < cols; ++c)
-                m = std::max(m, p[c][1]);
-        }
         const size_t slot = slotOf(r0, workers);
-        maxes[slot] = std::max(maxes[slot], m);
+        maxes[slot] = std::max(maxes[slot], channelMax(strip, 1));
     });
     return *std::max_element(maxes.begin(), maxes.end());
 }
