@@ -46,7 +46,7 @@ cv::Mat frameLight(int rows) {
 // ---------------------------------------------------------------------------------------------------------------
 // LogMapping
 
-TEST(LogMapping, BiasOneHalfMakesTheBaseLinearInRelativeLuminance) {
+TEST(LogMapping, BiasOneHalfMakesTheBaseLinearAndTheBrightestPixelMapsToOne) {
     EXPECT_NEAR(logmapping::biasExponent(0.5f), 1.0, 1e-5);
     const float Lmax = 3.f;
     for (float Y : {0.f, 0.05f, 0.4f, 1.f, 2.2f, 3.f}) {
@@ -54,9 +54,6 @@ TEST(LogMapping, BiasOneHalfMakesTheBaseLinearInRelativeLuminance) {
         const double expected = std::log(Y + 1.0) / std::log(base) / std::log10(Lmax + 1.0);
         EXPECT_NEAR(logmapping::compressLuminance(Y, Lmax, 0.5f), expected, 1e-5) << "Y = " << Y;
     }
-}
-
-TEST(LogMapping, BrightestPixelMapsToOneForAnyBias) {
     // At Y = Lmax the base is 10 whatever the exponent, so the value is log10(Lmax + 1) / divider = 1.
     for (float bias : {0.5f, 0.75f, 0.85f, 1.0f})
         EXPECT_NEAR(logmapping::compressLuminance(7.5f, 7.5f, bias), 1.0, 1e-5) << "bias " << bias;
@@ -109,17 +106,17 @@ TEST(LogMapping, PixelsWithoutLightAndConstantImagesGiveBlack) {
 // ---------------------------------------------------------------------------------------------------------------
 // LC_Model
 
-TEST(LcModel, UniformImageReportsDivideByZeroAndGivesBlack) {
+TEST(LcModel, UniformImageAndPixelsWithoutLightGiveBlack) {
     LC_Model op;
     const float params[3] = {5.f, 10.f, 5.f};
     cv::Mat out;
-    testing::internal::CaptureStderr();
     op.toneMap(out, cv::Mat(6, 6, CV_32FC3, cv::Scalar::all(0.4)), params);
-    const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find("ERROR in scaleImage.m : divide by zero\n"), std::string::npos) << err;
     ASSERT_EQ(out.size(), cv::Size(6, 6));
     EXPECT_TRUE(allFinite(out));
     EXPECT_EQ(maxAbs(out), 0.0);
+    op.toneMap(out, test::greyLevels({0.f, 0.2f, 0.7f}, 6, 6), params);
+    EXPECT_TRUE(allFinite(out));
+    EXPECT_EQ(maxAbs(cv::Mat(out.at<cv::Vec3f>(0, 0))), 0.0);
 }
 
 TEST(LcModel, BetaZeroLeavesTheRescaledLogBrightness) {
@@ -136,10 +133,7 @@ TEST(LcModel, BetaZeroLeavesTheRescaledLogBrightness) {
     LC_Model op;
     const float params[3] = {0.01f, 0.f, 3.f};
     cv::Mat out;
-    testing::internal::CaptureStderr();
     op.toneMap(out, in, params);
-    const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find("divide by zero"), std::string::npos) << "the flat weight image is reported";
     for (size_t i = 0; i < levels.size(); ++i) {
         const double expected = (lv[i] - lv.front()) / (lv.back() - lv.front());
         const cv::Vec3f got = out.at<cv::Vec3f>(0, static_cast<int>(i));
@@ -148,34 +142,16 @@ TEST(LcModel, BetaZeroLeavesTheRescaledLogBrightness) {
     }
 }
 
-TEST(LcModel, HelpersRescaleAndReportOutOfRangeBrightness) {
-    cv::Mat img = (cv::Mat_<float>(1, 3) << 2.f, 4.f, 6.f);
-    const cv::Mat s = scaleImage(img, -1.f, 1.f);
+TEST(LcModel, HelpersRescaleAndWeighByBrightness) {
+    const cv::Mat s = scaleImage((cv::Mat_<float>(1, 3) << 2.f, 4.f, 6.f), -1.f, 1.f);
     EXPECT_NEAR(s.at<float>(0), -1.f, 1e-6);
     EXPECT_NEAR(s.at<float>(1), 0.f, 1e-6);
     EXPECT_NEAR(s.at<float>(2), 1.f, 1e-6);
-
-    testing::internal::CaptureStderr();
-    sigmFac((cv::Mat_<float>(1, 2) << -1.f, 300.f), 10, 0);
-    EXPECT_NE(testing::internal::GetCapturedStderr().find("ERROR: sigmFac: lum must be between 0 and 255\n"),
-              std::string::npos);
     // Higher brightness, lower weight (slope > 0), ends rescaled to 1 and 0.
     const cv::Mat w = sigmFac((cv::Mat_<float>(1, 3) << 0.f, 128.f, 255.f), 10, 0);
     EXPECT_NEAR(w.at<float>(0), 1.f, 1e-6);
     EXPECT_GT(w.at<float>(0), w.at<float>(1));
     EXPECT_NEAR(w.at<float>(2), 0.f, 1e-6);
-}
-
-TEST(LcModel, PixelsWithoutLightStayBlack) {
-    LC_Model op;
-    const float params[3] = {5.f, 10.f, 5.f};
-    cv::Mat in = test::greyLevels({0.f, 0.2f, 0.7f}, 6, 6);
-    cv::Mat out;
-    testing::internal::CaptureStderr();
-    op.toneMap(out, in, params);
-    testing::internal::GetCapturedStderr();
-    EXPECT_TRUE(allFinite(out));
-    EXPECT_EQ(maxAbs(cv::Mat(out.at<cv::Vec3f>(0, 0))), 0.0);
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -202,14 +178,7 @@ TEST(LayerProcessing, GammaOnlySetsTheLuminanceScaleOfTheFirstStep) {
 
 TEST(LayerProcessing, BilateralFilterRejectsMultiChannelInput) {
     cv::Mat three(4, 4, CV_32FC3, cv::Scalar::all(1)), out;
-    try {
-        cv_extend::bilateralFilter(three, out, 2.0, 0.35);
-        FAIL() << "no error for a 3-channel image";
-    } catch (const cv::Exception& e) {
-        EXPECT_EQ(e.err, "src.channels() == 1");
-        EXPECT_NE(e.func.find("bilateralFilter"), std::string::npos) << e.func;
-        EXPECT_NE(e.file.find("BilateralFilter"), std::string::npos) << e.file;
-    }
+    EXPECT_THROW(cv_extend::bilateralFilter(three, out, 2.0, 0.35), cv::Exception);
 }
 
 TEST(LayerProcessing, CancelDuringTheThreadStepTakesEffectAfterBothJoin) {
@@ -313,9 +282,6 @@ TEST(BilateralFilter, FastFilterStaysCloseToTheDirectSumOnALightImage) {
         mean += e / errors.size();
     std::sort(errors.begin(), errors.end());
     const double p999 = errors[static_cast<size_t>(0.999 * (errors.size() - 1))];
-    RecordProperty("mean_abs_log10", std::to_string(mean));
-    RecordProperty("p999_abs_log10", std::to_string(p999));
-    RecordProperty("worst_dark_abs_log10", std::to_string(worstDark));
     EXPECT_LT(mean, 0.005);
     EXPECT_LT(p999, 0.05);
     EXPECT_LT(worstDark, 0.02);
@@ -334,9 +300,7 @@ TEST_P(OperatorsOnLightImage, GiveAPlausibleDisplayImage) {
     ASSERT_TRUE(op);
     const std::array<float, 3> params = operatorTripleFromPositions(index, 0, 0, 0);
     cv::Mat out;
-    testing::internal::CaptureStderr();
     op->toneMap(out, light, params.data());
-    testing::internal::GetCapturedStderr();
     ASSERT_EQ(out.size(), light.size());
     ASSERT_EQ(out.channels(), 3);
     EXPECT_EQ(op->progress(), 100);
