@@ -102,7 +102,7 @@ std::string generated(const std::string& name) {
 
 class ExactFrameAccess : public ::testing::TestWithParam<Clip> {};
 
-TEST_P(ExactFrameAccess, RandomAccessReturnsTheFramesOfASequentialDecode) {
+TEST_P(ExactFrameAccess, EveryReadReturnsTheFrameOfASequentialDecode) {
     const Clip& clip = GetParam();
     const std::string path = clip.path();
     if (path.empty() || !fileExists(path))
@@ -124,36 +124,26 @@ TEST_P(ExactFrameAccess, RandomAccessReturnsTheFramesOfASequentialDecode) {
             EXPECT_EQ(decodeCounterIndex(frame), index) << order;
         }
     };
+    std::vector<std::pair<int, const char*>> reads;
     if (clip.sampledIndices > 0) {
         auto order = lumora::test::shuffledIndices(n, 7);
         order.resize(static_cast<size_t>(std::min(n, clip.sampledIndices)));
         order.push_back(n - 1);
         order.push_back(0);
         for (int i : order)
-            check(i, sequence.getCvImageAt(i, false), "shuffled");
-        return;
+            reads.emplace_back(i, "shuffled");
+    } else {
+        for (int i : lumora::test::shuffledIndices(n, 7))
+            reads.emplace_back(i, "shuffled");
+        for (int i = n - 1; i >= (clip.backwardFrames > 0 ? std::max(0, n - clip.backwardFrames) : 0); --i)
+            reads.emplace_back(i, "backward");
+        for (int i = 0; i < n; i += 3)
+            reads.emplace_back(i, "forward by 3");
     }
-    for (int i : lumora::test::shuffledIndices(n, 7))
-        check(i, sequence.getCvImageAt(i, false), "shuffled");
-    const int backwardEnd = clip.backwardFrames > 0 ? std::max(0, n - clip.backwardFrames) : 0;
-    for (int i = n - 1; i >= backwardEnd; --i)
-        check(i, sequence.getCvImageAt(i, false), "backward");
-    for (int i = 0; i < n; i += 3)
-        check(i, sequence.getCvImageAt(i, false), "forward by 3");
-}
+    for (const auto& [i, order] : reads)
+        check(i, sequence.getCvImageAt(i, false), order);
 
-TEST_P(ExactFrameAccess, RangeReadsEqualPerIndexReads) {
-    const Clip& clip = GetParam();
-    const std::string path = clip.path();
-    if (path.empty() || !fileExists(path))
-        GTEST_SKIP() << clip.name << " is not available";
-    const auto reference = lumora::test::decodeSequentially(path);
-    const int n = static_cast<int>(reference.fingerprints.size());
-    ImagesSequence sequence(path);
-    ASSERT_TRUE(sequence.ready());
-    ASSERT_EQ(sequence.frameCount(), n);
-
-    // Windows at the start, across keyframes, at the end, and one reaching past the end.
+    // Range reads: at the start, across keyframes, at the end, and one reaching past the end.
     const std::vector<std::pair<int, int>> windows{
         {0, 16}, {n / 2 - 8, n / 2 + 8}, {n / 3, n / 3 + 16}, {n - 17, n - 1}, {5, 5}, {n - 3, n + 2}};
     for (const auto& [first, last] : windows) {
@@ -161,14 +151,11 @@ TEST_P(ExactFrameAccess, RangeReadsEqualPerIndexReads) {
         ASSERT_EQ(static_cast<int>(frames.size()), last - first + 1);
         for (int k = 0; k < static_cast<int>(frames.size()); ++k) {
             const int index = first + k;
-            if (index >= n) {
-                EXPECT_TRUE(frames[static_cast<size_t>(k)].empty())
-                    << "frame " << index << " is past the end";
-                continue;
-            }
-            EXPECT_EQ(frameFingerprint(frames[static_cast<size_t>(k)]),
-                      reference.fingerprints[static_cast<size_t>(index)])
-                << "window " << first << ".." << last << ", frame " << index;
+            if (index >= n)
+                EXPECT_TRUE(frames[size_t(k)].empty()) << "frame " << index << " is past the end";
+            else
+                EXPECT_EQ(frameFingerprint(frames[size_t(k)]), reference.fingerprints[size_t(index)])
+                    << "window " << first << ".." << last << ", frame " << index;
         }
     }
     EXPECT_TRUE(sequence.getCvImagesInRange(10, 9).empty());
@@ -195,7 +182,7 @@ INSTANTIATE_TEST_SUITE_P(
         Clip{"corrupt_tail_mjpg", [] { return DerivedClips::path("corrupt_tail_mjpg.avi"); }, false, 0, 0}),
     [](const ::testing::TestParamInfo<Clip>& info) { return info.param.name; });
 
-TEST(CounterClips, OpenWithTheirGeneratedSizeRateAndLength) {
+TEST(CounterClips, OpenWithTheirSizeRateAndLengthAndSeekByTimestamp) {
     for (const char* name : {"counter_gop12.mp4", "counter_gop250.mp4", "counter_mjpg.avi"}) {
         SCOPED_TRACE(name);
         ImagesSequence sequence(generated(name));
@@ -205,6 +192,10 @@ TEST(CounterClips, OpenWithTheirGeneratedSizeRateAndLength) {
         EXPECT_EQ(sequence.height(), 240);
         EXPECT_FLOAT_EQ(sequence.fps(), 25.0f);
         EXPECT_EQ(decodeCounterIndex(sequence.currentImage()), 0);
+        // Random access goes through seeking, not through the decode-from-start fallback.
+        const auto decoder = VideoDecoder::open(generated(name));
+        ASSERT_TRUE(decoder);
+        EXPECT_TRUE(decoder->hasTimestampIndex());
     }
 }
 
@@ -289,25 +280,12 @@ TEST(VideoRotation, PortraitClipsComeUpright) {
               frameFingerprint(cv::imread(firstFrame.toStdString(), cv::IMREAD_COLOR)));
 }
 
-TEST(FrameCount, GeneratedClipsAreIndexedByTimestamp) {
-    // Random access must go through seeking, not through the decode-from-start fallback.
-    for (const char* name : {"counter_gop12.mp4", "counter_gop250.mp4", "counter_mjpg.avi"}) {
-        const auto decoder = VideoDecoder::open(generated(name));
-        ASSERT_TRUE(decoder) << name;
-        EXPECT_TRUE(decoder->hasTimestampIndex()) << name;
-        EXPECT_EQ(decoder->frameCount(), 300) << name;
-    }
-}
-
 TEST(FrameCount, FilesThatAreNoVideoDoNotOpen) {
     QTemporaryDir dir;
-    const QString text = dir.filePath(QStringLiteral("notes.mp4"));
-    QFile file(text);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("this is not a video\n");
-    file.close();
+    const std::string text = dir.filePath(QStringLiteral("notes.mp4")).toStdString();
+    ASSERT_TRUE(lumora::test::writeFileText(text, "this is not a video\n"));
     std::string why;
-    EXPECT_FALSE(VideoDecoder::open(text.toStdString(), &why));
+    EXPECT_FALSE(VideoDecoder::open(text, &why));
     EXPECT_FALSE(why.empty());
     EXPECT_FALSE(VideoDecoder::open(dir.filePath(QStringLiteral("missing.mp4")).toStdString()));
     // A still picture opens in libavformat as a one-frame video; it belongs to the image reader.

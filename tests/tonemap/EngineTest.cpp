@@ -90,7 +90,7 @@ TEST_F(TonemapEngine, EveryChangeShowsInTheNextPreviewAsInAFreshRender) {
         fresh.setImage(a);
         fresh.computePreview(0, false);
         EXPECT_EQ(maxDiff(e.previewImage(), fresh.previewImage()), 0.0);
-        if (std::string(name).rfind("op", 0) != 0) {
+        if (std::string(name).rfind("op", 0) != 0) { // the test operator reads no parameter
             EXPECT_GT(maxDiff(e.previewImage(), before), 0.0) << "the change is visible";
         }
         // The same value again changes nothing.
