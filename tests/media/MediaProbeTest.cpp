@@ -54,16 +54,17 @@ TEST(ProbeMedia, KindSizeAndFramesOfVideosBurstsAndPhotos) {
         EXPECT_EQ(info->width, c.width);
         EXPECT_EQ(info->height, c.height);
         EXPECT_EQ(info->frameCount, c.frames);
-        if (c.duration >= 0)
+        if (c.duration >= 0) { // a photo has no rate or duration to speak of
             EXPECT_DOUBLE_EQ(info->fps, 25.0);
-        if (c.duration >= 0)
             EXPECT_NEAR(info->durationSeconds, c.duration, 1e-5);
+        }
     }
     // A video counts the frames that decode, not those its container lists.
     const std::string hello = "/usr/share/forensics-samples/original-files/movie2/movie-hello.mp4";
-    if (QFile::exists(QString::fromStdString(hello)))
+    if (QFile::exists(QString::fromStdString(hello))) {
         EXPECT_EQ(probeMedia(hello)->frameCount,
                   static_cast<int>(lumora::test::decodeSequentially(hello).fingerprints.size()));
+    }
 
     QTemporaryDir empty;
     EXPECT_FALSE(probeMedia(empty.path().toStdString()));
