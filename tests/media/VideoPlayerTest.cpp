@@ -93,6 +93,15 @@ TEST(VideoPlayer, StopsAtTheEndsOfTheTrimRange) {
     EXPECT_EQ(decodeCounterIndex(sequence->nextFrame(true)), 104);
     EXPECT_EQ(sequence->currentIndex(), 104);
 
+    // A trim start beyond either end of the clip rewinds to the nearest frame there is.
+    sequence->setFirstIndex(400);
+    sequence->rewind(true);
+    EXPECT_EQ(sequence->currentIndex(), 299);
+    EXPECT_EQ(decodeCounterIndex(sequence->currentImage()), 299);
+    sequence->setFirstIndex(-5);
+    sequence->rewind(true);
+    EXPECT_EQ(sequence->currentIndex(), 0);
+
     // The last frame of the clip ends playback whatever the trim range says.
     sequence->setLastIndex(299);
     sequence->setCurrentFrame(299, true);

@@ -110,16 +110,18 @@ TEST(StackingEngine, StopKeepsWhatWasMergedAndCancelKeepsNothing) {
         EXPECT_LE(maxError(light, expectedLight(frames[4], {frames[5], frames[3], frames[6]})), 2e-6);
     }
     {
+        InMemorySequence fresh(frames);
         StackingEngine engine;
-        seq.setOnRead([&](int index) {
+        fresh.setOnRead([&](int index) {
             if (index == 3)
                 engine.cancel();
         });
-        StackingParams p = params(seq, 4, 4, 4);
+        StackingParams p = params(fresh, 4, 4, 4);
         EXPECT_TRUE(engine.computeLightImage(p).empty());
         EXPECT_EQ(engine.outcome(), StackingEngine::Outcome::Canceled);
         EXPECT_EQ(p.frameCount, 9);
         EXPECT_FALSE(engine.running());
+        EXPECT_EQ(fresh.reads(), std::vector<int>({4, 5, 3})) << "reading ahead stops at the cancel";
     }
     // Requests while no run is active change nothing.
     seq.setOnRead(nullptr);

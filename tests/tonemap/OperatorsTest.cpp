@@ -197,7 +197,7 @@ TEST(LayerProcessing, CancelDuringTheThreadStepTakesEffectAfterBothJoin) {
     EXPECT_TRUE(out.empty());
 }
 
-TEST(LayerProcessing, DegenerateInputsGiveBlackNotNaN) {
+TEST(LayerProcessing, DegenerateInputsGiveBlackAndEqualRowsStayEqual) {
     LayerProcessing op;
     const float params[3] = {0.7f, 1.f, 2525.f};
     for (float v : {0.f, 0.5f}) {
@@ -207,6 +207,16 @@ TEST(LayerProcessing, DegenerateInputsGiveBlackNotNaN) {
         EXPECT_TRUE(allFinite(out));
         EXPECT_LE(maxAbs(out), 1e-6) << "constant " << v;
     }
+    // Rows that are all alike come out alike, down to the last one of an odd row count.
+    cv::Mat ramp(1, 50, CV_32FC3);
+    for (int x = 0; x < 50; ++x)
+        ramp.at<cv::Vec3f>(0, x) = cv::Vec3f(0.002f * (x + 1), 0.01f * (x + 1), 0.004f * (x + 1));
+    cv::Mat out;
+    op.toneMap(out, cv::repeat(ramp, 33, 1), params);
+    ASSERT_EQ(out.rows, 33);
+    EXPECT_TRUE(allFinite(out));
+    for (int y = 1; y < out.rows; ++y)
+        EXPECT_LE(maxAbs(out.row(y) - out.row(0)), 1e-4) << "row " << y;
 }
 
 TEST(BilateralFilter, KeepsFlatImagesAndSharpSteps) {
