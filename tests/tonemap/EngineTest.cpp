@@ -1,9 +1,8 @@
 // The render pipeline: every change shows in the next preview whatever stage it restarts from, cached stages
-// are reused, full-size renders, crop and strength rules, presets' positions, and copies of an engine.
+// are reused, full-size renders, crop and strength rules, and copies of an engine.
 
 #include "TestOperators.h"
 
-#include "tonemap/ColorModifications.h"
 #include "tonemap/Laplacian.h"
 #include "tonemap/SlidersTM.h"
 #include "tonemap/ToneMapEngine.h"
@@ -150,47 +149,6 @@ TEST_F(TonemapEngine, OperatorIndexReplacesTheOperatorOnlyOnChange) {
     EXPECT_EQ(e.params().operatorParams[4], (std::array<float, 3>{0.7f, 2.f, 3.f}));
 }
 
-TEST_F(TonemapEngine, SlidersOperatorIsAFixedRecipeThatIgnoresItsParameters) {
-    const cv::Mat a = lightImage(12, 14, 11);
-    SlidersTM op;
-    cv::Mat first, second;
-    const float some[3] = {0.f, 0.f, 0.f}, other[3] = {2.f, -1.f, 900.f};
-    op.toneMap(first, a, some);
-    op.toneMap(second, a, other);
-    EXPECT_EQ(cv::norm(first, second, cv::NORM_INF), 0.0);
-    // The recipe: exposure -0.15 stops, contrast 1.2333333, vibrance 0.7, curve with blacks 0.25,
-    // highlights -0.5 and shadows 0.5.
-    ToneCurve curve(0.25f, 0.f, -0.5f, 0.5f);
-    const cv::Mat expected =
-        applyColorModifications(curve, a, colorModSettings(exposureTermsFor(-0.15f), 1.2333333f, 0.f, 1.f, 0.7f), 1);
-    EXPECT_LT(cv::norm(first, expected, cv::NORM_INF), 1e-6);
-    EXPECT_EQ(op.progress(), 100);
-}
-
-TEST_F(TonemapEngine, PresetPositionsBecomeTheSlidersValues) {
-    ControlPositions strong;
-    strong.TMAlgo = 0, strong.alpha = 50, strong.beta = 50, strong.blackClip = 5, strong.strength = 50;
-    strong.exposure = -20, strong.contrast = 50, strong.highlights = -30, strong.shadows = 50;
-    strong.whites = -30, strong.blacks = 5, strong.vibrance = 15, strong.applySharpening = true;
-    strong.sharpeningAmount = 65, strong.sharpeningRadius = 3, strong.sharpeningThreshold = 0;
-    ToneMapEngine e;
-    applyControlPositions(e, strong);
-    const ToneMapParams& p = e.params();
-    EXPECT_EQ(p.operatorParams[0], operatorTripleFromPositions(0, 50, 50, 0));
-    EXPECT_FLOAT_EQ(p.blackClip, position::blackClip(5));
-    EXPECT_FLOAT_EQ(p.strength, position::strength(50));
-    EXPECT_FLOAT_EQ(p.exposure, position::exposure(-20));
-    EXPECT_FLOAT_EQ(p.contrast, position::contrast(50));
-    EXPECT_FLOAT_EQ(p.toneCurve.highlights(), position::curveValue(-30));
-    EXPECT_FLOAT_EQ(p.toneCurve.shadows(), position::curveValue(50));
-    EXPECT_FLOAT_EQ(p.toneCurve.whites(), position::curveValue(-30));
-    EXPECT_FLOAT_EQ(p.toneCurve.blacks(), position::curveValue(5));
-    EXPECT_FLOAT_EQ(p.vibrance, position::vibrance(15));
-    EXPECT_FLOAT_EQ(p.sharpeningAmount, position::sharpeningAmount(65));
-    EXPECT_EQ(p.sharpeningRadius, position::sharpeningRadius(3));
-    EXPECT_NEAR(p.exposureTerms.exposureScale, std::pow(2.f, p.exposure), 1e-6f);
-}
-
 TEST_F(TonemapEngine, PreviewSizeFollowsTheViewAndFastMode) {
     ToneMapEngine::setPreviewSize(120, 90);
     ToneMapEngine e;
@@ -212,24 +170,19 @@ TEST_F(TonemapEngine, PreviewSizeFollowsTheViewAndFastMode) {
 
 TEST_F(TonemapEngine, InvalidCropMeansNoCropInBothRenders) {
     const cv::Mat a = lightImage(30, 40, 7);
-    for (const cv::Rect& crop : {cv::Rect(-1, -1, -1, -1), cv::Rect(0, 0, 0, 20), cv::Rect(-1, 5, 10, 10)}) {
-        SCOPED_TRACE(testing::Message() << crop);
+    ToneMapEngine::setPreviewSize(20, 15); // half of the image in each direction
+    for (const auto& [crop, full] : {std::pair{cv::Rect(-1, -1, -1, -1), cv::Size(40, 30)},
+                                     std::pair{cv::Rect(0, 0, 0, 20), cv::Size(40, 30)},
+                                     std::pair{cv::Rect(-1, 5, 10, 10), cv::Size(40, 30)},
+                                     std::pair{cv::Rect(4, 6, 20, 10), cv::Size(20, 10)}}) {
         ToneMapEngine e;
         useTestOperator(e);
         e.setImage(a);
         e.setCropRect(crop);
-        EXPECT_EQ(e.renderFullSize().size(), a.size());
+        EXPECT_EQ(e.renderFullSize().size(), full) << crop;
         e.computePreview(0, false);
-        EXPECT_EQ(e.previewImage().size(), a.size());
+        EXPECT_EQ(e.previewImage().size(), full / 2) << crop;
     }
-    ToneMapEngine::setPreviewSize(20, 15); // half of the image in each direction
-    ToneMapEngine e;
-    useTestOperator(e);
-    e.setImage(a);
-    e.setCropRect({4, 6, 20, 10});
-    EXPECT_EQ(e.renderFullSize().size(), cv::Size(20, 10));
-    e.computePreview(0, false);
-    EXPECT_EQ(e.previewImage().size(), cv::Size(10, 5));
 }
 
 TEST_F(TonemapEngine, StrengthZeroIsTheImageAndOneIsTheOperatorsOutput) {
