@@ -105,41 +105,11 @@ TEST_F(OpeningTest, DroppingTwoPhotosOpensABurstInFileOrder) {
     EXPECT_TRUE(w->opening().recentFiles().isEmpty());
 }
 
-TEST_F(OpeningTest, DroppingOnePhotoSaysSoAndOpensItForToneMapping) {
-    auto w = makeWindow(1);
-    const QString a = writeImage(QStringLiteral("a.jpg"));
-    drop(*w, {a});
-    // One file by drop is opened by path; through the burst dialog it is explained first.
-    EXPECT_TRUE(messages_->calls.empty());
-    EXPECT_EQ(w->workspace()->kind(), Workspace::Kind::Photo);
-
-    messages_->choices = {1};
-    ASSERT_TRUE(w->opening().closeWorkspace());
-    messages_->calls.clear();
-    messages_->fileNames.push_back({a});
-    find<QAction>(*w, "actionOpen_photo_with_burst_mode")->trigger();
-    ASSERT_EQ(messages_->calls.size(), 2u);
-    EXPECT_EQ(messages_->calls[0].what, QStringLiteral("openMany"));
-    EXPECT_EQ(messages_->calls[1].kind, MessageKind::Information);
-    EXPECT_EQ(w->workspace()->kind(), Workspace::Kind::Photo);
-    EXPECT_EQ(w->workspace()->state, Editing);
-}
-
 TEST_F(OpeningTest, BurstWithAFileThatIsNotAPhotoIsRefused) {
     auto w = makeWindow(1);
     drop(*w, {writeImage(QStringLiteral("a.jpg")), writeText(QStringLiteral("list.TXT"))});
     EXPECT_TRUE(onlyCall().text.contains(QStringLiteral("txt")));
     EXPECT_EQ(w->workspace(), nullptr);
-}
-
-TEST_F(OpeningTest, DragWithoutFilesIsNotAccepted) {
-    auto w = makeWindow(1);
-    QMimeData data;
-    data.setText(QStringLiteral("hello"));
-    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    enter.setAccepted(false);
-    QApplication::sendEvent(w.get(), &enter);
-    EXPECT_FALSE(enter.isAccepted());
 }
 
 TEST_F(OpeningTest, OpenDialogsFollowTheLanguageAndCancelDoesNothing) {

