@@ -217,6 +217,7 @@ TEST_F(PlayerTest, TimelineDragsStayInsideTheTrimRange) {
     find<QSpinBox>(*w, "spinBox_ImageStackingBefore")->setValue(0);
     find<QSpinBox>(*w, "spinBox_ImageStackingAfter")->setValue(0);
     ASSERT_EQ(sequence(*w).firstIndex(), sequence(*w).lastIndex());
+    waitForSeek(*w);
     const QPoint before = cursor->pos();
     press(cursor);
     move(cursor, QPoint(200, 3));
