@@ -1,7 +1,5 @@
 #include "WindowTestSupport.h"
 
-#include "i18n/LanguageEngine.h"
-
 #include <QFile>
 #include <QFileInfo>
 #include <opencv2/imgcodecs.hpp>
@@ -33,13 +31,6 @@ QString WindowTest::copyMedia(const char* mediaName, const QString& as) {
     const QString path = tempPath(as);
     EXPECT_TRUE(QFile::copy(QString::fromStdString(testMediaPath(mediaName)), path)) << mediaName;
     return path;
-}
-
-int WindowTest::countTitled(const char* titleKey) const {
-    int n = 0;
-    for (const auto& c : messages_->calls)
-        n += c.title == translatedText(titleKey);
-    return n;
 }
 
 } // namespace lumora::test

@@ -110,8 +110,6 @@ protected:
                        int h = 48);
     QString writeText(const QString& name, const QByteArray& content = "not a picture");
     QString copyMedia(const char* mediaName, const QString& as);
-    // How many messages so far had the translation of `titleKey` as title.
-    int countTitled(const char* titleKey) const;
 
     IsolatedUserStore store_;
     QTemporaryDir temp_;
