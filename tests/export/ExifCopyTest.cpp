@@ -127,18 +127,6 @@ TEST_F(ExifCopy, FromARotatedPhotoGpsIsKeptAndTheExportIsNotTurnedTwice) {
     EXPECT_EQ(entries(), std::vector<std::string>{"export.jpg"});
 }
 
-TEST_F(ExifCopy, OrientationTravelsWhenThePixelsWereNotTurned) {
-    requireSample(kRotatedPhoto);
-    const std::string dst = path("raw-pixels.jpg");
-    ASSERT_TRUE(cv::imwrite(dst, cv::Mat(8, 8, CV_8UC3, cv::Scalar::all(128))));
-    ExifCopyOptions options;
-    options.pixelsAlreadyOriented = false;
-    const ExifCopyResult r = copyExif(kRotatedPhoto, dst, "Lumora", options);
-    ASSERT_TRUE(r.ok) << r.error;
-    EXPECT_EQ(tagsOf(dst, {"Orientation"}).value("Orientation").toInt(), 3);
-    EXPECT_EQ(entries(), std::vector<std::string>{"raw-pixels.jpg"}) << "a backup was left behind";
-}
-
 TEST_F(ExifCopy, FromAVideoTheGpsHemispheresAreRestored) {
     requireSample(kGpsVideo);
     const QJsonObject source = tagsOf(kGpsVideo, {"GPSLatitude", "GPSLongitude", "CreateDate"});

@@ -3,6 +3,7 @@
 // and headers cut short or damaged.
 
 #include "imageio/ImageHeader.h"
+#include "Crc32.h"
 #include "TestEnvironment.h"
 #include "imageio/ImageFile.h"
 #include "imageio/ImageLimits.h"
@@ -31,6 +32,7 @@ namespace {
 
 using namespace lumora;
 using Bytes = std::vector<unsigned char>;
+using lumora::test::crc32;
 
 // ---- byte builders -------------------------------------------------------------------------------------
 
@@ -52,16 +54,6 @@ void be16(Bytes& b, uint32_t v) {
 void be32(Bytes& b, uint32_t v) {
     be16(b, v >> 16);
     be16(b, v & 0xFFFF);
-}
-
-uint32_t crc32(const unsigned char* p, size_t n) {
-    uint32_t c = 0xFFFFFFFFu;
-    for (size_t i = 0; i < n; ++i) {
-        c ^= p[i];
-        for (int k = 0; k < 8; ++k)
-            c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1u)));
-    }
-    return ~c;
 }
 
 void pngChunk(Bytes& b, const char* type, const Bytes& data) {

@@ -1,5 +1,5 @@
-// Bursts of photos as sequences: frames are their sorted files at their own depth, stepping and labels,
-// display brightness, and unreadable files.
+// Bursts of photos as sequences: frames are their sorted files at their own depth, stepping and labels, and
+// unreadable files.
 
 #include "MediaTestSupport.h"
 #include "TestEnvironment.h"
@@ -66,7 +66,7 @@ TEST(BurstFrames, FollowTheSortedFileNamesAndKeepTheirDepth) {
     }
 }
 
-TEST(BurstPlayer, StepsJumpsLabelsAndBrightness) {
+TEST(BurstPlayer, StepsJumpsAndLabels) {
     const std::vector<std::string> files = folderFiles("burst_png8");
     const int n = static_cast<int>(files.size());
     ImagesSequence sequence(files);
@@ -92,16 +92,6 @@ TEST(BurstPlayer, StepsJumpsLabelsAndBrightness) {
     EXPECT_EQ(sequence.currentIndex(), 3);
     EXPECT_TRUE(isFile(sequence.previousFrame(true), files[3]));
     EXPECT_EQ(sequence.currentIndex(), 3);
-
-    // 16-bit frames are brightened for display only, saturating at 65535.
-    ImagesSequence deep(folderFiles("burst_tif16"));
-    ASSERT_TRUE(deep.ready());
-    const cv::Mat current = deep.currentImage();
-    deep.setBrightness(3);
-    cv::Mat doubled;
-    current.convertTo(doubled, CV_16U, 2.0);
-    EXPECT_EQ(maxDifference(deep.displayImage(), doubled), 0.0);
-    EXPECT_EQ(maxDifference(deep.getCvImageAt(0, false), current), 0.0);
 }
 
 TEST(BurstFailures, UnreadableFilesAreLoggedAndSkippedButNotAsTheFirstFrame) {

@@ -115,16 +115,6 @@ TEST_F(MainWindowTest, LogViewerShowsTheLogResetDeletesItAndAnEmptyLogIsSaid) {
     EXPECT_EQ(messages_->calls.size(), 2u);
 }
 
-TEST_F(MainWindowTest, UnopenablePathsAreReportedWithTheirSuffix) {
-    auto w = makeWindow(1); // with no mode, opening would ask for one first
-    EXPECT_FALSE(w->openMediaByPath(QStringLiteral("-ii")));
-    EXPECT_FALSE(w->openMediaByPath(store_.root() + QStringLiteral("/missing.xyz")));
-    ASSERT_EQ(messages_->calls.size(), 2u);
-    EXPECT_EQ(messages_->calls[0].kind, MessageKind::Error);
-    EXPECT_TRUE(messages_->calls[1].text.contains(QStringLiteral("xyz")));
-    EXPECT_EQ(w->workspace(), nullptr);
-}
-
 TEST_F(MainWindowTest, AboutShowsTheVersionAndClosingStoresTheWindowSize) {
     {
         auto w = makeWindow();

@@ -13,13 +13,11 @@
 #include <QDir>
 #include <QDropEvent>
 #include <QFile>
-#include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QMimeData>
 #include <QStackedWidget>
 #include <QUrl>
-#include <QVBoxLayout>
 
 namespace {
 
@@ -271,29 +269,6 @@ TEST_F(OpeningTest, OpeningAnotherMediumClosesTheCurrentOneFirst) {
     ASSERT_EQ(w->workspace()->kind(), Workspace::Kind::Burst);
     EXPECT_TRUE(w->opening().closeWorkspace());
     EXPECT_EQ(messages_->calls.size(), asked + 1);
-}
-
-TEST_F(OpeningTest, ClosingEmptiesTheResultListsAndPresetStrips) {
-    auto w = makeWindow(3);
-    ASSERT_TRUE(w->openMediaByPath(writeImage(QStringLiteral("photo.png"))));
-    auto* selected = w->findChild<QVBoxLayout*>(QStringLiteral("verticalLayout_SelectedImage"));
-    auto* strip = w->findChild<QHBoxLayout*>(QStringLiteral("horizontalLayout_BottomPresets"));
-    ASSERT_NE(selected, nullptr);
-    ASSERT_NE(strip, nullptr);
-    selected->addWidget(new QLabel(QStringLiteral("result")));
-    strip->addWidget(new QLabel(QStringLiteral("preset")));
-    find(*w, "frame_SelectedImageTop")->show();
-    messages_->choices = {1};
-    ASSERT_TRUE(w->opening().closeWorkspace());
-    auto widgets = [](QLayout* l) {
-        int n = 0;
-        for (int i = 0; i < l->count(); ++i)
-            n += l->itemAt(i)->widget() != nullptr;
-        return n;
-    };
-    EXPECT_EQ(widgets(selected), 0);
-    EXPECT_EQ(widgets(strip), 0);
-    EXPECT_TRUE(find(*w, "frame_SelectedImageTop")->isHidden());
 }
 
 } // namespace

@@ -12,7 +12,6 @@
 #include "ui/Workspace.h"
 
 #include <QLabel>
-#include <QMenu>
 #include <QPixmap>
 #include <QSlider>
 #include <QSpinBox>
@@ -131,25 +130,6 @@ TEST_F(PlayerTest, PlayAtTheEndOfTheTrimRangeRewindsAndPlaysToItsEnd) {
     EXPECT_FALSE(find(*w, "pushButton_PlayPause")->property("SecondState").toBool());
 }
 
-TEST_F(PlayerTest, StepAndSeekDoNothingWhilePlaying) {
-    auto w = openCounter();
-    bool stepped = true, steppedBack = true, seekQueued = true;
-    QTimer::singleShot(0, [&] {
-        stepped = w->player().showNextFrame();
-        steppedBack = w->player().showPreviousFrame();
-        w->player().showFrameIndex(250);
-        seekQueued = w->player().seekPending();
-        w->player().playPauseVideo(); // pause
-    });
-    w->player().playPauseVideo();
-    EXPECT_FALSE(stepped);
-    EXPECT_FALSE(steppedBack);
-    EXPECT_FALSE(seekQueued);
-    EXPECT_TRUE(w->player().paused());
-    EXPECT_LT(sequence(*w).currentIndex(), 250);
-    EXPECT_GT(sequence(*w).currentIndex(), 0);
-}
-
 TEST_F(PlayerTest, ClosingWhilePlayingEndsThePlayer) {
     auto w = openCounter();
     QTimer::singleShot(50, [&] { EXPECT_TRUE(w->opening().closeWorkspace()); });
@@ -225,32 +205,6 @@ TEST_F(PlayerTest, TimelineDragsStayInsideTheTrimRange) {
     EXPECT_EQ(cursor->pos(), before);
     EXPECT_FALSE(w->player().seekPending());
     release(cursor, QPoint(0, 0));
-}
-
-TEST_F(PlayerTest, PreviewMenuOffersSavingTheFrameOnlyWhileSelecting) {
-    auto w = openCounter();
-    QStringList offered;
-    int menus = 0;
-    QTimer watcher;
-    watcher.setInterval(10);
-    QObject::connect(&watcher, &QTimer::timeout, [&] {
-        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
-            ++menus;
-            for (QAction* a : menu->actions())
-                offered << a->text();
-            menu->close();
-        }
-    });
-    watcher.start();
-    w->player().customMenuRequested(QPoint(5, 5));
-    EXPECT_EQ(menus, 1);
-    EXPECT_EQ(offered.size(), 1);
-
-    w->workspace()->state = Editing;
-    w->steps().updateWindow();
-    w->player().customMenuRequested(QPoint(5, 5));
-    waitMs(50);
-    EXPECT_EQ(menus, 1);
 }
 
 TEST_F(PlayerTest, OneFrameVideoPlaysAndPlacesItsItemsWithoutDividingByZero) {

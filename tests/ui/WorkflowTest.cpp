@@ -271,39 +271,4 @@ TEST_F(WorkflowTest, ProStepsMoveBetweenSelectionAndParameters) {
     EXPECT_EQ(currentPage(*w, "stackedWidget_VerticalDock"), QStringLiteral("page_PRO_DefineParams"));
 }
 
-TEST_F(WorkflowTest, StepClickWithAToolLeavesTheToolOnlyForItsSteps) {
-    auto w = makeWindow(1);
-    openBurst(*w);
-    setState(*w, ToolActive, HorizonTool);
-    w->steps().goToStep(1);
-    EXPECT_EQ(w->workspace()->state, SelectingFrame);
-    EXPECT_EQ(w->workspace()->activeTool, NoTool);
-
-    auto pro = makeWindow(3);
-    openBurst(*pro);
-    setState(*pro, ToolActive, CropTool);
-    pro->steps().goToStep(3);
-    EXPECT_EQ(pro->workspace()->state, ToolActive);
-    EXPECT_EQ(pro->workspace()->activeTool, CropTool);
-    pro->steps().goToStep(2);
-    EXPECT_EQ(pro->workspace()->state, DefiningParameters);
-    EXPECT_EQ(pro->workspace()->activeTool, NoTool);
-}
-
-TEST_F(WorkflowTest, AntighostingChoicesPresetThePowerSlider) {
-    auto w = makeWindow(3);
-    auto* power = find<QSlider>(*w, "horizontalSlider_AntighostingP1");
-    find<QAbstractButton>(*w, "radioButton_MediumAntighosting")->click();
-    EXPECT_EQ(power->value(), 80);
-    EXPECT_FALSE(power->isEnabled());
-    find<QAbstractButton>(*w, "radioButton_LongExposure")->click();
-    EXPECT_EQ(power->value(), 0);
-    find<QAbstractButton>(*w, "radioButton_CustomAntighosting")->click();
-    EXPECT_EQ(power->value(), 0);
-    EXPECT_TRUE(power->isEnabled());
-    find<QAbstractButton>(*w, "checkBox_AutoAntighostingP2")->click();
-    EXPECT_FALSE(hidden(*w, "horizontalSlider_AntighostingP2"));
-    EXPECT_FALSE(hidden(*w, "lcdNumber_AntighostingP2"));
-}
-
 } // namespace
