@@ -127,8 +127,9 @@ TEST(GhostComposite, AMovingObjectIsPutBackWhereTheChosenFrameHasItWhateverTheTh
     cv::Mat chosen = background.clone(), aligned = background.clone();
     object.copyTo(chosen(cv::Rect(50, 40, 24, 24)));
     object.copyTo(aligned(cv::Rect(60, 44, 24, 24))); // moved 10 right, 4 down
-    object(cv::Rect(0, 0, 6, 4)).copyTo(chosen(cv::Rect(100, 2, 6, 4))); // a small one inside the top band
-    object(cv::Rect(0, 0, 6, 4)).copyTo(aligned(cv::Rect(103, 3, 6, 4)));
+    // A small one at the top: its ghost covers the upper part of the margin band only.
+    object(cv::Rect(0, 0, 6, 4)).copyTo(chosen(cv::Rect(100, 0, 6, 4)));
+    object(cv::Rect(0, 0, 6, 4)).copyTo(aligned(cv::Rect(103, 1, 6, 4)));
     GhostCompositor g;
     cv::Mat out;
     ASSERT_EQ(compose(g, chosen, aligned, 0.f, 20, 1, out), GhostCompositor::Outcome::Done);
@@ -141,6 +142,12 @@ TEST(GhostComposite, AMovingObjectIsPutBackWhereTheChosenFrameHasItWhateverTheTh
             changedUnmarked += g.ghostMask().at<uchar>(y, x) == 0 && out.at<cv::Vec3b>(y, x) != aligned.at<cv::Vec3b>(y, x);
     EXPECT_EQ(changedUnmarked, 0);
     EXPECT_GT(cv::countNonZero(g.ghostMask()(cv::Rect(90, 0, 30, 9))), 0) << "the object in the band is a ghost";
+    EXPECT_EQ(cv::countNonZero(g.ghostMask()(cv::Rect(90, 8, 30, 1))), 0) << "and leaves the band's last row";
+    // And the mask marks the cleaned differences, no more: matching never spreads it.
+    cv::Mat differences;
+    ASSERT_TRUE(lumora::detectGhosts(chosen, aligned, lumora::buildToleranceTable(0.f, 255.f, 256), 255.f, differences));
+    lumora::cleanGhostMask(differences);
+    EXPECT_EQ(cv::countNonZero(cv::Mat(g.ghostMask() > 0) != cv::Mat(differences > 0)), 0);
 
     // A moving patch plus noise-like differences: the split over threads never changes a pixel.
     cv::Mat patched = texture(120, 150, 6);
