@@ -177,7 +177,7 @@ TEST(GhostComposite, ProgressInterruptionAndFramesTooSmallOrMismatched) {
 
     const cv::Mat chosen = texture(40, 40, 13);
     EXPECT_EQ(compose(g, chosen, chosen, 0.f, 17, 5, out, 1, nullptr, 2), GhostCompositor::Outcome::Interrupted);
-    // A smaller frame would be read past its end (the address sanitizer build sees it), a larger one cut.
+    // Frames of another size are refused up front: a smaller one would otherwise be read past its end.
     for (const cv::Size other : {cv::Size(41, 40), cv::Size(39, 40), cv::Size(40, 39)})
         EXPECT_EQ(compose(g, chosen, texture(other.height, other.width, 13), 0.f, 17, 5, out),
                   GhostCompositor::Outcome::Failed)
