@@ -60,6 +60,13 @@ void FrameSource::initialise(float fps) {
     ready_ = true;
 }
 
+std::string FrameSource::fileOf(int index) const {
+    if (kind_ == Video)
+        return path_;
+    return index >= 0 && index < static_cast<int>(files_.size()) ? files_[static_cast<size_t>(index)]
+                                                                 : std::string();
+}
+
 void FrameSource::logUnreadable(const char* place, int index, const char* imagePrefix) const {
     if (kind_ == Video)
         logError(place,

@@ -39,6 +39,8 @@ public:
     // The video's path ("" for a burst) and the burst's files in frame order (empty for a video).
     const std::string& path() const { return path_; }
     const std::vector<std::string>& files() const { return files_; }
+    // The file frame `index` comes from: the video, or that burst file (empty when out of range).
+    std::string fileOf(int index) const;
 
     // The frame read at opening, handed over once to whoever shows it first; empty afterwards.
     cv::Mat takeFirstFrame() { return std::move(firstFrame_); }

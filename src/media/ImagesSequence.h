@@ -71,6 +71,9 @@ public:
     std::string endText(int index = -1) const { return player_.endText(index); }
     // The file the current frame comes from: the video, or the burst file at the player's index.
     std::string fileName() const { return player_.fileName(); }
+    // The file frame `index` comes from, where its EXIF data is: the video, or that burst file (empty when
+    // out of range).
+    std::string sourceFileOf(int index) const { return source_.fileOf(index); }
 
     int kind() const { return source_.kind(); }
     bool ready() const { return source_.ready(); }

@@ -197,12 +197,7 @@ std::string SequencePlayer::endText(int index) const {
 }
 
 std::string SequencePlayer::fileName() const {
-    if (source_.kind() == FrameSource::Video)
-        return source_.path();
-    const int index = position_;
-    const std::vector<std::string>& files = source_.files();
-    return index >= 0 && index < static_cast<int>(files.size()) ? files[static_cast<size_t>(index)]
-                                                                : std::string();
+    return source_.fileOf(position_);
 }
 
 } // namespace lumora
