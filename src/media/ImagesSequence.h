@@ -35,8 +35,8 @@ public:
 
     // Frame `index` for the caller to keep. `forDisplay`: a request to show the frame (the player's frame may
     // answer it; burst files decode in preview mode). `restorePosition`: the player's frame and index stay as
-    // they were; otherwise the player's index moves to `index`. `alreadyLocked` remains for callers written
-    // when the sequence had one lock that they could hold; the locks are private now, so it changes nothing.
+    // they were; otherwise the player's index moves to `index`. `alreadyLocked` is accepted and ignored: the
+    // source and the player each take a lock of their own that no caller can hold.
     cv::Mat getCvImageAt(int index, bool forDisplay) override {
         return getCvImageAt(index, forDisplay, true, false);
     }
