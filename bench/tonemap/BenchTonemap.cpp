@@ -1,17 +1,20 @@
 // bench_tonemap: speed (and peak memory) of the local Laplacian operator and of the render pipeline on a real
-// photograph made HDR (linearised with a 2.2 power, normalised to a maximum of 1). Prints min and median of
-// several runs, and ratios to baselines measured in the same run: the literal per-coefficient filter, the
-// portable (non-vector) inner loop, and luminance-hdr-cli's "durand" operator when that program is installed.
+// photograph made HDR (linearised with a 2.2 power, normalised to a maximum of 1), at the operator slider
+// positions 0, 30, 60 and -50. Prints min and median of several runs, and ratios to baselines measured in the
+// same run: the literal per-coefficient filter, the portable (non-vector) inner loop, and luminance-hdr-cli's
+// "durand" operator when that program is installed. Also: how late a timer thread wakes while a preview
+// renders with one or every core, and how far the fast preview is from the scaled-down export.
 //
 // usage: bench_tonemap [--image PHOTO] [--runs N] [--skip-12mp]
 
 #include "LiteralLapFilter.h"
 
-#include "app/Threads.h"
+#include "app/Parallel.h"
 #include "tonemap/Laplacian.h"
 #include "tonemap/LaplacianFilter.h"
 #include "tonemap/RemapAccumulate.h"
 #include "tonemap/ToneMapEngine.h"
+#include "tonemap/ToneMapParams.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -27,11 +30,15 @@
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <fstream>
 #include <functional>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -136,6 +143,59 @@ std::string defaultPhoto() {
     return {};
 }
 
+std::string loadAverage() {
+    std::ifstream in("/proc/loadavg");
+    std::string one;
+    in >> one;
+    return one.empty() ? "?" : one;
+}
+
+struct Lateness {
+    double median = 0, p99 = 0, worst = 0; // ms
+};
+
+// How late a thread that wakes every 5 ms (as the window's event loop does for its timers) wakes while
+// `work` runs on another thread.
+Lateness latenessDuring(const std::function<void()>& work) {
+    std::atomic<bool> done{false};
+    std::vector<double> late;
+    std::thread watcher([&] {
+        while (!done.load()) {
+            const auto due = std::chrono::steady_clock::now() + std::chrono::milliseconds(5);
+            std::this_thread::sleep_until(due);
+            late.push_back(
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - due).count());
+        }
+    });
+    work();
+    done = true;
+    watcher.join();
+    std::sort(late.begin(), late.end());
+    if (late.empty())
+        return {};
+    return {late[late.size() / 2], late[late.size() * 99 / 100], late.back()};
+}
+
+// Mean absolute difference, in 8-bit levels, between the fast preview and the full-size render scaled down
+// to the preview's size, both with the operator sliders at `pos`.
+double previewVersusExport(const cv::Mat& full, int pos, bool fast) {
+    ToneMapEngine::setPreviewSize(1100, 620);
+    ToneMapEngine engine;
+    engine.setImage(full);
+    ControlPositions p;
+    p.alpha = p.beta = pos;
+    applyControlPositions(engine, p);
+    engine.computePreview(ToneMapEngine::StageRotation, fast);
+    const cv::Mat previewed = engine.previewImage().clone();
+    cv::Mat scaled;
+    cv::resize(engine.renderFullSize(), scaled, previewed.size(), 0, 0, cv::INTER_AREA);
+    cv::Mat a, b, d;
+    previewed.convertTo(a, CV_8U, 255.0);
+    scaled.convertTo(b, CV_8U, 255.0);
+    cv::absdiff(a, b, d);
+    return cv::mean(d.reshape(1))[0];
+}
+
 // Child mode: one full-size render of the whole pipeline, then its time and the process's peak memory.
 int runFullSizeChild(const std::string& photo, int alphaPos, int betaPos) {
     cv::Mat hdr = photo.empty() ? syntheticHdr({4000, 3000}) : loadHdr(photo);
@@ -206,11 +266,12 @@ int main(int argc, char** argv) {
     const cv::Size fastView(static_cast<int>(1100 / 1.5), static_cast<int>(620 / 1.5));
     cv::Mat preview;
     cv::resize(full, preview, fastView, 0, 0, cv::INTER_AREA);
-    const int workers = workerCount();
-    std::printf(
-        "bench_tonemap: %s (%dx%d), 1 MP = %dx%d, fast preview = %dx%d, worker count %d, vector loop %s\n",
-        photo.empty() ? "synthetic scene" : photo.c_str(), full.cols, full.rows, mp1.cols, mp1.rows,
-        preview.cols, preview.rows, workers, remapSimdAvailable() ? "AVX2" : "portable");
+    const int waiting = workerCount(WorkerUse::Waiting), interactive = workerCount(WorkerUse::Interactive);
+    std::printf("bench_tonemap: %s (%dx%d), 1 MP = %dx%d, fast preview = %dx%d, workers %d (waiting) / %d "
+                "(interactive), vector loop %s, load %s\n",
+                photo.empty() ? "synthetic scene" : photo.c_str(), full.cols, full.rows, mp1.cols, mp1.rows,
+                preview.cols, preview.rows, waiting, interactive, remapSimdAvailable() ? "AVX2" : "portable",
+                loadAverage().c_str());
 
     QTemporaryDir tmp;
     const QString hdr1 = tmp.path() + QStringLiteral("/mp1.hdr");
@@ -219,49 +280,64 @@ int main(int argc, char** argv) {
     cv::imwrite(hdr1.toStdString(), mp1);
     cv::imwrite(hdrPreview.toStdString(), preview);
 
-    struct ParamSet {
-        const char* name;
-        float alpha, beta;
-    };
-    // Slider centre (no power needed), the "Strong" preset (alpha 0.5: a square root) and sliders at 30
-    // (alpha 0.7: the general power).
-    const ParamSet sets[] = {{"TM1 sliders at 0 (alpha 1, beta 0)", 1.f, 0.f},
-                             {"preset Strong (alpha 0.5, beta -0.5)", 0.5f, -0.5f},
-                             {"TM1 sliders at 30 (alpha 0.7, beta -0.3)", 0.7f, -0.3f}};
-
+    // Both "TM1" sliders at these positions: 0 (alpha 1), 30 and 60 (details enhanced), -50 (smoothed).
+    const int positions[] = {0, 30, 60, -50};
     std::printf("\nLocal Laplacian operator alone (Laplacian::toneMap)\n");
     Stats shipped1mp;
-    for (const ParamSet& ps : sets) {
-        for (int threads : {workers, 2}) {
+    for (int pos : positions) {
+        const std::array<float, 3> params = operatorTripleFromPositions(0, pos, pos, 0);
+        const std::string name = "sliders at " + std::to_string(pos);
+        for (int threads : {waiting, interactive}) {
             Laplacian op;
-            op.setThreadCount(threads);
-            const float params[3] = {ps.alpha, ps.beta, 0.f};
+            op.setWorkerCount(threads);
             cv::Mat out;
-            const Stats s1 = timeRuns(runs, [&] { op.toneMap(out, mp1, params); });
-            report(std::string("1 MP, ") + ps.name + ", " + std::to_string(threads) + " thread(s)", s1);
-            if (ps.alpha == 0.7f && threads == workers)
+            const std::string how = ", " + std::to_string(threads) + " thread(s)";
+            const Stats s1 = timeRuns(runs, [&] { op.toneMap(out, mp1, params.data()); });
+            report("1 MP, " + name + how, s1);
+            if (pos == 30 && threads == waiting)
                 shipped1mp = s1;
-            const Stats sp = timeRuns(runs, [&] { op.toneMap(out, preview, params); });
-            report(std::string("fast preview, ") + ps.name + ", " + std::to_string(threads) + " thread(s)",
-                   sp);
+            report("fast preview, " + name + how,
+                   timeRuns(runs, [&] { op.toneMap(out, preview, params.data()); }));
         }
     }
 
-    std::printf("\nBaselines on the fast-preview image (alpha 0.5, beta -0.5, one thread)\n");
+    std::printf(
+        "\nThe window's thread while a fast preview renders at sliders 30 (a 5 ms timer's lateness)\n");
+    for (int threads : {interactive, waiting}) {
+        const Lateness l = latenessDuring([&] {
+            Laplacian op;
+            op.setWorkerCount(threads);
+            const std::array<float, 3> params = operatorTripleFromPositions(0, 30, 30, 0);
+            cv::Mat out;
+            for (int i = 0; i < runs; ++i)
+                op.toneMap(out, preview, params.data());
+        });
+        std::printf(
+            "  %d render thread(s): lateness median %.2f ms, 99th percentile %.2f ms, worst %.2f ms\n",
+            threads, l.median, l.p99, l.worst);
+    }
+
+    std::printf(
+        "\nThe preview looks like the export: 12 MP render scaled to the preview vs the preview renders\n");
+    for (int pos : {0, 30, 60})
+        std::printf("  sliders at %d: mean difference %.2f levels of 255 (fast preview), %.2f (preview)\n", pos,
+                    previewVersusExport(full, pos, true), previewVersusExport(full, pos, false));
+
+    std::printf("\nBaselines on the fast-preview image (sliders at 30, one thread)\n");
     const float sigma = std::log(2.5f);
+    const std::array<float, 3> at30 = operatorTripleFromPositions(0, 30, 30, 0);
+    const LapFilterParams lap{at30[0], at30[1], sigma, 0.01f};
     cv::Mat logPreview = Laplacian::luminance(preview) + 1.1920929e-07f;
     cv::log(logPreview, logPreview);
     RunControl control;
-    const Stats vec = timeRuns(runs, [&] {
-        lapfilterCore(logPreview, {0.5f, -0.5f, sigma, 0.01f}, control, {1, true});
-    });
-    report("filter, kernel form, vector loop", vec);
+    const Stats vec = timeRuns(runs, [&] { lapfilterCore(logPreview, lap, control, {1, true}); });
+    report("filter, kernel form, vector loop (tabulated detail curve)", vec);
     const Stats portable = timeRuns(std::max(1, runs / 2), [&] {
-        lapfilterCore(logPreview, {0.5f, -0.5f, sigma, 0.01f}, control, {1, false});
+        lapfilterCore(logPreview, lap, control, {1, false});
     });
-    report("filter, kernel form, portable loop", portable);
+    report("filter, kernel form, portable loop (std::pow)", portable);
     const Stats literal =
-        timeRuns(1, [&] { bench::literalLapFilter(logPreview, 0.5f, -0.5f, sigma, 0.01f); });
+        timeRuns(1, [&] { bench::literalLapFilter(logPreview, lap.alpha, lap.beta, sigma, 0.01f); });
     report("filter, literal per-coefficient sub-pyramids", literal);
     ratio("speed-up of the vector loop over the portable one", vec, portable);
     ratio("speed-up of the kernel form over the literal form", vec, literal);
@@ -290,7 +366,7 @@ int main(int argc, char** argv) {
     } else {
         report("1 MP", peer1);
         report("fast preview", peerPreview);
-        ratio("peer time / our time, 1 MP (alpha 0.7, worker count)", shipped1mp, peer1);
+        ratio("peer time / our time, 1 MP (sliders at 30, every core)", shipped1mp, peer1);
     }
 
     if (!skip12) {

@@ -11,6 +11,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
@@ -18,6 +19,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -95,6 +97,45 @@ std::string takeNotes() {
     out.swap(notes);
     return out;
 }
+
+// The standard output and error streams of the helper, pointed at a file in memory: the libraries' messages
+// are collected there and handed out per request.
+class LibraryOutput {
+public:
+    bool start() {
+        fd_ = ::memfd_create("lumora-decode-messages", MFD_CLOEXEC);
+        if (fd_ < 0)
+            return false;
+        std::fflush(stdout);
+        std::fflush(stderr);
+        if (::dup2(fd_, 1) < 0 || ::dup2(fd_, 2) < 0) {
+            ::close(fd_);
+            fd_ = -1;
+            return false;
+        }
+        return true;
+    }
+
+    // What was printed since the last call (at most `limit` bytes), and the file emptied.
+    std::string take(std::size_t limit) {
+        if (fd_ < 0)
+            return {};
+        std::fflush(stdout);
+        std::fflush(stderr);
+        const off_t size = ::lseek(1, 0, SEEK_CUR);
+        std::string text(std::size_t(std::max<off_t>(0, std::min<off_t>(size, off_t(limit)))), '\0');
+        const ssize_t n = text.empty() ? 0 : ::pread(fd_, text.data(), text.size(), 0);
+        text.resize(std::size_t(std::max<ssize_t>(0, n)));
+        if (::ftruncate(fd_, 0) == 0)
+            ::lseek(1, 0, SEEK_SET); // 1 and 2 share this file position
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+            text.pop_back();
+        return text;
+    }
+
+private:
+    int fd_ = -1;
+};
 
 [[noreturn]] void hangForever() {
     volatile unsigned long spin = 0;
@@ -205,6 +246,10 @@ bool applyProcessLimits(const ServeOptions& options) {
 
 int serveRequests(int inputFd, int outputFd, const ServeOptions& options) {
     redirectLog(takeNote);
+    LibraryOutput libraries;
+    if (options.captureLibraryOutput && !libraries.start())
+        logError("lumora-decode",
+                 std::string("image library messages stay on the terminal: ") + std::strerror(errno));
     // A pool that went away must end the helper through a failed write, not a signal.
     std::signal(SIGPIPE, SIG_IGN);
     Bytes buffer;
@@ -239,6 +284,9 @@ int serveRequests(int inputFd, int outputFd, const ServeOptions& options) {
             logError("readImage", "error while reading " + request.path + ": " + e.what());
             image.release();
         }
+        const std::string printed = libraries.take(kMaxErrorBytes / 2);
+        if (!printed.empty())
+            logError("readImage", "image libraries reading " + request.path + " said: " + printed);
         // The response carries the log entries of this request; Lumora writes them to its own log.
         header.error += takeNotes();
 

@@ -14,6 +14,10 @@ struct ServeOptions {
     int cpuSecondsPerRequest = 60;
     // Obeys Fault requests (crash, abort, allocate, hang); only the tests of the pool start helpers this way.
     bool allowFaults = false;
+    // Takes what the image libraries print on the standard streams (libpng, libjpeg, libtiff, OpenCV) into
+    // the log of the request that made them speak, instead of the terminal. Off in sanitizer builds, whose
+    // reports must reach the terminal even when the helper dies.
+    bool captureLibraryOutput = false;
 };
 
 // Applies the process-wide limits of `options` (address space, no core files). Returns false if the kernel

@@ -1,8 +1,8 @@
 #include "imageio/DecoderPool.h"
 
 #include "app/EventLog.h"
+#include "app/Parallel.h"
 #include "app/ProcessRunner.h"
-#include "app/Threads.h"
 #include "imageio/ImageFile.h"
 #include "imageio/ImageHeader.h"
 #include "imageio/ImageLimits.h"
@@ -255,8 +255,10 @@ private:
 };
 
 DecoderPool::DecoderPool(DecoderPoolOptions options) : options_(std::move(options)) {
+    // A reader blocks while its helper decodes, so helpers and readers never run at once: one helper per core
+    // that may be waiting for a read lets every waiting caller decode at the same time.
     if (options_.size <= 0)
-        options_.size = std::max(2, workerCount());
+        options_.size = std::max(2, workerCount(WorkerUse::Waiting));
     helperPath_ = options_.helperPath.empty()
                       ? findHelperProgram(QStringLiteral("lumora-decode")).toStdString()
                       : options_.helperPath;
@@ -265,24 +267,28 @@ DecoderPool::DecoderPool(DecoderPoolOptions options) : options_(std::move(option
                  "lumora-decode was not found beside the program or on PATH; photos cannot be read");
         return;
     }
-    if (options_.sandbox) {
-        const QString bwrap = QStandardPaths::findExecutable(QStringLiteral("bwrap"));
-        if (!bwrap.isEmpty()) {
-            // The sandbox needs user namespaces; where the system refuses them the limits still apply.
-            sandbox_ = true;
-            std::vector<std::string> command = helperCommand();
-            command.push_back("--check");
-            QStringList arguments;
-            for (std::size_t i = 1; i < command.size(); ++i)
-                arguments << QString::fromStdString(command[i]);
-            const ProcessOutcome probe =
-                runProcess(QString::fromStdString(command.front()), arguments, 10000);
-            sandbox_ = probe.succeeded();
-            if (!sandbox_)
-                logError("DecoderPool", "bwrap is installed but cannot run lumora-decode (" + probe.error +
-                                            "); decoding runs without a sandbox");
-        }
+    // With bwrap installed, helpers start inside it straight away: testing first that it works here (user
+    // namespaces may be refused) would delay the first read. A first read that fails tests it then, and
+    // without a working sandbox the read is tried again with an unsandboxed helper.
+    if (options_.sandbox && !QStandardPaths::findExecutable(QStringLiteral("bwrap")).isEmpty())
+        sandbox_ = Sandbox::Untested;
+}
+
+bool DecoderPool::sandboxWorks() {
+    std::lock_guard<std::mutex> lock(probeMutex_);
+    if (sandbox_ == Sandbox::Untested) {
+        std::vector<std::string> command = helperCommand(true);
+        command.push_back("--check");
+        QStringList arguments;
+        for (std::size_t i = 1; i < command.size(); ++i)
+            arguments << QString::fromStdString(command[i]);
+        const ProcessOutcome probe = runProcess(QString::fromStdString(command.front()), arguments, 10000);
+        sandbox_ = probe.succeeded() ? Sandbox::Works : Sandbox::Refused;
+        if (!probe.succeeded())
+            logError("DecoderPool", "bwrap is installed but cannot run lumora-decode (" + probe.error +
+                                        "); decoding runs without a sandbox");
     }
+    return sandbox_ == Sandbox::Works;
 }
 
 DecoderPool::~DecoderPool() {
@@ -315,7 +321,9 @@ void DecoderPool::launcherLoop() {
 }
 
 std::unique_ptr<DecoderPool::Helper> DecoderPool::startHelper(std::string* error) {
-    const std::vector<std::string> command = helperCommand();
+    const Sandbox sandbox = sandbox_;
+    const std::vector<std::string> command =
+        helperCommand(sandbox == Sandbox::Untested || sandbox == Sandbox::Works);
     std::packaged_task<std::unique_ptr<Helper>()> task(
         [&command, error] { return Helper::start(command, error); });
     std::future<std::unique_ptr<Helper>> started = task.get_future();
@@ -338,13 +346,13 @@ DecoderPool& DecoderPool::shared() {
     return pool;
 }
 
-bool DecoderPool::sandboxed() const {
-    return sandbox_;
+bool DecoderPool::sandboxed() {
+    return sandbox_ != Sandbox::Off && sandbox_ != Sandbox::Refused && sandboxWorks();
 }
 
-std::vector<std::string> DecoderPool::helperCommand() const {
+std::vector<std::string> DecoderPool::helperCommand(bool sandboxed) const {
     std::vector<std::string> command;
-    if (sandbox_) {
+    if (sandboxed) {
         command = {QStandardPaths::findExecutable(QStringLiteral("bwrap")).toStdString(),
                    "--ro-bind",
                    "/",
@@ -411,10 +419,17 @@ PooledRead DecoderPool::run(const decode::Request& request, int timeoutMs) {
     if (!helper->exchange(decode::encodeRequest(request), timeoutMs, &result, &how)) {
         // The dead helper is dropped; the next request starts a fresh one.
         helper.reset();
+        release(nullptr);
         result = PooledRead{};
         result.helperFailed = true;
         result.error = "lumora-decode " + how;
+        // Until a sandboxed helper has answered once, its failure may be the sandbox's and not the file's.
+        if (sandbox_ == Sandbox::Untested && !sandboxWorks())
+            return run(request, timeoutMs);
+        return result;
     }
+    Sandbox untested = Sandbox::Untested;
+    sandbox_.compare_exchange_strong(untested, Sandbox::Works); // a sandboxed helper has answered
     release(std::move(helper));
     return result;
 }

@@ -22,7 +22,7 @@ namespace lumora {
 
 struct DecoderPoolOptions {
     std::string helperPath; // empty: lumora-decode beside the program, else on PATH
-    int size = 0;           // helpers at most; 0: the worker count, at least 2
+    int size = 0;           // helpers at most; 0: one per core, at least 2
     int timeoutMs = 60000;  // per request at most, from sending it to the last pixel
     // Photos (not raw files) get less: this much, plus perMiBMs for each MiB of file. A still that takes
     // seconds per megabyte is stuck, and a burst must not wait a minute per broken file.
@@ -59,8 +59,8 @@ public:
     // Asks a helper to misbehave; only helpers started with allowFaults obey. `timeoutMs` 0: the pool's.
     PooledRead injectFault(decode::Fault fault, int timeoutMs = 0, const std::string& detail = {});
 
-    // True when helpers run inside bwrap.
-    bool sandboxed() const;
+    // True when helpers run inside bwrap (tested now if no read has settled it yet).
+    bool sandboxed();
     // Helpers started so far (first starts and restarts).
     int helpersStarted() const { return started_.load(); }
 
@@ -69,13 +69,17 @@ private:
     PooledRead run(const decode::Request& request, int timeoutMs);
     std::unique_ptr<Helper> acquire();
     void release(std::unique_ptr<Helper> helper);
-    std::vector<std::string> helperCommand() const;
+    std::vector<std::string> helperCommand(bool sandboxed) const;
+    // Whether bwrap really runs a helper here, tested once and only when needed; see the constructor.
+    bool sandboxWorks();
     std::unique_ptr<Helper> startHelper(std::string* error);
     void launcherLoop();
 
     DecoderPoolOptions options_;
     std::string helperPath_;
-    bool sandbox_ = false;
+    enum class Sandbox { Off, Untested, Works, Refused };
+    std::atomic<Sandbox> sandbox_{Sandbox::Off};
+    std::mutex probeMutex_;
     std::mutex mutex_;
     std::condition_variable available_;
     std::vector<std::unique_ptr<Helper>> idle_;

@@ -3,23 +3,33 @@
 
 #include "imageio/ImageFile.h"
 
+#include "app/EventLog.h"
+#include "app/Parallel.h"
+
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
+#include <string>
 
 namespace lumora {
 namespace {
 
+// Export and display both wait for the conversion, so a large image is converted in bands on every core.
 template <typename Src, typename Dst, typename Fn>
 cv::Mat mapElements(const cv::Mat& src, int dstDepth, Fn fn) {
     cv::Mat dst(src.rows, src.cols, CV_MAKETYPE(dstDepth, src.channels()));
     const int perRow = src.cols * src.channels();
-    for (int y = 0; y < src.rows; ++y) {
-        const Src* in = src.ptr<Src>(y);
-        Dst* out = dst.ptr<Dst>(y);
-        for (int x = 0; x < perRow; ++x)
-            out[x] = fn(in[x]);
-    }
+    constexpr long kSamplesPerTask = 512 * 1024;
+    const int band = std::max(1, static_cast<int>(kSamplesPerTask / std::max(1, perRow)));
+    const int bands = (src.rows + band - 1) / band;
+    parallelFor(bands, bands > 1 ? workerCount(WorkerUse::Waiting) : 1, "convertDepth", [&](int b) {
+        for (int y = b * band; y < std::min(src.rows, (b + 1) * band); ++y) {
+            const Src* in = src.ptr<Src>(y);
+            Dst* out = dst.ptr<Dst>(y);
+            for (int x = 0; x < perRow; ++x)
+                out[x] = fn(in[x]);
+        }
+    });
     return dst;
 }
 
@@ -77,7 +87,7 @@ cv::Mat convertDepth(const cv::Mat& image, int bits) {
         }
         return floatToInteger<double>(image, bits);
     default:
-        std::fprintf(stderr, "convertDepth: unsupported element depth %d\n", image.depth());
+        logError("convertDepth", "unsupported element depth " + std::to_string(image.depth()));
         return {};
     }
 }

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <string>
 
 namespace lumora::imageio::devil {
 namespace {
@@ -82,7 +83,7 @@ ILenum typeFor(int depth) {
     case CV_64F:
         return IL_DOUBLE;
     default:
-        std::printf("\n\nUnrecognized OpenCv Type %d\n", depth);
+        logError("DevIL", "Unrecognized OpenCv Type " + std::to_string(depth));
         return 0;
     }
 }

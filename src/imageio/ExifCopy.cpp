@@ -1,6 +1,7 @@
 #include "imageio/ExifCopy.h"
 
 #include "app/ProcessRunner.h"
+#include "imageio/ExifToolSession.h"
 #include "imageio/LibraryAdapters.h"
 
 #include <QDir>
@@ -72,13 +73,18 @@ ExifCopyResult copyExif(const std::string& source, const std::string& destinatio
         args << QStringLiteral("--Orientation");
     if (!keywords.empty())
         args << QStringLiteral("-keywords+=") + QString::fromStdString(keywords);
-    args << QStringLiteral("-Firmware=Lumora") << QStringLiteral("--") << dst;
+    args << QStringLiteral("-Firmware=Lumora");
 
     // exiftool's work file; removed after a failure only when this run made it.
     const QString workFile = dst + QStringLiteral("_exiftool_tmp");
     const bool workFileExisted = QFileInfo::exists(workFile);
 
-    const ProcessOutcome run = runProcess(program, args, options.timeoutMs);
+    // A running session takes the command at once; its command file has no "--", and needs none: the paths
+    // are absolute.
+    ProcessOutcome run;
+    ExifToolSession* session = ExifToolSession::current();
+    if (!session || !session->run(args + QStringList{dst}, options.timeoutMs, &run))
+        run = runProcess(program, args << QStringLiteral("--") << dst, options.timeoutMs);
     if (!workFileExisted && QFileInfo::exists(workFile))
         QFile::remove(workFile);
     if (!run.succeeded()) {

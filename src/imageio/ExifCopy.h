@@ -20,6 +20,7 @@ struct ExifCopyResult {
 
 // Runs exiftool (beside our executable, else on PATH): copies the source's tags into `destination`, adds the
 // keyword `keywords` (none when empty) and sets the firmware tag to "Lumora". Leaves no "_original" backup.
+// Goes through the calling thread's ExifToolSession when there is one.
 ExifCopyResult copyExif(const std::string& source, const std::string& destination,
                         const std::string& keywords, const ExifCopyOptions& options = {});
 

@@ -51,6 +51,26 @@ int orientationInTiff(const std::vector<unsigned char>& tiff) {
 
 } // namespace
 
+int tiffOrientation(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    unsigned char header[8];
+    if (!in.read(reinterpret_cast<char*>(header), 8))
+        return -1;
+    const bool bigEndian = header[0] == 'M' && header[1] == 'M';
+    if ((!bigEndian && !(header[0] == 'I' && header[1] == 'I')) || read16(&header[2], bigEndian) != 42)
+        return -1; // not a classic TIFF (BigTIFF included)
+    unsigned char count[2];
+    if (!in.seekg(read32(&header[4], bigEndian)) || !in.read(reinterpret_cast<char*>(count), 2))
+        return -1;
+    std::vector<unsigned char> entries(std::size_t(read16(count, bigEndian)) * 12);
+    if (!in.read(reinterpret_cast<char*>(entries.data()), static_cast<std::streamsize>(entries.size())))
+        return -1;
+    for (std::size_t at = 0; at + 12 <= entries.size(); at += 12)
+        if (read16(&entries[at], bigEndian) == 0x0112)
+            return read16(&entries[at + 8], bigEndian);
+    return 0;
+}
+
 int jpegOrientation(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     unsigned char marker[4];

@@ -1,20 +1,22 @@
 // FreeImage adapter: load flags per format, bitmap <-> matrix conversions, in-memory encoding.
 
+#include "app/EventLog.h"
 #include "imageio/LibraryAdapters.h"
 
 #include <FreeImage.h>
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <string>
 
 namespace lumora::imageio::freeimage {
 namespace {
 
-// The last message FreeImage printed on this thread, quoted when an encode fails instead of being printed.
+// The last message FreeImage gave on this thread, instead of printing it: logged when a read fails, quoted
+// when an encode fails.
 thread_local std::string lastMessage;
 
 void keepMessage(FREE_IMAGE_FORMAT, const char* message) {
@@ -89,7 +91,7 @@ int depthOf(FIBITMAP* dib, int channels) {
         case 32:
             return CV_32F;
         default:
-            std::printf("\n\nUnrecognized depth %u\n", bpp);
+            logError("FreeImage", "Unrecognized depth " + std::to_string(bpp));
             return -1;
         }
     }
@@ -110,7 +112,7 @@ int depthOf(FIBITMAP* dib, int channels) {
     case FIT_COMPLEX:
         return CV_64F;
     default:
-        std::printf("\n\nUnrecognized type\n");
+        logError("FreeImage", "Unrecognized type");
         return -1;
     }
 }
@@ -207,9 +209,15 @@ cv::Mat read(const std::string& path, bool preview) {
         fif = FreeImage_GetFIFFromFilename(path.c_str());
     if (fif == FIF_UNKNOWN || !FreeImage_FIFSupportsReading(fif))
         return {};
+    lastMessage.clear();
     Bitmap dib(FreeImage_Load(fif, path.c_str(), loadFlags(fif, preview)));
-    if (!dib)
+    if (!dib) {
+        // Its warnings on files it can read are noise (libtiff has dozens per TIFF); the reason for a file it
+        // cannot read is worth keeping.
+        if (!lastMessage.empty())
+            logError("FreeImage", path + ": " + lastMessage);
         return {};
+    }
     dib = normalised(std::move(dib));
     return dib ? bitmapToMat(dib.get()) : cv::Mat();
 }

@@ -7,6 +7,8 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include <chrono>
+
 namespace lumora {
 
 cv::Mat readImageInProcess(const std::string& path, bool preview) {
@@ -14,6 +16,20 @@ cv::Mat readImageInProcess(const std::string& path, bool preview) {
         return {};
     if (isRawFile(path))
         return decodeRaw(path, preview);
+
+    // TIFFs go to OpenCV first: it reads them two to three times faster than DevIL, with the same pixels
+    // (no alpha), and it keeps float TIFFs float, which DevIL reads as 8 bits. Not a TIFF with an orientation
+    // tag: OpenCV would turn it, DevIL keeps it as stored (and the exported copy's tag then describes it).
+    const std::string extension = imageio::lowerExtension(path);
+    const auto plainTiff = [&] {
+        const int orientation = imageio::tiffOrientation(path);
+        return orientation == 0 || orientation == 1;
+    };
+    if ((extension == "tif" || extension == "tiff") && plainTiff()) {
+        cv::Mat image = imageio::opencv::read(path);
+        if (!image.empty())
+            return image;
+    }
 
     // DevIL leaves JPEG pixels as stored; the other two readers turn them upright, and so must this one.
     cv::Mat image = imageio::devil::read(path);
@@ -48,7 +64,12 @@ WriteResult writeImage(const std::string& path, const cv::Mat& image, const std:
         return result;
     }
 
+    using Clock = std::chrono::steady_clock;
+    const auto since = [](Clock::time_point start) {
+        return std::chrono::duration<double>(Clock::now() - start).count();
+    };
     // Encoded in memory first: a library that fails half-way must not leave a truncated file behind.
+    auto start = Clock::now();
     imageio::Bytes bytes;
     std::string freeImageError, openCvError, devilError;
     const bool encoded = imageio::freeimage::encode(image, ext, jpegQuality, &bytes, &freeImageError) ||
@@ -60,10 +81,14 @@ WriteResult writeImage(const std::string& path, const cv::Mat& image, const std:
         return result;
     }
 
+    result.seconds.encode = since(start);
+    start = Clock::now();
     PendingFile file(path);
     if (!file.write(bytes.data(), bytes.size(), &result.error))
         return result;
+    result.seconds.file = since(start);
     if (!exifSource.empty()) {
+        start = Clock::now();
         // Tags go into the temporary file, so the final name only ever holds the finished file.
         ExifCopyOptions options;
         options.pixelsAlreadyOriented = readerAppliesOrientation(exifSource);
@@ -72,9 +97,12 @@ WriteResult writeImage(const std::string& path, const cv::Mat& image, const std:
             result.exifWarning = exif.error;
             logError("writeImage", "EXIF of " + exifSource + " not copied into " + path + ": " + exif.error);
         }
+        result.seconds.exif = since(start);
     }
+    start = Clock::now();
     if (!file.commit(&result.error))
         return result;
+    result.seconds.file += since(start);
     result.ok = true;
     return result;
 }

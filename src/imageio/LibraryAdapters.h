@@ -40,6 +40,8 @@ bool encode(const cv::Mat& image, const std::string& extension, int jpegQuality,
 
 // EXIF orientation (1..8) of a JPEG file, 0 when the file is not a JPEG or carries none.
 int jpegOrientation(const std::string& path);
+// Orientation tag of a TIFF file's first directory, 0 when it has none, -1 when it is no classic TIFF.
+int tiffOrientation(const std::string& path);
 // Turns stored pixels into the upright picture the orientation tag describes.
 cv::Mat applyOrientation(const cv::Mat& image, int orientation);
 

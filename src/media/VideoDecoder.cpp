@@ -1,5 +1,7 @@
 #include "media/VideoDecoder.h"
 
+#include "media/LibavLog.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -260,6 +262,7 @@ bool VideoDecoder::Impl::openFormat(std::string* error) {
             *error = why;
         return false;
     };
+    routeLibavMessages();
     format.reset();
     input.reset();
     std::unique_ptr<InputFile> file = InputFile::open(path, error);

@@ -1,7 +1,6 @@
 #include "tonemap/ColorModifications.h"
 
-#include "app/Threads.h"
-#include "tonemap/ParallelRows.h"
+#include "app/Parallel.h"
 
 #include <opencv2/imgproc.hpp>
 
@@ -175,8 +174,8 @@ cv::Mat applyColorModifications(Spline& curve, const cv::Mat& input, const Color
     rc.colourNeutral = settings.hue == 0.f && settings.saturation == 1.f && settings.vibrance == 0.f;
 
     cv::Mat out(in.size(), CV_32FC3);
-    const int n = threads > 0 ? threads : workerCount();
-    runInterleavedRows(std::min(n, in.rows), "parallelComputeLightImage", [&](int first, int step) {
+    const int n = threads > 0 ? threads : workerCount(WorkerUse::Interactive);
+    parallelInterleaved(std::min(n, in.rows), "parallelComputeLightImage", [&](int first, int step) {
         for (int y = first; y < in.rows; y += step)
             processRow(in, out, y, rc);
     });

@@ -36,7 +36,7 @@ ContrastTerms contrastTermsFor(float contrast);
 
 // Applies the step to a 1- or 3-channel image (converted to 32-bit float) and returns a 3-channel 32-bit
 // float image of the same size. The curve is brought up to date first and then only read. threads 0 means the
-// process worker count.
+// interactive worker count.
 cv::Mat applyColorModifications(Spline& curve, const cv::Mat& input, const ColorModSettings& settings,
                                 int threads = 0);
 

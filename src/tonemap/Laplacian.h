@@ -3,6 +3,7 @@
 // alpha, large steps compressed by beta), colour restored from each channel's ratio to the luminance, the
 // middle 99 % of the result fitted to a 100:1 range and encoded with a 1/2.2 power.
 
+#include "tonemap/OperatorParams.h"
 #include "tonemap/ToneMappingBase.h"
 
 namespace lumora {
@@ -13,9 +14,8 @@ public:
 
     // params: alpha, beta (gamma unused).
     cv::Mat& toneMap(cv::Mat& output, const cv::Mat& input, const float* params) override;
-
-    // Threads of the filter; 0 (the default) means the process worker count.
-    void setThreadCount(int threads) { threads_ = threads; }
+    // The tone-mapped image; empty when the run was asked to end.
+    cv::Mat apply(const cv::Mat& input, const LaplacianParams& params);
 
     float alpha() const { return alpha_; }
     float beta() const { return beta_; }
@@ -24,7 +24,7 @@ public:
     int logDomain() const { return logDomain_; }
 
     // Luminance (20 red + 40 green + blue) / 61 of a BGR float image; a one-channel image is its own.
-    static cv::Mat luminance(const cv::Mat& image);
+    static cv::Mat luminance(const cv::Mat& image, int workers = 1);
 
 private:
     float alpha_ = 1.f;
@@ -32,7 +32,6 @@ private:
     float noiseLevel_ = 0.01f;
     float sigmaR_ = 2.5f;
     int logDomain_ = 1;
-    int threads_ = 0;
 };
 
 } // namespace lumora

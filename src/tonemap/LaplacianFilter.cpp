@@ -1,9 +1,8 @@
 #include "tonemap/LaplacianFilter.h"
 
-#include "app/Threads.h"
+#include "app/Parallel.h"
 #include "tonemap/LaplacianKernels.h"
 #include "tonemap/LaplacianPyramid.h"
-#include "tonemap/ParallelRows.h"
 #include "tonemap/RemapAccumulate.h"
 
 #include <opencv2/imgproc.hpp>
@@ -60,18 +59,21 @@ cv::Mat lapfilterCore(const cv::Mat& image, const LapFilterParams& params, RunCo
         output[static_cast<size_t>(l)].create(gauss[static_cast<size_t>(l)].size(), CV_32F);
 
     std::atomic<int64_t> done{0};
-    const int threads = options.threads > 0 ? options.threads : workerCount();
-    const RemapSetup base{0.f, params.sigmaR, params.alpha, params.beta, params.noiseLevel};
+    const int threads = options.threads > 0 ? options.threads : workerCount(WorkerUse::Interactive);
+    RemapSetup base{0.f, params.sigmaR, params.alpha, params.beta, params.noiseLevel};
+    const DetailCurve curve = makeDetailCurve(base);
+    if (params.alpha != 1.f && options.allowSimd)
+        base.curve = &curve;
     const bool simd = options.allowSimd;
 
-    const bool complete = runInterleavedRows(threads, "lapfilter_core", [&](int first, int step) {
+    const bool complete = parallelInterleaved(threads, "lapfilter_core", [&](int first, int step) {
         RemapSetup setup = base;
         for (int l = 0; l + 1 < levels; ++l) {
             const LevelPlan& p = plans[static_cast<size_t>(l)];
             const cv::Mat& g = gauss[static_cast<size_t>(l)];
             cv::Mat& out = output[static_cast<size_t>(l)];
             for (int y = first; y < g.rows; y += step) {
-                if (control.isCanceled())
+                if (control.shouldEnd())
                     return;
                 const size_t yi = static_cast<size_t>(y);
                 const int h = p.rows.length[yi];
@@ -99,7 +101,7 @@ cv::Mat lapfilterCore(const cv::Mat& image, const LapFilterParams& params, RunCo
         }
     });
 
-    if (control.isCanceled() || !complete)
+    if (control.shouldEnd() || !complete)
         return {}; // a share that failed (already logged) left rows unfilled
     output[static_cast<size_t>(levels - 1)] = gauss[static_cast<size_t>(levels - 1)];
     gauss.clear();

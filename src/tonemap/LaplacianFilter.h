@@ -3,7 +3,7 @@
 // pyramid comes from the input's neighbourhood remapped around that coefficient's Gaussian-pyramid value.
 // Exact per-coefficient form, spread over threads by interleaved coefficient rows.
 
-#include "tonemap/RunControl.h"
+#include "app/RunControl.h"
 
 #include <opencv2/core.hpp>
 
@@ -17,12 +17,12 @@ struct LapFilterParams {
 };
 
 struct LapFilterOptions {
-    int threads = 0;       // 0: the process worker count
+    int threads = 0;       // 0: the interactive worker count
     bool allowSimd = true; // false forces the portable inner loop
 };
 
-// Filters `image` (CV_32FC1). Returns an empty matrix when control.canceled is found set (or a thread's share
-// failed, which the event log records). Advances control.progress from 0 to 100 with the work done.
+// Filters `image` (CV_32FC1). Returns an empty matrix when `control` asks to end (or a thread's share failed,
+// which the event log records). Advances the progress from 0 to 100 with the work done.
 cv::Mat lapfilterCore(const cv::Mat& image, const LapFilterParams& params, RunControl& control,
                       const LapFilterOptions& options = {});
 

@@ -5,6 +5,7 @@
 // and the result brought to display RGB and finished by a fixed colour recipe. Reached through presets only.
 
 #include "tonemap/ColorModifications.h"
+#include "tonemap/OperatorParams.h"
 #include "tonemap/ToneCurve.h"
 #include "tonemap/ToneMappingBase.h"
 
@@ -20,9 +21,10 @@ cv::Mat absoluteXYZ(const cv::Mat& bgr, float maxLuminance);
 float adaptationFactor(float LA);
 // Low-pass copy of an XYZ image (the local white for d = 2, the adapting white for d = 3), at full size.
 cv::Mat blurImage(const cv::Mat& xyz, int d);
-// Everything before the fixed colour recipe: display RGB in [0, 1], BGR order. Empty when canceled.
-// `betweenThreads` (tests only) runs on the calling thread while the two threads of the middle step work.
-cv::Mat compressToDisplay(const cv::Mat& bgr, float alpha, float beta, float gamma, RunControl& control,
+// Everything before the fixed colour recipe: display RGB in [0, 1], BGR order. Empty when asked to end.
+// `betweenThreads` (tests only) runs once the base layer is compressed, while the detail may still be in
+// work.
+cv::Mat compressToDisplay(const cv::Mat& bgr, const LayerParams& params, RunControl& control, int workers,
                           const std::function<void()>& betweenThreads = {});
 } // namespace layerprocessing
 
@@ -32,8 +34,10 @@ public:
     // params: alpha (cone/rod response exponent), beta (lightness exponent in IPT), gamma (maximum
     // luminance).
     cv::Mat& toneMap(cv::Mat& output, const cv::Mat& input, const float* params) override;
+    // The tone-mapped image; empty when the run was asked to end.
+    cv::Mat apply(const cv::Mat& input, const LayerParams& params);
 
-    // Test hook: runs on the render thread while the two threads of the compression step are running.
+    // Test hook: runs inside the two-thread step, once the base layer is compressed.
     void setBetweenThreadsHook(std::function<void()> hook) { hook_ = std::move(hook); }
 
 private:

@@ -1,8 +1,7 @@
 #include "tonemap/LogMapping.h"
 
-#include "app/Threads.h"
+#include "app/Parallel.h"
 #include "tonemap/OperatorSupport.h"
-#include "tonemap/ParallelRows.h"
 
 #include <opencv2/imgproc.hpp>
 
@@ -24,8 +23,8 @@ float compressLuminance(float Y, float Lmax, float bias) {
     return std::log(Y + 1.f) / std::log(2.f + 8.f * std::pow(Y / Lmax, e)) / divider;
 }
 
-cv::Mat mapToDisplay(const cv::Mat& bgrIn, float bias, RunControl* control) {
-    auto canceled = [control] { return control && control->isCanceled(); };
+cv::Mat mapToDisplay(const cv::Mat& bgrIn, float bias, RunControl* control, int workers) {
+    auto canceled = [control] { return control && control->shouldEnd(); };
     auto progress = [control](int p) {
         if (control)
             control->setProgress(p);
@@ -39,11 +38,11 @@ cv::Mat mapToDisplay(const cv::Mat& bgrIn, float bias, RunControl* control) {
     cv::Mat xyz;
     cv::cvtColor(bgr, xyz, cv::COLOR_BGR2XYZ);
     const int rows = xyz.rows, cols = xyz.cols;
-    const int threads = workerCount();
+    const int threads = workers > 0 ? workers : workerCount(WorkerUse::Interactive);
 
     // Yxy in place: (Y, x, y) per pixel.
     std::vector<float> maxes(static_cast<size_t>(threads), 1e-6f);
-    runInterleavedRows(threads, "LogMapping::toneMap", [&](int first, int step) {
+    parallelInterleaved(threads, "LogMapping::toneMap", [&](int first, int step) {
         float m = 1e-6f;
         for (int r = first; r < rows; r += step) {
             float* p = xyz.ptr<float>(r);
@@ -72,7 +71,7 @@ cv::Mat mapToDisplay(const cv::Mat& bgrIn, float bias, RunControl* control) {
     progress(60);
     // Compression of Y and back to XYZ. X + Y + Z = Y / y, so Z follows without dividing by x (which is 0 for
     // light without an X component); y = 0 means no light and gives black.
-    runInterleavedRows(threads, "LogMapping::toneMap", [&](int first, int step) {
+    parallelInterleaved(threads, "LogMapping::toneMap", [&](int first, int step) {
         for (int r = first; r < rows; r += step) {
             float* p = xyz.ptr<float>(r);
             for (int c = 0; c < cols; ++c, p += 3) {
@@ -108,7 +107,7 @@ cv::Mat mapToDisplay(const cv::Mat& bgrIn, float bias, RunControl* control) {
         return {};
     progress(80);
     const float offset = static_cast<float>(lo), scale = static_cast<float>(1.0 / (hi - lo));
-    runInterleavedRows(threads, "LogMapping::toneMap", [&](int first, int step) {
+    parallelInterleaved(threads, "LogMapping::toneMap", [&](int first, int step) {
         for (int r = first; r < rows; r += step) {
             float* p = out.ptr<float>(r);
             for (int c = 0; c < cols * 3; ++c) {
@@ -128,19 +127,20 @@ LogMapping::LogMapping()
                                  /*saturation*/ 1.f, /*vibrance*/ 0.42f)) {}
 
 cv::Mat& LogMapping::toneMap(cv::Mat& output, const cv::Mat& input, const float* params) {
-    control_.setProgress(0);
-    cv::Mat mapped = logmapping::mapToDisplay(input, params ? params[0] : 0.85f, &control_);
-    if (mapped.empty() || control_.isCanceled()) {
-        output = cv::Mat();
-        return output;
-    }
-    // Nothing to show stays black: the recipe's contrast curve would lift it to a grey.
-    if (cv::countNonZero(mapped.reshape(1)) == 0)
-        output = mapped;
-    else
-        output = applyColorModifications(curve_, mapped, settings_);
-    control_.setProgress(100);
+    output = apply(input, logMappingParams(params));
     return output;
+}
+
+cv::Mat LogMapping::apply(const cv::Mat& input, const LogMappingParams& params) {
+    control_.setProgress(0);
+    cv::Mat mapped = logmapping::mapToDisplay(input, params.bias, &control_, workers());
+    if (mapped.empty() || control_.shouldEnd())
+        return {};
+    // Nothing to show stays black: the recipe's contrast curve would lift it to a grey.
+    if (cv::countNonZero(mapped.reshape(1)) != 0)
+        mapped = applyColorModifications(curve_, mapped, settings_, workers());
+    control_.setProgress(100);
+    return mapped;
 }
 
 } // namespace lumora

@@ -4,6 +4,7 @@
 // kept. The result is normalised, gamma-encoded and finished by a fixed colour recipe.
 
 #include "tonemap/ColorModifications.h"
+#include "tonemap/OperatorParams.h"
 #include "tonemap/ToneCurve.h"
 #include "tonemap/ToneMappingBase.h"
 
@@ -16,14 +17,16 @@ float biasExponent(float bias);
 float compressLuminance(float Y, float Lmax, float bias);
 // Steps up to the gamma encoding (no colour recipe): a 3-channel float image in [0, 1]. Pixels without light
 // (y = 0) and images that are constant after the mapping come out black. Returns an empty image when
-// `control` asks to stop.
-cv::Mat mapToDisplay(const cv::Mat& bgr, float bias, RunControl* control = nullptr);
+// `control` asks to end. `workers` 0: the interactive worker count.
+cv::Mat mapToDisplay(const cv::Mat& bgr, float bias, RunControl* control = nullptr, int workers = 0);
 } // namespace logmapping
 
 class LogMapping : public ToneMappingBase {
 public:
     LogMapping();
     cv::Mat& toneMap(cv::Mat& output, const cv::Mat& input, const float* params) override;
+    // The tone-mapped image; empty when the run was asked to end.
+    cv::Mat apply(const cv::Mat& input, const LogMappingParams& params);
 
 private:
     ToneCurve curve_;

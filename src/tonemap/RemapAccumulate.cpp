@@ -1,5 +1,6 @@
 #include "tonemap/RemapAccumulate.h"
 
+#include <algorithm>
 #include <cmath>
 
 #if defined(__x86_64__) && defined(__GNUC__)
@@ -55,114 +56,97 @@ float accumulateScalar(const float* src, std::ptrdiff_t stride, int rows, int co
 
 #define LUMORA_AVX2 __attribute__((target("avx2,fma")))
 
-// Natural logarithm of positive normal floats: mantissa in [sqrt(1/2), sqrt(2)), degree-9 polynomial
-// (Cephes' single-precision coefficients), exponent added back in two parts of ln 2.
-LUMORA_AVX2 inline __m256 logPositive(__m256 x) {
-    const __m256i bits = _mm256_castps_si256(x);
-    __m256 e = _mm256_cvtepi32_ps(_mm256_sub_epi32(_mm256_srli_epi32(bits, 23), _mm256_set1_epi32(126)));
-    __m256 m = _mm256_castsi256_ps(_mm256_or_si256(_mm256_and_si256(bits, _mm256_set1_epi32(0x007fffff)),
-                                                   _mm256_set1_epi32(0x3f000000)));
-    const __m256 small = _mm256_cmp_ps(m, _mm256_set1_ps(0.707106781186547524f), _CMP_LT_OQ);
-    const __m256 extra = _mm256_and_ps(m, small);
-    m = _mm256_sub_ps(m, _mm256_set1_ps(1.f));
-    e = _mm256_sub_ps(e, _mm256_and_ps(_mm256_set1_ps(1.f), small));
-    m = _mm256_add_ps(m, extra);
-    // The degree-8 polynomial in Estrin's form: short dependency chains keep the vector units busy.
-    const __m256 z = _mm256_mul_ps(m, m);
-    const __m256 z4 = _mm256_mul_ps(z, z);
-    const __m256 p01 =
-        _mm256_fmadd_ps(_mm256_set1_ps(-2.4999993993E-1f), m, _mm256_set1_ps(3.3333331174E-1f));
-    const __m256 p23 =
-        _mm256_fmadd_ps(_mm256_set1_ps(-1.6668057665E-1f), m, _mm256_set1_ps(2.0000714765E-1f));
-    const __m256 p45 =
-        _mm256_fmadd_ps(_mm256_set1_ps(-1.2420140846E-1f), m, _mm256_set1_ps(1.4249322787E-1f));
-    const __m256 p67 =
-        _mm256_fmadd_ps(_mm256_set1_ps(-1.1514610310E-1f), m, _mm256_set1_ps(1.1676998740E-1f));
-    const __m256 p03 = _mm256_fmadd_ps(p23, z, p01);
-    const __m256 p47 = _mm256_fmadd_ps(p67, z, p45);
-    const __m256 p8 = _mm256_mul_ps(_mm256_set1_ps(7.0376836292E-2f), z4);
-    __m256 y = _mm256_fmadd_ps(_mm256_add_ps(p8, p47), z4, p03);
-    y = _mm256_mul_ps(_mm256_mul_ps(y, m), z);
-    y = _mm256_fmadd_ps(e, _mm256_set1_ps(-2.12194440e-4f), y);
-    y = _mm256_fnmadd_ps(z, _mm256_set1_ps(0.5f), y);
-    return _mm256_fmadd_ps(e, _mm256_set1_ps(0.693359375f), _mm256_add_ps(m, y));
-}
-
-// e^x: reduction by multiples of ln 2 (in two parts), degree-6 polynomial, exponent put back by bits.
-LUMORA_AVX2 inline __m256 expClamped(__m256 x) {
-    x = _mm256_min_ps(_mm256_max_ps(x, _mm256_set1_ps(-87.3365448f)), _mm256_set1_ps(88.3762626647949f));
-    const __m256 n =
-        _mm256_floor_ps(_mm256_fmadd_ps(x, _mm256_set1_ps(1.44269504088896341f), _mm256_set1_ps(0.5f)));
-    x = _mm256_fnmadd_ps(n, _mm256_set1_ps(0.693359375f), x);
-    x = _mm256_fnmadd_ps(n, _mm256_set1_ps(-2.12194440e-4f), x);
-    const __m256 z = _mm256_mul_ps(x, x);
-    const __m256 q01 = _mm256_fmadd_ps(_mm256_set1_ps(1.6666665459E-1f), x, _mm256_set1_ps(5.0000001201E-1f));
-    const __m256 q23 = _mm256_fmadd_ps(_mm256_set1_ps(8.3334519073E-3f), x, _mm256_set1_ps(4.1665795894E-2f));
-    const __m256 q45 = _mm256_fmadd_ps(_mm256_set1_ps(1.9875691500E-4f), x, _mm256_set1_ps(1.3981999507E-3f));
-    __m256 y = _mm256_fmadd_ps(_mm256_fmadd_ps(q45, z, q23), z, q01);
-    y = _mm256_add_ps(_mm256_fmadd_ps(y, z, x), _mm256_set1_ps(1.f));
-    const __m256i pow2n =
-        _mm256_slli_epi32(_mm256_add_epi32(_mm256_cvttps_epi32(n), _mm256_set1_epi32(127)), 23);
-    return _mm256_mul_ps(y, _mm256_castsi256_ps(pow2n));
-}
-
 // Modes of the detail curve: u (alpha 1), u^alpha (alpha > 1), u^alpha faded in above the noise level
-// (alpha < 1), and the same with alpha exactly 0.5, where the power is a square root.
-enum class DetailMode { Linear, Power, Enhance, EnhanceRoot };
+// (alpha < 1).
+enum class DetailMode { Linear, Power, Enhance };
 
-// The remapping of eight samples, as offsets from g0.
-template <DetailMode Mode> struct RemapAvx2 {
-    __m256 g0, sigma, beta, alpha, logScale, noise, twoNoise, invNoise;
+// The remapping of eight samples, as offsets from g0. `Wide`: the curve's scales span more than one table of
+// eight octaves.
+template <DetailMode Mode, bool Wide> struct RemapAvx2 {
+    __m256 g0, sigma, beta, noise, xScale;
+    __m256 cubic[4], scale[3];
 
     LUMORA_AVX2 explicit RemapAvx2(const RemapSetup& s) {
         g0 = _mm256_set1_ps(s.g0);
         sigma = _mm256_set1_ps(s.sigmaR);
         beta = _mm256_set1_ps(s.beta);
-        alpha = _mm256_set1_ps(s.alpha);
-        // sigma * (d / sigma)^alpha = exp(alpha ln d + (1 - alpha) ln sigma): one logarithm, one exponential.
-        logScale = _mm256_set1_ps((1.f - s.alpha) * std::log(s.sigmaR));
         noise = _mm256_set1_ps(s.noiseLevel);
-        twoNoise = _mm256_set1_ps(2.f * s.noiseLevel);
-        invNoise = _mm256_set1_ps(1.f / s.noiseLevel);
+        if (Mode != DetailMode::Linear) {
+            const DetailCurve& c = *s.curve;
+            xScale = _mm256_set1_ps(c.xScale);
+            for (int k = 0; k < 4; ++k)
+                cubic[k] = _mm256_load_ps(c.cubic[k]);
+            if (Wide) {
+                for (int k = 0; k < 3; ++k)
+                    scale[k] = _mm256_load_ps(c.scale + 8 * k);
+            } else {
+                // Indexed by the biased exponent's low three bits: octave e sits at (127 + e) mod 8.
+                alignas(32) float rotated[8];
+                for (int e = 0; e < 8; ++e)
+                    rotated[(127 + e) % 8] = c.scale[e];
+                scale[0] = _mm256_load_ps(rotated);
+            }
+        }
+    }
+
+    // sigma (d / sigma)^alpha for x = d * xScale >= 1: the octave picks the scale, the mantissa's top three
+    // bits the cubic, and the remaining mantissa bits are its argument. (The permutes read the low three bits
+    // of each index.)
+    LUMORA_AVX2 inline __m256 curve(__m256 x) const {
+        const __m256i bits = _mm256_castps_si256(x);
+        const __m256i eighth = _mm256_srli_epi32(bits, 20);
+        const __m256 t = _mm256_sub_ps(
+            _mm256_castsi256_ps(_mm256_or_si256(_mm256_and_si256(bits, _mm256_set1_epi32(0x000FFFFF)),
+                                                _mm256_set1_epi32(0x3F800000))),
+            _mm256_set1_ps(1.0625f));
+        const __m256 c0 = _mm256_permutevar8x32_ps(cubic[0], eighth);
+        const __m256 c1 = _mm256_permutevar8x32_ps(cubic[1], eighth);
+        const __m256 c2 = _mm256_permutevar8x32_ps(cubic[2], eighth);
+        const __m256 c3 = _mm256_permutevar8x32_ps(cubic[3], eighth);
+        const __m256 p = _mm256_fmadd_ps(_mm256_fmadd_ps(_mm256_fmadd_ps(c3, t, c2), t, c1), t, c0);
+        __m256 k;
+        if (Wide) {
+            const __m256i octave = _mm256_sub_epi32(_mm256_srli_epi32(bits, 23), _mm256_set1_epi32(127));
+            k = _mm256_permutevar8x32_ps(scale[0], octave);
+            k = _mm256_blendv_ps(k, _mm256_permutevar8x32_ps(scale[1], octave),
+                                 _mm256_castsi256_ps(_mm256_cmpgt_epi32(octave, _mm256_set1_epi32(7))));
+            k = _mm256_blendv_ps(k, _mm256_permutevar8x32_ps(scale[2], octave),
+                                 _mm256_castsi256_ps(_mm256_cmpgt_epi32(octave, _mm256_set1_epi32(15))));
+        } else {
+            k = _mm256_permutevar8x32_ps(scale[0], _mm256_srli_epi32(bits, 23));
+        }
+        return _mm256_mul_ps(k, p);
     }
 
     LUMORA_AVX2 inline __m256 operator()(__m256 v) const {
         const __m256 signBit = _mm256_set1_ps(-0.f);
+        const __m256 one = _mm256_set1_ps(1.f);
         const __m256 diff = _mm256_sub_ps(v, g0);
         const __m256 sign = _mm256_and_ps(diff, signBit);
         const __m256 d = _mm256_andnot_ps(signBit, diff);
         const __m256 near = _mm256_cmp_ps(d, sigma, _CMP_LE_OQ);
         const __m256 far = _mm256_fmadd_ps(_mm256_sub_ps(d, sigma), beta, sigma);
-        __m256 detail = d; // sigma * u with u = d / sigma; also every lane below the noise level
-        if (Mode != DetailMode::Linear) {
-            // Lanes that need the power: inside sigmaR and (when enhancing) above the noise level.
-            const __m256 busy =
-                Mode == DetailMode::Power ? near : _mm256_and_ps(near, _mm256_cmp_ps(d, noise, _CMP_GT_OQ));
-            if (_mm256_movemask_ps(busy) != 0) {
-                __m256 powered; // sigma * u^alpha
-                if (Mode == DetailMode::EnhanceRoot)
-                    powered = _mm256_sqrt_ps(_mm256_mul_ps(sigma, d));
-                else
-                    powered = expClamped(_mm256_fmadd_ps(
-                        alpha, logPositive(_mm256_max_ps(d, _mm256_set1_ps(1.17549435e-38f))), logScale));
-                detail = powered;
-                // Between the noise level and twice it the detail fades in: (sigma u^alpha - d) tau + d.
-                if (Mode != DetailMode::Power) {
-                    __m256 t = _mm256_mul_ps(_mm256_sub_ps(d, noise), invNoise);
-                    t = _mm256_min_ps(_mm256_max_ps(t, _mm256_setzero_ps()), _mm256_set1_ps(1.f));
-                    const __m256 tt = _mm256_mul_ps(t, _mm256_sub_ps(t, _mm256_set1_ps(2.f)));
-                    detail = _mm256_fmadd_ps(_mm256_sub_ps(powered, d), _mm256_mul_ps(tt, tt), d);
-                }
-            }
+        __m256 detail = d; // sigma * u with u = d / sigma
+        if (Mode == DetailMode::Power) {
+            // Below the first octave the curve is zero to float precision.
+            const __m256 x = _mm256_mul_ps(d, xScale);
+            detail = _mm256_and_ps(curve(x), _mm256_cmp_ps(x, one, _CMP_GE_OQ));
+        } else if (Mode == DetailMode::Enhance) {
+            // x = d / noise. Up to the noise level (x <= 1) details stay; up to twice it they fade in:
+            // (sigma u^alpha - d) tau + d with t = x - 1.
+            const __m256 x = _mm256_max_ps(_mm256_mul_ps(d, xScale), one);
+            const __m256 t = _mm256_min_ps(_mm256_sub_ps(x, one), one);
+            const __m256 tt = _mm256_mul_ps(t, _mm256_sub_ps(t, _mm256_set1_ps(2.f)));
+            detail = _mm256_fmadd_ps(_mm256_sub_ps(curve(x), d), _mm256_mul_ps(tt, tt), d);
         }
         return _mm256_xor_ps(_mm256_blendv_ps(far, detail, near), sign);
     }
 };
 
-template <DetailMode Mode>
+template <DetailMode Mode, bool Wide>
 LUMORA_AVX2 float accumulateAvx2(const float* src, std::ptrdiff_t stride, int rows, int cols,
                                  const WindowWeights& w, const RemapSetup& s) {
-    const RemapAvx2<Mode> remap(s);
+    const RemapAvx2<Mode, Wide> remap(s);
     const __m256 zero = _mm256_setzero_ps();
     __m256 total = zero;
     int i = 0;
@@ -214,6 +198,49 @@ bool detectAvx2() {
 
 } // namespace
 
+DetailCurve makeDetailCurve(const RemapSetup& s) {
+    DetailCurve c;
+    const double alpha = s.alpha, sigma = s.sigmaR;
+    const bool enhance = s.alpha < 1.f;
+    c.xScale = enhance ? 1.f / s.noiseLevel : static_cast<float>(std::ldexp(1.0, 23) / sigma);
+    if (enhance) {
+        // The detail stops at sigmaR: x = sigmaR / noise is the last octave's.
+        const double top = sigma * c.xScale;
+        c.octaves = top < 2.0 ? 1 : std::min(DetailCurve::kOctaves, static_cast<int>(std::log2(top)) + 1);
+    }
+    for (int e = 0; e < DetailCurve::kOctaves; ++e)
+        c.scale[e] = static_cast<float>(sigma * std::pow(std::ldexp(1.0, e) / c.xScale / sigma, alpha));
+
+    // Each eighth [1 + j/8, 1 + (j+1)/8) of the mantissa range: the cubic through m^alpha at the four
+    // Chebyshev nodes, in t = m - centre, t in [-1/16, 1/16).
+    constexpr double kHalf = 1.0 / 16.0, kPi = 3.14159265358979323846;
+    for (int j = 0; j < 8; ++j) {
+        const double centre = 1.0 + (j + 0.5) / 8.0;
+        double a[4][5]; // Vandermonde rows with the value appended
+        for (int k = 0; k < 4; ++k) {
+            const double t = kHalf * std::cos((2 * k + 1) * kPi / 8.0);
+            a[k][0] = 1.0, a[k][1] = t, a[k][2] = t * t, a[k][3] = t * t * t;
+            a[k][4] = std::pow(centre + t, alpha);
+        }
+        for (int col = 0; col < 4; ++col) // Gauss-Jordan; the nodes are distinct, the pivots never vanish
+            for (int row = 0; row < 4; ++row)
+                if (row != col) {
+                    const double f = a[row][col] / a[col][col];
+                    for (int k = col; k < 5; ++k)
+                        a[row][k] -= f * a[col][k];
+                }
+        for (int k = 0; k < 4; ++k)
+            c.cubic[k][j] = static_cast<float>(a[k][4] / a[k][k]);
+        for (int i = 0; i <= 64; ++i) {
+            const float t = static_cast<float>(kHalf * (2.0 * i / 64 - 1.0));
+            const float p = ((c.cubic[3][j] * t + c.cubic[2][j]) * t + c.cubic[1][j]) * t + c.cubic[0][j];
+            const double exact = std::pow(centre + static_cast<double>(t), alpha);
+            c.worstError = std::max(c.worstError, std::fabs(p - exact) / exact);
+        }
+    }
+    return c;
+}
+
 float remapSample(float value, const RemapSetup& s) {
     return s.g0 + remapOffset(value, s);
 }
@@ -232,12 +259,15 @@ float remapAccumulate(const float* src, std::ptrdiff_t stride, int rows, int col
 #ifdef LUMORA_REMAP_AVX2
     if (allowSimd && remapSimdAvailable()) {
         if (s.alpha == 1.f)
-            return accumulateAvx2<DetailMode::Linear>(src, stride, rows, cols, w, s);
-        if (s.alpha > 1.f)
-            return accumulateAvx2<DetailMode::Power>(src, stride, rows, cols, w, s);
-        if (s.alpha == 0.5f)
-            return accumulateAvx2<DetailMode::EnhanceRoot>(src, stride, rows, cols, w, s);
-        return accumulateAvx2<DetailMode::Enhance>(src, stride, rows, cols, w, s);
+            return accumulateAvx2<DetailMode::Linear, false>(src, stride, rows, cols, w, s);
+        if (s.curve) {
+            const bool wide = s.curve->octaves > 8;
+            if (s.alpha > 1.f)
+                return wide ? accumulateAvx2<DetailMode::Power, true>(src, stride, rows, cols, w, s)
+                            : accumulateAvx2<DetailMode::Power, false>(src, stride, rows, cols, w, s);
+            return wide ? accumulateAvx2<DetailMode::Enhance, true>(src, stride, rows, cols, w, s)
+                        : accumulateAvx2<DetailMode::Enhance, false>(src, stride, rows, cols, w, s);
+        }
     }
 #endif
     (void)allowSimd;

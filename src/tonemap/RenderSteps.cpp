@@ -1,5 +1,7 @@
 #include "tonemap/RenderSteps.h"
 
+#include "tonemap/RowBands.h"
+
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
@@ -36,11 +38,12 @@ int spanToPixels(double span) {
 }
 
 template <typename T, typename Acc>
-void clipRows(const cv::Mat& in, cv::Mat& out, Acc full, float blackClip, float whiteClip) {
+void clipRows(const cv::Mat& in, cv::Mat& out, Acc full, float blackClip, float whiteClip, int first,
+              int end) {
     const int cn = in.channels();
     const Acc black = blackClip * full;
     const Acc white = full - whiteClip * full;
-    for (int y = 0; y < in.rows; ++y) {
+    for (int y = first; y < end; ++y) {
         const T* src = in.ptr<T>(y);
         T* dst = out.ptr<T>(y);
         for (int x = 0; x < in.cols; ++x) {
@@ -114,22 +117,25 @@ cv::Mat blendStrength(const cv::Mat& untoned, const cv::Mat& toned, float streng
     return out;
 }
 
-cv::Mat clipBlackWhite(const cv::Mat& image, float blackClip, float whiteClip) {
+cv::Mat clipBlackWhite(const cv::Mat& image, float blackClip, float whiteClip, int workers) {
     cv::Mat out(image.size(), image.type());
-    switch (image.depth()) {
-    case CV_8U:
-        clipRows<uchar, double>(image, out, 255.0, blackClip, whiteClip);
-        break;
-    case CV_16U:
-        clipRows<ushort, double>(image, out, 65535.0, blackClip, whiteClip);
-        break;
-    case CV_32F:
-        clipRows<float, float>(image, out, 1.f, blackClip, whiteClip);
-        break;
-    default:
-        image.copyTo(out);
-        break;
-    }
+    forRowBands(image.rows, image.cols * image.channels(), workers, "clipBlackWhite",
+                [&](int first, int end) {
+                    switch (image.depth()) {
+                    case CV_8U:
+                        clipRows<uchar, double>(image, out, 255.0, blackClip, whiteClip, first, end);
+                        break;
+                    case CV_16U:
+                        clipRows<ushort, double>(image, out, 65535.0, blackClip, whiteClip, first, end);
+                        break;
+                    case CV_32F:
+                        clipRows<float, float>(image, out, 1.f, blackClip, whiteClip, first, end);
+                        break;
+                    default:
+                        image.rowRange(first, end).copyTo(out.rowRange(first, end));
+                        break;
+                    }
+                });
     return out;
 }
 

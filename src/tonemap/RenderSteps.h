@@ -28,6 +28,6 @@ cv::Mat blendStrength(const cv::Mat& untoned, const cv::Mat& toned, float streng
 // Per pixel, with m the mean of its channels and full the depth's white (255, 65535 or 1.0): m below
 // blackClip * full makes the pixel 0; otherwise, when whiteClip is not 0 and m is above full - whiteClip *
 // full, the pixel becomes full. Other depths are returned unchanged (as a copy).
-cv::Mat clipBlackWhite(const cv::Mat& image, float blackClip, float whiteClip);
+cv::Mat clipBlackWhite(const cv::Mat& image, float blackClip, float whiteClip, int workers = 1);
 
 } // namespace lumora

@@ -5,12 +5,12 @@
 
 namespace lumora {
 
-// Sets every negative or NaN sample of a 32-bit float image to 0, in place.
-void zeroNegatives(cv::Mat& image);
+// Sets every negative or NaN sample of a 32-bit float image to 0, in place, on up to `workers` threads.
+void zeroNegatives(cv::Mat& image, int workers = 1);
 
 // Returns image * (1 + amount) - gaussian(image, radius x radius) * amount with negatives and NaN cut to 0
 // before and after; with `apply` false only the cut. A radius of 1 or an amount of 0 leaves the samples as
 // they are. The result never shares data with `image`.
-cv::Mat sharpenImage(const cv::Mat& image, bool apply, float amount, int radius);
+cv::Mat sharpenImage(const cv::Mat& image, bool apply, float amount, int radius, int workers = 1);
 
 } // namespace lumora

@@ -11,7 +11,7 @@ cv::Mat& SlidersTM::toneMap(cv::Mat& output, const cv::Mat& input, const float* 
     control_.setProgress(0);
     cv::Mat in;
     input.convertTo(in, CV_32F); // a private copy, whatever the input's depth
-    output = applyColorModifications(curve_, in, settings_);
+    output = applyColorModifications(curve_, in, settings_, workers());
     control_.setProgress(100);
     return output;
 }

@@ -1,6 +1,7 @@
 #include "tonemap/ToneMapEngine.h"
 
 #include "app/EventLog.h"
+#include "app/Parallel.h"
 #include "tonemap/ColorModifications.h"
 #include "tonemap/RenderSteps.h"
 #include "tonemap/Sharpening.h"
@@ -8,6 +9,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <chrono>
 #include <exception>
 
 namespace lumora {
@@ -77,9 +79,11 @@ ToneMapEngine& ToneMapEngine::operator=(const ToneMapEngine& other) {
         return *this;
     params_ = other.params_;
     base_ = other.base_, light_ = other.light_;
-    scaled_ = other.scaled_, rotated_ = other.rotated_, cropped_ = other.cropped_;
-    toned_ = other.toned_, sharpened_ = other.sharpened_, coloured_ = other.coloured_;
+    scaled_ = other.scaled_;
+    caches_ = other.caches_;
     output_ = other.output_;
+    outcome_ = other.outcome_;
+    error_ = other.error_;
     dirty_ = other.dirty_;
     newImage_ = other.newImage_;
     operatorChanged_ = other.operatorChanged_;
@@ -337,38 +341,127 @@ void applyControlPositions(ToneMapEngine& engine, const ControlPositions& positi
 
 // --------------------------------------------------------------------------------------------------- render
 
-bool ToneMapEngine::toneMapStep(const cv::Mat& cropped, cv::Mat& toned) {
+namespace {
+// The step names of the stages, in stage order.
+constexpr const char* kStepNames[ToneMapEngine::StageOutput] = {
+    "ApplyRotation", "ApplyCrop", "ApplyToneMap", "ApplyingSharpenning", "ApplyingColorModifications"};
+} // namespace
+
+bool ToneMapEngine::toneMapStep(const cv::Mat& cropped, cv::Mat& toned, int workers) {
     if (operator_)
         operator_->clearCancel();
     if (!params_.applyToneMapping || !operator_) {
         toned = cropped;
         return true;
     }
+    const std::string name = toneMappingOperatorName(params_.operatorIndex);
+    operator_->setWorkerCount(workers);
     try {
         operator_->toneMap(toned, cropped,
                            params_.operatorParams[static_cast<size_t>(params_.operatorIndex)].data());
     } catch (const std::exception& e) {
-        logError("ToneMapEngine",
-                 std::string(toneMappingOperatorName(params_.operatorIndex)) + ": " + e.what());
-        return false; // treated like a cancel: the previous output stays
+        return fail(name + ": " + e.what()); // the previous output stays, as after a cancel
     }
-    if (operator_->isCanceled())
-        return false;
-    if (toned.empty() || toned.size() != cropped.size()) {
-        logError("ToneMapEngine", std::string(toneMappingOperatorName(params_.operatorIndex)) +
-                                      " returned no image of the input's size");
+    if (operator_->isCanceled()) {
+        outcome_ = RunOutcome::Canceled;
         return false;
     }
+    if (toned.empty() || toned.size() != cropped.size())
+        return fail(name + " returned no image of the input's size");
     if (toned.data == cropped.data)
         toned = toned.clone(); // later steps must not write into a cache
     return true;
 }
 
-cv::Mat ToneMapEngine::colourAndClip(const cv::Mat& image) {
+bool ToneMapEngine::fail(const std::string& reason) {
+    logError("ToneMapEngine", reason);
+    outcome_ = RunOutcome::Failed;
+    error_ = reason;
+    return false;
+}
+
+cv::Mat ToneMapEngine::colourAndClip(const cv::Mat& image, int workers) {
     const ColorModSettings settings = colorModSettings(params_.exposureTerms, params_.contrast, params_.hue,
                                                        params_.saturation, params_.vibrance);
-    const cv::Mat coloured = applyColorModifications(params_.toneCurve, image, settings);
-    return clipBlackWhite(coloured, params_.blackClip, params_.whiteClip);
+    const cv::Mat coloured = applyColorModifications(params_.toneCurve, image, settings, workers);
+    return clipBlackWhite(coloured, params_.blackClip, params_.whiteClip, workers);
+}
+
+bool ToneMapEngine::runStage(int stage, Slots& s, const cv::Mat& source, const Pass& pass) {
+    switch (stage) {
+    case StageRotation:
+        s[StageRotation] = rotateImage(source, params_.rotation);
+        if (pass.preview) {
+            const cv::Size full = rotatedSize(light_.size(), params_.rotation);
+            rotatedWidth_ = full.width;
+            rotatedHeight_ = full.height;
+        }
+        return true;
+    case StageCrop: {
+        const cv::Mat& rotated = s[StageRotation];
+        s[StageCrop] = rotated;
+        if (isValidCrop(params_.cropRect)) {
+            const cv::Rect r = clippedCrop(
+                pass.preview ? previewCrop(params_.cropRect, rotated.size(), rotatedWidth_, rotatedHeight_)
+                             : params_.cropRect,
+                rotated.size());
+            if (r.area() > 0)
+                s[StageCrop] = rotated(r);
+        }
+        if (pass.releaseUsed)
+            s[StageRotation].release();
+        return true;
+    }
+    case StageToneMap: {
+        cv::Mat toned;
+        if (!toneMapStep(s[StageCrop], toned, pass.workers))
+            return false;
+        // The preview cuts negatives here, before they reach the blend.
+        if (pass.preview && params_.applyToneMapping && operator_)
+            zeroNegatives(toned, pass.workers);
+        s[StageToneMap] = toned;
+        return true;
+    }
+    case StageSharpen: {
+        cv::Mat blended = params_.applyToneMapping
+                              ? blendStrength(s[StageCrop], s[StageToneMap], params_.strength)
+                              : s[StageCrop];
+        if (pass.releaseUsed) {
+            s[StageToneMap].release();
+            s[StageCrop].release();
+        }
+        s[StageSharpen] = sharpenImage(blended, params_.applySharpening, params_.sharpeningAmount,
+                                       params_.sharpeningRadius, pass.workers);
+        return true;
+    }
+    case StageColour:
+        s[StageColour] = colourAndClip(s[StageSharpen], pass.workers);
+        if (pass.releaseUsed)
+            s[StageSharpen].release();
+        return true;
+    default:
+        return true;
+    }
+}
+
+const char* ToneMapEngine::stepName(int stage) {
+    return stage >= 0 && stage < StageOutput ? kStepNames[stage] : "";
+}
+
+bool ToneMapEngine::runStages(int from, Slots& slots, const cv::Mat& source, const Pass& pass) {
+    outcome_ = RunOutcome::Finished;
+    error_.clear();
+    stageSeconds_.fill(0.0);
+    for (int stage = from; stage < StageOutput; ++stage) {
+        currentStep_ = kStepNames[stage];
+        const auto start = std::chrono::steady_clock::now();
+        const bool done = runStage(stage, slots, source, pass);
+        stageSeconds_[static_cast<size_t>(stage)] =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (!done)
+            return false;
+    }
+    return true;
 }
 
 void ToneMapEngine::computePreview(int stage, bool fast) {
@@ -384,9 +477,8 @@ void ToneMapEngine::computePreview(int stage, bool fast) {
     if (operator_)
         operator_->clearCancel();
     // A stage restarts from the cache of the stage before it; a missing cache moves the start back.
-    const cv::Mat* caches[] = {&rotated_, &cropped_, &toned_, &sharpened_, &coloured_};
     for (int k = 0; k < stage; ++k)
-        if (caches[k]->empty()) {
+        if (caches_[static_cast<size_t>(k)].empty()) {
             stage = k;
             break;
         }
@@ -394,52 +486,18 @@ void ToneMapEngine::computePreview(int stage, bool fast) {
     const cv::Size view = previewSize();
     const double shrink = fast && params_.applyToneMapping ? 1.5 : 1.0;
     const cv::Size target(static_cast<int>(view.width / shrink), static_cast<int>(view.height / shrink));
-
-    if (stage <= StageRotation) {
-        currentStep_ = "ApplyRotation";
-        if (newImage_ || scaled_.size() != target) {
-            if (light_.cols > view.width && target.area() > 0)
-                cv::resize(light_, scaled_, target, 0, 0, cv::INTER_LINEAR);
-            else
-                scaled_ = light_;
-        }
-        rotated_ = rotateImage(scaled_, params_.rotation);
-        const cv::Size full = rotatedSize(light_.size(), params_.rotation);
-        rotatedWidth_ = full.width;
-        rotatedHeight_ = full.height;
+    if (stage <= StageRotation && (newImage_ || scaled_.size() != target)) {
+        if (light_.cols > view.width && target.area() > 0)
+            cv::resize(light_, scaled_, target, 0, 0, cv::INTER_LINEAR);
+        else
+            scaled_ = light_;
     }
-    if (stage <= StageCrop) {
-        currentStep_ = "ApplyCrop";
-        cropped_ = rotated_;
-        if (isValidCrop(params_.cropRect)) {
-            const cv::Rect r =
-                clippedCrop(previewCrop(params_.cropRect, rotated_.size(), rotatedWidth_, rotatedHeight_),
-                            rotated_.size());
-            if (r.area() > 0)
-                cropped_ = rotated_(r);
-        }
-    }
-    if (stage <= StageToneMap) {
-        currentStep_ = "ApplyToneMap";
-        cv::Mat toned;
-        if (!toneMapStep(cropped_, toned))
-            return; // cancelled: the previous output stays
-        if (params_.applyToneMapping && operator_)
-            zeroNegatives(toned);
-        toned_ = toned;
-    }
-    if (stage <= StageSharpen) {
-        currentStep_ = "ApplyingSharpenning";
-        const cv::Mat blended =
-            params_.applyToneMapping ? blendStrength(cropped_, toned_, params_.strength) : cropped_;
-        sharpened_ = sharpenImage(blended, params_.applySharpening, params_.sharpeningAmount,
-                                  params_.sharpeningRadius);
-    }
-    if (stage <= StageColour) {
-        currentStep_ = "ApplyingColorModifications";
-        coloured_ = colourAndClip(sharpened_);
-    }
-    output_ = coloured_;
+    // The stages write into the caches only once they all succeeded, so a cancel keeps the previous ones.
+    Slots slots = caches_;
+    if (!runStages(stage, slots, scaled_, Pass{true, false, workerCount(WorkerUse::Interactive)}))
+        return; // cancelled or failed: the previous output stays
+    caches_ = slots;
+    output_ = caches_[StageColour];
     newImage_ = false;
     operatorChanged_ = false;
     pendingStage_ = StageOutput;
@@ -449,27 +507,11 @@ cv::Mat ToneMapEngine::renderFrom(const cv::Mat& light) {
     if (light.empty())
         return output_;
     BusyScope busy(busy_);
-    currentStep_ = "ApplyRotation";
-    cv::Mat cropped = rotateImage(light, params_.rotation);
-    currentStep_ = "ApplyCrop";
-    if (isValidCrop(params_.cropRect)) {
-        const cv::Rect r = clippedCrop(params_.cropRect, cropped.size());
-        if (r.area() > 0)
-            cropped = cropped(r);
-    }
-    currentStep_ = "ApplyToneMap";
-    cv::Mat toned;
-    if (!toneMapStep(cropped, toned))
+    Slots slots;
+    // Full size is an export or a thumbnail: the caller waits for it, so it gets every core.
+    if (!runStages(StageRotation, slots, light, Pass{false, true, workerCount(WorkerUse::Waiting)}))
         return output_.clone();
-    cv::Mat blended = params_.applyToneMapping ? blendStrength(cropped, toned, params_.strength) : cropped;
-    toned.release();
-    cropped.release();
-    currentStep_ = "ApplyingSharpenning";
-    cv::Mat sharpened =
-        sharpenImage(blended, params_.applySharpening, params_.sharpeningAmount, params_.sharpeningRadius);
-    blended.release();
-    currentStep_ = "ApplyingColorModifications";
-    output_ = colourAndClip(sharpened);
+    output_ = slots[StageColour];
     return output_;
 }
 

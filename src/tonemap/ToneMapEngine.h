@@ -3,11 +3,13 @@
 // blend, sharpening, colour step and clipping. A preview runs in stages at the view's size and restarts from
 // the first stage a change affects; a full-size render runs the whole image in one pass.
 
+#include "app/RunControl.h"
 #include "tonemap/ToneMapParams.h"
 #include "tonemap/ToneMappingBase.h"
 
 #include <opencv2/core.hpp>
 
+#include <array>
 #include <atomic>
 #include <memory>
 #include <string>
@@ -87,6 +89,15 @@ public:
     // Renders `image` scaled to the thumbnail size with the current parameters.
     cv::Mat renderThumbnail(const cv::Mat& image);
     cv::Mat previewImage() const { return output_; }
+    // How the last preview or render ended: Finished, Canceled (asked to end) or Failed (the operator failed;
+    // the reason is in lastError() and in the event log). Both keep the previous output.
+    RunOutcome lastOutcome() const { return outcome_; }
+    const std::string& lastError() const { return error_; }
+    // Seconds each stage of the last preview or render took (0 for the stages it did not run), for
+    // benchmarks.
+    const std::array<double, StageOutput>& lastStageSeconds() const { return stageSeconds_; }
+    // The step name of a stage ("ApplyRotation" ... "ApplyingColorModifications").
+    static const char* stepName(int stage);
 
     const ToneMapParams& params() const { return params_; }
     bool isDirty() const { return dirty_; }
@@ -108,21 +119,39 @@ public:
     void installOperator(std::unique_ptr<ToneMappingBase> op);
 
 private:
+    // The output of each stage, in stage order.
+    using Slots = std::array<cv::Mat, StageOutput>;
+    // What differs between a preview and a full-size render.
+    struct Pass {
+        bool preview; // preview geometry (crop scaled from full resolution), negatives cut after the operator
+        bool releaseUsed; // drop each stage's input once no later stage reads it (full size: memory)
+        int workers;      // threads for the operator and the colour step
+    };
+
     void changed(int stage, bool recompute);
     void createOperator(int index);
     void setCurveValue(void (ToneCurve::*setter)(float), float (ToneCurve::*getter)() const, float v,
                        bool recompute);
     void setOperatorElement(int operatorIndex, int element, float v, bool recompute);
-    // Runs the operator (or passes the image) for the tone-mapping step; false when cancelled.
-    bool toneMapStep(const cv::Mat& cropped, cv::Mat& toned);
-    cv::Mat colourAndClip(const cv::Mat& image);
+    // The stage list, run for the preview and for full size alike: stages `from`.. into `slots`, stage 0
+    // reading `source`. False when a stage was cancelled or failed (outcome_ says which).
+    bool runStages(int from, Slots& slots, const cv::Mat& source, const Pass& pass);
+    bool runStage(int stage, Slots& slots, const cv::Mat& source, const Pass& pass);
+    // Runs the operator (or passes the image) for the tone-mapping step; false when cancelled or failed.
+    bool toneMapStep(const cv::Mat& cropped, cv::Mat& toned, int workers);
+    bool fail(const std::string& reason);
+    cv::Mat colourAndClip(const cv::Mat& image, int workers);
     cv::Mat renderFrom(const cv::Mat& light);
 
     ToneMapParams params_;
     // Image slots; images are never modified in place, so copies of an engine may share them.
     cv::Mat base_, light_;
-    cv::Mat scaled_, rotated_, cropped_, toned_, sharpened_, coloured_;
+    cv::Mat scaled_;
+    Slots caches_; // the preview's stage outputs
     cv::Mat output_;
+    RunOutcome outcome_ = RunOutcome::Finished;
+    std::string error_;
+    std::array<double, StageOutput> stageSeconds_{};
     bool dirty_ = false;
     bool newImage_ = false;
     bool operatorChanged_ = false;

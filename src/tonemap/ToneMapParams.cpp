@@ -79,23 +79,23 @@ float sharpeningThreshold(int v) {
 OperatorParamTarget operatorParamFromControl(OperatorControl control, int v) {
     const float p = static_cast<float>(v);
     switch (control) {
-    case OperatorControl::TM1Alpha:
+    case OperatorControl::LaplacianDetail:
         return {0, 0, (p - 100.f) * -0.01f};
-    case OperatorControl::TM1Beta:
+    case OperatorControl::LaplacianEdges:
         return {0, 1, p * -0.01f};
-    case OperatorControl::TM2Alpha:
+    case OperatorControl::LogBias:
         return {1, 0, p * 0.0025f + 0.75f};
-    case OperatorControl::TM3Alpha:
+    case OperatorControl::LayerResponse:
         return {4, 0, (p + 100.f) * 0.005f};
-    case OperatorControl::TM3Beta:
+    case OperatorControl::LayerLightness:
         return {4, 1, (p + 100.f) * 0.01f};
-    case OperatorControl::TM3Gamma:
+    case OperatorControl::LayerMaxLuminance:
         return {4, 2, (p + 101.f) * 25.f};
-    case OperatorControl::TM4Alpha:
+    case OperatorControl::ContrastFloor:
         return {2, 0, (p + 100.f) * 0.05f};
-    case OperatorControl::TM4Beta:
+    case OperatorControl::ContrastSlope:
         return {2, 1, (p + 100.f) * 0.1f};
-    case OperatorControl::TM4Gamma:
+    case OperatorControl::ContrastMidpoint:
         return {2, 2, (p + 100.f) * 0.05f};
     }
     return {};
@@ -117,11 +117,12 @@ int operatorParamCount(int operatorIndex) {
 std::array<float, 3> operatorTripleFromPositions(int operatorIndex, int alphaPos, int betaPos, int gammaPos) {
     // The sliders each operator shows, in alpha, beta, gamma order.
     static const OperatorControl kControls[kOperatorCount][3] = {
-        {OperatorControl::TM1Alpha, OperatorControl::TM1Beta, OperatorControl::TM1Beta},
-        {OperatorControl::TM2Alpha, OperatorControl::TM2Alpha, OperatorControl::TM2Alpha},
-        {OperatorControl::TM4Alpha, OperatorControl::TM4Beta, OperatorControl::TM4Gamma},
-        {OperatorControl::TM1Alpha, OperatorControl::TM1Alpha, OperatorControl::TM1Alpha},
-        {OperatorControl::TM3Alpha, OperatorControl::TM3Beta, OperatorControl::TM3Gamma},
+        {OperatorControl::LaplacianDetail, OperatorControl::LaplacianEdges, OperatorControl::LaplacianEdges},
+        {OperatorControl::LogBias, OperatorControl::LogBias, OperatorControl::LogBias},
+        {OperatorControl::ContrastFloor, OperatorControl::ContrastSlope, OperatorControl::ContrastMidpoint},
+        {OperatorControl::LaplacianDetail, OperatorControl::LaplacianDetail,
+         OperatorControl::LaplacianDetail},
+        {OperatorControl::LayerResponse, OperatorControl::LayerLightness, OperatorControl::LayerMaxLuminance},
     };
     const int op = clampOperatorIndex(operatorIndex);
     const int positions[3] = {alphaPos, betaPos, gammaPos};

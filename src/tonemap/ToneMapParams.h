@@ -71,17 +71,21 @@ int sharpeningRadius(int v);
 float sharpeningThreshold(int v);
 } // namespace position
 
-// The operator parameter sliders; each writes one element of one operator's triple.
+// The operator parameter sliders, named by what they set; each writes one element of one operator's triple.
+// The window's slots keep their historical names: horizontalSlider_TM1AlphaMoved and TM1BetaMoved drive
+// LaplacianDetail and LaplacianEdges, TM2AlphaMoved LogBias, TM3AlphaMoved, TM3BetaMoved and TM3GammaMoved
+// the Layer controls (operator 4), TM4AlphaMoved, TM4BetaMoved and TM4GammaMoved the Contrast controls
+// (operator 2).
 enum class OperatorControl {
-    TM1Alpha,
-    TM1Beta,
-    TM2Alpha,
-    TM3Alpha,
-    TM3Beta,
-    TM3Gamma,
-    TM4Alpha,
-    TM4Beta,
-    TM4Gamma
+    LaplacianDetail,   // operator 0 alpha
+    LaplacianEdges,    // operator 0 beta
+    LogBias,           // operator 1 alpha
+    LayerResponse,     // operator 4 alpha
+    LayerLightness,    // operator 4 beta
+    LayerMaxLuminance, // operator 4 gamma
+    ContrastFloor,     // operator 2 alpha
+    ContrastSlope,     // operator 2 beta
+    ContrastMidpoint   // operator 2 gamma
 };
 
 struct OperatorParamTarget {

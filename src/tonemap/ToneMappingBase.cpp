@@ -7,7 +7,13 @@
 #include "tonemap/SlidersTM.h"
 #include "tonemap/ToneMapParams.h"
 
+#include "app/Parallel.h"
+
 namespace lumora {
+
+int ToneMappingBase::workers() const {
+    return workers_ > 0 ? workers_ : workerCount(WorkerUse::Interactive);
+}
 
 std::unique_ptr<ToneMappingBase> createToneMappingOperator(int index) {
     switch (clampOperatorIndex(index)) {

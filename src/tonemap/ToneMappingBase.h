@@ -1,9 +1,9 @@
 #pragma once
 // The interface every tone-mapping operator implements, and the factory that makes one by operator index.
 // An operator compresses a 32-bit float light image into a displayable one, reports progress in percent and
-// stops between its steps when its cancel flag is set from another thread.
+// ends early when asked to (from another thread) through its run contract.
 
-#include "tonemap/RunControl.h"
+#include "app/RunControl.h"
 
 #include <opencv2/core.hpp>
 
@@ -17,20 +17,30 @@ public:
     ToneMappingBase(const ToneMappingBase&) = delete;
     ToneMappingBase& operator=(const ToneMappingBase&) = delete;
 
-    // Tone-maps `input` into `output` with params = (alpha, beta, gamma) and returns `output`. When the
-    // cancel flag is found set the operator returns early and `output` is undefined.
+    // Tone-maps `input` into `output` with params = (alpha, beta, gamma) and returns `output`. When asked to
+    // end, the operator returns early and `output` is undefined.
     virtual cv::Mat& toneMap(cv::Mat& output, const cv::Mat& input, const float* params) = 0;
 
-    int progress() const { return control_.progress.load(std::memory_order_relaxed); }
-    bool isCanceled() const { return control_.isCanceled(); }
+    int progress() const { return control_.progress(); }
+    // An operator has no partial result to keep, so a stop request ends its run as a cancel does.
+    bool isCanceled() const { return control_.shouldEnd(); }
     // Safe from any thread.
-    void cancel() { control_.canceled.store(true, std::memory_order_relaxed); }
-    void clearCancel() { control_.canceled.store(false, std::memory_order_relaxed); }
+    void cancel() { control_.requestCancel(); }
+    // Forgets the requests and the progress of the last run.
+    void clearCancel() { control_.reset(); }
     RunControl& control() { return control_; }
+
+    // Threads the operator's heavy loops may use; the owner sets it per run from who waits for the result
+    // (0, the default, leaves a core to an interactive window).
+    void setWorkerCount(int workers) { workers_ = workers; }
+    int workers() const;
 
 protected:
     ToneMappingBase() = default;
     RunControl control_;
+
+private:
+    int workers_ = 0;
 };
 
 // The operator of an index (values above 4 taken as 4, below 0 as 0): 0 Laplacian, 1 LogMapping, 2 LC_Model,

@@ -3,6 +3,7 @@
 
 #include "imageio/ExifCopy.h"
 #include "TestEnvironment.h"
+#include "imageio/ExifToolSession.h"
 #include "imageio/ImageFile.h"
 
 #include <QDir>
@@ -17,6 +18,8 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include <filesystem>
+#include <optional>
+#include <tuple>
 
 namespace {
 
@@ -166,10 +169,15 @@ TEST_F(ExifCopy, KeywordsAreAddedToTheSourcesKeywords) {
         << keywords.join(',').toStdString();
 }
 
-class ExifCopyAwkwardNames : public ExifCopy, public ::testing::WithParamInterface<const char*> {};
+// With and without a running exiftool session (whose command file carries one argument per line).
+class ExifCopyAwkwardNames : public ExifCopy,
+                             public ::testing::WithParamInterface<std::tuple<const char*, bool>> {};
 
 TEST_P(ExifCopyAwkwardNames, SourceAndDestinationNamesReachExiftoolIntact) {
-    const std::string name = GetParam();
+    const std::string name = std::get<0>(GetParam());
+    std::optional<ExifToolSession> session;
+    if (std::get<1>(GetParam()))
+        session.emplace();
     const std::string source = taggedSource(
         name, {"-Make=AwkwardProbe", "-GPSLatitude=10.5", "-GPSLatitudeRef=S", "-Orientation#=1"});
     ASSERT_FALSE(source.empty());
@@ -182,12 +190,19 @@ TEST_P(ExifCopyAwkwardNames, SourceAndDestinationNamesReachExiftoolIntact) {
     EXPECT_NEAR(out.value("GPSLatitude").toDouble(), -10.5, 1e-6);
     EXPECT_EQ(out.value("Firmware").toString(), "Lumora");
     EXPECT_EQ(entries(), std::vector<std::string>{name}) << "temporary or backup files left behind";
+    // A line break cannot travel through the session's command file; that copy runs exiftool on its own.
+    if (session) {
+        EXPECT_EQ(session->commandsRun(), name.find('\n') == std::string::npos ? 1 : 0);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Names, ExifCopyAwkwardNames,
-                         ::testing::Values("with spaces.jpg", "quote\"double'single.jpg", "%d%f%e.jpg",
-                                           "100%.jpg", "-leading dash.jpg", "--all.jpg", "ünïcødé 漢字.jpg",
-                                           "semi;colon$HOME`x`.jpg"));
+                         ::testing::Combine(::testing::Values("with spaces.jpg", "quote\"double'single.jpg",
+                                                              "%d%f%e.jpg", "100%.jpg", "-leading dash.jpg",
+                                                              "--all.jpg", "ünïcødé 漢字.jpg",
+                                                              "semi;colon$HOME`x`.jpg", "line\nbreak #1.jpg",
+                                                              "-execute.jpg", " trailing .jpg "),
+                                            ::testing::Bool()));
 
 // Where no tags can be written the image is still delivered, the reason reported, nothing left beside it.
 TEST_F(ExifCopy, WhenTagsCannotBeCopiedTheImageStaysAndTheReasonIsGiven) {
@@ -214,11 +229,16 @@ TEST_F(ExifCopy, WhenTagsCannotBeCopiedTheImageStaysAndTheReasonIsGiven) {
     ASSERT_TRUE(cv::imwrite(dst, cv::Mat(8, 8, CV_8UC3, cv::Scalar::all(70))));
     const std::string before = test::fileText(dst);
     ExifCopyOptions options;
-    options.timeoutMs = 1; // exiftool needs far longer than that to start
-    const ExifCopyResult slow = copyExif(kRotatedPhoto, dst, "Lumora", options);
-    EXPECT_FALSE(slow.ok);
-    EXPECT_FALSE(slow.error.empty());
-    EXPECT_EQ(test::fileText(dst), before);
+    options.timeoutMs = 1; // exiftool needs far longer than that to start, or to read a photo
+    for (bool withSession : {false, true}) {
+        std::optional<ExifToolSession> session;
+        if (withSession)
+            session.emplace();
+        const ExifCopyResult slow = copyExif(kRotatedPhoto, dst, "Lumora", options);
+        EXPECT_FALSE(slow.ok) << withSession;
+        EXPECT_FALSE(slow.error.empty());
+        EXPECT_EQ(test::fileText(dst), before);
+    }
     const ExifCopyResult missing = copyExif(path("absent.jpg"), dst, "Lumora");
     EXPECT_FALSE(missing.ok);
     EXPECT_FALSE(missing.error.empty());

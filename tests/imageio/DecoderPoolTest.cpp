@@ -19,8 +19,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <fstream>
+#include <iterator>
 #include <thread>
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -116,12 +118,26 @@ TEST_F(DecoderPoolTest, LargeImagesArriveIntactAndStayUsable) {
 
 TEST_F(DecoderPoolTest, UnreadableFilesAreOrdinaryFailuresThatKeepTheHelper) {
     std::ofstream(path("notes.jpg")) << "not a picture";
+    // Cut in the middle of its pixel data: the image libraries complain as they give up.
+    QFile png(QString::fromStdString(path("gradient.png")));
+    ASSERT_TRUE(png.open(QIODevice::ReadOnly));
+    const QByteArray bytes = png.readAll();
+    std::ofstream(path("cut.png"), std::ios::binary).write(bytes.constData(), bytes.size() / 2);
+
+    testing::internal::CaptureStderr(); // the helpers inherit it
     DecoderPool pool;
-    for (const char* name : {"missing.png", "notes.jpg"}) {
+    for (const char* name : {"missing.png", "notes.jpg", "cut.png"}) {
         const PooledRead got = pool.read(path(name), false);
         EXPECT_TRUE(got.image.empty()) << name;
         EXPECT_FALSE(got.helperFailed) << name;
+        if (std::string(name) == "cut.png") {
+            EXPECT_NE(got.error.find(path(name)), std::string::npos) << "the complaint goes to the log";
+        }
     }
+    const std::string printed = testing::internal::GetCapturedStderr();
+#ifndef POOL_TEST_SANITIZED
+    EXPECT_EQ(printed, "") << "nothing reaches the terminal";
+#endif
     expectGradient(pool.read(path("gradient.png"), false).image);
     EXPECT_EQ(pool.helpersStarted(), 1);
 }
@@ -284,6 +300,39 @@ TEST_F(DecoderPoolTest, SandboxedHelpersReachNoNetworkAndWriteNoFiles) {
     // Reading still works inside the sandbox.
     expectGradient(sandboxed.read(path("gradient.png"), false).image);
     ::close(listener);
+}
+
+// The sandbox is not tested before the first read: where bwrap works, the first read is its test; where it
+// cannot run (user namespaces refused), the first read finds out and is served without it.
+TEST_F(DecoderPoolTest, TheFirstReadTestsTheSandbox) {
+    struct Case {
+        const char* name;
+        bool works;
+        int bwrapRuns; // the helper's start, and the test after a failed start
+    };
+    for (const Case& c : {Case{"bwrap works", true, 1}, Case{"bwrap refused", false, 2}}) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir bin;
+        const std::string calls = bin.path().toStdString() + "/calls",
+                          bwrap = bin.path().toStdString() + "/bwrap";
+        // A stand-in that counts its runs, then runs the command after "--" (unconfined) or refuses.
+        std::ofstream(bwrap) << "#!/bin/sh\necho run >> '" << calls << "'\n"
+                             << (c.works
+                                     ? "while [ \"$1\" != -- ]; do shift; done; shift; exec \"$@\"\n"
+                                     : "echo 'bwrap: No permissions to create new namespace' >&2; exit 1\n");
+        QFile::setPermissions(QString::fromStdString(bwrap), QFile::ReadOwner | QFile::ExeOwner);
+        const QByteArray oldPath = qgetenv("PATH");
+        qputenv("PATH", bin.path().toLocal8Bit() + ":" + oldPath);
+        {
+            DecoderPool pool;
+            expectGradient(pool.read(path("gradient.png"), false).image);
+            std::ifstream in(calls);
+            EXPECT_EQ(std::count(std::istreambuf_iterator<char>(in), {}, '\n'), c.bwrapRuns);
+            EXPECT_EQ(pool.sandboxed(), c.works);
+            expectGradient(pool.read(path("gradient.png"), false).image);
+        }
+        qputenv("PATH", oldPath);
+    }
 }
 
 // In a program started with its standard input closed the helper's socket is descriptor 0, and it must be

@@ -48,16 +48,19 @@ TEST(ConvertDepth, ScalesByTheRangesTruncatesAndCaps) {
 }
 
 TEST(ConvertDepth, KeepsShapeCopiesAndRoundTrips) {
-    // A sub-matrix view (non-continuous rows) with three channels: each element lands in its own place.
-    cv::Mat big(6, 8, CV_8UC3);
-    cv::randu(big, 0, 256);
-    const cv::Mat view = big(cv::Rect(1, 2, 5, 3));
-    const cv::Mat out = convertDepth(view, 16);
-    ASSERT_EQ(out.size(), view.size());
-    ASSERT_EQ(out.type(), CV_16UC3);
-    cv::Mat expected;
-    view.convertTo(expected, CV_16U, 257.0);
-    EXPECT_EQ(cv::norm(out, expected, cv::NORM_INF), 0.0);
+    // A sub-matrix view (non-continuous rows) with three channels: each element lands in its own place, also
+    // in an image large enough to be converted in bands on several threads.
+    for (const cv::Size size : {cv::Size(8, 6), cv::Size(1200, 900)}) {
+        cv::Mat big(size, CV_8UC3);
+        cv::randu(big, 0, 256);
+        const cv::Mat view = big(cv::Rect(1, 2, size.width - 3, size.height - 3));
+        const cv::Mat out = convertDepth(view, 16);
+        ASSERT_EQ(out.size(), view.size());
+        ASSERT_EQ(out.type(), CV_16UC3);
+        cv::Mat expected;
+        view.convertTo(expected, CV_16U, 257.0);
+        EXPECT_EQ(cv::norm(out, expected, cv::NORM_INF), 0.0) << size;
+    }
     EXPECT_TRUE(convertDepth(cv::Mat(), 16).empty());
 
     // The same depth gives an independent equal copy.

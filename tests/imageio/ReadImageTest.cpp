@@ -98,6 +98,43 @@ TEST_F(ReadImage, GreyStaysOneChannelAndSixteenBitsStaySixteen) {
     EXPECT_EQ(cv::norm(d, deep, cv::NORM_INF), 0.0);
 }
 
+// TIFFs are read by OpenCV ahead of DevIL: each kind comes back as written (alpha dropped), float TIFFs stay
+// float (DevIL would narrow another program's to 8 bits), and a TIFF with an orientation tag, which OpenCV
+// would turn, is still DevIL's.
+TEST_F(ReadImage, TiffsComeBackAsWrittenWithoutAlphaOrTurning) {
+    cv::Mat bgr(5, 7, CV_8UC3);
+    cv::randu(bgr, 0, 256);
+    cv::Mat bgra, grey, deep, light;
+    cv::cvtColor(bgr, bgra, cv::COLOR_BGR2BGRA);
+    cv::cvtColor(bgr, grey, cv::COLOR_BGR2GRAY);
+    bgr.convertTo(deep, CV_16U, 257.0);
+    bgr.convertTo(light, CV_32F, 1.0 / 300.0);
+    const std::pair<const char*, cv::Mat> cases[] = {
+        {"bgr", bgr}, {"bgra", bgra}, {"grey", grey}, {"deep", deep}, {"light", light}};
+    for (const auto& [name, written] : cases) {
+        SCOPED_TRACE(name);
+        const std::string file = path(std::string(name) + ".tif");
+        ASSERT_TRUE(writeImage(file, written).ok);
+        const cv::Mat expected = written.channels() == 4 ? bgr : written;
+        const cv::Mat got = readImage(file);
+        ASSERT_EQ(got.type(), expected.type());
+        EXPECT_EQ(cv::norm(got, expected, cv::NORM_INF), 0.0);
+    }
+    // A float TIFF of another program's making.
+    ASSERT_TRUE(cv::imwrite(path("other.tif"), light));
+    EXPECT_EQ(readImage(path("other.tif")).type(), CV_32FC3);
+
+    QProcess tool;
+    tool.start(QStringLiteral("exiftool"),
+               {QStringLiteral("-q"), QStringLiteral("-overwrite_original"),
+                QStringLiteral("-Orientation#=6"), QString::fromStdString(path("bgr.tif"))});
+    if (!tool.waitForFinished(60000) || tool.exitCode() != 0)
+        GTEST_SKIP() << "no exiftool to tag the orientation";
+    const cv::Mat tagged = readImage(path("bgr.tif"));
+    ASSERT_EQ(tagged.size(), bgr.size()) << "turned";
+    EXPECT_EQ(cv::norm(tagged, imageio::devil::read(path("bgr.tif")), cv::NORM_INF), 0.0);
+}
+
 // A JPEG of four flat quadrants (blue, green, red, white from top-left, clockwise) tagged with an EXIF
 // orientation by exiftool; every reader must hand back the upright picture.
 class ReadImageOrientation : public ReadImage, public ::testing::WithParamInterface<int> {};

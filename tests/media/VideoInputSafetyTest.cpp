@@ -184,6 +184,20 @@ TEST(VideoInputs, StreamDescriptionsNamedLikeVideosOpenAsUnreadableWithoutConnec
     }
 }
 
+TEST(VideoInputs, ADamagedContainersComplaintsGoToTheLogNotTheTerminal) {
+    QFile source(QString::fromStdString(counterClip()));
+    ASSERT_TRUE(source.open(QIODevice::ReadOnly));
+    QTemporaryDir dir;
+    const QString clip = dir.filePath(QStringLiteral("cut.mp4")); // its index (moov) lost
+    ASSERT_TRUE(lumora::test::writeFileText(clip.toStdString(), source.read(source.size() / 3).toStdString()));
+
+    lumora::test::LogCapture log;
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(VideoDecoder::open(clip.toStdString()));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_NE(log.text().find("libav"), std::string::npos) << log.text();
+}
+
 TEST(VideoInputs, SpecialFilesNamedLikeVideosAreRefusedWithoutBlocking) {
     QTemporaryDir dir;
     const std::string fifo = dir.filePath(QStringLiteral("fifo/clip.mp4")).toStdString();

@@ -8,9 +8,12 @@
 #include "tonemap/LaplacianPyramid.h"
 #include "tonemap/Percentile.h"
 #include "tonemap/RemapAccumulate.h"
+#include "tonemap/ToneMapParams.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace lumora {
@@ -54,25 +57,56 @@ double maxRelativeError(const cv::Mat& got, const Plane& expected) {
 TEST(TonemapLaplacian, FilterEqualsWholeImageFormulation) {
     struct Case {
         int rows, cols;
-        float alpha, beta;
+        int slider; // both "TM1" sliders at this position
+        float sigmaR;
     };
-    // Sizes larger than the first levels' windows, so cutting windows at hw is exercised; odd and even sides.
-    const Case cases[] = {
-        {33, 40, 0.5f, 0.f}, {29, 24, 1.6f, 0.4f}, {26, 31, 1.f, -0.5f}, {21, 9, 0.2f, 1.7f}};
+    // The sliders at 0 (alpha 1), 30 and 60 (details enhanced), -50 (smoothed) and 100 (alpha 0, every detail
+    // at full strength); sizes larger than the first levels' windows, odd and even sides; the operator's
+    // sigmaR and another one whose detail range spans more octaves of the noise level.
+    const Case cases[] = {{33, 40, 0, std::log(2.5f)},  {29, 24, 30, std::log(2.5f)},
+                          {26, 31, 60, std::log(2.5f)}, {21, 9, -50, std::log(2.5f)},
+                          {24, 26, 100, 1.f},           {25, 22, 30, 3.f}};
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message()
-                     << c.rows << "x" << c.cols << " alpha " << c.alpha << " beta " << c.beta);
+        const std::array<float, 3> t = operatorTripleFromPositions(0, c.slider, c.slider, 0);
+        SCOPED_TRACE(testing::Message() << c.rows << "x" << c.cols << " slider " << c.slider);
         const cv::Mat img = logScene(c.rows, c.cols, c.rows * 7 + c.cols);
-        const LapFilterParams p{c.alpha, c.beta, std::log(2.5f), 0.01f};
-        const Plane expected = test::referenceLapFilter(Plane(img), {c.alpha, c.beta, std::log(2.5), 0.01});
+        const LapFilterParams p{t[0], t[1], c.sigmaR, 0.01f};
+        const Plane expected = test::referenceLapFilter(Plane(img), {t[0], t[1], c.sigmaR, 0.01});
         for (bool simd : {true, false})
             for (int threads : {1, 3}) {
                 RunControl control;
                 const cv::Mat got = lapfilterCore(img, p, control, {threads, simd});
                 ASSERT_EQ(got.size(), img.size());
                 EXPECT_LT(maxRelativeError(got, expected), 2e-5) << "simd " << simd << " threads " << threads;
-                EXPECT_EQ(control.progress.load(), 100);
+                EXPECT_EQ(control.progress(), 100);
             }
+    }
+}
+
+TEST(TonemapLaplacian, TabulatedDetailCurveFollowsThePower) {
+    // One-sample windows read the remapping back from the accumulation: the tabulated curve of the vector
+    // loop against the power of the portable one, over the whole detail range of each slider position.
+    if (!remapSimdAvailable())
+        GTEST_SKIP() << "no vector loop on this processor";
+    const float sigma = std::log(2.5f);
+    alignas(32) float samples[8] = {}, unit[8] = {}, none[8] = {};
+    const float one = 1.f, zero = 0.f;
+    for (int slider = -100; slider <= 100; slider += 10) {
+        const std::array<float, 3> t = operatorTripleFromPositions(0, slider, slider, 0);
+        RemapSetup s{0.3f, sigma, t[0], t[1], 0.01f};
+        const DetailCurve curve = makeDetailCurve(s);
+        s.curve = &curve;
+        double worst = 0;
+        for (int i = 0; i <= 4000; ++i) {
+            const float value = s.g0 + sigma * (i / 2000.f - 1.f) * 1.05f; // a little past sigmaR either side
+            samples[i % 8] = value;
+            std::fill(unit, unit + 8, 0.f);
+            unit[i % 8] = 1.f;
+            const WindowWeights w{&one, &zero, unit, none};
+            const float got = remapAccumulate(samples, 8, 1, 8, w, s, true);
+            worst = std::max(worst, double(std::fabs(got - (remapSample(value, s) - s.g0))));
+        }
+        EXPECT_LT(worst, 5e-7 * sigma) << "slider " << slider;
     }
 }
 
@@ -100,6 +134,19 @@ TEST(TonemapLaplacian, OperatorEqualsWholeImageFormulation) {
             EXPECT_GT(maxV, 1.0);
         }
     }
+}
+
+TEST(TonemapLaplacian, OperatorGivesTheSameImageOnOneOrSeveralThreads) {
+    const cv::Mat img = hdrScene(720, 800, 3); // large enough for the per-pixel passes to split in bands
+    const float params[3] = {1.f, 0.f, 0.f};
+    cv::Mat one, several;
+    Laplacian op;
+    op.setWorkerCount(1);
+    op.toneMap(one, img, params);
+    op.setWorkerCount(3);
+    op.toneMap(several, img, params);
+    ASSERT_EQ(one.size(), img.size());
+    EXPECT_EQ(cv::norm(one, several, cv::NORM_INF), 0.0);
 }
 
 TEST(TonemapLaplacian, SinglePixel) {
@@ -180,7 +227,7 @@ TEST(TonemapLaplacian, Percentiles) {
 TEST(TonemapLaplacian, CancelledFilterReturnsNothing) {
     const cv::Mat img = logScene(40, 40, 1);
     RunControl control;
-    control.canceled = true;
+    control.requestCancel();
     EXPECT_TRUE(lapfilterCore(img, {0.5f, 0.5f, 1.f, 0.01f}, control).empty());
 
     Laplacian op;

@@ -199,6 +199,19 @@ TEST(LayerProcessing, DegenerateInputsGiveBlackAndEqualRowsStayEqual) {
         EXPECT_LE(maxAbs(out.row(y) - out.row(0)), 1e-4) << "row " << y;
 }
 
+TEST(LayerProcessing, SaturatedColoursUnderAStrongLightnessExponentStayFinite) {
+    // Saturated colours leave the cone space's positive range; the signed powers must keep their sign and
+    // magnitude there (a NaN in one sample used to crash the display stretch).
+    const cv::Mat light = frameLight(200);
+    ASSERT_FALSE(light.empty());
+    LayerProcessing op;
+    const std::array<float, 3> params = operatorTripleFromPositions(4, 60, 60, 60);
+    cv::Mat out;
+    op.toneMap(out, light, params.data());
+    ASSERT_EQ(out.size(), light.size());
+    EXPECT_TRUE(cv::checkRange(out, true, nullptr, 0.0, 1.0 + 1e-6));
+}
+
 TEST(BilateralFilter, KeepsFlatImagesAndSharpStepsAndSmoothsSmallDifferencesLikeAGaussian) {
     cv::Mat flat(50, 60, CV_32F, cv::Scalar(-3.5)), out;
     cv_extend::bilateralFilter(flat, out, 6.0, 0.35);

@@ -54,11 +54,15 @@ TEST(TonemapParams, OperatorSlidersWriteTheirOperatorsTriple) {
     };
     // The window's third and fourth slider groups belong to operators 4 and 2.
     const Case cases[] = {
-        {OperatorControl::TM1Alpha, 0, 0, 2.f, 1.f, 0.f},       {OperatorControl::TM1Beta, 0, 1, 1.f, 0.f, -1.f},
-        {OperatorControl::TM2Alpha, 1, 0, 0.5f, 0.75f, 1.f},    {OperatorControl::TM3Alpha, 4, 0, 0.f, 0.5f, 1.f},
-        {OperatorControl::TM3Beta, 4, 1, 0.f, 1.f, 2.f},        {OperatorControl::TM3Gamma, 4, 2, 25.f, 2525.f, 5025.f},
-        {OperatorControl::TM4Alpha, 2, 0, 0.f, 5.f, 10.f},      {OperatorControl::TM4Beta, 2, 1, 0.f, 10.f, 20.f},
-        {OperatorControl::TM4Gamma, 2, 2, 0.f, 5.f, 10.f},
+        {OperatorControl::LaplacianDetail, 0, 0, 2.f, 1.f, 0.f},
+        {OperatorControl::LaplacianEdges, 0, 1, 1.f, 0.f, -1.f},
+        {OperatorControl::LogBias, 1, 0, 0.5f, 0.75f, 1.f},
+        {OperatorControl::LayerResponse, 4, 0, 0.f, 0.5f, 1.f},
+        {OperatorControl::LayerLightness, 4, 1, 0.f, 1.f, 2.f},
+        {OperatorControl::LayerMaxLuminance, 4, 2, 25.f, 2525.f, 5025.f},
+        {OperatorControl::ContrastFloor, 2, 0, 0.f, 5.f, 10.f},
+        {OperatorControl::ContrastSlope, 2, 1, 0.f, 10.f, 20.f},
+        {OperatorControl::ContrastMidpoint, 2, 2, 0.f, 5.f, 10.f},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(static_cast<int>(c.control));

@@ -113,5 +113,20 @@ TEST(TonemapSteps, ClipThresholds) {
     EXPECT_EQ(clipBlackWhite(dbl, 0.5f, 0.5f).at<cv::Vec3d>(0, 0), cv::Vec3d(0.01, 0.01, 0.01));
 }
 
+TEST(TonemapSteps, PassesInBandsGiveTheSameImageOnAnyNumberOfThreads) {
+    // Large enough to be split in bands; negatives and NaN for the clean-up around sharpening.
+    cv::Mat img = randomImage(700, 900, 12, -0.2, 1.2);
+    img.at<cv::Vec3f>(350, 450)[1] = std::numeric_limits<float>::quiet_NaN();
+    const cv::Mat sharpOne = sharpenImage(img, true, 0.6f, 5, 1);
+    const cv::Mat clipOne = clipBlackWhite(sharpOne, 0.05f, 0.05f, 1);
+    for (int workers : {2, 5}) {
+        EXPECT_EQ(cv::norm(sharpenImage(img, true, 0.6f, 5, workers), sharpOne, cv::NORM_INF), 0.0)
+            << workers;
+        EXPECT_EQ(cv::norm(clipBlackWhite(sharpOne, 0.05f, 0.05f, workers), clipOne, cv::NORM_INF), 0.0)
+            << workers;
+    }
+    EXPECT_TRUE(cv::checkRange(sharpOne, true, nullptr, 0.0, 1e30)) << "every sample finite and not negative";
+}
+
 } // namespace
 } // namespace lumora

@@ -5,6 +5,7 @@
 #include "tonemap/ToneMappingBase.h"
 
 #include <atomic>
+#include <stdexcept>
 
 namespace lumora::test {
 
@@ -29,6 +30,15 @@ public:
         cancel();
         output = cv::Mat(input.size(), CV_32FC3, cv::Scalar::all(0.77)); // half-done work, to be discarded
         return output;
+    }
+};
+
+// An operator that fails half-way (out of memory on a huge image, say).
+class FailsWhileRunning : public ToneMappingBase {
+public:
+    cv::Mat& toneMap(cv::Mat&, const cv::Mat&, const float*) override {
+        control_.setProgress(30);
+        throw std::runtime_error("no memory left for the pyramid");
     }
 };
 

@@ -67,29 +67,37 @@ TEST_F(TonemapWorker, AFinishedRenderReportsWellFinishedAndNothingToShowReportsC
     EXPECT_TRUE(worker.result().empty());
 }
 
-TEST_F(TonemapWorker, CancelledRenderKeepsThePreviousOutput) {
+TEST_F(TonemapWorker, CancelledOrFailedRenderKeepsThePreviousOutput) {
     const cv::Mat light = lightImage(20, 30);
-    for (bool fullSize : {false, true}) {
-        SCOPED_TRACE(fullSize ? "full size" : "preview");
-        ToneMapEngine engine;
-        engine.setOperatorIndex(3);
-        engine.setImage(light);
-        engine.computePreview(0, false);
-        const cv::Mat previous = engine.previewImage().clone();
-        engine.installOperator(std::make_unique<test::CancelledWhileRunning>());
-        engine.setStrength(1.f);
-        engine.setOperatorAlpha(3, 0.5f);
+    for (bool fails : {false, true})
+        for (bool fullSize : {false, true}) {
+            SCOPED_TRACE(std::string(fails ? "failed, " : "cancelled, ") +
+                         (fullSize ? "full size" : "preview"));
+            ToneMapEngine engine;
+            engine.setOperatorIndex(3);
+            engine.setImage(light);
+            engine.computePreview(0, false);
+            const cv::Mat previous = engine.previewImage().clone();
+            if (fails)
+                engine.installOperator(std::make_unique<test::FailsWhileRunning>());
+            else
+                engine.installOperator(std::make_unique<test::CancelledWhileRunning>());
+            engine.setStrength(1.f);
+            engine.setOperatorAlpha(3, 0.5f);
 
-        TMComputingWorkerThread worker(&engine, fullSize, false, 2);
-        const Outcome o = runWorker(worker);
-        // The previous output is still an image, so the rule reports a well-finished run that was cancelled.
-        EXPECT_TRUE(worker.wasCanceled());
-        EXPECT_EQ(o.wellFinished, 1);
-        EXPECT_EQ(o.canceled, 0);
-        EXPECT_EQ(cv::norm(worker.result(), previous, cv::NORM_INF), 0.0);
-        EXPECT_EQ(cv::norm(engine.previewImage(), previous, cv::NORM_INF), 0.0);
-        EXPECT_FALSE(engine.isBusy());
-    }
+            TMComputingWorkerThread worker(&engine, fullSize, false, 2);
+            const Outcome o = runWorker(worker);
+            // The previous output is still an image, so the rule reports a well-finished run; the engine says
+            // how it really ended, and why when it failed.
+            EXPECT_EQ(worker.wasCanceled(), !fails);
+            EXPECT_EQ(engine.lastOutcome(), fails ? RunOutcome::Failed : RunOutcome::Canceled);
+            EXPECT_EQ(engine.lastError().empty(), !fails);
+            EXPECT_EQ(o.wellFinished, 1);
+            EXPECT_EQ(o.canceled, 0);
+            EXPECT_EQ(cv::norm(worker.result(), previous, cv::NORM_INF), 0.0);
+            EXPECT_EQ(cv::norm(engine.previewImage(), previous, cv::NORM_INF), 0.0);
+            EXPECT_FALSE(engine.isBusy());
+        }
 }
 
 TEST_F(TonemapWorker, CancelFromAnotherThreadStopsTheLocalLaplacian) {

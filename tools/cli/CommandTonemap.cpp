@@ -1,8 +1,8 @@
 #include "CliCommands.h"
 #include "StackOptions.h"
 
-#include "app/Threads.h"
 #include "export/ExportFormats.h"
+#include "imageio/ExifToolSession.h"
 #include "imageio/ImageFile.h"
 #include "media/ImagesSequence.h"
 #include "presets/PresetFiles.h"
@@ -201,7 +201,13 @@ struct Rendered {
     cv::Mat image;
     int operatorIndex = 0;
     double seconds = 0.0;
+    std::string error;   // why there is no tone-mapped image; empty on success
+    QJsonObject timings; // seconds per phase: the engine's stages, then the writing
 };
+
+double secondsSince(const QElapsedTimer& timer) {
+    return static_cast<double>(timer.nsecsElapsed()) * 1e-9;
+}
 
 // The full-size render of the light image with the options' controls.
 Rendered render(const cv::Mat& light, const ControlPositions& positions, const ToneOptions& o) {
@@ -216,15 +222,36 @@ Rendered render(const cv::Mat& light, const ControlPositions& positions, const T
     timer.start();
     Rendered r;
     r.image = engine.renderFullSize();
-    r.seconds = static_cast<double>(timer.elapsed()) / 1000.0;
+    r.seconds = secondsSince(timer);
     r.operatorIndex = engine.params().operatorIndex;
+    for (int stage = 0; stage < ToneMapEngine::StageOutput; ++stage)
+        r.timings.insert(QLatin1String(ToneMapEngine::stepName(stage)),
+                         engine.lastStageSeconds()[static_cast<std::size_t>(stage)]);
+    // A failed render leaves the engine's previous output, the untoned image: never written as the result.
+    if (engine.lastOutcome() != RunOutcome::Finished)
+        r.error = engine.lastError().empty() ? "the render was interrupted" : engine.lastError();
     return r;
 }
 
 // Writes the result with the source's EXIF data and reports it; the process exit status.
 int finish(const char* command, const ToneOptions& o, const Rendered& r, int bits,
            const std::string& exifSource, QJsonObject extra) {
+    if (!r.error.empty()) {
+        std::fprintf(stderr, "lumora-cli %s: tone mapping failed: %s\n", command, r.error.c_str());
+        return 1;
+    }
+    QElapsedTimer timer;
+    timer.start();
     const WriteResult written = saveImage(o.out.toStdString(), r.image, bits, exifSource);
+    QJsonObject timings = extra.value(QStringLiteral("timings")).toObject();
+    for (auto it = r.timings.begin(); it != r.timings.end(); ++it)
+        timings.insert(it.key(), it.value());
+    const WriteResult::Timings& w = written.seconds;
+    timings.insert(QStringLiteral("depth"), secondsSince(timer) - w.encode - w.file - w.exif);
+    timings.insert(QStringLiteral("encode"), w.encode);
+    timings.insert(QStringLiteral("file"), w.file);
+    timings.insert(QStringLiteral("exif"), w.exif);
+    extra.insert(QStringLiteral("timings"), timings);
     if (!written.ok) {
         std::fprintf(stderr, "lumora-cli %s: %s\n", command, written.error.c_str());
         return 1;
@@ -290,13 +317,19 @@ int runTonemap(const QStringList& args) {
     if (!outputDepth(o.out, o.bits, &bits, &error) || !resolvePositions(o, &positions, &error))
         return usageError("tonemap", error);
 
+    // exiftool starts now and is ready by the time the picture is written.
+    const ExifToolSession exif;
+    QElapsedTimer timer;
+    timer.start();
     const cv::Mat image = readImage(in.toStdString());
     if (image.empty()) {
         std::fprintf(stderr, "lumora-cli tonemap: cannot read '%s'\n", in.toLocal8Bit().constData());
         return 1;
     }
+    const double readSeconds = secondsSince(timer);
     const Rendered r = render(image, positions, o);
-    return finish("tonemap", o, r, bits, in.toStdString(), QJsonObject{{"input", in}});
+    return finish("tonemap", o, r, bits, in.toStdString(),
+                  QJsonObject{{"input", in}, {"timings", QJsonObject{{"read", readSeconds}}}});
 }
 
 int runRender(const QStringList& args) {
@@ -353,6 +386,7 @@ int runRender(const QStringList& args) {
     if (!outputDepth(o.out, o.bits, &bits, &error) || !resolvePositions(o, &positions, &error))
         return usageError("render", error);
 
+    const ExifToolSession exif;
     const std::unique_ptr<ImagesSequence> sequence = openSequenceAt("render", media, index);
     if (!sequence)
         return 1;

@@ -52,6 +52,8 @@ int main(int argc, char** argv) {
 #ifdef LUMORA_ADDRESS_SANITIZER
     // The sanitizer reserves terabytes of shadow memory up front; an address-space ceiling would break it.
     options.addressSpaceBytes = 0;
+#else
+    options.captureLibraryOutput = true;
 #endif
     if (check)
         return 0;
