@@ -8,7 +8,7 @@
 //   --only keeps the configurations whose name contains TEXT (the baseline always runs).
 //   --full also runs the wide searches (fixed motion 30, automatic motion) on 4K, which take tens of minutes.
 
-#include "app/Threads.h"
+#include "app/Parallel.h"
 #include "media/ImagesSequence.h"
 #include "stacking/StackingEngine.h"
 
@@ -61,7 +61,7 @@ Result runChild(const std::string& clip, const Config& c) {
     p.ghostTolerance = c.tolerance;
     p.searchRadiusPercent = c.motion;
     p.align = c.align;
-    p.threadCount = lumora::workerCount();
+    p.threadCount = lumora::workerCount(lumora::WorkerUse::Interactive);
     StackingEngine engine;
     const cv::Mat light = engine.computeLightImage(p);
     r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -156,7 +156,7 @@ int main(int argc, char** argv) {
     };
 
     std::printf("bench_stacking: 17 frames (8 before, 8 after), %d composite thread(s) + calling thread\n",
-                lumora::workerCount());
+                lumora::workerCount(lumora::WorkerUse::Interactive));
     for (const std::string& name : clips) {
         const std::string clip = media + "/" + name;
         if (!QFileInfo::exists(QString::fromStdString(clip))) {

@@ -179,8 +179,8 @@ cv::Mat packedImage(const cv::Mat& m) {
 // rows of each template top, and every query allowing that displacement reads its template sum in O(1).
 class TileSweep {
 public:
-    TileSweep(const cv::Mat& ref, const cv::Mat& other, int side, const std::atomic<int>* cancel)
-        : ref_(ref), other_(other), side_(side), cancel_(cancel) {}
+    TileSweep(const cv::Mat& ref, const cv::Mat& other, int side, const RunControl* run)
+        : ref_(ref), other_(other), side_(side), control_(run) {}
 
     // False when cancelled (results of this tile then not written).
     bool run(const std::vector<MatchQuery>& queries, std::vector<int> ids, std::vector<BlockMatch>& results) {
@@ -229,7 +229,7 @@ public:
         bestDy_.assign(n, 0);
 
         for (int dy = dyMin; dy <= dyMax; ++dy) {
-            if (cancel_ && cancel_->load(std::memory_order_relaxed) != 0)
+            if (control_ && control_->shouldEnd())
                 return false;
             int rowDxMin = std::numeric_limits<int>::max(), rowDxMax = std::numeric_limits<int>::min();
             for (size_t i = 0; i < n; ++i)
@@ -315,7 +315,7 @@ private:
     const cv::Mat& ref_;
     const cv::Mat& other_;
     int side_;
-    const std::atomic<int>* cancel_;
+    const RunControl* control_;
     std::vector<MatchQuery> q_;
     std::vector<Group> groups_;
     std::vector<std::uint32_t> ring_, run_, p_;
@@ -331,7 +331,7 @@ cv::Mat packForMatching(const cv::Mat& image) {
 }
 
 bool matchQueries(const cv::Mat& ref, const cv::Mat& other, int side, const std::vector<MatchQuery>& queries,
-                  std::vector<BlockMatch>& results, const std::atomic<int>* cancel) {
+                  std::vector<BlockMatch>& results, const RunControl* run) {
     results.assign(queries.size(), BlockMatch{});
     if (!sameKind(ref, other) || ref.channels() > 4)
         return true;
@@ -348,10 +348,10 @@ bool matchQueries(const cv::Mat& ref, const cv::Mat& other, int side, const std:
     });
     const cv::Mat a = packedImage(ref);
     const cv::Mat b = packedImage(other);
-    TileSweep sweep(a, b, side, cancel);
+    TileSweep sweep(a, b, side, run);
     size_t k = 0;
     while (k < order.size()) {
-        if (cancel && cancel->load(std::memory_order_relaxed) != 0)
+        if (run && run->shouldEnd())
             return false;
         // A band of template rows, then cut into runs of nearby columns.
         const int bandTop = queries[order[k]].y0;

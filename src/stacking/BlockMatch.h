@@ -4,9 +4,10 @@
 // (all channels). Sums are exact integers, and among equal sums the first in row-major order of the search
 // window wins, so results do not depend on rounding or on how the work is split.
 
+#include "app/RunControl.h"
+
 #include <opencv2/core.hpp>
 
-#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -42,9 +43,9 @@ BlockMatch matchQuery(const cv::Mat& ref, const cv::Mat& other, const MatchQuery
 cv::Mat packForMatching(const cv::Mat& image);
 
 // Many matches with a common template side at once, sharing the squared differences of overlapping templates:
-// results[i] is exactly what matchQuery gives for queries[i]. Returns false when `cancel` became non-zero
+// results[i] is exactly what matchQuery gives for queries[i]. Returns false when `run` was asked to end
 // (results then incomplete).
 bool matchQueries(const cv::Mat& ref, const cv::Mat& other, int side, const std::vector<MatchQuery>& queries,
-                  std::vector<BlockMatch>& results, const std::atomic<int>* cancel = nullptr);
+                  std::vector<BlockMatch>& results, const RunControl* run = nullptr);
 
 } // namespace lumora

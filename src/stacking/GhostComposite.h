@@ -4,11 +4,11 @@
 // frame that best matches the chosen frame's neighbourhood, so moving things stay where the chosen frame has
 // them.
 
+#include "app/RunControl.h"
 #include "stacking/GhostingPower.h"
 
 #include <opencv2/core.hpp>
 
-#include <atomic>
 #include <string>
 #include <vector>
 
@@ -18,22 +18,20 @@ struct CompositeSettings {
     int searchRadius = 17;      // pixels; -1 (or less) = estimate per frame
     float ghostTolerance = 0.f; // 0..100
     int blockSize = 5;          // forced odd and at least 1
-    int threadCount = 1;        // threads for the inner blocks (the margin runs on the calling thread)
+    int threadCount = 1;        // threads besides the calling one for the inner blocks and the margin
 };
 
 class GhostCompositor {
 public:
-    enum class Outcome { Done, Interrupted, Failed };
-
     // Forgets what was kept from the previous run's chosen frame (references, tolerance table, corners).
     void reset();
 
     // Builds the composite of `aligned` against `chosen` (same size and type, 8-bit, 16-bit or float).
-    // `status` non-zero (cancel or stop) interrupts it; `progress` (0..100) follows the inner blocks.
-    // Failed: the automatic radius or a worker failed; the error is logged and `error` says why.
-    Outcome compose(const cv::Mat& chosen, const cv::Mat& aligned, const CompositeSettings& settings,
-                    const std::atomic<int>& status, std::atomic<float>& progress, cv::Mat& composite,
-                    std::string* error = nullptr);
+    // A cancel or stop request of `run` interrupts it (Canceled or Stopped: the frame is not merged); its
+    // progress follows the inner blocks. Failed: the automatic radius or a worker failed; the error is logged
+    // and `error` says why.
+    RunOutcome compose(const cv::Mat& chosen, const cv::Mat& aligned, const CompositeSettings& settings,
+                       RunControl& run, cv::Mat& composite, std::string* error = nullptr);
 
     // The cleaned ghost mask of the last frame (0 or 255; 120 where the margin pass propagated a match).
     const cv::Mat& ghostMask() const { return mask_; }
@@ -43,11 +41,10 @@ public:
 
 private:
     void prepareRun(const cv::Mat& chosen);
-    bool composeInner(const cv::Mat& aligned, const cv::Mat& alignedRef, cv::Mat& composite, int radius,
-                      int block, int threads, const std::atomic<int>& status, std::atomic<float>& progress,
-                      std::string* error);
+    bool composeBlocks(const cv::Mat& aligned, const cv::Mat& alignedRef, cv::Mat& composite, int radius,
+                       int block, int threads, RunControl& run, std::string* error);
     void composeMargin(const cv::Mat& aligned, const cv::Mat& alignedRef, const cv::Mat& alignedPacked,
-                       cv::Mat& composite, int radius, const std::atomic<int>& status);
+                       cv::Mat& composite, int radius, const RunControl& run);
 
     cv::Mat chosenKey_; // the chosen frame the cached state belongs to (shares its pixels)
     cv::Mat chosenRef_, chosenSmall_, chosenPacked_;

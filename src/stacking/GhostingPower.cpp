@@ -94,8 +94,8 @@ bool GhostingPowerEstimator::findFeatures(const cv::Mat& chosenSmall, const cv::
 
 int GhostingPowerEstimator::estimate(const cv::Mat& chosen, const cv::Mat& chosenSmall,
                                      const cv::Mat& alignedRef, const cv::Mat& ghostMask,
-                                     const std::atomic<int>* cancel) {
-    auto cancelled = [cancel] { return cancel && cancel->load(std::memory_order_relaxed) != 0; };
+                                     const RunControl* run) {
+    auto cancelled = [run] { return run && run->shouldEnd(); };
     const cv::Size smallSize = chosenSmall.size();
     cv::Mat smallMask, alignedSmall;
     cv::resize(ghostMask, smallMask, smallSize, 0, 0, cv::INTER_LINEAR);

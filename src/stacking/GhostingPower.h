@@ -4,9 +4,9 @@
 // block matching) and turned into a search radius with a margin. Works on a copy of at most 1024 pixels per
 // side.
 
-#include <opencv2/core.hpp>
+#include "app/RunControl.h"
 
-#include <atomic>
+#include <opencv2/core.hpp>
 
 namespace lumora {
 
@@ -19,10 +19,10 @@ public:
     // chosen: the chosen frame at full resolution and its own depth; chosenSmall: its 8-bit copy scaled to at
     // most 1024 pixels per side; alignedRef: the 8-bit copy of the aligned frame (full size); ghostMask:
     // 8-bit, full size, non-zero where ghosts are. Returns 17 when no corner lies in the ghost areas (the
-    // corners are then looked for again next time), and -1 when `cancel` became non-zero on the way. OpenCV
+    // corners are then looked for again next time), and -1 when `run` was asked to end on the way. OpenCV
     // errors propagate as exceptions.
     int estimate(const cv::Mat& chosen, const cv::Mat& chosenSmall, const cv::Mat& alignedRef,
-                 const cv::Mat& ghostMask, const std::atomic<int>* cancel = nullptr);
+                 const cv::Mat& ghostMask, const RunControl* run = nullptr);
 
     // 255 at the corners used, 0 elsewhere; empty until corners were found.
     const cv::Mat& featureMap() const { return featureMap_; }

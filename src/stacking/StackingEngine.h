@@ -3,6 +3,7 @@
 // each by its anti-ghosting composite and merges it into the floating-point light image. The window polls the
 // run's state and may cancel (no image) or stop (an image of what was merged so far) at any time.
 
+#include "app/RunControl.h"
 #include "stacking/FrameAlignment.h"
 #include "stacking/GhostComposite.h"
 #include "stacking/LightMerge.h"
@@ -19,8 +20,9 @@ namespace lumora {
 
 class StackingEngine {
 public:
+    // The request the window sees: the numbering its polling code uses.
     enum Status : int { NoRequest = 0, CancelRequested = 1, StopRequested = 2 };
-    enum class Outcome { None, Finished, Stopped, Canceled, Failed };
+    using Outcome = RunOutcome;
 
     // What happened to one frame of the window, in the order the run visited them.
     struct FrameReport {
@@ -42,14 +44,17 @@ public:
     // params.frameCount back with the number of positions visited (unchanged on cancel and failure).
     cv::Mat computeLightImage(StackingParams& params);
 
-    // Requests, honoured at the run's next check; no effect while no run is active.
+    // Requests, honoured at the run's next check; no effect while no run is active. A cancel is never turned
+    // back into a stop.
     void cancel();
     void stop();
 
     bool running() const { return running_.load(); }
-    int status() const { return status_.load(); }
+    Status status() const;
     int currentFrame() const { return currentFrame_.load(); }
-    float progressPercent() const { return progress_.load(); }
+    // Progress of the current frame's composite, 0..100.
+    float progressPercent() const { return static_cast<float>(control_.progress()); }
+    // How the last run ended (Finished before the first run).
     Outcome outcome() const { return outcome_.load(); }
     // Why the last run failed (empty otherwise).
     std::string errorMessage() const;
@@ -67,12 +72,14 @@ public:
 
 private:
     cv::Mat fail(const std::string& place, const std::string& message);
+    // Publishes how the run ended and that it no longer runs.
+    void ended(Outcome outcome);
 
     std::atomic<bool> running_{false};
-    std::atomic<int> status_{NoRequest};
+    RunControl control_;
     std::atomic<int> currentFrame_{0};
-    std::atomic<float> progress_{0.f};
-    std::atomic<Outcome> outcome_{Outcome::None};
+    std::atomic<Outcome> outcome_{Outcome::Finished};
+    bool outcomeSet_ = false; // the current run has published its outcome (run thread only)
     AlignMethod alignMethod_ = AlignMethod::CoarseToFine;
     bool readAhead_ = true;
 

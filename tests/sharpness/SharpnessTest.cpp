@@ -51,15 +51,14 @@ TEST(Sharpness, BordersAreReflected) {
 
 struct Search {
     SharpestCandidates found;
-    std::atomic<int> progress{0};
-    std::atomic<bool> cancel{false};
+    lumora::RunControl run;
     bool finished = false;
 };
 
 void runSearch(InMemorySequence& seq, int centre, int radius, Search& s) {
     lumora::SharpestSearchRequest r{seq.getCvImageAt(centre, true), centre, seq.size(), radius};
     s.finished = lumora::searchSharpest(
-        r, [&](int i) { return seq.getCvImageAt(i, false); }, s.found, s.progress, s.cancel);
+        r, [&](int i) { return seq.getCvImageAt(i, false); }, s.found, s.run);
 }
 
 std::vector<int> indices(const SharpestCandidates& c) {
@@ -76,7 +75,7 @@ TEST(SharpestSearch, KeepsStrictlySharperFramesSharpestFirstWithTheCentreLast) {
     Search s;
     runSearch(seq, 3, 3, s);
     EXPECT_TRUE(s.finished);
-    EXPECT_EQ(s.progress.load(), 100);
+    EXPECT_EQ(s.run.progress(), 100);
     // examined 0..5 (6 = centre + radius is not); 1 and 4 tie: the lower index stays; 0, 2, 5 are not sharper
     EXPECT_EQ(indices(s.found), std::vector<int>({1, 3}));
     EXPECT_EQ(seq.reads(), std::vector<int>({0, 1, 2, 4, 5}));
@@ -104,7 +103,7 @@ TEST(SharpestSearch, RadiusZeroIsTheCentreAlone) {
     Search s;
     runSearch(seq, 0, 0, s);
     EXPECT_TRUE(s.finished);
-    EXPECT_EQ(s.progress.load(), 100);
+    EXPECT_EQ(s.run.progress(), 100);
     EXPECT_EQ(indices(s.found), std::vector<int>({0}));
     EXPECT_TRUE(seq.reads().empty());
 }
@@ -114,7 +113,7 @@ TEST(SharpestSearch, CancelEndsAtTheNextFrameWithWhatWasFound) {
     Search s;
     seq.setOnRead([&](int i) {
         if (i == 2)
-            s.cancel = true;
+            s.run.requestCancel();
     });
     runSearch(seq, 0, 4, s);
     EXPECT_FALSE(s.finished);
@@ -144,6 +143,7 @@ WorkerRun runWorker(InMemorySequence& seq, int centre, int radius, bool cancelEa
     worker.wait();
     QCoreApplication::processEvents();
     EXPECT_TRUE(worker.progress() >= 0 && worker.progress() <= 100);
+    EXPECT_EQ(worker.outcome(), cancelEarly ? lumora::RunOutcome::Canceled : lumora::RunOutcome::Finished);
     seq.setOnRead(nullptr);
     return out;
 }

@@ -11,6 +11,8 @@ namespace {
 
 using lumora::CompositeSettings;
 using lumora::GhostCompositor;
+using lumora::RunControl;
+using lumora::RunOutcome;
 using lumora::test::shifted;
 using lumora::test::texture;
 
@@ -18,16 +20,15 @@ bool equal(const cv::Mat& a, const cv::Mat& b) {
     return a.size() == b.size() && a.type() == b.type() && cv::countNonZero(cv::Mat(a != b).reshape(1)) == 0;
 }
 
-GhostCompositor::Outcome compose(GhostCompositor& g, const cv::Mat& chosen, const cv::Mat& aligned,
-                                 float tolerance, int radius, int block, cv::Mat& out, int threads = 1) {
-    std::atomic<int> status{0};
-    std::atomic<float> progress{0.f};
+RunOutcome compose(GhostCompositor& g, const cv::Mat& chosen, const cv::Mat& aligned, float tolerance,
+                   int radius, int block, cv::Mat& out, int threads = 1) {
+    RunControl run;
     CompositeSettings s;
     s.searchRadius = radius;
     s.ghostTolerance = tolerance;
     s.blockSize = block;
     s.threadCount = threads;
-    return g.compose(chosen, aligned, s, status, progress, out);
+    return g.compose(chosen, aligned, s, run, out);
 }
 
 TEST(GhostTolerance, TableStartsAtTheToleranceAndGrowsWithTheValue) {
@@ -78,7 +79,7 @@ TEST(GhostComposite, LongExposureToleranceKeepsTheAlignedFrameAsItIs) {
         const cv::Mat aligned = texture(60, 80, 2, type);
         GhostCompositor g;
         cv::Mat out;
-        ASSERT_EQ(compose(g, chosen, aligned, 100.f, 20, 5, out), GhostCompositor::Outcome::Done);
+        ASSERT_EQ(compose(g, chosen, aligned, 100.f, 20, 5, out), RunOutcome::Finished);
         EXPECT_FALSE(g.ghostsFound());
         EXPECT_TRUE(equal(out, aligned)) << type;
     }
@@ -88,7 +89,7 @@ TEST(GhostComposite, IdenticalFrameHasNoGhostAndSkipsTheMotionEstimate) {
     const cv::Mat chosen = texture(64, 64, 3);
     GhostCompositor g;
     cv::Mat out;
-    ASSERT_EQ(compose(g, chosen, chosen.clone(), 0.f, -1, 5, out), GhostCompositor::Outcome::Done);
+    ASSERT_EQ(compose(g, chosen, chosen.clone(), 0.f, -1, 5, out), RunOutcome::Finished);
     EXPECT_FALSE(g.ghostsFound());
     EXPECT_EQ(g.lastSearchRadius(), 17);
     EXPECT_TRUE(equal(out, chosen));
@@ -107,7 +108,7 @@ void expectShiftUndone(int type, int block, int threads, int dx, int dy) {
         aligned.at<cv::Vec3f>(rows - 1, 0)[0] = 1.0f;
     GhostCompositor g;
     cv::Mat out;
-    ASSERT_EQ(compose(g, chosen, aligned, 0.f, 17, block, out, threads), GhostCompositor::Outcome::Done);
+    ASSERT_EQ(compose(g, chosen, aligned, 0.f, 17, block, out, threads), RunOutcome::Finished);
     EXPECT_TRUE(g.ghostsFound());
     const cv::Rect checked =
         dy == 0 ? cv::Rect(12, 0, cols - 12 - 12, rows) : cv::Rect(0, 11, cols, rows - 11 - 24);
@@ -143,8 +144,8 @@ TEST(GhostComposite, ThreadCountDoesNotChangeTheResult) {
     aligned(cv::Rect(40, 30, 30, 30)).setTo(cv::Scalar(10, 200, 30));
     GhostCompositor a, b;
     cv::Mat outA, outB;
-    ASSERT_EQ(compose(a, chosen, aligned, 2.f, 25, 5, outA, 1), GhostCompositor::Outcome::Done);
-    ASSERT_EQ(compose(b, chosen, aligned, 2.f, 25, 5, outB, 3), GhostCompositor::Outcome::Done);
+    ASSERT_EQ(compose(a, chosen, aligned, 2.f, 25, 5, outA, 1), RunOutcome::Finished);
+    ASSERT_EQ(compose(b, chosen, aligned, 2.f, 25, 5, outB, 3), RunOutcome::Finished);
     EXPECT_TRUE(equal(outA, outB));
     EXPECT_TRUE(equal(a.ghostMask(), b.ghostMask()));
 }
@@ -157,7 +158,7 @@ TEST(GhostComposite, MovingObjectIsPutBackWhereTheChosenFrameHasIt) {
     object.copyTo(aligned(cv::Rect(60, 44, 24, 24))); // moved 10 right, 4 down
     GhostCompositor g;
     cv::Mat out;
-    ASSERT_EQ(compose(g, chosen, aligned, 0.f, 20, 1, out), GhostCompositor::Outcome::Done);
+    ASSERT_EQ(compose(g, chosen, aligned, 0.f, 20, 1, out), RunOutcome::Finished);
     const cv::Rect inside(53, 43, 18, 18); // the object in the chosen frame, away from its outline
     EXPECT_TRUE(equal(out(inside), chosen(inside)));
     // where nothing differs the aligned frame is kept untouched
@@ -169,42 +170,37 @@ TEST(GhostComposite, SmallestFrameWorksAndReportsNoBlockProgress) {
     const cv::Mat chosen = texture(18, 18, 9);
     const cv::Mat aligned = texture(18, 18, 10);
     GhostCompositor g;
-    std::atomic<int> status{0};
-    std::atomic<float> progress{0.f};
+    RunControl run;
     CompositeSettings s;
     s.searchRadius = 17;
     s.threadCount = 4;
     cv::Mat out;
-    ASSERT_EQ(g.compose(chosen, aligned, s, status, progress, out), GhostCompositor::Outcome::Done);
-    EXPECT_EQ(progress.load(), 0.f);
+    ASSERT_EQ(g.compose(chosen, aligned, s, run, out), RunOutcome::Finished);
+    EXPECT_EQ(run.progress(), 0);
     EXPECT_EQ(out.size(), chosen.size());
 }
 
 TEST(GhostComposite, ProgressEndsAtOneHundred) {
     const cv::Mat chosen = texture(80, 80, 11);
     GhostCompositor g;
-    std::atomic<int> status{0};
-    std::atomic<float> progress{0.f};
+    RunControl run;
     CompositeSettings s;
     cv::Mat out;
-    ASSERT_EQ(g.compose(chosen, texture(80, 80, 12), s, status, progress, out),
-              GhostCompositor::Outcome::Done);
-    EXPECT_FLOAT_EQ(progress.load(), 100.f);
+    ASSERT_EQ(g.compose(chosen, texture(80, 80, 12), s, run, out), RunOutcome::Finished);
+    EXPECT_EQ(run.progress(), 100);
 }
 
 TEST(GhostComposite, RequestBeforeStartOrOddInputsEndWithoutAComposite) {
     const cv::Mat chosen = texture(40, 40, 13);
     GhostCompositor g;
-    std::atomic<int> status{2};
-    std::atomic<float> progress{0.f};
+    RunControl run;
+    run.requestStop();
     cv::Mat out;
-    EXPECT_EQ(g.compose(chosen, chosen, CompositeSettings{}, status, progress, out),
-              GhostCompositor::Outcome::Interrupted);
-    status = 0;
-    EXPECT_EQ(g.compose(chosen, texture(40, 41, 13), CompositeSettings{}, status, progress, out),
-              GhostCompositor::Outcome::Failed);
-    EXPECT_EQ(g.compose(texture(17, 40, 1), texture(17, 40, 2), CompositeSettings{}, status, progress, out),
-              GhostCompositor::Outcome::Failed);
+    EXPECT_EQ(g.compose(chosen, chosen, CompositeSettings{}, run, out), RunOutcome::Stopped);
+    run.reset();
+    EXPECT_EQ(g.compose(chosen, texture(40, 41, 13), CompositeSettings{}, run, out), RunOutcome::Failed);
+    EXPECT_EQ(g.compose(texture(17, 40, 1), texture(17, 40, 2), CompositeSettings{}, run, out),
+              RunOutcome::Failed);
 }
 
 } // namespace

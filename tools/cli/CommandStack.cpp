@@ -1,7 +1,6 @@
 #include "CliCommands.h"
 #include "StackOptions.h"
 
-#include "app/Threads.h"
 #include "export/ExportFormats.h"
 #include "imageio/ImageFile.h"
 #include "media/ImagesSequence.h"
@@ -15,6 +14,7 @@
 #include <QJsonObject>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -132,19 +132,21 @@ int runStack(const QStringList& args) {
     timer.start();
     cv::Mat light;
     std::string crash;
-    std::thread run([&] {
+    std::atomic<bool> done{false};
+    std::thread run([&]() noexcept {
         try {
             light = engine.computeLightImage(params);
         } catch (const std::exception& e) { // nothing may escape a thread
             crash = e.what();
+        } catch (...) {
+            crash = "unknown error";
         }
+        done.store(true);
     });
     const bool terminal = isatty(fileno(stderr)) != 0;
-    while (terminal && (engine.running() || engine.outcome() == StackingEngine::Outcome::None)) {
+    while (terminal && !done.load()) {
         drawProgress(engine.currentFrame() + 1, windowCount, engine.progressPercent());
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        if (!engine.running() && engine.outcome() != StackingEngine::Outcome::None)
-            break;
     }
     run.join();
     if (terminal)

@@ -1,12 +1,10 @@
 #include "CliCommands.h"
 #include "StackOptions.h"
 
-#include "app/Threads.h"
 #include "export/ExportFormats.h"
 #include "imageio/ImageFile.h"
 #include "media/ImagesSequence.h"
 #include "presets/PresetFiles.h"
-#include "stacking/StackingEngine.h"
 #include "tonemap/ToneMapEngine.h"
 
 #include <QElapsedTimer>
@@ -359,13 +357,12 @@ int runRender(const QStringList& args) {
         return 1;
     StackingParams params = stackingParams(stack, *sequence, index);
 
-    StackingEngine stacking;
     QElapsedTimer timer;
     timer.start();
-    const cv::Mat light = stacking.computeLightImage(params);
+    std::string why;
+    const cv::Mat light = stackLightImage(params, &why);
     const double stackSeconds = static_cast<double>(timer.elapsed()) / 1000.0;
     if (light.empty()) {
-        const std::string why = stacking.errorMessage();
         std::fprintf(stderr, "lumora-cli render: no light image%s%s\n", why.empty() ? "" : ": ", why.c_str());
         return 1;
     }

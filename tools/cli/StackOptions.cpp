@@ -1,8 +1,9 @@
 #include "StackOptions.h"
 
-#include "app/Threads.h"
+#include "app/Parallel.h"
 #include "media/ImagesSequence.h"
 #include "media/MediaFiles.h"
+#include "stacking/StackingEngine.h"
 
 #include <QFileInfo>
 #include <algorithm>
@@ -113,8 +114,16 @@ StackingParams stackingParams(const StackOptions& o, ImagesSequence& sequence, i
     params.ghostTolerance = o.ghostTolerance;
     params.align = o.align;
     params.blockSize = o.blockSize;
-    params.threadCount = workerCount();
+    params.threadCount = workerCount(WorkerUse::Interactive);
     return params;
+}
+
+cv::Mat stackLightImage(StackingParams& params, std::string* why) {
+    StackingEngine engine;
+    const cv::Mat light = engine.computeLightImage(params);
+    if (light.empty())
+        *why = engine.errorMessage();
+    return light;
 }
 
 } // namespace lumora::cli
