@@ -8,12 +8,14 @@
 //   --only keeps the configurations whose name contains TEXT (the baseline always runs).
 //   --full also runs the wide searches (fixed motion 30, automatic motion) on 4K, which take tens of minutes.
 
+#include "MotionScene.h"
 #include "app/Parallel.h"
 #include "media/ImagesSequence.h"
 #include "stacking/StackingEngine.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <opencv2/imgcodecs.hpp>
 
 #include <algorithm>
 #include <chrono>
@@ -115,12 +117,132 @@ double median(std::vector<double> v) {
     return n % 2 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
 }
 
+// Anti-ghosting quality on a motion scene: ghost left in the disc's path (mean difference to the long exposure
+// of the still scene) and noise left elsewhere (RMS difference to the long exposure of the noiseless scene),
+// for both searches and the long exposure, with their times.
+int runQuality(const std::string& media, const std::string& prefix, const std::vector<std::string>& only) {
+    using lumora::BlockSearch;
+    const lumora::test::MotionScene scene = lumora::test::loadMotionScene(media, prefix);
+    if (scene.frames.empty()) {
+        std::printf("%s: missing (lumora-testmedia OUTDIR --only %s makes it)\n", prefix.c_str(), prefix.c_str());
+        return 1;
+    }
+    const int threads = lumora::workerCount(lumora::WorkerUse::Waiting);
+    const cv::Mat still = lumora::test::stackBurst(scene.still, scene.centre, BlockSearch::Fast, true, threads);
+    const cv::Mat clean = lumora::test::stackBurst(scene.clean, scene.centre, BlockSearch::Fast, true, threads);
+    const cv::Mat path = scene.pathMask(4.0);
+    const cv::Mat quiet = scene.staticMask(24.0, 12);
+    std::printf("== %s: %zu frames on frame %d, %dx%d, %d thread(s); path %d px, static %d px\n", prefix.c_str(),
+                scene.frames.size(), scene.centre, scene.size.width, scene.size.height, threads,
+                cv::countNonZero(path), cv::countNonZero(quiet));
+    std::printf("%-14s %10s %10s %8s\n", "stack", "ghost", "noise", "s");
+    struct Case {
+        const char* name;
+        BlockSearch search;
+        bool longExposure;
+    };
+    for (const Case& c : {Case{"fast", BlockSearch::Fast, false}, Case{"exhaustive", BlockSearch::Exhaustive, false},
+                          Case{"long exposure", BlockSearch::Fast, true}}) {
+        if (!only.empty() && std::none_of(only.begin(), only.end(), [&](const std::string& t) {
+                return std::string(c.name).find(t) != std::string::npos;
+            }))
+            continue;
+        const auto start = std::chrono::steady_clock::now();
+        lumora::StackingEngine eng;
+        const cv::Mat light = lumora::test::stackBurst(scene.moving, scene.centre, c.search, c.longExposure, threads, &eng);
+        if (getenv("DUMP")) for (auto& f : eng.report()) std::printf(" [%d r%d %.2f/%.2fs a%.3f]", f.index, f.searchRadius, f.composeSeconds, f.estimateSeconds, f.alignSeconds);
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (light.empty() || still.empty() || clean.empty()) {
+            std::printf("%-14s failed\n", c.name);
+            continue;
+        }
+        if (getenv("DUMP")) { cv::Mat o; light.convertTo(o, CV_8U, 255); cv::imwrite(std::string("/tmp/q_") + c.name + ".png", o);
+          still.convertTo(o, CV_8U, 255); cv::imwrite("/tmp/q_still.png", o); cv::Mat d; cv::absdiff(light, still, d); d.convertTo(o, CV_8U, 1000); cv::imwrite(std::string("/tmp/qd_") + c.name + ".png", o); cv::imwrite("/tmp/q_path.png", path);
+          static std::vector<cv::Mat> tiles; cv::Mat a,b; light.convertTo(a, CV_8U, 255); d.convertTo(b, CV_8U, 2000); cv::Mat t; cv::vconcat(a,b,t); tiles.push_back(t);
+          if (tiles.size()==3) { cv::Mat s8; still.convertTo(s8, CV_8U, 255); cv::Mat col; cv::vconcat(s8, cv::Mat::zeros(s8.size(), s8.type()), col); tiles.push_back(col); cv::Mat all; cv::hconcat(tiles, all); cv::resize(all, all, cv::Size(), 1.0, 1.0); cv::imwrite("/tmp/q_all.png", all);} }
+        if (getenv("DUMP")) { lumora::test::MotionScene one = scene; one.frames = {scene.frames[scene.centre]}; cv::Mat cd = one.pathMask(4.0); cv::Mat rest = path & ~cd;
+            std::printf(" chosen-disc %.5f rest %.5f (%d/%d px)\n", lumora::test::meanDifference(light, still, cd), lumora::test::meanDifference(light, still, rest), cv::countNonZero(cd), cv::countNonZero(rest)); }
+        std::printf("%-14s %10.5f %10.5f %8.2f\n", c.name, lumora::test::meanDifference(light, still, path),
+                    lumora::test::rmsDifference(light, clean, quiet), seconds);
+        std::fflush(stdout);
+    }
+    return 0;
+}
+
+// Alignment on the generated scene: the recorded camera shifts recovered by the fast estimate and by the
+// full-resolution reference, how far each is from the truth and from the other, and the time per frame.
+int runAlignment(const std::string& media) {
+    using lumora::AlignMethod;
+    struct Source {
+        const char* name;
+        std::string sidecar;
+        std::vector<cv::Mat> frames;
+    };
+    std::vector<Source> sources;
+    {
+        Source burst{"burst_png8 (lossless)", media + "/burst.json", {}};
+        for (int i = 0; i < 9; ++i) {
+            char name[64];
+            std::snprintf(name, sizeof name, "/burst_png8/frame_%03d.png", i);
+            burst.frames.push_back(cv::imread(media + name, cv::IMREAD_COLOR));
+        }
+        sources.push_back(burst);
+        lumora::ImagesSequence clip(media + "/scene_1080p.mp4");
+        if (clip.ready())
+            sources.push_back({"scene_1080p.mp4 (H.264)", media + "/scene_1080p.json", clip.getCvImagesInRange(16, 24)});
+    }
+    std::printf("%-24s %-10s %8s %8s %8s %12s %9s\n", "frames", "method", "max err", "mean err", "max diff",
+                "estimate ms", "warp ms");
+    for (const Source& src : sources) {
+        const auto truth = lumora::test::readSceneSidecar(src.sidecar);
+        if (truth.empty() || src.frames.size() != 9 || src.frames[4].empty()) {
+            std::printf("%s: missing\n", src.name);
+            continue;
+        }
+        const int first = src.frames.size() == 9 && std::string(src.name).find("burst") == 0 ? 0 : 16;
+        const cv::Mat chosenGrey = lumora::greyForAlignment(src.frames[4]);
+        std::vector<cv::Vec2d> reference;
+        for (AlignMethod m : {AlignMethod::SingleScale, AlignMethod::Fast}) {
+            using Clock = std::chrono::steady_clock;
+            const lumora::FrameAligner aligner(chosenGrey, m); // prepared once per run, not counted
+            double maxErr = 0, sumErr = 0, maxDiff = 0, estimateMs = 0, warpMs = 0;
+            std::vector<cv::Vec2d> found;
+            for (int i = 0; i < 9; ++i) {
+                cv::Mat warp = cv::Mat::eye(2, 3, CV_32F);
+                if (i != 4) {
+                    const auto t0 = Clock::now();
+                    warp = aligner.estimate(lumora::greyForAlignment(src.frames[static_cast<size_t>(i)]));
+                    const auto t1 = Clock::now();
+                    lumora::applyTranslation(src.frames[static_cast<size_t>(i)], warp);
+                    estimateMs += std::chrono::duration<double, std::milli>(t1 - t0).count();
+                    warpMs += std::chrono::duration<double, std::milli>(Clock::now() - t1).count();
+                }
+                const cv::Vec2d t(warp.at<float>(0, 2), warp.at<float>(1, 2));
+                const cv::Vec2d expected(truth[static_cast<size_t>(first + i)].shiftX - truth[static_cast<size_t>(first + 4)].shiftX,
+                                         truth[static_cast<size_t>(first + i)].shiftY - truth[static_cast<size_t>(first + 4)].shiftY);
+                const double err = cv::norm(t - expected);
+                maxErr = std::max(maxErr, err);
+                sumErr += err;
+                found.push_back(t);
+                if (!reference.empty())
+                    maxDiff = std::max(maxDiff, cv::norm(t - reference[static_cast<size_t>(i)]));
+            }
+            if (reference.empty())
+                reference = found;
+            std::printf("%-24s %-10s %8.3f %8.3f %8.3f %12.1f %9.1f\n", src.name,
+                        m == AlignMethod::Fast ? "fast" : "reference", maxErr, sumErr / 8.0, maxDiff, estimateMs / 8.0,
+                        warpMs / 8.0);
+        }
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv); // the sequence's event-log calls use Qt's paths
     std::string media = LUMORA_DEFAULT_TESTMEDIA_DIR;
-    std::vector<std::string> clips, only;
+    std::vector<std::string> clips, only, quality;
     int reps = 3;
     bool full = false;
     for (int i = 1; i < argc; ++i) {
@@ -134,11 +256,21 @@ int main(int argc, char** argv) {
             only.push_back(argv[++i]);
         else if (!std::strcmp(argv[i], "--full"))
             full = true;
+        else if (!std::strcmp(argv[i], "--align"))
+            return runAlignment(media);
+        else if (!std::strcmp(argv[i], "--quality") && i + 1 < argc)
+            quality.push_back(argv[++i]);
         else {
             std::fprintf(stderr,
                          "usage: bench_stacking [--media DIR] [--reps N] [--clip NAME]... [--full]\n");
             return 2;
         }
+    }
+    if (!quality.empty()) {
+        int status = 0;
+        for (const std::string& prefix : quality)
+            status |= runQuality(media, prefix, only);
+        return status;
     }
     if (clips.empty())
         clips = {"scene_1080p.mp4", "scene_4k.mp4"};

@@ -19,7 +19,7 @@ FrameFeeder::FrameFeeder(Reader reader, std::vector<int> order, const cv::Mat& c
                          cv::Mat chosenGrey, AlignMethod method, const RunControl& run, bool readAhead,
                          int lookAhead)
     : reader_(std::move(reader)), order_(std::move(order)), size_(chosen.size()), type_(chosen.type()),
-      align_(align), chosenGrey_(std::move(chosenGrey)), method_(method), run_(run),
+      align_(align), aligner_(chosenGrey, method), run_(run),
       lookAhead_(std::max(1, lookAhead)), ready_(order_.size()), done_(order_.size(), false) {
     if (order_.size() <= 1)
         return;
@@ -89,7 +89,7 @@ FedFrame FrameFeeder::prepare(int k) {
     }
     if (align_) {
         try {
-            item.frame = alignFrame(chosenGrey_, item.frame, method_);
+            item.frame = aligner_.align(item.frame);
         } catch (const std::exception&) {
             logError("Aligning images",
                      "The align option failed maybe because of a lack of memory, try to disable "

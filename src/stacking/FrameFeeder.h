@@ -51,8 +51,7 @@ private:
     cv::Size size_;
     int type_;
     bool align_;
-    cv::Mat chosenGrey_;
-    AlignMethod method_;
+    FrameAligner aligner_;
     const RunControl& run_;
     int lookAhead_;
 

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <exception>
 #include <mutex>
@@ -28,12 +29,15 @@ RunOutcome interrupted(const RunControl& run) {
     return run.isCanceled() ? RunOutcome::Canceled : RunOutcome::Stopped;
 }
 
-// Pixel (r + dy, c + dx) of `src` into (r, c) of `dst`, the source kept inside the frame.
-inline void copyDisplaced(const cv::Mat& src, cv::Mat& dst, int r, int c, int dy, int dx) {
+// Pixel (r + dy, c + dx) of `src` into (r, c) of `dst`, the source kept inside the frame; `displaced`
+// remembers the pixels that came from elsewhere.
+inline void copyDisplaced(const cv::Mat& src, cv::Mat& dst, cv::Mat& displaced, int r, int c, int dy, int dx) {
     const int sr = std::clamp(r + dy, 0, src.rows - 1);
     const int sc = std::clamp(c + dx, 0, src.cols - 1);
     const size_t es = src.elemSize();
     std::memcpy(dst.ptr(r) + c * es, src.ptr(sr) + sc * es, es);
+    if (dy != 0 || dx != 0)
+        displaced.at<uchar>(r, c) = 255;
 }
 
 } // namespace
@@ -60,6 +64,7 @@ void GhostCompositor::prepareRun(const cv::Mat& chosen) {
     chosenKey_ = chosen;
     chosenRef_ = matchingCopy(chosen);
     chosenPacked_ = packForMatching(chosenRef_);
+    fast_.setChosen(chosenPacked_, chosen.channels());
     const double f = 1024.0 / std::max({chosen.rows, chosen.cols, 1024});
     if (f < 1.0)
         cv::resize(chosenRef_, chosenSmall_, cv::Size(), f, f, cv::INTER_LINEAR);
@@ -103,10 +108,14 @@ RunOutcome GhostCompositor::compose(const cv::Mat& chosen, const cv::Mat& aligne
         return interrupted(run);
 
     int radius = settings.searchRadius;
+    lastEstimateSeconds_ = 0.0;
     if (radius <= -1) {
         if (ghostsFound_) {
             try {
+                const auto started = std::chrono::steady_clock::now();
                 radius = estimator_.estimate(chosen, chosenSmall_, alignedRef, mask_, &run);
+                lastEstimateSeconds_ =
+                    std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
             } catch (const std::exception& e) {
                 logError("Computing ghosting power",
                          "The automatic ghosting power option failed maybe because of "
@@ -120,6 +129,7 @@ RunOutcome GhostCompositor::compose(const cv::Mat& chosen, const cv::Mat& aligne
     if (run.shouldEnd() || radius < 0)
         return interrupted(run);
     lastRadius_ = radius;
+    search_ = settings.search;
 
     if (!composeBlocks(aligned, alignedRef, composite, radius, block, std::max(1, settings.threadCount), run,
                        error))
@@ -127,9 +137,30 @@ RunOutcome GhostCompositor::compose(const cv::Mat& chosen, const cv::Mat& aligne
     return run.shouldEnd() ? interrupted(run) : RunOutcome::Finished;
 }
 
+void GhostCompositor::take(const cv::Mat& aligned, cv::Mat& composite, int r, int c, const BlockMatch& m) {
+    if (m.keepChosen) {
+        // Nothing in this frame looks like the chosen frame here (it moved out of reach, or uncovered what
+        // the frame hides): the chosen frame's own pixel keeps its place, rather than the best of bad matches.
+        copyDisplaced(chosenKey_, composite, displaced_, r, c, 0, 0);
+        displaced_.at<uchar>(r, c) = 255;
+        return;
+    }
+    copyDisplaced(aligned, composite, displaced_, r, c, m.dy, m.dx);
+}
+
+bool GhostCompositor::search(const std::vector<MatchQuery>& queries, const cv::Mat& alignedPacked,
+                             std::vector<BlockMatch>& results, const RunControl& run) const {
+    if (search_ == BlockSearch::Fast)
+        return fast_.match(queries, results, &run);
+    return matchQueries(chosenPacked_, alignedPacked, kSide, queries, results, &run);
+}
+
 bool GhostCompositor::composeBlocks(const cv::Mat& aligned, const cv::Mat& alignedRef, cv::Mat& composite,
                                     int radius, int block, int threads, RunControl& run, std::string* error) {
     const cv::Mat alignedPacked = packForMatching(alignedRef);
+    if (search_ == BlockSearch::Fast)
+        fast_.setFrame(alignedPacked);
+    displaced_ = cv::Mat::zeros(aligned.size(), CV_8UC1);
     const int rows = aligned.rows, cols = aligned.cols;
     const int half = block / 2;
     const int blockRows = (rows - 2 * kMargin + block - 1) / block;
@@ -176,7 +207,7 @@ bool GhostCompositor::composeBlocks(const cv::Mat& aligned, const cv::Mat& align
             }
         }
         std::vector<BlockMatch> matches;
-        if (!matchQueries(chosenPacked_, alignedPacked, kSide, queries, matches, &run))
+        if (!search(queries, alignedPacked, matches, run))
             return;
         const int yBegin = kMargin + j0 * block;
         const int yEnd = std::min(kMargin + j1 * block, rows - kMargin);
@@ -191,7 +222,7 @@ bool GhostCompositor::composeBlocks(const cv::Mat& aligned, const cv::Mat& align
                 const uchar* mk = mask_.ptr<uchar>(y);
                 for (int x = left; x < std::min(left + block, cols - kMargin); ++x)
                     if (mk[x] >= 200)
-                        copyDisplaced(aligned, composite, y, x, m.dy, m.dx);
+                        take(aligned, composite, y, x, m);
             }
         }
         const int done = doneRows.fetch_add(j1 - j0) + (j1 - j0);
@@ -200,7 +231,7 @@ bool GhostCompositor::composeBlocks(const cv::Mat& aligned, const cv::Mat& align
 
     // Task 0 is the margin, the others the chunks of block rows: they write disjoint parts of the composite,
     // and the margin's marks in the mask lie outside what the chunks read.
-    parallelFor(chunks + 1, threads + 1, kPlace, [&](int task) {
+    parallelFor(chunks + 1, threads, kPlace, [&](int task) {
         if (run.shouldEnd())
             return;
         try {
@@ -248,7 +279,7 @@ void GhostCompositor::composeMargin(const cv::Mat& aligned, const cv::Mat& align
                 }
         }
         std::vector<BlockMatch> matches;
-        if (!matchQueries(chosenPacked_, alignedPacked, kSide, queries, matches, &run))
+        if (!search(queries, alignedPacked, matches, run))
             return;
         for (size_t i = 0; i < lines.size(); ++i) {
             const Line& l = lines[i];
@@ -256,11 +287,11 @@ void GhostCompositor::composeMargin(const cv::Mat& aligned, const cv::Mat& align
                 const int r = l.r0 + k * l.dr, c = l.c0 + k * l.dc;
                 uchar& m = mask_.at<uchar>(r, c);
                 if (first[i] >= 0 && k >= first[i] && m > 250) {
-                    copyDisplaced(aligned, composite, r, c, matches[i].dy, matches[i].dx);
+                    take(aligned, composite, r, c, matches[i]);
                     if (k > first[i])
                         m = 120;
                 } else if (m < 100) {
-                    copyDisplaced(aligned, composite, r, c, 0, 0);
+                    copyDisplaced(aligned, composite, displaced_, r, c, 0, 0);
                 }
             }
         }
@@ -288,15 +319,18 @@ void GhostCompositor::composeMargin(const cv::Mat& aligned, const cv::Mat& align
         const int x0 = corner.x == 0 ? 0 : cols - kMargin;
         const int y0 = corner.y == 0 ? 0 : rows - kMargin;
         const cv::Rect area(x0, y0, kMargin, kMargin);
-        BlockMatch m;
-        if (cv::countNonZero(mask_(area) > 250) > 0)
-            m = matchBlock(chosenRef_, alignedRef, corner.y, corner.x, kHalfTemplate, radius);
+        std::vector<BlockMatch> found(1);
+        if (cv::countNonZero(mask_(area) > 250) > 0 &&
+            !search({matchQueryAt(chosenRef_.size(), alignedRef.size(), corner.y, corner.x, kHalfTemplate, radius)},
+                    alignedPacked, found, run))
+            return;
+        const BlockMatch& m = found[0];
         for (int r = y0; r < y0 + kMargin; ++r)
             for (int c = x0; c < x0 + kMargin; ++c) {
                 if (mask_.at<uchar>(r, c) > 250 && m.found())
-                    copyDisplaced(aligned, composite, r, c, m.dy, m.dx);
+                    take(aligned, composite, r, c, m);
                 else
-                    copyDisplaced(aligned, composite, r, c, 0, 0);
+                    copyDisplaced(aligned, composite, displaced_, r, c, 0, 0);
             }
     }
 }

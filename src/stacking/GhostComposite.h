@@ -5,11 +5,14 @@
 // them.
 
 #include "app/RunControl.h"
+#include "stacking/FastBlockSearch.h"
 #include "stacking/GhostingPower.h"
+#include "stacking/StackingParams.h"
 
 #include <opencv2/core.hpp>
 
 #include <string>
+#include <vector>
 #include <vector>
 
 namespace lumora {
@@ -18,6 +21,7 @@ struct CompositeSettings {
     int searchRadius = 17;      // pixels; -1 (or less) = estimate per frame
     float ghostTolerance = 0.f; // 0..100
     int blockSize = 5;          // forced odd and at least 1
+    BlockSearch search = BlockSearch::Exhaustive;
     int threadCount = 1;        // threads besides the calling one for the inner blocks and the margin
 };
 
@@ -38,9 +42,17 @@ public:
     bool ghostsFound() const { return ghostsFound_; }
     // The radius the last frame used (after estimation).
     int lastSearchRadius() const { return lastRadius_; }
+    // Time the last frame's motion estimate took (0 without one).
+    double lastEstimateSeconds() const { return lastEstimateSeconds_; }
+    // 255 where the last composite took its pixel from a non-zero displacement, else 0.
+    const cv::Mat& displacedMask() const { return displaced_; }
 
 private:
     void prepareRun(const cv::Mat& chosen);
+    // Writes the composite's pixel (r, c) from the block's match.
+    void take(const cv::Mat& aligned, cv::Mat& composite, int r, int c, const BlockMatch& m);
+    bool search(const std::vector<MatchQuery>& queries, const cv::Mat& alignedPacked,
+                std::vector<BlockMatch>& results, const RunControl& run) const;
     bool composeBlocks(const cv::Mat& aligned, const cv::Mat& alignedRef, cv::Mat& composite, int radius,
                        int block, int threads, RunControl& run, std::string* error);
     void composeMargin(const cv::Mat& aligned, const cv::Mat& alignedRef, const cv::Mat& alignedPacked,
@@ -52,9 +64,13 @@ private:
     float range_ = 0.f;
     float tableTolerance_ = -1.f;
     GhostingPowerEstimator estimator_;
+    FastBlockSearch fast_;
+    BlockSearch search_ = BlockSearch::Exhaustive;
     cv::Mat mask_;
+    cv::Mat displaced_;
     bool ghostsFound_ = false;
     int lastRadius_ = 0;
+    double lastEstimateSeconds_ = 0.0;
 };
 
 } // namespace lumora

@@ -140,6 +140,9 @@ int GhostingPowerEstimator::estimate(const cv::Mat& chosen, const cv::Mat& chose
 
     // Confirm the strongest motions by block matching; keep the displacements that really fit.
     const int radius = std::max(rows, cols) / 6;
+    // The exhaustive match of each position, started where the flow points (the same answer, sooner).
+    cv::Mat alignedSums;
+    cv::integral(alignedSmall, alignedSums, CV_32S);
     std::vector<float> accepted;
     while (static_cast<int>(accepted.size()) < kMaxConfirmations) {
         if (cancelled())
@@ -150,7 +153,10 @@ int GhostingPowerEstimator::estimate(const cv::Mat& chosen, const cv::Mat& chose
         if (maxValue < kMinSquaredMotion)
             break;
         motion.at<float>(at) = 0.0f;
-        const BlockMatch m = matchBlock(chosenSmall, alignedSmall, at.y, at.x, kPatchHalf, radius);
+        const cv::Vec2f v = flow.at<cv::Vec2f>(at);
+        const MatchQuery q = matchQueryAt(chosenSmall.size(), alignedSmall.size(), at.y, at.x, kPatchHalf, radius);
+        const BlockMatch m = matchQuerySeeded(chosenSmall, alignedSmall, alignedSums, q, kPatchSide,
+                                              cv::Point(cvRound(v[0]), cvRound(v[1])));
         if (m.found() && (m.dx != 0 || m.dy != 0) && static_cast<double>(m.ssd) <= kMaxConfirmingSsd)
             accepted.push_back(static_cast<float>(m.dx * m.dx + m.dy * m.dy));
     }

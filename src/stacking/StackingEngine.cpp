@@ -134,6 +134,11 @@ cv::Mat StackingEngine::lightImage() const {
     return lightImage_;
 }
 
+cv::Mat StackingEngine::ghostMap() const {
+    std::lock_guard<std::mutex> lock(resultMutex_);
+    return ghostMap_;
+}
+
 std::vector<StackingEngine::FrameReport> StackingEngine::report() const {
     std::lock_guard<std::mutex> lock(resultMutex_);
     return report_;
@@ -172,6 +177,7 @@ cv::Mat StackingEngine::computeLightImage(StackingParams& params) {
         std::lock_guard<std::mutex> lock(resultMutex_);
         error_.clear();
         report_.clear();
+        ghostMap_.release();
     }
     if (!params.sequence)
         return fail("Main", "There is no images sequence to read from.\n");
@@ -196,6 +202,7 @@ cv::Mat StackingEngine::computeLightImage(StackingParams& params) {
     }
     settings.ghostTolerance = params.ghostTolerance;
     settings.blockSize = params.blockSize;
+    settings.search = params.search;
     settings.threadCount = std::max(1, params.threadCount);
 
     cv::Mat chosenGrey;
@@ -205,6 +212,8 @@ cv::Mat StackingEngine::computeLightImage(StackingParams& params) {
         stackingFrameOrder(params.chosenIndex, params.firstIndex, params.frameCount);
     const int n = static_cast<int>(order.size());
     compositor_.reset();
+    cv::Mat displacedCount = cv::Mat::zeros(chosen.size(), CV_16UC1);
+    int composed = 0;
 
     std::vector<FrameReport> report;
     int k = 1;
@@ -234,11 +243,14 @@ cv::Mat StackingEngine::computeLightImage(StackingParams& params) {
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
             item.frame.release();
             const bool merged = result == RunOutcome::Finished;
-            if (merged)
+            if (merged) {
                 accumulation.start([this, c = std::move(composite)] { accumulator_.accumulate(c); });
+                cv::add(displacedCount, 1, displacedCount, compositor_.displacedMask());
+                ++composed;
+            }
             report.push_back({item.index, merged ? FrameReport::State::Merged : FrameReport::State::NotMerged,
                               item.alignFailed, compositor_.lastSearchRadius(), item.readSeconds,
-                              item.alignSeconds, composeSeconds});
+                              item.alignSeconds, composeSeconds, compositor_.lastEstimateSeconds()});
             ++k;
         }
         feeder.finish();
@@ -248,6 +260,8 @@ cv::Mat StackingEngine::computeLightImage(StackingParams& params) {
     {
         std::lock_guard<std::mutex> lock(resultMutex_);
         report_ = std::move(report);
+        // 255 for a pixel taken from elsewhere in every merged frame.
+        displacedCount.convertTo(ghostMap_, CV_8U, composed > 0 ? 255.0 / composed : 0.0);
     }
     if (control_.isCanceled()) {
         ended(Outcome::Canceled);

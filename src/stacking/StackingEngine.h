@@ -34,6 +34,7 @@ public:
         double readSeconds = 0.0;    // decoding the frame
         double alignSeconds = 0.0;   // estimating and applying the translation
         double composeSeconds = 0.0; // ghost mask, motion estimate and composite
+        double estimateSeconds = 0.0; // the motion estimate alone
     };
 
     StackingEngine() = default;
@@ -60,10 +61,13 @@ public:
     std::string errorMessage() const;
     // The last finished light image (shares pixels with what computeLightImage returned).
     cv::Mat lightImage() const;
+    // Where the last run found motion: for every pixel, the share of the merged frames whose composite took
+    // it from a non-zero displacement, 0..255 (8-bit, one channel). Read after the run ended.
+    cv::Mat ghostMap() const;
     // Per-frame account of the last run (read after it ended).
     std::vector<FrameReport> report() const;
 
-    // How the translation is estimated (the full-resolution estimate ends both ways).
+    // How the translation is estimated.
     void setAlignMethod(AlignMethod method) { alignMethod_ = method; }
     // Whether the next frame is read and aligned while the current one is composed (the default). Without,
     // every step happens in order on the run's thread, which makes the point where a request lands
@@ -80,13 +84,14 @@ private:
     std::atomic<int> currentFrame_{0};
     std::atomic<Outcome> outcome_{Outcome::Finished};
     bool outcomeSet_ = false; // the current run has published its outcome (run thread only)
-    AlignMethod alignMethod_ = AlignMethod::CoarseToFine;
+    AlignMethod alignMethod_ = AlignMethod::Fast;
     bool readAhead_ = true;
 
     mutable std::mutex resultMutex_;
     cv::Mat lightImage_;
     std::string error_;
     std::vector<FrameReport> report_;
+    cv::Mat ghostMap_;
 
     LightAccumulator accumulator_;
     GhostCompositor compositor_;

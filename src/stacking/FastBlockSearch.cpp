@@ -1,0 +1,289 @@
+#include "stacking/FastBlockSearch.h"
+#include <cstdlib>
+
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <tuple>
+
+namespace lumora {
+
+namespace {
+
+constexpr int kHalf = 8; // full-resolution templates: 17 x 17, as the exhaustive search
+constexpr int kSide = 2 * kHalf + 1;
+constexpr int kCoarseHalf = 4; // 9 x 9 on the smaller scales: 18 to 72 pixels of the frame
+constexpr int kCoarseSide = 2 * kCoarseHalf + 1;
+constexpr int kMaxLevels = 3;   // an eighth of the size; smaller copies lose the objects the search follows
+constexpr int kCoarseReach = 8; // the coarsest scale's window reaches this far at most (before the cap)
+constexpr int kRefine = 2;      // at each finer scale: +-2 pixels around twice the coarser answer
+
+// The noise gate. The typical difference of a still block is measured on the frame itself: the lower
+// quartile of the zero-displacement sums of templates all over the frame (robust while at least a quarter
+// of the frame is still). A block is left in place when its own sum is within kStaticFactor times that,
+// which pure noise of 867 samples exceeds with a negligible chance. The level is kept between one code value
+// squared per sample (quantisation) and kNoiseCeiling (sensor noise of about 4 code values per frame): a
+// frame that differs more than that almost everywhere has changed, and is searched.
+static const double kStaticFactor = getenv("SF") ? atof(getenv("SF")) : 3.0;
+constexpr double kStillQuantile = 0.25;
+constexpr double kNoiseFloor = 1.0;
+constexpr double kNoiseCeiling = 32.0;
+constexpr int kGateStride = 8;
+// A match is no match when its sum exceeds kUnmatchedFactor times the noise level.
+static const double kUnmatchedFactor = getenv("UF") ? atof(getenv("UF")) : 6.0;
+static const double kStructureShare = getenv("SS") ? atof(getenv("SS")) : 0.5;
+
+struct Window {
+    int dxMin, dxMax, dyMin, dyMax;
+    bool empty() const { return dxMax < dxMin || dyMax < dyMin; }
+    Window clipped(const Window& o) const {
+        return {std::max(dxMin, o.dxMin), std::min(dxMax, o.dxMax), std::max(dyMin, o.dyMin),
+                std::min(dyMax, o.dyMax)};
+    }
+};
+
+int floorDiv(int a, int f) {
+    return a >= 0 ? a / f : -((-a + f - 1) / f);
+}
+
+int ceilDiv(int a, int f) {
+    return -floorDiv(-a, f);
+}
+
+// The query seen at scale `level` (0 = full resolution): its template, centred where the full-resolution
+// template is centred, kept inside the image, and the displacements of the full-resolution window scaled
+// down and kept inside the image.
+MatchQuery atLevel(const MatchQuery& q, int level, cv::Size image) {
+    if (level == 0)
+        return q;
+    const int f = 1 << level;
+    const int side = kCoarseSide;
+    MatchQuery s;
+    const int cx = (q.x0 + kHalf + f / 2) >> level;
+    const int cy = (q.y0 + kHalf + f / 2) >> level;
+    s.x0 = std::clamp(cx - kCoarseHalf, 0, std::max(0, image.width - side));
+    s.y0 = std::clamp(cy - kCoarseHalf, 0, std::max(0, image.height - side));
+    s.dxMin = std::max(ceilDiv(q.dxMin, f), -s.x0);
+    s.dxMax = std::min(floorDiv(q.dxMax, f), image.width - side - s.x0);
+    s.dyMin = std::max(ceilDiv(q.dyMin, f), -s.y0);
+    s.dyMax = std::min(floorDiv(q.dyMax, f), image.height - side - s.y0);
+    if (image.width < side || image.height < side)
+        s.dxMax = s.dxMin - 1; // nothing to compare at this scale
+    return s;
+}
+
+MatchQuery withWindow(MatchQuery q, const Window& w) {
+    q.dxMin = w.dxMin;
+    q.dxMax = w.dxMax;
+    q.dyMin = w.dyMin;
+    q.dyMax = w.dyMax;
+    return q;
+}
+
+Window windowOf(const MatchQuery& q) {
+    return {q.dxMin, q.dxMax, q.dyMin, q.dyMax};
+}
+
+// Halves until kMaxLevels smaller copies exist or the next one would be smaller than a coarse template.
+std::vector<cv::Mat> pyramid(const cv::Mat& image) {
+    std::vector<cv::Mat> levels{image};
+    while (static_cast<int>(levels.size()) <= kMaxLevels &&
+           std::min(levels.back().rows, levels.back().cols) / 2 >= 2 * kCoarseSide) {
+        cv::Mat next;
+        cv::pyrDown(levels.back(), next);
+        levels.push_back(next);
+    }
+    return levels;
+}
+
+} // namespace
+
+int FastBlockSearch::coarseLevels(int reach) {
+    int levels = 0;
+    while (levels < kMaxLevels && (reach >> levels) > kCoarseReach)
+        ++levels;
+    return levels;
+}
+
+void FastBlockSearch::setChosen(const cv::Mat& chosenPacked, int channels) {
+    channels_ = channels;
+    chosen_ = pyramid(chosenPacked);
+    cv::integral(chosenPacked, chosenSum_, chosenSquares_, CV_64F, CV_64F);
+}
+
+void FastBlockSearch::setFrame(const cv::Mat& alignedPacked, bool gate) {
+    aligned_ = pyramid(alignedPacked);
+    staticLimit_ = -1.0;
+    unmatchedLimit_ = -1.0;
+    integral_.release();
+    if (!gate || chosen_.empty() || chosen_[0].size() != alignedPacked.size())
+        return;
+    const cv::Mat& a = chosen_[0];
+    const cv::Mat& b = alignedPacked;
+    const int cn = a.channels();
+    cv::Mat squared(a.size(), CV_32F);
+    for (int y = 0; y < a.rows; ++y) {
+        const uchar* pa = a.ptr<uchar>(y);
+        const uchar* pb = b.ptr<uchar>(y);
+        float* out = squared.ptr<float>(y);
+        for (int x = 0; x < a.cols; ++x) {
+            int e = 0;
+            for (int c = 0; c < cn; ++c) {
+                const int d = static_cast<int>(pa[x * cn + c]) - static_cast<int>(pb[x * cn + c]);
+                e += d * d;
+            }
+            out[x] = static_cast<float>(e); // at most 4 * 255^2: exact in a float
+        }
+    }
+    cv::integral(squared, integral_, CV_64F);
+
+    std::vector<double> sums;
+    for (int y = 0; y + kSide <= a.rows; y += kGateStride)
+        for (int x = 0; x + kSide <= a.cols; x += kGateStride)
+            sums.push_back(static_cast<double>(zeroSsd(x, y)));
+    if (sums.empty())
+        return;
+    const size_t k = static_cast<size_t>(kStillQuantile * static_cast<double>(sums.size() - 1));
+    std::nth_element(sums.begin(), sums.begin() + static_cast<long>(k), sums.end());
+    const double samples = static_cast<double>(kSide * kSide * channels_);
+    const double level = std::clamp(sums[k] / samples, kNoiseFloor, kNoiseCeiling);
+    staticLimit_ = kStaticFactor * level * samples;
+    unmatchedLimit_ = kUnmatchedFactor * level * samples;
+}
+
+double FastBlockSearch::structure(int x0, int y0) const {
+    if (chosenSum_.empty())
+        return 0.0;
+    const int cn = chosenSum_.channels();
+    const double n = kSide * kSide;
+    double energy = 0.0;
+    for (int c = 0; c < cn; ++c) {
+        auto box = [&](const cv::Mat& m) {
+            const double* top = m.ptr<double>(y0);
+            const double* bottom = m.ptr<double>(y0 + kSide);
+            return bottom[(x0 + kSide) * cn + c] - top[(x0 + kSide) * cn + c] - bottom[x0 * cn + c] +
+                   top[x0 * cn + c];
+        };
+        const double sum = box(chosenSum_);
+        energy += box(chosenSquares_) - sum * sum / n;
+    }
+    return energy;
+}
+
+bool FastBlockSearch::unmatched(const BlockMatch& m, const MatchQuery& q) const {
+    if (unmatchedLimit_ < 0.0 || !m.found())
+        return false;
+    const double ssd = static_cast<double>(m.ssd);
+    return ssd > unmatchedLimit_ && ssd > kStructureShare * structure(q.x0, q.y0);
+}
+
+std::int64_t FastBlockSearch::zeroSsd(int x0, int y0) const {
+    const double s = integral_.at<double>(y0 + kSide, x0 + kSide) - integral_.at<double>(y0, x0 + kSide) -
+                     integral_.at<double>(y0 + kSide, x0) + integral_.at<double>(y0, x0);
+    return static_cast<std::int64_t>(std::llround(s));
+}
+
+bool FastBlockSearch::match(const std::vector<MatchQuery>& queries, std::vector<BlockMatch>& results,
+                            const RunControl* run) const {
+    results.assign(queries.size(), BlockMatch{});
+    if (chosen_.empty() || aligned_.empty() || chosen_[0].size() != aligned_[0].size() ||
+        chosen_[0].type() != aligned_[0].type())
+        return true;
+    const int available = static_cast<int>(std::min(chosen_.size(), aligned_.size())) - 1;
+    const TieRule tie = TieRule::NearestToZero;
+
+    // Gate, and the coarsest scale each remaining query starts from.
+    std::vector<int> searched;
+    std::vector<int> start(queries.size(), 0);
+    for (size_t i = 0; i < queries.size(); ++i) {
+        const MatchQuery& q = queries[i];
+        if (!q.valid())
+            continue;
+        const bool zeroAllowed = q.dxMin <= 0 && q.dxMax >= 0 && q.dyMin <= 0 && q.dyMax >= 0;
+        if (zeroAllowed && staticLimit_ >= 0.0) {
+            const std::int64_t s0 = zeroSsd(q.x0, q.y0);
+            if (static_cast<double>(s0) <= staticLimit_) {
+                results[i] = BlockMatch{0, 0, s0};
+                continue;
+            }
+        }
+        const int reach = std::max({-q.dxMin, q.dxMax, -q.dyMin, q.dyMax, 0});
+        start[i] = std::min(coarseLevels(reach), available);
+        searched.push_back(static_cast<int>(i));
+    }
+
+    // Coarsest scale, whole window: queries sharing a template and window there are searched once, all
+    // together by the shared matcher.
+    std::vector<cv::Point> guess(queries.size(), cv::Point(0, 0));
+    for (int level = 1; level <= available; ++level) {
+        const cv::Size size = chosen_[static_cast<size_t>(level)].size();
+        std::map<std::tuple<int, int, int, int, int, int>, int> unique;
+        std::vector<MatchQuery> coarse;
+        std::vector<int> slot(queries.size(), -1);
+        for (int i : searched) {
+            if (start[static_cast<size_t>(i)] != level)
+                continue;
+            const MatchQuery s = atLevel(queries[static_cast<size_t>(i)], level, size);
+            if (!s.valid())
+                continue;
+            const auto key = std::make_tuple(s.x0, s.y0, s.dxMin, s.dxMax, s.dyMin, s.dyMax);
+            auto it = unique.find(key);
+            if (it == unique.end()) {
+                it = unique.emplace(key, static_cast<int>(coarse.size())).first;
+                coarse.push_back(s);
+            }
+            slot[static_cast<size_t>(i)] = it->second;
+        }
+        if (coarse.empty())
+            continue;
+        std::vector<BlockMatch> found;
+        if (!matchQueries(chosen_[static_cast<size_t>(level)], aligned_[static_cast<size_t>(level)],
+                          kCoarseSide, coarse, found, run, tie))
+            return false;
+        for (int i : searched)
+            if (slot[static_cast<size_t>(i)] >= 0) {
+                const BlockMatch& m = found[static_cast<size_t>(slot[static_cast<size_t>(i)])];
+                if (m.found())
+                    guess[static_cast<size_t>(i)] = cv::Point(m.dx, m.dy);
+            }
+    }
+
+    // Finer scales: a few pixels around twice the coarser answer; at full resolution the zero displacement
+    // competes too.
+    for (size_t n = 0; n < searched.size(); ++n) {
+        if (run && (n & 63) == 0 && run->shouldEnd())
+            return false;
+        const size_t i = static_cast<size_t>(searched[n]);
+        const MatchQuery& q = queries[i];
+        cv::Point d = guess[i];
+        BlockMatch best;
+        for (int level = start[i] - 1; level >= 0; --level) {
+            const cv::Mat& ref = chosen_[static_cast<size_t>(level)];
+            const MatchQuery s = atLevel(q, level, ref.size());
+            const Window around{2 * d.x - kRefine, 2 * d.x + kRefine, 2 * d.y - kRefine, 2 * d.y + kRefine};
+            Window w = around.clipped(windowOf(s));
+            if (w.empty()) // the coarser answer fell outside this scale's window: start from its nearest edge
+                w = Window{std::clamp(2 * d.x, s.dxMin, s.dxMax), std::clamp(2 * d.x, s.dxMin, s.dxMax),
+                           std::clamp(2 * d.y, s.dyMin, s.dyMax), std::clamp(2 * d.y, s.dyMin, s.dyMax)};
+            const int side = level == 0 ? kSide : kCoarseSide;
+            best = matchQuery(ref, aligned_[static_cast<size_t>(level)], withWindow(s, w), side, tie);
+            if (best.found())
+                d = cv::Point(best.dx, best.dy);
+        }
+        if (start[i] == 0) // a window small enough to be searched whole at full resolution
+            best = matchQuery(chosen_[0], aligned_[0], q, kSide, tie);
+        const bool zeroAllowed = q.dxMin <= 0 && q.dxMax >= 0 && q.dyMin <= 0 && q.dyMax >= 0;
+        if (zeroAllowed && (best.dx != 0 || best.dy != 0)) {
+            const BlockMatch zero = matchQuery(chosen_[0], aligned_[0], withWindow(q, {0, 0, 0, 0}), kSide, tie);
+            if (!best.found() || zero.ssd <= best.ssd)
+                best = zero;
+        }
+        best.keepChosen = unmatched(best, q);
+        results[i] = best;
+    }
+    return true;
+}
+
+} // namespace lumora

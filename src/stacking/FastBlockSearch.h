@@ -1,0 +1,61 @@
+#pragma once
+// The block search that scales: blocks whose difference from the chosen frame is what the frame's own noise
+// explains keep their place without a search; the others are searched coarse to fine, over the whole window
+// on a small copy of both images, then refined in a few pixels around the answer at each finer scale.
+//
+// Stated behaviour, where it differs from the exhaustive search:
+// - Flat or merely noisy areas are not moved: the zero displacement is taken without a search, and among
+//   equal sums the displacement nearest to zero wins (then the first in row-major order).
+// - Borders: every displacement it returns lies in the window the exhaustive search would scan
+//   (matchQueryAt), so a block is never taken from outside that window or from outside the frame.
+// - Its answer is the exhaustive one whenever the whole window fits in the refinement window; otherwise it
+//   may be a local minimum, never a position the exhaustive search could not have returned.
+
+#include "app/RunControl.h"
+#include "stacking/BlockMatch.h"
+#include "stacking/StackingParams.h"
+
+#include <opencv2/core.hpp>
+
+#include <vector>
+
+namespace lumora {
+
+class FastBlockSearch {
+public:
+    // Images as packForMatching gives them (8-bit, 1 or 4 channels), `channels` of them real (1 or 3).
+    // The chosen frame's scales are kept for every frame of the run.
+    void setChosen(const cv::Mat& chosenPacked, int channels);
+    // The frame searched next, and whether blocks within the noise are left in place (the gate).
+    void setFrame(const cv::Mat& alignedPacked, bool gate = true);
+
+    // Same contract as matchQueries for templates of side 2·8 + 1 = 17; results[i] answers queries[i].
+    // May run on several threads at once for the same frame. False when `run` was asked to end.
+    bool match(const std::vector<MatchQuery>& queries, std::vector<BlockMatch>& results,
+               const RunControl* run = nullptr) const;
+
+    // Sum of squared differences at the zero displacement at or below which a 17 x 17 template is left in
+    // place (-1 without the gate).
+    double staticLimit() const { return staticLimit_; }
+
+
+    // Scales above full resolution the search starts from for a window reaching `reach` pixels.
+    static int coarseLevels(int reach);
+
+private:
+    std::int64_t zeroSsd(int x0, int y0) const;
+    // A match whose sum is far more than the frame's noise explains and a large share of the template's own
+    // structure: the frame has nothing like the chosen frame's neighbourhood within reach.
+    bool unmatched(const BlockMatch& m, const MatchQuery& q) const;
+    // Squared deviation from its mean of the chosen frame's template at (x0, y0), all channels.
+    double structure(int x0, int y0) const;
+
+    std::vector<cv::Mat> chosen_, aligned_; // [0] full resolution, then halved
+    int channels_ = 3;
+    cv::Mat integral_; // of the per-pixel squared difference at the zero displacement, 64-bit float
+    cv::Mat chosenSum_, chosenSquares_; // integrals of the chosen frame and of its squares
+    double staticLimit_ = -1.0;
+    double unmatchedLimit_ = -1.0;
+};
+
+} // namespace lumora

@@ -1,0 +1,105 @@
+#pragma once
+// The motion scenes of lumora-testmedia (bursts PREFIX_moving, PREFIX_still, PREFIX_clean and the sidecar
+// PREFIX.json) and the anti-ghosting quality figures measured on them: in the disc's path, the mean difference
+// to the stack of the scene whose disc stays still (the ghost left); away from it, the RMS difference to the
+// stack of the noiseless scene (the noise left). Shared by the quality tests and bench_stacking.
+
+#include "SceneSidecar.h"
+#include "media/ImagesSequence.h"
+#include "media/MediaFiles.h"
+#include "stacking/StackingEngine.h"
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <opencv2/imgproc.hpp>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+namespace lumora::test {
+
+struct MotionScene {
+    std::string moving, still, clean; // burst folders
+    std::vector<SceneFrameTruth> frames;
+    int centre = 0;
+    cv::Size size;
+
+    // The discs of every frame, each grown by `margin` pixels: where a long exposure leaves ghosts.
+    cv::Mat pathMask(double margin) const {
+        cv::Mat mask = cv::Mat::zeros(size, CV_8UC1);
+        for (const SceneFrameTruth& f : frames)
+            cv::circle(mask, cv::Point(static_cast<int>(std::lround(f.objectX)), static_cast<int>(std::lround(f.objectY))),
+                       static_cast<int>(std::ceil(f.objectRadius + margin)), cv::Scalar(255), cv::FILLED);
+        return mask;
+    }
+    // Farther than `clearance` pixels from every disc and `border` pixels from the frame's edges: nothing
+    // moves there.
+    cv::Mat staticMask(double clearance, int border) const {
+        cv::Mat mask;
+        cv::bitwise_not(pathMask(clearance), mask);
+        cv::Mat inner = cv::Mat::zeros(size, CV_8UC1);
+        inner(cv::Rect(border, border, size.width - 2 * border, size.height - 2 * border)).setTo(255);
+        return mask & inner;
+    }
+};
+
+// Empty folders when the scene is missing.
+inline MotionScene loadMotionScene(const std::string& dir, const std::string& prefix) {
+    MotionScene s;
+    const std::string sidecar = dir + "/" + prefix + ".json";
+    QFile f(QString::fromStdString(sidecar));
+    if (!f.open(QIODevice::ReadOnly))
+        return s;
+    const QJsonObject o = QJsonDocument::fromJson(f.readAll()).object();
+    s.frames = readSceneSidecar(sidecar);
+    s.centre = o.value("centreFrame").toInt();
+    s.size = cv::Size(o.value("width").toInt(), o.value("height").toInt());
+    s.moving = dir + "/" + prefix + "_moving";
+    s.still = dir + "/" + prefix + "_still";
+    s.clean = dir + "/" + prefix + "_clean";
+    return s;
+}
+
+// Every frame of a burst folder stacked on frame `centre` with the window's defaults (good quality, high
+// anti-ghosting, automatic reach, align), or as a long exposure.
+inline cv::Mat stackBurst(const std::string& folder, int centre, BlockSearch search, bool longExposure,
+                          int threads, StackingEngine* engineOut = nullptr) {
+    ImagesSequence seq(burstFilesInFolder(folder));
+    if (!seq.ready())
+        return cv::Mat();
+    StackingParams p;
+    p.sequence = &seq;
+    p.chosenIndex = centre;
+    p.firstIndex = 0;
+    p.frameCount = seq.frameCount();
+    p.ghostTolerance = longExposure ? 100.f : 0.f;
+    p.searchRadiusPercent = -1.f;
+    p.blockSize = 5;
+    p.align = true;
+    p.search = search;
+    p.threadCount = threads;
+    StackingEngine own;
+    StackingEngine& engine = engineOut ? *engineOut : own;
+    return engine.computeLightImage(p);
+}
+
+// Mean absolute difference over the mask, all channels together.
+inline double meanDifference(const cv::Mat& a, const cv::Mat& b, const cv::Mat& mask) {
+    cv::Mat d;
+    cv::absdiff(a, b, d);
+    const cv::Scalar m = cv::mean(d, mask);
+    return (m[0] + m[1] + m[2]) / 3.0;
+}
+
+// Root mean square difference over the mask, all channels together.
+inline double rmsDifference(const cv::Mat& a, const cv::Mat& b, const cv::Mat& mask) {
+    cv::Mat d;
+    cv::subtract(a, b, d, cv::noArray(), CV_64F);
+    const cv::Scalar m = cv::mean(d.mul(d), mask);
+    return std::sqrt((m[0] + m[1] + m[2]) / 3.0);
+}
+
+} // namespace lumora::test
