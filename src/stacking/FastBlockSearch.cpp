@@ -1,5 +1,4 @@
 #include "stacking/FastBlockSearch.h"
-#include <cstdlib>
 
 #include <opencv2/imgproc.hpp>
 
@@ -20,20 +19,28 @@ constexpr int kMaxLevels = 3;   // an eighth of the size; smaller copies lose th
 constexpr int kCoarseReach = 8; // the coarsest scale's window reaches this far at most (before the cap)
 constexpr int kRefine = 2;      // at each finer scale: +-2 pixels around twice the coarser answer
 
-// The noise gate. The typical difference of a still block is measured on the frame itself: the lower
-// quartile of the zero-displacement sums of templates all over the frame (robust while at least a quarter
-// of the frame is still). A block is left in place when its own sum is within kStaticFactor times that,
-// which pure noise of 867 samples exceeds with a negligible chance. The level is kept between one code value
-// squared per sample (quantisation) and kNoiseCeiling (sensor noise of about 4 code values per frame): a
-// frame that differs more than that almost everywhere has changed, and is searched.
-static const double kStaticFactor = getenv("SF") ? atof(getenv("SF")) : 3.0;
+// The noise gate works at half size: a template there covers the full-resolution template, the noise is
+// halved, and the fine texture that a sub-pixel alignment blurs differently in each frame is gone, so what
+// is left of a difference is things that moved. The typical difference of a still template is measured on
+// the frame itself: the lower quartile of the zero-displacement sums of templates all over the frame (robust
+// while at least a quarter of the frame is still). A template is left in place when its own sum is within
+// kStaticFactor times that, which noise alone exceeds with a negligible chance, plus kStillStructureShare of
+// the template's own variation: what is left of an edge's alignment error grows with the edge, a moved
+// object differs by about its whole variation. The level is kept between quantisation (kNoiseFloor, code
+// values squared per sample) and kNoiseCeiling: a frame that differs more than that almost everywhere has
+// changed, and is searched.
+constexpr int kGateLevel = 1;
+constexpr double kStaticFactor = 3.0;
 constexpr double kStillQuantile = 0.25;
-constexpr double kNoiseFloor = 1.0;
-constexpr double kNoiseCeiling = 32.0;
-constexpr int kGateStride = 8;
-// A match is no match when its sum exceeds kUnmatchedFactor times the noise level.
-static const double kUnmatchedFactor = getenv("UF") ? atof(getenv("UF")) : 6.0;
-static const double kStructureShare = getenv("SS") ? atof(getenv("SS")) : 0.5;
+constexpr double kNoiseFloor = 0.25;
+constexpr double kNoiseCeiling = 16.0;
+constexpr double kStillStructureShare = 0.05;
+constexpr int kGateStride = 4;
+// No match: even the best position's sum (at the gate's scale) is over kUnmatchedFactor times the noise
+// level and over kStructureShare of the template's own variation, which a still but finely textured
+// template never reaches.
+constexpr double kUnmatchedFactor = 3.0;
+constexpr double kStructureShare = 0.5;
 
 struct Window {
     int dxMin, dxMax, dyMin, dyMax;
@@ -59,17 +66,16 @@ MatchQuery atLevel(const MatchQuery& q, int level, cv::Size image) {
     if (level == 0)
         return q;
     const int f = 1 << level;
-    const int side = kCoarseSide;
     MatchQuery s;
     const int cx = (q.x0 + kHalf + f / 2) >> level;
     const int cy = (q.y0 + kHalf + f / 2) >> level;
-    s.x0 = std::clamp(cx - kCoarseHalf, 0, std::max(0, image.width - side));
-    s.y0 = std::clamp(cy - kCoarseHalf, 0, std::max(0, image.height - side));
+    s.x0 = std::clamp(cx - kCoarseHalf, 0, std::max(0, image.width - kCoarseSide));
+    s.y0 = std::clamp(cy - kCoarseHalf, 0, std::max(0, image.height - kCoarseSide));
     s.dxMin = std::max(ceilDiv(q.dxMin, f), -s.x0);
-    s.dxMax = std::min(floorDiv(q.dxMax, f), image.width - side - s.x0);
+    s.dxMax = std::min(floorDiv(q.dxMax, f), image.width - kCoarseSide - s.x0);
     s.dyMin = std::max(ceilDiv(q.dyMin, f), -s.y0);
-    s.dyMax = std::min(floorDiv(q.dyMax, f), image.height - side - s.y0);
-    if (image.width < side || image.height < side)
+    s.dyMax = std::min(floorDiv(q.dyMax, f), image.height - kCoarseSide - s.y0);
+    if (image.width < kCoarseSide || image.height < kCoarseSide)
         s.dxMax = s.dxMin - 1; // nothing to compare at this scale
     return s;
 }
@@ -86,7 +92,11 @@ Window windowOf(const MatchQuery& q) {
     return {q.dxMin, q.dxMax, q.dyMin, q.dyMax};
 }
 
-// Halves until kMaxLevels smaller copies exist or the next one would be smaller than a coarse template.
+bool allowsZero(const MatchQuery& q) {
+    return q.dxMin <= 0 && q.dxMax >= 0 && q.dyMin <= 0 && q.dyMax >= 0;
+}
+
+// Halves until kMaxLevels smaller copies exist or the next one would be smaller than two coarse templates.
 std::vector<cv::Mat> pyramid(const cv::Mat& image) {
     std::vector<cv::Mat> levels{image};
     while (static_cast<int>(levels.size()) <= kMaxLevels &&
@@ -98,6 +108,14 @@ std::vector<cv::Mat> pyramid(const cv::Mat& image) {
     return levels;
 }
 
+// Sum over the side x side box at (x, y) of channel c of an integral image.
+double boxSum(const cv::Mat& integral, int x, int y, int side, int c = 0) {
+    const int cn = integral.channels();
+    const double* top = integral.ptr<double>(y);
+    const double* bottom = integral.ptr<double>(y + side);
+    return bottom[(x + side) * cn + c] - top[(x + side) * cn + c] - bottom[x * cn + c] + top[x * cn + c];
+}
+
 } // namespace
 
 int FastBlockSearch::coarseLevels(int reach) {
@@ -107,21 +125,27 @@ int FastBlockSearch::coarseLevels(int reach) {
     return levels;
 }
 
+int FastBlockSearch::gateSide() const {
+    return gateLevel_ == 0 ? kSide : kCoarseSide;
+}
+
 void FastBlockSearch::setChosen(const cv::Mat& chosenPacked, int channels) {
     channels_ = channels;
     chosen_ = pyramid(chosenPacked);
-    cv::integral(chosenPacked, chosenSum_, chosenSquares_, CV_64F, CV_64F);
+    gateLevel_ = std::min<int>(kGateLevel, static_cast<int>(chosen_.size()) - 1);
+    cv::integral(chosen_[static_cast<size_t>(gateLevel_)], chosenSum_, chosenSquares_, CV_64F, CV_64F);
 }
 
 void FastBlockSearch::setFrame(const cv::Mat& alignedPacked, bool gate) {
     aligned_ = pyramid(alignedPacked);
     staticLimit_ = -1.0;
     unmatchedLimit_ = -1.0;
-    integral_.release();
-    if (!gate || chosen_.empty() || chosen_[0].size() != alignedPacked.size())
+    difference_.release();
+    if (!gate || chosen_.empty() || chosen_[0].size() != alignedPacked.size() ||
+        aligned_.size() <= static_cast<size_t>(gateLevel_))
         return;
-    const cv::Mat& a = chosen_[0];
-    const cv::Mat& b = alignedPacked;
+    const cv::Mat& a = chosen_[static_cast<size_t>(gateLevel_)];
+    const cv::Mat& b = aligned_[static_cast<size_t>(gateLevel_)];
     const int cn = a.channels();
     cv::Mat squared(a.size(), CV_32F);
     for (int y = 0; y < a.rows; ++y) {
@@ -137,37 +161,36 @@ void FastBlockSearch::setFrame(const cv::Mat& alignedPacked, bool gate) {
             out[x] = static_cast<float>(e); // at most 4 * 255^2: exact in a float
         }
     }
-    cv::integral(squared, integral_, CV_64F);
+    cv::integral(squared, difference_, CV_64F);
 
+    const int side = gateSide();
     std::vector<double> sums;
-    for (int y = 0; y + kSide <= a.rows; y += kGateStride)
-        for (int x = 0; x + kSide <= a.cols; x += kGateStride)
-            sums.push_back(static_cast<double>(zeroSsd(x, y)));
+    for (int y = 0; y + side <= a.rows; y += kGateStride)
+        for (int x = 0; x + side <= a.cols; x += kGateStride)
+            sums.push_back(boxSum(difference_, x, y, side));
     if (sums.empty())
         return;
     const size_t k = static_cast<size_t>(kStillQuantile * static_cast<double>(sums.size() - 1));
     std::nth_element(sums.begin(), sums.begin() + static_cast<long>(k), sums.end());
-    const double samples = static_cast<double>(kSide * kSide * channels_);
+    const double samples = static_cast<double>(side * side * channels_);
     const double level = std::clamp(sums[k] / samples, kNoiseFloor, kNoiseCeiling);
     staticLimit_ = kStaticFactor * level * samples;
     unmatchedLimit_ = kUnmatchedFactor * level * samples;
 }
 
-double FastBlockSearch::structure(int x0, int y0) const {
-    if (chosenSum_.empty())
-        return 0.0;
-    const int cn = chosenSum_.channels();
-    const double n = kSide * kSide;
+bool FastBlockSearch::isStill(const MatchQuery& q) const {
+    if (staticLimit_ < 0.0 || !allowsZero(q))
+        return false;
+    const MatchQuery g = atLevel(q, gateLevel_, chosen_[static_cast<size_t>(gateLevel_)].size());
+    return boxSum(difference_, g.x0, g.y0, gateSide()) <= staticLimit_ + kStillStructureShare * structure(g.x0, g.y0);
+}
+
+double FastBlockSearch::structure(int x, int y) const {
     double energy = 0.0;
-    for (int c = 0; c < cn; ++c) {
-        auto box = [&](const cv::Mat& m) {
-            const double* top = m.ptr<double>(y0);
-            const double* bottom = m.ptr<double>(y0 + kSide);
-            return bottom[(x0 + kSide) * cn + c] - top[(x0 + kSide) * cn + c] - bottom[x0 * cn + c] +
-                   top[x0 * cn + c];
-        };
-        const double sum = box(chosenSum_);
-        energy += box(chosenSquares_) - sum * sum / n;
+    const double n = static_cast<double>(gateSide() * gateSide());
+    for (int c = 0; c < chosenSum_.channels(); ++c) {
+        const double sum = boxSum(chosenSum_, x, y, gateSide(), c);
+        energy += boxSum(chosenSquares_, x, y, gateSide(), c) - sum * sum / n;
     }
     return energy;
 }
@@ -175,14 +198,18 @@ double FastBlockSearch::structure(int x0, int y0) const {
 bool FastBlockSearch::unmatched(const BlockMatch& m, const MatchQuery& q) const {
     if (unmatchedLimit_ < 0.0 || !m.found())
         return false;
-    const double ssd = static_cast<double>(m.ssd);
-    return ssd > unmatchedLimit_ && ssd > kStructureShare * structure(q.x0, q.y0);
-}
-
-std::int64_t FastBlockSearch::zeroSsd(int x0, int y0) const {
-    const double s = integral_.at<double>(y0 + kSide, x0 + kSide) - integral_.at<double>(y0, x0 + kSide) -
-                     integral_.at<double>(y0 + kSide, x0) + integral_.at<double>(y0, x0);
-    return static_cast<std::int64_t>(std::llround(s));
+    // The match measured at the gate's scale, at the displacement nearest to it there.
+    const int f = 1 << gateLevel_;
+    const cv::Mat& ref = chosen_[static_cast<size_t>(gateLevel_)];
+    const MatchQuery g = atLevel(q, gateLevel_, ref.size());
+    if (!g.valid())
+        return false;
+    const int dx = std::clamp(static_cast<int>(std::lround(static_cast<double>(m.dx) / f)), g.dxMin, g.dxMax);
+    const int dy = std::clamp(static_cast<int>(std::lround(static_cast<double>(m.dy) / f)), g.dyMin, g.dyMax);
+    const BlockMatch at = matchQuery(ref, aligned_[static_cast<size_t>(gateLevel_)], withWindow(g, {dx, dx, dy, dy}),
+                                     gateSide());
+    const double ssd = static_cast<double>(at.ssd);
+    return ssd > unmatchedLimit_ && ssd > kStructureShare * structure(g.x0, g.y0);
 }
 
 bool FastBlockSearch::match(const std::vector<MatchQuery>& queries, std::vector<BlockMatch>& results,
@@ -201,13 +228,9 @@ bool FastBlockSearch::match(const std::vector<MatchQuery>& queries, std::vector<
         const MatchQuery& q = queries[i];
         if (!q.valid())
             continue;
-        const bool zeroAllowed = q.dxMin <= 0 && q.dxMax >= 0 && q.dyMin <= 0 && q.dyMax >= 0;
-        if (zeroAllowed && staticLimit_ >= 0.0) {
-            const std::int64_t s0 = zeroSsd(q.x0, q.y0);
-            if (static_cast<double>(s0) <= staticLimit_) {
-                results[i] = BlockMatch{0, 0, s0};
-                continue;
-            }
+        if (isStill(q)) {
+            results[i] = matchQuery(chosen_[0], aligned_[0], withWindow(q, {0, 0, 0, 0}), kSide);
+            continue;
         }
         const int reach = std::max({-q.dxMin, q.dxMax, -q.dyMin, q.dyMax, 0});
         start[i] = std::min(coarseLevels(reach), available);
@@ -239,8 +262,8 @@ bool FastBlockSearch::match(const std::vector<MatchQuery>& queries, std::vector<
         if (coarse.empty())
             continue;
         std::vector<BlockMatch> found;
-        if (!matchQueries(chosen_[static_cast<size_t>(level)], aligned_[static_cast<size_t>(level)],
-                          kCoarseSide, coarse, found, run, tie))
+        if (!matchQueries(chosen_[static_cast<size_t>(level)], aligned_[static_cast<size_t>(level)], kCoarseSide,
+                          coarse, found, run, tie))
             return false;
         for (int i : searched)
             if (slot[static_cast<size_t>(i)] >= 0) {
@@ -274,9 +297,8 @@ bool FastBlockSearch::match(const std::vector<MatchQuery>& queries, std::vector<
         }
         if (start[i] == 0) // a window small enough to be searched whole at full resolution
             best = matchQuery(chosen_[0], aligned_[0], q, kSide, tie);
-        const bool zeroAllowed = q.dxMin <= 0 && q.dxMax >= 0 && q.dyMin <= 0 && q.dyMax >= 0;
-        if (zeroAllowed && (best.dx != 0 || best.dy != 0)) {
-            const BlockMatch zero = matchQuery(chosen_[0], aligned_[0], withWindow(q, {0, 0, 0, 0}), kSide, tie);
+        if (allowsZero(q) && (best.dx != 0 || best.dy != 0)) {
+            const BlockMatch zero = matchQuery(chosen_[0], aligned_[0], withWindow(q, {0, 0, 0, 0}), kSide);
             if (!best.found() || zero.ssd <= best.ssd)
                 best = zero;
         }

@@ -34,26 +34,28 @@ public:
     bool match(const std::vector<MatchQuery>& queries, std::vector<BlockMatch>& results,
                const RunControl* run = nullptr) const;
 
-    // Sum of squared differences at the zero displacement at or below which a 17 x 17 template is left in
-    // place (-1 without the gate).
-    double staticLimit() const { return staticLimit_; }
+    // Whether the gate leaves the query's template in place: at the zero displacement it differs from the
+    // frame no more than the frame's noise explains.
+    bool isStill(const MatchQuery& q) const;
 
 
     // Scales above full resolution the search starts from for a window reaching `reach` pixels.
     static int coarseLevels(int reach);
 
-private:
-    std::int64_t zeroSsd(int x0, int y0) const;
-    // A match whose sum is far more than the frame's noise explains and a large share of the template's own
-    // structure: the frame has nothing like the chosen frame's neighbourhood within reach.
+    // A match that differs far more than the frame's noise explains and by a large share of the template's
+    // own variation: the frame has nothing like the chosen frame's neighbourhood within reach.
     bool unmatched(const BlockMatch& m, const MatchQuery& q) const;
-    // Squared deviation from its mean of the chosen frame's template at (x0, y0), all channels.
-    double structure(int x0, int y0) const;
+
+private:
+    int gateSide() const;
+    // Squared deviation from its mean of the chosen frame's gate-scale template at (x, y), all channels.
+    double structure(int x, int y) const;
 
     std::vector<cv::Mat> chosen_, aligned_; // [0] full resolution, then halved
     int channels_ = 3;
-    cv::Mat integral_; // of the per-pixel squared difference at the zero displacement, 64-bit float
-    cv::Mat chosenSum_, chosenSquares_; // integrals of the chosen frame and of its squares
+    int gateLevel_ = 0;                 // the scale the gate measures at
+    cv::Mat difference_;                // integral of the squared difference at the zero displacement there
+    cv::Mat chosenSum_, chosenSquares_; // integrals of the chosen frame and of its squares there
     double staticLimit_ = -1.0;
     double unmatchedLimit_ = -1.0;
 };

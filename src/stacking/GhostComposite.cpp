@@ -109,7 +109,13 @@ RunOutcome GhostCompositor::compose(const cv::Mat& chosen, const cv::Mat& aligne
 
     int radius = settings.searchRadius;
     lastEstimateSeconds_ = 0.0;
-    if (radius <= -1) {
+    if (radius <= -1 && settings.search == BlockSearch::Fast) {
+        // Reach costs the fast search little, so it looks as far as the motion estimate could ever confirm
+        // instead of as far as this frame's estimate says: no estimate to wait for, and motion the estimate
+        // misses (things that moved more than a few frames' worth) is still found.
+        radius = ghostsFound_ ? GhostingPowerEstimator::largestRadius(chosen.size(), chosenSmall_.size())
+                              : 2 * kHalfTemplate + 1;
+    } else if (radius <= -1) {
         if (ghostsFound_) {
             try {
                 const auto started = std::chrono::steady_clock::now();

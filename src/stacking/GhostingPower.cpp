@@ -63,6 +63,11 @@ int GhostingPowerEstimator::radiusFromMedian(float medianSquared, int fullWidth,
     return d > 3 * kHalfTemplate ? d + 10 : d + 18;
 }
 
+int GhostingPowerEstimator::largestRadius(cv::Size full, cv::Size small) {
+    const int reach = std::max(small.width, small.height) / 6;
+    return radiusFromMedian(static_cast<float>(reach * reach), full.width, small.width);
+}
+
 bool GhostingPowerEstimator::findFeatures(const cv::Mat& chosenSmall, const cv::Mat& smallMask) {
     const cv::Mat grey = toGrey(chosenSmall);
     const int rows = grey.rows, cols = grey.cols;

@@ -29,6 +29,9 @@ public:
 
     // The radius rule: median squared displacement (on the small copy) to a radius in full-frame pixels.
     static int radiusFromMedian(float medianSquared, int fullWidth, int smallWidth);
+    // The largest radius estimate() can return for a frame of `full` pixels and its small copy of `small`:
+    // the confirming search reaches a sixth of the small copy's larger side.
+    static int largestRadius(cv::Size full, cv::Size small);
     // Texture threshold of the confirming patches for a frame depth (0.0225 of the value range).
     static double textureThreshold(int depth);
 

@@ -21,19 +21,39 @@
 
 namespace lumora::test {
 
+// Where the figures are taken: the ghost region is where the disc is in the other frames but not in the chosen
+// one, the object region where the chosen frame has it, each disc grown by a few pixels (the blocks around an
+// edge); the still area keeps clear of every disc by more than a block-matching template and of the frame's
+// edges by more than the camera's shake.
+constexpr double kPathMargin = 4.0;
+constexpr double kStaticClearance = 24.0;
+constexpr int kStaticBorder = 12;
+
 struct MotionScene {
     std::string moving, still, clean; // burst folders
     std::vector<SceneFrameTruth> frames;
     int centre = 0;
     cv::Size size;
 
-    // The discs of every frame, each grown by `margin` pixels: where a long exposure leaves ghosts.
-    cv::Mat pathMask(double margin) const {
+    // The discs of the frames that `which` accepts (by index), each grown by `margin` pixels.
+    template <class Which> cv::Mat discs(double margin, Which which) const {
         cv::Mat mask = cv::Mat::zeros(size, CV_8UC1);
-        for (const SceneFrameTruth& f : frames)
-            cv::circle(mask, cv::Point(static_cast<int>(std::lround(f.objectX)), static_cast<int>(std::lround(f.objectY))),
-                       static_cast<int>(std::ceil(f.objectRadius + margin)), cv::Scalar(255), cv::FILLED);
+        for (size_t i = 0; i < frames.size(); ++i)
+            if (which(static_cast<int>(i)))
+                cv::circle(mask, cv::Point(static_cast<int>(std::lround(frames[i].objectX)),
+                                           static_cast<int>(std::lround(frames[i].objectY))),
+                           static_cast<int>(std::ceil(frames[i].objectRadius + margin)), cv::Scalar(255), cv::FILLED);
         return mask;
+    }
+    cv::Mat pathMask(double margin) const {
+        return discs(margin, [](int) { return true; });
+    }
+    // Where a long exposure leaves ghosts: the disc's other places, away from where the chosen frame has it.
+    cv::Mat ghostMask(double margin) const {
+        return discs(margin, [&](int i) { return i != centre; }) & ~objectMask(margin);
+    }
+    cv::Mat objectMask(double margin) const {
+        return discs(margin, [&](int i) { return i == centre; });
     }
     // Farther than `clearance` pixels from every disc and `border` pixels from the frame's edges: nothing
     // moves there.

@@ -114,7 +114,8 @@ StackingParams stackingParams(const StackOptions& o, ImagesSequence& sequence, i
     params.ghostTolerance = o.ghostTolerance;
     params.align = o.align;
     params.blockSize = o.blockSize;
-    params.threadCount = workerCount(WorkerUse::Interactive);
+    // The command line only waits for the picture: every core goes to the composite.
+    params.threadCount = workerCount(WorkerUse::Waiting);
     return params;
 }
 
