@@ -69,6 +69,7 @@ struct Result {
     double seconds = 0, readSeconds = 0, alignSeconds = 0, composeSeconds = 0, estimateSeconds = 0;
     int merged = 0, minRadius = 0, maxRadius = 0;
     long peakKb = 0;
+    double cpuSeconds = 0; // user and system time of the child: what a quiet machine would spread over its cores
     bool ok = false;
 };
 
@@ -133,6 +134,8 @@ bool runIsolated(const std::string& clip, const Config& c, Result& out) {
     if (got != static_cast<ssize_t>(sizeof r) || !WIFEXITED(status) || WEXITSTATUS(status) != 0 || !r.ok)
         return false;
     r.peakKb = usage.ru_maxrss;
+    r.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                   static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     out = r;
     return true;
 }
@@ -173,8 +176,9 @@ int runTimings(const std::string& media, std::vector<std::string> clips, const s
             continue;
         }
         const bool large = name.find("4k") != std::string::npos;
-        std::printf("\n== %s\n%-36s %4s %7s %8s %7s %6s %6s %8s %7s %9s %6s\n", name.c_str(), "configuration", "runs",
-                    "min s", "median s", "s/frame", "read", "align", "compose", "motion", "radius", "peakMB");
+        std::printf("\n== %s\n%-36s %4s %7s %8s %7s %6s %6s %6s %8s %7s %9s %6s\n", name.c_str(), "configuration",
+                    "runs", "min s", "median s", "cpu s", "s/frame", "read", "align", "compose", "motion", "radius",
+                    "peakMB");
         double baseline = 0;
         for (const Config& c : configs) {
             if (large && c.heavy && !full)
@@ -182,7 +186,7 @@ int runTimings(const std::string& media, std::vector<std::string> clips, const s
             if (&c != &configs[0] && !selected(c.name, only))
                 continue;
             const int n = c.heavy ? 1 : reps;
-            std::vector<double> times;
+            std::vector<double> times, cpu;
             Result last;
             long peakKb = 0;
             for (int i = 0; i < n; ++i) {
@@ -192,6 +196,7 @@ int runTimings(const std::string& media, std::vector<std::string> clips, const s
                     break;
                 }
                 times.push_back(r.seconds);
+                cpu.push_back(r.cpuSeconds);
                 peakKb = std::max(peakKb, r.peakKb);
                 last = r;
             }
@@ -202,9 +207,10 @@ int runTimings(const std::string& media, std::vector<std::string> clips, const s
                 baseline = best;
             char radius[32];
             std::snprintf(radius, sizeof radius, "%d-%d", last.minRadius, last.maxRadius);
-            std::printf("%-36s %4d %7.2f %8.2f %7.3f %6.2f %6.2f %8.2f %7.2f %9s %6ld  x%.1f\n", c.name, n, best,
-                        median(times), best / std::max(1, last.merged), last.readSeconds, last.alignSeconds,
-                        last.composeSeconds, last.estimateSeconds, radius, peakKb / 1024, best / baseline);
+            std::printf("%-36s %4d %7.2f %8.2f %6.2f %7.3f %6.2f %6.2f %8.2f %7.2f %9s %6ld  x%.1f\n", c.name, n,
+                        best, median(times), median(cpu), best / std::max(1, last.merged), last.readSeconds,
+                        last.alignSeconds, last.composeSeconds, last.estimateSeconds, radius, peakKb / 1024,
+                        best / baseline);
             std::fflush(stdout);
         }
     }

@@ -19,7 +19,7 @@ OptionParse parseStackOption(const QStringList& args, int& i, StackOptions& o, Q
     }
     const bool valued = a == QLatin1String("--before") || a == QLatin1String("--after") ||
                         a == QLatin1String("--quality") || a == QLatin1String("--antighost") ||
-                        a == QLatin1String("--motion");
+                        a == QLatin1String("--motion") || a == QLatin1String("--search");
     if (!valued || i + 1 >= args.size())
         return OptionParse::NotMine;
     const QString v = args[++i];
@@ -40,6 +40,12 @@ OptionParse parseStackOption(const QStringList& args, int& i, StackOptions& o, Q
             *error = QStringLiteral("--quality takes fast, good or optimal");
             return OptionParse::Error;
         }
+    } else if (a == QLatin1String("--search")) {
+        if (v != QLatin1String("fast") && v != QLatin1String("exhaustive")) {
+            *error = QStringLiteral("--search takes fast or exhaustive");
+            return OptionParse::Error;
+        }
+        o.search = v == QLatin1String("fast") ? BlockSearch::Fast : BlockSearch::Exhaustive;
     } else if (a == QLatin1String("--antighost")) {
         // The window's slider: off 0, medium 80, high 100; the tolerance is ((100 - position) / 10)^2.
         const int position = v == QLatin1String("off")      ? 0
@@ -114,6 +120,7 @@ StackingParams stackingParams(const StackOptions& o, ImagesSequence& sequence, i
     params.ghostTolerance = o.ghostTolerance;
     params.align = o.align;
     params.blockSize = o.blockSize;
+    params.search = o.search;
     // The command line only waits for the picture: every core goes to the composite.
     params.threadCount = workerCount(WorkerUse::Waiting);
     return params;

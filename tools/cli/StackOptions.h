@@ -23,6 +23,7 @@ struct StackOptions {
     float ghostTolerance = 0.f; // --antighost high
     float radiusPercent = -1.f; // --motion auto
     bool align = true;
+    BlockSearch search = StackingParams().search; // --search: what the window uses unless asked
 };
 
 enum class OptionParse { NotMine, Taken, Error };
