@@ -22,15 +22,27 @@ public:
     virtual bool askWithCheckBox(const QString& title, const QString& text, const QString& checkBoxText,
                                  bool* checked) = 0;
     // A box with several buttons (texts already translated), `defaultButton` preselected; the index of the
-    // button pressed, or -1 when the box was closed without one.
+    // button pressed, or -1 when the box was closed without one. Closing the box may also answer as the last
+    // button, so callers put the choice that changes least last.
     virtual int choose(MessageKind kind, const QString& title, const QString& text,
                        const QStringList& buttons, int defaultButton) = 0;
+    // The same with a check box under the text, labelled `checkText`; `checked` receives its state. Services
+    // without one answer as choose() with the box unchecked.
+    virtual int chooseWithCheckBox(MessageKind kind, const QString& title, const QString& text,
+                                   const QStringList& buttons, int defaultButton, const QString& checkText,
+                                   bool* checked) {
+        if (checked)
+            *checked = false;
+        (void)checkText;
+        return choose(kind, title, text, buttons, defaultButton);
+    }
     // The program's about box.
     virtual void about(const QString& title, const QString& text) = 0;
 
     // File dialogs; an empty result means the user cancelled.
     virtual QString openFileName(const QString& caption, const QString& directory, const QString& filter) = 0;
-    virtual QStringList openFileNames(const QString& caption, const QString& directory, const QString& filter) = 0;
+    virtual QStringList openFileNames(const QString& caption, const QString& directory,
+                                      const QString& filter) = 0;
     // `selectedFilter` carries the initially selected filter in and the chosen one out.
     virtual QString saveFileName(const QString& caption, const QString& directory, const QString& filter,
                                  QString* selectedFilter) = 0;

@@ -19,6 +19,10 @@ std::vector<int> ExportFormat::sortedDepths() const {
     return out;
 }
 
+bool ExportFormat::offersDepth(int bits) const {
+    return bits != -1 && std::find(depths.begin(), depths.end(), bits) != depths.end();
+}
+
 const std::array<ExportFormat, kExportFormatCount>& exportFormats() {
     static const std::array<ExportFormat, kExportFormatCount> formats = {{
         {"JPEGimg", "jpg", {8, -1, -1}},
@@ -28,6 +32,13 @@ const std::array<ExportFormat, kExportFormatCount>& exportFormats() {
         {"BMPimg", "bmp", {8, -1, -1}},
     }};
     return formats;
+}
+
+bool exportFormatCarriesExif(int formatIndex) {
+    if (formatIndex < 0 || formatIndex >= kExportFormatCount)
+        return false;
+    const QLatin1String ext(exportFormats()[std::size_t(formatIndex)].extension);
+    return ext != QLatin1String("hdr") && ext != QLatin1String("bmp");
 }
 
 int exportFormatIndexForSuffix(const QString& suffix) {

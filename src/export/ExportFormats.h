@@ -20,11 +20,17 @@ struct ExportFormat {
     std::vector<int> offeredDepths() const;
     // The offered depths ascending, as the depth question lists them.
     std::vector<int> sortedDepths() const;
+    bool offersDepth(int bits) const;
+    // More than one depth: the user is asked which.
+    bool asksForDepth() const { return depths[1] != -1; }
 };
 
 inline constexpr int kExportFormatCount = 5;
 // JPEG, Radiance HDR, TIFF, PSD, BMP, in this order: the index is what the settings remember.
 const std::array<ExportFormat, kExportFormatCount>& exportFormats();
+
+// Whether files of the format can hold EXIF data (the EXIF tool cannot write Radiance HDR or BMP files).
+bool exportFormatCarriesExif(int formatIndex);
 
 // Index of the format whose extension is `suffix` (any letter case, without the dot); -1 when none is.
 int exportFormatIndexForSuffix(const QString& suffix);

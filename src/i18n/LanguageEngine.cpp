@@ -19,7 +19,9 @@ bool readLine(std::istream& in, std::string& line) {
     return true;
 }
 
-bool startsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
+bool startsWith(const std::string& s, const char* prefix) {
+    return s.rfind(prefix, 0) == 0;
+}
 
 std::vector<long long> versionComponents(const std::string& v) {
     std::vector<long long> parts;
@@ -194,6 +196,31 @@ std::string LanguageEngine::translate(const std::string& key) {
     return key;
 }
 
-QString LanguageEngine::translatedText(const std::string& key) { return QString::fromStdString(translate(key)); }
+QString LanguageEngine::translatedText(const std::string& key) {
+    return QString::fromStdString(translate(key));
+}
+
+QString formatIntegers(const QString& pattern, const std::vector<int>& values) {
+    QString out;
+    std::size_t next = 0;
+    for (int i = 0; i < pattern.size(); ++i) {
+        const QChar c = pattern[i];
+        if (c == QLatin1Char('%') && i + 1 < pattern.size()) {
+            const QChar k = pattern[i + 1];
+            if (k == QLatin1Char('%')) {
+                out += QLatin1Char('%');
+                ++i;
+                continue;
+            }
+            if (k == QLatin1Char('d') && next < values.size()) {
+                out += QString::number(values[next++]);
+                ++i;
+                continue;
+            }
+        }
+        out += c;
+    }
+    return out;
+}
 
 } // namespace lumora

@@ -64,8 +64,17 @@ private:
     std::map<std::string, std::string> fallbackTexts_;
 };
 
+// A translated printf-style pattern with its "%d" conversions replaced by `values` in order ("%%" is a
+// percent sign). Anything else is left as written: the pattern comes from a file users may edit, so it never
+// reaches a real printf.
+QString formatIntegers(const QString& pattern, const std::vector<int>& values);
+
 // Shorthands on the process-wide engine.
-inline std::string translate(const std::string& key) { return LanguageEngine::instance().translate(key); }
-inline QString translatedText(const std::string& key) { return LanguageEngine::instance().translatedText(key); }
+inline std::string translate(const std::string& key) {
+    return LanguageEngine::instance().translate(key);
+}
+inline QString translatedText(const std::string& key) {
+    return LanguageEngine::instance().translatedText(key);
+}
 
 } // namespace lumora

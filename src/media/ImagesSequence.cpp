@@ -291,9 +291,12 @@ std::string ImagesSequence::endText(int index) const {
 }
 
 std::string ImagesSequence::fileName() const {
+    return sourceFileOf(position_);
+}
+
+std::string ImagesSequence::sourceFileOf(int index) const {
     if (kind_ == Video)
         return path_;
-    const int index = position_;
     return index >= 0 && index < static_cast<int>(files_.size()) ? files_[static_cast<size_t>(index)]
                                                                  : std::string();
 }

@@ -68,6 +68,9 @@ public:
     std::string endText(int index = -1) const;
     // The file the current frame comes from: the video, or the burst file at the player's index.
     std::string fileName() const;
+    // The file frame `index` comes from, where its EXIF data is: the video, or that burst file (empty when
+    // out of range).
+    std::string sourceFileOf(int index) const;
 
     int kind() const { return kind_; }
     bool ready() const { return ready_; }

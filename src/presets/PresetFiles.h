@@ -45,6 +45,9 @@ void setDefaultPresetsDirectory(const std::string& prefix);
 void setUserPresetsDirectory(const std::string& prefix);
 std::string defaultPresetsPath();
 std::string userPresetsPath();
+// The folders the window and lumora-cli use: default.xml beside the program, user.xml in the user's data
+// folder.
+void usePresetFolders();
 
 // Every element from the first top-level <preset> on, whatever its name, as a record. A file that cannot be
 // loaded gives an empty list, with an event-log entry when reportErrors is set.

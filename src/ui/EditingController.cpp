@@ -5,8 +5,16 @@
 #include "i18n/LanguageEngine.h"
 #include "imageio/ImageFile.h"
 #include "ui/ExposureHighlight.h"
+#include "ui/ImageConversion.h"
 #include "ui/LumoraV2.h"
+#include "ui/PlayerController.h"
+#include "ui/PresetStrips.h"
+#include "ui/SharpestImageSelection.h"
+#include "ui/StepsController.h"
 #include "ui/Workspace.h"
+#include "undo/UndoRedoManager.h"
+
+#include <QAction>
 
 #include <QImage>
 #include <QLCDNumber>
@@ -16,30 +24,6 @@
 #include <opencv2/imgproc.hpp>
 
 namespace lumora {
-namespace {
-
-// An 8-bit BGR, BGRA or grey matrix as a toolkit image of its own; null for anything else.
-QImage toQImage(const cv::Mat& image) {
-    cv::Mat converted;
-    switch (image.channels()) {
-    case 1:
-        return QImage(image.data, image.cols, image.rows, int(image.step), QImage::Format_Grayscale8).copy();
-    case 3:
-        cv::cvtColor(image, converted, cv::COLOR_BGR2RGB);
-        return QImage(converted.data, converted.cols, converted.rows, int(converted.step),
-                      QImage::Format_RGB888)
-            .copy();
-    case 4:
-        cv::cvtColor(image, converted, cv::COLOR_BGRA2RGBA);
-        return QImage(converted.data, converted.cols, converted.rows, int(converted.step),
-                      QImage::Format_RGBA8888)
-            .copy();
-    default:
-        return {};
-    }
-}
-
-} // namespace
 
 EditingController::EditingController(LumoraV2& window) : window_(window) {
     const WindowForm& f = window_.form();
@@ -50,6 +34,18 @@ EditingController::EditingController(LumoraV2& window) : window_(window) {
     f.main->actionHighlight_under_exposed_pixels->setChecked(highlightUnder_);
     f.video->label_VideoPreview->installEventFilter(this);
     wireEditingPanels();
+    strips_ = std::make_unique<PresetStrips>(window_);
+    // The menu's Undo and Redo follow whether the workspace's history has something to offer.
+    using UndoRedoManager::WidgetControl;
+    UndoRedoManager::addUndoControl(
+        std::make_unique<WidgetControl<QAction>>(f.main->actionUndo, &QAction::setEnabled));
+    UndoRedoManager::addRedoControl(
+        std::make_unique<WidgetControl<QAction>>(f.main->actionRedo, &QAction::setEnabled));
+}
+
+EditingController::~EditingController() {
+    // The controls point at this window's actions.
+    UndoRedoManager::clearControls();
 }
 
 void EditingController::readExposureLimits() {
@@ -81,13 +77,19 @@ void EditingController::wireEditingPanels() {
 void EditingController::displayImage(const cv::Mat& image) {
     const Workspace* ws = window_.workspace();
     cv::Mat source = image;
-    if (source.empty() && ws)
-        source = ws->currentImage();
+    if (source.empty() && ws) {
+        // While a worker reads the sequence, asking it for its frame would wait for the worker's decoding:
+        // the picture on screen is the same one.
+        const bool workerReads = ws->state == Stacking || ws->state == SearchingSharpest;
+        source = workerReads && !lastShown_.empty() ? lastShown_ : ws->currentImage();
+    }
     if (source.empty() || displaySize_.isEmpty())
         return;
-    cv::Mat shown;
-    cv::resize(convertDepth(source, 8), shown, cv::Size(displaySize_.width(), displaySize_.height()), 0, 0,
-               cv::INTER_LINEAR);
+    lastShown_ = source;
+    // Scaled before the depth conversion: a full-size light image would otherwise be converted whole.
+    cv::Mat scaled;
+    cv::resize(source, scaled, cv::Size(displaySize_.width(), displaySize_.height()), 0, 0, cv::INTER_LINEAR);
+    cv::Mat shown = convertDepth(scaled, 8);
     if (ws && (ws->state == SelectingFrame || ws->state == DefiningParameters || ws->state == Editing))
         shown =
             highlightExposure(shown, highlightOver_, highlightUnder_, overExposedLimit_, underExposedLimit_);
@@ -121,13 +123,76 @@ void EditingController::MenuActionHighlightUnderExposedClicked() {
         displayImage();
 }
 
-// Undo and redo come with the rendering of edited images; until then the actions stay disabled.
+void EditingController::repolishSelectionAreas() {
+    const WindowForm& f = window_.form();
+    StepsController::repolish(f.basicClassic->scrollAreaWidgetContents_SharpestImageSelection);
+    StepsController::repolish(f.proEditing->scrollAreaWidgetContents_ProEditingSelection);
+}
+
+void EditingController::onClickSelectImage(SharpestImageSelection* selection) {
+    if (!window_.hasMedium() || !selection)
+        return;
+    Workspace* ws = window_.workspace();
+    if (ws->edited != selection) {
+        if (ws->edited)
+            ws->edited->setProperty("isSelected", false);
+        ws->edited = selection;
+        selection->setProperty("isSelected", true);
+        strips_->setSource(selection->image());
+        connect(selection, &SharpestImageSelection::renderFinished, this, &EditingController::previewRendered,
+                Qt::UniqueConnection);
+    }
+    repolishSelectionAreas();
+    if (ws->state != Exporting)
+        ws->state = Editing;
+    // Lays the editing page out and sizes the display, which is the size the preview is rendered at.
+    window_.steps().updateWindow();
+    const cv::Mat preview = selection->preview();
+    if (preview.cols < displaySize_.width() || preview.rows < displaySize_.height())
+        renderEditedSelection(2);
+}
+
+bool EditingController::renderEditedSelection(int stage) {
+    Workspace* ws = window_.hasMedium() ? window_.workspace() : nullptr;
+    if (!ws || !ws->edited)
+        return false;
+    const bool fast = window_.form().toneMapping->checkBox_FastPreview->isChecked();
+    if (!ws->edited->startRender(false, fast, stage))
+        return false;
+    window_.form().video->frame_LoadingIcone->show();
+    return true;
+}
+
+void EditingController::previewRendered() {
+    const auto* selection = qobject_cast<SharpestImageSelection*>(sender());
+    window_.form().video->frame_LoadingIcone->hide();
+    const Workspace* ws = window_.hasMedium() ? window_.workspace() : nullptr;
+    if (ws && ws->edited == selection && (ws->state == Editing || ws->state == ToolActive))
+        window_.player().needResize();
+}
+
+void EditingController::dropEditedSelection(bool leaveEditing) {
+    Workspace* ws = window_.workspace();
+    if (!ws)
+        return;
+    if (ws->edited)
+        ws->edited->setProperty("isSelected", false);
+    ws->edited = nullptr;
+    if (leaveEditing)
+        for (SharpestImageSelection* s : ws->liveSelections())
+            if (s->frameIndex() >= 0)
+                s->leaveEditing();
+    repolishSelectionAreas();
+}
+
 void EditingController::MenuActionUndoClicked() {
-    window_.refuseOperation();
+    if (window_.hasMedium())
+        window_.workspace()->undo.undo();
 }
 
 void EditingController::MenuActionRedoClicked() {
-    window_.refuseOperation();
+    if (window_.hasMedium())
+        window_.workspace()->undo.redo();
 }
 
 bool EditingController::eventFilter(QObject* watched, QEvent* event) {

@@ -1,34 +1,397 @@
 #include "ui/ExportController.h"
 
+#include "app/MessageService.h"
+#include "app/Settings.h"
+#include "export/ExportFormats.h"
+#include "export/ExportNames.h"
+#include "i18n/LanguageEngine.h"
+#include "ui/ImageWriteThread.h"
 #include "ui/LumoraV2.h"
+#include "ui/SaveForm.h"
+#include "ui/SharpestImageSelection.h"
+#include "ui/StackingController.h"
+#include "ui/StepsController.h"
+#include "ui/WaitCursor.h"
+#include "ui/WorkerWait.h"
+#include "ui/Workspace.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QProgressBar>
 
 namespace lumora {
+namespace {
 
-ExportController::ExportController(LumoraV2& window) : window_(window) {
+constexpr int kPollMs = 50;
+
+const Translator& translator() {
+    static const Translator t = [](const std::string& key) { return translatedText(key); };
+    return t;
+}
+
+} // namespace
+
+struct ExportController::Job {
+    std::vector<QPointer<SharpestImageSelection>> items;
+    std::size_t index = 0;
+    QPointer<SharpestImageSelection> current;
+    QString directory;
+    QString extension; // with its dot
+    int format = 0;
+    int bits = 8;
+    int rememberedAnswer = -1; // for the other files once "do the same" was ticked
+    bool stop = false;
+    quint64 session = 0;
+};
+
+ExportController::ExportController(LumoraV2& window) : window_(window), lastDirectory_(QDir::homePath()) {
     const WindowForm& f = window_.form();
     connect(f.basicClassic->pushButton_EditingExport, &QPushButton::clicked, this,
             [this] { PushButtonEditingExportClicked(nullptr); });
     connect(f.proEditing->pushButton_ProEditingExport, &QPushButton::clicked, this,
             &ExportController::PushButtonProEditingExportClicked);
+    poll_.setInterval(kPollMs);
+    connect(&poll_, &QTimer::timeout, this, &ExportController::pollProgress);
 }
 
-bool ExportController::exportAll() {
-    PushButtonEditingExportClicked(nullptr);
-    return false;
+ExportController::~ExportController() = default;
+
+bool ExportController::chooseFormat(QString* path, const char* extensionKey, int* format, int* bits) {
+    const int index = exportFormatIndexForSuffix(QFileInfo(*path).suffix());
+    if (index < 0) {
+        window_.messages().show(MessageKind::Error, translatedText("Error"), translatedText(extensionKey));
+        return false;
+    }
+    const ExportFormat& chosen = exportFormats()[std::size_t(index)];
+    *format = index;
+    *bits = chosen.defaultDepth();
+    if (chosen.asksForDepth()) {
+        SaveForm form(&window_, false);
+        form.setDepthChoices(chosen.sortedDepths(), chosen.defaultDepth());
+        if (form.exec() != QDialog::Accepted)
+            return false;
+        *bits = form.chosenDepth();
+    }
+    return true;
 }
 
-void ExportController::stopExport() {}
-
-void ExportController::PushButtonEditingExportClicked(SharpestImageSelection*) {
-    window_.refuseOperation();
+void ExportController::reportWrite(const QString& path, bool ok, const std::string& error,
+                                   const std::string& exifWarning) {
+    const QString name = QDir::toNativeSeparators(path);
+    if (!ok)
+        window_.messages().show(MessageKind::Error, translatedText("ErrorWritingImageTitle"),
+                                translatedText("ErrorWritingImage").arg(name, QString::fromStdString(error)));
+    else if (!exifWarning.empty())
+        window_.messages().show(
+            MessageKind::Warning, translatedText("ErrorCopyingExifTitle"),
+            translatedText("ErrorCopyingExif").arg(name, QString::fromStdString(exifWarning)));
 }
 
-void ExportController::PushButtonProEditingExportClicked() {
-    window_.refuseOperation();
+void ExportController::writeAndWait(const ImageWriteRequest& request) {
+    ImageWriteThread writer(request);
+    writer.start();
+    waitForThreads({&writer});
+    writer.wait();
+    const WriteResult& r = writer.result();
+    reportWrite(QString::fromStdString(request.path), r.ok, r.error, r.exifWarning);
 }
 
 void ExportController::saveCurrentFrame() {
-    window_.refuseOperation();
+    Workspace* ws = window_.hasMedium() ? window_.workspace() : nullptr;
+    if (!ws || !ws->sequenceReady())
+        return;
+    ImagesSequence* sequence = ws->sequence();
+    const cv::Mat image = sequence->currentImage();
+    if (image.empty()) {
+        window_.messages().show(MessageKind::Error, translatedText("Error"),
+                                translatedText("ErrorSaveImages"));
+        return;
+    }
+    const int index = sequence->currentIndex();
+    ExportNameRequest name;
+    name.mediumPath = ws->path();
+    name.isSequence = true;
+    name.currentIndex = index;
+    const QString start =
+        QFileInfo(ws->path()).absolutePath() + QLatin1Char('/') + defaultExportName(name, translator());
+    QString selected;
+    QString path = window_.messages().saveFileName(translatedText("SaveAs"), start,
+                                                   exportDialogFilter(translator()), &selected);
+    int format = 0, bits = 8;
+    if (path.isEmpty() || !chooseFormat(&path, "ErrorExtension.", &format, &bits))
+        return;
+    writeAndWait({path.toStdString(), image, bits,
+                  exportFormatCarriesExif(format) ? sequence->sourceFileOf(index) : std::string(),
+                  settings::read(settings::JPGQuality)});
+}
+
+void ExportController::saveHDRimage() {
+    Workspace* ws = window_.hasMedium() ? window_.workspace() : nullptr;
+    if (!ws || ws->state != Stacking)
+        return;
+    const cv::Mat light = ws->lightImage;
+    if (light.empty()) {
+        window_.messages().show(MessageKind::Error, translatedText("Error"),
+                                translatedText("ExplImagesUnavailable"));
+        return;
+    }
+    QString selected =
+        exportFilterEntry(settings::read(settings::SavingFilterIndexForHDRImage), translator());
+    const QString start = lastDirectory_ + QLatin1Char('/') + window_.stacking().lightImageName();
+    QString path = window_.messages().saveFileName(translatedText("SaveAs"), start,
+                                                   exportDialogFilter(translator()), &selected);
+    if (path.isEmpty())
+        return;
+    WaitCursor wait;
+    lastDirectory_ = QFileInfo(path).absolutePath();
+    int format = 0, bits = 32;
+    if (!chooseFormat(&path, "ErrorExtension", &format, &bits))
+        return;
+    settings::write(settings::SavingFilterIndexForHDRImage, format);
+    writeAndWait({path.toStdString(), light, bits,
+                  exportFormatCarriesExif(format) ? ws->exifSourceOf(ws->centreIndex) : std::string(),
+                  settings::read(settings::JPGQuality)});
+}
+
+void ExportController::PushButtonProEditingExportClicked() {
+    if (window_.hasMedium())
+        PushButtonEditingExportClicked(window_.workspace()->edited);
+}
+
+bool ExportController::prepareJob(Job& job) {
+    const int remembered = settings::read(settings::SavingFilterIndexForTMImage);
+    if (job.items.size() == 1) {
+        SharpestImageSelection* item = job.items.front();
+        QString selected = exportFilterEntry(remembered, translator());
+        QString path = window_.messages().saveFileName(translatedText("SaveAs"),
+                                                       lastDirectory_ + QLatin1Char('/') + item->fileName(),
+                                                       exportDialogFilter(translator()), &selected);
+        if (path.isEmpty() || !chooseFormat(&path, "ErrorExtension", &job.format, &job.bits))
+            return false;
+        const QFileInfo chosen(path);
+        lastDirectory_ = chosen.absolutePath();
+        item->renameExport(chosen.completeBaseName());
+        job.extension = QLatin1Char('.') + chosen.suffix();
+    } else {
+        const QString directory =
+            window_.messages().existingDirectory(translatedText("SaveAs"), lastDirectory_);
+        if (directory.isEmpty())
+            return false;
+        lastDirectory_ = directory;
+        SaveForm form(&window_, true);
+        form.setFormatChoices(remembered);
+        if (form.exec() != QDialog::Accepted)
+            return false;
+        job.format = form.chosenFormat();
+        job.bits = form.chosenDepth();
+        job.extension = QLatin1Char('.') + QLatin1String(exportFormats()[std::size_t(job.format)].extension);
+    }
+    settings::write(settings::SavingFilterIndexForTMImage, job.format);
+    job.directory = lastDirectory_;
+    return true;
+}
+
+void ExportController::PushButtonEditingExportClicked(SharpestImageSelection* selection) {
+    if (!window_.hasMedium() || job_)
+        return;
+    Workspace* ws = window_.workspace();
+    auto job = std::make_unique<Job>();
+    if (selection)
+        job->items.emplace_back(selection);
+    else
+        for (SharpestImageSelection* s : ws->liveSelections())
+            job->items.emplace_back(s);
+    if (job->items.empty()) {
+        window_.messages().show(MessageKind::Warning, translatedText("PleaseChooseFrameTitle"),
+                                translatedText("PleaseChooseFrame"));
+        return;
+    }
+    ws->undo.clear();
+    if (!prepareJob(*job))
+        return;
+    job->session = window_.session();
+    ws->state = Exporting;
+    window_.steps().updateWindow();
+    job_ = std::move(job);
+    renderNext();
+}
+
+void ExportController::renderNext() {
+    Job& job = *job_;
+    while (job.index < job.items.size() && !job.items[job.index])
+        ++job.index;
+    if (job.stop || job.index >= job.items.size()) {
+        finishJob(!job.stop);
+        return;
+    }
+    SharpestImageSelection* item = job.items[job.index];
+    job.current = item;
+    // A preview of this picture still rendering would hold its engine.
+    if (QThread* preview = item->renderThread()) {
+        item->cancelRender();
+        waitForThreads({preview});
+    }
+    // Its end is handled before this export listens to the picture's renders.
+    item->settleRender();
+    connect(item, &SharpestImageSelection::renderFinished, this, &ExportController::itemRendered,
+            Qt::UniqueConnection);
+    QProgressBar* bar = window_.form().progress->progressBar_Computing;
+    bar->setValue(0);
+    bar->setFormat(QStringLiteral("%p%"));
+    if (!item->startRender(true, false, 0)) {
+        itemRendered(false);
+        return;
+    }
+    poll_.start();
+}
+
+void ExportController::pollProgress() {
+    if (job_ && job_->current)
+        window_.form().progress->progressBar_Computing->setValue(job_->current->engine().progress());
+}
+
+void ExportController::itemRendered(bool) {
+    poll_.stop();
+    if (!job_)
+        return;
+    Job& job = *job_;
+    SharpestImageSelection* item = job.current;
+    if (item)
+        disconnect(item, &SharpestImageSelection::renderFinished, this, &ExportController::itemRendered);
+    const cv::Mat image = item ? item->takeFullRender() : cv::Mat();
+    if (job.stop || !item) {
+        finishJob(false);
+        return;
+    }
+    if (image.empty()) {
+        // Cancelled from the progress panel, or the picture could not be rendered.
+        finishJob(false);
+        return;
+    }
+    writeRendered(image);
+}
+
+QString ExportController::resolveExisting(const QString& path, const QString& name) {
+    Job& job = *job_;
+    int answer = job.rememberedAnswer;
+    if (answer < 0) {
+        bool sameForOthers = false;
+        const bool several = job.items.size() > 1;
+        answer = window_.messages().chooseWithCheckBox(
+            MessageKind::Question, translatedText("SavingFileAlreadyExist"),
+            translatedText("SavingFileAlreadyExistText").arg(QDir::toNativeSeparators(path)),
+            {translatedText("Replace"), translatedText("UseUniqueName")}, 1,
+            several ? translatedText("DoSameForOtherImages") : QString(), &sameForOthers);
+        // A closed box keeps the file: the unique name is the safe answer.
+        if (answer != 0)
+            answer = 1;
+        if (sameForOthers)
+            job.rememberedAnswer = answer;
+    }
+    return answer == 0 ? path : uniqueExportPath(job.directory, name, job.extension);
+}
+
+void ExportController::writeRendered(const cv::Mat& image) {
+    Job& job = *job_;
+    SharpestImageSelection* item = job.current;
+    QString format = translatedText("SavingImage");
+    if (job.items.size() > 1)
+        format += translatedText("n/N").arg(job.index + 1).arg(job.items.size());
+    window_.form().progress->progressBar_Computing->setFormat(format);
+    const QString name = item->fileName();
+    QString path = job.directory + QLatin1Char('/') + name + job.extension;
+    if (QFileInfo::exists(path)) {
+        path = resolveExisting(path, name);
+        if (!job_)
+            return;
+    }
+    ImageWriteRequest request{path.toStdString(), image, job.bits,
+                              exportFormatCarriesExif(job.format) ? item->exifSource() : std::string(),
+                              settings::read(settings::JPGQuality)};
+    writer_ = std::make_unique<ImageWriteThread>(std::move(request));
+    connect(writer_.get(), &QThread::finished, this, &ExportController::itemWritten);
+    writer_->start();
+}
+
+void ExportController::itemWritten() {
+    if (!writer_)
+        return;
+    writer_->wait(); // finished() comes just before the thread returns
+    const WriteResult result = writer_->result();
+    const QString path = QString::fromStdString(writer_->request().path);
+    writer_.reset();
+    reportWrite(path, result.ok, result.error, result.exifWarning);
+    if (!job_)
+        return;
+    ++job_->index;
+    renderNext();
+}
+
+void ExportController::finishJob(bool completed) {
+    poll_.stop();
+    const std::unique_ptr<Job> job = std::move(job_);
+    Workspace* ws = window_.workspace();
+    if (ws && window_.session() == job->session && ws->state == Exporting) {
+        ws->state = Editing;
+        window_.steps().updateWindow();
+    }
+    emit exportEnded(completed);
+}
+
+void ExportController::stopExport() {
+    if (!job_)
+        return;
+    job_->stop = true;
+    if (job_->current)
+        job_->current->cancelRender();
+}
+
+void ExportController::cancelNow() {
+    if (!job_)
+        return;
+    stopExport();
+    std::vector<QThread*> running;
+    if (job_->current) {
+        disconnect(job_->current, &SharpestImageSelection::renderFinished, this,
+                   &ExportController::itemRendered);
+        if (QThread* render = job_->current->renderThread())
+            running.push_back(render);
+    }
+    if (writer_) {
+        writer_->disconnect(this);
+        running.push_back(writer_.get());
+    }
+    waitForThreads(running);
+    if (writer_) {
+        writer_->wait();
+        const WriteResult result = writer_->result();
+        const QString path = QString::fromStdString(writer_->request().path);
+        writer_.reset();
+        reportWrite(path, result.ok, result.error, result.exifWarning);
+    }
+    if (job_)
+        finishJob(false);
+}
+
+bool ExportController::exportAll() {
+    if (!window_.hasMedium() || job_)
+        return false;
+    bool ended = false;
+    bool completed = false;
+    QEventLoop loop;
+    const QMetaObject::Connection watch =
+        connect(this, &ExportController::exportEnded, &loop, [&](bool done) {
+            ended = true;
+            completed = done;
+            loop.quit();
+        });
+    PushButtonEditingExportClicked(nullptr);
+    if (job_ && !ended)
+        loop.exec();
+    disconnect(watch);
+    return completed;
 }
 
 } // namespace lumora

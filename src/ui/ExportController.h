@@ -1,31 +1,72 @@
 #pragma once
-// Export flows of the window: the edited selections, the Pro result and the player's current frame. The
-// export engine arrives with a later step; until then each request is refused and nothing is written.
+// Export flows of the window: the player's current frame, the light image right after stacking, and the
+// edited selections, rendered at full size on their own threads and written (with the source's EXIF data) on
+// another, so the window keeps repainting. File names are proposed from the medium and the run; an existing
+// file is replaced or kept under a numbered name as the user answers; every failure is told to the user.
 
 #include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+#include <opencv2/core.hpp>
+
+#include <memory>
+#include <vector>
 
 namespace lumora {
 
+class ImageWriteThread;
 class LumoraV2;
 class SharpestImageSelection;
+struct ImageWriteRequest;
 
 class ExportController : public QObject {
     Q_OBJECT
 public:
     explicit ExportController(LumoraV2& window);
+    ~ExportController() override;
 
-    // Exports every selection (closing the workspace asks for it); false when nothing was exported.
+    // Exports every selection and returns once that is over (closing the workspace asks for it); false when
+    // nothing was exported.
     bool exportAll();
-    // Stops a running export at once.
+    bool running() const { return job_ != nullptr; }
+    // The cancel button: the rendering in progress stops and the export ends after it.
     void stopExport();
+    // Stops the export and waits for its threads (the window keeps repainting); closing the medium.
+    void cancelNow();
+    const QString& lastDirectory() const { return lastDirectory_; }
+
+signals:
+    void exportEnded(bool completed);
 
 public slots:
     void PushButtonEditingExportClicked(lumora::SharpestImageSelection* selection = nullptr);
     void PushButtonProEditingExportClicked();
     void saveCurrentFrame();
+    void saveHDRimage();
 
 private:
+    struct Job;
+    // The format index and depth for `path` (asking for the depth when the format offers several); -1 when
+    // the user refused or the extension is not an export format (told with `extensionKey`).
+    bool chooseFormat(QString* path, const char* extensionKey, int* format, int* bits);
+    bool prepareJob(Job& job);
+    void renderNext();
+    void itemRendered(bool ok);
+    void writeRendered(const cv::Mat& image);
+    void itemWritten();
+    void finishJob(bool completed);
+    void pollProgress();
+    // Writes on the writer thread and waits for it (the window keeps repainting); reports failures.
+    void writeAndWait(const ImageWriteRequest& request);
+    void reportWrite(const QString& path, bool ok, const std::string& error, const std::string& exifWarning);
+    QString resolveExisting(const QString& path, const QString& name);
+
     LumoraV2& window_;
+    QString lastDirectory_;
+    std::unique_ptr<Job> job_;
+    std::unique_ptr<ImageWriteThread> writer_;
+    QTimer poll_;
 };
 
 } // namespace lumora

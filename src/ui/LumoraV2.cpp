@@ -14,8 +14,10 @@
 #include "ui/PlayerController.h"
 #include "ui/QtMessageService.h"
 #include "ui/SelectionFlowController.h"
+#include "ui/SharpestSearchController.h"
 #include "ui/ShowGeneralSettings.h"
 #include "ui/ShowLog.h"
+#include "ui/StackingController.h"
 #include "ui/StepsController.h"
 #include "ui/TimelineController.h"
 #include "ui/ToolsController.h"
@@ -76,6 +78,8 @@ LumoraV2::LumoraV2(std::shared_ptr<MessageService> messages, QWidget* parent)
     player_ = std::make_unique<PlayerController>(*this);
     flow_ = std::make_unique<SelectionFlowController>(*this);
     exports_ = std::make_unique<ExportController>(*this);
+    stacking_ = std::make_unique<StackingController>(*this);
+    search_ = std::make_unique<SharpestSearchController>(*this);
     tools_ = std::make_unique<ToolsController>(*this);
     updates_ = std::make_unique<UpdatesController>(*this);
     opening_ = std::make_unique<OpeningController>(*this);
@@ -90,7 +94,11 @@ LumoraV2::LumoraV2(std::shared_ptr<MessageService> messages, QWidget* parent)
     reportFirstStartOfVersion();
 }
 
-LumoraV2::~LumoraV2() = default;
+LumoraV2::~LumoraV2() {
+    // Threads reading the medium end before it goes, whichever way the window is destroyed.
+    if (workspace_)
+        opening_->stopAllWork();
+}
 
 void LumoraV2::prepareUserDirectories() {
     const QString dataDir = userDataDirectory();
@@ -125,11 +133,14 @@ bool LumoraV2::openMediaByPath(const QString& path) {
 void LumoraV2::setWorkspace(std::unique_ptr<Workspace> workspace) {
     workspace_ = std::move(workspace);
     currentIndex_ = workspace_ ? 0 : -1;
+    ++session_;
 }
 
 void LumoraV2::discardWorkspace() {
-    workspace_.reset();
+    ++session_;
+    // No flow may start on the medium while it is taken down.
     currentIndex_ = -1;
+    workspace_.reset();
 }
 
 void LumoraV2::refuseOperation() {

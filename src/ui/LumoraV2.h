@@ -24,6 +24,8 @@ class TimelineController;
 class EditingController;
 class SelectionFlowController;
 class ExportController;
+class StackingController;
+class SharpestSearchController;
 class ToolsController;
 class UpdatesController;
 
@@ -51,6 +53,9 @@ public:
     int currentIndex() const { return currentIndex_; }
     // True with a workspace and a current index.
     bool hasMedium() const { return workspace_ && currentIndex_ != -1; }
+    // Changes whenever a workspace is made current or discarded: flows that let events through check that
+    // the medium they started on is still the one open.
+    quint64 session() const { return session_; }
 
     StepsController& steps() { return *steps_; }
     MenuController& menus() { return *menus_; }
@@ -60,6 +65,8 @@ public:
     EditingController& editing() { return *editing_; }
     SelectionFlowController& flow() { return *flow_; }
     ExportController& exports() { return *exports_; }
+    StackingController& stacking() { return *stacking_; }
+    SharpestSearchController& search() { return *search_; }
     ToolsController& tools() { return *tools_; }
     UpdatesController& updates() { return *updates_; }
 
@@ -89,6 +96,7 @@ private:
     QLabel* statusText_ = nullptr;
     std::unique_ptr<Workspace> workspace_;
     int currentIndex_ = -1;
+    quint64 session_ = 0;
 
     std::unique_ptr<StepsController> steps_;
     std::unique_ptr<MenuController> menus_;
@@ -98,6 +106,8 @@ private:
     std::unique_ptr<EditingController> editing_;
     std::unique_ptr<SelectionFlowController> flow_;
     std::unique_ptr<ExportController> exports_;
+    std::unique_ptr<StackingController> stacking_;
+    std::unique_ptr<SharpestSearchController> search_;
     std::unique_ptr<ToolsController> tools_;
     std::unique_ptr<UpdatesController> updates_;
 };

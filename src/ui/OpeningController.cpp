@@ -4,11 +4,17 @@
 #include "app/Settings.h"
 #include "i18n/LanguageEngine.h"
 #include "media/MediaFiles.h"
+#include "ui/EditingController.h"
 #include "ui/ExportController.h"
 #include "ui/LumoraV2.h"
 #include "ui/PlayerController.h"
-#include "ui/SelectionFlowController.h"
+#include "ui/PresetStrips.h"
+#include "ui/SharpestImageSelection.h"
+#include "ui/SharpestSearchController.h"
+#include "ui/StackingController.h"
 #include "ui/StepsController.h"
+#include "ui/WaitCursor.h"
+#include "ui/WorkerWait.h"
 #include "ui/Workspace.h"
 
 #include <QAction>
@@ -35,27 +41,6 @@ QString filterFor(const QString& name, const std::vector<std::string>& extension
 QString lowerSuffix(const QString& path) {
     return QFileInfo(path).suffix().toLower();
 }
-
-// Removes the widgets of a result list or preset strip; spacers of the form stay.
-void removeWidgets(QLayout* layout) {
-    for (int i = layout->count() - 1; i >= 0; --i) {
-        QLayoutItem* item = layout->itemAt(i);
-        if (QWidget* w = item->widget()) {
-            layout->removeWidget(w);
-            w->hide();
-            w->deleteLater();
-        }
-    }
-}
-
-// Restores the normal cursor when an open returns, whichever way it returns.
-class WaitCursor {
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 } // namespace
 
@@ -182,7 +167,26 @@ bool OpeningController::openPhoto(const QString& path, bool report) {
     window_.steps().updateWindow();
     showStatus();
     window_.steps().updateMode();
+    editPhoto();
     return true;
+}
+
+void OpeningController::editPhoto() {
+    Workspace* ws = window_.workspace();
+    const WindowForm& f = window_.form();
+    const int mode = window_.steps().mode();
+    QWidget* area = mode == 3 ? f.proEditing->scrollAreaWidgetContents_ProEditingSelection
+                              : f.basicClassic->scrollAreaWidgetContents_SharpestImageSelection;
+    auto* selection = new SharpestImageSelection(ws->image(), ws->path().toStdString(), area);
+    ws->selections.push_back(selection);
+    EditingController& editing = window_.editing();
+    connect(selection, &SharpestImageSelection::onClick, &editing, &EditingController::onClickSelectImage);
+    connect(selection, &SharpestImageSelection::onExport, &window_.exports(),
+            &ExportController::PushButtonEditingExportClicked);
+    selection->setExportName(QFileInfo(ws->path()).completeBaseName());
+    selection->show();
+    editing.strips().build(mode == 1);
+    editing.onClickSelectImage(selection);
 }
 
 bool OpeningController::openBurst(const QStringList& paths) {
@@ -300,16 +304,13 @@ bool OpeningController::closeWorkspace() {
         break;
     }
     case Stacking:
-        window_.flow().cancelStacking();
-        break;
     case SearchingSharpest:
-        window_.flow().stopSearch();
+        // Stopped without asking: closeNow cancels them and waits.
         break;
     case Exporting:
         if (!messages.ask(MessageKind::WarningQuestion, translatedText("ClosingWorkspace"),
                           translatedText("ExplClosingWorkspaceDuringExport")))
             return false;
-        window_.exports().stopExport();
         break;
     case SelectingFrame:
     case DefiningParameters:
@@ -320,20 +321,28 @@ bool OpeningController::closeWorkspace() {
     return true;
 }
 
+void OpeningController::stopAllWork() {
+    window_.player().pauseIfPlaying();
+    window_.stacking().cancelNow();
+    window_.search().cancelNow();
+    window_.exports().cancelNow();
+    std::vector<QThread*> running;
+    if (const Workspace* ws = window_.workspace())
+        for (SharpestImageSelection* s : ws->liveSelections())
+            for (QThread* t : s->stopWork())
+                running.push_back(t);
+    waitForThreads(running);
+}
+
 void OpeningController::closeNow() {
+    // Every thread that reads the medium or its pictures ends before they are deleted.
+    stopAllWork();
     window_.player().resetPreview();
     window_.discardWorkspace();
     window_.setWindowTitle(QString::fromLatin1(kTitlePrefix));
     window_.statusText()->clear();
-    const WindowForm& f = window_.form();
-    for (QLayout* layout : {static_cast<QLayout*>(f.proSelect->verticalLayout_SelectedImage),
-                            static_cast<QLayout*>(f.proSelect->verticalLayout_ProSharpestImageSelection),
-                            static_cast<QLayout*>(f.proEditing->verticalLayout_ProEditingSelection),
-                            static_cast<QLayout*>(f.basicClassic->verticalLayout_SharpestImageSelection),
-                            static_cast<QLayout*>(f.presets->horizontalLayout_BottomPresets),
-                            static_cast<QLayout*>(f.presets->horizontalLayout_UserPresets)})
-        removeWidgets(layout);
-    f.proSelect->frame_SelectedImageTop->hide();
+    window_.search().clearResults();
+    window_.editing().strips().clear();
     window_.steps().updateWindow();
 }
 

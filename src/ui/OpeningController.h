@@ -25,6 +25,8 @@ public:
     bool openBurst(const QStringList& paths);
     // Closes the workspace, asking first where work could be lost. False when the user keeps it.
     bool closeWorkspace();
+    // Cancels every thread working on the medium and waits for them (the window keeps repainting).
+    void stopAllWork();
 
     // Rebuilds the file-dialog filters in the current language.
     void rebuildFilters();
@@ -51,6 +53,8 @@ private:
     void showTitle(const QString& path, const char* kindKey);
     void showStatus();
     void closeNow();
+    // The single photo becomes the one selection, edited at once.
+    void editPhoto();
     // Opening needs a mode: asks for one when none is chosen yet.
     void ensureMode();
 

@@ -1,6 +1,7 @@
 #include "ui/PlayerController.h"
 
 #include "i18n/LanguageEngine.h"
+#include "tonemap/ToneMapEngine.h"
 #include "ui/EditingController.h"
 #include "ui/ExportController.h"
 #include "ui/LumoraV2.h"
@@ -11,15 +12,12 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QMenu>
-#include <QThread>
 
 namespace lumora {
 
 namespace {
 // How long a seek waits for the mouse to rest before the frame is decoded.
 constexpr int kSeekDelayMs = 300;
-// Time the play loop gets to finish its frame when something else pauses it.
-constexpr int kPauseSettleMs = 200;
 } // namespace
 
 QSize fitInto(int w, int h, int W, int H) {
@@ -107,10 +105,10 @@ void PlayerController::playPauseVideo() {
 }
 
 void PlayerController::pauseIfPlaying() {
-    if (paused_)
-        return;
+    // The play loop runs on this thread, below whoever calls this: it ends at its next check. The frame on
+    // screen is already the sequence's current one, so there is nothing to wait for, and sleeping would only
+    // freeze the window.
     paused_ = true;
-    QThread::msleep(kPauseSettleMs);
 }
 
 void PlayerController::resetPreview() {
@@ -229,9 +227,12 @@ void PlayerController::needResize() {
     case Editing:
     case ToolActive:
     case Exporting: {
-        // Until a rendering exists, the edited image is the medium itself.
+        // The edited picture's aspect; its preview is rendered at the size it is shown at.
         const cv::Mat shown = ws->currentImage();
-        window_.editing().setDisplaySize(fitInto(shown.cols, shown.rows, area.width(), area.height()));
+        const QSize size = fitInto(shown.cols, shown.rows, area.width(), area.height());
+        window_.editing().setDisplaySize(size);
+        if (!size.isEmpty())
+            ToneMapEngine::setPreviewSize(size.width(), size.height());
         break;
     }
     }

@@ -23,7 +23,7 @@ public:
     // A sequence is open and ready, in a state where it can be played (frame selection or Pro parameters).
     bool ready() const;
     bool paused() const { return paused_; }
-    // Stops the play loop if it runs and gives it time to stop on a frame.
+    // Stops the play loop if it runs (it ends once control returns to it).
     void pauseIfPlaying();
     // A paused player at normal speed and brightness with no seek pending.
     void resetPreview();

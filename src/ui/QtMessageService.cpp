@@ -46,6 +46,12 @@ bool QtMessageService::askWithCheckBox(const QString& title, const QString& text
 
 int QtMessageService::choose(MessageKind kind, const QString& title, const QString& text,
                              const QStringList& buttons, int defaultButton) {
+    return chooseWithCheckBox(kind, title, text, buttons, defaultButton, QString(), nullptr);
+}
+
+int QtMessageService::chooseWithCheckBox(MessageKind kind, const QString& title, const QString& text,
+                                         const QStringList& buttons, int defaultButton,
+                                         const QString& checkText, bool* checked) {
     QMessageBox box(parent_);
     box.setIcon(kind == MessageKind::Error                                             ? QMessageBox::Critical
                 : kind == MessageKind::Warning || kind == MessageKind::WarningQuestion ? QMessageBox::Warning
@@ -63,7 +69,18 @@ int QtMessageService::choose(MessageKind kind, const QString& title, const QStri
     }
     if (defaultButton >= 0 && defaultButton < int(pushed.size()))
         box.setDefaultButton(pushed[size_t(defaultButton)]);
+    // Without an escape button the box could not be closed at all; closing answers as the last button,
+    // which every caller makes the one that changes least.
+    if (!pushed.empty())
+        box.setEscapeButton(pushed.back());
+    QCheckBox* check = nullptr;
+    if (!checkText.isEmpty()) {
+        check = new QCheckBox(checkText, &box);
+        box.setCheckBox(check);
+    }
     box.exec();
+    if (checked)
+        *checked = check && check->isChecked();
     for (size_t i = 0; i < pushed.size(); ++i)
         if (box.clickedButton() == pushed[i])
             return int(i);

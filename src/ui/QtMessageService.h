@@ -19,6 +19,9 @@ public:
                          bool* checked) override;
     int choose(MessageKind kind, const QString& title, const QString& text, const QStringList& buttons,
                int defaultButton) override;
+    int chooseWithCheckBox(MessageKind kind, const QString& title, const QString& text,
+                           const QStringList& buttons, int defaultButton, const QString& checkText,
+                           bool* checked) override;
     void about(const QString& title, const QString& text) override;
     QString openFileName(const QString& caption, const QString& directory, const QString& filter) override;
     QStringList openFileNames(const QString& caption, const QString& directory,

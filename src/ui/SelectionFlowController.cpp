@@ -1,10 +1,19 @@
 #include "ui/SelectionFlowController.h"
 
 #include "app/MessageService.h"
+#include "app/Settings.h"
 #include "i18n/LanguageEngine.h"
+#include "ui/EditingController.h"
+#include "ui/ExportController.h"
 #include "ui/LumoraV2.h"
 #include "ui/PlayerController.h"
+#include "ui/PresetStrips.h"
+#include "ui/SharpestImageSelection.h"
+#include "ui/SharpestSearchController.h"
+#include "ui/StackingController.h"
 #include "ui/StepsController.h"
+#include "ui/TimelineController.h"
+#include "ui/WorkerWait.h"
 #include "ui/Workspace.h"
 
 #include <algorithm>
@@ -20,8 +29,6 @@ SelectionFlowController::SelectionFlowController(LumoraV2& window) : window_(win
             &SelectionFlowController::PushButtonSelectImageNextClicked);
     connect(f.proSelect->pushButton_SelectImageNext, &QPushButton::clicked, this,
             &SelectionFlowController::PushButtonSelectImageNextClicked);
-    connect(f.proSelect->pushButton_FindSharpestImage, &QPushButton::clicked, this,
-            &SelectionFlowController::PushButtonFindSharpestImageClicked);
     connect(p->pushButton_ImageStacking_Before, &QPushButton::clicked, this,
             &SelectionFlowController::PushButtonImageStacking_BeforeClicked);
     connect(p->pushButton_ImageStacking_After, &QPushButton::clicked, this,
@@ -42,8 +49,6 @@ SelectionFlowController::SelectionFlowController(LumoraV2& window) : window_(win
     connect(p->checkBox_Align, &QCheckBox::toggled, this, &SelectionFlowController::checkBox_AlignToggled);
     connect(p->comboBox_Quality, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &SelectionFlowController::comboBox_QualityChanged);
-    connect(p->pushButton_DefineParamsNext, &QPushButton::clicked, this,
-            &SelectionFlowController::PushButtonDefineParamsNextClicked);
     connect(p->pushButton_ReturnToVideo, &QPushButton::clicked, this,
             &SelectionFlowController::PushButtonReturnToVideoClicked);
     connect(f.progress->pushButton_ComputingCancel, &QPushButton::clicked, this,
@@ -59,15 +64,37 @@ void SelectionFlowController::PushButtonSelectImageNextClicked() {
         return;
     window_.player().pauseIfPlaying();
     Workspace* ws = window_.workspace();
+    ws->undo.clear();
     if (window_.steps().mode() == 3) {
+        readStackingChoices();
         ws->centreIndex = ws->sequence()->currentIndex();
         ws->state = DefiningParameters;
         fillParameterPage(true);
         return;
     }
-    // Grabbed frames are what Basic and Classic edit; none can be grabbed yet in this version.
-    window_.messages().show(MessageKind::Warning, translatedText("GrabAFrameFirstTitle"),
-                            translatedText("GrabAFrameFirst"));
+    const std::vector<SharpestImageSelection*> grabbed = ws->liveSelections();
+    if (grabbed.empty()) {
+        window_.messages().show(MessageKind::Warning, translatedText("GrabAFrameFirstTitle"),
+                                translatedText("GrabAFrameFirst"));
+        return;
+    }
+    // Basic offers the three built-in presets only.
+    EditingController& editing = window_.editing();
+    editing.strips().build(window_.steps().mode() == 1);
+    for (std::size_t i = 0; i < grabbed.size(); ++i)
+        grabbed[i]->setExportName(QString::number(i + 1));
+    editing.onClickSelectImage(grabbed.front());
+}
+
+void SelectionFlowController::readStackingChoices() {
+    // The page keeps its positions from one medium to the next; the run must use what it shows.
+    auto* p = window_.form().proParams;
+    StackingChoices& c = window_.workspace()->stacking;
+    c.antighostingPosition = p->horizontalSlider_AntighostingP1->value();
+    c.automaticMovement = p->checkBox_AutoAntighostingP2->isChecked();
+    c.movementPosition = p->horizontalSlider_AntighostingP2->value();
+    c.align = p->checkBox_Align->isChecked();
+    c.quality = p->comboBox_Quality->currentIndex();
 }
 
 void SelectionFlowController::fillParameterPage(bool keepCounts) {
@@ -104,7 +131,56 @@ void SelectionFlowController::PushButtonReturnToVideoClicked() {
     Workspace* ws = window_.workspace();
     ws->state = SelectingFrame;
     ws->resetTrimRange();
+    ws->undo.clear();
     window_.steps().updateWindow();
+}
+
+void SelectionFlowController::grabCurrentFrame() {
+    if (!parametersEditable() || window_.workspace()->state != SelectingFrame || window_.steps().mode() == 3)
+        return;
+    Workspace* ws = window_.workspace();
+    if (window_.steps().mode() == 1 && ws->liveSelections().size() >= 3) {
+        window_.messages().show(MessageKind::Warning, translatedText("GrabedFrameLimitReachedTitle"),
+                                translatedText("GrabedFrameLimitReached"));
+        return;
+    }
+    const WindowForm& f = window_.form();
+    auto* selection = new SharpestImageSelection(
+        ws->sequence(), settings::read(settings::NbSharpenImages),
+        f.basicClassic->scrollAreaWidgetContents_SharpestImageSelection, f.timeline->Panel_LectureTop2);
+    ws->selections.push_back(selection);
+    connect(selection, &SharpestImageSelection::removeImage, this,
+            &SelectionFlowController::removeSharpestImageSelection);
+    connect(selection, &SharpestImageSelection::selecting, &window_.player(),
+            &PlayerController::showFrameIndex);
+    connect(selection, &SharpestImageSelection::onClick, &window_.editing(),
+            &EditingController::onClickSelectImage);
+    connect(selection, &SharpestImageSelection::onExport, &window_.exports(),
+            &ExportController::PushButtonEditingExportClicked);
+    selection->show();
+    selection->pin()->show();
+    placePins();
+}
+
+void SelectionFlowController::placePins() {
+    const Workspace* ws = window_.workspace();
+    if (!ws || !ws->sequenceReady())
+        return;
+    TimelineController& timeline = window_.timeline();
+    for (SharpestImageSelection* s : ws->liveSelections())
+        if (s->pin())
+            timeline.placePin(s->pin(), s->frameIndex());
+}
+
+void SelectionFlowController::removeSharpestImageSelection(SharpestImageSelection* selection) {
+    Workspace* ws = window_.workspace();
+    if (!ws || !selection)
+        return;
+    ws->removeSelection(selection);
+    selection->hide();
+    // The widget sent the request: it goes once its threads have ended and its signal has returned.
+    waitForThreads(selection->stopWork());
+    selection->deleteLater();
 }
 
 void SelectionFlowController::PushButtonImageStacking_BeforeClicked() {
@@ -129,6 +205,8 @@ void SelectionFlowController::spinBox_NbImagesBeforeChanged(int value) {
     if (!parametersEditable())
         return;
     Workspace* ws = window_.workspace();
+    ws->undo.push(window_.form().proParams->spinBox_ImageStackingBefore, &QSpinBox::setValue,
+                  ws->stacking.framesBefore, value, QStringLiteral("Undo on neighboring frames number"));
     ws->stacking.framesBefore = value;
     const int first = std::clamp(ws->centreIndex - value, 0, ws->sequence()->frameCount() - 1);
     ws->sequence()->setFirstIndex(first);
@@ -139,6 +217,8 @@ void SelectionFlowController::spinBox_NbImagesAfterChanged(int value) {
     if (!parametersEditable())
         return;
     Workspace* ws = window_.workspace();
+    ws->undo.push(window_.form().proParams->spinBox_ImageStackingAfter, &QSpinBox::setValue,
+                  ws->stacking.framesAfter, value, QStringLiteral("Undo on neighboring frames number"));
     ws->stacking.framesAfter = value;
     const int last = std::clamp(ws->centreIndex + value, 0, ws->sequence()->frameCount() - 1);
     ws->sequence()->setLastIndex(last);
@@ -159,61 +239,86 @@ void SelectionFlowController::updateAP1ModeValue() {
     auto* p = window_.form().proParams;
     QSlider* power = p->horizontalSlider_AntighostingP1;
     if (p->radioButton_LongExposure->isChecked())
-        power->setValue(0);
+        power->setValue(kLongExposurePosition);
     else if (p->radioButton_MediumAntighosting->isChecked())
-        power->setValue(80);
+        power->setValue(kMediumAntighostingPosition);
     else if (p->radioButton_HighAntighosting->isChecked())
-        power->setValue(100);
+        power->setValue(kHighAntighostingPosition);
     power->setEnabled(p->radioButton_CustomAntighosting->isChecked());
 }
 
 void SelectionFlowController::horizontalSlider_AP1Moved(int value) {
-    if (parametersEditable())
-        window_.workspace()->stacking.antighostingPower = value;
+    if (!parametersEditable())
+        return;
+    StackingChoices& c = window_.workspace()->stacking;
+    window_.workspace()->undo.push(window_.form().proParams->horizontalSlider_AntighostingP1,
+                                   &QAbstractSlider::setValue, c.antighostingPosition, value,
+                                   QStringLiteral("Undo on antighosting power"));
+    c.antighostingPosition = value;
 }
 
 void SelectionFlowController::horizontalSlider_AP2Moved(int value) {
-    if (parametersEditable())
-        window_.workspace()->stacking.movementEstimation = value;
+    if (!parametersEditable())
+        return;
+    StackingChoices& c = window_.workspace()->stacking;
+    window_.workspace()->undo.push(window_.form().proParams->horizontalSlider_AntighostingP2,
+                                   &QAbstractSlider::setValue, c.movementPosition, value,
+                                   QStringLiteral("Undo on texture paremeter"));
+    c.movementPosition = value;
 }
 
 void SelectionFlowController::checkBox_AutoAP2Toggled(bool checked) {
     auto* p = window_.form().proParams;
     p->horizontalSlider_AntighostingP2->setVisible(!checked);
     p->lcdNumber_AntighostingP2->setVisible(!checked);
-    if (parametersEditable())
-        window_.workspace()->stacking.autoAntighosting = checked;
+    if (!parametersEditable())
+        return;
+    StackingChoices& c = window_.workspace()->stacking;
+    window_.workspace()->undo.push(p->checkBox_AutoAntighostingP2, &QAbstractButton::setChecked,
+                                   c.automaticMovement, checked,
+                                   QStringLiteral("Auto antighosting power toggled"));
+    c.automaticMovement = checked;
 }
 
 void SelectionFlowController::checkBox_AlignToggled(bool checked) {
-    if (parametersEditable())
-        window_.workspace()->stacking.align = checked;
+    if (!parametersEditable())
+        return;
+    StackingChoices& c = window_.workspace()->stacking;
+    window_.workspace()->undo.push(window_.form().proParams->checkBox_Align, &QAbstractButton::setChecked,
+                                   c.align, checked, QStringLiteral("Align check box toggled"));
+    c.align = checked;
 }
 
 void SelectionFlowController::comboBox_QualityChanged(int index) {
-    if (parametersEditable())
-        window_.workspace()->stacking.quality = index;
+    if (!parametersEditable())
+        return;
+    StackingChoices& c = window_.workspace()->stacking;
+    window_.workspace()->undo.push(window_.form().proParams->comboBox_Quality, &QComboBox::setCurrentIndex,
+                                   c.quality, index, QStringLiteral("Undo on quality"));
+    c.quality = index;
 }
 
-// Grabbing, the sharpest-frame search and stacking come with their engines; until then they are refused.
-void SelectionFlowController::grabCurrentFrame() {
-    window_.refuseOperation();
+void SelectionFlowController::PushButtonComputingCancelClicked(bool ask) {
+    if (!window_.hasMedium())
+        return;
+    window_.form().progress->Panel_ProgressBar->setEnabled(false);
+    switch (window_.workspace()->state) {
+    case SearchingSharpest:
+        window_.search().stop();
+        break;
+    case Editing:
+        if (window_.workspace()->edited)
+            window_.workspace()->edited->cancelRender();
+        break;
+    case Exporting:
+        window_.exports().stopExport();
+        break;
+    case Stacking:
+        window_.stacking().stop(ask);
+        break;
+    default:
+        break;
+    }
 }
-
-void SelectionFlowController::PushButtonFindSharpestImageClicked() {
-    window_.refuseOperation();
-}
-
-void SelectionFlowController::PushButtonDefineParamsNextClicked() {
-    window_.refuseOperation();
-}
-
-void SelectionFlowController::PushButtonComputingCancelClicked(bool) {
-    window_.refuseOperation();
-}
-
-void SelectionFlowController::cancelStacking() {}
-
-void SelectionFlowController::stopSearch() {}
 
 } // namespace lumora

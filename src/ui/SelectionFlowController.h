@@ -1,13 +1,14 @@
 #pragma once
-// Frame selection and the computing flow: leaving frame selection, the Pro stacking parameters around the
-// chosen frame (their page, the trim range they set, back to the video), and the long operations that later
-// steps add (grabbing frames, the sharpest-frame search, stacking), which are refused until they exist.
+// Frame selection: grabbing frames (Basic and Classic) and removing them, leaving frame selection (to
+// editing, or in Pro to the stacking parameters around the chosen frame: their page, the trim range they set,
+// back to the video), and the cancel button of the long operations, which it hands to the one running.
 
 #include <QObject>
 
 namespace lumora {
 
 class LumoraV2;
+class SharpestImageSelection;
 
 class SelectionFlowController : public QObject {
     Q_OBJECT
@@ -17,9 +18,8 @@ public:
     // Fills the Pro parameter page around the centre frame: the limits of the before/after counts, then
     // either the trim range from the counts (keepCounts) or the counts from the trim range.
     void fillParameterPage(bool keepCounts);
-    // Stops a running stacking or search at once (closing the workspace); nothing runs in this version.
-    void cancelStacking();
-    void stopSearch();
+    // Where a grabbed frame's pin goes on the timeline.
+    void placePins();
 
 public slots:
     void PushButtonSelectImageNextClicked();
@@ -35,14 +35,14 @@ public slots:
     void checkBox_AlignToggled(bool checked);
     void comboBox_QualityChanged(int index);
     void grabCurrentFrame();
-    void PushButtonFindSharpestImageClicked();
-    void PushButtonDefineParamsNextClicked();
+    void removeSharpestImageSelection(lumora::SharpestImageSelection* selection);
     void PushButtonComputingCancelClicked(bool ask);
 
 private:
     // Shows the trim limit frame when the player's frame fell outside the new range.
     void followTrimRange(int limit);
     bool parametersEditable() const;
+    void readStackingChoices();
 
     LumoraV2& window_;
 };

@@ -3,12 +3,14 @@
 #include "app/MessageService.h"
 #include "app/Settings.h"
 #include "i18n/LanguageEngine.h"
+#include "ui/EditingController.h"
 #include "ui/ExportController.h"
 #include "ui/FormIndex.h"
 #include "ui/LumoraV2.h"
 #include "ui/ModeChoice.h"
 #include "ui/PlayerController.h"
 #include "ui/SelectionFlowController.h"
+#include "ui/StackingController.h"
 #include "ui/ToolsController.h"
 #include "ui/Workspace.h"
 
@@ -186,9 +188,10 @@ void StepsController::goToStep(int k) {
         window_.exports().PushButtonEditingExportClicked(nullptr);
         break;
     case StepAction::StartStacking:
-        window_.flow().PushButtonDefineParamsNextClicked();
+        window_.stacking().PushButtonDefineParamsNextClicked();
         break;
     case StepAction::DefineParameters:
+        window_.editing().dropEditedSelection(false);
         ws->state = DefiningParameters;
         break;
     case StepAction::ExportEdited:
@@ -200,8 +203,8 @@ void StepsController::goToStep(int k) {
 
 void StepsController::backToSelection(bool dropSelections) {
     Workspace* ws = window_.workspace();
-    if (dropSelections)
-        repolish(window_.form().basicClassic->scrollAreaWidgetContents_SharpestImageSelection);
+    // Nothing is edited any more; grabbed frames show their pins and steps again.
+    window_.editing().dropEditedSelection(dropSelections);
     ws->state = SelectingFrame;
     ws->activeTool = NoTool;
     // Leaving Basic or Classic editing keeps the trim range; the other ways back start from the whole medium.

@@ -74,18 +74,36 @@ void TimelineController::placeItems(int index) {
         QFrame* line = t->line_CursorSelectorFlag;
         line->move(x - line->width() / 2, line->y());
     }
+    if (ws->state == SelectingFrame)
+        window_.flow().placePins();
     // The cursor stays on top of the markers it passes.
     cursor->raise();
+}
+
+int TimelineController::pinX(const QWidget* pin, int index) const {
+    const int n = window_.workspace()->sequence()->frameCount();
+    const QRect b = window_.form().timeline->label_BackgroundMidPlayingBar->geometry();
+    // A one-frame medium has every frame at the bar's start.
+    const int offset = n > 1 ? int(double(index) * b.width() / (n - 1)) : 0;
+    return b.x() - pin->width() / 2 + offset;
 }
 
 void TimelineController::moveProSharpestPin(QWidget* pin, int index) {
     const Workspace* ws = window_.workspace();
     if (!pin || !ws || !ws->sequenceReady())
         return;
-    const int n = ws->sequence()->frameCount();
+    // Above the bar like the grabbed frames' pins: on the bar it would hide under the cursor.
+    placePin(pin, index);
+}
+
+void TimelineController::placePin(QWidget* pin, int index) {
+    const Workspace* ws = window_.workspace();
+    if (!pin || !ws || !ws->sequenceReady())
+        return;
+    // Above the bar, its point on the frame.
     const QRect b = window_.form().timeline->label_BackgroundMidPlayingBar->geometry();
-    const int offset = n > 1 ? int(double(index) * b.width() / (n - 1)) : 0;
-    pin->move(b.x() - pin->width() / 2 + offset, b.y() + 3 * b.height() / 4);
+    pin->move(pinX(pin, index), std::max(0, b.y() - pin->height() + 4));
+    pin->raise();
 }
 
 int TimelineController::frameAt(int panelX) const {

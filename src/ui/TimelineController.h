@@ -27,6 +27,8 @@ public:
     void placeItems(int index);
     // 0 none, 1 cursor, 2 trim start, 3 trim end.
     int dragMode() const { return dragMode_; }
+    // A grabbed frame's pin above frame `index` of the bar.
+    void placePin(QWidget* pin, int index);
 
 public slots:
     void moveProSharpestPin(QWidget* pin, int index);
@@ -40,6 +42,8 @@ private:
     void stopDragging();
     // The frame under `panelX` on the foreground (trim range) part of the bar.
     int frameAt(int panelX) const;
+    // Left edge of a pin centred on frame `index`.
+    int pinX(const QWidget* pin, int index) const;
 
     LumoraV2& window_;
     int dragMode_ = 0;

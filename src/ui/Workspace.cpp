@@ -1,10 +1,21 @@
 #include "ui/Workspace.h"
 
 #include "imageio/ImageFile.h"
+#include "stacking/StackingEngine.h"
+#include "ui/SharpestImageSelection.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace lumora {
+
+Workspace::Workspace(Kind kind, QString path) : kind_(kind), path_(std::move(path)) {}
+
+Workspace::~Workspace() {
+    // The window has stopped their work already; what is left must go before the sequence they read.
+    for (const QPointer<SharpestImageSelection>& s : selections)
+        delete s.data();
+}
 
 std::unique_ptr<Workspace> Workspace::openVideo(const QString& path) {
     std::unique_ptr<Workspace> w(new Workspace(Kind::Video, path));
@@ -49,6 +60,9 @@ double Workspace::fps() const {
 }
 
 cv::Mat Workspace::currentImage() const {
+    const bool editing = state == Editing || state == ToolActive || state == Exporting;
+    if (editing && edited)
+        return edited->shownImage();
     if (sequence_)
         return sequence_->displayImage();
     return image_;
@@ -59,6 +73,36 @@ void Workspace::resetTrimRange() {
         return;
     sequence_->setFirstIndex(0);
     sequence_->setLastIndex(sequence_->frameCount() - 1);
+}
+
+} // namespace lumora
+
+namespace lumora {
+
+std::string Workspace::exifSourceOf(int index) const {
+    return sequence_ ? sequence_->sourceFileOf(index) : path_.toStdString();
+}
+
+void Workspace::setStackingEngine(std::unique_ptr<StackingEngine> engine) {
+    stackingEngine_ = std::move(engine);
+}
+
+void Workspace::releaseStackingEngine() {
+    stackingEngine_.reset();
+}
+
+std::vector<SharpestImageSelection*> Workspace::liveSelections() const {
+    std::vector<SharpestImageSelection*> live;
+    for (const QPointer<SharpestImageSelection>& s : selections)
+        if (s)
+            live.push_back(s.data());
+    return live;
+}
+
+void Workspace::removeSelection(SharpestImageSelection* selection) {
+    selections.erase(std::remove(selections.begin(), selections.end(), selection), selections.end());
+    if (edited == selection)
+        edited = nullptr;
 }
 
 } // namespace lumora

@@ -4,13 +4,17 @@
 // one.
 
 #include "media/ImagesSequence.h"
+#include "stacking/StackingChoices.h"
+#include "undo/UndoRedoManager.h"
 
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <opencv2/core.hpp>
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 namespace lumora {
 
@@ -26,20 +30,13 @@ enum WorkspaceState : std::int32_t {
 
 enum ActiveTool : std::int32_t { NoTool = 0, CropTool = 1, HorizonTool = 2 };
 
-// What the Pro parameter page chooses for stacking around the centre frame.
-struct StackingChoices {
-    int framesBefore = 8;
-    int framesAfter = 8;
-    bool autoAntighosting = true;
-    int antighostingPower = 100;
-    int movementEstimation = 30;
-    bool align = true;
-    int quality = 1;
-};
+class SharpestImageSelection;
+class StackingEngine;
 
 class Workspace {
 public:
     enum class Kind { Video, Burst, Photo };
+    ~Workspace();
 
     // Each returns a workspace whose opened() says whether the medium could be read.
     static std::unique_ptr<Workspace> openVideo(const QString& path);
@@ -62,10 +59,23 @@ public:
     bool sequenceReady() const { return sequence_ && sequence_->ready(); }
     // The single photo (empty for a sequence).
     const cv::Mat& image() const { return image_; }
-    // What the window shows now: the sequence's display frame, or the photo.
+    // What the window shows now: the edited selection's preview while editing, else the sequence's display
+    // frame or the photo.
     cv::Mat currentImage() const;
     // The whole medium becomes the trim range again.
     void resetTrimRange();
+    // Where the EXIF data of frame `index` is: the video, the burst file of that frame, or the photo.
+    std::string exifSourceOf(int index) const;
+
+    // The engine of the stacking run in progress; a new one replaces (and destroys) the previous one. Only
+    // the GUI thread touches the pointer, and only while no worker reads the engine it replaces.
+    StackingEngine* stackingEngine() const { return stackingEngine_.get(); }
+    void setStackingEngine(std::unique_ptr<StackingEngine> engine);
+    void releaseStackingEngine();
+
+    // Selections alive (a removed widget drops out of the list), in making order.
+    std::vector<SharpestImageSelection*> liveSelections() const;
+    void removeSelection(SharpestImageSelection* selection);
 
     WorkspaceState state = SelectingFrame;
     ActiveTool activeTool = NoTool;
@@ -73,9 +83,18 @@ public:
     int brightness = 0;
     StackingChoices stacking;
     int stackedFrameCount = 0;
+    // The last stacking's light image, until editing starts on it.
+    cv::Mat lightImage;
+    // Grabbed frames, stacking results or the single photo, in making order; the widgets belong to their
+    // panels, the window deletes them before the workspace (they read its sequence).
+    std::vector<QPointer<SharpestImageSelection>> selections;
+    // The selection being edited (also the only one chosen for editing), or null.
+    QPointer<SharpestImageSelection> edited;
+    // Changes made through the window's controls on this medium.
+    UndoRedoManager::Manager undo;
 
 private:
-    explicit Workspace(Kind kind, QString path) : kind_(kind), path_(std::move(path)) {}
+    Workspace(Kind kind, QString path);
     void takeSequence(std::unique_ptr<ImagesSequence> sequence);
 
     Kind kind_;
@@ -85,6 +104,7 @@ private:
     int height_ = 0;
     std::unique_ptr<ImagesSequence> sequence_;
     cv::Mat image_;
+    std::unique_ptr<StackingEngine> stackingEngine_;
 };
 
 } // namespace lumora

@@ -6,18 +6,31 @@
 #include "app/AppIdentity.h"
 #include "app/EventLog.h"
 #include "app/Settings.h"
+#include "stacking/StackingEngine.h"
+#include "ui/EditingController.h"
 #include "ui/LumoraV2.h"
 #include "ui/ModeChoice.h"
 #include "ui/OpeningController.h"
 #include "ui/PlayerController.h"
+#include "ui/PresetImage.h"
+#include "ui/PresetStrips.h"
+#include "ui/ProSharpestImageSelection.h"
+#include "ui/SaveForm.h"
 #include "ui/SelectionFlowController.h"
+#include "ui/SharpestImageSelection.h"
+#include "ui/SharpestSearchController.h"
+#include "ui/StackingController.h"
 #include "ui/StepsController.h"
 #include "ui/Workspace.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QIcon>
+#include <QPushButton>
+#include <QSpinBox>
 #include <QTimer>
 #include <cstdio>
 #include <functional>
@@ -63,6 +76,118 @@ void grabNextModal(const QString& name) {
         }
     });
     timer->start();
+}
+
+// Processes events until `done` holds (at most two minutes).
+bool waitUntil(const std::function<bool()>& done) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > 120000)
+            return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+void fail(const char* what) {
+    std::fprintf(stderr, "lumora_screenshots: %s\n", what);
+    ++failures;
+}
+
+// Pro from the parameters to editing a stacking result, with the real message boxes (the stop question is
+// photographed, every other box is declined), then the sharpest-frame results.
+void shootPro(const QString& clip, const QString& suffix) {
+    test::IsolatedUserStore store;
+    settings::write(settings::ChosenLanguage, suffix.mid(1));
+    settings::write(settings::WindowMode, 3);
+    LumoraV2 w;
+    w.resize(1280, 800);
+    w.show();
+    settle();
+    if (!w.openMediaByPath(clip))
+        return fail("cannot open the scene clip");
+    w.workspace()->sequence()->setCurrentFrame(25, true);
+    w.flow().PushButtonSelectImageNextClicked();
+    w.findChild<QSpinBox*>(QStringLiteral("spinBox_ImageStackingBefore"))->setValue(2);
+    w.findChild<QSpinBox*>(QStringLiteral("spinBox_ImageStackingAfter"))->setValue(2);
+    w.findChild<QComboBox*>(QStringLiteral("comboBox_Quality"))->setCurrentIndex(0);
+    save(w, QStringLiteral("pro-parameters") + suffix);
+
+    w.stacking().PushButtonDefineParamsNextClicked();
+    if (!waitUntil([&] {
+            const StackingEngine* e = w.workspace()->stackingEngine();
+            return e && e->currentFrame() >= 1 && e->progressPercent() > 20.f;
+        }))
+        return fail("the stacking did not start");
+    save(w, QStringLiteral("stacking-progress") + suffix);
+    grabNextModal(QStringLiteral("stop-question") + suffix);
+    w.flow().PushButtonComputingCancelClicked(true);
+
+    // The offer to save the light image is declined.
+    QTimer decline;
+    QObject::connect(&decline, &QTimer::timeout, [] {
+        if (QWidget* box = QApplication::activeModalWidget())
+            box->close();
+    });
+    decline.start(50);
+    if (!waitUntil([&] { return !w.stacking().running() && w.workspace()->state == Editing; }))
+        return fail("the stacking did not end in editing");
+    decline.stop();
+    waitUntil([&] {
+        const auto strip = w.editing().strips().builtIn();
+        return w.workspace()->edited && !w.workspace()->edited->rendering() && !strip.empty() &&
+               strip.back()->hasThumbnail();
+    });
+    save(w, QStringLiteral("editing-stacking-result") + suffix);
+
+    SaveForm form(&w, true);
+    form.setFormatChoices(2);
+    form.show();
+    save(form, QStringLiteral("save-form") + suffix);
+    form.close();
+
+    // Back to the clip: the frames sharper than a blurred one, the pin of the first shown.
+    w.steps().goToStep(1);
+    w.workspace()->sequence()->setCurrentFrame(20, true);
+    w.findChild<QSpinBox*>(QStringLiteral("spinBox_FindSharpestImage"))->setValue(6);
+    w.search().PushButtonFindSharpestImageClicked();
+    if (!waitUntil([&] { return !w.search().running(); }))
+        return fail("the search did not end");
+    const auto results = w.findChildren<ProSharpestImageSelection*>();
+    if (!results.isEmpty()) {
+        QEvent enter(QEvent::HoverEnter);
+        QApplication::sendEvent(results.back(), &enter);
+    }
+    save(w, QStringLiteral("sharpest-results") + suffix);
+    w.opening().closeWorkspace();
+}
+
+// Classic: three frames grabbed, their pins on the timeline, their searches done.
+void shootGrabbed(const QString& clip, const QString& suffix) {
+    test::IsolatedUserStore store;
+    settings::write(settings::ChosenLanguage, suffix.mid(1));
+    settings::write(settings::WindowMode, 2);
+    LumoraV2 w(std::make_shared<test::ScriptedMessageService>());
+    w.resize(1280, 800);
+    w.show();
+    settle();
+    if (!w.openMediaByPath(clip))
+        return fail("cannot open the scene clip");
+    for (int frame : {6, 22, 41}) {
+        w.workspace()->sequence()->setCurrentFrame(frame, true);
+        w.flow().grabCurrentFrame();
+    }
+    w.player().showFrameIndex(22);
+    w.player().TimerTimeoutShowFrameIndex();
+    waitUntil([&] {
+        for (SharpestImageSelection* s : w.workspace()->liveSelections())
+            if (s->candidates().empty())
+                return false;
+        return true;
+    });
+    save(w, QStringLiteral("grabbed-selections") + suffix);
+    w.opening().closeWorkspace();
 }
 
 std::unique_ptr<LumoraV2> window(const std::shared_ptr<test::ScriptedMessageService>& messages) {
@@ -149,6 +274,8 @@ void shootLanguage(const QString& language) {
         }
         save(*w, QStringLiteral("photo-classic-editing") + suffix);
     }
+    shootGrabbed(clip, suffix);
+    shootPro(clip, suffix);
 }
 
 } // namespace

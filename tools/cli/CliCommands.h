@@ -8,8 +8,6 @@ namespace lumora::cli {
 
 int runInfo(const QStringList& args);
 int runPresets(const QStringList& args);
-// Preset lists read from the folders the window uses (the shipped default.xml, user.xml per user).
-void usePresetFolders();
 int runFrame(const QStringList& args);
 int runStack(const QStringList& args);
 int runSharpest(const QStringList& args);

@@ -41,9 +41,7 @@ Frame frameOf(ImagesSequence& sequence, int index, const char* what) {
             std::string("the ") + what + " has " + std::to_string(sequence.frameCount()) + " frames";
     } else {
         frame.image = sequence.getCvImageAt(index, false, true, false);
-        frame.exifSource = sequence.kind() == ImagesSequence::Video
-                               ? sequence.fileName()
-                               : sequence.files()[static_cast<std::size_t>(index)];
+        frame.exifSource = sequence.sourceFileOf(index);
     }
     return frame;
 }
@@ -123,12 +121,11 @@ int runFrame(const QStringList& args) {
     const ExportFormat& chosen = exportFormats()[static_cast<std::size_t>(format)];
     if (bits == 0)
         bits = chosen.defaultDepth();
-    const std::vector<int> offered = chosen.offeredDepths();
-    if (std::find(offered.begin(), offered.end(), bits) == offered.end())
-        return usageError(
-            QStringLiteral("%1 files are written at %2 bits only")
-                .arg(QLatin1String(chosen.extension))
-                .arg(offered.size() == 1 ? QString::number(offered[0]) : QStringLiteral("8, 16 or 32")));
+    if (!chosen.offersDepth(bits))
+        return usageError(QStringLiteral("%1 files are written at %2 bits only")
+                              .arg(QLatin1String(chosen.extension))
+                              .arg(chosen.asksForDepth() ? QStringLiteral("8, 16 or 32")
+                                                         : QString::number(chosen.defaultDepth())));
 
     const Frame frame = readFrame(media, index);
     if (frame.image.empty()) {

@@ -1,9 +1,7 @@
 #include "CliCommands.h"
 
-#include "app/AppIdentity.h"
 #include "presets/PresetFiles.h"
 
-#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -42,14 +40,6 @@ QJsonObject toJson(const PresetRecord& r, const char* source) {
 }
 
 } // namespace
-
-// Points the preset lists at the folders the window uses: the shipped Presets/ for default.xml and
-// the Presets folder of the per-user data directory for user.xml.
-void usePresetFolders() {
-    setDefaultPresetsDirectory(
-        QDir(applicationDirectory()).filePath(QStringLiteral("Presets/")).toStdString());
-    setUserPresetsDirectory(QDir(userDataDirectory()).filePath(QStringLiteral("Presets/")).toStdString());
-}
 
 int runPresets(const QStringList& args) {
     bool json = false;

@@ -127,10 +127,9 @@ int runStack(const QStringList& args) {
         return usageError(QStringLiteral("OUT must end in .hdr, .tif or .psd"));
     const ExportFormat& format =
         exportFormats()[static_cast<std::size_t>(exportFormatIndexForSuffix(suffix))];
-    const std::vector<int> offered = format.offeredDepths();
     if (bits == 0) // the light image is floating point: keep it so where the format can
-        bits = std::find(offered.begin(), offered.end(), 32) != offered.end() ? 32 : format.defaultDepth();
-    if (std::find(offered.begin(), offered.end(), bits) == offered.end())
+        bits = format.offersDepth(32) ? 32 : format.defaultDepth();
+    if (!format.offersDepth(bits))
         return usageError(QStringLiteral("%1 files cannot be written at %2 bits").arg(suffix).arg(bits));
 
     const std::unique_ptr<ImagesSequence> sequence = openSequenceAt("stack", media, index);

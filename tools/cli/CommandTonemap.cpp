@@ -186,9 +186,8 @@ bool outputDepth(const QString& out, int asked, int* bits, QString* error) {
         return false;
     }
     const ExportFormat& format = exportFormats()[static_cast<std::size_t>(index)];
-    const std::vector<int> offered = format.offeredDepths();
     *bits = asked == 0 ? format.defaultDepth() : asked;
-    if (std::find(offered.begin(), offered.end(), *bits) == offered.end()) {
+    if (!format.offersDepth(*bits)) {
         *error =
             QStringLiteral("%1 files cannot be written at %2 bits").arg(QFileInfo(out).suffix()).arg(*bits);
         return false;
@@ -371,9 +370,7 @@ int runRender(const QStringList& args) {
         std::printf("light image of frames %d..%d stacked in %.2f s\n", params.firstIndex,
                     params.firstIndex + params.frameCount - 1, stackSeconds);
     // The EXIF data comes from the video, or from the chosen photo of a burst.
-    const std::string exifSource = sequence->kind() == ImagesSequence::Video
-                                       ? sequence->fileName()
-                                       : sequence->files()[static_cast<std::size_t>(index)];
+    const std::string exifSource = sequence->sourceFileOf(index);
     return finish("render", o, r, bits, exifSource,
                   QJsonObject{{"chosenIndex", index},
                               {"firstIndex", params.firstIndex},

@@ -1,12 +1,10 @@
 #include "StackOptions.h"
 
-#include "app/Parallel.h"
 #include "media/ImagesSequence.h"
 #include "media/MediaFiles.h"
 #include "stacking/StackingEngine.h"
 
 #include <QFileInfo>
-#include <algorithm>
 #include <cstdio>
 
 namespace lumora::cli {
@@ -30,13 +28,13 @@ OptionParse parseStackOption(const QStringList& args, int& i, StackOptions& o, Q
             *error = QStringLiteral("%1 takes a count from 0").arg(a);
             return OptionParse::Error;
         }
-        (a == QLatin1String("--before") ? o.before : o.after) = count;
+        (a == QLatin1String("--before") ? o.framesBefore : o.framesAfter) = count;
     } else if (a == QLatin1String("--quality")) {
-        o.blockSize = v == QLatin1String("fast")      ? 15
-                      : v == QLatin1String("good")    ? 5
-                      : v == QLatin1String("optimal") ? 1
-                                                      : 0;
-        if (o.blockSize == 0) {
+        o.quality = v == QLatin1String("fast")      ? QualityFast
+                    : v == QLatin1String("good")    ? QualityGood
+                    : v == QLatin1String("optimal") ? QualityOptimal
+                                                    : -1;
+        if (o.quality < 0) {
             *error = QStringLiteral("--quality takes fast, good or optimal");
             return OptionParse::Error;
         }
@@ -47,25 +45,25 @@ OptionParse parseStackOption(const QStringList& args, int& i, StackOptions& o, Q
         }
         o.search = v == QLatin1String("fast") ? BlockSearch::Fast : BlockSearch::Exhaustive;
     } else if (a == QLatin1String("--antighost")) {
-        // The window's slider: off 0, medium 80, high 100; the tolerance is ((100 - position) / 10)^2.
-        const int position = v == QLatin1String("off")      ? 0
-                             : v == QLatin1String("medium") ? 80
-                             : v == QLatin1String("high")   ? 100
+        // The window's slider and its three named positions.
+        const int position = v == QLatin1String("off")      ? kLongExposurePosition
+                             : v == QLatin1String("medium") ? kMediumAntighostingPosition
+                             : v == QLatin1String("high")   ? kHighAntighostingPosition
                                                             : v.toInt(&ok);
-        if (!ok || position < 0 || position > 100) {
+        if (!ok || position < 0 || position > kAntighostingMaximum) {
             *error = QStringLiteral("--antighost takes off, medium, high or 0..100");
             return OptionParse::Error;
         }
-        const float step = (100.f - static_cast<float>(position)) / 10.f;
-        o.ghostTolerance = step * step;
+        o.antighostingPosition = position;
     } else {
         const int position = v == QLatin1String("auto") ? -1 : v.toInt(&ok);
         if (!ok || position < -1 || position > 100) {
             *error = QStringLiteral("--motion takes auto or 0..100");
             return OptionParse::Error;
         }
-        // Tenths of a percent of the larger side, as the window's slider.
-        o.radiusPercent = position < 0 ? -1.f : static_cast<float>(position) / 10.f;
+        o.automaticMovement = position < 0;
+        if (position >= 0)
+            o.movementPosition = position;
     }
     return OptionParse::Taken;
 }
@@ -111,19 +109,7 @@ std::unique_ptr<ImagesSequence> openSequenceAt(const char* command, const std::v
 }
 
 StackingParams stackingParams(const StackOptions& o, ImagesSequence& sequence, int index) {
-    StackingParams params;
-    params.sequence = &sequence;
-    params.chosenIndex = index;
-    params.firstIndex = std::max(0, index - o.before);
-    params.frameCount = std::min(sequence.frameCount() - 1, index + o.after) - params.firstIndex + 1;
-    params.searchRadiusPercent = o.radiusPercent;
-    params.ghostTolerance = o.ghostTolerance;
-    params.align = o.align;
-    params.blockSize = o.blockSize;
-    params.search = o.search;
-    // The command line only waits for the picture: every core goes to the composite.
-    params.threadCount = workerCount(WorkerUse::Waiting);
-    return params;
+    return stackingParamsFor(o, &sequence, index, sequence.frameCount());
 }
 
 cv::Mat stackLightImage(StackingParams& params, std::string* why) {

@@ -2,7 +2,7 @@
 // What `stack` and `render` share: opening MEDIA as a sequence, and the stacking options in the positions the
 // window's controls use.
 
-#include "stacking/StackingParams.h"
+#include "stacking/StackingChoices.h"
 
 #include <QStringList>
 #include <memory>
@@ -16,15 +16,8 @@ class ImagesSequence;
 
 namespace lumora::cli {
 
-struct StackOptions {
-    int before = 8;
-    int after = 8;
-    int blockSize = 5;          // --quality good
-    float ghostTolerance = 0.f; // --antighost high
-    float radiusPercent = -1.f; // --motion auto
-    bool align = true;
-    BlockSearch search = StackingParams().search; // --search: what the window uses unless asked
-};
+// The window's defaults: 8 frames each side, quality good, anti-ghosting high, automatic motion, aligned.
+using StackOptions = StackingChoices;
 
 enum class OptionParse { NotMine, Taken, Error };
 
@@ -39,7 +32,7 @@ std::unique_ptr<ImagesSequence> openSequence(const std::vector<std::string>& med
 std::unique_ptr<ImagesSequence> openSequenceAt(const char* command, const std::vector<std::string>& media,
                                                int index);
 
-// The window of frames around `index`, clipped to the sequence.
+// The window of frames around `index`, clipped to the sequence (the window's own mapping).
 StackingParams stackingParams(const StackOptions& options, ImagesSequence& sequence, int index);
 
 // Runs the stack on the calling thread: the light image, or empty with the reason in `why`.

@@ -288,6 +288,9 @@ std::vector<Job> allJobs() {
                               QStringLiteral("avi")));
     jobs.push_back(sceneJob(QStringLiteral("scene_720p.mp4"), QStringLiteral("scene_720p.json"), k720p, 50,
                             x264Args(fast, 12, 0, 2), false, 300000));
+    // Small enough that the window's tests stack it in seconds.
+    jobs.push_back(sceneJob(QStringLiteral("scene_180p.mp4"), QStringLiteral("scene_180p.json"), {320, 180},
+                            30, x264Args(fast, 12, 0, 2), false, 120000));
     jobs.push_back(sceneJob(QStringLiteral("scene_1080p.mp4"), QStringLiteral("scene_1080p.json"),
                             {1920, 1080}, 50, x264Args(fast, 12, 0, 2), false, 300000));
     jobs.push_back(

@@ -1,0 +1,101 @@
+#include "ui/PresetImage.h"
+
+#include "presets/PresetImageWorkerThread.h"
+#include "ui/ImageConversion.h"
+
+#include <QEvent>
+#include <QLabel>
+#include <QVBoxLayout>
+#include <QVariant>
+
+namespace lumora {
+
+PresetImage::PresetImage(const PresetRecord& preset, QWidget* parent) : QFrame(parent), preset_(preset) {
+    setObjectName(QStringLiteral("PresetImage"));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(3, 3, 3, 3);
+    layout->setSpacing(2);
+    picture_ = new QLabel(this);
+    picture_->setObjectName(QStringLiteral("label_PresetImage"));
+    picture_->setAlignment(Qt::AlignCenter);
+    picture_->setCursor(Qt::PointingHandCursor);
+    name_ = new QLabel(QString::fromStdString(preset.name), this);
+    name_->setObjectName(QStringLiteral("label_PresetName"));
+    name_->setAlignment(Qt::AlignCenter);
+    name_->setCursor(Qt::PointingHandCursor);
+    layout->addWidget(picture_, 1);
+    layout->addWidget(name_);
+    picture_->installEventFilter(this);
+    name_->installEventFilter(this);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+    setProperty("isSelected", false);
+    applyControlPositions(engine_, preset.positions());
+}
+
+PresetImage::~PresetImage() {
+    // The worker's destructor cancels and joins it before the engine goes.
+    worker_.reset();
+}
+
+void PresetImage::setSource(const cv::Mat& image) {
+    if (image.data == source_.data && image.size == source_.size)
+        return;
+    source_ = image;
+    if (worker_) {
+        // Starts once the render in progress has ended.
+        pending_ = image;
+        engine_.cancel();
+        return;
+    }
+    startRender();
+}
+
+void PresetImage::startRender() {
+    engine_.setImage(source_, true);
+    worker_ = std::make_unique<PresetImageWorkerThread>(&engine_);
+    connect(worker_.get(), &QThread::finished, this, &PresetImage::renderEnded);
+    worker_->start();
+}
+
+void PresetImage::renderEnded() {
+    if (!worker_)
+        return;
+    worker_->wait(); // finished() comes just before the thread returns
+    const cv::Mat result = worker_->result();
+    worker_.reset();
+    if (!pending_.empty()) {
+        pending_.release();
+        startRender();
+        return;
+    }
+    thumbnailProcessed(result);
+}
+
+void PresetImage::thumbnailProcessed(const cv::Mat& result) {
+    if (result.empty())
+        return;
+    thumbnail_ = result;
+    const QPixmap pixmap = thumbnailPixmap(result, QSize(result.cols, result.rows));
+    picture_->setPixmap(pixmap);
+    setMaximumWidth(pixmap.width() + 8);
+    emit thumbnailChanged();
+}
+
+QThread* PresetImage::stopWork() {
+    if (!worker_)
+        return nullptr;
+    pending_.release();
+    engine_.cancel();
+    return worker_.get();
+}
+
+bool PresetImage::eventFilter(QObject* watched, QEvent* event) {
+    if (isEnabled() && event->type() == QEvent::MouseButtonPress &&
+        (watched == picture_ || watched == name_)) {
+        emit onClick(this);
+        return true;
+    }
+    return QFrame::eventFilter(watched, event);
+}
+
+} // namespace lumora

@@ -1,0 +1,46 @@
+#pragma once
+// The two preset strips under the edited picture: the built-in strip (Basic: the three built-in presets;
+// otherwise the presets of default.xml) and the user's presets, each a row of thumbnails of the edited
+// picture. What a click on a thumbnail does belongs to the editing page; the strips only report it.
+
+#include "presets/PresetFiles.h"
+
+#include <QObject>
+#include <opencv2/core.hpp>
+
+#include <vector>
+
+class QBoxLayout;
+class QThread;
+
+namespace lumora {
+
+class LumoraV2;
+class PresetImage;
+
+class PresetStrips : public QObject {
+    Q_OBJECT
+public:
+    explicit PresetStrips(LumoraV2& window);
+
+    // Empties both strips and fills them again (preset lists read on first use).
+    void build(bool builtInOnly);
+    // Thumbnails of `image` (any depth, full size) in every strip.
+    void setSource(const cv::Mat& image);
+    void clear();
+    std::vector<PresetImage*> builtIn() const { return builtIn_; }
+    std::vector<PresetImage*> user() const { return user_; }
+
+signals:
+    void presetClicked(lumora::PresetImage* image);
+
+private:
+    void fill(QBoxLayout* layout, const std::vector<PresetRecord>& presets, std::vector<PresetImage*>& into);
+    std::vector<QThread*> stopWork() const;
+
+    LumoraV2& window_;
+    std::vector<PresetImage*> builtIn_;
+    std::vector<PresetImage*> user_;
+};
+
+} // namespace lumora

@@ -1,0 +1,375 @@
+#include "ui/SharpestImageSelection.h"
+
+#include "i18n/LanguageEngine.h"
+#include "imageio/ImageFile.h"
+#include "media/ImagesSequence.h"
+#include "sharpness/SharpestImageSearcherWorkerThread.h"
+#include "tonemap/TMComputingWorkerThread.h"
+#include "ui/ImageConversion.h"
+#include "ui/SelectionPins.h"
+#include "ui/WorkerWait.h"
+
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+#include <QVariant>
+#include <algorithm>
+#include <atomic>
+
+namespace lumora {
+namespace {
+
+std::atomic<int> gNextSerial{0};
+
+// Width the thumbnail may take in `area`: its width less the layout's right margin.
+int usableWidth(QWidget* area) {
+    int width = area ? area->width() : 0;
+    if (area && area->layout())
+        width -= area->layout()->contentsMargins().right();
+    // An area not laid out yet has no width; the thumbnail still needs one.
+    return std::max(width, 160);
+}
+
+QPushButton* smallButton(const char* name, const QString& text, QWidget* parent) {
+    auto* b = new QPushButton(text, parent);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setCursor(Qt::PointingHandCursor);
+    b->setFixedWidth(28);
+    return b;
+}
+
+} // namespace
+
+SharpestImageSelection::SharpestImageSelection(QWidget* area, int serial) : QFrame(area), serial_(serial) {
+    setObjectName(QStringLiteral("SharpestImageSelection%1").arg(serial));
+    // Editing starts from the controls' designed positions, as lumora-cli does without options.
+    applyControlPositions(engine_, ControlPositions{});
+}
+
+SharpestImageSelection::SharpestImageSelection(ImagesSequence* sequence, int searchRadius, QWidget* area,
+                                               QWidget* pinParent)
+    : SharpestImageSelection(area, gNextSerial++) {
+    sequence_ = sequence;
+    frameIndex_ = sequence->currentIndex();
+    image_ = sequence->currentImage().clone();
+    exifSource_ = sequence->sourceFileOf(frameIndex_);
+    aspect_ = sequence->height() > 0 ? double(sequence->width()) / sequence->height() : 1.0;
+    engine_.setImage(image_);
+    buildForm(area);
+    sharpText_->setText(translatedText("GenericSharpText").arg(100));
+    pin_ = makePinLabel(serial_, pinParent);
+    startSearch(searchRadius);
+}
+
+SharpestImageSelection::SharpestImageSelection(const cv::Mat& image, std::string exifSource, QWidget* area)
+    : SharpestImageSelection(area, gNextSerial++) {
+    image_ = image;
+    exifSource_ = std::move(exifSource);
+    aspect_ = image.rows > 0 ? double(image.cols) / image.rows : 1.0;
+    engine_.setImage(image_);
+    buildForm(area);
+}
+
+SharpestImageSelection::~SharpestImageSelection() {
+    // Owners wait for these without blocking (stopWork); what is left ends here before the engine goes.
+    if (render_ && render_->isRunning()) {
+        engine_.cancel();
+        render_->wait();
+    }
+    search_.reset();
+    delete pin_.data();
+}
+
+void SharpestImageSelection::buildForm(QWidget* area) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(4, 4, 4, 4);
+    layout->setSpacing(2);
+    picture_ = new QLabel(this);
+    picture_->setObjectName(QStringLiteral("label_SharpestImagePicture"));
+    picture_->setAlignment(Qt::AlignCenter);
+    picture_->setCursor(Qt::PointingHandCursor);
+    layout->addWidget(picture_);
+
+    bottom_ = new QStackedWidget(this);
+    bottom_->setObjectName(QStringLiteral("stackedWidget_SharpestImageSelectionBottom"));
+    auto* selectionPage = new QWidget(bottom_);
+    selectionPage->setObjectName(QStringLiteral("page_SelectionMode"));
+    auto* row = new QHBoxLayout(selectionPage);
+    row->setContentsMargins(0, 0, 0, 0);
+    sharpText_ = new QLabel(selectionPage);
+    sharpText_->setObjectName(QStringLiteral("label_SharpestImageSelectionText"));
+    minus_ = smallButton("pushButton_Minus", QStringLiteral("\u2212"), selectionPage);
+    plus_ = smallButton("pushButton_Plus", QStringLiteral("+"), selectionPage);
+    auto* close = smallButton("pushButton_Close", QStringLiteral("\u00d7"), selectionPage);
+    row->addWidget(sharpText_, 1);
+    row->addWidget(minus_);
+    row->addWidget(plus_);
+    row->addWidget(close);
+    minus_->setEnabled(false);
+    plus_->setEnabled(false);
+
+    auto* editionPage = new QWidget(bottom_);
+    editionPage->setObjectName(QStringLiteral("page_EditionMode"));
+    auto* editionRow = new QHBoxLayout(editionPage);
+    editionRow->setContentsMargins(0, 0, 0, 0);
+    nameLabel_ = new QLabel(editionPage);
+    nameLabel_->setObjectName(QStringLiteral("label_SharpestImageEditionText"));
+    nameLabel_->setCursor(Qt::IBeamCursor);
+    editionRow->addWidget(nameLabel_);
+
+    auto* titlePage = new QWidget(bottom_);
+    titlePage->setObjectName(QStringLiteral("page_EditingTitle"));
+    auto* titleRow = new QHBoxLayout(titlePage);
+    titleRow->setContentsMargins(0, 0, 0, 0);
+    nameEdit_ = new QLineEdit(titlePage);
+    nameEdit_->setObjectName(QStringLiteral("lineEdit_Title"));
+    titleRow->addWidget(nameEdit_);
+
+    bottom_->addWidget(selectionPage);
+    bottom_->addWidget(editionPage);
+    bottom_->addWidget(titlePage);
+    layout->addWidget(bottom_);
+
+    connect(plus_, &QPushButton::clicked, this, &SharpestImageSelection::PushButtonPlusClicked);
+    connect(minus_, &QPushButton::clicked, this, &SharpestImageSelection::PushButtonMinusClicked);
+    connect(close, &QPushButton::clicked, this, &SharpestImageSelection::PushButtonCloseClicked);
+    for (QObject* o : {static_cast<QObject*>(picture_), static_cast<QObject*>(sharpText_),
+                       static_cast<QObject*>(nameLabel_), static_cast<QObject*>(nameEdit_)})
+        o->installEventFilter(this);
+    setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(this, &QWidget::customContextMenuRequested, this, &SharpestImageSelection::customMenuRequested);
+
+    const int width = usableWidth(area);
+    setMaximumWidth(width);
+    setMaximumHeight(int(width / aspect_) + 48);
+    if (area && area->layout()) {
+        // Before the closing spacer of the list, when it has one.
+        QLayout* list = area->layout();
+        auto* box = qobject_cast<QBoxLayout*>(list);
+        const int count = list->count();
+        const bool spacerLast = count > 0 && list->itemAt(count - 1)->spacerItem();
+        if (box)
+            box->insertWidget(spacerLast ? count - 1 : count, this);
+        else
+            list->addWidget(this);
+    }
+    setProperty("isSelected", false);
+    // The frame takes its pin's colour; the edited one keeps the style sheet's highlight instead.
+    const QColor c = selectionColour(serial_);
+    setStyleSheet(QStringLiteral("#%1[isSelected=\"false\"] { border: 2px solid rgb(%2, %3, %4); }")
+                      .arg(objectName())
+                      .arg(c.red())
+                      .arg(c.green())
+                      .arg(c.blue()));
+    showThumbnail();
+}
+
+void SharpestImageSelection::showThumbnail() {
+    const int width = maximumWidth() - 8;
+    picture_->setPixmap(thumbnailPixmap(image_, QSize(width, int(width / aspect_))));
+}
+
+void SharpestImageSelection::startSearch(int radius) {
+    search_ = std::make_unique<SharpestImageSearcherWorkerThread>(&image_, frameIndex_, sequence_, radius);
+    // The result is copied out of the worker, which this widget owns and deletes only once it has ended.
+    connect(search_.get(), &SharpestImageSearcherWorkerThread::processWellFinished, this,
+            [this] { searchCompleted_ = true; });
+    connect(search_.get(), &QThread::finished, this, &SharpestImageSelection::searchEnded);
+    search_->start();
+}
+
+void SharpestImageSelection::searchEnded() {
+    if (!search_)
+        return;
+    if (searchCompleted_ && !search_->cancelRequested())
+        processWellFinished(SharpestCandidates(search_->candidates()));
+    search_.reset();
+}
+
+void SharpestImageSelection::processWellFinished(const SharpestCandidates& candidates) {
+    candidates_.clear();
+    if (candidates.empty())
+        return;
+    const float best = candidates.begin()->first;
+    for (const auto& [sharpness, index] : candidates)
+        candidates_.emplace_back(best > 0.f ? int(sharpness * 100.f / best) : 100, index);
+    // The list may now put another frame first: stay on the one shown.
+    current_ = 0;
+    for (std::size_t i = 0; i < candidates_.size(); ++i)
+        if (candidates_[i].second == frameIndex_)
+            current_ = int(i);
+    showSharpness();
+}
+
+void SharpestImageSelection::showSharpness() {
+    const int count = int(candidates_.size());
+    if (count > 0)
+        sharpText_->setText(translatedText("GenericSharpText").arg(candidates_[std::size_t(current_)].first));
+    plus_->setEnabled(current_ > 0);
+    minus_->setEnabled(current_ < count - 1);
+}
+
+void SharpestImageSelection::PushButtonPlusClicked() {
+    step(-1);
+}
+
+void SharpestImageSelection::PushButtonMinusClicked() {
+    step(+1);
+}
+
+// Candidates run sharpest first: plus goes towards the sharpest, minus back towards the grabbed frame.
+void SharpestImageSelection::step(int delta) {
+    if (candidates_.empty() || !sequence_)
+        return;
+    current_ = std::clamp(current_ + delta, 0, int(candidates_.size()) - 1);
+    const int index = candidates_[std::size_t(current_)].second;
+    if (index != frameIndex_) {
+        const cv::Mat frame = sequence_->getCvImageAt(index, false);
+        if (!frame.empty()) {
+            // A preview from the editing step may still be rendering from the engine about to change.
+            if (render_) {
+                engine_.cancel();
+                waitForThreads({render_.get()});
+                settleRender();
+            }
+            frameIndex_ = index;
+            image_ = frame;
+            exifSource_ = sequence_->sourceFileOf(index);
+            engine_.setImage(image_, true);
+            preview_.release();
+            showThumbnail();
+        }
+    }
+    showSharpness();
+    emit selecting(frameIndex_);
+}
+
+void SharpestImageSelection::PushButtonCloseClicked() {
+    emit removeImage(this);
+}
+
+void SharpestImageSelection::setExportName(const QString& name) {
+    if (proposedName_.isEmpty())
+        proposedName_ = name;
+    if (exportName_.isEmpty())
+        exportName_ = name;
+    mode_ = EditingMode;
+    nameLabel_->setText(exportName_);
+    nameEdit_->setText(exportName_);
+    bottom_->setCurrentIndex(1);
+    if (pin_)
+        pin_->hide();
+}
+
+void SharpestImageSelection::renameExport(const QString& name) {
+    exportName_ = name;
+    nameLabel_->setText(name);
+    nameEdit_->setText(name);
+}
+
+void SharpestImageSelection::leaveEditing() {
+    setProperty("isSelected", false);
+    mode_ = SelectionMode;
+    bottom_->setCurrentIndex(0);
+    if (pin_)
+        pin_->show();
+}
+
+void SharpestImageSelection::customMenuRequested(const QPoint& position) {
+    if (mode_ != EditingMode)
+        return;
+    QMenu menu(this);
+    menu.setObjectName(QStringLiteral("menu_SharpestImageSelection"));
+    QAction* exportAction = menu.addAction(translatedText("ExportThisImage"));
+    connect(exportAction, &QAction::triggered, this, &SharpestImageSelection::emitExport);
+    menu.exec(mapToGlobal(position));
+}
+
+void SharpestImageSelection::emitExport() {
+    emit onExport(this);
+}
+
+bool SharpestImageSelection::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonPress) {
+        if (watched == picture_ || watched == sharpText_) {
+            if (mode_ == SelectionMode)
+                emit selecting(frameIndex_);
+            else
+                emit onClick(this);
+            return true;
+        }
+        if (watched == nameLabel_) {
+            bottom_->setCurrentIndex(2);
+            nameEdit_->setFocus();
+            return true;
+        }
+    } else if (event->type() == QEvent::FocusOut && watched == nameEdit_) {
+        exportName_ = nameEdit_->text().trimmed();
+        nameLabel_->setText(exportName_);
+        bottom_->setCurrentIndex(1);
+    }
+    return QFrame::eventFilter(watched, event);
+}
+
+bool SharpestImageSelection::startRender(bool fullSize, bool fast, int stage) {
+    settleRender();
+    if (render_)
+        return false;
+    render_ = std::make_unique<TMComputingWorkerThread>(&engine_, fullSize, fast, stage);
+    connect(render_.get(), &QThread::finished, this, &SharpestImageSelection::renderEnded);
+    render_->start();
+    return true;
+}
+
+bool SharpestImageSelection::rendering() const {
+    return render_ != nullptr;
+}
+
+void SharpestImageSelection::settleRender() {
+    if (render_ && render_->isFinished())
+        renderEnded();
+}
+
+QThread* SharpestImageSelection::renderThread() const {
+    return render_.get();
+}
+
+void SharpestImageSelection::cancelRender() {
+    if (render_)
+        engine_.cancel();
+}
+
+void SharpestImageSelection::renderEnded() {
+    if (!render_)
+        return;
+    render_->wait(); // finished() comes just before the thread returns
+    const cv::Mat result = render_->wasCanceled() ? cv::Mat() : render_->result();
+    const bool fullSize = render_->fullSize();
+    render_.reset();
+    if (fullSize)
+        fullRender_ = result;
+    else if (!result.empty())
+        preview_ = result;
+    emit renderFinished(!result.empty());
+}
+
+std::vector<QThread*> SharpestImageSelection::stopWork() {
+    std::vector<QThread*> running;
+    if (search_) {
+        search_->requestCancel();
+        running.push_back(search_.get());
+    }
+    if (render_) {
+        engine_.cancel();
+        running.push_back(render_.get());
+    }
+    return running;
+}
+
+} // namespace lumora

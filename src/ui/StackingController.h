@@ -1,0 +1,58 @@
+#pragma once
+// Pro stacking from the window: starts the run around the chosen frame with the parameter page's choices,
+// follows it on the progress bar, asks what to do when the user stops it (keep what is merged, back to the
+// video, or go on), and at its end shows the light image, offers to save it and starts editing a selection
+// made from it. Closing the medium cancels the run and waits for it without blocking the window.
+
+#include <QObject>
+#include <QTimer>
+
+#include <memory>
+
+namespace lumora {
+
+class LumoraV2;
+class StackingComputingWorkerThread;
+
+class StackingController : public QObject {
+    Q_OBJECT
+public:
+    explicit StackingController(LumoraV2& window);
+    ~StackingController() override;
+
+    bool running() const { return worker_ != nullptr; }
+    // The cancel button: the stop question when `ask`, else an immediate cancel.
+    void stop(bool ask);
+    // Cancels a run, waits for its thread (the window keeps repainting) and lets go of its engine.
+    void cancelNow();
+    // The name a light image of the last run is proposed under.
+    QString lightImageName() const;
+
+public slots:
+    void PushButtonDefineParamsNextClicked();
+    void HDRprocessWellFinished(int frameCount);
+    void HDRprocessCanceled();
+    void HDRprocessFailed(const QString& reason);
+
+private:
+    enum class End { None, Finished, Canceled, Failed };
+    void pollProgress();
+    // Records how the run ended; handled at once unless the stop question is open.
+    void ended(End end, int frameCount, const QString& reason);
+    void handleEnd();
+    void finishWorker();
+    void makeSelectionFromLightImage();
+
+    LumoraV2& window_;
+    std::unique_ptr<StackingComputingWorkerThread> worker_;
+    QTimer poll_;
+    int frameTotal_ = 0;
+    int shownPercent_ = -1;
+    int shownFrame_ = -1;
+    bool asking_ = false;
+    End end_ = End::None;
+    int endFrameCount_ = 0;
+    QString endReason_;
+};
+
+} // namespace lumora

@@ -1,0 +1,307 @@
+// Grabbing frames in Basic and Classic through the real window: the grab limit, the pins on the timeline and
+// their colours, stepping through the sharper frames the background search found, names and the context menu
+// of edited selections, and the Pro before/after buttons around the chosen frame.
+
+#include "FlowTestSupport.h"
+#include "ui/EditingController.h"
+#include "ui/OpeningController.h"
+#include "ui/PlayerController.h"
+#include "ui/PresetImage.h"
+#include "ui/PresetStrips.h"
+#include "ui/SelectionFlowController.h"
+#include "ui/SelectionPins.h"
+#include "ui/StepsController.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QSpinBox>
+#include <opencv2/videoio.hpp>
+
+namespace {
+
+using namespace lumora;
+using namespace lumora::test;
+
+class SelectionFlowTest : public FlowTest {
+protected:
+    // Grabs the frames at `indices` in turn.
+    void grab(LumoraV2& w, std::initializer_list<int> indices) {
+        for (int i : indices) {
+            moveTo(w, i);
+            find<QPushButton>(w, "pushButton_GrabFrame")->click();
+        }
+    }
+    // Waits until every selection's background search has reported.
+    void waitForSearches(LumoraV2& w) {
+        ASSERT_TRUE(waitFor([&] {
+            for (SharpestImageSelection* s : selections(w))
+                if (s->candidates().empty())
+                    return false;
+            return true;
+        }));
+    }
+    QPushButton* button(SharpestImageSelection* s, const char* name) {
+        return s->findChild<QPushButton*>(QString::fromLatin1(name));
+    }
+};
+
+TEST_F(SelectionFlowTest, BasicKeepsThreeGrabbedFramesAndClassicHasNoLimit) {
+    struct Case {
+        int mode;
+        int grabs;
+        int kept;
+        int refusals;
+    };
+    for (const Case c : {Case{1, 4, 3, 1}, Case{2, 5, 5, 0}}) {
+        messages_->calls.clear();
+        auto w = openScene(c.mode);
+        for (int i = 0; i < c.grabs; ++i)
+            grab(*w, {3 * i});
+        EXPECT_EQ(int(selections(*w).size()), c.kept) << c.mode;
+        EXPECT_EQ(said("GrabedFrameLimitReached"), c.refusals) << c.mode;
+        EXPECT_EQ(countTitled("GrabedFrameLimitReachedTitle"), c.refusals) << c.mode;
+        // Each selection is the frame the player showed when it was grabbed.
+        for (int i = 0; i < c.kept; ++i)
+            EXPECT_EQ(selections(*w)[std::size_t(i)]->frameIndex(), 3 * i) << c.mode;
+    }
+}
+
+TEST_F(SelectionFlowTest, PinsStandOnTheirFramesAndTheSixteenthReusesTheFirstColour) {
+    auto w = openScene(2);
+    const int n = w->workspace()->sequence()->frameCount();
+    grab(*w, {0, n - 1});
+    for (int i = 1; i < 16; ++i)
+        grab(*w, {i});
+    const auto all = selections(*w);
+    ASSERT_EQ(all.size(), 17u);
+    QWidget* bar = find(*w, "label_BackgroundMidPlayingBar");
+    auto centre = [](QWidget* pin) { return pin->x() + pin->width() / 2; };
+    EXPECT_TRUE(all[0]->pin()->isVisible());
+    EXPECT_NEAR(centre(all[0]->pin()), bar->x(), 1);
+    EXPECT_NEAR(centre(all[1]->pin()), bar->x() + bar->width(), 1);
+    EXPECT_LT(all[0]->pin()->y() + all[0]->pin()->height(), bar->y() + bar->height());
+
+    // Serial numbers run on; fifteen colours go round.
+    const SharpestImageSelection* first = all[0];
+    const SharpestImageSelection* sixteenth = all[15];
+    ASSERT_EQ(sixteenth->serial(), first->serial() + 15);
+    const QImage a = first->pin()->pixmap(Qt::ReturnByValue).toImage();
+    EXPECT_EQ(a, sixteenth->pin()->pixmap(Qt::ReturnByValue).toImage());
+    EXPECT_NE(a, all[1]->pin()->pixmap(Qt::ReturnByValue).toImage());
+}
+
+TEST_F(SelectionFlowTest, TintingAddsTheColourToVisiblePixelsOnly) {
+    QImage pin(3, 1, QImage::Format_ARGB32);
+    pin.setPixel(0, 0, qRgba(120, 10, 200, 255));
+    pin.setPixel(1, 0, qRgba(250, 250, 250, 128));
+    pin.setPixel(2, 0, qRgba(7, 8, 9, 0));
+    const QColor colour(100, 2, 50);
+    const QImage tinted = tintedPin(pin, colour);
+    EXPECT_EQ(tinted.pixel(0, 0), qRgba(220, 12, 250, 255));
+    EXPECT_EQ(tinted.pixel(1, 0), qRgba(255, 252, 255, 128)); // capped, alpha kept
+    EXPECT_EQ(tinted.pixel(2, 0), qRgba(7, 8, 9, 0));         // transparent: untouched
+    EXPECT_EQ(selectionColour(4), selectionColour(4 + kSelectionColourCount));
+}
+
+TEST_F(SelectionFlowTest, SteppingMovesThroughSharperFramesAndClampsAtBothEnds) {
+    auto w = openScene(2);
+    grab(*w, {12});
+    waitForSearches(*w);
+    SharpestImageSelection* s = selections(*w).front();
+    // A known list: two sharper frames, then the grabbed one.
+    SharpestCandidates found;
+    found.insert({50.f, 14});
+    found.insert({25.f, 10});
+    found.insert({5.f, 12});
+    s->processWellFinished(found);
+    QPushButton* plus = button(s, "pushButton_Plus");
+    QPushButton* minus = button(s, "pushButton_Minus");
+    EXPECT_EQ(s->frameIndex(), 12);
+    EXPECT_TRUE(plus->isEnabled());
+    EXPECT_FALSE(minus->isEnabled());
+    auto* text = s->findChild<QLabel*>(QStringLiteral("label_SharpestImageSelectionText"));
+    EXPECT_EQ(text->text(), translatedText("GenericSharpText").arg(10));
+
+    std::vector<int> shown;
+    QObject::connect(s, &SharpestImageSelection::selecting, [&](int i) { shown.push_back(i); });
+    for (int k = 0; k < 3; ++k)
+        s->PushButtonPlusClicked();
+    EXPECT_EQ(shown, (std::vector<int>{10, 14, 14}));
+    EXPECT_EQ(s->frameIndex(), 14);
+    EXPECT_FALSE(plus->isEnabled());
+    EXPECT_EQ(text->text(), translatedText("GenericSharpText").arg(100));
+    // The picture is now that frame, as the sequence reads it.
+    const cv::Mat expected = w->workspace()->sequence()->getCvImageAt(14, false);
+    EXPECT_EQ(cv::norm(s->image(), expected, cv::NORM_INF), 0.0);
+    for (int k = 0; k < 3; ++k)
+        s->PushButtonMinusClicked();
+    EXPECT_EQ(s->frameIndex(), 12);
+    EXPECT_FALSE(minus->isEnabled());
+}
+
+TEST_F(SelectionFlowTest, OneResultLeavesBothStepButtonsOff) {
+    auto w = openScene(2);
+    grab(*w, {5});
+    waitForSearches(*w);
+    SharpestImageSelection* s = selections(*w).front();
+    s->processWellFinished(SharpestCandidates{{3.f, 5}});
+    EXPECT_FALSE(button(s, "pushButton_Plus")->isEnabled());
+    EXPECT_FALSE(button(s, "pushButton_Minus")->isEnabled());
+}
+
+TEST_F(SelectionFlowTest, ClosingASelectionRemovesItAndItsPin) {
+    auto w = openScene(2);
+    grab(*w, {2, 4});
+    QPointer<SharpestImageSelection> gone = selections(*w).front();
+    QPointer<QLabel> pin = gone->pin();
+    button(gone, "pushButton_Close")->click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(gone.isNull());
+    EXPECT_TRUE(pin.isNull());
+    ASSERT_EQ(selections(*w).size(), 1u);
+    EXPECT_EQ(selections(*w).front()->frameIndex(), 4);
+}
+
+TEST_F(SelectionFlowTest, NextNamesTheFramesEditsTheFirstAndBuildsTheStrip) {
+    for (int mode : {1, 2}) {
+        auto w = openScene(mode);
+        grab(*w, {1, 7});
+        w->flow().PushButtonSelectImageNextClicked();
+        EXPECT_EQ(w->workspace()->state, Editing) << mode;
+        const auto all = selections(*w);
+        EXPECT_EQ(all[0]->exportName(), QStringLiteral("1"));
+        EXPECT_EQ(all[1]->exportName(), QStringLiteral("2"));
+        EXPECT_EQ(w->workspace()->edited, all[0]);
+        EXPECT_TRUE(all[0]->property("isSelected").toBool());
+        EXPECT_FALSE(all[0]->pin()->isVisible());
+        // Basic offers the three built-in presets; Classic the shipped file's.
+        const auto strip = w->editing().strips().builtIn();
+        if (mode == 1)
+            EXPECT_EQ(strip.size(), 3u);
+        else
+            EXPECT_EQ(strip.size(), defaultPresets().size());
+        ASSERT_FALSE(strip.empty());
+        EXPECT_TRUE(waitFor([&] { return strip.front()->hasThumbnail() && !all[0]->preview().empty(); }));
+
+        // Back to selection: nothing is edited and the pins return.
+        w->steps().goToStep(1);
+        EXPECT_EQ(w->workspace()->edited, nullptr);
+        EXPECT_TRUE(all[0]->pin()->isVisible());
+        EXPECT_FALSE(all[0]->property("isSelected").toBool());
+    }
+}
+
+TEST_F(SelectionFlowTest, AnEmptiedNameIsFilledAgainAndTheFileNameFallsBack) {
+    auto w = openScene(2);
+    grab(*w, {3});
+    w->flow().PushButtonSelectImageNextClicked();
+    SharpestImageSelection* s = selections(*w).front();
+    auto* edit = s->findChild<QLineEdit*>(QStringLiteral("lineEdit_Title"));
+    press(s->findChild<QLabel*>(QStringLiteral("label_SharpestImageEditionText")));
+    edit->setText(QString());
+    QFocusEvent out(QEvent::FocusOut);
+    QApplication::sendEvent(edit, &out);
+    EXPECT_TRUE(s->exportName().isEmpty());
+    EXPECT_EQ(s->fileName(), QStringLiteral("1"));
+    s->setExportName(QStringLiteral("again"));
+    EXPECT_EQ(s->exportName(), QStringLiteral("again"));
+    // A name that is set is kept.
+    s->setExportName(QStringLiteral("other"));
+    EXPECT_EQ(s->exportName(), QStringLiteral("again"));
+}
+
+TEST_F(SelectionFlowTest, TheExportMenuOpensOnlyOnEditedSelections) {
+    auto w = openScene(2);
+    grab(*w, {3});
+    SharpestImageSelection* s = selections(*w).front();
+    int popups = 0;
+    QStringList texts;
+    // Any popup that shows is read and closed.
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+            ++popups;
+            for (QAction* a : menu->actions())
+                texts << a->text();
+            menu->close();
+        }
+    });
+    closer.start(10);
+    s->customMenuRequested(QPoint(5, 5));
+    EXPECT_EQ(popups, 0);
+    w->flow().PushButtonSelectImageNextClicked();
+    s->customMenuRequested(QPoint(5, 5));
+    EXPECT_EQ(popups, 1);
+    EXPECT_EQ(texts, QStringList{translatedText("ExportThisImage")});
+}
+
+TEST_F(SelectionFlowTest, BeforeAndAfterButtonsReachThePlayerFrameOnItsSideOnly) {
+    struct Case {
+        int player;
+        int before;
+        int after;
+    };
+    auto w = openScene(3);
+    moveTo(*w, 15);
+    w->flow().PushButtonSelectImageNextClicked();
+    ASSERT_EQ(w->workspace()->centreIndex, 15);
+    auto* before = find<QSpinBox>(*w, "spinBox_ImageStackingBefore");
+    auto* after = find<QSpinBox>(*w, "spinBox_ImageStackingAfter");
+    for (const Case c : {Case{10, 5, 0}, Case{22, 0, 7}, Case{15, 0, 0}, Case{0, 15, 0}}) {
+        moveTo(*w, c.player);
+        w->flow().PushButtonImageStacking_BeforeClicked();
+        w->flow().PushButtonImageStacking_AfterClicked();
+        EXPECT_EQ(before->value(), c.before) << c.player;
+        EXPECT_EQ(after->value(), c.after) << c.player;
+        EXPECT_EQ(w->workspace()->sequence()->firstIndex(), 15 - c.before) << c.player;
+        EXPECT_EQ(w->workspace()->sequence()->lastIndex(), 15 + c.after) << c.player;
+    }
+}
+
+TEST_F(SelectionFlowTest, ABurstFrameKeepsItsOwnFileAsExifSource) {
+    auto w = makeWindow(2);
+    QStringList files;
+    for (int i = 0; i < 3; ++i)
+        files << QString::fromStdString(testMediaPath("burst_jpg8/IMG_00" + std::to_string(i) + ".jpg"));
+    ASSERT_TRUE(w->opening().openBurst(files));
+    moveTo(*w, 1);
+    find<QPushButton>(*w, "pushButton_GrabFrame")->click();
+    ASSERT_EQ(selections(*w).size(), 1u);
+    EXPECT_EQ(QString::fromStdString(selections(*w).front()->exifSource()), files[1]);
+}
+
+TEST_F(SelectionFlowTest, LeavingSelectionWhilePlayingChoosesTheFrameOnScreen) {
+    auto w = openScene(3);
+    int shownAtClick = -1;
+    // Pressed while the clip plays: the player stops where it is, without another frame.
+    QTimer::singleShot(300, [&] {
+        shownAtClick = w->workspace()->sequence()->currentIndex();
+        w->flow().PushButtonSelectImageNextClicked();
+    });
+    w->player().playPauseVideo();
+    EXPECT_TRUE(w->player().paused());
+    ASSERT_GE(shownAtClick, 0);
+    EXPECT_EQ(w->workspace()->state, DefiningParameters);
+    EXPECT_EQ(w->workspace()->centreIndex, shownAtClick);
+    EXPECT_EQ(w->workspace()->sequence()->currentIndex(), shownAtClick);
+}
+
+TEST_F(SelectionFlowTest, AOneFrameMediumPutsThePinAtTheStart) {
+    const QString path = tempPath(QStringLiteral("still.avi"));
+    {
+        cv::VideoWriter writer(path.toStdString(), cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 25,
+                               cv::Size(160, 120));
+        ASSERT_TRUE(writer.isOpened());
+        writer.write(cv::Mat(120, 160, CV_8UC3, cv::Scalar(90, 90, 90)));
+    }
+    auto w = makeWindow(2);
+    ASSERT_TRUE(w->openMediaByPath(path));
+    find<QPushButton>(*w, "pushButton_GrabFrame")->click();
+    ASSERT_EQ(selections(*w).size(), 1u);
+    QLabel* pin = selections(*w).front()->pin();
+    EXPECT_EQ(pin->x() + pin->width() / 2, find(*w, "label_BackgroundMidPlayingBar")->x());
+}
+
+} // namespace
