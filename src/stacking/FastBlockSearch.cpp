@@ -15,9 +15,10 @@ constexpr int kHalf = 8; // full-resolution templates: 17 x 17, as the exhaustiv
 constexpr int kSide = 2 * kHalf + 1;
 constexpr int kCoarseHalf = 4; // 9 x 9 on the smaller scales: 18 to 72 pixels of the frame
 constexpr int kCoarseSide = 2 * kCoarseHalf + 1;
-constexpr int kMaxLevels = 3;   // an eighth of the size; smaller copies lose the objects the search follows
+constexpr int kMaxLevels = 3; // an eighth of the size at most: smaller copies lose the things the search follows
 constexpr int kCoarseReach = 8; // the coarsest scale's window reaches this far at most (before the cap)
 constexpr int kRefine = 2;      // at each finer scale: +-2 pixels around twice the coarser answer
+constexpr int kCoarsestSide = 64;
 
 // The noise gate works at half size: a template there covers the full-resolution template, the noise is
 // halved, and the fine texture that a sub-pixel alignment blurs differently in each frame is gone, so what
@@ -40,7 +41,7 @@ constexpr int kGateStride = 4;
 // level and over kStructureShare of the template's own variation, which a still but finely textured
 // template never reaches.
 constexpr double kUnmatchedFactor = 3.0;
-constexpr double kStructureShare = 0.5;
+constexpr double kStructureShare = 0.25;
 
 struct Window {
     int dxMin, dxMax, dyMin, dyMax;
@@ -96,11 +97,12 @@ bool allowsZero(const MatchQuery& q) {
     return q.dxMin <= 0 && q.dxMax >= 0 && q.dyMin <= 0 && q.dyMax >= 0;
 }
 
-// Halves until kMaxLevels smaller copies exist or the next one would be smaller than two coarse templates.
+// Halves until kMaxLevels smaller copies exist or the next one would be smaller than kCoarsestSide: on a
+// smaller copy a template covers too much of the picture to follow one thing.
 std::vector<cv::Mat> pyramid(const cv::Mat& image) {
     std::vector<cv::Mat> levels{image};
     while (static_cast<int>(levels.size()) <= kMaxLevels &&
-           std::min(levels.back().rows, levels.back().cols) / 2 >= 2 * kCoarseSide) {
+           std::min(levels.back().rows, levels.back().cols) / 2 >= kCoarsestSide) {
         cv::Mat next;
         cv::pyrDown(levels.back(), next);
         levels.push_back(next);
