@@ -15,7 +15,9 @@ constexpr int kHalf = 8; // full-resolution templates: 17 x 17, as the exhaustiv
 constexpr int kSide = 2 * kHalf + 1;
 constexpr int kCoarseHalf = 4; // 9 x 9 on the smaller scales: 18 to 72 pixels of the frame
 constexpr int kCoarseSide = 2 * kCoarseHalf + 1;
-constexpr int kMaxLevels = 3; // an eighth of the size at most: smaller copies lose the things the search follows
+// A sixteenth of the size at most, and never below kCoarsestSide: smaller copies lose the things the search
+// follows.
+constexpr int kMaxLevels = 4;
 constexpr int kCoarseReach = 8; // the coarsest scale's window reaches this far at most (before the cap)
 constexpr int kRefine = 2;      // at each finer scale: +-2 pixels around twice the coarser answer
 constexpr int kCoarsestSide = 64;
