@@ -101,15 +101,16 @@ bool allowsZero(const MatchQuery& q) {
 
 // Halves until kMaxLevels smaller copies exist or the next one would be smaller than kCoarsestSide: on a
 // smaller copy a template covers too much of the picture to follow one thing.
-std::vector<cv::Mat> pyramid(const cv::Mat& image) {
-    std::vector<cv::Mat> levels{image};
-    while (static_cast<int>(levels.size()) <= kMaxLevels &&
-           std::min(levels.back().rows, levels.back().cols) / 2 >= kCoarsestSide) {
-        cv::Mat next;
-        cv::pyrDown(levels.back(), next);
-        levels.push_back(next);
-    }
-    return levels;
+// The smaller copies reuse the buffers of the previous frame's.
+void buildPyramid(const cv::Mat& image, std::vector<cv::Mat>& levels) {
+    size_t n = 1;
+    for (cv::Size s = image.size(); n <= static_cast<size_t>(kMaxLevels) && std::min(s.width, s.height) / 2 >= kCoarsestSide;
+         s = cv::Size((s.width + 1) / 2, (s.height + 1) / 2)) // the size pyrDown makes
+        ++n;
+    levels.resize(n);
+    levels[0] = image;
+    for (size_t i = 1; i < n; ++i)
+        cv::pyrDown(levels[i - 1], levels[i]);
 }
 
 // Sum over the side x side box at (x, y) of channel c of an integral image.
@@ -135,13 +136,13 @@ int FastBlockSearch::gateSide() const {
 
 void FastBlockSearch::setChosen(const cv::Mat& chosenPacked, int channels) {
     channels_ = channels;
-    chosen_ = pyramid(chosenPacked);
+    buildPyramid(chosenPacked, chosen_);
     gateLevel_ = std::min<int>(kGateLevel, static_cast<int>(chosen_.size()) - 1);
     cv::integral(chosen_[static_cast<size_t>(gateLevel_)], chosenSum_, chosenSquares_, CV_64F, CV_64F);
 }
 
 void FastBlockSearch::setFrame(const cv::Mat& alignedPacked, bool gate) {
-    aligned_ = pyramid(alignedPacked);
+    buildPyramid(alignedPacked, aligned_);
     staticLimit_ = -1.0;
     unmatchedLimit_ = -1.0;
     difference_.release();
@@ -186,7 +187,9 @@ bool FastBlockSearch::isStill(const MatchQuery& q) const {
     if (staticLimit_ < 0.0 || !allowsZero(q))
         return false;
     const MatchQuery g = atLevel(q, gateLevel_, chosen_[static_cast<size_t>(gateLevel_)].size());
-    return boxSum(difference_, g.x0, g.y0, gateSide()) <= staticLimit_ + kStillStructureShare * structure(g.x0, g.y0);
+    const double difference = boxSum(difference_, g.x0, g.y0, gateSide());
+    return difference <= staticLimit_ ||
+           difference <= staticLimit_ + kStillStructureShare * structure(g.x0, g.y0);
 }
 
 double FastBlockSearch::structure(int x, int y) const {
@@ -233,7 +236,7 @@ bool FastBlockSearch::match(const std::vector<MatchQuery>& queries, std::vector<
         if (!q.valid())
             continue;
         if (isStill(q)) {
-            results[i] = matchQuery(chosen_[0], aligned_[0], withWindow(q, {0, 0, 0, 0}), kSide);
+            results[i] = BlockMatch{0, 0, 0}; // no sum measured: the gate's measure is at half size
             continue;
         }
         const int reach = std::max({-q.dxMin, q.dxMax, -q.dyMin, q.dyMax, 0});

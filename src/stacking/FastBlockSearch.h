@@ -29,8 +29,9 @@ public:
     // The frame searched next, and whether blocks within the noise are left in place (the gate).
     void setFrame(const cv::Mat& alignedPacked, bool gate = true);
 
-    // Same contract as matchQueries for templates of side 2·8 + 1 = 17; results[i] answers queries[i].
-    // May run on several threads at once for the same frame. False when `run` was asked to end.
+    // Same contract as matchQueries for templates of side 2·8 + 1 = 17 (results[i] answers queries[i]),
+    // except that a block the gate leaves in place reports a sum of 0: it was not measured at full
+    // resolution. May run on several threads at once for the same frame. False when `run` was asked to end.
     bool match(const std::vector<MatchQuery>& queries, std::vector<BlockMatch>& results,
                const RunControl* run = nullptr) const;
 

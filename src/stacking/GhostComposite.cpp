@@ -102,7 +102,7 @@ RunOutcome GhostCompositor::compose(const cv::Mat& chosen, const cv::Mat& aligne
     }
     composite = cv::Mat::zeros(chosen.size(), chosen.type());
     const cv::Mat alignedRef = matchingCopy(aligned);
-    ghostsFound_ = detectGhosts(chosen, aligned, table_, range_, mask_);
+    ghostsFound_ = detectGhosts(chosen, aligned, table_, range_, mask_, std::max(1, settings.threadCount));
     cleanGhostMask(mask_);
     if (run.shouldEnd())
         return interrupted(run);
