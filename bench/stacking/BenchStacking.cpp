@@ -69,7 +69,8 @@ struct Result {
     double seconds = 0, readSeconds = 0, alignSeconds = 0, composeSeconds = 0, estimateSeconds = 0;
     int merged = 0, minRadius = 0, maxRadius = 0;
     long peakKb = 0;
-    double cpuSeconds = 0; // user and system time of the child: what a quiet machine would spread over its cores
+    double cpuSeconds =
+        0; // user and system time of the child: what a quiet machine would spread over its cores
     bool ok = false;
 };
 
@@ -176,9 +177,9 @@ int runTimings(const std::string& media, std::vector<std::string> clips, const s
             continue;
         }
         const bool large = name.find("4k") != std::string::npos;
-        std::printf("\n== %s\n%-36s %4s %7s %8s %7s %6s %6s %6s %8s %7s %9s %6s\n", name.c_str(), "configuration",
-                    "runs", "min s", "median s", "cpu s", "s/frame", "read", "align", "compose", "motion", "radius",
-                    "peakMB");
+        std::printf("\n== %s\n%-36s %4s %7s %8s %7s %6s %6s %6s %8s %7s %9s %6s\n", name.c_str(),
+                    "configuration", "runs", "min s", "median s", "cpu s", "s/frame", "read", "align",
+                    "compose", "motion", "radius", "peakMB");
         double baseline = 0;
         for (const Config& c : configs) {
             if (large && c.heavy && !full)
@@ -207,10 +208,10 @@ int runTimings(const std::string& media, std::vector<std::string> clips, const s
                 baseline = best;
             char radius[32];
             std::snprintf(radius, sizeof radius, "%d-%d", last.minRadius, last.maxRadius);
-            std::printf("%-36s %4d %7.2f %8.2f %6.2f %7.3f %6.2f %6.2f %8.2f %7.2f %9s %6ld  x%.1f\n", c.name, n,
-                        best, median(times), median(cpu), best / std::max(1, last.merged), last.readSeconds,
-                        last.alignSeconds, last.composeSeconds, last.estimateSeconds, radius, peakKb / 1024,
-                        best / baseline);
+            std::printf("%-36s %4d %7.2f %8.2f %6.2f %7.3f %6.2f %6.2f %8.2f %7.2f %9s %6ld  x%.1f\n", c.name,
+                        n, best, median(times), median(cpu), best / std::max(1, last.merged),
+                        last.readSeconds, last.alignSeconds, last.composeSeconds, last.estimateSeconds,
+                        radius, peakKb / 1024, best / baseline);
             std::fflush(stdout);
         }
     }
@@ -220,40 +221,48 @@ int runTimings(const std::string& media, std::vector<std::string> clips, const s
 int runQuality(const std::string& media, const std::string& prefix, const std::vector<std::string>& only) {
     const lumora::test::MotionScene scene = lumora::test::loadMotionScene(media, prefix);
     if (scene.frames.empty()) {
-        std::printf("%s: missing (lumora-testmedia OUTDIR --only %s makes it)\n", prefix.c_str(), prefix.c_str());
+        std::printf("%s: missing (lumora-testmedia OUTDIR --only %s makes it)\n", prefix.c_str(),
+                    prefix.c_str());
         return 1;
     }
     printLoad();
-    const cv::Mat still = lumora::test::stackBurst(scene.still, scene.centre, BlockSearch::Fast, true, threads());
-    const cv::Mat clean = lumora::test::stackBurst(scene.clean, scene.centre, BlockSearch::Fast, true, threads());
+    const cv::Mat still =
+        lumora::test::stackBurst(scene.still, scene.centre, BlockSearch::Fast, true, threads());
+    const cv::Mat clean =
+        lumora::test::stackBurst(scene.clean, scene.centre, BlockSearch::Fast, true, threads());
     const cv::Mat ghost = scene.ghostMask(lumora::test::kPathMargin);
     const cv::Mat object = scene.objectMask(lumora::test::kPathMargin);
     const cv::Mat quiet = scene.staticMask(lumora::test::kStaticClearance, lumora::test::kStaticBorder);
-    std::printf("== %s: %zu frames stacked on frame %d, %dx%d; ghost region %d px, object %d px, still area %d px\n",
-                prefix.c_str(), scene.frames.size(), scene.centre, scene.size.width, scene.size.height,
-                cv::countNonZero(ghost), cv::countNonZero(object), cv::countNonZero(quiet));
-    std::printf("mean difference to the still scene's long exposure in the ghost region and on the object; RMS\n"
-                "difference to the noiseless scene's long exposure in the still area (noise)\n");
+    std::printf(
+        "== %s: %zu frames stacked on frame %d, %dx%d; ghost region %d px, object %d px, still area %d px\n",
+        prefix.c_str(), scene.frames.size(), scene.centre, scene.size.width, scene.size.height,
+        cv::countNonZero(ghost), cv::countNonZero(object), cv::countNonZero(quiet));
+    std::printf(
+        "mean difference to the still scene's long exposure in the ghost region and on the object; RMS\n"
+        "difference to the noiseless scene's long exposure in the still area (noise)\n");
     std::printf("%-14s %10s %10s %10s %8s\n", "stack", "ghost", "object", "noise", "s");
     struct Case {
         const char* name;
         BlockSearch search;
         bool longExposure;
     };
-    for (const Case& c : {Case{"fast", BlockSearch::Fast, false}, Case{"exhaustive", BlockSearch::Exhaustive, false},
-                          Case{"long exposure", BlockSearch::Fast, true}}) {
+    for (const Case& c :
+         {Case{"fast", BlockSearch::Fast, false}, Case{"exhaustive", BlockSearch::Exhaustive, false},
+          Case{"long exposure", BlockSearch::Fast, true}}) {
         if (!selected(c.name, only))
             continue;
         const auto start = Clock::now();
-        const cv::Mat light = lumora::test::stackBurst(scene.moving, scene.centre, c.search, c.longExposure, threads());
+        const cv::Mat light =
+            lumora::test::stackBurst(scene.moving, scene.centre, c.search, c.longExposure, threads());
         const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
         if (light.empty() || still.empty() || clean.empty()) {
             std::printf("%-14s failed\n", c.name);
             continue;
         }
-        std::printf("%-14s %10.5f %10.5f %10.5f %8.2f\n", c.name, lumora::test::meanDifference(light, still, ghost),
-                    lumora::test::meanDifference(light, still, object), lumora::test::rmsDifference(light, clean, quiet),
-                    seconds);
+        std::printf("%-14s %10.5f %10.5f %10.5f %8.2f\n", c.name,
+                    lumora::test::meanDifference(light, still, ghost),
+                    lumora::test::meanDifference(light, still, object),
+                    lumora::test::rmsDifference(light, clean, quiet), seconds);
         std::fflush(stdout);
     }
     return 0;
@@ -277,13 +286,15 @@ int runAlignment(const std::string& media) {
     sources.push_back(burst);
     lumora::ImagesSequence clip(media + "/scene_1080p.mp4");
     if (clip.ready())
-        sources.push_back({"scene_1080p.mp4 (H.264)", media + "/scene_1080p.json", 16, clip.getCvImagesInRange(16, 24)});
+        sources.push_back(
+            {"scene_1080p.mp4 (H.264)", media + "/scene_1080p.json", 16, clip.getCvImagesInRange(16, 24)});
     printLoad();
     std::printf("%-24s %-10s %8s %8s %8s %12s %9s\n", "frames (chosen: 5th)", "method", "max err", "mean err",
                 "max diff", "estimate ms", "warp ms");
     for (const Source& src : sources) {
         const auto truth = lumora::test::readSceneSidecar(src.sidecar);
-        if (truth.size() < static_cast<size_t>(src.first + 9) || src.frames.size() != 9 || src.frames[4].empty()) {
+        if (truth.size() < static_cast<size_t>(src.first + 9) || src.frames.size() != 9 ||
+            src.frames[4].empty()) {
             std::printf("%s: missing\n", src.name);
             continue;
         }
@@ -316,8 +327,8 @@ int runAlignment(const std::string& media) {
             if (reference.empty())
                 reference = found;
             std::printf("%-24s %-10s %8.3f %8.3f %8.3f %12.1f %9.1f\n", src.name,
-                        m == AlignMethod::Fast ? "fast" : "reference", maxErr, sumErr / 8.0, maxDiff, estimateMs / 8.0,
-                        warpMs / 8.0);
+                        m == AlignMethod::Fast ? "fast" : "reference", maxErr, sumErr / 8.0, maxDiff,
+                        estimateMs / 8.0, warpMs / 8.0);
         }
     }
     return 0;
@@ -347,8 +358,9 @@ int main(int argc, char** argv) {
         else if (!std::strcmp(argv[i], "--align"))
             align = true;
         else {
-            std::fprintf(stderr, "usage: bench_stacking [--media DIR] [--reps N] [--clip NAME]... [--only TEXT]... "
-                                 "[--full] | --quality PREFIX... | --align\n");
+            std::fprintf(stderr,
+                         "usage: bench_stacking [--media DIR] [--reps N] [--clip NAME]... [--only TEXT]... "
+                         "[--full] | --quality PREFIX... | --align\n");
             return 2;
         }
     }

@@ -103,7 +103,8 @@ bool sameKind(const cv::Mat& a, const cv::Mat& b) {
 }
 
 // Whether a sum found after the best one replaces it (candidates arrive in scan order).
-inline bool replaces(std::int64_t sum, int dx, int dy, std::int64_t best, int bestDx, int bestDy, TieRule tie) {
+inline bool replaces(std::int64_t sum, int dx, int dy, std::int64_t best, int bestDx, int bestDy,
+                     TieRule tie) {
     if (sum != best)
         return sum < best;
     return tie == TieRule::NearestToZero && dx * dx + dy * dy < bestDx * bestDx + bestDy * bestDy;
@@ -160,8 +161,8 @@ BlockMatch matchQuery(const cv::Mat& ref, const cv::Mat& other, const MatchQuery
     return best;
 }
 
-BlockMatch matchQuerySeeded(const cv::Mat& ref, const cv::Mat& other, const cv::Mat& otherSums, const MatchQuery& q,
-                            int side, cv::Point seed) {
+BlockMatch matchQuerySeeded(const cv::Mat& ref, const cv::Mat& other, const cv::Mat& otherSums,
+                            const MatchQuery& q, int side, cv::Point seed) {
     if (!q.valid() || !sameKind(ref, other) || ref.channels() > 4 || otherSums.depth() != CV_32S ||
         otherSums.rows != other.rows + 1 || otherSums.cols != other.cols + 1)
         return matchQuery(ref, other, q, side);

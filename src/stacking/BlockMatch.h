@@ -53,8 +53,8 @@ BlockMatch matchQuery(const cv::Mat& ref, const cv::Mat& other, const MatchQuery
 // near `seed`: that displacement is measured first, and a position whose lower bound from block sums per
 // channel ((template sum - window sum)² / pixels, summed over channels) already exceeds the best sum is
 // skipped. `otherSums` is cv::integral(other) with 32-bit sums.
-BlockMatch matchQuerySeeded(const cv::Mat& ref, const cv::Mat& other, const cv::Mat& otherSums, const MatchQuery& q,
-                            int side, cv::Point seed);
+BlockMatch matchQuerySeeded(const cv::Mat& ref, const cv::Mat& other, const cv::Mat& otherSums,
+                            const MatchQuery& q, int side, cv::Point seed);
 
 // The images as matchQueries works on them (1 or 4 bytes per pixel; colour padded with a zero channel).
 // Passing them already packed saves the conversion when many calls share the images.

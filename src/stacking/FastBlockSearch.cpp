@@ -104,13 +104,22 @@ bool allowsZero(const MatchQuery& q) {
 // The smaller copies reuse the buffers of the previous frame's.
 void buildPyramid(const cv::Mat& image, std::vector<cv::Mat>& levels) {
     size_t n = 1;
-    for (cv::Size s = image.size(); n <= static_cast<size_t>(kMaxLevels) && std::min(s.width, s.height) / 2 >= kCoarsestSide;
+    for (cv::Size s = image.size();
+         n <= static_cast<size_t>(kMaxLevels) && std::min(s.width, s.height) / 2 >= kCoarsestSide;
          s = cv::Size((s.width + 1) / 2, (s.height + 1) / 2)) // the size pyrDown makes
         ++n;
     levels.resize(n);
     levels[0] = image;
     for (size_t i = 1; i < n; ++i)
         cv::pyrDown(levels[i - 1], levels[i]);
+}
+
+// Scales above full resolution the search starts from for a window reaching `reach` pixels.
+int coarseLevels(int reach) {
+    int levels = 0;
+    while (levels < kMaxLevels && (reach >> levels) > kCoarseReach)
+        ++levels;
+    return levels;
 }
 
 // Sum over the side x side box at (x, y) of channel c of an integral image.
@@ -122,13 +131,6 @@ double boxSum(const cv::Mat& integral, int x, int y, int side, int c = 0) {
 }
 
 } // namespace
-
-int FastBlockSearch::coarseLevels(int reach) {
-    int levels = 0;
-    while (levels < kMaxLevels && (reach >> levels) > kCoarseReach)
-        ++levels;
-    return levels;
-}
 
 int FastBlockSearch::gateSide() const {
     return gateLevel_ == 0 ? kSide : kCoarseSide;
@@ -213,8 +215,8 @@ bool FastBlockSearch::unmatched(const BlockMatch& m, const MatchQuery& q) const 
         return false;
     const int dx = std::clamp(static_cast<int>(std::lround(static_cast<double>(m.dx) / f)), g.dxMin, g.dxMax);
     const int dy = std::clamp(static_cast<int>(std::lround(static_cast<double>(m.dy) / f)), g.dyMin, g.dyMax);
-    const BlockMatch at = matchQuery(ref, aligned_[static_cast<size_t>(gateLevel_)], withWindow(g, {dx, dx, dy, dy}),
-                                     gateSide());
+    const BlockMatch at = matchQuery(ref, aligned_[static_cast<size_t>(gateLevel_)],
+                                     withWindow(g, {dx, dx, dy, dy}), gateSide());
     const double ssd = static_cast<double>(at.ssd);
     return ssd > unmatchedLimit_ && ssd > kStructureShare * structure(g.x0, g.y0);
 }
@@ -269,8 +271,8 @@ bool FastBlockSearch::match(const std::vector<MatchQuery>& queries, std::vector<
         if (coarse.empty())
             continue;
         std::vector<BlockMatch> found;
-        if (!matchQueries(chosen_[static_cast<size_t>(level)], aligned_[static_cast<size_t>(level)], kCoarseSide,
-                          coarse, found, run, tie))
+        if (!matchQueries(chosen_[static_cast<size_t>(level)], aligned_[static_cast<size_t>(level)],
+                          kCoarseSide, coarse, found, run, tie))
             return false;
         for (int i : searched)
             if (slot[static_cast<size_t>(i)] >= 0) {

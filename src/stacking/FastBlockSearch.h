@@ -1,15 +1,21 @@
 #pragma once
-// The block search that scales: blocks whose difference from the chosen frame is what the frame's own noise
-// explains keep their place without a search; the others are searched coarse to fine, over the whole window
-// on a small copy of both images, then refined in a few pixels around the answer at each finer scale.
+// The block search that scales: templates whose difference from the chosen frame is what the frame's own
+// noise explains keep their place without a search; the others are searched coarse to fine, over the whole
+// window on small copies of both images, then a few pixels around the answer at each finer scale.
 //
-// Stated behaviour, where it differs from the exhaustive search:
-// - Flat or merely noisy areas are not moved: the zero displacement is taken without a search, and among
-//   equal sums the displacement nearest to zero wins (then the first in row-major order).
-// - Borders: every displacement it returns lies in the window the exhaustive search would scan
-//   (matchQueryAt), so a block is never taken from outside that window or from outside the frame.
-// - Its answer is the exhaustive one whenever the whole window fits in the refinement window; otherwise it
-//   may be a local minimum, never a position the exhaustive search could not have returned.
+// What it does, where it differs from the exhaustive search:
+// - Flat or merely noisy areas are not moved: they pass the noise gate, and among equal sums the displacement
+//   nearest to zero wins (then the first in row-major order), where the exhaustive search takes the first in
+//   row-major order, generally far from zero.
+// - Borders: every displacement lies in the window the exhaustive search scans (matchQueryAt), so a block is
+//   never taken from outside that window or from outside the frame.
+// - A window reaching at most 8 pixels is searched whole at full resolution: the exhaustive answer but for
+//   the tie rule. Wider windows start on a copy of a half to a sixteenth of the size and may end in a local
+//   minimum; the zero displacement always competes at full resolution. Things that moved are followed when
+//   they have structure at the coarse scale (tens of pixels); fine texture alone is followed 8 pixels far.
+// - Where even the best position differs far more than noise explains (the thing moved out of reach, or the
+//   frame hides what the chosen frame shows), the match says so (keepChosen) and the composite keeps the
+//   chosen frame's pixels instead of the best of bad matches.
 
 #include "app/RunControl.h"
 #include "stacking/BlockMatch.h"
@@ -39,15 +45,10 @@ public:
     // frame no more than the frame's noise explains.
     bool isStill(const MatchQuery& q) const;
 
-
-    // Scales above full resolution the search starts from for a window reaching `reach` pixels.
-    static int coarseLevels(int reach);
-
+private:
     // A match that differs far more than the frame's noise explains and by a large share of the template's
     // own variation: the frame has nothing like the chosen frame's neighbourhood within reach.
     bool unmatched(const BlockMatch& m, const MatchQuery& q) const;
-
-private:
     int gateSide() const;
     // Squared deviation from its mean of the chosen frame's gate-scale template at (x, y), all channels.
     double structure(int x, int y) const;

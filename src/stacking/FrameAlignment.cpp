@@ -19,8 +19,8 @@ constexpr int kCoarseIterations = 20;
 constexpr double kCoarseEpsilon = 1e-4;
 
 // The fast estimate.
-constexpr int kFastCoarsestSide = 64;  // the pyramid stops above this size: phase correlation starts there
-constexpr int kFastBorder = 4;         // pixels of each scale's edge that never serve as points
+constexpr int kFastCoarsestSide = 64;   // the pyramid stops above this size: phase correlation starts there
+constexpr int kFastBorder = 4;          // pixels of each scale's edge that never serve as points
 constexpr double kFastPointShare = 0.2; // the most textured fifth of each scale's pixels ...
 constexpr int kFastMaxPoints = 20000;   // ... at most this many, spread evenly
 constexpr int kFastSteps = 20;          // Gauss-Newton steps per scale at most
@@ -29,7 +29,7 @@ constexpr double kFastSnap = 1e-3;      // pixels: a smaller translation is none
 // Residuals beyond this many robust deviations get no weight: a wide cut, so that only gross differences
 // (moving things, occlusions) drop out; a narrow one also drops the textured points a slightly wrong
 // estimate gets wrong, and locks that estimate in.
-constexpr double kTukey = 12.0;        // residuals beyond this many robust deviations get no weight
+constexpr double kTukey = 12.0; // residuals beyond this many robust deviations get no weight
 
 // One ECC estimate; a correlation whose illumination term collapses ends early with the warp reached so far.
 void runEcc(const cv::Mat& templ, const cv::Mat& input, cv::Mat& warp, int iterations, double eps) {

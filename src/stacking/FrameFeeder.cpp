@@ -19,8 +19,8 @@ FrameFeeder::FrameFeeder(Reader reader, std::vector<int> order, const cv::Mat& c
                          cv::Mat chosenGrey, AlignMethod method, const RunControl& run, bool readAhead,
                          int lookAhead)
     : reader_(std::move(reader)), order_(std::move(order)), size_(chosen.size()), type_(chosen.type()),
-      align_(align), aligner_(chosenGrey, method), run_(run),
-      lookAhead_(std::max(1, lookAhead)), ready_(order_.size()), done_(order_.size(), false) {
+      align_(align), aligner_(chosenGrey, method), run_(run), lookAhead_(std::max(1, lookAhead)),
+      ready_(order_.size()), done_(order_.size(), false) {
     if (order_.size() <= 1)
         return;
     if (!readAhead) {

@@ -31,7 +31,8 @@ RunOutcome interrupted(const RunControl& run) {
 
 // Pixel (r + dy, c + dx) of `src` into (r, c) of `dst`, the source kept inside the frame; `displaced`
 // remembers the pixels that came from elsewhere.
-inline void copyDisplaced(const cv::Mat& src, cv::Mat& dst, cv::Mat& displaced, int r, int c, int dy, int dx) {
+inline void copyDisplaced(const cv::Mat& src, cv::Mat& dst, cv::Mat& displaced, int r, int c, int dy,
+                          int dx) {
     const int sr = std::clamp(r + dy, 0, src.rows - 1);
     const int sc = std::clamp(c + dx, 0, src.cols - 1);
     const size_t es = src.elemSize();
@@ -146,7 +147,8 @@ RunOutcome GhostCompositor::compose(const cv::Mat& chosen, const cv::Mat& aligne
 void GhostCompositor::take(const cv::Mat& aligned, cv::Mat& composite, int r, int c, const BlockMatch& m) {
     if (m.keepChosen) {
         // Nothing in this frame looks like the chosen frame here (it moved out of reach, or uncovered what
-        // the frame hides): the chosen frame's own pixel keeps its place, rather than the best of bad matches.
+        // the frame hides): the chosen frame's own pixel keeps its place, rather than the best of bad
+        // matches.
         copyDisplaced(chosenKey_, composite, displaced_, r, c, 0, 0);
         displaced_.at<uchar>(r, c) = 255;
         return;
@@ -327,7 +329,8 @@ void GhostCompositor::composeMargin(const cv::Mat& aligned, const cv::Mat& align
         const cv::Rect area(x0, y0, kMargin, kMargin);
         std::vector<BlockMatch> found(1);
         if (cv::countNonZero(mask_(area) > 250) > 0 &&
-            !search({matchQueryAt(chosenRef_.size(), alignedRef.size(), corner.y, corner.x, kHalfTemplate, radius)},
+            !search({matchQueryAt(chosenRef_.size(), alignedRef.size(), corner.y, corner.x, kHalfTemplate,
+                                  radius)},
                     alignedPacked, found, run))
             return;
         const BlockMatch& m = found[0];

@@ -13,7 +13,6 @@
 
 #include <string>
 #include <vector>
-#include <vector>
 
 namespace lumora {
 
@@ -22,7 +21,7 @@ struct CompositeSettings {
     float ghostTolerance = 0.f; // 0..100
     int blockSize = 5;          // forced odd and at least 1
     BlockSearch search = BlockSearch::Exhaustive;
-    int threadCount = 1;        // threads besides the calling one for the inner blocks and the margin
+    int threadCount = 1; // threads besides the calling one for the inner blocks and the margin
 };
 
 class GhostCompositor {

@@ -29,8 +29,8 @@ std::vector<int> integerLimits(const std::vector<float>& table, float range) {
 }
 
 template <typename T>
-bool detectInteger(const cv::Mat& chosen, const cv::Mat& aligned, const std::vector<int>& limits, cv::Mat& mask,
-                   int y0, int y1) {
+bool detectInteger(const cv::Mat& chosen, const cv::Mat& aligned, const std::vector<int>& limits,
+                   cv::Mat& mask, int y0, int y1) {
     const int cn = chosen.channels();
     bool any = false;
     for (int y = y0; y < y1; ++y) {

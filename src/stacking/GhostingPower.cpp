@@ -159,7 +159,8 @@ int GhostingPowerEstimator::estimate(const cv::Mat& chosen, const cv::Mat& chose
             break;
         motion.at<float>(at) = 0.0f;
         const cv::Vec2f v = flow.at<cv::Vec2f>(at);
-        const MatchQuery q = matchQueryAt(chosenSmall.size(), alignedSmall.size(), at.y, at.x, kPatchHalf, radius);
+        const MatchQuery q =
+            matchQueryAt(chosenSmall.size(), alignedSmall.size(), at.y, at.x, kPatchHalf, radius);
         const BlockMatch m = matchQuerySeeded(chosenSmall, alignedSmall, alignedSums, q, kPatchSide,
                                               cv::Point(cvRound(v[0]), cvRound(v[1])));
         if (m.found() && (m.dx != 0 || m.dy != 0) && static_cast<double>(m.ssd) <= kMaxConfirmingSsd)

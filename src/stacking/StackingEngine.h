@@ -30,10 +30,10 @@ public:
         int index = 0;
         State state = State::Merged;
         bool alignFailed = false;
-        int searchRadius = 0;        // block-matching reach used by the composite (after estimation)
-        double readSeconds = 0.0;    // decoding the frame
-        double alignSeconds = 0.0;   // estimating and applying the translation
-        double composeSeconds = 0.0; // ghost mask, motion estimate and composite
+        int searchRadius = 0;         // block-matching reach used by the composite (after estimation)
+        double readSeconds = 0.0;     // decoding the frame
+        double alignSeconds = 0.0;    // estimating and applying the translation
+        double composeSeconds = 0.0;  // ghost mask, motion estimate and composite
         double estimateSeconds = 0.0; // the motion estimate alone
     };
 

@@ -22,7 +22,7 @@ struct StackingParams {
     bool align = true;                 // translate every frame onto the chosen one first
     int blockSize = 5;                 // side of the composite's blocks: 15, 5 or 1
     BlockSearch search = BlockSearch::Fast;
-    int threadCount = 1;               // threads of the composite, the run's own thread included
+    int threadCount = 1; // threads of the composite, the run's own thread included
 };
 
 } // namespace lumora

@@ -1,13 +1,11 @@
 // The fast block search against what it promises: known shifts found at every reach, the exhaustive answer
 // where the window is searched whole, nothing moved in flat or merely noisy areas, equal sums resolved
 // towards zero, answers inside the window at the frame's edges, the chosen frame's pixels kept where nothing
-// matches; and the seeded exhaustive match equal to the plain one.
+// matches; and the seeded exhaustive match equal to the plain one. (The ghost map: MotionSceneTest.)
 
 #include "stacking/FastBlockSearch.h"
-#include "InMemorySequence.h"
 #include "TestImages.h"
 #include "stacking/GhostComposite.h"
-#include "stacking/StackingEngine.h"
 
 #include <gtest/gtest.h>
 #include <opencv2/imgproc.hpp>
@@ -42,8 +40,8 @@ struct Search {
 // Detail at a few pixels and at tens of pixels, as pictures have: the coarse scales need the latter.
 cv::Mat twoScales(int rows, int cols, unsigned seed) {
     cv::Mat out;
-    cv::addWeighted(texture(rows, cols, seed, CV_8UC3, 2.0), 0.5, texture(rows, cols, seed + 1, CV_8UC3, 10.0), 0.5,
-                    0.0, out);
+    cv::addWeighted(texture(rows, cols, seed, CV_8UC3, 2.0), 0.5,
+                    texture(rows, cols, seed + 1, CV_8UC3, 10.0), 0.5, 0.0, out);
     return out;
 }
 
@@ -152,39 +150,14 @@ TEST(BlockMatch, SeededSearchGivesThePlainSearchsAnswer) {
     cv::Mat sums;
     cv::integral(b, sums, CV_32S);
     for (int i = 0; i < 60; ++i) {
-        const MatchQuery q = lumora::matchQueryAt(a.size(), b.size(), rng.uniform(0, 70), rng.uniform(0, 90), 3, 25);
+        const MatchQuery q =
+            lumora::matchQueryAt(a.size(), b.size(), rng.uniform(0, 70), rng.uniform(0, 90), 3, 25);
         const BlockMatch plain = lumora::matchQuery(a, b, q, 7);
         const BlockMatch seeded =
             lumora::matchQuerySeeded(a, b, sums, q, 7, cv::Point(rng.uniform(-30, 30), rng.uniform(-30, 30)));
-        EXPECT_EQ(cv::Vec3d(seeded.dx, seeded.dy, double(seeded.ssd)), cv::Vec3d(plain.dx, plain.dy, double(plain.ssd)));
+        EXPECT_EQ(cv::Vec3d(seeded.dx, seeded.dy, double(seeded.ssd)),
+                  cv::Vec3d(plain.dx, plain.dy, double(plain.ssd)));
     }
-}
-
-// A square crossing a still, noiseless background: the ghost map marks where it was taken from elsewhere.
-TEST(StackingEngine, GhostMapMarksTheMovingSquareAndNothingElse) {
-    const cv::Mat background = texture(120, 200, 78, CV_8UC3, 2.0);
-    std::vector<cv::Mat> frames;
-    for (int i = 0; i < 5; ++i) {
-        cv::Mat f = background.clone();
-        f(cv::Rect(40 + 20 * i, 50, 24, 24)).setTo(cv::Scalar(20, 200, 240));
-        frames.push_back(f);
-    }
-    lumora::test::InMemorySequence seq(frames);
-    lumora::StackingParams p;
-    p.sequence = &seq;
-    p.chosenIndex = 2;
-    p.frameCount = 5;
-    p.align = false;
-    p.search = lumora::BlockSearch::Fast;
-    lumora::StackingEngine engine;
-    ASSERT_FALSE(engine.computeLightImage(p).empty());
-    const cv::Mat map = engine.ghostMap();
-    ASSERT_EQ(map.type(), CV_8UC1);
-    cv::Mat path = cv::Mat::zeros(map.size(), CV_8UC1);
-    path(cv::Rect(40 - 5, 50 - 5, 80 + 24 + 10, 24 + 10)).setTo(255);
-    EXPECT_EQ(cv::countNonZero(map & ~path), 0);
-    EXPECT_EQ(map.at<uchar>(62, 92), 255); // the chosen frame's square: from elsewhere in every frame
-    EXPECT_GT(map.at<uchar>(62, 52), 0);   // where the first frame had it
 }
 
 } // namespace

@@ -66,7 +66,8 @@ TEST(FrameAlignment, IdenticalFrameStaysAsItIs) {
     const cv::Mat chosen = texture(120, 160, 53);
     for (AlignMethod m : {AlignMethod::CoarseToFine, AlignMethod::Fast}) {
         cv::Mat warp;
-        const cv::Mat aligned = lumora::alignFrame(lumora::greyForAlignment(chosen), chosen.clone(), m, &warp);
+        const cv::Mat aligned =
+            lumora::alignFrame(lumora::greyForAlignment(chosen), chosen.clone(), m, &warp);
         EXPECT_LT(cv::norm(translation(warp)), 1e-3);
         EXPECT_EQ(cv::countNonZero(cv::Mat(aligned != chosen).reshape(1)), 0);
     }
@@ -123,7 +124,8 @@ TEST(FrameAlignmentScene, LosslessBurstShiftsAreRecoveredWithinATenthOfAPixel) {
             const cv::Mat frame = load(k);
             cv::Mat warp;
             const cv::Mat aligned = aligner.align(frame, &warp);
-            // a scene point p is at p + shift in each frame, so the frame's content sits shift_k - shift_c away
+            // a scene point p is at p + shift in each frame, so the frame's content sits shift_k - shift_c
+            // away
             const cv::Vec2f expected(static_cast<float>(truth[k].shiftX - truth[c].shiftX),
                                      static_cast<float>(truth[k].shiftY - truth[c].shiftY));
             EXPECT_NEAR(translation(warp)[0], expected[0], 0.1) << "frame " << k << " method " << int(m);

@@ -1,8 +1,9 @@
 #pragma once
 // The motion scenes of lumora-testmedia (bursts PREFIX_moving, PREFIX_still, PREFIX_clean and the sidecar
-// PREFIX.json) and the anti-ghosting quality figures measured on them: in the disc's path, the mean difference
-// to the stack of the scene whose disc stays still (the ghost left); away from it, the RMS difference to the
-// stack of the noiseless scene (the noise left). Shared by the quality tests and bench_stacking.
+// PREFIX.json) and the anti-ghosting quality figures measured on them: in the disc's path, the mean
+// difference to the stack of the scene whose disc stays still (the ghost left); away from it, the RMS
+// difference to the stack of the noiseless scene (the noise left). Shared by the quality tests and
+// bench_stacking.
 
 #include "SceneSidecar.h"
 #include "media/ImagesSequence.h"
@@ -21,10 +22,10 @@
 
 namespace lumora::test {
 
-// Where the figures are taken: the ghost region is where the disc is in the other frames but not in the chosen
-// one, the object region where the chosen frame has it, each disc grown by a few pixels (the blocks around an
-// edge); the still area keeps clear of every disc by more than a block-matching template and of the frame's
-// edges by more than the camera's shake.
+// Where the figures are taken: the ghost region is where the disc is in the other frames but not in the
+// chosen one, the object region where the chosen frame has it, each disc grown by a few pixels (the blocks
+// around an edge); the still area keeps clear of every disc by more than a block-matching template and of the
+// frame's edges by more than the camera's shake.
 constexpr double kPathMargin = 4.0;
 constexpr double kStaticClearance = 24.0;
 constexpr int kStaticBorder = 12;
@@ -40,9 +41,11 @@ struct MotionScene {
         cv::Mat mask = cv::Mat::zeros(size, CV_8UC1);
         for (size_t i = 0; i < frames.size(); ++i)
             if (which(static_cast<int>(i)))
-                cv::circle(mask, cv::Point(static_cast<int>(std::lround(frames[i].objectX)),
-                                           static_cast<int>(std::lround(frames[i].objectY))),
-                           static_cast<int>(std::ceil(frames[i].objectRadius + margin)), cv::Scalar(255), cv::FILLED);
+                cv::circle(mask,
+                           cv::Point(static_cast<int>(std::lround(frames[i].objectX)),
+                                     static_cast<int>(std::lround(frames[i].objectY))),
+                           static_cast<int>(std::ceil(frames[i].objectRadius + margin)), cv::Scalar(255),
+                           cv::FILLED);
         return mask;
     }
     cv::Mat pathMask(double margin) const {
@@ -86,7 +89,7 @@ inline MotionScene loadMotionScene(const std::string& dir, const std::string& pr
 // Every frame of a burst folder stacked on frame `centre` with the window's defaults (good quality, high
 // anti-ghosting, automatic reach, align), or as a long exposure.
 inline cv::Mat stackBurst(const std::string& folder, int centre, BlockSearch search, bool longExposure,
-                          int threads, StackingEngine* engineOut = nullptr) {
+                          int threads) {
     ImagesSequence seq(burstFilesInFolder(folder));
     if (!seq.ready())
         return cv::Mat();
@@ -101,9 +104,7 @@ inline cv::Mat stackBurst(const std::string& folder, int centre, BlockSearch sea
     p.align = true;
     p.search = search;
     p.threadCount = threads;
-    StackingEngine own;
-    StackingEngine& engine = engineOut ? *engineOut : own;
-    return engine.computeLightImage(p);
+    return StackingEngine().computeLightImage(p);
 }
 
 // Mean absolute difference over the mask, all channels together.

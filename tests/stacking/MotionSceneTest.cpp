@@ -56,8 +56,8 @@ TEST_F(MotionScene, GhostMapMarksTheDiscsPathAndLeavesTheStillRoomDark) {
     const QString map = out.filePath("map.png");
     QProcess cli;
     cli.start(QString::fromStdString(t::binDir() + "/lumora-cli"),
-              {"stack", "--index", QString::number(scene_.centre), "--ghost-map", map, "-o", out.filePath("light.tif"),
-               "--", QString::fromStdString(scene_.moving)});
+              {"stack", "--index", QString::number(scene_.centre), "--ghost-map", map, "-o",
+               out.filePath("light.tif"), "--", QString::fromStdString(scene_.moving)});
     ASSERT_TRUE(cli.waitForFinished(120000));
     ASSERT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
     const cv::Mat picture = cv::imread(map.toStdString(), cv::IMREAD_UNCHANGED);

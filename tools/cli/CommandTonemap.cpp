@@ -313,7 +313,8 @@ int runRender(const QStringList& args) {
                 "Stacks frame N of a video or burst with its neighbours into a light image (as 'lumora-cli\n"
                 "stack' does: --before B, --after A, --quality fast|good|optimal, --antighost\n"
                 "off|medium|high|0..100, --motion auto|0..100, --align|--no-align, --search\n"
-                "fast|exhaustive), tone-maps it at full size and writes OUT with the source's EXIF data.\n%s\n",
+                "fast|exhaustive), tone-maps it at full size and writes OUT with the source's EXIF "
+                "data.\n%s\n",
                 kToneOptions);
             return 0;
         }

@@ -192,8 +192,8 @@ bool writePng(const QString& path, const cv::Mat& image, QString* error) {
         *error = QStringLiteral("cannot encode %1").arg(path);
         return false;
     }
-    return writeAtomically(path, QByteArray(reinterpret_cast<const char*>(buf.data()), static_cast<int>(buf.size())),
-                           error);
+    return writeAtomically(
+        path, QByteArray(reinterpret_cast<const char*>(buf.data()), static_cast<int>(buf.size())), error);
 }
 
 // Three lossless bursts of one scene for the anti-ghosting quality checks, with the sidecar of the first:
@@ -205,7 +205,8 @@ Job motionJob(const QString& prefix, cv::Size size, int frameCount, double speed
     const QStringList kinds{QStringLiteral("moving"), QStringLiteral("still"), QStringLiteral("clean")};
     for (const QString& kind : kinds)
         for (int i = 0; i < frameCount; ++i)
-            job.outputs << QStringLiteral("%1_%2/frame_%3.png").arg(prefix, kind).arg(i, 3, 10, QLatin1Char('0'));
+            job.outputs
+                << QStringLiteral("%1_%2/frame_%3.png").arg(prefix, kind).arg(i, 3, 10, QLatin1Char('0'));
     job.signature = QStringLiteral("v%1 motion %2x%3 %4 %5")
                         .arg(kGeneratorVersion)
                         .arg(size.width)
@@ -227,8 +228,8 @@ Job motionJob(const QString& prefix, cv::Size size, int frameCount, double speed
             }
             const SceneRenderer renderer(size, motion);
             for (int i = 0; i < frameCount; ++i)
-                if (!writePng(outDir.filePath(outputs.at(1 + k * frameCount + i)), toBgr8(renderer.renderFloat(i)),
-                              error))
+                if (!writePng(outDir.filePath(outputs.at(1 + k * frameCount + i)),
+                              toBgr8(renderer.renderFloat(i)), error))
                     return false;
         }
         motion.still = false;
@@ -236,11 +237,12 @@ Job motionJob(const QString& prefix, cv::Size size, int frameCount, double speed
         QJsonDocument doc = sceneSidecar(SceneRenderer(size, motion), frameCount);
         QJsonObject o = doc.object();
         o.insert(QStringLiteral("centreFrame"), motion.centreFrame);
-        o.insert(QStringLiteral("bursts"),
-                 QStringLiteral("%1_moving: as listed; %1_still: the disc of frame %2 in every frame; %1_clean: "
-                                "as listed without noise")
-                     .arg(prefix)
-                     .arg(motion.centreFrame));
+        o.insert(
+            QStringLiteral("bursts"),
+            QStringLiteral("%1_moving: as listed; %1_still: the disc of frame %2 in every frame; %1_clean: "
+                           "as listed without noise")
+                .arg(prefix)
+                .arg(motion.centreFrame));
         doc.setObject(o);
         return writeAtomically(outDir.filePath(sidecar), doc.toJson(), error);
     };
