@@ -86,10 +86,10 @@ inline MotionScene loadMotionScene(const std::string& dir, const std::string& pr
     return s;
 }
 
-// Every frame of a burst folder stacked on frame `centre` with the window's defaults (good quality, high
-// anti-ghosting, automatic reach, align), or as a long exposure.
-inline cv::Mat stackBurst(const std::string& folder, int centre, BlockSearch search, bool longExposure,
-                          int threads) {
+// Every frame of a burst folder stacked on frame `centre`, aligned, with automatic reach; the window's
+// defaults are tolerance 0 (high anti-ghosting) and blocks of 5 (good quality), 100 is a long exposure.
+inline cv::Mat stackBurst(const std::string& folder, int centre, BlockSearch search, float ghostTolerance,
+                          int threads, int blockSize = 5) {
     ImagesSequence seq(burstFilesInFolder(folder));
     if (!seq.ready())
         return cv::Mat();
@@ -98,9 +98,9 @@ inline cv::Mat stackBurst(const std::string& folder, int centre, BlockSearch sea
     p.chosenIndex = centre;
     p.firstIndex = 0;
     p.frameCount = seq.frameCount();
-    p.ghostTolerance = longExposure ? 100.f : 0.f;
+    p.ghostTolerance = ghostTolerance;
     p.searchRadiusPercent = -1.f;
-    p.blockSize = 5;
+    p.blockSize = blockSize;
     p.align = true;
     p.search = search;
     p.threadCount = threads;
