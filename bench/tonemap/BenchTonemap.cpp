@@ -251,7 +251,7 @@ int main(int argc, char** argv) {
     const float sigma = std::log(2.5f);
     cv::Mat logPreview = Laplacian::luminance(preview) + 1.1920929e-07f;
     cv::log(logPreview, logPreview);
-    RunControl control;
+    ToneMapControl control;
     const Stats vec = timeRuns(runs, [&] {
         lapfilterCore(logPreview, {0.5f, -0.5f, sigma, 0.01f}, control, {1, true});
     });

@@ -27,7 +27,7 @@ struct LevelPlan {
 
 } // namespace
 
-cv::Mat lapfilterCore(const cv::Mat& image, const LapFilterParams& params, RunControl& control,
+cv::Mat lapfilterCore(const cv::Mat& image, const LapFilterParams& params, ToneMapControl& control,
                       const LapFilterOptions& options) {
     CV_Assert(image.type() == CV_32FC1);
     control.setProgress(0);

@@ -23,7 +23,7 @@ struct LapFilterOptions {
 
 // Filters `image` (CV_32FC1). Returns an empty matrix when control.canceled is found set (or a thread's share
 // failed, which the event log records). Advances control.progress from 0 to 100 with the work done.
-cv::Mat lapfilterCore(const cv::Mat& image, const LapFilterParams& params, RunControl& control,
+cv::Mat lapfilterCore(const cv::Mat& image, const LapFilterParams& params, ToneMapControl& control,
                       const LapFilterOptions& options = {});
 
 } // namespace lumora

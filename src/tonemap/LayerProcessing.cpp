@@ -245,7 +245,7 @@ cv::Mat blurImage(const cv::Mat& xyz, int d) {
     return out;
 }
 
-cv::Mat compressToDisplay(const cv::Mat& bgrIn, float alpha, float beta, float gamma, RunControl& control,
+cv::Mat compressToDisplay(const cv::Mat& bgrIn, float alpha, float beta, float gamma, ToneMapControl& control,
                           const std::function<void()>& betweenThreads) {
     const cv::Mat bgr = bgrIn.type() == CV_32FC3 ? bgrIn : toFloat3(bgrIn);
     if (bgr.empty())

@@ -22,7 +22,7 @@ float adaptationFactor(float LA);
 cv::Mat blurImage(const cv::Mat& xyz, int d);
 // Everything before the fixed colour recipe: display RGB in [0, 1], BGR order. Empty when canceled.
 // `betweenThreads` (tests only) runs on the calling thread while the two threads of the middle step work.
-cv::Mat compressToDisplay(const cv::Mat& bgr, float alpha, float beta, float gamma, RunControl& control,
+cv::Mat compressToDisplay(const cv::Mat& bgr, float alpha, float beta, float gamma, ToneMapControl& control,
                           const std::function<void()>& betweenThreads = {});
 } // namespace layerprocessing
 

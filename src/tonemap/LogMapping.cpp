@@ -24,7 +24,7 @@ float compressLuminance(float Y, float Lmax, float bias) {
     return std::log(Y + 1.f) / std::log(2.f + 8.f * std::pow(Y / Lmax, e)) / divider;
 }
 
-cv::Mat mapToDisplay(const cv::Mat& bgrIn, float bias, RunControl* control) {
+cv::Mat mapToDisplay(const cv::Mat& bgrIn, float bias, ToneMapControl* control) {
     auto canceled = [control] { return control && control->isCanceled(); };
     auto progress = [control](int p) {
         if (control)

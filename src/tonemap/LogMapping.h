@@ -17,7 +17,7 @@ float compressLuminance(float Y, float Lmax, float bias);
 // Steps up to the gamma encoding (no colour recipe): a 3-channel float image in [0, 1]. Pixels without light
 // (y = 0) and images that are constant after the mapping come out black. Returns an empty image when
 // `control` asks to stop.
-cv::Mat mapToDisplay(const cv::Mat& bgr, float bias, RunControl* control = nullptr);
+cv::Mat mapToDisplay(const cv::Mat& bgr, float bias, ToneMapControl* control = nullptr);
 } // namespace logmapping
 
 class LogMapping : public ToneMappingBase {

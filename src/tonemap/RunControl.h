@@ -1,13 +1,14 @@
 #pragma once
 // The two values a long computation shares with the thread that watches it: a cancel request written from
-// outside and a progress percentage written by the computation. Both are read without locks.
+// outside and a progress percentage written by the computation. Both are read without locks. Named apart
+// from the shared RunControl so the window can include both until tone mapping moves onto that one.
 
 #include <algorithm>
 #include <atomic>
 
 namespace lumora {
 
-struct RunControl {
+struct ToneMapControl {
     std::atomic<bool> canceled{false};
     std::atomic<int> progress{0};
 

@@ -26,11 +26,11 @@ public:
     // Safe from any thread.
     void cancel() { control_.canceled.store(true, std::memory_order_relaxed); }
     void clearCancel() { control_.canceled.store(false, std::memory_order_relaxed); }
-    RunControl& control() { return control_; }
+    ToneMapControl& control() { return control_; }
 
 protected:
     ToneMappingBase() = default;
-    RunControl control_;
+    ToneMapControl control_;
 };
 
 // The operator of an index (values above 4 taken as 4, below 0 as 0): 0 Laplacian, 1 LogMapping, 2 LC_Model,
