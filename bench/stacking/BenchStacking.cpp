@@ -221,20 +221,25 @@ int runTimings(const std::string& media, std::vector<std::string> clips, const s
 int runQuality(const std::string& media, const std::string& prefix, const std::vector<std::string>& only) {
     const lumora::test::MotionScene scene = lumora::test::loadMotionScene(media, prefix);
     if (scene.frames.empty()) {
-        std::printf("%s: missing (lumora-testmedia OUTDIR --only %s makes it)\n", prefix.c_str(), prefix.c_str());
+        std::printf("%s: missing (lumora-testmedia OUTDIR --only %s makes it)\n", prefix.c_str(),
+                    prefix.c_str());
         return 1;
     }
     printLoad();
-    const cv::Mat still = lumora::test::stackBurst(scene.still, scene.centre, BlockSearch::Fast, 100.f, threads());
-    const cv::Mat clean = lumora::test::stackBurst(scene.clean, scene.centre, BlockSearch::Fast, 100.f, threads());
+    const cv::Mat still =
+        lumora::test::stackBurst(scene.still, scene.centre, BlockSearch::Fast, 100.f, threads());
+    const cv::Mat clean =
+        lumora::test::stackBurst(scene.clean, scene.centre, BlockSearch::Fast, 100.f, threads());
     const cv::Mat ghost = scene.ghostMask(lumora::test::kPathMargin);
     const cv::Mat object = scene.objectMask(lumora::test::kPathMargin);
     const cv::Mat quiet = scene.staticMask(lumora::test::kStaticClearance, lumora::test::kStaticBorder);
-    std::printf("== %s: %zu frames stacked on frame %d, %dx%d; ghost region %d px, object %d px, still area %d px\n",
-                prefix.c_str(), scene.frames.size(), scene.centre, scene.size.width, scene.size.height,
-                cv::countNonZero(ghost), cv::countNonZero(object), cv::countNonZero(quiet));
-    std::printf("mean difference to the still scene's long exposure in the ghost region and on the object; RMS\n"
-                "difference to the noiseless scene's long exposure in the still area (noise)\n");
+    std::printf(
+        "== %s: %zu frames stacked on frame %d, %dx%d; ghost region %d px, object %d px, still area %d px\n",
+        prefix.c_str(), scene.frames.size(), scene.centre, scene.size.width, scene.size.height,
+        cv::countNonZero(ghost), cv::countNonZero(object), cv::countNonZero(quiet));
+    std::printf(
+        "mean difference to the still scene's long exposure in the ghost region and on the object; RMS\n"
+        "difference to the noiseless scene's long exposure in the still area (noise)\n");
     std::printf("%-40s %10s %10s %10s %8s\n", "stack", "ghost", "object", "noise", "s");
     struct Case {
         const char* name;
@@ -264,7 +269,8 @@ int runQuality(const std::string& media, const std::string& prefix, const std::v
             std::printf("%-40s failed\n", c.name);
             continue;
         }
-        std::printf("%-40s %10.5f %10.5f %10.5f %8.2f\n", c.name, lumora::test::meanDifference(light, still, ghost),
+        std::printf("%-40s %10.5f %10.5f %10.5f %8.2f\n", c.name,
+                    lumora::test::meanDifference(light, still, ghost),
                     lumora::test::meanDifference(light, still, object),
                     lumora::test::rmsDifference(light, clean, quiet), seconds);
         std::fflush(stdout);

@@ -19,7 +19,7 @@ constexpr int kCoarseIterations = 20;
 constexpr double kCoarseEpsilon = 1e-4;
 
 // The fast estimate.
-constexpr int kFastCoarsestSide = 64;   // the pyramid stops above this size: phase correlation starts there
+constexpr int kFastCoarsestSide = 64; // the pyramid stops above this size: phase correlation starts there
 // Frames larger than this on their smaller side are estimated on a halved copy: a 1080-line image pins a
 // translation to a few hundredths of a pixel already, and the halving costs less than the work it saves.
 constexpr int kFastFinestSide = 1100;
@@ -56,7 +56,8 @@ cv::Mat asFloat(const cv::Mat& grey) {
 // How many times a frame is halved before the finest scale the fast estimate uses.
 int skippedLevels(cv::Size size) {
     int skipped = 0;
-    for (; std::min(size.width, size.height) > kFastFinestSide; size = cv::Size((size.width + 1) / 2, (size.height + 1) / 2))
+    for (; std::min(size.width, size.height) > kFastFinestSide;
+         size = cv::Size((size.width + 1) / 2, (size.height + 1) / 2))
         ++skipped;
     return skipped;
 }

@@ -1,6 +1,7 @@
 #include "stacking/GhostingPower.h"
 
 #include "stacking/BlockMatch.h"
+#include "stacking/FrameAlignment.h"
 
 #include <opencv2/imgproc.hpp>
 #include <opencv2/video/tracking.hpp>
@@ -23,14 +24,6 @@ constexpr int kMaxConfirmations = 30;
 constexpr double kMaxConfirmingSsd = 37000000.0;
 constexpr float kMinSquaredMotion = 0.01f;
 
-cv::Mat toGrey(const cv::Mat& image) {
-    if (image.channels() == 1)
-        return image;
-    cv::Mat grey;
-    cv::cvtColor(image, grey, image.channels() == 4 ? cv::COLOR_BGRA2GRAY : cv::COLOR_BGR2GRAY);
-    return grey;
-}
-
 // Round half to even, as the feature positions are placed.
 int roundEven(float v) {
     const int saved = std::fegetround();
@@ -43,7 +36,7 @@ int roundEven(float v) {
 // Standard deviation of the mixed second derivative of a grey patch: how much texture it has.
 double patchTexture(const cv::Mat& patch) {
     cv::Mat d;
-    cv::Sobel(toGrey(patch), d, CV_32F, 1, 1, 3);
+    cv::Sobel(greyForAlignment(patch), d, CV_32F, 1, 1, 3);
     cv::Scalar mean, stddev;
     cv::meanStdDev(d, mean, stddev);
     return stddev[0];
@@ -69,7 +62,7 @@ int GhostingPowerEstimator::largestRadius(cv::Size full, cv::Size small) {
 }
 
 bool GhostingPowerEstimator::findFeatures(const cv::Mat& chosenSmall, const cv::Mat& smallMask) {
-    const cv::Mat grey = toGrey(chosenSmall);
+    const cv::Mat grey = greyForAlignment(chosenSmall);
     const int rows = grey.rows, cols = grey.cols;
     std::vector<cv::Point2f> keyPoints;
     for (int cy = 0; cy < kGridCells; ++cy) {
@@ -115,7 +108,8 @@ int GhostingPowerEstimator::estimate(const cv::Mat& chosen, const cv::Mat& chose
     if (cancelled())
         return -1;
     cv::Mat flow;
-    cv::calcOpticalFlowFarneback(toGrey(chosenSmall), toGrey(alignedSmall), flow, 0.75, 4, 5, 1, 5, 1.1, 0);
+    cv::calcOpticalFlowFarneback(greyForAlignment(chosenSmall), greyForAlignment(alignedSmall), flow, 0.75, 4,
+                                 5, 1, 5, 1.1, 0);
     cv::GaussianBlur(flow, flow, cv::Size(33, 33), 2.0);
 
     // Squared motion at the corners that sit on texture; flat patches cannot confirm anything.

@@ -66,8 +66,10 @@ TEST(SharpestSearch, KeepsStrictlySharperFramesSharpestFirstWithTheCentreLast) {
         InMemorySequence seq(frames);
         SharpestCandidates found;
         lumora::RunControl run;
-        const lumora::SharpestSearchRequest r{seq.getCvImageAt(c.centre, true), c.centre, seq.size(), c.radius};
-        EXPECT_TRUE(lumora::searchSharpest(r, [&](int i) { return seq.getCvImageAt(i, false); }, found, run));
+        const lumora::SharpestSearchRequest r{seq.getCvImageAt(c.centre, true), c.centre, seq.size(),
+                                              c.radius};
+        EXPECT_TRUE(lumora::searchSharpest(
+            r, [&](int i) { return seq.getCvImageAt(i, false); }, found, run));
         EXPECT_EQ(run.progress(), 100);
         EXPECT_EQ(seq.reads(), c.reads);
         EXPECT_EQ(indices(found), c.found);
@@ -83,7 +85,8 @@ TEST(SharpestSearch, CancelEndsAtTheNextFrameWithWhatWasFound) {
             run.requestCancel();
     });
     const lumora::SharpestSearchRequest r{seq.getCvImageAt(0, true), 0, seq.size(), 4};
-    EXPECT_FALSE(lumora::searchSharpest(r, [&](int i) { return seq.getCvImageAt(i, false); }, found, run));
+    EXPECT_FALSE(lumora::searchSharpest(
+        r, [&](int i) { return seq.getCvImageAt(i, false); }, found, run));
     EXPECT_EQ(seq.reads(), V({1, 2}));
     EXPECT_EQ(indices(found), V({1, 2, 0}));
 }
@@ -107,7 +110,8 @@ TEST(SharpestImageSearcherWorkerThread, EmitsOnceWithTheCandidatesOrNothingWhenC
         worker.wait();
         QCoreApplication::processEvents();
         EXPECT_TRUE(worker.progress() >= 0 && worker.progress() <= 100);
-        EXPECT_EQ(worker.outcome(), cancelEarly ? lumora::RunOutcome::Canceled : lumora::RunOutcome::Finished);
+        EXPECT_EQ(worker.outcome(),
+                  cancelEarly ? lumora::RunOutcome::Canceled : lumora::RunOutcome::Finished);
         seq.setOnRead(nullptr);
         EXPECT_EQ(emitted, cancelEarly ? 0 : 1);
         EXPECT_EQ(found, cancelEarly ? V() : V({1, 3, 2}));

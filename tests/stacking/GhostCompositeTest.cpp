@@ -20,8 +20,8 @@ bool equal(const cv::Mat& a, const cv::Mat& b) {
     return a.size() == b.size() && a.type() == b.type() && cv::countNonZero(cv::Mat(a != b).reshape(1)) == 0;
 }
 
-RunOutcome compose(GhostCompositor& g, const cv::Mat& chosen, const cv::Mat& aligned, float tolerance, int radius,
-                   int block, cv::Mat& out, int threads = 1, RunControl* control = nullptr) {
+RunOutcome compose(GhostCompositor& g, const cv::Mat& chosen, const cv::Mat& aligned, float tolerance,
+                   int radius, int block, cv::Mat& out, int threads = 1, RunControl* control = nullptr) {
     RunControl ownControl;
     CompositeSettings s;
     s.searchRadius = radius;
@@ -95,16 +95,17 @@ TEST(GhostComposite, AShiftIsUndoneInInnerBlocksAndMarginBandsAtEveryDepth) {
     struct Case {
         int type, block, threads, dx, dy;
     };
-    const Case cases[] = {{CV_8UC3, 15, 1, 3, 0}, {CV_8UC3, 15, 1, 0, 2}, {CV_8UC3, 5, 1, 3, 0},
-                          {CV_8UC3, 5, 1, 0, 2},  {CV_8UC3, 1, 1, 3, 0},  {CV_8UC3, 1, 1, 0, 2},
+    const Case cases[] = {{CV_8UC3, 15, 1, 3, 0}, {CV_8UC3, 15, 1, 0, 2},  {CV_8UC3, 5, 1, 3, 0},
+                          {CV_8UC3, 5, 1, 0, 2},  {CV_8UC3, 1, 1, 3, 0},   {CV_8UC3, 1, 1, 0, 2},
                           {CV_16UC3, 5, 1, 3, 0}, {CV_32FC3, 5, 1, 0, -2}, {CV_8UC1, 5, 2, -3, 0}};
     const int rows = 70, cols = 90;
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "type " << c.type << " block " << c.block << " shift " << c.dx << ","
-                                        << c.dy);
+        SCOPED_TRACE(testing::Message()
+                     << "type " << c.type << " block " << c.block << " shift " << c.dx << "," << c.dy);
         const cv::Mat chosen = texture(rows, cols, 4, c.type);
         cv::Mat aligned = shifted(chosen, c.dx, c.dy, texture(rows, cols, 5, c.type));
-        if (CV_MAT_DEPTH(c.type) == CV_32F) // float frames are matched at 255 / their own maximum: keep both at 1
+        if (CV_MAT_DEPTH(c.type) ==
+            CV_32F) // float frames are matched at 255 / their own maximum: keep both at 1
             aligned.at<cv::Vec3f>(rows - 1, 0)[0] = 1.0f;
         GhostCompositor g;
         cv::Mat out;
@@ -139,13 +140,16 @@ TEST(GhostComposite, AMovingObjectIsPutBackWhereTheChosenFrameHasItWhateverTheTh
     int changedUnmarked = 0;
     for (int y = 0; y < out.rows; ++y)
         for (int x = 0; x < out.cols; ++x)
-            changedUnmarked += g.ghostMask().at<uchar>(y, x) == 0 && out.at<cv::Vec3b>(y, x) != aligned.at<cv::Vec3b>(y, x);
+            changedUnmarked +=
+                g.ghostMask().at<uchar>(y, x) == 0 && out.at<cv::Vec3b>(y, x) != aligned.at<cv::Vec3b>(y, x);
     EXPECT_EQ(changedUnmarked, 0);
-    EXPECT_GT(cv::countNonZero(g.ghostMask()(cv::Rect(90, 0, 30, 9))), 0) << "the object in the band is a ghost";
+    EXPECT_GT(cv::countNonZero(g.ghostMask()(cv::Rect(90, 0, 30, 9))), 0)
+        << "the object in the band is a ghost";
     EXPECT_EQ(cv::countNonZero(g.ghostMask()(cv::Rect(90, 8, 30, 1))), 0) << "and leaves the band's last row";
     // And the mask marks the cleaned differences, no more: matching never spreads it.
     cv::Mat differences;
-    ASSERT_TRUE(lumora::detectGhosts(chosen, aligned, lumora::buildToleranceTable(0.f, 255.f, 256), 255.f, differences));
+    ASSERT_TRUE(lumora::detectGhosts(chosen, aligned, lumora::buildToleranceTable(0.f, 255.f, 256), 255.f,
+                                     differences));
     lumora::cleanGhostMask(differences);
     EXPECT_EQ(cv::countNonZero(cv::Mat(g.ghostMask() > 0) != cv::Mat(differences > 0)), 0);
 
@@ -155,8 +159,7 @@ TEST(GhostComposite, AMovingObjectIsPutBackWhereTheChosenFrameHasItWhateverTheTh
     GhostCompositor one, three;
     cv::Mat outOne, outThree;
     ASSERT_EQ(compose(one, texture(120, 150, 6), patched, 2.f, 25, 5, outOne, 1), RunOutcome::Finished);
-    ASSERT_EQ(compose(three, texture(120, 150, 6), patched, 2.f, 25, 5, outThree, 3),
-              RunOutcome::Finished);
+    ASSERT_EQ(compose(three, texture(120, 150, 6), patched, 2.f, 25, 5, outThree, 3), RunOutcome::Finished);
     EXPECT_TRUE(equal(outOne, outThree));
     EXPECT_TRUE(equal(one.ghostMask(), three.ghostMask()));
 }
@@ -165,11 +168,13 @@ TEST(GhostComposite, ProgressInterruptionAndFramesTooSmallOrMismatched) {
     GhostCompositor g;
     cv::Mat out;
     RunControl run;
-    ASSERT_EQ(compose(g, texture(80, 80, 11), texture(80, 80, 12), 0.f, 17, 5, out, 1, &run), RunOutcome::Finished);
+    ASSERT_EQ(compose(g, texture(80, 80, 11), texture(80, 80, 12), 0.f, 17, 5, out, 1, &run),
+              RunOutcome::Finished);
     EXPECT_EQ(run.progress(), 100);
     // The smallest frame has no inner block: it works and reports no block progress.
     run.reset();
-    ASSERT_EQ(compose(g, texture(18, 18, 9), texture(18, 18, 10), 0.f, 17, 5, out, 4, &run), RunOutcome::Finished);
+    ASSERT_EQ(compose(g, texture(18, 18, 9), texture(18, 18, 10), 0.f, 17, 5, out, 4, &run),
+              RunOutcome::Finished);
     EXPECT_EQ(run.progress(), 0);
     EXPECT_EQ(out.size(), cv::Size(18, 18));
 
