@@ -39,11 +39,17 @@ void SharpestImageSearcherWorkerThread::run() {
         auto read = [this](int index) {
             return sequence_ ? sequence_->getCvImageAt(index, false) : cv::Mat();
         };
-        finished = searchSharpest(request, read, candidates_, progress_, cancelRequested_);
+        finished = searchSharpest(request, read, candidates_, run_);
+        outcome_.store(finished ? RunOutcome::Finished : RunOutcome::Canceled);
     } catch (const std::exception& e) {
+        outcome_.store(RunOutcome::Failed);
         logError("SharpestImageSearcher",
                  std::string("The search for sharper frames failed: ") + e.what() + "\n");
-        progress_.store(100);
+        run_.setProgress(100);
+    } catch (...) {
+        outcome_.store(RunOutcome::Failed);
+        logError("SharpestImageSearcher", "The search for sharper frames failed.\n");
+        run_.setProgress(100);
     }
     if (finished)
         emit processWellFinished(&candidates_);

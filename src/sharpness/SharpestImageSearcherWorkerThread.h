@@ -28,9 +28,12 @@ public:
                                       int radius, int sequenceFrameCount = -1, QObject* parent = nullptr);
     ~SharpestImageSearcherWorkerThread() override;
 
-    int progress() const { return progress_.load(); }
-    void requestCancel() { cancelRequested_.store(true); }
-    bool cancelRequested() const { return cancelRequested_.load(); }
+    int progress() const { return run_.progress(); }
+    void requestCancel() { run_.requestCancel(); }
+    bool cancelRequested() const { return run_.isCanceled(); }
+    // How the search ended (Finished, Canceled, or Failed with the reason in the event log); read it once the
+    // thread has finished.
+    RunOutcome outcome() const { return outcome_.load(); }
     // The result; read it after processWellFinished or once the thread has finished.
     SharpestCandidates& candidates() { return candidates_; }
 
@@ -46,9 +49,9 @@ private:
     ImagesSequenceBase* sequence_;
     int radius_;
     int frameCount_;
-    std::atomic<int> progress_{0};
+    RunControl run_;
+    std::atomic<RunOutcome> outcome_{RunOutcome::Finished};
     std::mutex endMutex_; // taken last by run() and by the destructor: orders the end for race checkers
-    std::atomic<bool> cancelRequested_{false};
     SharpestCandidates candidates_;
 };
 

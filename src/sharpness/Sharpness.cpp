@@ -20,23 +20,22 @@ float sharpness(const cv::Mat& frame) {
 }
 
 bool searchSharpest(const SharpestSearchRequest& request, const std::function<cv::Mat(int)>& readFrame,
-                    SharpestCandidates& candidates, std::atomic<int>& progress,
-                    const std::atomic<bool>& cancel) {
+                    SharpestCandidates& candidates, RunControl& run) {
     const float s0 = sharpness(request.centre);
     const int first = std::max(0, request.centreIndex - request.radius);
     const int last = std::min(request.centreIndex + request.radius, request.frameCount - 1);
     candidates.clear();
     candidates.insert({s0, request.centreIndex});
     if (first >= last) {
-        progress.store(100);
+        run.setProgress(100);
         return true;
     }
     const float n = static_cast<float>(last - first);
     for (int idx = first; idx < last; ++idx) {
-        progress.store(static_cast<int>(static_cast<float>(idx - first) * 100.0f / n));
+        run.setProgress(static_cast<int>(static_cast<float>(idx - first) * 100.0f / n));
         if (idx == request.centreIndex)
             continue;
-        if (cancel.load())
+        if (run.shouldEnd())
             return false;
         const cv::Mat frame = readFrame(idx);
         if (frame.empty()) {
@@ -48,7 +47,7 @@ bool searchSharpest(const SharpestSearchRequest& request, const std::function<cv
         if (s > s0)
             candidates.insert({s, idx});
     }
-    progress.store(100);
+    run.setProgress(100);
     return true;
 }
 

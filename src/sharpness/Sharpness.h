@@ -2,9 +2,10 @@
 // How sharp a frame is, and the search for frames near a position that are sharper than the frame there:
 // the variance of the Laplacian of the first channel, larger is sharper.
 
+#include "app/RunControl.h"
+
 #include <opencv2/core.hpp>
 
-#include <atomic>
 #include <functional>
 #include <set>
 #include <utility>
@@ -32,10 +33,9 @@ struct SharpestSearchRequest {
 
 // Fills `candidates` with the centre pair and every examined frame strictly sharper than the centre,
 // examining indices max(0, centre - radius) .. min(centre + radius, frameCount - 1) - 1 in ascending order
-// (the last one is not examined). `progress` goes 0..100. Returns false, with what was found so far, when
-// `cancel` was set.
+// (the last one is not examined). The progress of `run` goes 0..100. Returns false, with what was found so
+// far, when `run` was asked to end (cancel or stop).
 bool searchSharpest(const SharpestSearchRequest& request, const std::function<cv::Mat(int)>& readFrame,
-                    SharpestCandidates& candidates, std::atomic<int>& progress,
-                    const std::atomic<bool>& cancel);
+                    SharpestCandidates& candidates, RunControl& run);
 
 } // namespace lumora

@@ -102,6 +102,14 @@ bool sameKind(const cv::Mat& a, const cv::Mat& b) {
     return a.depth() == CV_8U && b.depth() == CV_8U && a.channels() == b.channels();
 }
 
+// Whether a sum found after the best one replaces it (candidates arrive in scan order).
+inline bool replaces(std::int64_t sum, int dx, int dy, std::int64_t best, int bestDx, int bestDy,
+                     TieRule tie) {
+    if (sum != best)
+        return sum < best;
+    return tie == TieRule::NearestToZero && dx * dx + dy * dy < bestDx * bestDx + bestDy * bestDy;
+}
+
 } // namespace
 
 MatchQuery matchQueryAt(cv::Size ref, cv::Size other, int row, int col, int halfTemplate, int searchRadius) {
@@ -128,24 +136,75 @@ MatchQuery matchQueryAt(cv::Size ref, cv::Size other, int row, int col, int half
     return q;
 }
 
-BlockMatch matchQuery(const cv::Mat& ref, const cv::Mat& other, const MatchQuery& q, int side) {
+BlockMatch matchQuery(const cv::Mat& ref, const cv::Mat& other, const MatchQuery& q, int side, TieRule tie) {
     BlockMatch best;
     if (!q.valid() || !sameKind(ref, other))
         return best;
     const int cn = ref.channels();
     const int n = side * cn;
     std::int64_t bestSsd = std::numeric_limits<std::int64_t>::max();
+    // In scan order an equal sum found later wins only by being nearer to zero, so a partial sum that
+    // reached the best (or passed it) can stop early.
+    const bool nearest = tie == TieRule::NearestToZero;
     for (int dy = q.dyMin; dy <= q.dyMax; ++dy) {
         for (int dx = q.dxMin; dx <= q.dxMax; ++dx) {
             std::int64_t s = 0;
-            for (int j = 0; j < side && s < bestSsd; ++j)
+            for (int j = 0; j < side && (s < bestSsd || (nearest && s == bestSsd)); ++j)
                 s += detail::runSsd(ref.ptr<uchar>(q.y0 + j) + q.x0 * cn,
                                     other.ptr<uchar>(q.y0 + dy + j) + (q.x0 + dx) * cn, n);
-            // An equal sum found later never wins, so a partial sum that reached the best can stop early.
-            if (s < bestSsd) {
+            if (replaces(s, dx, dy, bestSsd, best.dx, best.dy, tie)) {
                 bestSsd = s;
                 best = BlockMatch{dy, dx, s};
             }
+        }
+    }
+    return best;
+}
+
+BlockMatch matchQuerySeeded(const cv::Mat& ref, const cv::Mat& other, const cv::Mat& otherSums,
+                            const MatchQuery& q, int side, cv::Point seed) {
+    if (!q.valid() || !sameKind(ref, other) || ref.channels() > 4 || otherSums.depth() != CV_32S ||
+        otherSums.rows != other.rows + 1 || otherSums.cols != other.cols + 1)
+        return matchQuery(ref, other, q, side);
+    const int cn = ref.channels();
+    const int n = side * cn;
+    std::int64_t templateSum[4] = {0, 0, 0, 0};
+    for (int j = 0; j < side; ++j) {
+        const uchar* t = ref.ptr<uchar>(q.y0 + j) + q.x0 * cn;
+        for (int i = 0; i < n; ++i)
+            templateSum[i % cn] += t[i];
+    }
+    const std::int64_t pixels = static_cast<std::int64_t>(side) * side;
+    auto windowSum = [&](int x, int y, int c) {
+        const int* top = otherSums.ptr<int>(y);
+        const int* bottom = otherSums.ptr<int>(y + side);
+        return static_cast<std::int64_t>(bottom[(x + side) * cn + c]) - top[(x + side) * cn + c] -
+               bottom[x * cn + c] + top[x * cn + c];
+    };
+    // The sum at (dx, dy), abandoned once it exceeds `limit`.
+    auto ssdAt = [&](int dx, int dy, std::int64_t limit) {
+        std::int64_t s = 0;
+        for (int j = 0; j < side && s <= limit; ++j)
+            s += detail::runSsd(ref.ptr<uchar>(q.y0 + j) + q.x0 * cn,
+                                other.ptr<uchar>(q.y0 + dy + j) + (q.x0 + dx) * cn, n);
+        return s;
+    };
+    const int sx = std::clamp(seed.x, q.dxMin, q.dxMax);
+    const int sy = std::clamp(seed.y, q.dyMin, q.dyMax);
+    BlockMatch best{sy, sx, ssdAt(sx, sy, std::numeric_limits<std::int64_t>::max())};
+    for (int dy = q.dyMin; dy <= q.dyMax; ++dy) {
+        for (int dx = q.dxMin; dx <= q.dxMax; ++dx) {
+            std::int64_t bound = 0; // (Σ template - Σ window)² summed over channels, times the pixel count
+            for (int c = 0; c < cn; ++c) {
+                const std::int64_t d = templateSum[c] - windowSum(q.x0 + dx, q.y0 + dy, c);
+                bound += d * d;
+            }
+            if (bound > best.ssd * pixels)
+                continue;
+            const std::int64_t s = ssdAt(dx, dy, best.ssd);
+            // Equal sums: the first in scan order wins, as in the plain search.
+            if (s < best.ssd || (s == best.ssd && (dy < best.dy || (dy == best.dy && dx < best.dx))))
+                best = BlockMatch{dy, dx, s};
         }
     }
     return best;
@@ -179,8 +238,8 @@ cv::Mat packedImage(const cv::Mat& m) {
 // rows of each template top, and every query allowing that displacement reads its template sum in O(1).
 class TileSweep {
 public:
-    TileSweep(const cv::Mat& ref, const cv::Mat& other, int side, const std::atomic<int>* cancel)
-        : ref_(ref), other_(other), side_(side), cancel_(cancel) {}
+    TileSweep(const cv::Mat& ref, const cv::Mat& other, int side, const RunControl* run, TieRule tie)
+        : ref_(ref), other_(other), side_(side), control_(run), tie_(tie) {}
 
     // False when cancelled (results of this tile then not written).
     bool run(const std::vector<MatchQuery>& queries, std::vector<int> ids, std::vector<BlockMatch>& results) {
@@ -229,7 +288,7 @@ public:
         bestDy_.assign(n, 0);
 
         for (int dy = dyMin; dy <= dyMax; ++dy) {
-            if (cancel_ && cancel_->load(std::memory_order_relaxed) != 0)
+            if (control_ && control_->shouldEnd())
                 return false;
             int rowDxMin = std::numeric_limits<int>::max(), rowDxMax = std::numeric_limits<int>::min();
             for (size_t i = 0; i < n; ++i)
@@ -304,7 +363,7 @@ private:
             if (!uniform && !allows(q_[i], dx, dy))
                 continue;
             const std::int64_t sum = static_cast<std::int64_t>(p_[lo_[i] + side_] - p_[lo_[i]]);
-            if (sum < best_[i]) { // strictly smaller: the first minimum in scan order stays
+            if (replaces(sum, dx, dy, best_[i], bestDx_[i], bestDy_[i], tie_)) {
                 best_[i] = sum;
                 bestDx_[i] = dx;
                 bestDy_[i] = dy;
@@ -315,7 +374,8 @@ private:
     const cv::Mat& ref_;
     const cv::Mat& other_;
     int side_;
-    const std::atomic<int>* cancel_;
+    const RunControl* control_;
+    TieRule tie_;
     std::vector<MatchQuery> q_;
     std::vector<Group> groups_;
     std::vector<std::uint32_t> ring_, run_, p_;
@@ -331,7 +391,7 @@ cv::Mat packForMatching(const cv::Mat& image) {
 }
 
 bool matchQueries(const cv::Mat& ref, const cv::Mat& other, int side, const std::vector<MatchQuery>& queries,
-                  std::vector<BlockMatch>& results, const std::atomic<int>* cancel) {
+                  std::vector<BlockMatch>& results, const RunControl* run, TieRule tie) {
     results.assign(queries.size(), BlockMatch{});
     if (!sameKind(ref, other) || ref.channels() > 4)
         return true;
@@ -348,10 +408,10 @@ bool matchQueries(const cv::Mat& ref, const cv::Mat& other, int side, const std:
     });
     const cv::Mat a = packedImage(ref);
     const cv::Mat b = packedImage(other);
-    TileSweep sweep(a, b, side, cancel);
+    TileSweep sweep(a, b, side, run, tie);
     size_t k = 0;
     while (k < order.size()) {
-        if (cancel && cancel->load(std::memory_order_relaxed) != 0)
+        if (run && run->shouldEnd())
             return false;
         // A band of template rows, then cut into runs of nearby columns.
         const int bandTop = queries[order[k]].y0;

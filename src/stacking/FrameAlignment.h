@@ -1,31 +1,61 @@
 #pragma once
-// Global camera-shift correction: the translation that best maps a frame onto the chosen frame, estimated by
-// enhanced-correlation-coefficient maximisation on grey images, and the frame resampled with it (areas
-// shifted in from outside the frame become black). Local motion is left to the anti-ghosting composite.
+// Global camera-shift correction: the translation that best maps a frame onto the chosen frame, estimated on
+// grey images, and the frame resampled with it (areas shifted in from outside the frame become black). Local
+// motion is left to the anti-ghosting composite.
 
 #include <opencv2/core.hpp>
+
+#include <memory>
 
 namespace lumora {
 
 enum class AlignMethod {
-    SingleScale,  // the full-resolution estimate from the identity
-    CoarseToFine, // a small pyramid first, then the same full-resolution estimate from there
+    // Enhanced-correlation-coefficient maximisation at full resolution (70 steps, 1e-6): the reference.
+    SingleScale,  // from the identity
+    CoarseToFine, // from a small pyramid's estimate
+    // Phase correlation on a small copy, then Gauss-Newton steps on the chosen frame's most textured pixels
+    // at every scale up to full resolution, with moving things weighted out and brightness changes allowed.
+    // What depends on the chosen frame alone is prepared once per run: a few milliseconds per frame.
+    Fast,
 };
 
 // One channel: colour frames converted BGR to grey, one-channel frames as they are.
 cv::Mat greyForAlignment(const cv::Mat& frame);
 
-// 2x3 float warp mapping chosen-frame coordinates to frame coordinates (pure translation). Identity when the
-// grey images are not both 8-bit or both float (16-bit frames). A correlation that stops improving keeps the
-// warp of the last completed step. Other errors are thrown (cv::Exception).
+// Estimates the translations of the frames of one run onto its chosen frame.
+class FrameAligner {
+public:
+    FrameAligner(const cv::Mat& chosenGrey, AlignMethod method);
+    ~FrameAligner();
+    FrameAligner(const FrameAligner&) = delete;
+    FrameAligner& operator=(const FrameAligner&) = delete;
+
+    // 2x3 float warp mapping chosen-frame coordinates to frame coordinates (pure translation). Identity when
+    // the grey images are not both 8-bit or both float (16-bit frames). An estimate that stops improving
+    // keeps the last completed step. Other errors are thrown (cv::Exception). May run on any one thread at
+    // a time.
+    cv::Mat estimate(const cv::Mat& frameGrey) const;
+    // estimate() and applyTranslation(); `warpOut`, when given, receives the warp.
+    cv::Mat align(const cv::Mat& frame, cv::Mat* warpOut = nullptr) const;
+
+private:
+    cv::Mat fastEstimate(const cv::Mat& frameGrey) const;
+
+    struct Prepared;
+    cv::Mat chosenGrey_;
+    AlignMethod method_;
+    std::unique_ptr<Prepared> prepared_; // Fast only
+};
+
+// One estimate with a one-off FrameAligner.
 cv::Mat estimateTranslation(const cv::Mat& chosenGrey, const cv::Mat& frameGrey,
-                            AlignMethod method = AlignMethod::CoarseToFine);
+                            AlignMethod method = AlignMethod::Fast);
 
 // The frame warped with `warp` (bilinear, black outside), same size, depth and channels.
 cv::Mat applyTranslation(const cv::Mat& frame, const cv::Mat& warp);
 
 // estimateTranslation + applyTranslation. `warpOut`, when given, receives the warp.
-cv::Mat alignFrame(const cv::Mat& chosenGrey, const cv::Mat& frame,
-                   AlignMethod method = AlignMethod::CoarseToFine, cv::Mat* warpOut = nullptr);
+cv::Mat alignFrame(const cv::Mat& chosenGrey, const cv::Mat& frame, AlignMethod method = AlignMethod::Fast,
+                   cv::Mat* warpOut = nullptr);
 
 } // namespace lumora

@@ -16,11 +16,11 @@ constexpr const char* kLoopPlace = "parallelComputeLightImage";
 } // namespace
 
 FrameFeeder::FrameFeeder(Reader reader, std::vector<int> order, const cv::Mat& chosen, bool align,
-                         cv::Mat chosenGrey, AlignMethod method, const std::atomic<int>& status,
-                         bool readAhead, int lookAhead)
+                         cv::Mat chosenGrey, AlignMethod method, const RunControl& run, bool readAhead,
+                         int lookAhead)
     : reader_(std::move(reader)), order_(std::move(order)), size_(chosen.size()), type_(chosen.type()),
-      align_(align), chosenGrey_(std::move(chosenGrey)), method_(method), status_(status),
-      lookAhead_(std::max(1, lookAhead)), ready_(order_.size()), done_(order_.size(), false) {
+      align_(align), aligner_(chosenGrey, method), run_(run), lookAhead_(std::max(1, lookAhead)),
+      ready_(order_.size()), done_(order_.size(), false) {
     if (order_.size() <= 1)
         return;
     if (!readAhead) {
@@ -28,7 +28,17 @@ FrameFeeder::FrameFeeder(Reader reader, std::vector<int> order, const cv::Mat& c
         return;
     }
     try {
-        thread_ = std::thread([this] { run(); });
+        thread_ = std::thread([this]() noexcept {
+            try {
+                feed();
+            } catch (...) {
+                // Only the locking can throw here; the consumer then stops at the frame it waits for.
+                logError(kLoopPlace, "Reading frames ahead stopped on an error.\n");
+                std::lock_guard<std::mutex> lock(mutex_);
+                quit_ = true;
+            }
+            changed_.notify_all();
+        });
     } catch (const std::system_error&) {
         inline_ = true;
     }
@@ -79,7 +89,7 @@ FedFrame FrameFeeder::prepare(int k) {
     }
     if (align_) {
         try {
-            item.frame = alignFrame(chosenGrey_, item.frame, method_);
+            item.frame = aligner_.align(item.frame);
         } catch (const std::exception&) {
             logError("Aligning images",
                      "The align option failed maybe because of a lack of memory, try to disable "
@@ -91,14 +101,14 @@ FedFrame FrameFeeder::prepare(int k) {
     return item;
 }
 
-void FrameFeeder::run() {
+void FrameFeeder::feed() {
     for (int k = 1; k < static_cast<int>(order_.size()); ++k) {
         {
             std::unique_lock<std::mutex> lock(mutex_);
             // Stay at most lookAhead items ahead, so frames are not all held in memory at once.
-            while (!quit_ && status_.load() == 0 && k - consumed_ > lookAhead_)
+            while (!quit_ && !run_.shouldEnd() && k - consumed_ > lookAhead_)
                 changed_.wait_for(lock, std::chrono::milliseconds(20));
-            if (quit_ || status_.load() != 0)
+            if (quit_ || run_.shouldEnd())
                 return;
         }
         FedFrame item;
@@ -122,7 +132,7 @@ bool FrameFeeder::take(int k, FedFrame& out) {
     if (k <= 0 || k >= static_cast<int>(order_.size()))
         return false;
     if (inline_) {
-        if (status_.load() != 0)
+        if (run_.shouldEnd())
             return false;
         out = prepare(k);
         return true;
@@ -130,8 +140,8 @@ bool FrameFeeder::take(int k, FedFrame& out) {
     std::unique_lock<std::mutex> lock(mutex_);
     consumed_ = k - 1;
     changed_.notify_all();
-    // The status is polled: cancel and stop are plain atomic requests, not tied to this condition.
-    while (!done_[static_cast<size_t>(k)] && !quit_ && status_.load() == 0)
+    // The requests are polled: cancel and stop are plain atomic flags, not tied to this condition.
+    while (!done_[static_cast<size_t>(k)] && !quit_ && !run_.shouldEnd())
         changed_.wait_for(lock, std::chrono::milliseconds(20));
     if (!done_[static_cast<size_t>(k)])
         return false;

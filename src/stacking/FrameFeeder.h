@@ -2,11 +2,11 @@
 // Reads, checks and aligns the frames of a stacking run ahead of the loop that composes and merges them, so
 // that decoding and alignment of the next frame overlap with the composite of the current one.
 
+#include "app/RunControl.h"
 #include "stacking/FrameAlignment.h"
 
 #include <opencv2/core.hpp>
 
-#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -34,16 +34,16 @@ public:
     // frames are aligned on `chosenGrey`. With `readAhead`, a thread prepares items at most `lookAhead` ahead
     // of the consumer; without, each item is prepared by take() itself.
     FrameFeeder(Reader reader, std::vector<int> order, const cv::Mat& chosen, bool align, cv::Mat chosenGrey,
-                AlignMethod method, const std::atomic<int>& status, bool readAhead = true, int lookAhead = 1);
+                AlignMethod method, const RunControl& run, bool readAhead = true, int lookAhead = 1);
     ~FrameFeeder(); // stops and joins
 
-    // Item for order position k (1-based, in sequence). False when the run's status became non-zero first.
+    // Item for order position k (1-based, in sequence). False when the run was asked to end first.
     bool take(int k, FedFrame& out);
     // Ends the feeding thread (also done by the destructor).
     void finish();
 
 private:
-    void run();
+    void feed();
     FedFrame prepare(int k);
 
     Reader reader_;
@@ -51,9 +51,8 @@ private:
     cv::Size size_;
     int type_;
     bool align_;
-    cv::Mat chosenGrey_;
-    AlignMethod method_;
-    const std::atomic<int>& status_;
+    FrameAligner aligner_;
+    const RunControl& run_;
     int lookAhead_;
 
     std::mutex mutex_;

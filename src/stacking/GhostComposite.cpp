@@ -1,17 +1,18 @@
 #include "stacking/GhostComposite.h"
 
 #include "app/EventLog.h"
+#include "app/Parallel.h"
 #include "stacking/BlockMatch.h"
 #include "stacking/GhostMask.h"
 
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <exception>
 #include <mutex>
-#include <system_error>
-#include <thread>
 
 namespace lumora {
 
@@ -21,20 +22,23 @@ constexpr int kHalfTemplate = 8;
 constexpr int kSide = 2 * kHalfTemplate + 1;
 constexpr int kMargin = kHalfTemplate + 1; // the frame border handled pixel by pixel
 constexpr int kChunkRows = 64;             // rows of blocks one worker takes at a time
+constexpr const char* kPlace = "parallelComputeLightImage";
 
-// Raises `progress` to `value` unless it is already higher (several workers report).
-void raiseProgress(std::atomic<float>& progress, float value) {
-    float current = progress.load(std::memory_order_relaxed);
-    while (current < value && !progress.compare_exchange_weak(current, value, std::memory_order_relaxed)) {
-    }
+// How an interrupted step reports: the request that interrupted it.
+RunOutcome interrupted(const RunControl& run) {
+    return run.isCanceled() ? RunOutcome::Canceled : RunOutcome::Stopped;
 }
 
-// Pixel (r + dy, c + dx) of `src` into (r, c) of `dst`, the source kept inside the frame.
-inline void copyDisplaced(const cv::Mat& src, cv::Mat& dst, int r, int c, int dy, int dx) {
+// Pixel (r + dy, c + dx) of `src` into (r, c) of `dst`, the source kept inside the frame; `displaced`
+// remembers the pixels that came from elsewhere.
+inline void copyDisplaced(const cv::Mat& src, cv::Mat& dst, cv::Mat& displaced, int r, int c, int dy,
+                          int dx) {
     const int sr = std::clamp(r + dy, 0, src.rows - 1);
     const int sc = std::clamp(c + dx, 0, src.cols - 1);
     const size_t es = src.elemSize();
     std::memcpy(dst.ptr(r) + c * es, src.ptr(sr) + sc * es, es);
+    if (dy != 0 || dx != 0)
+        displaced.at<uchar>(r, c) = 255;
 }
 
 } // namespace
@@ -61,6 +65,7 @@ void GhostCompositor::prepareRun(const cv::Mat& chosen) {
     chosenKey_ = chosen;
     chosenRef_ = matchingCopy(chosen);
     chosenPacked_ = packForMatching(chosenRef_);
+    fast_.setChosen(chosenPacked_, chosen.channels());
     const double f = 1024.0 / std::max({chosen.rows, chosen.cols, 1024});
     if (f < 1.0)
         cv::resize(chosenRef_, chosenSmall_, cv::Size(), f, f, cv::INTER_LINEAR);
@@ -69,18 +74,16 @@ void GhostCompositor::prepareRun(const cv::Mat& chosen) {
     range_ = ghostValueRange(chosen);
 }
 
-GhostCompositor::Outcome GhostCompositor::compose(const cv::Mat& chosen, const cv::Mat& aligned,
-                                                  const CompositeSettings& settings,
-                                                  const std::atomic<int>& status,
-                                                  std::atomic<float>& progress, cv::Mat& composite,
-                                                  std::string* error) {
+RunOutcome GhostCompositor::compose(const cv::Mat& chosen, const cv::Mat& aligned,
+                                    const CompositeSettings& settings, RunControl& run, cv::Mat& composite,
+                                    std::string* error) {
     auto fail = [&](const std::string& why) {
         if (error)
             *error = why;
-        return Outcome::Failed;
+        return RunOutcome::Failed;
     };
-    if (status.load() != 0)
-        return Outcome::Interrupted;
+    if (run.shouldEnd())
+        return interrupted(run);
     if (chosen.size() != aligned.size() || chosen.type() != aligned.type())
         return fail("the frame differs from the chosen frame in size or type");
     if (chosen.rows < 2 * kMargin || chosen.cols < 2 * kMargin)
@@ -100,16 +103,26 @@ GhostCompositor::Outcome GhostCompositor::compose(const cv::Mat& chosen, const c
     }
     composite = cv::Mat::zeros(chosen.size(), chosen.type());
     const cv::Mat alignedRef = matchingCopy(aligned);
-    ghostsFound_ = detectGhosts(chosen, aligned, table_, range_, mask_);
+    ghostsFound_ = detectGhosts(chosen, aligned, table_, range_, mask_, std::max(1, settings.threadCount));
     cleanGhostMask(mask_);
-    if (status.load() != 0)
-        return Outcome::Interrupted;
+    if (run.shouldEnd())
+        return interrupted(run);
 
     int radius = settings.searchRadius;
-    if (radius <= -1) {
+    lastEstimateSeconds_ = 0.0;
+    if (radius <= -1 && settings.search == BlockSearch::Fast) {
+        // Reach costs the fast search little, so it looks as far as the motion estimate could ever confirm
+        // instead of as far as this frame's estimate says: no estimate to wait for, and motion the estimate
+        // misses (things that moved more than a few frames' worth) is still found.
+        radius = ghostsFound_ ? GhostingPowerEstimator::largestRadius(chosen.size(), chosenSmall_.size())
+                              : 2 * kHalfTemplate + 1;
+    } else if (radius <= -1) {
         if (ghostsFound_) {
             try {
-                radius = estimator_.estimate(chosen, chosenSmall_, alignedRef, mask_, &status);
+                const auto started = std::chrono::steady_clock::now();
+                radius = estimator_.estimate(chosen, chosenSmall_, alignedRef, mask_, &run);
+                lastEstimateSeconds_ =
+                    std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
             } catch (const std::exception& e) {
                 logError("Computing ghosting power",
                          "The automatic ghosting power option failed maybe because of "
@@ -120,20 +133,42 @@ GhostCompositor::Outcome GhostCompositor::compose(const cv::Mat& chosen, const c
             radius = 2 * kHalfTemplate + 1;
         }
     }
-    if (status.load() != 0 || radius < 0)
-        return Outcome::Interrupted;
+    if (run.shouldEnd() || radius < 0)
+        return interrupted(run);
     lastRadius_ = radius;
+    search_ = settings.search;
 
-    if (!composeInner(aligned, alignedRef, composite, radius, block, std::max(1, settings.threadCount),
-                      status, progress, error))
-        return status.load() != 0 ? Outcome::Interrupted : Outcome::Failed;
-    return status.load() != 0 ? Outcome::Interrupted : Outcome::Done;
+    if (!composeBlocks(aligned, alignedRef, composite, radius, block, std::max(1, settings.threadCount), run,
+                       error))
+        return run.shouldEnd() ? interrupted(run) : RunOutcome::Failed;
+    return run.shouldEnd() ? interrupted(run) : RunOutcome::Finished;
 }
 
-bool GhostCompositor::composeInner(const cv::Mat& aligned, const cv::Mat& alignedRef, cv::Mat& composite,
-                                   int radius, int block, int threads, const std::atomic<int>& status,
-                                   std::atomic<float>& progress, std::string* error) {
+void GhostCompositor::take(const cv::Mat& aligned, cv::Mat& composite, int r, int c, const BlockMatch& m) {
+    if (m.keepChosen) {
+        // Nothing in this frame looks like the chosen frame here (it moved out of reach, or uncovered what
+        // the frame hides): the chosen frame's own pixel keeps its place, rather than the best of bad
+        // matches.
+        copyDisplaced(chosenKey_, composite, displaced_, r, c, 0, 0);
+        displaced_.at<uchar>(r, c) = 255;
+        return;
+    }
+    copyDisplaced(aligned, composite, displaced_, r, c, m.dy, m.dx);
+}
+
+bool GhostCompositor::search(const std::vector<MatchQuery>& queries, const cv::Mat& alignedPacked,
+                             std::vector<BlockMatch>& results, const RunControl& run) const {
+    if (search_ == BlockSearch::Fast)
+        return fast_.match(queries, results, &run);
+    return matchQueries(chosenPacked_, alignedPacked, kSide, queries, results, &run);
+}
+
+bool GhostCompositor::composeBlocks(const cv::Mat& aligned, const cv::Mat& alignedRef, cv::Mat& composite,
+                                    int radius, int block, int threads, RunControl& run, std::string* error) {
     const cv::Mat alignedPacked = packForMatching(alignedRef);
+    if (search_ == BlockSearch::Fast)
+        fast_.setFrame(alignedPacked);
+    displaced_ = cv::Mat::zeros(aligned.size(), CV_8UC1);
     const int rows = aligned.rows, cols = aligned.cols;
     const int half = block / 2;
     const int blockRows = (rows - 2 * kMargin + block - 1) / block;
@@ -142,11 +177,14 @@ bool GhostCompositor::composeInner(const cv::Mat& aligned, const cv::Mat& aligne
     const int chunks = (blockRows + rowsPerChunk - 1) / rowsPerChunk;
     const size_t rowBytes = static_cast<size_t>(cols - 2 * kMargin) * aligned.elemSize();
 
-    std::atomic<int> nextChunk{0};
     std::atomic<int> doneRows{0};
-    std::atomic<bool> failed{false};
     std::mutex errorMutex;
-    std::string workerError;
+    std::string failure;
+    auto recordFailure = [&](const std::string& why) {
+        std::lock_guard<std::mutex> lock(errorMutex);
+        if (failure.empty())
+            failure = why.empty() ? std::string("unknown error") : why;
+    };
 
     // One chunk of block rows: match the moving blocks together, then write the rows.
     auto runChunk = [&](int chunk) {
@@ -177,8 +215,8 @@ bool GhostCompositor::composeInner(const cv::Mat& aligned, const cv::Mat& aligne
             }
         }
         std::vector<BlockMatch> matches;
-        if (!matchQueries(chosenPacked_, alignedPacked, kSide, queries, matches, &status))
-            return false;
+        if (!search(queries, alignedPacked, matches, run))
+            return;
         const int yBegin = kMargin + j0 * block;
         const int yEnd = std::min(kMargin + j1 * block, rows - kMargin);
         for (int y = yBegin; y < yEnd; ++y)
@@ -192,56 +230,34 @@ bool GhostCompositor::composeInner(const cv::Mat& aligned, const cv::Mat& aligne
                 const uchar* mk = mask_.ptr<uchar>(y);
                 for (int x = left; x < std::min(left + block, cols - kMargin); ++x)
                     if (mk[x] >= 200)
-                        copyDisplaced(aligned, composite, y, x, m.dy, m.dx);
+                        take(aligned, composite, y, x, m);
             }
         }
         const int done = doneRows.fetch_add(j1 - j0) + (j1 - j0);
-        raiseProgress(progress,
-                      std::min(100.f, 100.f * static_cast<float>(done) / static_cast<float>(blockRows)));
-        return true;
+        run.advanceProgress(100 * done / blockRows);
     };
 
-    auto worker = [&]() {
+    // Task 0 is the margin, the others the chunks of block rows: they write disjoint parts of the composite,
+    // and the margin's marks in the mask lie outside what the chunks read.
+    parallelFor(chunks + 1, threads, kPlace, [&](int task) {
+        if (run.shouldEnd())
+            return;
         try {
-            for (;;) {
-                if (status.load(std::memory_order_relaxed) != 0 || failed.load())
-                    return;
-                const int chunk = nextChunk.fetch_add(1);
-                if (chunk >= chunks || !runChunk(chunk))
-                    return;
-            }
+            if (task == 0)
+                composeMargin(aligned, alignedRef, alignedPacked, composite, radius, run);
+            else
+                runChunk(task - 1);
         } catch (const std::exception& e) {
-            std::lock_guard<std::mutex> lock(errorMutex);
-            workerError = e.what();
-            failed.store(true);
+            recordFailure(e.what());
+        } catch (...) {
+            recordFailure(std::string());
         }
-    };
+    });
 
-    std::vector<std::thread> pool;
-    for (int t = 0; t < threads && t < chunks; ++t) {
-        try {
-            pool.emplace_back(worker);
-        } catch (const std::system_error&) {
-            break; // no thread: the calling thread takes the remaining chunks after the margin
-        }
-    }
-    std::string marginError;
-    try {
-        composeMargin(aligned, alignedRef, alignedPacked, composite, radius, status);
-    } catch (const std::exception& e) {
-        marginError = e.what();
-    }
-    // Once the margin is done the calling thread helps with the blocks left (all of them if no worker
-    // started).
-    worker();
-    for (std::thread& t : pool)
-        t.join();
-
-    if (!marginError.empty() || failed.load()) {
-        const std::string why = marginError.empty() ? workerError : marginError;
-        logError("parallelComputeLightImage", "The anti-ghosting composite failed: " + why + "\n");
+    if (!failure.empty()) {
+        logError(kPlace, "The anti-ghosting composite failed: " + failure + "\n");
         if (error)
-            *error = why;
+            *error = failure;
         return false;
     }
     return true;
@@ -249,7 +265,7 @@ bool GhostCompositor::composeInner(const cv::Mat& aligned, const cv::Mat& aligne
 
 void GhostCompositor::composeMargin(const cv::Mat& aligned, const cv::Mat& alignedRef,
                                     const cv::Mat& alignedPacked, cv::Mat& composite, int radius,
-                                    const std::atomic<int>& status) {
+                                    const RunControl& run) {
     const int rows = aligned.rows, cols = aligned.cols;
 
     // A band is a list of lines (columns of the top/bottom bands, rows of the side bands); along a line the
@@ -271,7 +287,7 @@ void GhostCompositor::composeMargin(const cv::Mat& aligned, const cv::Mat& align
                 }
         }
         std::vector<BlockMatch> matches;
-        if (!matchQueries(chosenPacked_, alignedPacked, kSide, queries, matches, &status))
+        if (!search(queries, alignedPacked, matches, run))
             return;
         for (size_t i = 0; i < lines.size(); ++i) {
             const Line& l = lines[i];
@@ -279,11 +295,11 @@ void GhostCompositor::composeMargin(const cv::Mat& aligned, const cv::Mat& align
                 const int r = l.r0 + k * l.dr, c = l.c0 + k * l.dc;
                 uchar& m = mask_.at<uchar>(r, c);
                 if (first[i] >= 0 && k >= first[i] && m > 250) {
-                    copyDisplaced(aligned, composite, r, c, matches[i].dy, matches[i].dx);
+                    take(aligned, composite, r, c, matches[i]);
                     if (k > first[i])
                         m = 120;
                 } else if (m < 100) {
-                    copyDisplaced(aligned, composite, r, c, 0, 0);
+                    copyDisplaced(aligned, composite, displaced_, r, c, 0, 0);
                 }
             }
         }
@@ -299,27 +315,31 @@ void GhostCompositor::composeMargin(const cv::Mat& aligned, const cv::Mat& align
         right.push_back({r, cols - kMargin, 0, 1, kMargin});
     }
     for (const auto* band : {&top, &bottom, &left, &right}) {
-        if (status.load() != 0)
+        if (run.shouldEnd())
             return;
         runBand(*band);
     }
 
     const cv::Point corners[4] = {{0, 0}, {cols - 1, 0}, {0, rows - 1}, {cols - 1, rows - 1}};
     for (const cv::Point& corner : corners) {
-        if (status.load() != 0)
+        if (run.shouldEnd())
             return;
         const int x0 = corner.x == 0 ? 0 : cols - kMargin;
         const int y0 = corner.y == 0 ? 0 : rows - kMargin;
         const cv::Rect area(x0, y0, kMargin, kMargin);
-        BlockMatch m;
-        if (cv::countNonZero(mask_(area) > 250) > 0)
-            m = matchBlock(chosenRef_, alignedRef, corner.y, corner.x, kHalfTemplate, radius);
+        std::vector<BlockMatch> found(1);
+        if (cv::countNonZero(mask_(area) > 250) > 0 &&
+            !search({matchQueryAt(chosenRef_.size(), alignedRef.size(), corner.y, corner.x, kHalfTemplate,
+                                  radius)},
+                    alignedPacked, found, run))
+            return;
+        const BlockMatch& m = found[0];
         for (int r = y0; r < y0 + kMargin; ++r)
             for (int c = x0; c < x0 + kMargin; ++c) {
                 if (mask_.at<uchar>(r, c) > 250 && m.found())
-                    copyDisplaced(aligned, composite, r, c, m.dy, m.dx);
+                    take(aligned, composite, r, c, m);
                 else
-                    copyDisplaced(aligned, composite, r, c, 0, 0);
+                    copyDisplaced(aligned, composite, displaced_, r, c, 0, 0);
             }
     }
 }

@@ -1,8 +1,11 @@
 #include "stacking/GhostMask.h"
 
+#include "app/Parallel.h"
+
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <limits>
 
@@ -27,10 +30,10 @@ std::vector<int> integerLimits(const std::vector<float>& table, float range) {
 
 template <typename T>
 bool detectInteger(const cv::Mat& chosen, const cv::Mat& aligned, const std::vector<int>& limits,
-                   cv::Mat& mask) {
+                   cv::Mat& mask, int y0, int y1) {
     const int cn = chosen.channels();
     bool any = false;
-    for (int y = 0; y < chosen.rows; ++y) {
+    for (int y = y0; y < y1; ++y) {
         const T* v = chosen.ptr<T>(y);
         const T* a = aligned.ptr<T>(y);
         uchar* m = mask.ptr<uchar>(y);
@@ -48,11 +51,11 @@ bool detectInteger(const cv::Mat& chosen, const cv::Mat& aligned, const std::vec
 }
 
 bool detectFloat(const cv::Mat& chosen, const cv::Mat& aligned, const std::vector<float>& table, float range,
-                 cv::Mat& mask) {
+                 cv::Mat& mask, int y0, int y1) {
     const int cn = chosen.channels();
     const long last = static_cast<long>(table.size()) - 1;
     bool any = false;
-    for (int y = 0; y < chosen.rows; ++y) {
+    for (int y = y0; y < y1; ++y) {
         const float* v = chosen.ptr<float>(y);
         const float* a = aligned.ptr<float>(y);
         uchar* m = mask.ptr<uchar>(y);
@@ -111,18 +114,24 @@ std::vector<float> buildToleranceTable(float ghostTolerance, float range, size_t
 }
 
 bool detectGhosts(const cv::Mat& chosen, const cv::Mat& aligned, const std::vector<float>& table, float range,
-                  cv::Mat& mask) {
+                  cv::Mat& mask, int threads) {
     mask = cv::Mat::zeros(chosen.size(), CV_8UC1);
-    switch (chosen.depth()) {
-    case CV_8U:
-        return detectInteger<uchar>(chosen, aligned, integerLimits(table, range), mask);
-    case CV_16U:
-        return detectInteger<ushort>(chosen, aligned, integerLimits(table, range), mask);
-    case CV_32F:
-        return detectFloat(chosen, aligned, table, range, mask);
-    default:
+    const int depth = chosen.depth();
+    if (depth != CV_8U && depth != CV_16U && depth != CV_32F)
         return false;
-    }
+    const std::vector<int> limits = depth == CV_32F ? std::vector<int>() : integerLimits(table, range);
+    // Bands of rows, each pixel tested on its own: the threads write disjoint rows of the mask.
+    constexpr int kBandRows = 32;
+    std::atomic<bool> any{false};
+    parallelFor((chosen.rows + kBandRows - 1) / kBandRows, threads, "detectGhosts", [&](int band) {
+        const int y0 = band * kBandRows, y1 = std::min(chosen.rows, y0 + kBandRows);
+        const bool found = depth == CV_8U    ? detectInteger<uchar>(chosen, aligned, limits, mask, y0, y1)
+                           : depth == CV_16U ? detectInteger<ushort>(chosen, aligned, limits, mask, y0, y1)
+                                             : detectFloat(chosen, aligned, table, range, mask, y0, y1);
+        if (found)
+            any.store(true, std::memory_order_relaxed);
+    });
+    return any.load();
 }
 
 void cleanGhostMask(cv::Mat& mask) {

@@ -18,9 +18,9 @@ std::vector<float> buildToleranceTable(float ghostTolerance, float range, size_t
 size_t toleranceTableLength(int depth, float range);
 
 // 255 where any channel of `aligned` differs from `chosen` beyond the tolerance, else 0, before clean-up.
-// Returns whether any pixel was marked.
+// Returns whether any pixel was marked. Rows are shared among `threads` threads.
 bool detectGhosts(const cv::Mat& chosen, const cv::Mat& aligned, const std::vector<float>& table, float range,
-                  cv::Mat& mask);
+                  cv::Mat& mask, int threads = 1);
 // Removes isolated marks (3x3 erosion) and grows what is left (9x9 dilation).
 void cleanGhostMask(cv::Mat& mask);
 

@@ -1,6 +1,7 @@
 #include "stacking/GhostingPower.h"
 
 #include "stacking/BlockMatch.h"
+#include "stacking/FrameAlignment.h"
 
 #include <opencv2/imgproc.hpp>
 #include <opencv2/video/tracking.hpp>
@@ -23,14 +24,6 @@ constexpr int kMaxConfirmations = 30;
 constexpr double kMaxConfirmingSsd = 37000000.0;
 constexpr float kMinSquaredMotion = 0.01f;
 
-cv::Mat toGrey(const cv::Mat& image) {
-    if (image.channels() == 1)
-        return image;
-    cv::Mat grey;
-    cv::cvtColor(image, grey, image.channels() == 4 ? cv::COLOR_BGRA2GRAY : cv::COLOR_BGR2GRAY);
-    return grey;
-}
-
 // Round half to even, as the feature positions are placed.
 int roundEven(float v) {
     const int saved = std::fegetround();
@@ -43,7 +36,7 @@ int roundEven(float v) {
 // Standard deviation of the mixed second derivative of a grey patch: how much texture it has.
 double patchTexture(const cv::Mat& patch) {
     cv::Mat d;
-    cv::Sobel(toGrey(patch), d, CV_32F, 1, 1, 3);
+    cv::Sobel(greyForAlignment(patch), d, CV_32F, 1, 1, 3);
     cv::Scalar mean, stddev;
     cv::meanStdDev(d, mean, stddev);
     return stddev[0];
@@ -63,8 +56,13 @@ int GhostingPowerEstimator::radiusFromMedian(float medianSquared, int fullWidth,
     return d > 3 * kHalfTemplate ? d + 10 : d + 18;
 }
 
+int GhostingPowerEstimator::largestRadius(cv::Size full, cv::Size small) {
+    const int reach = std::max(small.width, small.height) / 6;
+    return radiusFromMedian(static_cast<float>(reach * reach), full.width, small.width);
+}
+
 bool GhostingPowerEstimator::findFeatures(const cv::Mat& chosenSmall, const cv::Mat& smallMask) {
-    const cv::Mat grey = toGrey(chosenSmall);
+    const cv::Mat grey = greyForAlignment(chosenSmall);
     const int rows = grey.rows, cols = grey.cols;
     std::vector<cv::Point2f> keyPoints;
     for (int cy = 0; cy < kGridCells; ++cy) {
@@ -94,8 +92,8 @@ bool GhostingPowerEstimator::findFeatures(const cv::Mat& chosenSmall, const cv::
 
 int GhostingPowerEstimator::estimate(const cv::Mat& chosen, const cv::Mat& chosenSmall,
                                      const cv::Mat& alignedRef, const cv::Mat& ghostMask,
-                                     const std::atomic<int>* cancel) {
-    auto cancelled = [cancel] { return cancel && cancel->load(std::memory_order_relaxed) != 0; };
+                                     const RunControl* run) {
+    auto cancelled = [run] { return run && run->shouldEnd(); };
     const cv::Size smallSize = chosenSmall.size();
     cv::Mat smallMask, alignedSmall;
     cv::resize(ghostMask, smallMask, smallSize, 0, 0, cv::INTER_LINEAR);
@@ -110,7 +108,8 @@ int GhostingPowerEstimator::estimate(const cv::Mat& chosen, const cv::Mat& chose
     if (cancelled())
         return -1;
     cv::Mat flow;
-    cv::calcOpticalFlowFarneback(toGrey(chosenSmall), toGrey(alignedSmall), flow, 0.75, 4, 5, 1, 5, 1.1, 0);
+    cv::calcOpticalFlowFarneback(greyForAlignment(chosenSmall), greyForAlignment(alignedSmall), flow, 0.75, 4,
+                                 5, 1, 5, 1.1, 0);
     cv::GaussianBlur(flow, flow, cv::Size(33, 33), 2.0);
 
     // Squared motion at the corners that sit on texture; flat patches cannot confirm anything.
@@ -140,6 +139,9 @@ int GhostingPowerEstimator::estimate(const cv::Mat& chosen, const cv::Mat& chose
 
     // Confirm the strongest motions by block matching; keep the displacements that really fit.
     const int radius = std::max(rows, cols) / 6;
+    // The exhaustive match of each position, started where the flow points (the same answer, sooner).
+    cv::Mat alignedSums;
+    cv::integral(alignedSmall, alignedSums, CV_32S);
     std::vector<float> accepted;
     while (static_cast<int>(accepted.size()) < kMaxConfirmations) {
         if (cancelled())
@@ -150,7 +152,11 @@ int GhostingPowerEstimator::estimate(const cv::Mat& chosen, const cv::Mat& chose
         if (maxValue < kMinSquaredMotion)
             break;
         motion.at<float>(at) = 0.0f;
-        const BlockMatch m = matchBlock(chosenSmall, alignedSmall, at.y, at.x, kPatchHalf, radius);
+        const cv::Vec2f v = flow.at<cv::Vec2f>(at);
+        const MatchQuery q =
+            matchQueryAt(chosenSmall.size(), alignedSmall.size(), at.y, at.x, kPatchHalf, radius);
+        const BlockMatch m = matchQuerySeeded(chosenSmall, alignedSmall, alignedSums, q, kPatchSide,
+                                              cv::Point(cvRound(v[0]), cvRound(v[1])));
         if (m.found() && (m.dx != 0 || m.dy != 0) && static_cast<double>(m.ssd) <= kMaxConfirmingSsd)
             accepted.push_back(static_cast<float>(m.dx * m.dx + m.dy * m.dy));
     }

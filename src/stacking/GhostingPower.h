@@ -4,9 +4,9 @@
 // block matching) and turned into a search radius with a margin. Works on a copy of at most 1024 pixels per
 // side.
 
-#include <opencv2/core.hpp>
+#include "app/RunControl.h"
 
-#include <atomic>
+#include <opencv2/core.hpp>
 
 namespace lumora {
 
@@ -19,16 +19,19 @@ public:
     // chosen: the chosen frame at full resolution and its own depth; chosenSmall: its 8-bit copy scaled to at
     // most 1024 pixels per side; alignedRef: the 8-bit copy of the aligned frame (full size); ghostMask:
     // 8-bit, full size, non-zero where ghosts are. Returns 17 when no corner lies in the ghost areas (the
-    // corners are then looked for again next time), and -1 when `cancel` became non-zero on the way. OpenCV
+    // corners are then looked for again next time), and -1 when `run` was asked to end on the way. OpenCV
     // errors propagate as exceptions.
     int estimate(const cv::Mat& chosen, const cv::Mat& chosenSmall, const cv::Mat& alignedRef,
-                 const cv::Mat& ghostMask, const std::atomic<int>* cancel = nullptr);
+                 const cv::Mat& ghostMask, const RunControl* run = nullptr);
 
     // 255 at the corners used, 0 elsewhere; empty until corners were found.
     const cv::Mat& featureMap() const { return featureMap_; }
 
     // The radius rule: median squared displacement (on the small copy) to a radius in full-frame pixels.
     static int radiusFromMedian(float medianSquared, int fullWidth, int smallWidth);
+    // The largest radius estimate() can return for a frame of `full` pixels and its small copy of `small`:
+    // the confirming search reaches a sixth of the small copy's larger side.
+    static int largestRadius(cv::Size full, cv::Size small);
     // Texture threshold of the confirming patches for a frame depth (0.0225 of the value range).
     static double textureThreshold(int depth);
 

@@ -1,6 +1,6 @@
 #include "stacking/StackingChoices.h"
 
-#include "app/Threads.h"
+#include "app/Parallel.h"
 
 #include <algorithm>
 
@@ -40,7 +40,11 @@ StackingParams stackingParamsFor(const StackingChoices& choices, ImagesSequenceB
     params.ghostTolerance = ghostToleranceForPosition(choices.antighostingPosition);
     params.align = choices.align;
     params.blockSize = blockSizeForQuality(choices.quality);
-    params.threadCount = workerCount();
+    params.search = choices.search;
+    // Both callers only wait for the light image: the command line blocks on it, and the window's GUI thread
+    // just polls the progress between events, which takes next to nothing. A core kept idle would only make
+    // the user wait longer.
+    params.threadCount = workerCount(WorkerUse::Waiting);
     return params;
 }
 

@@ -24,6 +24,7 @@ struct StackingChoices {
     int movementPosition = 30;                            // 0..100, tenths of a percent of the larger side
     bool align = true;
     int quality = QualityGood;
+    BlockSearch search = BlockSearch::Fast; // how moved blocks are looked for
 };
 
 // Side of the composite's blocks: 15, 5 or 1 pixels for fast, good and optimal (good for anything else).
@@ -34,7 +35,7 @@ float ghostToleranceForPosition(int position);
 float searchRadiusPercentFor(const StackingChoices& choices);
 
 // The run around frame `centre` of a sequence of `sequenceFrameCount` frames: the window of frames is clipped
-// to the sequence, the composite uses every worker thread but one.
+// to the sequence, the composite uses every core.
 StackingParams stackingParamsFor(const StackingChoices& choices, ImagesSequenceBase* sequence, int centre,
                                  int sequenceFrameCount);
 

@@ -39,6 +39,9 @@ void StackingComputingWorkerThread::run() {
         // Nothing may escape a thread; the run ends as a failure the window can report.
         logError("StackingComputingWorkerThread", std::string("Stacking failed: ") + e.what() + "\n");
         failure = QString::fromStdString(e.what());
+    } catch (...) {
+        logError("StackingComputingWorkerThread", "Stacking failed.\n");
+        failure = QStringLiteral("unknown error");
     }
     {
         std::lock_guard<std::mutex> lock(resultMutex_);

@@ -21,17 +21,19 @@ constexpr int kMinSide = 18; // the composite's template and margins need this m
 constexpr double kRangeReadBudget = 1024.0 * 1024 * 1024; // bytes of frames a window may hold at once
 
 // A step run on its own thread, joined before its results are used; run on the calling thread when no thread
-// can be started.
+// can be started. Nothing escapes the thread: a failure is logged.
 class BackgroundTask {
 public:
     ~BackgroundTask() { join(); }
     void start(std::function<void()> fn) {
         join();
-        auto body = [fn = std::move(fn)]() {
+        auto body = [fn = std::move(fn)]() noexcept {
             try {
                 fn();
             } catch (const std::exception& e) {
                 logError("main", std::string("ERROR during the accumulation: ") + e.what() + "\n");
+            } catch (...) {
+                logError("main", "ERROR during the accumulation\n");
             }
         };
         try {
@@ -103,12 +105,23 @@ StackingEngine::FrameReport::State reportState(FedFrame::State s) {
 
 void StackingEngine::cancel() {
     if (running_.load())
-        status_.store(CancelRequested);
+        control_.requestCancel();
 }
 
 void StackingEngine::stop() {
     if (running_.load())
-        status_.store(StopRequested);
+        control_.requestStop();
+}
+
+StackingEngine::Status StackingEngine::status() const {
+    switch (control_.request()) {
+    case RunControl::Request::Cancel:
+        return CancelRequested;
+    case RunControl::Request::Stop:
+        return StopRequested;
+    default:
+        return NoRequest;
+    }
 }
 
 std::string StackingEngine::errorMessage() const {
@@ -119,6 +132,11 @@ std::string StackingEngine::errorMessage() const {
 cv::Mat StackingEngine::lightImage() const {
     std::lock_guard<std::mutex> lock(resultMutex_);
     return lightImage_;
+}
+
+cv::Mat StackingEngine::ghostMap() const {
+    std::lock_guard<std::mutex> lock(resultMutex_);
+    return ghostMap_;
 }
 
 std::vector<StackingEngine::FrameReport> StackingEngine::report() const {
@@ -132,30 +150,34 @@ cv::Mat StackingEngine::fail(const std::string& place, const std::string& messag
         std::lock_guard<std::mutex> lock(resultMutex_);
         error_ = message;
     }
-    outcome_.store(Outcome::Failed);
-    running_.store(false);
+    ended(Outcome::Failed);
     return cv::Mat();
 }
 
+void StackingEngine::ended(Outcome outcome) {
+    outcome_.store(outcome);
+    outcomeSet_ = true;
+    running_.store(false);
+}
+
 cv::Mat StackingEngine::computeLightImage(StackingParams& params) {
-    status_.store(NoRequest);
+    control_.reset();
+    outcomeSet_ = false;
     running_.store(true);
-    outcome_.store(Outcome::None);
     // Whatever way the run ends (an exception included), it is no longer running and has an outcome.
     struct EndGuard {
         StackingEngine& e;
         ~EndGuard() {
-            Outcome none = Outcome::None;
-            e.outcome_.compare_exchange_strong(none, Outcome::Failed);
-            e.running_.store(false);
+            if (!e.outcomeSet_)
+                e.ended(Outcome::Failed);
         }
     } endGuard{*this};
     currentFrame_.store(0);
-    progress_.store(0.f);
     {
         std::lock_guard<std::mutex> lock(resultMutex_);
         error_.clear();
         report_.clear();
+        ghostMap_.release();
     }
     if (!params.sequence)
         return fail("Main", "There is no images sequence to read from.\n");
@@ -180,6 +202,7 @@ cv::Mat StackingEngine::computeLightImage(StackingParams& params) {
     }
     settings.ghostTolerance = params.ghostTolerance;
     settings.blockSize = params.blockSize;
+    settings.search = params.search;
     settings.threadCount = std::max(1, params.threadCount);
 
     cv::Mat chosenGrey;
@@ -189,6 +212,8 @@ cv::Mat StackingEngine::computeLightImage(StackingParams& params) {
         stackingFrameOrder(params.chosenIndex, params.firstIndex, params.frameCount);
     const int n = static_cast<int>(order.size());
     compositor_.reset();
+    cv::Mat displacedCount = cv::Mat::zeros(chosen.size(), CV_16UC1);
+    int composed = 0;
 
     std::vector<FrameReport> report;
     int k = 1;
@@ -196,8 +221,8 @@ cv::Mat StackingEngine::computeLightImage(StackingParams& params) {
         BackgroundTask accumulation;
         accumulation.start([this, &chosen] { accumulator_.init(chosen); });
         FrameFeeder feeder([&reader](int index) { return reader.read(index); }, order, chosen, params.align,
-                           chosenGrey, alignMethod_, status_, readAhead_);
-        while (k < n && status_.load() == NoRequest) {
+                           chosenGrey, alignMethod_, control_, readAhead_);
+        while (k < n && !control_.shouldEnd()) {
             FedFrame item;
             if (!feeder.take(k, item))
                 break;
@@ -207,23 +232,25 @@ cv::Mat StackingEngine::computeLightImage(StackingParams& params) {
                 continue;
             }
             accumulation.join();
-            if (status_.load() != NoRequest)
+            if (control_.shouldEnd())
                 break;
             currentFrame_.store(k);
-            progress_.store(0.f);
+            control_.setProgress(0);
             cv::Mat composite;
             const auto started = std::chrono::steady_clock::now();
-            const auto result =
-                compositor_.compose(chosen, item.frame, settings, status_, progress_, composite);
+            const RunOutcome result = compositor_.compose(chosen, item.frame, settings, control_, composite);
             const double composeSeconds =
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
             item.frame.release();
-            const bool merged = result == GhostCompositor::Outcome::Done;
-            if (merged)
+            const bool merged = result == RunOutcome::Finished;
+            if (merged) {
                 accumulation.start([this, c = std::move(composite)] { accumulator_.accumulate(c); });
+                cv::add(displacedCount, 1, displacedCount, compositor_.displacedMask());
+                ++composed;
+            }
             report.push_back({item.index, merged ? FrameReport::State::Merged : FrameReport::State::NotMerged,
                               item.alignFailed, compositor_.lastSearchRadius(), item.readSeconds,
-                              item.alignSeconds, composeSeconds});
+                              item.alignSeconds, composeSeconds, compositor_.lastEstimateSeconds()});
             ++k;
         }
         feeder.finish();
@@ -233,10 +260,11 @@ cv::Mat StackingEngine::computeLightImage(StackingParams& params) {
     {
         std::lock_guard<std::mutex> lock(resultMutex_);
         report_ = std::move(report);
+        // 255 for a pixel taken from elsewhere in every merged frame.
+        displacedCount.convertTo(ghostMap_, CV_8U, composed > 0 ? 255.0 / composed : 0.0);
     }
-    if (status_.load() == CancelRequested) {
-        outcome_.store(Outcome::Canceled);
-        running_.store(false);
+    if (control_.isCanceled()) {
+        ended(Outcome::Canceled);
         return cv::Mat();
     }
     params.frameCount = k;
@@ -247,8 +275,7 @@ cv::Mat StackingEngine::computeLightImage(StackingParams& params) {
         std::lock_guard<std::mutex> lock(resultMutex_);
         lightImage_ = light;
     }
-    outcome_.store(status_.load() == StopRequested ? Outcome::Stopped : Outcome::Finished);
-    running_.store(false);
+    ended(control_.isStopRequested() ? Outcome::Stopped : Outcome::Finished);
     return light;
 }
 

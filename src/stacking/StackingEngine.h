@@ -3,6 +3,7 @@
 // each by its anti-ghosting composite and merges it into the floating-point light image. The window polls the
 // run's state and may cancel (no image) or stop (an image of what was merged so far) at any time.
 
+#include "app/RunControl.h"
 #include "stacking/FrameAlignment.h"
 #include "stacking/GhostComposite.h"
 #include "stacking/LightMerge.h"
@@ -19,8 +20,9 @@ namespace lumora {
 
 class StackingEngine {
 public:
+    // The request the window sees: the numbering its polling code uses.
     enum Status : int { NoRequest = 0, CancelRequested = 1, StopRequested = 2 };
-    enum class Outcome { None, Finished, Stopped, Canceled, Failed };
+    using Outcome = RunOutcome;
 
     // What happened to one frame of the window, in the order the run visited them.
     struct FrameReport {
@@ -28,10 +30,11 @@ public:
         int index = 0;
         State state = State::Merged;
         bool alignFailed = false;
-        int searchRadius = 0;        // block-matching reach used by the composite (after estimation)
-        double readSeconds = 0.0;    // decoding the frame
-        double alignSeconds = 0.0;   // estimating and applying the translation
-        double composeSeconds = 0.0; // ghost mask, motion estimate and composite
+        int searchRadius = 0;         // block-matching reach used by the composite (after estimation)
+        double readSeconds = 0.0;     // decoding the frame
+        double alignSeconds = 0.0;    // estimating and applying the translation
+        double composeSeconds = 0.0;  // ghost mask, motion estimate and composite
+        double estimateSeconds = 0.0; // the motion estimate alone
     };
 
     StackingEngine() = default;
@@ -42,23 +45,29 @@ public:
     // params.frameCount back with the number of positions visited (unchanged on cancel and failure).
     cv::Mat computeLightImage(StackingParams& params);
 
-    // Requests, honoured at the run's next check; no effect while no run is active.
+    // Requests, honoured at the run's next check; no effect while no run is active. A cancel is never turned
+    // back into a stop.
     void cancel();
     void stop();
 
     bool running() const { return running_.load(); }
-    int status() const { return status_.load(); }
+    Status status() const;
     int currentFrame() const { return currentFrame_.load(); }
-    float progressPercent() const { return progress_.load(); }
+    // Progress of the current frame's composite, 0..100.
+    float progressPercent() const { return static_cast<float>(control_.progress()); }
+    // How the last run ended (Finished before the first run).
     Outcome outcome() const { return outcome_.load(); }
     // Why the last run failed (empty otherwise).
     std::string errorMessage() const;
     // The last finished light image (shares pixels with what computeLightImage returned).
     cv::Mat lightImage() const;
+    // Where the last run found motion: for every pixel, the share of the merged frames whose composite took
+    // it from a non-zero displacement, 0..255 (8-bit, one channel). Read after the run ended.
+    cv::Mat ghostMap() const;
     // Per-frame account of the last run (read after it ended).
     std::vector<FrameReport> report() const;
 
-    // How the translation is estimated (the full-resolution estimate ends both ways).
+    // How the translation is estimated.
     void setAlignMethod(AlignMethod method) { alignMethod_ = method; }
     // Whether the next frame is read and aligned while the current one is composed (the default). Without,
     // every step happens in order on the run's thread, which makes the point where a request lands
@@ -67,19 +76,22 @@ public:
 
 private:
     cv::Mat fail(const std::string& place, const std::string& message);
+    // Publishes how the run ended and that it no longer runs.
+    void ended(Outcome outcome);
 
     std::atomic<bool> running_{false};
-    std::atomic<int> status_{NoRequest};
+    RunControl control_;
     std::atomic<int> currentFrame_{0};
-    std::atomic<float> progress_{0.f};
-    std::atomic<Outcome> outcome_{Outcome::None};
-    AlignMethod alignMethod_ = AlignMethod::CoarseToFine;
+    std::atomic<Outcome> outcome_{Outcome::Finished};
+    bool outcomeSet_ = false; // the current run has published its outcome (run thread only)
+    AlignMethod alignMethod_ = AlignMethod::Fast;
     bool readAhead_ = true;
 
     mutable std::mutex resultMutex_;
     cv::Mat lightImage_;
     std::string error_;
     std::vector<FrameReport> report_;
+    cv::Mat ghostMap_;
 
     LightAccumulator accumulator_;
     GhostCompositor compositor_;

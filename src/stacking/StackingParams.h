@@ -6,6 +6,12 @@ namespace lumora {
 
 class ImagesSequenceBase;
 
+// How the anti-ghosting composite looks for the place a moving block came from.
+enum class BlockSearch {
+    Exhaustive, // every displacement of the window, the first minimum in scan order: the reference
+    Fast,       // blocks within the noise stay, the others are searched coarse to fine (FastBlockSearch)
+};
+
 struct StackingParams {
     ImagesSequenceBase* sequence = nullptr; // where frames are read; must outlive the run
     int chosenIndex = 0;                    // the reference frame
@@ -15,7 +21,8 @@ struct StackingParams {
     float ghostTolerance = 0.0f;       // 0 = any difference is a ghost, 100 = nothing is
     bool align = true;                 // translate every frame onto the chosen one first
     int blockSize = 5;                 // side of the composite's blocks: 15, 5 or 1
-    int threadCount = 1;               // composite worker threads
+    BlockSearch search = BlockSearch::Fast;
+    int threadCount = 1; // threads of the composite, the run's own thread included
 };
 
 } // namespace lumora

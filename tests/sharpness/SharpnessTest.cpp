@@ -65,12 +65,12 @@ TEST(SharpestSearch, KeepsStrictlySharperFramesSharpestFirstWithTheCentreLast) {
             frames.push_back(impulse(h));
         InMemorySequence seq(frames);
         SharpestCandidates found;
-        std::atomic<int> progress{0};
-        std::atomic<bool> cancel{false};
-        const lumora::SharpestSearchRequest r{seq.getCvImageAt(c.centre, true), c.centre, seq.size(), c.radius};
+        lumora::RunControl run;
+        const lumora::SharpestSearchRequest r{seq.getCvImageAt(c.centre, true), c.centre, seq.size(),
+                                              c.radius};
         EXPECT_TRUE(lumora::searchSharpest(
-            r, [&](int i) { return seq.getCvImageAt(i, false); }, found, progress, cancel));
-        EXPECT_EQ(progress.load(), 100);
+            r, [&](int i) { return seq.getCvImageAt(i, false); }, found, run));
+        EXPECT_EQ(run.progress(), 100);
         EXPECT_EQ(seq.reads(), c.reads);
         EXPECT_EQ(indices(found), c.found);
     }
@@ -79,15 +79,14 @@ TEST(SharpestSearch, KeepsStrictlySharperFramesSharpestFirstWithTheCentreLast) {
 TEST(SharpestSearch, CancelEndsAtTheNextFrameWithWhatWasFound) {
     InMemorySequence seq({impulse(10), impulse(90), impulse(80), impulse(70), impulse(60)});
     SharpestCandidates found;
-    std::atomic<int> progress{0};
-    std::atomic<bool> cancel{false};
+    lumora::RunControl run;
     seq.setOnRead([&](int i) {
         if (i == 2)
-            cancel = true;
+            run.requestCancel();
     });
     const lumora::SharpestSearchRequest r{seq.getCvImageAt(0, true), 0, seq.size(), 4};
     EXPECT_FALSE(lumora::searchSharpest(
-        r, [&](int i) { return seq.getCvImageAt(i, false); }, found, progress, cancel));
+        r, [&](int i) { return seq.getCvImageAt(i, false); }, found, run));
     EXPECT_EQ(seq.reads(), V({1, 2}));
     EXPECT_EQ(indices(found), V({1, 2, 0}));
 }
@@ -111,6 +110,8 @@ TEST(SharpestImageSearcherWorkerThread, EmitsOnceWithTheCandidatesOrNothingWhenC
         worker.wait();
         QCoreApplication::processEvents();
         EXPECT_TRUE(worker.progress() >= 0 && worker.progress() <= 100);
+        EXPECT_EQ(worker.outcome(),
+                  cancelEarly ? lumora::RunOutcome::Canceled : lumora::RunOutcome::Finished);
         seq.setOnRead(nullptr);
         EXPECT_EQ(emitted, cancelEarly ? 0 : 1);
         EXPECT_EQ(found, cancelEarly ? V() : V({1, 3, 2}));

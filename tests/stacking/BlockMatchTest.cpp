@@ -107,8 +107,9 @@ TEST(BlockMatch, BatchedMatchesEqualDirectOnesForAnyMixOfQueries) {
     const cv::Mat a = randomImage(100, 100, CV_8UC1, 3);
     std::vector<MatchQuery> queries(10, lumora::matchQueryAt(a.size(), a.size(), 50, 50, 8, 20));
     std::vector<BlockMatch> out;
-    std::atomic<int> cancel{1};
-    EXPECT_FALSE(lumora::matchQueries(a, a, 17, queries, out, &cancel)) << "a cancelled batch stops";
+    lumora::RunControl run;
+    run.requestCancel();
+    EXPECT_FALSE(lumora::matchQueries(a, a, 17, queries, out, &run)) << "a cancelled batch stops";
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 // Alignment by translation: a known synthetic shift, identical and 16-bit frames, frames that do not
 // correlate, and the generated scene's recorded camera shifts (lossless burst: within 0.1 px; the clip: the
-// coarse-to-fine estimate agrees with the single-scale one).
+// coarse-to-fine and fast estimates agree with the single-scale one).
 
 #include "stacking/FrameAlignment.h"
 #include "SceneSidecar.h"
@@ -39,27 +39,30 @@ void expectBlackBorder(const cv::Mat& aligned, cv::Vec2f t) {
 }
 
 TEST(FrameAlignment, IdenticalSixteenBitUncorrelatedAndEmptyFrames) {
-    const cv::Mat chosen = texture(120, 160, 53);
-    cv::Mat warp;
-    cv::Mat aligned = lumora::alignFrame(lumora::greyForAlignment(chosen), chosen.clone(),
-                                         AlignMethod::CoarseToFine, &warp);
-    EXPECT_LT(cv::norm(translation(warp)), 1e-3);
-    EXPECT_EQ(cv::countNonZero(cv::Mat(aligned != chosen).reshape(1)), 0);
+    for (AlignMethod m : {AlignMethod::CoarseToFine, AlignMethod::Fast}) {
+        SCOPED_TRACE(static_cast<int>(m));
+        const cv::Mat chosen = texture(120, 160, 53);
+        cv::Mat warp;
+        cv::Mat aligned = lumora::alignFrame(lumora::greyForAlignment(chosen), chosen.clone(), m, &warp);
+        EXPECT_LT(cv::norm(translation(warp)), 1e-3);
+        EXPECT_EQ(cv::countNonZero(cv::Mat(aligned != chosen).reshape(1)), 0);
 
-    // 16-bit frames are left alone, silently.
-    lumora::test::LogCapture log;
-    const cv::Mat deep = texture(100, 100, 54, CV_16UC3);
-    const cv::Mat frame = lumora::test::shifted(deep, 4, 0, deep);
-    aligned = lumora::alignFrame(lumora::greyForAlignment(deep), frame, AlignMethod::CoarseToFine, &warp);
-    EXPECT_EQ(cv::countNonZero(warp != cv::Mat::eye(2, 3, CV_32F)), 0);
-    EXPECT_EQ(cv::countNonZero(cv::Mat(aligned != frame).reshape(1)), 0);
-    EXPECT_TRUE(log.text().empty());
+        // 16-bit frames are left alone, silently.
+        lumora::test::LogCapture log;
+        const cv::Mat deep = texture(100, 100, 54, CV_16UC3);
+        const cv::Mat frame = lumora::test::shifted(deep, 4, 0, deep);
+        aligned = lumora::alignFrame(lumora::greyForAlignment(deep), frame, m, &warp);
+        EXPECT_EQ(cv::countNonZero(warp != cv::Mat::eye(2, 3, CV_32F)), 0);
+        EXPECT_EQ(cv::countNonZero(cv::Mat(aligned != frame).reshape(1)), 0);
+        EXPECT_TRUE(log.text().empty());
 
-    // Frames that do not correlate give a finite warp; an empty frame is an error for the caller.
-    const cv::Mat a = texture(100, 100, 55, CV_8UC1, 0.5);
-    EXPECT_NO_THROW(lumora::alignFrame(a, texture(100, 100, 56, CV_8UC1, 0.5), AlignMethod::SingleScale, &warp));
-    EXPECT_TRUE(cv::checkRange(warp));
-    EXPECT_THROW(lumora::alignFrame(a, cv::Mat()), cv::Exception);
+        // Frames that do not correlate give a finite warp; an empty frame is an error for the caller.
+        const cv::Mat a = texture(100, 100, 55, CV_8UC1, 0.5);
+        const AlignMethod uncorrelated = m == AlignMethod::Fast ? m : AlignMethod::SingleScale;
+        EXPECT_NO_THROW(lumora::alignFrame(a, texture(100, 100, 56, CV_8UC1, 0.5), uncorrelated, &warp));
+        EXPECT_TRUE(cv::checkRange(warp));
+        EXPECT_THROW(lumora::alignFrame(a, cv::Mat(), m), cv::Exception);
+    }
 }
 
 TEST(FrameAlignmentScene, LosslessBurstShiftsAreRecoveredWithinATenthOfAPixel) {
@@ -76,22 +79,25 @@ TEST(FrameAlignmentScene, LosslessBurstShiftsAreRecoveredWithinATenthOfAPixel) {
     const cv::Mat chosenGrey = lumora::greyForAlignment(chosen);
     // Frames up to three apart: further away the crossing disc covers enough of the frame to pull the global
     // estimate by about a tenth of a pixel.
-    for (int k = c - 3; k <= c + 3; ++k) {
-        if (k == c)
-            continue;
-        const cv::Mat frame = load(k);
-        cv::Mat warp;
-        const cv::Mat aligned = lumora::alignFrame(chosenGrey, frame, AlignMethod::CoarseToFine, &warp);
-        // a scene point p is at p + shift in each frame, so the frame's content sits shift_k - shift_c away
-        const cv::Vec2f expected(static_cast<float>(truth[k].shiftX - truth[c].shiftX),
-                                 static_cast<float>(truth[k].shiftY - truth[c].shiftY));
-        EXPECT_NEAR(translation(warp)[0], expected[0], 0.1) << "frame " << k;
-        EXPECT_NEAR(translation(warp)[1], expected[1], 0.1) << "frame " << k;
-        expectBlackBorder(aligned, translation(warp));
+    for (AlignMethod m : {AlignMethod::CoarseToFine, AlignMethod::Fast}) {
+        const lumora::FrameAligner aligner(chosenGrey, m);
+        for (int k = c - 3; k <= c + 3; ++k) {
+            if (k == c)
+                continue;
+            cv::Mat warp;
+            const cv::Mat aligned = aligner.align(load(k), &warp);
+            // a scene point p is at p + shift in each frame, so the frame's content sits shift_k - shift_c
+            // away
+            const cv::Vec2f expected(static_cast<float>(truth[k].shiftX - truth[c].shiftX),
+                                     static_cast<float>(truth[k].shiftY - truth[c].shiftY));
+            EXPECT_NEAR(translation(warp)[0], expected[0], 0.1) << "frame " << k << " method " << int(m);
+            EXPECT_NEAR(translation(warp)[1], expected[1], 0.1) << "frame " << k << " method " << int(m);
+            expectBlackBorder(aligned, translation(warp));
+        }
     }
 }
 
-TEST(FrameAlignmentScene, CoarseToFineAgreesWithSingleScaleOnTheClip) {
+TEST(FrameAlignmentScene, CoarseToFineAndFastAgreeWithSingleScaleOnTheClip) {
     lumora::ImagesSequence seq(lumora::test::testMediaPath("scene_720p.mp4"));
     ASSERT_TRUE(seq.ready());
     const auto truth = lumora::test::readSceneSidecar(lumora::test::testMediaPath("scene_720p.json"));
@@ -105,13 +111,14 @@ TEST(FrameAlignmentScene, CoarseToFineAgreesWithSingleScaleOnTheClip) {
         const cv::Mat grey = lumora::greyForAlignment(frames[static_cast<size_t>(i)]);
         const cv::Vec2f single =
             translation(lumora::estimateTranslation(chosenGrey, grey, AlignMethod::SingleScale));
-        const cv::Vec2f pyramid =
-            translation(lumora::estimateTranslation(chosenGrey, grey, AlignMethod::CoarseToFine));
-        EXPECT_LE(cv::norm(single - pyramid), 0.1) << "frame " << 16 + i << " " << single << " " << pyramid;
-        // Lossy coding and the crossing disc pull the estimate a little; it stays near the recorded shift.
+        // Lossy coding and the crossing disc pull the estimates a little; they stay near the recorded shift.
         const cv::Vec2f expected(static_cast<float>(truth[16 + i].shiftX - truth[20].shiftX),
                                  static_cast<float>(truth[16 + i].shiftY - truth[20].shiftY));
-        EXPECT_LE(cv::norm(pyramid - expected), 0.2) << "frame " << 16 + i;
+        for (AlignMethod m : {AlignMethod::CoarseToFine, AlignMethod::Fast}) {
+            const cv::Vec2f t = translation(lumora::estimateTranslation(chosenGrey, grey, m));
+            EXPECT_LE(cv::norm(single - t), 0.1) << "frame " << 16 + i << " method " << int(m) << " " << t;
+            EXPECT_LE(cv::norm(t - expected), 0.2) << "frame " << 16 + i << " method " << int(m);
+        }
     }
 }
 

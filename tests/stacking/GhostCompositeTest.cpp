@@ -11,6 +11,8 @@ namespace {
 
 using lumora::CompositeSettings;
 using lumora::GhostCompositor;
+using lumora::RunControl;
+using lumora::RunOutcome;
 using lumora::test::shifted;
 using lumora::test::texture;
 
@@ -18,17 +20,15 @@ bool equal(const cv::Mat& a, const cv::Mat& b) {
     return a.size() == b.size() && a.type() == b.type() && cv::countNonZero(cv::Mat(a != b).reshape(1)) == 0;
 }
 
-GhostCompositor::Outcome compose(GhostCompositor& g, const cv::Mat& chosen, const cv::Mat& aligned,
-                                 float tolerance, int radius, int block, cv::Mat& out, int threads = 1,
-                                 std::atomic<float>* progress = nullptr, int status = 0) {
-    std::atomic<int> flag{status};
-    std::atomic<float> ownProgress{0.f};
+RunOutcome compose(GhostCompositor& g, const cv::Mat& chosen, const cv::Mat& aligned, float tolerance,
+                   int radius, int block, cv::Mat& out, int threads = 1, RunControl* control = nullptr) {
+    RunControl ownControl;
     CompositeSettings s;
     s.searchRadius = radius;
     s.ghostTolerance = tolerance;
     s.blockSize = block;
     s.threadCount = threads;
-    return g.compose(chosen, aligned, s, flag, progress ? *progress : ownProgress, out);
+    return g.compose(chosen, aligned, s, control ? *control : ownControl, out);
 }
 
 TEST(GhostTolerance, ThresholdIsTheToleranceScaledPlusAFractionOfTheValue) {
@@ -72,7 +72,7 @@ TEST(GhostComposite, WithoutGhostsTheAlignedFrameIsKeptAsItIs) {
         const cv::Mat aligned = texture(60, 80, 2, type);
         GhostCompositor g;
         cv::Mat out;
-        ASSERT_EQ(compose(g, texture(60, 80, 1, type), aligned, 100.f, 20, 5, out), GhostCompositor::Outcome::Done);
+        ASSERT_EQ(compose(g, texture(60, 80, 1, type), aligned, 100.f, 20, 5, out), RunOutcome::Finished);
         EXPECT_FALSE(g.ghostsFound());
         EXPECT_TRUE(equal(out, aligned)) << type;
     }
@@ -80,7 +80,7 @@ TEST(GhostComposite, WithoutGhostsTheAlignedFrameIsKeptAsItIs) {
     const cv::Mat chosen = texture(64, 64, 3);
     GhostCompositor g;
     cv::Mat out;
-    ASSERT_EQ(compose(g, chosen, chosen.clone(), 0.f, -1, 5, out), GhostCompositor::Outcome::Done);
+    ASSERT_EQ(compose(g, chosen, chosen.clone(), 0.f, -1, 5, out), RunOutcome::Finished);
     EXPECT_FALSE(g.ghostsFound());
     EXPECT_EQ(g.lastSearchRadius(), 17);
     EXPECT_TRUE(equal(out, chosen));
@@ -95,20 +95,21 @@ TEST(GhostComposite, AShiftIsUndoneInInnerBlocksAndMarginBandsAtEveryDepth) {
     struct Case {
         int type, block, threads, dx, dy;
     };
-    const Case cases[] = {{CV_8UC3, 15, 1, 3, 0}, {CV_8UC3, 15, 1, 0, 2}, {CV_8UC3, 5, 1, 3, 0},
-                          {CV_8UC3, 5, 1, 0, 2},  {CV_8UC3, 1, 1, 3, 0},  {CV_8UC3, 1, 1, 0, 2},
+    const Case cases[] = {{CV_8UC3, 15, 1, 3, 0}, {CV_8UC3, 15, 1, 0, 2},  {CV_8UC3, 5, 1, 3, 0},
+                          {CV_8UC3, 5, 1, 0, 2},  {CV_8UC3, 1, 1, 3, 0},   {CV_8UC3, 1, 1, 0, 2},
                           {CV_16UC3, 5, 1, 3, 0}, {CV_32FC3, 5, 1, 0, -2}, {CV_8UC1, 5, 2, -3, 0}};
     const int rows = 70, cols = 90;
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "type " << c.type << " block " << c.block << " shift " << c.dx << ","
-                                        << c.dy);
+        SCOPED_TRACE(testing::Message()
+                     << "type " << c.type << " block " << c.block << " shift " << c.dx << "," << c.dy);
         const cv::Mat chosen = texture(rows, cols, 4, c.type);
         cv::Mat aligned = shifted(chosen, c.dx, c.dy, texture(rows, cols, 5, c.type));
-        if (CV_MAT_DEPTH(c.type) == CV_32F) // float frames are matched at 255 / their own maximum: keep both at 1
+        if (CV_MAT_DEPTH(c.type) ==
+            CV_32F) // float frames are matched at 255 / their own maximum: keep both at 1
             aligned.at<cv::Vec3f>(rows - 1, 0)[0] = 1.0f;
         GhostCompositor g;
         cv::Mat out;
-        ASSERT_EQ(compose(g, chosen, aligned, 0.f, 17, c.block, out, c.threads), GhostCompositor::Outcome::Done);
+        ASSERT_EQ(compose(g, chosen, aligned, 0.f, 17, c.block, out, c.threads), RunOutcome::Finished);
         EXPECT_TRUE(g.ghostsFound());
         const cv::Rect checked =
             c.dy == 0 ? cv::Rect(12, 0, cols - 12 - 12, rows) : cv::Rect(0, 11, cols, rows - 11 - 24);
@@ -132,20 +133,23 @@ TEST(GhostComposite, AMovingObjectIsPutBackWhereTheChosenFrameHasItWhateverTheTh
     object(cv::Rect(0, 0, 6, 4)).copyTo(aligned(cv::Rect(103, 1, 6, 4)));
     GhostCompositor g;
     cv::Mat out;
-    ASSERT_EQ(compose(g, chosen, aligned, 0.f, 20, 1, out), GhostCompositor::Outcome::Done);
+    ASSERT_EQ(compose(g, chosen, aligned, 0.f, 20, 1, out), RunOutcome::Finished);
     const cv::Rect inside(53, 43, 18, 18); // the object in the chosen frame, away from its outline
     EXPECT_TRUE(equal(out(inside), chosen(inside)));
     // With one-pixel blocks, every pixel the mask does not mark keeps the aligned frame's value.
     int changedUnmarked = 0;
     for (int y = 0; y < out.rows; ++y)
         for (int x = 0; x < out.cols; ++x)
-            changedUnmarked += g.ghostMask().at<uchar>(y, x) == 0 && out.at<cv::Vec3b>(y, x) != aligned.at<cv::Vec3b>(y, x);
+            changedUnmarked +=
+                g.ghostMask().at<uchar>(y, x) == 0 && out.at<cv::Vec3b>(y, x) != aligned.at<cv::Vec3b>(y, x);
     EXPECT_EQ(changedUnmarked, 0);
-    EXPECT_GT(cv::countNonZero(g.ghostMask()(cv::Rect(90, 0, 30, 9))), 0) << "the object in the band is a ghost";
+    EXPECT_GT(cv::countNonZero(g.ghostMask()(cv::Rect(90, 0, 30, 9))), 0)
+        << "the object in the band is a ghost";
     EXPECT_EQ(cv::countNonZero(g.ghostMask()(cv::Rect(90, 8, 30, 1))), 0) << "and leaves the band's last row";
     // And the mask marks the cleaned differences, no more: matching never spreads it.
     cv::Mat differences;
-    ASSERT_TRUE(lumora::detectGhosts(chosen, aligned, lumora::buildToleranceTable(0.f, 255.f, 256), 255.f, differences));
+    ASSERT_TRUE(lumora::detectGhosts(chosen, aligned, lumora::buildToleranceTable(0.f, 255.f, 256), 255.f,
+                                     differences));
     lumora::cleanGhostMask(differences);
     EXPECT_EQ(cv::countNonZero(cv::Mat(g.ghostMask() > 0) != cv::Mat(differences > 0)), 0);
 
@@ -154,9 +158,8 @@ TEST(GhostComposite, AMovingObjectIsPutBackWhereTheChosenFrameHasItWhateverTheTh
     patched(cv::Rect(40, 30, 30, 30)).setTo(cv::Scalar(10, 200, 30));
     GhostCompositor one, three;
     cv::Mat outOne, outThree;
-    ASSERT_EQ(compose(one, texture(120, 150, 6), patched, 2.f, 25, 5, outOne, 1), GhostCompositor::Outcome::Done);
-    ASSERT_EQ(compose(three, texture(120, 150, 6), patched, 2.f, 25, 5, outThree, 3),
-              GhostCompositor::Outcome::Done);
+    ASSERT_EQ(compose(one, texture(120, 150, 6), patched, 2.f, 25, 5, outOne, 1), RunOutcome::Finished);
+    ASSERT_EQ(compose(three, texture(120, 150, 6), patched, 2.f, 25, 5, outThree, 3), RunOutcome::Finished);
     EXPECT_TRUE(equal(outOne, outThree));
     EXPECT_TRUE(equal(one.ghostMask(), three.ghostMask()));
 }
@@ -164,25 +167,27 @@ TEST(GhostComposite, AMovingObjectIsPutBackWhereTheChosenFrameHasItWhateverTheTh
 TEST(GhostComposite, ProgressInterruptionAndFramesTooSmallOrMismatched) {
     GhostCompositor g;
     cv::Mat out;
-    std::atomic<float> progress{0.f};
-    ASSERT_EQ(compose(g, texture(80, 80, 11), texture(80, 80, 12), 0.f, 17, 5, out, 1, &progress),
-              GhostCompositor::Outcome::Done);
-    EXPECT_FLOAT_EQ(progress.load(), 100.f);
+    RunControl run;
+    ASSERT_EQ(compose(g, texture(80, 80, 11), texture(80, 80, 12), 0.f, 17, 5, out, 1, &run),
+              RunOutcome::Finished);
+    EXPECT_EQ(run.progress(), 100);
     // The smallest frame has no inner block: it works and reports no block progress.
-    progress = 0.f;
-    ASSERT_EQ(compose(g, texture(18, 18, 9), texture(18, 18, 10), 0.f, 17, 5, out, 4, &progress),
-              GhostCompositor::Outcome::Done);
-    EXPECT_EQ(progress.load(), 0.f);
+    run.reset();
+    ASSERT_EQ(compose(g, texture(18, 18, 9), texture(18, 18, 10), 0.f, 17, 5, out, 4, &run),
+              RunOutcome::Finished);
+    EXPECT_EQ(run.progress(), 0);
     EXPECT_EQ(out.size(), cv::Size(18, 18));
 
     const cv::Mat chosen = texture(40, 40, 13);
-    EXPECT_EQ(compose(g, chosen, chosen, 0.f, 17, 5, out, 1, nullptr, 2), GhostCompositor::Outcome::Interrupted);
+    run.reset();
+    run.requestStop();
+    EXPECT_EQ(compose(g, chosen, chosen, 0.f, 17, 5, out, 1, &run), RunOutcome::Stopped);
     // Frames of another size are refused up front: a smaller one would otherwise be read past its end.
     for (const cv::Size other : {cv::Size(41, 40), cv::Size(39, 40), cv::Size(40, 39)})
         EXPECT_EQ(compose(g, chosen, texture(other.height, other.width, 13), 0.f, 17, 5, out),
-                  GhostCompositor::Outcome::Failed)
+                  RunOutcome::Failed)
             << other;
-    EXPECT_EQ(compose(g, texture(17, 40, 1), texture(17, 40, 2), 0.f, 17, 5, out), GhostCompositor::Outcome::Failed);
+    EXPECT_EQ(compose(g, texture(17, 40, 1), texture(17, 40, 2), 0.f, 17, 5, out), RunOutcome::Failed);
 }
 
 } // namespace

@@ -1,7 +1,6 @@
 #include "CliCommands.h"
 #include "StackOptions.h"
 
-#include "app/Threads.h"
 #include "export/ExportFormats.h"
 #include "imageio/ImageFile.h"
 #include "media/ImagesSequence.h"
@@ -15,6 +14,7 @@
 #include <QJsonObject>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -28,11 +28,18 @@ const char* const kUsage =
     "usage: lumora-cli stack MEDIA... --index N [--before B] [--after A] [--quality fast|good|optimal]\n"
     "                        [--antighost off|medium|high|0..100] [--motion auto|0..100] "
     "[--align|--no-align]\n"
-    "                        -o OUT.hdr|tif|psd [--bits 16|32] [--json]\n"
+    "                        [--search fast|exhaustive] -o OUT.hdr|tif|psd [--bits 16|32]\n"
+    "                        [--ghost-map MAP.png] [--json]\n"
     "Stacks frame N of a video or burst with B frames before and A after (8 and 8) into a light image and\n"
     "writes it to OUT. --quality sets the anti-ghosting block size (good), --antighost its strength (high;\n"
     "a number is the window's slider, 0 = long exposure), --motion the block-matching reach (auto; a number\n"
-    "is the window's slider, tenths of a percent of the larger side). Frames are aligned unless --no-align.";
+    "is the window's slider, tenths of a percent of the larger side). Frames are aligned unless --no-align.\n"
+    "--search chooses how moved blocks are looked for: fast (what the window does) leaves blocks that "
+    "differ\n"
+    "only by noise in place and searches the others coarse to fine; exhaustive tries every position within\n"
+    "reach (much slower). --ghost-map writes an 8-bit grey picture (png, tif or bmp) of where motion was\n"
+    "found: each pixel's share of the merged frames that took it from elsewhere, black for none, white for\n"
+    "all.";
 
 int usageError(const QString& message) {
     std::fprintf(stderr, "lumora-cli stack: %s (see --help)\n", message.toLocal8Bit().constData());
@@ -67,7 +74,7 @@ void drawProgress(int frame, int count, float percent) {
 
 int runStack(const QStringList& args) {
     std::vector<std::string> media;
-    QString out;
+    QString out, ghostMap;
     int index = -1, bits = 0;
     StackOptions stack;
     bool json = false;
@@ -91,6 +98,8 @@ int runStack(const QStringList& args) {
                 return usageError(QStringLiteral("--index takes a frame number from 0"));
         } else if (a == QLatin1String("-o") && hasValue) {
             out = args[++i];
+        } else if (a == QLatin1String("--ghost-map") && hasValue) {
+            ghostMap = args[++i];
         } else if (a == QLatin1String("--bits") && hasValue) {
             bits = args[++i].toInt();
         } else if (a == QLatin1String("--json")) {
@@ -110,6 +119,10 @@ int runStack(const QStringList& args) {
         return usageError(QStringLiteral("missing --index"));
     if (out.isEmpty())
         return usageError(QStringLiteral("missing -o OUT"));
+    const QString mapSuffix = QFileInfo(ghostMap).suffix().toLower();
+    if (!ghostMap.isEmpty() && mapSuffix != QLatin1String("png") && mapSuffix != QLatin1String("tif") &&
+        mapSuffix != QLatin1String("bmp"))
+        return usageError(QStringLiteral("the ghost map must end in .png, .tif or .bmp"));
     const QString suffix = QFileInfo(out).suffix().toLower();
     if (suffix != QLatin1String("hdr") && suffix != QLatin1String("tif") && suffix != QLatin1String("psd"))
         return usageError(QStringLiteral("OUT must end in .hdr, .tif or .psd"));
@@ -131,19 +144,21 @@ int runStack(const QStringList& args) {
     timer.start();
     cv::Mat light;
     std::string crash;
-    std::thread run([&] {
+    std::atomic<bool> done{false};
+    std::thread run([&]() noexcept {
         try {
             light = engine.computeLightImage(params);
         } catch (const std::exception& e) { // nothing may escape a thread
             crash = e.what();
+        } catch (...) {
+            crash = "unknown error";
         }
+        done.store(true);
     });
     const bool terminal = isatty(fileno(stderr)) != 0;
-    while (terminal && (engine.running() || engine.outcome() == StackingEngine::Outcome::None)) {
+    while (terminal && !done.load()) {
         drawProgress(engine.currentFrame() + 1, windowCount, engine.progressPercent());
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        if (!engine.running() && engine.outcome() != StackingEngine::Outcome::None)
-            break;
     }
     run.join();
     if (terminal)
@@ -162,6 +177,13 @@ int runStack(const QStringList& args) {
         return 1;
     }
 
+    if (!ghostMap.isEmpty()) {
+        const WriteResult map = writeImage(ghostMap.toStdString(), engine.ghostMap());
+        if (!map.ok) {
+            std::fprintf(stderr, "lumora-cli stack: %s\n", map.error.c_str());
+            return 1;
+        }
+    }
     const auto report = engine.report();
     const int merged = 1 + static_cast<int>(std::count_if(report.begin(), report.end(), [](const auto& r) {
                            return r.state == StackingEngine::FrameReport::State::Merged;
@@ -183,6 +205,8 @@ int runStack(const QStringList& args) {
                       {"skipped", static_cast<int>(report.size()) + 1 - merged},
                       {"seconds", seconds},
                       {"frames", frames}};
+        if (!ghostMap.isEmpty())
+            o.insert("ghostMap", ghostMap);
         std::puts(QJsonDocument(o).toJson(QJsonDocument::Indented).constData());
     } else {
         std::printf("%s: %dx%d light image of %d frames (%d skipped) in %.2f s\n",

@@ -6,7 +6,6 @@
 #include "imageio/ImageFile.h"
 #include "media/ImagesSequence.h"
 #include "presets/PresetFiles.h"
-#include "stacking/StackingEngine.h"
 #include "tonemap/ToneMapEngine.h"
 
 #include <QElapsedTimer>
@@ -347,8 +346,9 @@ int runRender(const QStringList& args) {
                 "usage: lumora-cli render MEDIA... --index N [stack options] [options] -o OUT\n"
                 "Stacks frame N of a video or burst with its neighbours into a light image (as 'lumora-cli\n"
                 "stack' does: --before B, --after A, --quality fast|good|optimal, --antighost\n"
-                "off|medium|high|0..100, --motion auto|0..100, --align|--no-align), tone-maps it at full\n"
-                "size and writes OUT with the source's EXIF data.\n%s\n",
+                "off|medium|high|0..100, --motion auto|0..100, --align|--no-align, --search\n"
+                "fast|exhaustive), tone-maps it at full size and writes OUT with the source's EXIF "
+                "data.\n%s\n",
                 kToneOptions);
             return 0;
         }
@@ -392,13 +392,12 @@ int runRender(const QStringList& args) {
         return 1;
     StackingParams params = stackingParams(stack, *sequence, index);
 
-    StackingEngine stacking;
     QElapsedTimer timer;
     timer.start();
-    const cv::Mat light = stacking.computeLightImage(params);
+    std::string why;
+    const cv::Mat light = stackLightImage(params, &why);
     const double stackSeconds = static_cast<double>(timer.elapsed()) / 1000.0;
     if (light.empty()) {
-        const std::string why = stacking.errorMessage();
         std::fprintf(stderr, "lumora-cli render: no light image%s%s\n", why.empty() ? "" : ": ", why.c_str());
         return 1;
     }

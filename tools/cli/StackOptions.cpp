@@ -2,6 +2,7 @@
 
 #include "media/ImagesSequence.h"
 #include "media/MediaFiles.h"
+#include "stacking/StackingEngine.h"
 
 #include <QFileInfo>
 #include <cstdio>
@@ -16,7 +17,7 @@ OptionParse parseStackOption(const QStringList& args, int& i, StackOptions& o, Q
     }
     const bool valued = a == QLatin1String("--before") || a == QLatin1String("--after") ||
                         a == QLatin1String("--quality") || a == QLatin1String("--antighost") ||
-                        a == QLatin1String("--motion");
+                        a == QLatin1String("--motion") || a == QLatin1String("--search");
     if (!valued || i + 1 >= args.size())
         return OptionParse::NotMine;
     const QString v = args[++i];
@@ -37,6 +38,12 @@ OptionParse parseStackOption(const QStringList& args, int& i, StackOptions& o, Q
             *error = QStringLiteral("--quality takes fast, good or optimal");
             return OptionParse::Error;
         }
+    } else if (a == QLatin1String("--search")) {
+        if (v != QLatin1String("fast") && v != QLatin1String("exhaustive")) {
+            *error = QStringLiteral("--search takes fast or exhaustive");
+            return OptionParse::Error;
+        }
+        o.search = v == QLatin1String("fast") ? BlockSearch::Fast : BlockSearch::Exhaustive;
     } else if (a == QLatin1String("--antighost")) {
         // The window's slider and its three named positions.
         const int position = v == QLatin1String("off")      ? kLongExposurePosition
@@ -103,6 +110,14 @@ std::unique_ptr<ImagesSequence> openSequenceAt(const char* command, const std::v
 
 StackingParams stackingParams(const StackOptions& o, ImagesSequence& sequence, int index) {
     return stackingParamsFor(o, &sequence, index, sequence.frameCount());
+}
+
+cv::Mat stackLightImage(StackingParams& params, std::string* why) {
+    StackingEngine engine;
+    const cv::Mat light = engine.computeLightImage(params);
+    if (light.empty())
+        *why = engine.errorMessage();
+    return light;
 }
 
 } // namespace lumora::cli

@@ -6,6 +6,7 @@
 
 #include <QStringList>
 #include <memory>
+#include <opencv2/core.hpp>
 #include <string>
 #include <vector>
 
@@ -33,5 +34,8 @@ std::unique_ptr<ImagesSequence> openSequenceAt(const char* command, const std::v
 
 // The window of frames around `index`, clipped to the sequence (the window's own mapping).
 StackingParams stackingParams(const StackOptions& options, ImagesSequence& sequence, int index);
+
+// Runs the stack on the calling thread: the light image, or empty with the reason in `why`.
+cv::Mat stackLightImage(StackingParams& params, std::string* why);
 
 } // namespace lumora::cli

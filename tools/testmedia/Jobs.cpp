@@ -66,8 +66,9 @@ QJsonDocument sceneSidecar(const SceneRenderer& r, int frameCount) {
                                   {QStringLiteral("blurred"), f.blurred}});
     }
     QJsonArray blurred;
-    for (int i : SceneRenderer::blurredFrames(frameCount))
-        blurred.append(i);
+    for (int i = 0; i < frameCount; ++i)
+        if (r.frameInfo(i).blurred)
+            blurred.append(i);
     return QJsonDocument(QJsonObject{
         {QStringLiteral("generator"), QStringLiteral("lumora-testmedia %1").arg(kGeneratorVersion)},
         {QStringLiteral("width"), r.frameSize().width},
@@ -82,7 +83,7 @@ QJsonDocument sceneSidecar(const SceneRenderer& r, int frameCount) {
          QJsonObject{{QStringLiteral("x"), r.velocityX()}, {QStringLiteral("y"), r.velocityY()}}},
         {QStringLiteral("blurKernelLength"), SceneRenderer::kBlurLength},
         {QStringLiteral("blurAngleDeg"), SceneRenderer::kBlurAngleDeg},
-        {QStringLiteral("noiseSigma8bit"), SceneRenderer::kNoiseSigma8},
+        {QStringLiteral("noiseSigma8bit"), r.noiseSigma8()},
         {QStringLiteral("blurredFrames"), blurred},
         {QStringLiteral("frames"), frames}});
 }
@@ -185,6 +186,69 @@ Job burstJob(const QString& folder, const QString& pattern, const QString& ext, 
     return job;
 }
 
+bool writePng(const QString& path, const cv::Mat& image, QString* error) {
+    std::vector<uchar> buf;
+    if (!cv::imencode(".png", image, buf)) {
+        *error = QStringLiteral("cannot encode %1").arg(path);
+        return false;
+    }
+    return writeAtomically(
+        path, QByteArray(reinterpret_cast<const char*>(buf.data()), static_cast<int>(buf.size())), error);
+}
+
+// Three lossless bursts of one scene for the anti-ghosting quality checks, with the sidecar of the first:
+// PREFIX_moving (the disc crosses at `speed` pixels a frame, noise of 3 code values), PREFIX_still (the disc
+// stays where the centre frame has it, same noise) and PREFIX_clean (moving, no noise).
+Job motionJob(const QString& prefix, cv::Size size, int frameCount, double speed, bool benchOnly) {
+    const QString sidecar = prefix + QStringLiteral(".json");
+    Job job{prefix, benchOnly, {sidecar}, {}, {}};
+    const QStringList kinds{QStringLiteral("moving"), QStringLiteral("still"), QStringLiteral("clean")};
+    for (const QString& kind : kinds)
+        for (int i = 0; i < frameCount; ++i)
+            job.outputs
+                << QStringLiteral("%1_%2/frame_%3.png").arg(prefix, kind).arg(i, 3, 10, QLatin1Char('0'));
+    job.signature = QStringLiteral("v%1 motion %2x%3 %4 %5")
+                        .arg(kGeneratorVersion)
+                        .arg(size.width)
+                        .arg(size.height)
+                        .arg(frameCount)
+                        .arg(speed);
+    const QStringList outputs = job.outputs;
+    job.run = [=](const QDir& outDir, QString* error) {
+        SceneMotion motion;
+        motion.velocityX = speed;
+        motion.velocityY = speed / 4.0;
+        motion.centreFrame = frameCount / 2;
+        for (int k = 0; k < kinds.size(); ++k) {
+            motion.still = kinds[k] == QLatin1String("still");
+            motion.noiseSigma8 = kinds[k] == QLatin1String("clean") ? 0.0 : 3.0;
+            if (!outDir.mkpath(prefix + QLatin1Char('_') + kinds[k])) {
+                *error = QStringLiteral("cannot create a folder in %1").arg(outDir.path());
+                return false;
+            }
+            const SceneRenderer renderer(size, motion);
+            for (int i = 0; i < frameCount; ++i)
+                if (!writePng(outDir.filePath(outputs.at(1 + k * frameCount + i)),
+                              toBgr8(renderer.renderFloat(i)), error))
+                    return false;
+        }
+        motion.still = false;
+        motion.noiseSigma8 = 3.0;
+        QJsonDocument doc = sceneSidecar(SceneRenderer(size, motion), frameCount);
+        QJsonObject o = doc.object();
+        o.insert(QStringLiteral("centreFrame"), motion.centreFrame);
+        o.insert(
+            QStringLiteral("bursts"),
+            QStringLiteral("%1_moving: as listed; %1_still: the disc of frame %2 in every frame; %1_clean: "
+                           "as listed without noise")
+                .arg(prefix)
+                .arg(motion.centreFrame));
+        doc.setObject(o);
+        return writeAtomically(outDir.filePath(sidecar), doc.toJson(), error);
+    };
+    return job;
+}
+
 Job longJob() {
     const QString name = QStringLiteral("long_1080p.mp4");
     const cv::Size size(1920, 1080);
@@ -242,6 +306,8 @@ std::vector<Job> allJobs() {
     jobs.push_back(sceneJob(QStringLiteral("scene_4k.mp4"), QStringLiteral("scene_4k.json"), {3840, 2160}, 25,
                             x264Args(fast, 12, 0, 2), true, 900000));
     jobs.push_back(longJob());
+    jobs.push_back(motionJob(QStringLiteral("motion"), {320, 180}, 7, 20.0, false));
+    jobs.push_back(motionJob(QStringLiteral("motion_720p"), k720p, 17, 40.0, true));
     return jobs;
 }
 

@@ -84,6 +84,9 @@ void drawObject(cv::Mat& img, double cx, double cy, double r) {
 SceneRenderer::SceneRenderer(cv::Size frameSize)
     : size_(frameSize), canvas_(buildSceneCanvas(frameSize, kMargin)) {}
 
+SceneRenderer::SceneRenderer(cv::Size frameSize, const SceneMotion& motion)
+    : size_(frameSize), canvas_(buildSceneCanvas(frameSize, kMargin)), motion_(motion) {}
+
 bool SceneRenderer::isBlurred(int index) {
     return std::find(kBlurredFrames.begin(), kBlurredFrames.end(), index) != kBlurredFrames.end();
 }
@@ -103,9 +106,15 @@ SceneFrameInfo SceneRenderer::frameInfo(int index) const {
     info.shiftX = roundSixteenth(2.6 * std::sin(0.9 * index + 0.4));
     info.shiftY = roundSixteenth(2.2 * std::sin(1.3 * index + 1.1));
     info.objectRadius = size_.height / 12.0;
-    info.objectX = size_.width / 5.0 + velocityX() * index + info.shiftX;
-    info.objectY = size_.height * 5.0 / 8.0 + velocityY() * index + info.shiftY;
-    info.blurred = isBlurred(index);
+    if (motion_) {
+        const int t = (motion_->still ? motion_->centreFrame : index) - motion_->centreFrame;
+        info.objectX = size_.width / 2.0 + velocityX() * t + info.shiftX;
+        info.objectY = size_.height * 5.0 / 8.0 + velocityY() * t + info.shiftY;
+    } else {
+        info.objectX = size_.width / 5.0 + velocityX() * index + info.shiftX;
+        info.objectY = size_.height * 5.0 / 8.0 + velocityY() * index + info.shiftY;
+    }
+    info.blurred = isBlurredFrame(index);
     return info;
 }
 
@@ -128,10 +137,12 @@ cv::Mat SceneRenderer::renderFloat(int index) const {
     }
 
     // Noise comes last, as in a sensor: blurred frames are as noisy as sharp ones.
-    cv::Mat noise(frame.size(), CV_32FC3);
-    cv::RNG rng(kNoiseSeed + static_cast<unsigned>(index));
-    rng.fill(noise, cv::RNG::NORMAL, 0.0, kNoiseSigma8 / 255.0);
-    frame += noise;
+    if (noiseSigma8() > 0.0) {
+        cv::Mat noise(frame.size(), CV_32FC3);
+        cv::RNG rng(kNoiseSeed + static_cast<unsigned>(index));
+        rng.fill(noise, cv::RNG::NORMAL, 0.0, noiseSigma8() / 255.0);
+        frame += noise;
+    }
     cv::max(frame, 0.0, frame);
     cv::min(frame, 1.0, frame);
     return frame;

@@ -7,6 +7,7 @@
 
 #include <opencv2/core.hpp>
 
+#include <optional>
 #include <vector>
 
 namespace lumora::testmedia {
@@ -23,6 +24,15 @@ struct SceneFrameInfo {
     bool blurred = false;
 };
 
+// A variant of the scene for the anti-ghosting quality checks: the disc crosses at a chosen speed, centred
+// on one frame, or stays where it is in that frame; the noise may be stronger or absent. No frame is blurred.
+struct SceneMotion {
+    double velocityX = 0.0, velocityY = 0.0; // pixels per frame
+    int centreFrame = 0;                     // the disc is at the middle of the frame's width here
+    bool still = false;                      // the disc stays where it is at centreFrame
+    double noiseSigma8 = 0.0;                // in 8-bit code values; 0 = no noise
+};
+
 class SceneRenderer {
 public:
     static constexpr int kMargin = 16;    // extra canvas around the frame, so shifts show real content
@@ -32,6 +42,7 @@ public:
     static constexpr unsigned kNoiseSeed = 0x4c554d30u;
 
     explicit SceneRenderer(cv::Size frameSize);
+    SceneRenderer(cv::Size frameSize, const SceneMotion& motion);
 
     cv::Size frameSize() const { return size_; }
     SceneFrameInfo frameInfo(int index) const;
@@ -39,14 +50,17 @@ public:
     cv::Mat renderFloat(int index) const;
 
     // Constant object velocity in pixels per frame (scene coordinates).
-    double velocityX() const { return size_.width / 128.0; }
-    double velocityY() const { return size_.height / 360.0; }
+    double velocityX() const { return motion_ ? motion_->velocityX : size_.width / 128.0; }
+    double velocityY() const { return motion_ ? motion_->velocityY : size_.height / 360.0; }
+    double noiseSigma8() const { return motion_ ? motion_->noiseSigma8 : kNoiseSigma8; }
+    bool isBlurredFrame(int index) const { return !motion_ && isBlurred(index); }
     static bool isBlurred(int index);
     static std::vector<int> blurredFrames(int frameCount);
 
 private:
     cv::Size size_;
     cv::Mat canvas_; // static scene, frame size plus kMargin on every side
+    std::optional<SceneMotion> motion_;
 };
 
 // Static background of the scene for a frame of `frameSize`, with `margin` extra pixels on each side.
