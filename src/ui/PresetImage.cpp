@@ -41,9 +41,21 @@ void PresetImage::setSource(const cv::Mat& image) {
     if (image.data == source_.data && image.size == source_.size)
         return;
     source_ = image;
+    render();
+}
+
+void PresetImage::setPreset(const PresetRecord& preset) {
+    preset_ = preset;
+    name_->setText(QString::fromStdString(preset.name));
+    presetChanged_ = true;
+    if (!source_.empty())
+        render();
+}
+
+void PresetImage::render() {
     if (worker_) {
-        // Starts once the render in progress has ended.
-        pending_ = image;
+        // The engine is the worker's until it ends; only the newest request is rendered then.
+        restart_ = true;
         engine_.cancel();
         return;
     }
@@ -51,6 +63,10 @@ void PresetImage::setSource(const cv::Mat& image) {
 }
 
 void PresetImage::startRender() {
+    if (presetChanged_) {
+        applyControlPositions(engine_, preset_.positions());
+        presetChanged_ = false;
+    }
     engine_.setImage(source_, true);
     worker_ = std::make_unique<PresetImageWorkerThread>(&engine_);
     connect(worker_.get(), &QThread::finished, this, &PresetImage::renderEnded);
@@ -63,8 +79,8 @@ void PresetImage::renderEnded() {
     worker_->wait(); // finished() comes just before the thread returns
     const cv::Mat result = worker_->result();
     worker_.reset();
-    if (!pending_.empty()) {
-        pending_.release();
+    if (restart_) {
+        restart_ = false;
         startRender();
         return;
     }
@@ -84,7 +100,7 @@ void PresetImage::thumbnailProcessed(const cv::Mat& result) {
 QThread* PresetImage::stopWork() {
     if (!worker_)
         return nullptr;
-    pending_.release();
+    restart_ = false;
     engine_.cancel();
     return worker_.get();
 }

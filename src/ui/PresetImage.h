@@ -27,6 +27,8 @@ public:
     const PresetRecord& preset() const { return preset_; }
     // Renders `image` (already at thumbnail size) with the preset; the same image again changes nothing.
     void setSource(const cv::Mat& image);
+    // Shows another preset (a user preset changed in place) and renders the source with it.
+    void setPreset(const PresetRecord& preset);
     bool rendering() const { return worker_ != nullptr; }
     // Whether a thumbnail is shown.
     bool hasThumbnail() const { return !thumbnail_.empty(); }
@@ -44,13 +46,16 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Starts a render now, or once the one in progress (cancelled) has ended.
+    void render();
     void startRender();
     void renderEnded();
 
     PresetRecord preset_;
+    bool presetChanged_ = false; // the engine takes the preset's values before the next render
     ToneMapEngine engine_;
     cv::Mat source_;
-    cv::Mat pending_;
+    bool restart_ = false;
     cv::Mat thumbnail_;
     QLabel* picture_ = nullptr;
     QLabel* name_ = nullptr;
