@@ -106,6 +106,8 @@ void LumoraV2::prepareUserDirectories() {
     const QString dataDir = userDataDirectory();
     setLogDirectory(QDir::toNativeSeparators(dataDir).toStdString());
     QDir().mkpath(dataDir + QStringLiteral("Lang"));
+    // user.xml is written there; without the folder no user preset could be kept.
+    QDir().mkpath(dataDir + QStringLiteral("Presets"));
     auto& engine = LanguageEngine::instance();
     engine.setApplicationLanguageDirectory((applicationDirectory() + QStringLiteral("Lang/")).toStdString());
     engine.setUserLanguageDirectory((dataDir + QStringLiteral("Lang/")).toStdString());

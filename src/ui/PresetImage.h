@@ -32,6 +32,7 @@ public:
     bool rendering() const { return worker_ != nullptr; }
     // Whether a thumbnail is shown.
     bool hasThumbnail() const { return !thumbnail_.empty(); }
+    cv::Mat thumbnail() const { return thumbnail_; }
     // Cancels a render; the thread still running (to wait for before deleting), or null.
     QThread* stopWork();
 

@@ -50,8 +50,9 @@ TEST_F(ProEndToEndTest, TheWindowExportsWhatTheCommandLineRenders) {
     EXPECT_EQ(light.type(), CV_32FC3);
     EXPECT_EQ(light.size(), cv::Size(320, 180));
 
-    // The result is edited under the same name; export it as a 16-bit TIFF.
+    // The result is edited under the same name; export it as a 16-bit TIFF once its preview is shown.
     ASSERT_NE(w->workspace()->edited, nullptr);
+    ASSERT_TRUE(waitFor([&] { return !w->workspace()->edited->rendering(); }));
     EXPECT_EQ(w->workspace()->edited->exportName(), proposed);
     const QString dir = tempPath(QStringLiteral("out"));
     QDir().mkpath(dir);
