@@ -34,6 +34,19 @@
 namespace lumora {
 namespace {
 
+// An 8-bit grey or BGR image straight into the toolkit's native screen format (one pass, no further
+// conversion when it becomes a pixmap); anything else as toQImage converts it.
+QImage toDisplayImage(const cv::Mat& image) {
+    if (image.depth() != CV_8U || (image.channels() != 1 && image.channels() != 3))
+        return toQImage(image);
+    QImage picture(image.cols, image.rows, QImage::Format_RGB32);
+    if (picture.isNull())
+        return picture;
+    cv::Mat bgra(image.rows, image.cols, CV_8UC4, picture.bits(), size_t(picture.bytesPerLine()));
+    cv::cvtColor(image, bgra, image.channels() == 1 ? cv::COLOR_GRAY2BGRA : cv::COLOR_BGR2BGRA);
+    return picture;
+}
+
 // Presses of O anywhere in the window, unless the focus is in a text field, where O is a letter.
 class OriginalKey : public QObject {
 public:
@@ -123,14 +136,17 @@ void EditingController::show(const cv::Mat& source, const QSize& size) {
         return;
     const Workspace* ws = window_.workspace();
     lastShown_ = source;
-    // Scaled before the depth conversion: a full-size light image would otherwise be converted whole.
-    cv::Mat scaled;
-    cv::resize(source, scaled, cv::Size(size.width(), size.height()), 0, 0, cv::INTER_LINEAR);
+    // Scaled before the depth conversion: a full-size light image would otherwise be converted whole. A
+    // preview is rendered at the size it is shown at.
+    cv::Mat scaled = source;
+    if (source.cols != size.width() || source.rows != size.height())
+        cv::resize(source, scaled, cv::Size(size.width(), size.height()), 0, 0, cv::INTER_LINEAR);
     cv::Mat shown = convertDepth(scaled, 8);
+    if (shown.channels() == 1 && (highlightOver_ || highlightUnder_))
+        cv::cvtColor(shown, shown, cv::COLOR_GRAY2BGR);
     if (ws && (ws->state == SelectingFrame || ws->state == DefiningParameters || ws->state == Editing))
-        shown =
-            highlightExposure(shown, highlightOver_, highlightUnder_, overExposedLimit_, underExposedLimit_);
-    const QImage picture = toQImage(shown);
+        markExposure(shown, highlightOver_, highlightUnder_, overExposedLimit_, underExposedLimit_);
+    QImage picture = toDisplayImage(shown);
     if (picture.isNull()) {
         window_.messages().show(MessageKind::Error, translatedText("Error"),
                                 translatedText("ErrorShowImage"));
@@ -138,10 +154,11 @@ void EditingController::show(const cv::Mat& source, const QSize& size) {
     }
     const WindowForm& f = window_.form();
     QLabel* label = f.video->label_VideoPreview;
-    label->setPixmap(QPixmap::fromImage(picture));
+    const QSize pictureSize = picture.size();
+    label->setPixmap(QPixmap::fromImage(std::move(picture)));
     const QSize area = f.video->frame_VideoPreview2->size();
-    const QRect geometry((area.width() - picture.width()) / 2, (area.height() - picture.height()) / 2,
-                         picture.width(), picture.height());
+    const QRect geometry((area.width() - pictureSize.width()) / 2, (area.height() - pictureSize.height()) / 2,
+                         pictureSize.width(), pictureSize.height());
     label->setGeometry(geometry);
     f.video->frame_LoadingIcone->setGeometry(geometry);
 }
@@ -256,9 +273,12 @@ void EditingController::setLoadingIconeAt(int percent) {
         f.video->frame_LoadingIcone->hide();
         return;
     }
+    // Only a change is drawn: the indicator lies over the picture, and every redraw of it costs the window.
     f.video->stackedWidget_LoadingIcone->setCurrentIndex(std::clamp(percent, 0, 100) / 10);
-    f.video->frame_LoadingIcone->show();
-    f.video->frame_LoadingIcone->raise();
+    if (!f.video->frame_LoadingIcone->isVisible()) {
+        f.video->frame_LoadingIcone->show();
+        f.video->frame_LoadingIcone->raise();
+    }
 }
 
 void EditingController::previewRendered() {
