@@ -1,18 +1,20 @@
 // bench_editing: what a photographer waits for on the editing page of the real window (off screen).
 //  1. An adjustment slider step (strength, exposure ... vibrance, clips, sharpening) from the value change to
-//     the picture redrawn, exposure highlight on: the fast preview (about 0.3 MP) and a preview of about 1 MP.
+//     the picture redrawn, exposure highlight on: the fast preview (about 0.3 MP) and a preview of about 1
+//     MP.
 //  2. An operator slider released to the new preview shown, fast preview, every operator with sliders and
-//     positions -100, -50, 0, 50, 100; beside it the engine's own time for the same stages (computePreview from
-//     the tone-mapping stage on a copy of the picture's engine), so that what the window adds shows.
+//     positions -100, -50, 0, 50, 100; beside it the engine's own time for the same stages (computePreview
+//     from the tone-mapping stage on a copy of the picture's engine), so that what the window adds shows.
 //  3. The six thumbnails of default.xml for a 1080p light image: from the new source to all shown, and from a
 //     stop request to every render ended.
 // The machine's load (1, 5 and 15 minutes) is printed before and after.
 //
 // usage: bench_editing [--rounds N] [--only adjustments|operators|thumbnails] [--operators 0,1,2,4]
 
+#include "ScriptedMessageService.h"
+#include "TestEnvironment.h"
 #include "app/AppIdentity.h"
 #include "app/Settings.h"
-#include "ScriptedMessageService.h"
 #include "tonemap/ControlMapping.h"
 #include "ui/EditingController.h"
 #include "ui/EditingPanel.h"
@@ -27,7 +29,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QSlider>
-#include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
 
@@ -87,9 +88,9 @@ QString writeLightPhoto(const QString& dir) {
         for (int x = 0; x < photo.cols; ++x) {
             const double base = 2000.0 + 40000.0 * x / photo.cols * y / photo.rows;
             const double texture = 3000.0 * std::sin(x * 0.3) * std::cos(y * 0.21);
-            photo.at<cv::Vec3w>(y, x) = cv::Vec3w(cv::saturate_cast<ushort>(base + texture),
-                                                  cv::saturate_cast<ushort>(base * 0.8 + texture),
-                                                  cv::saturate_cast<ushort>(base * 0.6 + rng.uniform(0, 2000)));
+            photo.at<cv::Vec3w>(y, x) = cv::Vec3w(
+                cv::saturate_cast<ushort>(base + texture), cv::saturate_cast<ushort>(base * 0.8 + texture),
+                cv::saturate_cast<ushort>(base * 0.6 + rng.uniform(0, 2000)));
         }
     cv::circle(photo, cv::Point(1400, 300), 150, cv::Scalar::all(65535), cv::FILLED);
     const QString path = dir + QStringLiteral("/light.png");
@@ -146,8 +147,9 @@ void benchAdjustments(const QString& photo, QSize size, bool fast, int rounds) {
         Stats one, engine;
         for (int r = 0; r < rounds; ++r)
             for (int step = 1; step <= 10; ++step) {
-                const int v = std::clamp(slider->minimum() + (step * 7 + r) % (slider->maximum() - slider->minimum()),
-                                         slider->minimum(), slider->maximum());
+                const int v =
+                    std::clamp(slider->minimum() + (step * 7 + r) % (slider->maximum() - slider->minimum()),
+                               slider->minimum(), slider->maximum());
                 // The engine's part: the same stages on a copy, without the window.
                 ToneMapEngine copy(win.picture()->engine());
                 applyControlPosition(copy, field, v, false);
@@ -182,8 +184,9 @@ void benchAdjustments(const QString& photo, QSize size, bool fast, int rounds) {
         QApplication::processEvents();
         drawing.add(sinceMs(t) - display.ms.back());
     }
-    std::printf("  showing the preview alone: %.1f ms to the label (max %.1f ms), then %.1f ms drawing (max %.1f)\n",
-                display.median(), display.max(), drawing.median(), drawing.max());
+    std::printf(
+        "  showing the preview alone: %.1f ms to the label (max %.1f ms), then %.1f ms drawing (max %.1f)\n",
+        display.median(), display.max(), drawing.median(), drawing.max());
 }
 
 void benchOperators(const QString& photo, QSize size, int rounds, const std::vector<int>& chosen) {
@@ -193,10 +196,11 @@ void benchOperators(const QString& photo, QSize size, int rounds, const std::vec
         int index;
         std::vector<const char*> sliders;
     };
-    const Op ops[] = {{0, {"horizontalSlider_TMAlpha", "horizontalSlider_TMBeta"}},
-                      {1, {"horizontalSlider_TM2_Alpha"}},
-                      {2, {"horizontalSlider_TM4_Alpha", "horizontalSlider_TM4_Beta", "horizontalSlider_TM4_Gamma"}},
-                      {4, {"horizontalSlider_TM3_Alpha", "horizontalSlider_TM3_Beta", "horizontalSlider_TM3_Gamma"}}};
+    const Op ops[] = {
+        {0, {"horizontalSlider_TMAlpha", "horizontalSlider_TMBeta"}},
+        {1, {"horizontalSlider_TM2_Alpha"}},
+        {2, {"horizontalSlider_TM4_Alpha", "horizontalSlider_TM4_Beta", "horizontalSlider_TM4_Gamma"}},
+        {4, {"horizontalSlider_TM3_Alpha", "horizontalSlider_TM3_Beta", "horizontalSlider_TM3_Gamma"}}};
     std::printf("operator slider released to the new preview, fast preview:\n");
     for (const Op& op : ops) {
         if (std::find(chosen.begin(), chosen.end(), op.index) == chosen.end())
@@ -213,8 +217,10 @@ void benchOperators(const QString& photo, QSize size, int rounds, const std::vec
                         slider->setValue(v == 0 ? 1 : 0), win.rendered();
                     // The same stages on a copy of the engine, without the window.
                     ToneMapEngine copy(win.picture()->engine());
-                    std::array<int, 3> positions = win.picture()->positions().operatorSliders[std::size_t(op.index)];
-                    const int element = int(std::find(op.sliders.begin(), op.sliders.end(), name) - op.sliders.begin());
+                    std::array<int, 3> positions =
+                        win.picture()->positions().operatorSliders[std::size_t(op.index)];
+                    const int element =
+                        int(std::find(op.sliders.begin(), op.sliders.end(), name) - op.sliders.begin());
                     positions[std::size_t(element)] = v;
                     applyOperatorPositions(copy, op.index, positions, false);
                     QElapsedTimer e;
@@ -227,8 +233,9 @@ void benchOperators(const QString& photo, QSize size, int rounds, const std::vec
                     slider->setValue(v);
                     std::atomic<qint64> ended{-1};
                     if (QThread* th = win.picture()->renderThread())
-                        QObject::connect(th, &QThread::finished, th, [&] { ended = t.nsecsElapsed(); },
-                                         Qt::DirectConnection);
+                        QObject::connect(
+                            th, &QThread::finished, th, [&] { ended = t.nsecsElapsed(); },
+                            Qt::DirectConnection);
                     win.rendered();
                     if (ended >= 0)
                         thread.add(double(ended) / 1e6);
@@ -238,8 +245,8 @@ void benchOperators(const QString& photo, QSize size, int rounds, const std::vec
         }
         std::printf("  operator %d, preview %dx%d (%.2f MP): window median %6.0f ms max %6.0f ms (its render"
                     " thread ended at %6.0f ms); engine alone median %6.0f ms max %6.0f ms\n",
-                    op.index, preview.cols, preview.rows, preview.total() / 1e6, window.median(), window.max(),
-                    thread.median(), engine.median(), engine.max());
+                    op.index, preview.cols, preview.rows, preview.total() / 1e6, window.median(),
+                    window.max(), thread.median(), engine.median(), engine.max());
     }
 }
 
@@ -275,23 +282,22 @@ void benchThumbnails(const QString& photo, int rounds) {
         while (std::any_of(running.begin(), running.end(), [](QThread* th) { return !th->isFinished(); }))
             QThread::usleep(200);
         stop.add(sinceMs(s));
-        waitUntil([&] { return std::none_of(strips.builtIn().begin(), strips.builtIn().end(),
-                                            [](PresetImage* p) { return p->rendering(); }); });
+        waitUntil([&] {
+            return std::none_of(strips.builtIn().begin(), strips.builtIn().end(),
+                                [](PresetImage* p) { return p->rendering(); });
+        });
     }
     const cv::Size thumb = ToneMapEngine::thumbnailSize();
     std::printf("%zu thumbnails (%dx%d) of a %dx%d light image: all shown median %.0f ms max %.0f ms;"
                 " stopped median %.1f ms max %.1f ms\n",
-                strips.builtIn().size(), thumb.width, thumb.height, light.cols, light.rows, all.median(), all.max(),
-                stop.median(), stop.max());
+                strips.builtIn().size(), thumb.width, thumb.height, light.cols, light.rows, all.median(),
+                all.max(), stop.median(), stop.max());
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    QTemporaryDir home;
-    qputenv("HOME", home.path().toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", (home.path() + QStringLiteral("/config")).toLocal8Bit());
-    qputenv("XDG_DATA_HOME", (home.path() + QStringLiteral("/data")).toLocal8Bit());
+    test::IsolatedUserStore store; // settings, presets and log of its own
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
@@ -313,7 +319,7 @@ int main(int argc, char** argv) {
     settings::write(settings::WindowMode, 2);
     settings::write(settings::HighlightOverExposed, true);
     settings::write(settings::HighlightUnderExposed, true);
-    const QString photo = writeLightPhoto(home.path());
+    const QString photo = writeLightPhoto(store.root());
 
     printLoad("before");
     // Window sizes chosen for a picture area of about 0.67 MP (fast preview 1.5 times smaller each way: about

@@ -191,11 +191,28 @@ ControlPositions PresetRecord::positions() const {
 }
 
 PresetRecord PresetRecord::fromPositions(const std::string& name, const ControlPositions& p) {
-    return {name,       p.applyTM,    p.TMAlgo,          p.alpha,           p.beta,
-            p.gamma,    p.blackClip,  p.whiteClip,       p.strength,        p.exposure,
-            p.contrast, p.highlights, p.shadows,         p.whites,          p.blacks,
-            p.hue,      p.saturation, p.vibrance,        p.applySharpening, p.sharpeningAmount,
-            p.sharpeningRadius,       p.sharpeningThreshold};
+    return {name,
+            p.applyTM,
+            p.TMAlgo,
+            p.alpha,
+            p.beta,
+            p.gamma,
+            p.blackClip,
+            p.whiteClip,
+            p.strength,
+            p.exposure,
+            p.contrast,
+            p.highlights,
+            p.shadows,
+            p.whites,
+            p.blacks,
+            p.hue,
+            p.saturation,
+            p.vibrance,
+            p.applySharpening,
+            p.sharpeningAmount,
+            p.sharpeningRadius,
+            p.sharpeningThreshold};
 }
 
 void setStartPositions(const ControlPositions& positions) {

@@ -1,7 +1,7 @@
 #pragma once
 // The control positions of one edited picture, as the editing panel shows them: the tone-mapping controls,
-// every operator's own sliders (switching operators brings each one's positions back) and the rotation slider.
-// The crop rectangle is kept by the picture's engine, in image pixels.
+// every operator's own sliders (switching operators brings each one's positions back) and the rotation
+// slider. The crop rectangle is kept by the picture's engine, in image pixels.
 
 #include "presets/PresetFiles.h"
 #include "tonemap/ToneMapEngine.h"

@@ -58,8 +58,9 @@ protected:
             return false;
         const auto* key = static_cast<QKeyEvent*>(event);
         const auto* widget = qobject_cast<QWidget*>(watched);
-        if (key->key() != Qt::Key_O || (key->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier || !widget ||
-            widget->window() != &window_ || !window_.hasMedium() || window_.workspace()->state != Editing)
+        if (key->key() != Qt::Key_O || (key->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier ||
+            !widget || widget->window() != &window_ || !window_.hasMedium() ||
+            window_.workspace()->state != Editing)
             return false;
         const QWidget* focus = QApplication::focusWidget();
         if (qobject_cast<const QLineEdit*>(focus) || qobject_cast<const QAbstractSpinBox*>(focus) ||
@@ -220,7 +221,8 @@ void EditingController::updatePreviewSize() {
     const QSize area = window_.form().video->frame_VideoPreview2->size();
     if (light.area() <= 0 || shown.area() <= 0 || area.isEmpty())
         return;
-    const double k = std::min({1.0, double(area.width()) / shown.width, double(area.height()) / shown.height});
+    const double k =
+        std::min({1.0, double(area.width()) / shown.width, double(area.height()) / shown.height});
     ToneMapEngine::setPreviewSize(std::max(1, int(light.width * k)), std::max(1, int(light.height * k)));
 }
 

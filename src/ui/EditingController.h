@@ -1,9 +1,9 @@
 #pragma once
 // The image on screen: every frame, photo or preview is shown through displayImage (depth conversion, scaling
 // to the display size, exposure highlight, centring), the exposure-highlight menu actions, the pixel read-out
-// of the status bar, the comparison with the original (key O, hovering the before/after logo); which selection
-// is edited, its preview rendering with the loading indicator, the controls that edit it (EditingPanel) and
-// the preset strips that show it.
+// of the status bar, the comparison with the original (key O, hovering the before/after logo); which
+// selection is edited, its preview rendering with the loading indicator, the controls that edit it
+// (EditingPanel) and the preset strips that show it.
 
 #include <QObject>
 #include <QSize>

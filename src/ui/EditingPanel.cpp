@@ -251,31 +251,29 @@ void EditingPanel::operatorChosen(int comboIndex) {
 }
 
 void EditingPanel::toneMappingToggled(bool on) {
-    SharpestImageSelection* picture = restoring_ ? nullptr : editable();
-    if (!picture)
-        return showPositions();
-    bool& stored = picture->positions().controls.applyTM;
-    if (stored == on)
-        return;
-    window_.workspace()->undo.push(window_.form().toneMapping->groupBox_TMOptions, &QGroupBox::setChecked,
-                                   stored, on, QStringLiteral("Undo on applying tone mapping"));
-    stored = on;
-    picture->engine().setApplyToneMapping(on);
-    refresh(picture, false);
+    switchToggled(&ControlPositions::applyTM, &P::groupBox_TMOptions, &ToneMapEngine::setApplyToneMapping,
+                  "Undo on applying tone mapping", on);
 }
 
 void EditingPanel::sharpeningToggled(bool on) {
+    switchToggled(&ControlPositions::applySharpening, &P::groupBox_Sharpening, &ToneMapEngine::setApplySharpening,
+                  "Undo on applying sharpening", on);
+}
+
+void EditingPanel::switchToggled(bool ControlPositions::*field, QGroupBox* Ui::ToneMappingPanel::*box,
+                                 void (ToneMapEngine::*setter)(bool, bool), const char* undoLabel, bool on) {
     SharpestImageSelection* picture = restoring_ ? nullptr : editable();
     if (!picture)
         return showPositions();
-    bool& stored = picture->positions().controls.applySharpening;
+    bool& stored = picture->positions().controls.*field;
     if (stored == on)
         return;
-    window_.workspace()->undo.push(window_.form().toneMapping->groupBox_Sharpening, &QGroupBox::setChecked,
-                                   stored, on, QStringLiteral("Undo on applying sharpening"));
+    window_.workspace()->undo.push(window_.form().toneMapping->*box, &QGroupBox::setChecked, stored, on,
+                                   QString::fromLatin1(undoLabel));
     stored = on;
-    picture->engine().setApplySharpening(on);
-    refresh(picture, true);
+    (picture->engine().*setter)(on, false);
+    // Sharpening comes after the operator: its switch is refreshed at once, tone mapping's renders.
+    refresh(picture, field == &ControlPositions::applySharpening);
 }
 
 void EditingPanel::rotationMoved(QSlider* slider, int v) {
@@ -292,7 +290,8 @@ void EditingPanel::rotationMoved(QSlider* slider, int v) {
                                    QStringLiteral("Undo on rotation"));
     stored = v;
     const WindowForm& f = window_.form();
-    for (QSlider* other : {f.basicClassic->horizontalSlider_Rotation, f.proEditing->horizontalSlider_Rotation_2})
+    for (QSlider* other :
+         {f.basicClassic->horizontalSlider_Rotation, f.proEditing->horizontalSlider_Rotation_2})
         if (other != slider)
             setQuietly(other, v);
     picture->engine().setRotation(position::rotation(v));

@@ -13,6 +13,7 @@
 
 #include <memory>
 
+class QGroupBox;
 class QLCDNumber;
 class QSlider;
 
@@ -32,8 +33,8 @@ public:
     explicit EditingPanel(LumoraV2& window);
     ~EditingPanel() override;
 
-    // Shows the edited picture's positions in the widgets, clears the undo history and, with `render`, renders
-    // the picture from the tone-mapping stage.
+    // Shows the edited picture's positions in the widgets, clears the undo history and, with `render`,
+    // renders the picture from the tone-mapping stage.
     void load(bool render);
     // True while positions are being loaded into the widgets.
     bool restoring() const { return restoring_; }
@@ -66,9 +67,12 @@ private:
     SharpestImageSelection* editable() const;
     // Shows the picture's positions again, where a change could not be taken.
     void showPositions();
-    // Refreshes the picture after a change: the quick stages on this thread when `quick` allows and the picture
-    // has a preview to start from, else a render on its thread.
+    // Refreshes the picture after a change: the quick stages on this thread when `quick` allows and the
+    // picture has a preview to start from, else a render on its thread.
     void refresh(SharpestImageSelection* picture, bool quick);
+    // Tone mapping or sharpening switched on or off.
+    void switchToggled(bool ControlPositions::*field, QGroupBox* Ui::ToneMappingPanel::*box,
+                       void (ToneMapEngine::*setter)(bool, bool), const char* undoLabel, bool on);
     void setQuietly(QSlider* slider, int value) const;
     int designedPosition(const QSlider* slider) const;
 

@@ -39,6 +39,7 @@ PresetNameDialog::PresetNameDialog(QWidget* parent) : QDialog(parent) {
     edit_ = new QLineEdit(this);
     edit_->setObjectName(QStringLiteral("lineEdit_PresetName"));
     edit_->setMaxLength(kPresetNameLimit + 1);
+    edit_->setMinimumWidth(280);
     layout->addWidget(edit_);
     addOkCancel(*this, *layout);
 }
@@ -60,8 +61,13 @@ PresetChoiceDialog::PresetChoiceDialog(const char* titleKey, const char* labelKe
     layout->addWidget(new QLabel(translatedText(labelKey), this));
     // A long list scrolls instead of growing past the screen.
     auto* scroll = new QScrollArea(this);
+    scroll->setObjectName(QStringLiteral("scrollArea_PresetChoices"));
     scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    // On the dialog's own background, as the window's style sheet draws it.
+    scroll->viewport()->setAutoFillBackground(false);
     auto* list = new QWidget(scroll);
+    list->setAutoFillBackground(false);
     auto* column = new QVBoxLayout(list);
     auto* group = new QButtonGroup(this);
     group->setExclusive(!several);

@@ -4,9 +4,12 @@
 #include "ui/ImageConversion.h"
 
 #include <QEvent>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QVBoxLayout>
 #include <QVariant>
+
+#include <algorithm>
 
 namespace lumora {
 
@@ -44,9 +47,21 @@ void PresetImage::setSource(const cv::Mat& image) {
     render();
 }
 
+void PresetImage::showName() {
+    // The card may grow up to twice the picture's width for its name; a longer one is shortened, whole in
+    // the tooltip.
+    const QString full = QString::fromStdString(preset_.name);
+    const int picture = thumbnail_.empty() ? 96 : thumbnail_.cols;
+    const int text = name_->fontMetrics().horizontalAdvance(full) + 6;
+    const int width = std::max(picture, std::min(text, 2 * picture));
+    name_->setText(name_->fontMetrics().elidedText(full, Qt::ElideRight, width));
+    name_->setToolTip(full);
+    setMaximumWidth(width + 8);
+}
+
 void PresetImage::setPreset(const PresetRecord& preset) {
     preset_ = preset;
-    name_->setText(QString::fromStdString(preset.name));
+    showName();
     presetChanged_ = true;
     if (!source_.empty())
         render();
@@ -93,7 +108,7 @@ void PresetImage::thumbnailProcessed(const cv::Mat& result) {
     thumbnail_ = result;
     const QPixmap pixmap = thumbnailPixmap(result, QSize(result.cols, result.rows));
     picture_->setPixmap(pixmap);
-    setMaximumWidth(pixmap.width() + 8);
+    showName();
     emit thumbnailChanged();
 }
 

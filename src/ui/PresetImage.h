@@ -49,6 +49,7 @@ protected:
 private:
     // Starts a render now, or once the one in progress (cancelled) has ended.
     void render();
+    void showName();
     void startRender();
     void renderEnded();
 

@@ -29,7 +29,8 @@ PresetStrips::PresetStrips(LumoraV2& window) : window_(window) {
         area->viewport()->installEventFilter(this);
 }
 
-PresetImage* PresetStrips::add(QBoxLayout* layout, const PresetRecord& preset, std::vector<PresetImage*>& into) {
+PresetImage* PresetStrips::add(QBoxLayout* layout, const PresetRecord& preset,
+                               std::vector<PresetImage*>& into) {
     auto* image = new PresetImage(preset, layout->parentWidget());
     connect(image, &PresetImage::onClick, this, &PresetStrips::presetClicked);
     // Before the closing stretch, when the strip has one.

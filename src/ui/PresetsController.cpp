@@ -29,7 +29,8 @@ PresetsController::PresetsController(LumoraV2& window) : window_(window) {
     EditingController& editing = window_.editing();
     connect(&editing.strips(), &PresetStrips::presetClicked, this, &PresetsController::onClickPresetImage);
     connect(&editing.panel(), &EditingPanel::positionsChanged, this, &PresetsController::syncPresetHighlight);
-    connect(f.presets->pushButton_UserPresetsNew, &QPushButton::clicked, this, &PresetsController::newUserPreset);
+    connect(f.presets->pushButton_UserPresetsNew, &QPushButton::clicked, this,
+            &PresetsController::newUserPreset);
     connect(f.presets->pushButton_UserPresetsModify, &QPushButton::clicked, this,
             &PresetsController::modifyUserPreset);
     connect(f.presets->pushButton_UserPresetsRemove, &QPushButton::clicked, this,
@@ -81,7 +82,8 @@ void PresetsController::newUserPreset() {
     QString name = dialog.name();
     if (name.isEmpty())
         name = QString::number(userPresets().size() + 1);
-    const PresetRecord preset = PresetRecord::fromPositions(name.toStdString(), picture->positions().current());
+    const PresetRecord preset =
+        PresetRecord::fromPositions(name.toStdString(), picture->positions().current());
     std::string error;
     const bool written = addUserPreset(preset, &error);
     // The list holds it either way: the thumbnail shows what the session has.

@@ -6,8 +6,8 @@
 
 #include <QComboBox>
 #include <QGridLayout>
-#include <QVBoxLayout>
 #include <QLabel>
+#include <QVBoxLayout>
 
 namespace lumora {
 

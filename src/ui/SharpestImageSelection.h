@@ -77,8 +77,8 @@ public:
     bool rendering() const;
     // The preview size the last preview render started with (0 x 0 before the first).
     cv::Size previewSizeUsed() const { return previewSizeUsed_; }
-    // Recomputes the preview from `stage` on the calling thread (the quick stages after an adjustment). False,
-    // and nothing done, while a render runs or before a first preview exists to start from.
+    // Recomputes the preview from `stage` on the calling thread (the quick stages after an adjustment).
+    // False, and nothing done, while a render runs or before a first preview exists to start from.
     bool refreshPreview(int stage);
     void cancelRender();
     // The running render's thread, or null.

@@ -31,7 +31,8 @@ OperatorControls::OperatorControls(const WindowForm& form, EditingPanel& panel) 
         connect(slider, &QSlider::valueChanged, this, slot);
     connect(t->comboBox_TM, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &OperatorControls::comboBox_TMChanged);
-    connect(t->groupBox_TMOptions, &QGroupBox::toggled, this, &OperatorControls::checkBox_ApplyTMOptionsToggled);
+    connect(t->groupBox_TMOptions, &QGroupBox::toggled, this,
+            &OperatorControls::checkBox_ApplyTMOptionsToggled);
 }
 
 void OperatorControls::horizontalSlider_TM1AlphaMoved(int v) {
@@ -89,14 +90,17 @@ AdjustmentControls::AdjustmentControls(const WindowForm& form, EditingPanel& pan
         {t->horizontalSlider_TMVibrance, &AdjustmentControls::horizontalSlider_TMVibranceMoved},
         {t->horizontalSlider_TMBlackClip, &AdjustmentControls::horizontalSlider_TMBlackClipMoved},
         {t->horizontalSlider_TMWhiteClip, &AdjustmentControls::horizontalSlider_TMWhiteClipMoved},
-        {t->horizontalSlider_TMSharpeningAmount, &AdjustmentControls::horizontalSlider_TMSharpeningAmountMoved},
-        {t->horizontalSlider_TMSharpeningRadius, &AdjustmentControls::horizontalSlider_TMSharpeningRadiusMoved},
+        {t->horizontalSlider_TMSharpeningAmount,
+         &AdjustmentControls::horizontalSlider_TMSharpeningAmountMoved},
+        {t->horizontalSlider_TMSharpeningRadius,
+         &AdjustmentControls::horizontalSlider_TMSharpeningRadiusMoved},
         {t->horizontalSlider_TMSharpeningThreshold,
          &AdjustmentControls::horizontalSlider_TMSharpeningThresholdMoved},
     };
     for (const auto& [slider, slot] : sliders)
         connect(slider, &QSlider::valueChanged, this, slot);
-    connect(t->groupBox_Sharpening, &QGroupBox::toggled, this, &AdjustmentControls::checkBox_ApplySharpeningToggled);
+    connect(t->groupBox_Sharpening, &QGroupBox::toggled, this,
+            &AdjustmentControls::checkBox_ApplySharpeningToggled);
 }
 
 void AdjustmentControls::horizontalSlider_TMStrengthMoved(int v) {

@@ -86,7 +86,9 @@ void ResizableLine::mousePressEvent(QMouseEvent* event) {
 void ResizableLine::mouseMoveEvent(QMouseEvent* event) {
     const QPoint p = event->pos();
     if (!(event->buttons() & Qt::LeftButton)) {
-        dragged_ = manhattan(p, a_) <= kGrabDistance ? &a_ : manhattan(p, b_) <= kGrabDistance ? &b_ : nullptr;
+        dragged_ = manhattan(p, a_) <= kGrabDistance   ? &a_
+                   : manhattan(p, b_) <= kGrabDistance ? &b_
+                                                       : nullptr;
         anchor_ = dragged_ == &a_ ? &b_ : dragged_ == &b_ ? &a_ : nullptr;
         if (dragged_)
             setCursor(Qt::SizeAllCursor);
@@ -159,9 +161,9 @@ void ResizableFrame::mouseMoveEvent(QMouseEvent* event) {
         return;
     }
     zone_ = zoneAt(event->pos());
-    static const Qt::CursorShape kCursors[] = {Qt::SizeFDiagCursor, Qt::SizeHorCursor, Qt::SizeBDiagCursor,
+    static const Qt::CursorShape kCursors[] = {Qt::SizeFDiagCursor, Qt::SizeHorCursor,   Qt::SizeBDiagCursor,
                                                Qt::SizeVerCursor,   Qt::SizeFDiagCursor, Qt::SizeHorCursor,
-                                               Qt::SizeBDiagCursor, Qt::SizeVerCursor,  Qt::SizeAllCursor};
+                                               Qt::SizeBDiagCursor, Qt::SizeVerCursor,   Qt::SizeAllCursor};
     setCursor(kCursors[zone_]);
 }
 

@@ -16,7 +16,7 @@ class ResizableLine : public QLabel {
     Q_OBJECT
 public:
     static constexpr int kHandleRadius = 10;
-    static constexpr int kGrabDistance = 10; // Manhattan, from an end
+    static constexpr int kGrabDistance = 10;  // Manhattan, from an end
     static constexpr int kMinimumLength = 21; // Manhattan, between the ends
 
     explicit ResizableLine(QWidget* parent);
@@ -46,7 +46,7 @@ private:
 class ResizableFrame : public QFrame {
     Q_OBJECT
 public:
-    static constexpr int kBorder = 8;        // width of the edges' grab zone
+    static constexpr int kBorder = 8; // width of the edges' grab zone
     static constexpr int kMinimumSide = 10;
 
     explicit ResizableFrame(QWidget* parent);

@@ -123,9 +123,10 @@ void ToolsController::applyCrop() {
         return;
     const ToneMapParams& p = picture->engine().params();
     // The frame selects part of what is shown: the current crop, or the whole turned picture.
-    const cv::Rect shown = isValidCrop(p.cropRect)
-                               ? p.cropRect
-                               : cv::Rect(cv::Point(), rotatedSize(picture->engine().lightImage().size(), p.rotation));
+    const cv::Rect shown =
+        isValidCrop(p.cropRect)
+            ? p.cropRect
+            : cv::Rect(cv::Point(), rotatedSize(picture->engine().lightImage().size(), p.rotation));
     const cv::Rect crop =
         cropFromFrame(frame_->geometry(), window_.form().video->label_VideoPreview->size(), shown);
     setCrop(QRect(crop.x, crop.y, crop.width, crop.height));
@@ -179,7 +180,8 @@ void ToolsController::setCrop(const QRect& crop) {
     if (!picture || picture->rendering())
         return;
     recordCrop(crop);
-    if (!window_.editing().panel().restoring() && picture->engine().pendingStage() < ToneMapEngine::StageOutput)
+    if (!window_.editing().panel().restoring() &&
+        picture->engine().pendingStage() < ToneMapEngine::StageOutput)
         window_.editing().renderEditedSelection(picture->engine().pendingStage());
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // The crop and horizon tools of the editing step: their buttons, their overlays on the picture, and applying
-// them. Both work on the picture as it is shown: a crop frame selects part of what is shown (a crop within the
-// current crop), a horizon line turns the picture further by its slope.
+// them. Both work on the picture as it is shown: a crop frame selects part of what is shown (a crop within
+// the current crop), a horizon line turns the picture further by its slope.
 
 #include <QObject>
 #include <QRect>

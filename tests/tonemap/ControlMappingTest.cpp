@@ -1,5 +1,5 @@
-// Single controls applied one by one end where the whole set applied at once ends: the window (one change at a
-// time) and lumora-cli (the whole set) render from the same values.
+// Single controls applied one by one end where the whole set applied at once ends: the window (one change at
+// a time) and lumora-cli (the whole set) render from the same values.
 
 #include "tonemap/ControlMapping.h"
 
@@ -16,13 +16,13 @@ struct Slider {
     int lo, hi;
 };
 const Slider kSliders[] = {
-    {&ControlPositions::strength, -100, 100},     {&ControlPositions::exposure, -100, 100},
-    {&ControlPositions::contrast, -100, 100},     {&ControlPositions::highlights, -100, 100},
-    {&ControlPositions::shadows, -100, 100},      {&ControlPositions::whites, -100, 100},
-    {&ControlPositions::blacks, -100, 100},       {&ControlPositions::hue, -100, 100},
-    {&ControlPositions::saturation, -100, 100},   {&ControlPositions::vibrance, -100, 100},
-    {&ControlPositions::blackClip, 0, 100},       {&ControlPositions::whiteClip, 0, 100},
-    {&ControlPositions::sharpeningAmount, 0, 100}, {&ControlPositions::sharpeningRadius, 0, 20},
+    {&ControlPositions::strength, -100, 100},         {&ControlPositions::exposure, -100, 100},
+    {&ControlPositions::contrast, -100, 100},         {&ControlPositions::highlights, -100, 100},
+    {&ControlPositions::shadows, -100, 100},          {&ControlPositions::whites, -100, 100},
+    {&ControlPositions::blacks, -100, 100},           {&ControlPositions::hue, -100, 100},
+    {&ControlPositions::saturation, -100, 100},       {&ControlPositions::vibrance, -100, 100},
+    {&ControlPositions::blackClip, 0, 100},           {&ControlPositions::whiteClip, 0, 100},
+    {&ControlPositions::sharpeningAmount, 0, 100},    {&ControlPositions::sharpeningRadius, 0, 20},
     {&ControlPositions::sharpeningThreshold, 0, 100},
 };
 
@@ -31,10 +31,10 @@ void expectSameValues(const ToneMapParams& a, const ToneMapParams& b) {
     EXPECT_EQ(a.operatorParams[size_t(a.operatorIndex)], b.operatorParams[size_t(b.operatorIndex)]);
     EXPECT_EQ(a.applyToneMapping, b.applyToneMapping);
     EXPECT_EQ(a.applySharpening, b.applySharpening);
-    for (auto field : {&ToneMapParams::exposure, &ToneMapParams::contrast, &ToneMapParams::hue,
-                       &ToneMapParams::saturation, &ToneMapParams::vibrance, &ToneMapParams::blackClip,
-                       &ToneMapParams::whiteClip, &ToneMapParams::strength, &ToneMapParams::sharpeningAmount,
-                       &ToneMapParams::sharpeningThreshold})
+    for (auto field :
+         {&ToneMapParams::exposure, &ToneMapParams::contrast, &ToneMapParams::hue, &ToneMapParams::saturation,
+          &ToneMapParams::vibrance, &ToneMapParams::blackClip, &ToneMapParams::whiteClip,
+          &ToneMapParams::strength, &ToneMapParams::sharpeningAmount, &ToneMapParams::sharpeningThreshold})
         EXPECT_EQ(a.*field, b.*field);
     EXPECT_EQ(a.sharpeningRadius, b.sharpeningRadius);
     EXPECT_EQ(a.toneCurve.whites(), b.toneCurve.whites());

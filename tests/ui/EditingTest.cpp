@@ -34,7 +34,8 @@ TEST_F(EditingTest, HighlightMarksOverAndUnderExposedPixelsOnlyWhenAsked) {
     const auto pixels = [&] {
         w->editing().displayImage(picture);
         const cv::Mat s = shown(*w);
-        return std::array<cv::Vec3b, 3>{s.at<cv::Vec3b>(30, 15), s.at<cv::Vec3b>(30, 45), s.at<cv::Vec3b>(30, 75)};
+        return std::array<cv::Vec3b, 3>{s.at<cv::Vec3b>(30, 15), s.at<cv::Vec3b>(30, 45),
+                                        s.at<cv::Vec3b>(30, 75)};
     };
     const auto plain = pixels();
     EXPECT_EQ(plain[0], cv::Vec3b(249, 249, 249));
@@ -57,6 +58,11 @@ TEST_F(EditingTest, HighlightMarksOverAndUnderExposedPixelsOnlyWhenAsked) {
     under->trigger();
     EXPECT_EQ(pixels(), plain);
     EXPECT_FALSE(settings::read(settings::HighlightUnderExposed));
+
+    // A picture the screen cannot take is told about, and the one shown stays.
+    w->editing().displayImage(cv::Mat(60, 90, CV_8UC2, cv::Scalar::all(7)));
+    EXPECT_EQ(said("ErrorShowImage"), 1);
+    EXPECT_EQ(shown(*w).at<cv::Vec3b>(30, 15), plain[0]);
 }
 
 TEST_F(EditingTest, OperatorThreeShowsNoSlidersAndItsPresetsLeaveTheOperatorSliders) {
@@ -198,7 +204,7 @@ TEST_F(EditingTest, UndoAndRedoWalkBackAndForthAcrossControls) {
                                 combo->currentIndex(), rotation->value()};
     };
     const std::vector<std::function<void()>> changes = {
-        [&] { exposure->setValue(35); },  [&] { tm1->setValue(-50); }, [&] { sharpening->setChecked(false); },
+        [&] { exposure->setValue(35); }, [&] { tm1->setValue(-50); }, [&] { sharpening->setChecked(false); },
         [&] { combo->setCurrentIndex(1); }, [&] { rotation->setValue(-20); }};
     std::vector<std::vector<int>> states{values()};
     std::vector<cv::Mat> previews{edited(*w)->preview()};

@@ -42,8 +42,10 @@ protected:
     }
     // The picture on screen, 8-bit BGR.
     static cv::Mat shown(LumoraV2& w) {
-        const QImage image = w.form().video->label_VideoPreview->pixmap(Qt::ReturnByValue).toImage().convertToFormat(
-            QImage::Format_RGB888);
+        const QImage image = w.form()
+                                 .video->label_VideoPreview->pixmap(Qt::ReturnByValue)
+                                 .toImage()
+                                 .convertToFormat(QImage::Format_RGB888);
         cv::Mat rgb(image.height(), image.width(), CV_8UC3, const_cast<uchar*>(image.bits()),
                     size_t(image.bytesPerLine()));
         cv::Mat bgr;

@@ -19,9 +19,10 @@ TEST(ToolGeometry, ALineLevelsByItsSlopeWhicheverWayItWasDrawn) {
         QPoint a, b;
         int degrees;
     };
-    for (const Case& c : {Case{{0, 50}, {100, 50}, 0}, Case{{0, 0}, {100, 100}, -45}, Case{{0, 100}, {100, 0}, 45},
-                          Case{{100, 50}, {0, 50}, 0}, Case{{100, 100}, {0, 0}, -45},
-                          Case{{0, 0}, {1000, 577}, -29}, Case{{10, 0}, {10, 80}, -90}})
+    for (const Case& c :
+         {Case{{0, 50}, {100, 50}, 0}, Case{{0, 0}, {100, 100}, -45}, Case{{0, 100}, {100, 0}, 45},
+          Case{{100, 50}, {0, 50}, 0}, Case{{100, 100}, {0, 0}, -45}, Case{{0, 0}, {1000, 577}, -29},
+          Case{{10, 0}, {10, 80}, -90}})
         EXPECT_EQ(levellingDegrees(c.a, c.b), c.degrees) << c.b.x() << "," << c.b.y();
 }
 
