@@ -1,5 +1,5 @@
-// Settings defaults on a fresh store, fallbacks for unreadable values, dialog placement, the command line and
-// the install-time mode.
+// The settings store: values in their groups under the application's store, fallbacks for unreadable values,
+// dialog placement, the command line and the install-time mode.
 
 #include "app/Settings.h"
 #include "app/Startup.h"
@@ -17,56 +17,25 @@ protected:
     test::IsolatedUserStore store_;
 };
 
-TEST_F(SettingsTest, FreshStoreReadsEveryDefault) {
-    EXPECT_EQ(settings::read(settings::ChosenLanguage), QStringLiteral("English"));
-    EXPECT_EQ(settings::read(settings::WindowMode), 0);
-    EXPECT_EQ(settings::read(settings::OverExposedLimit), 98);
-    EXPECT_EQ(settings::read(settings::UnderExposedLimit), 2);
-    EXPECT_EQ(settings::read(settings::JPGQuality), 99);
-    EXPECT_EQ(settings::read(settings::PNGCompression), 3);
-    EXPECT_EQ(settings::read(settings::NbSharpenImages), 3);
-    EXPECT_EQ(settings::read(settings::SavingFilterIndexForHDRImage), 1);
-    EXPECT_EQ(settings::read(settings::SavingFilterIndexForTMImage), 0);
-    EXPECT_FALSE(settings::read(settings::FastPreviewChecked));
-    EXPECT_FALSE(settings::read(settings::HighlightOverExposed));
-    EXPECT_FALSE(settings::read(settings::HighlightUnderExposed));
-    EXPECT_FALSE(settings::read(settings::DoNotShowUpdates));
-    EXPECT_TRUE(settings::read(settings::IsFirstRunVersion));
-    EXPECT_EQ(settings::read(settings::MainWindowWidth), 1155);
-    EXPECT_EQ(settings::read(settings::MainWindowHeight), 858);
-    EXPECT_FALSE(settings::read(settings::MainWindowMaximized));
-    EXPECT_TRUE(settings::read(settings::RecentFiles).isEmpty());
-    EXPECT_TRUE(settings::read(settings::CurrentVersion).isEmpty());
-    const settings::DialogGeometry g = settings::readDialogGeometry(settings::kLogDialogGroup);
-    EXPECT_EQ(g.size, QSize(800, 600));
-    EXPECT_FALSE(g.position.has_value());
-}
-
-TEST_F(SettingsTest, ValuesLandInTheirGroupsUnderTheApplicationsStore) {
+TEST_F(SettingsTest, ValuesLandInTheirGroupsAndUnreadableOnesReadAsTheDefault) {
     settings::write(settings::OverExposedLimit, 90);
     settings::write(settings::CurrentVersion, QStringLiteral("2.0.3"));
     settings::write(settings::RecentFiles, QStringList{QStringLiteral("/a.mp4"), QStringLiteral("/b.mp4")});
-    QSettings raw;
-    EXPECT_TRUE(raw.fileName().contains(QStringLiteral("Tavrel")));
-    EXPECT_EQ(raw.value(QStringLiteral("GeneralSettings/OverExposedLimit")).toInt(), 90);
-    EXPECT_EQ(raw.value(QStringLiteral("currentVersion")).toString(), QStringLiteral("2.0.3"));
-    EXPECT_EQ(raw.value(QStringLiteral("RecentFiles/recentFiles")).toStringList().size(), 2);
-    EXPECT_EQ(settings::read(settings::OverExposedLimit), 90);
-}
-
-TEST_F(SettingsTest, UnreadableValuesFallBackToTheDefault) {
     {
         QSettings raw;
-        raw.setValue(QStringLiteral("GeneralSettings/OverExposedLimit"), QStringLiteral("not a number"));
+        EXPECT_TRUE(raw.fileName().contains(QStringLiteral("Tavrel")));
+        EXPECT_EQ(raw.value(QStringLiteral("GeneralSettings/OverExposedLimit")).toInt(), 90);
+        EXPECT_EQ(raw.value(QStringLiteral("currentVersion")).toString(), QStringLiteral("2.0.3"));
+        EXPECT_EQ(raw.value(QStringLiteral("RecentFiles/recentFiles")).toStringList().size(), 2);
+        raw.setValue(QStringLiteral("GeneralSettings/JPGQuality"), QStringLiteral("not a number"));
         raw.setValue(QStringLiteral("UserParameters/isFirstRunVersion"), QStringLiteral("maybe"));
         raw.setValue(QStringLiteral("UserParameters/DoNotShowUpdates"), QStringLiteral("true"));
     }
-    EXPECT_EQ(settings::read(settings::OverExposedLimit), 98);
-    EXPECT_TRUE(settings::read(settings::IsFirstRunVersion));
+    EXPECT_EQ(settings::read(settings::OverExposedLimit), 90);
+    EXPECT_EQ(settings::read(settings::JPGQuality), settings::JPGQuality.fallback);
+    EXPECT_EQ(settings::read(settings::IsFirstRunVersion), settings::IsFirstRunVersion.fallback);
     EXPECT_TRUE(settings::read(settings::DoNotShowUpdates));
-}
 
-TEST_F(SettingsTest, WriteDefaultIfMissingKeepsAnExistingValue) {
     settings::writeDefaultIfMissing(settings::SavingFilterIndexForHDRImage);
     EXPECT_TRUE(settings::contains(settings::SavingFilterIndexForHDRImage));
     settings::write(settings::SavingFilterIndexForTMImage, 3);
@@ -74,34 +43,26 @@ TEST_F(SettingsTest, WriteDefaultIfMissingKeepsAnExistingValue) {
     EXPECT_EQ(settings::read(settings::SavingFilterIndexForTMImage), 3);
 }
 
-TEST(DialogPlacement, PositionIsRaisedToTheMinimumAndKeptOnScreen) {
-    const QSize screen(1920, 1080);
-    settings::DialogGeometry g;
-    g.position = QPoint(-500, -500);
-    EXPECT_EQ(settings::placeDialog(g, screen).topLeft(), QPoint(100, 40));
-    g.position = QPoint(20, 10);
-    EXPECT_EQ(settings::placeDialog(g, screen).topLeft(), QPoint(100, 40));
-    g.position = QPoint(5000, 3000);
-    EXPECT_EQ(settings::placeDialog(g, screen).topLeft(), QPoint(1820, 980));
-    g.position = QPoint(300, 200);
-    EXPECT_EQ(settings::placeDialog(g, screen).topLeft(), QPoint(300, 200));
-}
-
-TEST(DialogPlacement, SizeIsCappedByTheScreen) {
-    settings::DialogGeometry g;
-    g.size = QSize(4000, 3000);
-    EXPECT_EQ(settings::placeDialog(g, QSize(1280, 720)).size(), QSize(1180, 620));
-    g.size = QSize(800, 600);
-    EXPECT_EQ(settings::placeDialog(g, QSize(1920, 1080)).size(), QSize(800, 600));
-}
-
-TEST_F(SettingsTest, StoredDialogGeometryRoundTrips) {
-    settings::writeDialogGeometry(settings::kSettingsDialogGroup, QRect(QPoint(-500, -500), QSize(640, 480)));
-    const settings::DialogGeometry g = settings::readDialogGeometry(settings::kSettingsDialogGroup);
-    ASSERT_TRUE(g.position.has_value());
-    EXPECT_EQ(*g.position, QPoint(-500, -500));
-    EXPECT_EQ(g.size, QSize(640, 480));
-    EXPECT_EQ(settings::placeDialog(g, QSize(1920, 1080)).topLeft(), QPoint(100, 40));
+TEST_F(SettingsTest, DialogsOpenOnScreenAndNoLargerThanIt) {
+    struct Case {
+        QPoint stored;
+        QSize size, screen;
+        QRect placed;
+    };
+    const Case cases[] = {
+        {{-500, -500}, {800, 600}, {1920, 1080}, {100, 40, 800, 600}}, // raised to the minimum
+        {{20, 10}, {800, 600}, {1920, 1080}, {100, 40, 800, 600}},
+        {{5000, 3000}, {800, 600}, {1920, 1080}, {1820, 980, 800, 600}}, // kept on screen
+        {{300, 200}, {800, 600}, {1920, 1080}, {300, 200, 800, 600}},
+        {{300, 200}, {4000, 3000}, {1280, 720}, {300, 200, 1180, 620}}, // capped by the screen
+    };
+    for (const Case& c : cases) {
+        settings::writeDialogGeometry(settings::kSettingsDialogGroup, QRect(c.stored, c.size));
+        const settings::DialogGeometry g = settings::readDialogGeometry(settings::kSettingsDialogGroup);
+        ASSERT_TRUE(g.position.has_value());
+        EXPECT_EQ(*g.position, c.stored);
+        EXPECT_EQ(settings::placeDialog(g, c.screen), c.placed) << c.stored.x() << "," << c.stored.y();
+    }
 }
 
 TEST(CommandLine, ArgumentsChooseTheStartKind) {
@@ -121,27 +82,20 @@ TEST(CommandLine, ArgumentsChooseTheStartKind) {
     EXPECT_EQ(parseCommandLine({QStringLiteral("a.mp4"), QStringLiteral("b.mp4")}).kind, K::Normal);
 }
 
-TEST_F(SettingsTest, InstallModeFirstRunOfAVersionRearmsNoticeAndFirstRunEvent) {
+TEST_F(SettingsTest, InstallModeRearmsTheNoticesOnlyForANewVersion) {
     settings::write(settings::DoNotShowUpdates, true);
     settings::write(settings::IsFirstRunVersion, false);
     settings::write(settings::CurrentVersion, QStringLiteral("2.0.2"));
-
     runInstallMode(QStringLiteral("Francais"));
-
     EXPECT_EQ(settings::read(settings::ChosenLanguage), QStringLiteral("Francais"));
     EXPECT_EQ(settings::read(settings::CurrentVersion), QStringLiteral("2.0.3"));
     EXPECT_FALSE(settings::read(settings::DoNotShowUpdates));
     EXPECT_TRUE(settings::read(settings::IsFirstRunVersion));
-}
 
-TEST_F(SettingsTest, InstallModeForTheSameVersionOnlyChangesTheLanguage) {
-    runInstallMode(QStringLiteral("English"));
     settings::write(settings::DoNotShowUpdates, true);
     settings::write(settings::IsFirstRunVersion, false);
-
-    runInstallMode(QStringLiteral("Francais"));
-
-    EXPECT_EQ(settings::read(settings::ChosenLanguage), QStringLiteral("Francais"));
+    runInstallMode(QStringLiteral("English")); // the same version again: only the language changes
+    EXPECT_EQ(settings::read(settings::ChosenLanguage), QStringLiteral("English"));
     EXPECT_TRUE(settings::read(settings::DoNotShowUpdates));
     EXPECT_FALSE(settings::read(settings::IsFirstRunVersion));
 }

@@ -30,26 +30,8 @@ protected:
         QDir().mkpath(home_.path() + QStringLiteral("/config/Tavrel"));
     }
 
-    struct Run {
-        int exitCode = -1;
-        QString out, err;
-    };
-    Run cli(const QStringList& args) {
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("HOME"), home_.path());
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home_.path() + QStringLiteral("/config"));
-        env.insert(QStringLiteral("XDG_DATA_HOME"), home_.path() + QStringLiteral("/data"));
-        p.setProcessEnvironment(env);
-        p.start(QString::fromStdString(test::binDir() + "/lumora-cli"),
-                QStringList{QStringLiteral("frame")} + args);
-        Run r;
-        if (!p.waitForFinished(120000))
-            return r;
-        r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
-        r.err = QString::fromLocal8Bit(p.readAllStandardError());
-        return r;
+    test::CliRun cli(const QStringList& args) {
+        return test::runCli(QStringList{QStringLiteral("frame")} + args, home_.path());
     }
     void setJpegQuality(int quality) {
         QFile f(home_.path() + QStringLiteral("/config/Tavrel/Lumora 2.conf"));
@@ -83,7 +65,7 @@ TEST_F(CliFrame, SinglePhotoAtThirtyTwoBits) {
     ASSERT_TRUE(cv::imwrite(spath("photo.jpg"), photo));
     ASSERT_TRUE(setTag(path("photo.jpg"), QStringLiteral("-Make=CliProbe")));
 
-    const Run r =
+    const auto r =
         cli({path("photo.png"), QStringLiteral("--index"), QStringLiteral("0"), QStringLiteral("-o"),
              path("out.tif"), QStringLiteral("--bits"), QStringLiteral("32")});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
@@ -91,7 +73,7 @@ TEST_F(CliFrame, SinglePhotoAtThirtyTwoBits) {
     ASSERT_EQ(back.type(), CV_32FC3);
     EXPECT_EQ(cv::norm(back, convertDepth(photo, 32), cv::NORM_INF), 0.0);
 
-    const Run tagged = cli({path("photo.jpg"), QStringLiteral("--index"), QStringLiteral("0"),
+    const auto tagged = cli({path("photo.jpg"), QStringLiteral("--index"), QStringLiteral("0"),
                             QStringLiteral("-o"), path("tagged.psd")});
     ASSERT_EQ(tagged.exitCode, 0) << tagged.err.toStdString();
     EXPECT_EQ(tag(path("tagged.psd"), QStringLiteral("Make")), QStringLiteral("CliProbe"));
@@ -109,7 +91,7 @@ TEST_F(CliFrame, BurstFrameComesFromTheRightFileWithThatFilesExif) {
         ASSERT_TRUE(setTag(file, QStringLiteral("-Make=Frame%1").arg(names[i])));
     }
     // Frame 1 in sorted order is b.tif, the third written.
-    const Run r = cli({path("burst"), QStringLiteral("--index"), QStringLiteral("1"), QStringLiteral("-o"),
+    const auto r = cli({path("burst"), QStringLiteral("--index"), QStringLiteral("1"), QStringLiteral("-o"),
                        path("out.psd"), QStringLiteral("--bits"), QStringLiteral("16")});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     const cv::Mat back = readImage(spath("out.psd"));
@@ -121,7 +103,7 @@ TEST_F(CliFrame, BurstFrameComesFromTheRightFileWithThatFilesExif) {
 TEST_F(CliFrame, VideoFrameCarriesTheVideosPosition) {
     if (!std::filesystem::exists(kGpsVideo))
         GTEST_SKIP() << kGpsVideo << " missing (Debian package forensics-samples-files)";
-    const Run r = cli({QString::fromStdString(kGpsVideo), QStringLiteral("--index"), QStringLiteral("5"),
+    const auto r = cli({QString::fromStdString(kGpsVideo), QStringLiteral("--index"), QStringLiteral("5"),
                        QStringLiteral("-o"), path("v.jpg")});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     const cv::Mat back = readImage(spath("v.jpg"));

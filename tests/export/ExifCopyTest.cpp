@@ -2,7 +2,7 @@
 // orientation against the pixels, awkward file names, and the cases where no tags can be written.
 
 #include "imageio/ExifCopy.h"
-#include "app/EventLog.h"
+#include "TestEnvironment.h"
 #include "imageio/ImageFile.h"
 
 #include <QDir>
@@ -17,8 +17,6 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 namespace {
 
@@ -62,30 +60,19 @@ QStringList keywordsOf(const QJsonObject& tags) {
     return out;
 }
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 class ExifCopy : public ::testing::Test {
 protected:
     void SetUp() override {
         if (QStandardPaths::findExecutable(QStringLiteral("exiftool")).isEmpty())
             GTEST_SKIP() << "exiftool is not installed (Debian package libimage-exiftool-perl)";
-        setLogDirectory(logDir_.path().toStdString() + "/");
+
     }
     static void requireSample(const std::string& file) {
         if (!std::filesystem::exists(file))
             GTEST_SKIP() << file << " missing (install the Debian package forensics-samples-files)";
     }
     std::string path(const std::string& name) const { return dir_.path().toStdString() + "/" + name; }
-    std::vector<std::string> entries() const {
-        std::vector<std::string> names;
-        for (const auto& e : std::filesystem::directory_iterator(dir_.path().toStdString()))
-            names.push_back(e.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
+    std::vector<std::string> entries() const { return test::folderEntries(dir_.path().toStdString()); }
     // A small JPEG carrying a few tags, written under a plain name first and then renamed to `name`.
     std::string taggedSource(const std::string& name, const QStringList& tagArgs) {
         const std::string plain = sourceDir_.path().toStdString() + "/plain-source.jpg";
@@ -101,7 +88,8 @@ protected:
         return target;
     }
 
-    QTemporaryDir dir_, sourceDir_, logDir_;
+    QTemporaryDir dir_, sourceDir_;
+    test::LogCapture log_;
 };
 
 TEST_F(ExifCopy, FromARotatedPhotoGpsIsKeptAndTheExportIsNotTurnedTwice) {
@@ -139,18 +127,6 @@ TEST_F(ExifCopy, FromARotatedPhotoGpsIsKeptAndTheExportIsNotTurnedTwice) {
     EXPECT_EQ(entries(), std::vector<std::string>{"export.jpg"});
 }
 
-TEST_F(ExifCopy, OrientationTravelsWhenThePixelsWereNotTurned) {
-    requireSample(kRotatedPhoto);
-    const std::string dst = path("raw-pixels.jpg");
-    ASSERT_TRUE(cv::imwrite(dst, cv::Mat(8, 8, CV_8UC3, cv::Scalar::all(128))));
-    ExifCopyOptions options;
-    options.pixelsAlreadyOriented = false;
-    const ExifCopyResult r = copyExif(kRotatedPhoto, dst, "Lumora", options);
-    ASSERT_TRUE(r.ok) << r.error;
-    EXPECT_EQ(tagsOf(dst, {"Orientation"}).value("Orientation").toInt(), 3);
-    EXPECT_EQ(entries(), std::vector<std::string>{"raw-pixels.jpg"}) << "a backup was left behind";
-}
-
 TEST_F(ExifCopy, FromAVideoTheGpsHemispheresAreRestored) {
     requireSample(kGpsVideo);
     const QJsonObject source = tagsOf(kGpsVideo, {"GPSLatitude", "GPSLongitude", "CreateDate"});
@@ -172,16 +148,13 @@ TEST_F(ExifCopy, FromAVideoTheGpsHemispheresAreRestored) {
     EXPECT_TRUE(keywordsOf(out).contains("Lumora"));
     // The 16-bit pixels are intact after exiftool rewrote the file.
     EXPECT_EQ(readImage(path("frame.tif")).at<cv::Vec3w>(5, 5), cv::Vec3w(257, 514, 771));
-}
 
-TEST_F(ExifCopy, AVideoWithoutGpsGivesNoPosition) {
+    // A video without a position gives none.
     requireSample(kPlainVideo);
-    const WriteResult r =
-        saveImage(path("hello.jpg"), cv::Mat(8, 8, CV_8UC3, cv::Scalar::all(9)), 8, kPlainVideo);
-    ASSERT_TRUE(r.ok) << r.error;
-    const QJsonObject out = tagsOf(path("hello.jpg"), {"GPSLatitude", "Firmware"});
-    EXPECT_FALSE(out.contains("GPSLatitude"));
-    EXPECT_EQ(out.value("Firmware").toString(), "Lumora");
+    ASSERT_TRUE(saveImage(path("hello.jpg"), cv::Mat(8, 8, CV_8UC3, cv::Scalar::all(9)), 8, kPlainVideo).ok);
+    const QJsonObject plain = tagsOf(path("hello.jpg"), {"GPSLatitude", "Firmware"});
+    EXPECT_FALSE(plain.contains("GPSLatitude"));
+    EXPECT_EQ(plain.value("Firmware").toString(), "Lumora");
 }
 
 TEST_F(ExifCopy, KeywordsAreAddedToTheSourcesKeywords) {
@@ -216,58 +189,40 @@ INSTANTIATE_TEST_SUITE_P(Names, ExifCopyAwkwardNames,
                                            "100%.jpg", "-leading dash.jpg", "--all.jpg", "ünïcødé 漢字.jpg",
                                            "semi;colon$HOME`x`.jpg"));
 
-TEST_F(ExifCopy, RadianceHdrIsWrittenWithoutTagsAndTheFailureLogged) {
+// Where no tags can be written the image is still delivered, the reason reported, nothing left beside it.
+TEST_F(ExifCopy, WhenTagsCannotBeCopiedTheImageStaysAndTheReasonIsGiven) {
     requireSample(kRotatedPhoto);
-    const cv::Mat light(6, 9, CV_32FC3, cv::Scalar(0.25f, 0.5f, 1.0f));
-    const WriteResult r = saveImage(path("light.hdr"), light, 32, kRotatedPhoto);
-    ASSERT_TRUE(r.ok) << r.error;
-    EXPECT_FALSE(r.exifWarning.empty());
+    const WriteResult hdr =
+        saveImage(path("light.hdr"), cv::Mat(6, 9, CV_32FC3, cv::Scalar(0.25f, 0.5f, 1.0f)), 32, kRotatedPhoto);
+    ASSERT_TRUE(hdr.ok) << hdr.error;
+    EXPECT_FALSE(hdr.exifWarning.empty());
     EXPECT_EQ(readImage(path("light.hdr")).type(), CV_32FC3);
-    EXPECT_EQ(entries(), std::vector<std::string>{"light.hdr"});
-    EXPECT_NE(readFile(logPath()).find("light.hdr"), std::string::npos) << "the failure was not logged";
-}
+    EXPECT_NE(log_.text().find("light.hdr"), std::string::npos) << "the failure was not logged";
 
-TEST_F(ExifCopy, WithoutExiftoolTheImageIsStillWritten) {
-    requireSample(kRotatedPhoto);
     const QByteArray oldPath = qgetenv("PATH");
     QTemporaryDir emptyBin;
     qputenv("PATH", emptyBin.path().toLocal8Bit());
-    const WriteResult r =
+    const WriteResult noTool =
         saveImage(path("plain.jpg"), cv::Mat(8, 8, CV_8UC3, cv::Scalar::all(50)), 8, kRotatedPhoto);
     qputenv("PATH", oldPath);
-    ASSERT_TRUE(r.ok) << r.error;
-    EXPECT_NE(r.exifWarning.find("not found"), std::string::npos) << r.exifWarning;
+    ASSERT_TRUE(noTool.ok) << noTool.error;
+    EXPECT_FALSE(noTool.exifWarning.empty());
     EXPECT_EQ(readImage(path("plain.jpg")).size(), cv::Size(8, 8));
-    EXPECT_EQ(entries(), std::vector<std::string>{"plain.jpg"});
-}
 
-TEST_F(ExifCopy, ATimedOutRunLeavesTheDestinationAsItWas) {
-    requireSample(kRotatedPhoto);
+    // A run cut by its time limit leaves the destination as it was; a missing source is reported.
     const std::string dst = path("slow.jpg");
     ASSERT_TRUE(cv::imwrite(dst, cv::Mat(8, 8, CV_8UC3, cv::Scalar::all(70))));
-    const std::string before = readFile(dst);
+    const std::string before = test::fileText(dst);
     ExifCopyOptions options;
     options.timeoutMs = 1; // exiftool needs far longer than that to start
-    const ExifCopyResult r = copyExif(kRotatedPhoto, dst, "Lumora", options);
-    EXPECT_FALSE(r.ok);
-    EXPECT_FALSE(r.error.empty());
-    EXPECT_EQ(readFile(dst), before);
-    EXPECT_EQ(entries(), std::vector<std::string>{"slow.jpg"});
-}
-
-TEST_F(ExifCopy, AMissingSourceIsReported) {
-    const std::string dst = path("d.jpg");
-    ASSERT_TRUE(cv::imwrite(dst, cv::Mat(4, 4, CV_8UC3, cv::Scalar::all(1))));
-    const ExifCopyResult r = copyExif(path("absent.jpg"), dst, "Lumora");
-    EXPECT_FALSE(r.ok);
-    EXPECT_FALSE(r.error.empty());
-}
-
-TEST(VideoFiles, AreRecognisedByExtension) {
-    for (const char* v : {"a.mp4", "B.MOV", "c.mkv", "d.avi", "e.mts", "f.m4v", "g.3gp"})
-        EXPECT_TRUE(isVideoFile(v)) << v;
-    for (const char* p : {"a.jpg", "mp4", "a.mp4.jpg", "a.cr2"})
-        EXPECT_FALSE(isVideoFile(p)) << p;
+    const ExifCopyResult slow = copyExif(kRotatedPhoto, dst, "Lumora", options);
+    EXPECT_FALSE(slow.ok);
+    EXPECT_FALSE(slow.error.empty());
+    EXPECT_EQ(test::fileText(dst), before);
+    const ExifCopyResult missing = copyExif(path("absent.jpg"), dst, "Lumora");
+    EXPECT_FALSE(missing.ok);
+    EXPECT_FALSE(missing.error.empty());
+    EXPECT_EQ(entries(), (std::vector<std::string>{"light.hdr", "plain.jpg", "slow.jpg"}));
 }
 
 } // namespace

@@ -1,9 +1,12 @@
-// The export format table, suffix lookup and the save-dialog filter texts.
+// Export formats and names: suffix lookup, the save dialog's filter entries, proposed names and the numbered
+// name chosen when an existing file is kept.
 
 #include "export/ExportFormats.h"
 #include "TestEnvironment.h"
+#include "export/ExportNames.h"
 #include "i18n/LanguageEngine.h"
 
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace {
@@ -15,47 +18,20 @@ QString bracketed(const std::string& key) {
     return QStringLiteral("<%1>").arg(QString::fromStdString(key));
 }
 
-TEST(ExportFormatTable, OffersEachFormatsDepthsWithItsDefaultFirst) {
-    const auto& f = exportFormats();
-    ASSERT_EQ(f.size(), 5u);
-    const std::vector<std::pair<std::string, std::vector<int>>> expected = {
-        {"jpg", {8}}, {"hdr", {32}}, {"tif", {16, 8, 32}}, {"psd", {8, 16}}, {"bmp", {8}}};
-    for (std::size_t i = 0; i < expected.size(); ++i) {
-        EXPECT_EQ(f[i].extension, expected[i].first);
-        EXPECT_EQ(f[i].offeredDepths(), expected[i].second) << f[i].extension;
-        EXPECT_EQ(f[i].defaultDepth(), expected[i].second.front()) << f[i].extension;
+TEST(ExportFormats, SuffixLookupAndFilterEntriesAgree) {
+    const QStringList parts = exportDialogFilter(bracketed).split(QStringLiteral(";;"));
+    for (int i = 0; i < kExportFormatCount; ++i) {
+        const ExportFormat& f = exportFormats()[size_t(i)];
+        EXPECT_EQ(exportFormatIndexForSuffix(QString::fromLatin1(f.extension).toUpper()), i) << f.extension;
+        EXPECT_EQ(exportFilterEntry(i, bracketed), parts.at(i)) << "the save dialog could not preselect " << i;
+        EXPECT_EQ(f.offeredDepths().front(), f.defaultDepth()) << f.extension;
     }
-    EXPECT_EQ(f[2].sortedDepths(), (std::vector<int>{8, 16, 32}));
-    EXPECT_EQ(f[3].sortedDepths(), (std::vector<int>{8, 16}));
-}
-
-TEST(ExportFormatTable, SuffixLookupIgnoresCaseAndKnowsOnlyTheFive) {
-    EXPECT_EQ(exportFormatIndexForSuffix(QStringLiteral("jpg")), 0);
-    EXPECT_EQ(exportFormatIndexForSuffix(QStringLiteral("HDR")), 1);
-    EXPECT_EQ(exportFormatIndexForSuffix(QStringLiteral("Tif")), 2);
-    EXPECT_EQ(exportFormatIndexForSuffix(QStringLiteral("psd")), 3);
-    EXPECT_EQ(exportFormatIndexForSuffix(QStringLiteral("BMP")), 4);
     for (const char* other : {"png", "jpeg", "tiff", "", ".jpg", "jpg "})
         EXPECT_EQ(exportFormatIndexForSuffix(QString::fromLatin1(other)), -1) << other;
-}
-
-TEST(ExportDialogFilter, ListsEachFormatThenAllImagesThenAllFiles) {
-    EXPECT_EQ(
-        exportDialogFilter(bracketed),
-        QStringLiteral("<JPEGimg> (*.jpg);;<HDRimg> (*.hdr);;<TIFFimg> (*.tif);;<PSDimg> (*.psd);;"
-                       "<BMPimg> (*.bmp);;<ImageFiles> (*.jpg *.hdr *.tif *.psd *.bmp);;All Files (*.*)"));
-}
-
-TEST(ExportDialogFilter, SingleEntriesAreTheOnesInTheFullFilter) {
-    const QStringList parts = exportDialogFilter(bracketed).split(QStringLiteral(";;"));
-    for (int i = 0; i < kExportFormatCount; ++i)
-        EXPECT_EQ(exportFilterEntry(i, bracketed), parts.at(i))
-            << "the save dialog could not preselect " << i;
     EXPECT_TRUE(exportFilterEntry(-1, bracketed).isEmpty());
     EXPECT_TRUE(exportFilterEntry(kExportFormatCount, bracketed).isEmpty());
-}
 
-TEST(ExportDialogFilter, LabelsComeFromTheLanguageFiles) {
+    // The labels come from the language files, in every shipped language.
     auto& engine = LanguageEngine::instance();
     const std::string lang = test::sourceDir() + "/resources/Lang/";
     engine.setApplicationLanguageDirectory(lang);
@@ -71,6 +47,50 @@ TEST(ExportDialogFilter, LabelsComeFromTheLanguageFiles) {
         }
     }
     engine.setLanguage("English");
+}
+
+TEST(ExportNames, ProposedNamesRecordTheFrameOrTheStackingChoices) {
+    const auto tr = [](const std::string& key) {
+        return key == "Fast" ? QStringLiteral("Rapide") : QString::fromStdString(key);
+    };
+    struct Case {
+        const char* medium;
+        bool sequence, light;
+        int index;
+        StackingRunNaming run;
+        const char* name;
+    };
+    const Case cases[] = {
+        {"/pictures/trip.day1.jpg", false, true, 0, {}, "trip.day1"}, // a photo: its complete base name
+        {"/videos/clip.mp4", true, false, 120, {}, "clip (120)"},
+        {"/videos/my clip.v2.mov", true, false, 0, {}, "my clip.v2 (0)"},
+        // Integer division of the sliders, "a" with automatic estimation, translated quality prefix.
+        {"/videos/clip.mp4", true, true, 0, {30, 50, true, 1, 7}, "Hi_clip (A3_M5a_Go7)"},
+        {"/videos/clip.mp4", true, true, 0, {9, 29, false, 2, 15}, "Hi_clip (A0_M2_Op15)"},
+        {"/videos/holiday.part2.mp4", true, true, 0, {100, 0, false, 0, 3}, "Hi_holiday (A10_M0_Ra3)"},
+    };
+    for (const Case& c : cases) {
+        ExportNameRequest r;
+        r.mediumPath = QString::fromLatin1(c.medium);
+        r.isSequence = c.sequence;
+        r.forLightImage = c.light;
+        r.currentIndex = c.index;
+        r.run = c.run;
+        EXPECT_EQ(defaultExportName(r, tr), QString::fromLatin1(c.name));
+    }
+}
+
+TEST(ExportNames, UniquePathTakesTheFirstFreeNumberFromOne) {
+    QTemporaryDir dir;
+    const QString d = dir.path() + QLatin1Char('/');
+    EXPECT_EQ(uniqueExportPath(dir.path(), QStringLiteral("shot"), QStringLiteral(".jpg")), d + "shot-1.jpg");
+    for (const char* name : {"shot.jpg", "shot-1.jpg", "shot-2.jpg", "shot-4.jpg"})
+        ASSERT_TRUE(test::writeFileText((d + name).toStdString(), ""));
+    EXPECT_EQ(uniqueExportPath(dir.path(), QStringLiteral("shot"), QStringLiteral(".jpg")), d + "shot-3.jpg");
+    EXPECT_EQ(uniqueExportPath(dir.path(), QStringLiteral("shot"), QStringLiteral(".tif")), d + "shot-1.tif");
+    const QString awkward = QStringLiteral("-été 100% \"best\" (3)");
+    ASSERT_TRUE(test::writeFileText((d + awkward + "-1.psd").toStdString(), ""));
+    EXPECT_EQ(uniqueExportPath(dir.path(), awkward, QStringLiteral(".psd")), d + awkward + "-2.psd");
 }
 
 } // namespace

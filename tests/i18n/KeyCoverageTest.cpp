@@ -77,25 +77,16 @@ TEST(KeyCoverage, EveryTranslationHasExactlyTheEnglishKeys) {
         EXPECT_TRUE(english.count(k)) << "Francais.txt has extra key " << k.toStdString();
 }
 
-TEST(KeyCoverage, ShippedFilesAreFoundUnderTheirNames) {
-    lumora::LanguageEngine engine;
-    const std::string dir = lumora::test::sourceDir() + "/resources/Lang/";
-    engine.setApplicationLanguageDirectory(dir);
-    engine.setUserLanguageDirectory(dir + "none/");
-    EXPECT_EQ(engine.languageNames(), (std::vector<std::string>{"English", "Francais"}));
-    ASSERT_TRUE(engine.setLanguage("Francais"));
-    EXPECT_NE(engine.translate("File"), "File");
-    EXPECT_NE(engine.translate("File"), "");
-}
-
-TEST(KeyCoverage, PlaceholdersMatchBetweenLanguages) {
+TEST(KeyCoverage, ShippedLanguagesAreFoundAndTheirPlaceholdersMatch) {
     lumora::LanguageEngine en, fr;
     const std::string dir = lumora::test::sourceDir() + "/resources/Lang/";
     for (auto* e : {&en, &fr}) {
         e->setApplicationLanguageDirectory(dir);
         e->setUserLanguageDirectory(dir + "none/");
     }
+    EXPECT_EQ(fr.languageNames(), (std::vector<std::string>{"English", "Francais"}));
     ASSERT_TRUE(fr.setLanguage("Francais"));
+    EXPECT_NE(fr.translate("File"), en.translate("File"));
     const QRegularExpression placeholder(QStringLiteral(R"(%\d|%d)"));
     for (const QString& key : keysOfFile(langFile("English.txt"))) {
         QStringList a, b;

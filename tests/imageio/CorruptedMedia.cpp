@@ -1,5 +1,6 @@
 #include "CorruptedMedia.h"
 
+#include "Crc32.h"
 #include "imageio/ImageLimits.h"
 
 #include <algorithm>
@@ -253,16 +254,6 @@ Bytes radianceResolution(const Bytes& b, std::mt19937& rng) {
     out.insert(out.end(), rewritten.begin(), rewritten.end());
     out.insert(out.end(), b.begin() + long(end), b.end());
     return out;
-}
-
-uint32_t crc32(const unsigned char* p, size_t n) {
-    uint32_t c = 0xFFFFFFFFu;
-    for (size_t i = 0; i < n; ++i) {
-        c ^= p[i];
-        for (int k = 0; k < 8; ++k)
-            c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1u)));
-    }
-    return ~c;
 }
 
 // Recomputes the CRC of every chunk whose declared length still fits in the file.

@@ -166,64 +166,38 @@ void checkBaseImage(const cv::Mat& read, const cv::Mat& written, const std::stri
     }
 }
 
-class CorruptedStill : public CorruptedMedia {
-protected:
-    void runFormat(const std::string& name, Paths paths) {
-        const auto& formats = stillFormats();
-        const auto it = std::find_if(formats.begin(), formats.end(),
-                                     [&](const StillFormat& f) { return name == f.name; });
-        ASSERT_NE(it, formats.end());
-        const cv::Mat written = baseImage(it->type);
-        const std::string baseFile = path(std::string("a-base.") + it->extension);
-        const WriteResult result = writeImage(baseFile, written);
-        ASSERT_TRUE(result.ok) << result.error;
-        checkBaseImage(readImage(baseFile), written, name);
-        run(name, it->extension, baseFile, false, false, paths);
-    }
-};
+// One test per still format and path, so they run side by side; `name/burst` or `name/readImage`.
+class CorruptedStill : public CorruptedMedia, public ::testing::WithParamInterface<std::string> {};
 
-TEST_F(CorruptedStill, JpegBurst) {
-    runFormat("jpeg", Paths::Burst);
+TEST_P(CorruptedStill, EveryMutantEndsUnreadableOrValid) {
+    const std::string name = GetParam().substr(0, GetParam().find('/'));
+    const auto& formats = stillFormats();
+    const auto it =
+        std::find_if(formats.begin(), formats.end(), [&](const StillFormat& f) { return name == f.name; });
+    ASSERT_NE(it, formats.end());
+    const cv::Mat written = baseImage(it->type);
+    const std::string baseFile = path(std::string("a-base.") + it->extension);
+    const WriteResult result = writeImage(baseFile, written);
+    ASSERT_TRUE(result.ok) << result.error;
+    checkBaseImage(readImage(baseFile), written, name);
+    run(name, it->extension, baseFile, false, false,
+        GetParam().find("/burst") != std::string::npos ? Paths::Burst : Paths::ReadImage);
 }
-TEST_F(CorruptedStill, JpegReadImage) {
-    runFormat("jpeg", Paths::ReadImage);
+
+std::vector<std::string> stillCases() {
+    std::vector<std::string> cases;
+    for (const StillFormat& f : stillFormats())
+        for (const char* path : {"/burst", "/readImage"})
+            cases.push_back(std::string(f.name) + path);
+    return cases;
 }
-TEST_F(CorruptedStill, PngBurst) {
-    runFormat("png", Paths::Burst);
-}
-TEST_F(CorruptedStill, PngReadImage) {
-    runFormat("png", Paths::ReadImage);
-}
-TEST_F(CorruptedStill, Tiff8Burst) {
-    runFormat("tiff8", Paths::Burst);
-}
-TEST_F(CorruptedStill, Tiff8ReadImage) {
-    runFormat("tiff8", Paths::ReadImage);
-}
-TEST_F(CorruptedStill, Tiff16Burst) {
-    runFormat("tiff16", Paths::Burst);
-}
-TEST_F(CorruptedStill, Tiff16ReadImage) {
-    runFormat("tiff16", Paths::ReadImage);
-}
-TEST_F(CorruptedStill, BmpBurst) {
-    runFormat("bmp", Paths::Burst);
-}
-TEST_F(CorruptedStill, BmpReadImage) {
-    runFormat("bmp", Paths::ReadImage);
-}
-TEST_F(CorruptedStill, PsdBurst) {
-    runFormat("psd", Paths::Burst);
-}
-TEST_F(CorruptedStill, PsdReadImage) {
-    runFormat("psd", Paths::ReadImage);
-}
-TEST_F(CorruptedStill, HdrBurst) {
-    runFormat("hdr", Paths::Burst);
-}
-TEST_F(CorruptedStill, HdrReadImage) {
-    runFormat("hdr", Paths::ReadImage);
-}
+
+INSTANTIATE_TEST_SUITE_P(Formats, CorruptedStill, ::testing::ValuesIn(stillCases()),
+                         [](const ::testing::TestParamInfo<std::string>& info) {
+                             std::string n = info.param;
+                             n.erase(n.find('/'), 1);
+                             return n;
+                         });
 
 TEST_F(CorruptedMedia, CameraRaw) {
     const std::string raw = rawBaseFile();

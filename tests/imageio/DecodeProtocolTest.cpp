@@ -139,6 +139,8 @@ TEST(DecodeResponse, RefusesSizesAndTypesThatWouldMisallocate) {
         {20, 0xFFFFFFFFu, "garbage type"},
         {8, 9, "unknown status"},
         {24, std::uint32_t(kMaxErrorBytes + 1), "error text too long"},
+        {0, 0x12345678, "magic"},
+        {4, 2, "version"},
     };
     for (const Case& c : cases) {
         Bytes bad = good;
@@ -148,6 +150,12 @@ TEST(DecodeResponse, RefusesSizesAndTypesThatWouldMisallocate) {
         EXPECT_EQ(parseResponseHeader(bad.data(), bad.size(), nullptr, nullptr, nullptr),
                   ParseStatus::Invalid)
             << c.what;
+        // The fields that need no other are refused as soon as they arrive, as in requests.
+        if (c.offset != 12 && c.offset != 16 && c.offset != 20) {
+            EXPECT_EQ(parseResponseHeader(bad.data(), c.offset + 4, nullptr, nullptr, nullptr),
+                      ParseStatus::Invalid)
+                << c.what << " in a prefix";
+        }
     }
 
     ResponseHeader failed;

@@ -13,7 +13,10 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <fcntl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -281,6 +284,34 @@ TEST_F(DecoderPoolTest, SandboxedHelpersReachNoNetworkAndWriteNoFiles) {
     // Reading still works inside the sandbox.
     expectGradient(sandboxed.read(path("gradient.png"), false).image);
     ::close(listener);
+}
+
+// In a program started with its standard input closed the helper's socket is descriptor 0, and it must be
+// closed with the helper like any other, or every restart leaks one.
+TEST_F(DecoderPoolTest, DescriptorZeroIsReleasedWhenItIsTheHelpersSocket) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(0);
+        int code = 0;
+        {
+            DecoderPool pool;
+            struct stat info {};
+            if (pool.read(path("gradient.png"), false).image.empty())
+                code = 2;
+            else if (::fstat(0, &info) != 0 || !S_ISSOCK(info.st_mode))
+                code = 3;
+        }
+        if (code == 0 && ::fcntl(0, F_GETFD) != -1)
+            code = 1;
+        ::_exit(code);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 3)
+        GTEST_SKIP() << "descriptor 0 went to something other than the helper's socket";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: descriptor 0 still open after the pool stopped; 2: the read failed";
 }
 
 TEST(DecodeTimeout, StillsGetTimeByFileSizeAndRawFilesTheFullLimit) {

@@ -1,91 +1,53 @@
-// convertDepth: every cell of the conversion table, truncation instead of rounding, caps, and the shape
-// rules.
+// convertDepth: every pair of depths against the scaling rule, truncation instead of rounding, caps, and the
+// shape rules.
 
 #include "imageio/ImageFile.h"
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <limits>
 
 namespace {
 
 using lumora::convertDepth;
 
-template <typename T> cv::Mat row(std::initializer_list<T> values, int depth) {
-    cv::Mat m(1, static_cast<int>(values.size()), CV_MAKETYPE(depth, 1));
-    int i = 0;
-    for (T v : values)
-        m.at<T>(0, i++) = v;
-    return m;
-}
-
-TEST(ConvertDepthFrom8Bits, To16BitsMultipliesBy257) {
-    const cv::Mat out = convertDepth(row<uchar>({0, 1, 128, 255}, CV_8U), 16);
-    ASSERT_EQ(out.type(), CV_16UC1);
-    EXPECT_EQ(out.at<ushort>(0, 0), 0);
-    EXPECT_EQ(out.at<ushort>(0, 1), 257);
-    EXPECT_EQ(out.at<ushort>(0, 2), 128 * 257);
-    EXPECT_EQ(out.at<ushort>(0, 3), 65535);
-}
-
-TEST(ConvertDepthFrom8Bits, ToFloatDividesBy255) {
-    const cv::Mat out = convertDepth(row<uchar>({0, 51, 255}, CV_8U), 32);
-    ASSERT_EQ(out.type(), CV_32FC1);
-    EXPECT_FLOAT_EQ(out.at<float>(0, 0), 0.0f);
-    EXPECT_FLOAT_EQ(out.at<float>(0, 1), 0.2f);
-    EXPECT_FLOAT_EQ(out.at<float>(0, 2), 1.0f);
-}
-
-TEST(ConvertDepthFrom16Bits, To8BitsTruncatesTheQuotient) {
-    // 513 / 257 = 1.996: the fraction is dropped, not rounded.
-    const cv::Mat out = convertDepth(row<ushort>({0, 256, 257, 513, 514, 65534, 65535}, CV_16U), 8);
-    ASSERT_EQ(out.type(), CV_8UC1);
-    const int expected[] = {0, 0, 1, 1, 2, 254, 255};
-    for (int i = 0; i < 7; ++i)
-        EXPECT_EQ(out.at<uchar>(0, i), expected[i]) << "element " << i;
-}
-
-TEST(ConvertDepthFrom16Bits, ToFloatDividesBy65535) {
-    const cv::Mat out = convertDepth(row<ushort>({0, 13107, 65535}, CV_16U), 32);
-    ASSERT_EQ(out.type(), CV_32FC1);
-    EXPECT_FLOAT_EQ(out.at<float>(0, 0), 0.0f);
-    EXPECT_FLOAT_EQ(out.at<float>(0, 1), 0.2f);
-    EXPECT_FLOAT_EQ(out.at<float>(0, 2), 1.0f);
-}
-
-TEST(ConvertDepthFromFloat, To8BitsTruncatesAndCaps) {
+TEST(ConvertDepth, ScalesByTheRangesTruncatesAndCaps) {
     const float nan = std::numeric_limits<float>::quiet_NaN();
-    const cv::Mat out = convertDepth(row<float>({0.5f, 1.0f, 1.2f, 0.999f, -0.3f, nan, 1e9f}, CV_32F), 8);
-    ASSERT_EQ(out.type(), CV_8UC1);
-    EXPECT_EQ(out.at<uchar>(0, 0), 127); // 127.5
-    EXPECT_EQ(out.at<uchar>(0, 1), 255);
-    EXPECT_EQ(out.at<uchar>(0, 2), 255); // above the maximum: capped, not wrapped
-    EXPECT_EQ(out.at<uchar>(0, 3), 254); // 254.745
-    EXPECT_EQ(out.at<uchar>(0, 4), 0);   // below zero: floor of the range
-    EXPECT_EQ(out.at<uchar>(0, 5), 0);
-    EXPECT_EQ(out.at<uchar>(0, 6), 255);
+    struct Case {
+        int fromDepth, bits;
+        std::vector<double> in, out;
+    };
+    const Case cases[] = {
+        {CV_8U, 16, {0, 1, 128, 255}, {0, 257, 128 * 257, 65535}},
+        {CV_8U, 32, {0, 51, 255}, {0, 0.2, 1}},
+        // 513 / 257 = 1.996: the fraction is dropped, not rounded.
+        {CV_16U, 8, {0, 256, 257, 513, 514, 65534, 65535}, {0, 0, 1, 1, 2, 254, 255}},
+        {CV_16U, 32, {0, 13107, 65535}, {0, 0.2, 1}},
+        // Above the maximum capped, not wrapped; below zero and NaN the floor of the range.
+        {CV_32F, 8, {0.5, 1.0, 1.2, 0.999, -0.3, nan, 1e9}, {127, 255, 255, 254, 0, 0, 255}},
+        {CV_32F, 16, {0.5, 1.0, 2.0, 0.25}, {32767, 65535, 65535, 16383}},
+        // Unknown bit counts mean 8 bits.
+        {CV_16U, 0, {65535, 257}, {255, 1}},
+        {CV_16U, 12, {65535, 257}, {255, 1}},
+        {CV_16U, 64, {65535, 257}, {255, 1}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "depth " << c.fromDepth << " to " << c.bits << " bits");
+        cv::Mat in(1, int(c.in.size()), CV_MAKETYPE(CV_64F, 1));
+        for (size_t i = 0; i < c.in.size(); ++i)
+            in.at<double>(0, int(i)) = c.in[i];
+        in.convertTo(in, c.fromDepth);
+        const cv::Mat out = convertDepth(in, c.bits);
+        const int depth = c.bits == 16 ? CV_16U : c.bits == 32 ? CV_32F : CV_8U;
+        ASSERT_EQ(out.type(), CV_MAKETYPE(depth, 1));
+        cv::Mat got;
+        out.convertTo(got, CV_64F);
+        for (size_t i = 0; i < c.out.size(); ++i)
+            EXPECT_NEAR(got.at<double>(0, int(i)), c.out[i], depth == CV_32F ? 1e-7 : 0.0) << "element " << i;
+    }
 }
 
-TEST(ConvertDepthFromFloat, To16BitsTruncatesAndCaps) {
-    const cv::Mat out = convertDepth(row<float>({0.5f, 1.0f, 2.0f, 0.25f}, CV_32F), 16);
-    ASSERT_EQ(out.type(), CV_16UC1);
-    EXPECT_EQ(out.at<ushort>(0, 0), 32767); // 32767.5
-    EXPECT_EQ(out.at<ushort>(0, 1), 65535);
-    EXPECT_EQ(out.at<ushort>(0, 2), 65535);
-    EXPECT_EQ(out.at<ushort>(0, 3), 16383); // 16383.75
-}
-
-TEST(ConvertDepthSameDepth, ReturnsAnIndependentEqualCopy) {
-    cv::Mat in(4, 5, CV_16UC3, cv::Scalar(1, 2, 3));
-    const cv::Mat out = convertDepth(in, 16);
-    ASSERT_EQ(out.type(), in.type());
-    EXPECT_EQ(cv::norm(in, out, cv::NORM_INF), 0.0);
-    in.setTo(cv::Scalar(9, 9, 9));
-    EXPECT_EQ(out.at<cv::Vec3w>(0, 0), cv::Vec3w(1, 2, 3)) << "result shares pixels with its input";
-}
-
-TEST(ConvertDepthShape, KeepsSizeAndChannelsAndReadsEveryElement) {
+TEST(ConvertDepth, KeepsShapeCopiesAndRoundTrips) {
     // A sub-matrix view (non-continuous rows) with three channels: each element lands in its own place.
     cv::Mat big(6, 8, CV_8UC3);
     cv::randu(big, 0, 256);
@@ -93,37 +55,25 @@ TEST(ConvertDepthShape, KeepsSizeAndChannelsAndReadsEveryElement) {
     const cv::Mat out = convertDepth(view, 16);
     ASSERT_EQ(out.size(), view.size());
     ASSERT_EQ(out.type(), CV_16UC3);
-    for (int y = 0; y < view.rows; ++y)
-        for (int x = 0; x < view.cols; ++x)
-            for (int c = 0; c < 3; ++c)
-                ASSERT_EQ(out.at<cv::Vec3w>(y, x)[c], view.at<cv::Vec3b>(y, x)[c] * 257);
-}
-
-TEST(ConvertDepthShape, UnknownBitCountsGive8Bits) {
-    const cv::Mat in = row<ushort>({65535, 257}, CV_16U);
-    for (int bits : {0, 1, 12, 24, 64}) {
-        const cv::Mat out = convertDepth(in, bits);
-        ASSERT_EQ(out.type(), CV_8UC1) << bits;
-        EXPECT_EQ(out.at<uchar>(0, 0), 255);
-        EXPECT_EQ(out.at<uchar>(0, 1), 1);
-    }
-}
-
-TEST(ConvertDepthShape, EmptyStaysEmpty) {
+    cv::Mat expected;
+    view.convertTo(expected, CV_16U, 257.0);
+    EXPECT_EQ(cv::norm(out, expected, cv::NORM_INF), 0.0);
     EXPECT_TRUE(convertDepth(cv::Mat(), 16).empty());
-}
 
-TEST(ConvertDepthRoundTrips, EightBitsSurviveEveryWiderDepthAndBack) {
+    // The same depth gives an independent equal copy.
+    cv::Mat same(4, 5, CV_16UC3, cv::Scalar(1, 2, 3));
+    const cv::Mat copy = convertDepth(same, 16);
+    same.setTo(cv::Scalar(9, 9, 9));
+    EXPECT_EQ(copy.at<cv::Vec3w>(0, 0), cv::Vec3w(1, 2, 3)) << "result shares pixels with its input";
+
+    // Eight bits survive 16 bits exactly; through float the truncation may cost one step, never raise one.
     cv::Mat all(1, 256, CV_8U);
     for (int v = 0; v < 256; ++v)
         all.at<uchar>(0, v) = static_cast<uchar>(v);
     EXPECT_EQ(cv::norm(convertDepth(convertDepth(all, 16), 8), all, cv::NORM_INF), 0.0);
-    // Through float the truncation may cost at most one step, never more, and never raises a value.
     const cv::Mat viaFloat = convertDepth(convertDepth(all, 32), 8);
-    for (int v = 0; v < 256; ++v) {
-        const int back = viaFloat.at<uchar>(0, v);
-        EXPECT_TRUE(back == v || back == v - 1) << v << " came back as " << back;
-    }
+    for (int v = 0; v < 256; ++v)
+        EXPECT_TRUE(viaFloat.at<uchar>(0, v) == v || viaFloat.at<uchar>(0, v) == v - 1) << v;
 }
 
 } // namespace

@@ -1,8 +1,8 @@
 // Writing onto a full disk: a 1 MiB tmpfs mounted in a private mount namespace of this test process. Image
 // libraries happily report success for truncated files; writeImage must not.
 
-#include "app/EventLog.h"
 #include "imageio/ImageFile.h"
+#include "TestEnvironment.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -11,19 +11,12 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <sched.h>
 #include <sys/mount.h>
 
 namespace {
 
 using namespace lumora;
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 cv::Mat noise(int side) {
     cv::Mat m(side, side, CV_8UC3);
@@ -59,46 +52,36 @@ protected:
             GTEST_SKIP() << skipReason_;
         for (const auto& e : std::filesystem::directory_iterator(root()))
             std::filesystem::remove_all(e.path());
-        lumora::setLogDirectory(logDir_.path().toStdString() + "/");
     }
     static std::string root() { return mountPoint_->path().toStdString(); }
     static std::string path(const std::string& name) { return root() + "/" + name; }
-    static std::vector<std::string> entries() {
-        std::vector<std::string> names;
-        for (const auto& e : std::filesystem::directory_iterator(root()))
-            names.push_back(e.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
+    static std::vector<std::string> entries() { return test::folderEntries(root()); }
 
     static inline QTemporaryDir* mountPoint_ = nullptr;
     static inline bool mounted_ = false;
     static inline std::string skipReason_;
-    QTemporaryDir logDir_;
+    test::LogCapture log_;
 };
 
-TEST_F(DiskFull, ASmallImageStillFits) {
-    const cv::Mat small = noise(100);
-    const WriteResult r = writeImage(path("small.tif"), small);
-    ASSERT_TRUE(r.ok) << r.error;
-    EXPECT_EQ(cv::norm(readImage(path("small.tif")), small, cv::NORM_INF), 0.0);
-}
-
-TEST_F(DiskFull, ATooLargeImageFailsWithTheSystemsReasonAndLeavesNothing) {
+TEST_F(DiskFull, ATooLargeImageFailsWithTheSystemsReasonAndLeavesNothingWhileASmallOneFits) {
     for (const char* name : {"big.tif", "big.bmp", "big.jpg"}) {
         const WriteResult r = writeImage(path(name), noise(1000));
         EXPECT_FALSE(r.ok) << name;
         EXPECT_NE(r.error.find(std::strerror(ENOSPC)), std::string::npos) << r.error;
         EXPECT_TRUE(entries().empty()) << name << " left files behind";
     }
+    const cv::Mat small = noise(100);
+    const WriteResult r = writeImage(path("small.tif"), small);
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(cv::norm(readImage(path("small.tif")), small, cv::NORM_INF), 0.0);
 }
 
 TEST_F(DiskFull, AnExistingFileOfTheSameNameStaysByteIdentical) {
     ASSERT_TRUE(writeImage(path("photo.tif"), noise(200)).ok);
-    const std::string before = readFile(path("photo.tif"));
+    const std::string before = test::fileText(path("photo.tif"));
     const WriteResult r = saveImage(path("photo.tif"), noise(1000), 16);
     EXPECT_FALSE(r.ok);
-    EXPECT_EQ(readFile(path("photo.tif")), before);
+    EXPECT_EQ(test::fileText(path("photo.tif")), before);
     EXPECT_EQ(entries(), std::vector<std::string>{"photo.tif"});
 }
 
@@ -123,7 +106,7 @@ TEST_F(DiskFull, NoRoomForTheExifCopyStillDeliversTheImage) {
     EXPECT_FALSE(r.exifWarning.empty());
     EXPECT_EQ(entries(), std::vector<std::string>{"tagged.tif"});
     EXPECT_EQ(cv::norm(readImage(path("tagged.tif")), image, cv::NORM_INF), 0.0);
-    EXPECT_NE(readFile(lumora::logPath()).find("not copied"), std::string::npos) << "failure not logged";
+    EXPECT_NE(log_.text().find(path("tagged.tif")), std::string::npos) << "failure not logged";
 }
 
 } // namespace

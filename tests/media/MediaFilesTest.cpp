@@ -1,49 +1,68 @@
-// Which files count as media, and the frame order of bursts.
+// Which files count as media (one table for every extension rule of the program), and the frame order of
+// bursts.
 
 #include "media/MediaFiles.h"
+#include "TestEnvironment.h"
+#include "imageio/ExifCopy.h"
+#include "imageio/ImageFile.h"
 
 #include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace {
 
 using namespace lumora;
 
-TEST(MediaExtensions, AreMatchedWithoutRegardToCase) {
-    EXPECT_TRUE(hasStillImageExtension("/a/b/IMG_0001.JPG"));
-    EXPECT_TRUE(hasStillImageExtension("PHOTO.NEF"));
-    EXPECT_TRUE(hasStillImageExtension("x.tif"));
-    EXPECT_FALSE(hasStillImageExtension("x.tiff")); // the list holds "tif" only
-    EXPECT_FALSE(hasStillImageExtension("clip.mp4"));
-    EXPECT_TRUE(hasVideoExtension("clip.MOV"));
-    EXPECT_TRUE(hasVideoExtension("/d.e/clip.mts"));
-    EXPECT_FALSE(hasVideoExtension("/d.mp4/clip"));
-    EXPECT_EQ(lowerSuffix("/d.mp4/clip"), "");
-    EXPECT_EQ(lowerSuffix("archive.tar.GZ"), "gz");
-    EXPECT_EQ(stillImageExtensions().size(), 44u);
-    EXPECT_EQ(videoExtensions().size(), 9u);
-}
-
-TEST(BurstOrder, IsAscendingAndCaseSensitive) {
-    const std::vector<std::string> chosen{"/p/b.jpg", "/p/A.jpg",     "/p/a.jpg",
-                                          "/p/B.jpg", "/p/img10.jpg", "/p/img2.jpg"};
-    const std::vector<std::string> expected{"/p/A.jpg", "/p/B.jpg",     "/p/a.jpg",
-                                            "/p/b.jpg", "/p/img10.jpg", "/p/img2.jpg"};
-    EXPECT_EQ(sortedBurstFiles(chosen), expected);
-}
-
-TEST(BurstOrder, AFolderGivesItsImageFilesSorted) {
-    QTemporaryDir dir;
-    for (const char* name : {"c.png", "A.jpg", "notes.txt", "b.TIF", "clip.mp4", ".hidden.jpg"}) {
-        QFile file(dir.filePath(QString::fromLatin1(name)));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+TEST(MediaExtensions, AreMatchedOnTheLastSuffixWithoutRegardToCase) {
+    struct Case {
+        const char* path;
+        bool still, video, raw, exifVideo; // opened as a photo, as a video; developed by dcraw; EXIF from a video
+    };
+    const Case cases[] = {
+        {"/a/b/IMG_0001.JPG", true, false, false, false},
+        {"x.tif", true, false, false, false},
+        {"x.tiff", false, false, false, false}, // the list holds "tif" only
+        {"PHOTO.NEF", true, false, true, false},
+        {"x/IMG_1.Cr2", true, false, true, false},
+        {"s.X3F", true, false, true, false},
+        {"shot.dng", true, false, true, false},
+        {"clip.MOV", false, true, false, true},
+        {"/d.e/clip.mts", false, true, false, true},
+        {"clip.mp4", false, true, false, true},
+        {"g.3gp", false, false, false, true}, // not offered by the open dialog, yet a video's EXIF
+        {"/d.mp4/clip", false, false, false, false},
+        {"/d.jpg/e.nef", true, false, true, false},
+        {"a.nef.tif", true, false, false, false},
+        {"a.mp4.jpg", true, false, false, false},
+        {"a.", false, false, false, false},
+        {"a.neff", false, false, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(hasStillImageExtension(c.path), c.still);
+        EXPECT_EQ(hasVideoExtension(c.path), c.video);
+        EXPECT_EQ(isRawFile(c.path), c.raw);
+        EXPECT_EQ(isVideoFile(c.path), c.exifVideo);
     }
+    EXPECT_EQ(lowerSuffix("archive.tar.GZ"), "gz");
+    // No extension is both a photo and a video, and every video the window opens gives its EXIF as a video.
+    for (const std::string& e : stillImageExtensions())
+        EXPECT_FALSE(hasVideoExtension("x." + e)) << e;
+    for (const std::string& e : videoExtensions())
+        EXPECT_TRUE(isVideoFile("x." + e)) << e;
+}
+
+TEST(BurstOrder, IsAscendingAndCaseSensitiveAndAFolderGivesItsImageFiles) {
+    EXPECT_EQ(sortedBurstFiles({"/p/b.jpg", "/p/A.jpg", "/p/a.jpg", "/p/B.jpg", "/p/img10.jpg", "/p/img2.jpg"}),
+              std::vector<std::string>({"/p/A.jpg", "/p/B.jpg", "/p/a.jpg", "/p/b.jpg", "/p/img10.jpg", "/p/img2.jpg"}));
+
+    QTemporaryDir dir;
+    for (const char* name : {"c.png", "A.jpg", "notes.txt", "b.TIF", "clip.mp4", ".hidden.jpg"})
+        ASSERT_TRUE(test::writeFileText(dir.filePath(QString::fromLatin1(name)).toStdString(), "x"));
     ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("sub.jpg")));
     const std::string root = QDir(dir.path()).absolutePath().toStdString();
-    const std::vector<std::string> expected{root + "/A.jpg", root + "/b.TIF", root + "/c.png"};
-    EXPECT_EQ(burstFilesInFolder(dir.path().toStdString()), expected);
+    EXPECT_EQ(burstFilesInFolder(dir.path().toStdString()),
+              std::vector<std::string>({root + "/A.jpg", root + "/b.TIF", root + "/c.png"}));
     EXPECT_TRUE(burstFilesInFolder(root + "/missing").empty());
 }
 

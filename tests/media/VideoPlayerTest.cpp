@@ -1,13 +1,12 @@
-// The player's side of a video sequence: stepping, jumping, trim range, brightness, labels, and worker reads
-// that must not disturb what the player shows.
+// The player's side of a video sequence: stepping, jumping, the trim range, a damaged frame, brightness,
+// labels, and worker reads that must not disturb what the player shows.
 
 #include "CounterCode.h"
 #include "MediaTestSupport.h"
 #include "TestEnvironment.h"
-#include "app/EventLog.h"
 #include "media/ImagesSequence.h"
+#include "media/SequenceTiming.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -32,147 +31,68 @@ std::unique_ptr<ImagesSequence> openPlayer(const std::string& path) {
     return sequence;
 }
 
-// Reads the event log written into a private folder for the lifetime of the object.
-class CapturedLog {
-public:
-    CapturedLog() { lumora::setLogDirectory(dir_.path().toStdString() + "/"); }
-    ~CapturedLog() { lumora::setLogDirectory(""); }
-    std::string text() const {
-        QFile file(QString::fromStdString(lumora::logPath()));
-        return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
-    }
-
-private:
-    QTemporaryDir dir_;
-};
-
-TEST(VideoPlayer, StepsForwardAndBackwardFrameByFrame) {
-    auto sequence = openPlayer(counterClip());
-    ASSERT_TRUE(sequence->ready());
-    EXPECT_EQ(sequence->kind(), ImagesSequence::Video);
-    EXPECT_EQ(sequence->currentIndex(), 0);
-    EXPECT_EQ(decodeCounterIndex(sequence->currentImage()), 0);
-
-    for (int expected = 1; expected <= 30; ++expected) {
-        const cv::Mat shown = sequence->nextFrame(true);
-        EXPECT_EQ(decodeCounterIndex(shown), expected);
-        EXPECT_EQ(sequence->currentIndex(), expected);
-    }
-    for (int expected = 29; expected >= 20; --expected) {
-        const cv::Mat shown = sequence->previousFrame(true);
-        EXPECT_EQ(decodeCounterIndex(shown), expected);
-        EXPECT_EQ(sequence->currentIndex(), expected);
-    }
-    // Jumps land exactly, also backwards across keyframes and on the last frame.
-    for (int target : {173, 12, 299, 11, 150}) {
-        EXPECT_EQ(decodeCounterIndex(sequence->setCurrentFrame(target, true)), target);
-        EXPECT_EQ(sequence->currentIndex(), target);
-        EXPECT_EQ(decodeCounterIndex(sequence->currentImage()), target);
-    }
-    EXPECT_EQ(decodeCounterIndex(sequence->nextFrame(true)), 151);
-    EXPECT_EQ(decodeCounterIndex(sequence->previousFrame(true)), 150);
-    EXPECT_EQ(decodeCounterIndex(sequence->previousFrame(true)), 149);
+int stepped(ImagesSequence& s, bool forward) {
+    return decodeCounterIndex(forward ? s.nextFrame(true) : s.previousFrame(true));
 }
 
-TEST(VideoPlayer, OutOfRangeRequestsChangeNothing) {
+TEST(VideoPlayer, StepsAndJumpsLandExactlyAndStayInsideTheTrimRange) {
     auto sequence = openPlayer(counterClip());
     ASSERT_TRUE(sequence->ready());
-    sequence->setCurrentFrame(20, true);
+    EXPECT_EQ(decodeCounterIndex(sequence->currentImage()), 0);
+    for (int expected = 1; expected <= 30; ++expected)
+        EXPECT_EQ(stepped(*sequence, true), expected);
+    for (int expected = 29; expected >= 20; --expected)
+        EXPECT_EQ(stepped(*sequence, false), expected);
+    // Jumps land exactly, also backwards across keyframes and on the last frame; out of range nothing moves.
+    for (int target : {173, 12, 299, 11, 150})
+        EXPECT_EQ(decodeCounterIndex(sequence->setCurrentFrame(target, true)), target);
+    EXPECT_EQ(stepped(*sequence, false), 149);
     EXPECT_TRUE(sequence->getCvImageAt(300, false).empty());
     EXPECT_TRUE(sequence->getCvImageAt(-1, false).empty());
-    EXPECT_EQ(decodeCounterIndex(sequence->setCurrentFrame(300, true)), 20);
-    EXPECT_EQ(decodeCounterIndex(sequence->setCurrentFrame(-5, true)), 20);
-    EXPECT_EQ(sequence->currentIndex(), 20);
-}
+    EXPECT_EQ(decodeCounterIndex(sequence->setCurrentFrame(300, true)), 149);
+    EXPECT_EQ(decodeCounterIndex(sequence->setCurrentFrame(-5, true)), 149);
+    EXPECT_EQ(sequence->currentIndex(), 149);
 
-TEST(VideoPlayer, StopsAtTheEndsOfTheTrimRange) {
-    auto sequence = openPlayer(counterClip());
-    ASSERT_TRUE(sequence->ready());
-    EXPECT_EQ(sequence->firstIndex(), 0);
-    EXPECT_EQ(sequence->lastIndex(), 299);
     sequence->setFirstIndex(100);
     sequence->setLastIndex(104);
     sequence->rewind(true);
-    EXPECT_EQ(sequence->currentIndex(), 100);
     EXPECT_EQ(decodeCounterIndex(sequence->currentImage()), 100);
-
-    // The step back from the trim start returns the shown frame and does not move.
-    const cv::Mat atStart = sequence->displayImage();
-    const cv::Mat back = sequence->previousFrame(true);
-    EXPECT_EQ(back.data, atStart.data);
+    EXPECT_EQ(sequence->previousFrame(true).data, sequence->displayImage().data) << "no step back past the start";
     EXPECT_EQ(sequence->currentIndex(), 100);
-
     int steps = 0;
-    while (!sequence->isLastFrame() && steps < 20) {
+    for (; !sequence->isLastFrame() && steps < 20; ++steps)
         sequence->nextFrame(true);
-        ++steps;
-    }
     EXPECT_EQ(steps, 4);
-    EXPECT_EQ(sequence->currentIndex(), 104);
-    EXPECT_EQ(decodeCounterIndex(sequence->nextFrame(true)), 104);
-    EXPECT_EQ(sequence->currentIndex(), 104);
-
-    // The last frame of the clip ends playback whatever the trim range says.
-    sequence->setLastIndex(299);
-    sequence->setCurrentFrame(299, true);
-    EXPECT_TRUE(sequence->isLastFrame());
-    EXPECT_EQ(decodeCounterIndex(sequence->nextFrame(true)), 299);
-}
-
-TEST(VideoPlayer, WorkerReadsLeaveThePlayersFrame) {
-    auto sequence = openPlayer(counterClip("counter_gop250.mp4"));
-    ASSERT_TRUE(sequence->ready());
-    sequence->setCurrentFrame(40, true);
-    const cv::Mat shownBefore = sequence->displayImage();
-
-    std::vector<int> workerIndices;
-    std::thread worker([&] {
-        for (int index : {260, 3, 41, 299}) {
-            workerIndices.push_back(decodeCounterIndex(sequence->getCvImageAt(index, false)));
-        }
-        for (const cv::Mat& frame : sequence->getCvImagesInRange(120, 136))
-            workerIndices.push_back(decodeCounterIndex(frame));
-    });
-    worker.join();
-    std::vector<int> expected{260, 3, 41, 299};
-    for (int i = 120; i <= 136; ++i)
-        expected.push_back(i);
-    EXPECT_EQ(workerIndices, expected);
-
-    EXPECT_EQ(sequence->currentIndex(), 40);
-    EXPECT_EQ(sequence->displayImage().data, shownBefore.data);
-    EXPECT_EQ(decodeCounterIndex(sequence->currentImage()), 40);
-    EXPECT_EQ(decodeCounterIndex(sequence->nextFrame(true)), 41);
-    sequence->getCvImagesInRange(200, 216);
-    EXPECT_EQ(decodeCounterIndex(sequence->previousFrame(true)), 40);
-    sequence->getCvImageAt(7, false);
-    EXPECT_EQ(decodeCounterIndex(sequence->nextFrame(true)), 41);
+    EXPECT_EQ(stepped(*sequence, true), 104);
+    // A trim start beyond either end of the clip rewinds to the nearest frame there is.
+    sequence->setFirstIndex(400);
+    sequence->rewind(true);
+    EXPECT_EQ(sequence->currentIndex(), 299);
+    EXPECT_EQ(decodeCounterIndex(sequence->currentImage()), 299);
+    sequence->setFirstIndex(-5);
+    sequence->rewind(true);
+    EXPECT_EQ(sequence->currentIndex(), 0);
 }
 
 TEST(VideoPlayer, PlayerAndWorkerRunningTogetherBothGetExactFrames) {
-    auto sequence = openPlayer(counterClip());
+    auto sequence = openPlayer(counterClip("counter_gop250.mp4"));
     ASSERT_TRUE(sequence->ready());
     std::atomic<bool> stop{false};
     std::atomic<int> workerErrors{0}, workerReads{0};
     std::thread worker([&] {
-        int first = 200;
-        while (!stop) {
+        for (int first = 200; !stop; first = first >= 280 ? 150 : first + 13, ++workerReads) {
             const auto frames = sequence->getCvImagesInRange(first, first + 8);
             for (int k = 0; k < static_cast<int>(frames.size()); ++k)
-                if (decodeCounterIndex(frames[static_cast<size_t>(k)]) != first + k)
-                    ++workerErrors;
-            ++workerReads;
-            first = first >= 280 ? 150 : first + 13;
+                workerErrors += decodeCounterIndex(frames[size_t(k)]) != first + k;
         }
     });
-    for (int expected = 1; expected <= 60; ++expected) {
-        EXPECT_EQ(decodeCounterIndex(sequence->nextFrame(true)), expected);
+    for (int expected = 1; expected <= 40; ++expected) {
+        EXPECT_EQ(stepped(*sequence, true), expected);
         if (expected % 10 == 0) {
-            EXPECT_EQ(decodeCounterIndex(sequence->previousFrame(true)), expected - 1);
-            EXPECT_EQ(decodeCounterIndex(sequence->nextFrame(true)), expected);
+            EXPECT_EQ(stepped(*sequence, false), expected - 1);
+            EXPECT_EQ(stepped(*sequence, true), expected);
         }
     }
-    // Let the worker finish at least a few windows before stopping it.
     while (workerReads < 3)
         std::this_thread::yield();
     stop = true;
@@ -180,105 +100,44 @@ TEST(VideoPlayer, PlayerAndWorkerRunningTogetherBothGetExactFrames) {
     EXPECT_EQ(workerErrors, 0);
 }
 
-TEST(VideoPlayer, StepsOverADamagedFrame) {
+TEST(VideoPlayer, StepsOverADamagedFrameWhichIsLogged) {
     QTemporaryDir dir;
     const QString damaged = dir.filePath(QStringLiteral("damaged.avi"));
-    if (!lumora::test::copyWithZeroedPacket(QString::fromStdString(counterClip("counter_mjpg.avi")), damaged,
-                                            150))
+    if (!lumora::test::copyWithZeroedPacket(QString::fromStdString(counterClip("counter_mjpg.avi")), damaged, 150))
         GTEST_SKIP() << "ffprobe is not available";
-    CapturedLog log;
+    lumora::test::LogCapture log;
     auto sequence = openPlayer(damaged.toStdString());
     ASSERT_TRUE(sequence->ready());
     EXPECT_TRUE(sequence->getCvImageAt(150, false).empty());
-    EXPECT_NE(log.text().find("ERROR at function getCvImageAt => The frame 150 of the video '" +
-                              damaged.toStdString() + "' can not be decoded."),
-              std::string::npos)
-        << log.text();
+    EXPECT_NE(log.text().find(damaged.toStdString()), std::string::npos);
     EXPECT_EQ(decodeCounterIndex(sequence->setCurrentFrame(149, true)), 149);
-    EXPECT_EQ(decodeCounterIndex(sequence->nextFrame(true)), 151);
-    EXPECT_EQ(sequence->currentIndex(), 151);
-    EXPECT_EQ(decodeCounterIndex(sequence->previousFrame(true)), 149);
-    EXPECT_EQ(sequence->currentIndex(), 149);
+    EXPECT_EQ(stepped(*sequence, true), 151);
+    EXPECT_EQ(stepped(*sequence, false), 149);
     EXPECT_EQ(decodeCounterIndex(sequence->getCvImageAt(152, false)), 152);
 }
 
-TEST(VideoBrightness, ScalesTheDisplayFrameButNeverTheFramesForWork) {
+TEST(VideoPlayer, BrightnessLabelsAndUnopenableVideos) {
     auto sequence = openPlayer(counterClip());
     ASSERT_TRUE(sequence->ready());
     sequence->setCurrentFrame(33, true);
-    const cv::Mat current = sequence->currentImage().clone();
-
     sequence->setBrightness(3);
-    cv::Mat doubled;
-    current.convertTo(doubled, CV_32F, 2.0);
-    cv::Mat expected;
-    doubled.convertTo(expected, CV_8U); // saturates at 255
-    EXPECT_EQ(cv::norm(sequence->displayImage(), expected, cv::NORM_INF), 0.0);
-    EXPECT_GT(cv::countNonZero(current.reshape(1) > 127), 0) << "the frame must have values that saturate";
-
-    sequence->setBrightness(-3);
-    cv::Mat halved;
-    current.convertTo(halved, CV_32F, 0.5);
-    cv::Mat shown;
-    sequence->displayImage().convertTo(shown, CV_32F);
-    EXPECT_LE(cv::norm(shown, halved, cv::NORM_INF), 0.5); // rounding of the halves
-
-    // Stepping keeps the gain; workers and the current frame get unscaled pixels.
     const cv::Mat next = sequence->nextFrame(true);
-    cv::Mat nextUnscaled = sequence->getCvImageAt(34, false);
-    EXPECT_EQ(cv::norm(nextUnscaled, sequence->currentImage(), cv::NORM_INF), 0.0);
-    cv::Mat nextHalved;
-    nextUnscaled.convertTo(nextHalved, CV_32F, 0.5);
-    cv::Mat nextShown;
-    next.convertTo(nextShown, CV_32F);
-    EXPECT_LE(cv::norm(nextShown, nextHalved, cv::NORM_INF), 0.5);
+    const cv::Mat unscaled = sequence->getCvImageAt(34, false);
+    EXPECT_EQ(cv::norm(unscaled, sequence->currentImage(), cv::NORM_INF), 0.0) << "workers get unscaled pixels";
+    EXPECT_EQ(cv::norm(next, lumora::applyBrightness(unscaled, 3), cv::NORM_INF), 0.0) << "stepping keeps the gain";
 
-    sequence->setBrightness(0);
-    EXPECT_EQ(cv::norm(sequence->displayImage(), sequence->currentImage(), cv::NORM_INF), 0.0);
-}
-
-TEST(VideoSequence, SpeedLevelsScaleTheFrameInterval) {
-    ImagesSequence sequence(counterClip());
-    ASSERT_TRUE(sequence.ready());
-    const float nominal = 1.65f / 25.0f;
-    EXPECT_FLOAT_EQ(sequence.frameInterval(), nominal);
-    sequence.setSpeed(4);
-    EXPECT_FLOAT_EQ(sequence.frameInterval(), nominal / 2.0f);
-    sequence.setSpeed(-4);
-    EXPECT_FLOAT_EQ(sequence.frameInterval(), nominal * 2.0f);
-    sequence.setSpeed(-12);
-    EXPECT_FLOAT_EQ(sequence.frameInterval(), nominal * 4.0f);
-    sequence.setSpeed(0);
-    EXPECT_FLOAT_EQ(sequence.frameInterval(), nominal);
-}
-
-TEST(VideoSequence, LabelsShowTimeAndDuration) {
-    ImagesSequence sequence(counterClip());
-    ASSERT_TRUE(sequence.ready());
     // 300 frames at 25 fps: 299 / 25 = 11.96 s from the first to the last frame.
-    EXPECT_FLOAT_EQ(sequence.duration(), 11.96f);
-    EXPECT_EQ(sequence.durationText(), "00:11");
-    EXPECT_EQ(sequence.endText(), "00:11");
-    EXPECT_EQ(sequence.positionText(0), "00:00");
-    EXPECT_EQ(sequence.positionText(150), "00:06"); // 150 * 11.96 / 299 = 6.0
-    EXPECT_EQ(sequence.positionText(299), "00:11");
-    EXPECT_EQ(sequence.fileName(), counterClip());
-    EXPECT_FLOAT_EQ(sequence.aspectRatio(), 320.0f / 240.0f);
-    sequence.setCurrentFrame(76, true); // 76 * 0.04 = 3.04 s
-    EXPECT_EQ(sequence.positionText(), "00:03");
-}
+    EXPECT_FLOAT_EQ(sequence->duration(), 11.96f);
+    EXPECT_EQ(sequence->durationText(), "00:11");
+    EXPECT_EQ(sequence->positionText(150), "00:06");
+    EXPECT_FLOAT_EQ(sequence->aspectRatio(), 320.0f / 240.0f);
 
-TEST(VideoSequence, AnUnopenableVideoIsLoggedAndNotReady) {
-    CapturedLog log;
-    QTemporaryDir dir;
-    const std::string missing = dir.filePath(QStringLiteral("nothing here.mp4")).toStdString();
-    ImagesSequence sequence(missing);
-    EXPECT_FALSE(sequence.ready());
-    EXPECT_TRUE(sequence.getCvImageAt(0, false).empty());
-    EXPECT_NE(log.text().find("ERROR at function main => The video '" + missing +
-                              "' does not exist or we can not open it."),
-              std::string::npos)
-        << log.text();
+    lumora::test::LogCapture log;
+    const std::string missing = log.folder() + "nothing here.mp4";
+    ImagesSequence none(missing);
+    EXPECT_FALSE(none.ready());
+    EXPECT_TRUE(none.getCvImageAt(0, false).empty());
+    EXPECT_NE(log.text().find(missing), std::string::npos);
 }
 
 } // namespace

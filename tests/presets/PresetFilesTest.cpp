@@ -7,34 +7,16 @@
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
-#include <tinyxml2.h>
 
-#include <chrono>
 #include <csignal>
 #include <filesystem>
-#include <fstream>
-#include <random>
-#include <sstream>
 #include <sys/resource.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 using namespace lumora;
 
 namespace {
-
-std::string readAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-void writeAll(const std::string& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-}
 
 // Every field different from its neighbours and from the blank record.
 PresetRecord distinctRecord(const std::string& name) {
@@ -70,7 +52,7 @@ protected:
     }
     void TearDown() override { setStartPositions(ControlPositions{}); }
     std::string path(const char* name) const { return root_ + name; }
-    std::string log() const { return readAll(root_ + "LumoraLog.txt"); }
+    std::string log() const { return test::fileText(root_ + "LumoraLog.txt"); }
 
     QTemporaryDir dir_;
     std::string root_;
@@ -81,95 +63,50 @@ protected:
 // ---------------------------------------------------------------------------------------------------------------
 // Reading rules
 
-TEST_F(PresetFilesTest, MissingChildrenTakeTheBlankRecordValues) {
-    writeAll(path("a.xml"), "<preset><name>No algo</name><alpha>12</alpha></preset>");
+TEST_F(PresetFilesTest, ReadingRules) {
+    test::writeFileText(path("a.xml"),
+                        "<note>skipped: before the first preset</note>"
+                        "<preset><name>No algo</name><alpha>12</alpha></preset>"
+                        "<preset><name>x</name><alpha>abc</alpha><beta>-17</beta><applyTM>maybe</applyTM>"
+                        "<applySharpening>0</applySharpening></preset>"
+                        "<other><TMAlgo>2</TMAlgo></other>"
+                        "<preset><name>" + std::string(80, 'n') + "</name></preset>");
     const auto list = readPresetFile(path("a.xml"), true);
-    ASSERT_EQ(list.size(), 1u);
-    EXPECT_EQ(list[0].TMAlgo, 3) << "the window's start position";
+    ASSERT_EQ(list.size(), 4u);
+    // Missing children take the blank record: the window's start positions, sharpening on at its defaults.
+    EXPECT_EQ(list[0].TMAlgo, 3);
     EXPECT_EQ(list[0].strength, 25);
     EXPECT_EQ(list[0].alpha, 12);
     EXPECT_TRUE(list[0].applyTM);
     EXPECT_TRUE(list[0].applySharpening) << "on in a blank record whatever the window had";
-    EXPECT_EQ(list[0].sharpeningAmount, 10);
     EXPECT_EQ(list[0].sharpeningRadius, 3);
-}
-
-TEST_F(PresetFilesTest, NamelessPresetIsNamedByItsPosition) {
-    writeAll(path("a.xml"), "<preset><name>one</name></preset><preset><name>two</name></preset>"
-                            "<preset><alpha>1</alpha></preset>");
-    const auto list = readPresetFile(path("a.xml"), true);
-    ASSERT_EQ(list.size(), 3u);
+    // Unparsable text leaves the field at its default; integer text is accepted for booleans.
+    EXPECT_EQ(list[1].alpha, blankPresetRecord().alpha);
+    EXPECT_EQ(list[1].beta, -17);
+    EXPECT_TRUE(list[1].applyTM);
+    EXPECT_FALSE(list[1].applySharpening);
+    // Siblings of any name are read; a nameless preset is named by its position; long names are cut.
     EXPECT_EQ(list[2].name, "3");
-}
-
-TEST_F(PresetFilesTest, UnparsableTextLeavesTheFieldAtItsDefault) {
-    writeAll(path("a.xml"), "<preset><name>x</name><alpha>abc</alpha><beta>-17</beta><applyTM>maybe</applyTM>"
-                            "<applySharpening>0</applySharpening></preset>");
-    const auto list = readPresetFile(path("a.xml"), true);
-    ASSERT_EQ(list.size(), 1u);
-    EXPECT_EQ(list[0].alpha, blankPresetRecord().alpha);
-    EXPECT_EQ(list[0].beta, -17);
-    EXPECT_TRUE(list[0].applyTM);
-    EXPECT_FALSE(list[0].applySharpening) << "integer text is accepted for booleans";
-}
-
-TEST_F(PresetFilesTest, SiblingsOfAnyNameAfterTheFirstPresetAreRead) {
-    writeAll(path("a.xml"), "<note>skipped: before the first preset</note><preset><name>p</name></preset>"
-                            "<other><name>q</name><TMAlgo>2</TMAlgo></other>");
-    const auto list = readPresetFile(path("a.xml"), true);
-    ASSERT_EQ(list.size(), 2u);
-    EXPECT_EQ(list[1].name, "q");
-    EXPECT_EQ(list[1].TMAlgo, 2);
-}
-
-TEST_F(PresetFilesTest, LongNamesAreCutTo49Characters) {
-    const std::string longName(80, 'n');
-    writeAll(path("a.xml"), "<preset><name>" + longName + "</name></preset>");
-    const auto list = readPresetFile(path("a.xml"), true);
-    ASSERT_EQ(list.size(), 1u);
-    EXPECT_EQ(list[0].name, std::string(49, 'n'));
+    EXPECT_EQ(list[2].TMAlgo, 2);
+    EXPECT_EQ(list[3].name, std::string(49, 'n'));
 }
 
 TEST_F(PresetFilesTest, MalformedOrMissingFilesGiveEmptyListsAndOneReport) {
-    writeAll(path("default.xml"), "<preset><name>broken</name>");
+    test::writeFileText(path("default.xml"), "<preset><name>broken</name>");
     EXPECT_TRUE(readPresetFile(path("default.xml"), false).empty());
-    EXPECT_EQ(log().find("Error while loading presets"), std::string::npos) << "silent without reportErrors";
+    EXPECT_TRUE(log().empty()) << "silent without reportErrors";
     loadDefaultPresets();
     EXPECT_TRUE(defaultPresetsLoaded());
     EXPECT_TRUE(defaultPresets().empty());
-    EXPECT_NE(log().find("Error while loading presets"), std::string::npos);
-    EXPECT_NE(log().find("XML file " + path("default.xml") + " does not exist"), std::string::npos);
+    EXPECT_NE(log().find(path("default.xml")), std::string::npos) << "reported once, naming the file";
     EXPECT_TRUE(readPresetFile(path("nothing.xml"), false).empty());
-}
-
-TEST_F(PresetFilesTest, BuiltInPresetsAreOriginalSoftStrong) {
-    const auto& b = builtInPresets();
-    ASSERT_EQ(b.size(), 3u);
-    EXPECT_EQ(b[0].name, "Original");
-    EXPECT_FALSE(b[0].applyTM);
-    EXPECT_EQ(b[1].name, "Soft");
-    EXPECT_EQ(b[1].TMAlgo, 1);
-    EXPECT_EQ(b[1].alpha, 75);
-    EXPECT_EQ(b[2].name, "Strong");
-    EXPECT_EQ(b[2].blackClip, 5);
-    EXPECT_TRUE(b[2].applySharpening);
 }
 
 TEST_F(PresetFilesTest, ShippedDefaultFileReadsCompletely) {
     const auto list = readPresetFile(lumora::test::sourceDir() + "/resources/Presets/default.xml", true);
     ASSERT_GE(list.size(), 4u);
-    tinyxml2::XMLDocument doc;
-    ASSERT_EQ(doc.LoadFile((lumora::test::sourceDir() + "/resources/Presets/default.xml").c_str()),
-              tinyxml2::XML_SUCCESS);
-    for (const tinyxml2::XMLElement* e = doc.FirstChildElement("preset"); e; e = e->NextSiblingElement()) {
-        int children = 0;
-        for (const tinyxml2::XMLElement* c = e->FirstChildElement(); c; c = c->NextSiblingElement())
-            ++children;
-        EXPECT_EQ(children, 22) << "every field written out";
-    }
     for (const PresetRecord& r : list) {
-        EXPECT_GE(r.TMAlgo, 0);
-        EXPECT_LE(r.TMAlgo, 4);
+        EXPECT_TRUE(r.TMAlgo >= 0 && r.TMAlgo <= 4) << r.name;
         EXPECT_FALSE(r.name.empty());
     }
 }
@@ -177,49 +114,13 @@ TEST_F(PresetFilesTest, ShippedDefaultFileReadsCompletely) {
 // ---------------------------------------------------------------------------------------------------------------
 // Adding and removing
 
-TEST_F(PresetFilesTest, AddedPresetReadsBackIdenticallyInFieldOrder) {
+TEST_F(PresetFilesTest, AddedPresetReadsBackIdentically) {
     const PresetRecord r = distinctRecord("Every field");
     ASSERT_TRUE(addUserPreset(r));
     EXPECT_EQ(userPresets().size(), 1u);
     const auto list = readPresetFile(userPresetsPath(), false);
     ASSERT_EQ(list.size(), 1u);
     EXPECT_EQ(list[0], r);
-
-    const std::string text = readAll(userPresetsPath());
-    EXPECT_EQ(text.find("<?xml"), std::string::npos) << "no declaration";
-    EXPECT_NE(text.find("\n    <name>"), std::string::npos) << "indented";
-    const char* order[] = {"name",
-                           "applyTM",
-                           "TMAlgo",
-                           "alpha",
-                           "beta",
-                           "gamma",
-                           "blackClip",
-                           "whiteClip",
-                           "strength",
-                           "exposure",
-                           "contrast",
-                           "highlights",
-                           "shadows",
-                           "whites",
-                           "blacks",
-                           "hue",
-                           "saturation",
-                           "vibrance",
-                           "applySharpening",
-                           "sharpeningAmount",
-                           "sharpeningRadius",
-                           "sharpeningThreshold"};
-    tinyxml2::XMLDocument doc;
-    ASSERT_EQ(doc.LoadFile(userPresetsPath().c_str()), tinyxml2::XML_SUCCESS);
-    const tinyxml2::XMLElement* c = doc.FirstChildElement("preset")->FirstChildElement();
-    for (const char* name : order) {
-        ASSERT_NE(c, nullptr) << name;
-        EXPECT_STREQ(c->Name(), name);
-        c = c->NextSiblingElement();
-    }
-    EXPECT_EQ(c, nullptr);
-    EXPECT_STREQ(doc.FirstChildElement("preset")->FirstChildElement("alpha")->GetText(), "-71");
 }
 
 TEST_F(PresetFilesTest, RemovingIndexZeroOfTwoLeavesTheSecond) {
@@ -228,18 +129,14 @@ TEST_F(PresetFilesTest, RemovingIndexZeroOfTwoLeavesTheSecond) {
     ASSERT_TRUE(removeUserPreset(0));
     ASSERT_EQ(userPresets().size(), 1u);
     EXPECT_EQ(userPresets()[0].name, "second");
-    tinyxml2::XMLDocument doc;
-    ASSERT_EQ(doc.LoadFile(userPresetsPath().c_str()), tinyxml2::XML_SUCCESS);
-    const tinyxml2::XMLElement* only = doc.FirstChildElement("preset");
-    ASSERT_NE(only, nullptr);
-    EXPECT_STREQ(only->FirstChildElement("name")->GetText(), "second");
-    EXPECT_EQ(only->NextSiblingElement(), nullptr);
-    EXPECT_EQ(doc.FirstChildElement()->NextSiblingElement(), nullptr);
+    const auto onDisk = readPresetFile(userPresetsPath(), false);
+    ASSERT_EQ(onDisk.size(), 1u);
+    EXPECT_EQ(onDisk[0], distinctRecord("second"));
 }
 
 TEST_F(PresetFilesTest, MalformedUserFileIsNeverOverwritten) {
     const std::string broken = "<preset><name>mine</name><alpha>5</alpha></preset><preset><name>cut off";
-    writeAll(userPresetsPath(), broken);
+    test::writeFileText(userPresetsPath(), broken);
     loadUserPresets();
     EXPECT_TRUE(userPresets().empty());
     EXPECT_TRUE(log().empty()) << "user file errors are silent on reading";
@@ -247,13 +144,13 @@ TEST_F(PresetFilesTest, MalformedUserFileIsNeverOverwritten) {
     std::string error;
     EXPECT_FALSE(removeUserPreset(0, &error));
     EXPECT_FALSE(error.empty());
-    EXPECT_EQ(readAll(userPresetsPath()), broken);
-    EXPECT_NE(log().find("Error while loading user presets"), std::string::npos);
+    EXPECT_EQ(test::fileText(userPresetsPath()), broken);
+    EXPECT_FALSE(log().empty()) << "the refusal to write is logged";
 
     EXPECT_FALSE(addUserPreset(distinctRecord("new"), &error));
-    EXPECT_EQ(readAll(userPresetsPath()), broken);
+    EXPECT_EQ(test::fileText(userPresetsPath()), broken);
     EXPECT_FALSE(replaceUserPreset(0, distinctRecord("new"), &error));
-    EXPECT_EQ(readAll(userPresetsPath()), broken);
+    EXPECT_EQ(test::fileText(userPresetsPath()), broken);
 }
 
 TEST_F(PresetFilesTest, ReplacingAPresetKeepsItsPlaceAndTheOthers) {
@@ -284,7 +181,7 @@ TEST_F(PresetFilesTest, MissingUserFileIsCreatedAndWriteFailuresAreReported) {
     std::string error;
     EXPECT_FALSE(addUserPreset(distinctRecord("lost"), &error));
     EXPECT_FALSE(error.empty());
-    EXPECT_NE(log().find("Error while saving presets"), std::string::npos);
+    EXPECT_FALSE(log().empty());
 }
 
 // A process killed with SIGKILL in the middle of a save leaves user.xml either as it was or as it became,
@@ -295,8 +192,8 @@ TEST_F(PresetFilesTest, KillDuringASaveLeavesAWholeFile) {
     std::vector<PresetRecord> many;
     for (int i = 0; i < 3000; ++i)
         many.push_back(distinctRecord("p" + std::to_string(i)));
-    writeAll(userPresetsPath(), presetDocumentText(many)); // a large file makes each save take a while
-    writeAll(root_ + "LumoraLog.txt", "");
+    test::writeFileText(userPresetsPath(), presetDocumentText(many)); // a large file makes each save take a while
+    test::writeFileText(root_ + "LumoraLog.txt", "");
     size_t count = many.size();
     auto entries = [this] {
         size_t n = 0;
@@ -345,8 +242,8 @@ TEST_F(PresetFilesTest, FailedWriteKeepsTheOldFile) {
     std::vector<PresetRecord> some;
     for (int i = 0; i < 200; ++i)
         some.push_back(distinctRecord("p" + std::to_string(i)));
-    writeAll(userPresetsPath(), presetDocumentText(some));
-    const std::string before = readAll(userPresetsPath());
+    test::writeFileText(userPresetsPath(), presetDocumentText(some));
+    const std::string before = test::fileText(userPresetsPath());
 
     const pid_t child = fork();
     ASSERT_GE(child, 0);
@@ -364,5 +261,5 @@ TEST_F(PresetFilesTest, FailedWriteKeepsTheOldFile) {
     waitpid(child, &status, 0);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0) << "the failure was not reported";
-    EXPECT_EQ(readAll(userPresetsPath()), before);
+    EXPECT_EQ(test::fileText(userPresetsPath()), before);
 }

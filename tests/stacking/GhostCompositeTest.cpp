@@ -1,5 +1,5 @@
 // The anti-ghosting composite: the tolerance rule, the mask clean-up, what is copied where (inner blocks,
-// margin bands with their propagation, corners), the three depths, threads, progress and interruption.
+// margin bands with their propagation), the three depths, threads, progress and interruption.
 
 #include "stacking/GhostComposite.h"
 #include "TestImages.h"
@@ -19,46 +19,40 @@ bool equal(const cv::Mat& a, const cv::Mat& b) {
 }
 
 GhostCompositor::Outcome compose(GhostCompositor& g, const cv::Mat& chosen, const cv::Mat& aligned,
-                                 float tolerance, int radius, int block, cv::Mat& out, int threads = 1) {
-    std::atomic<int> status{0};
-    std::atomic<float> progress{0.f};
+                                 float tolerance, int radius, int block, cv::Mat& out, int threads = 1,
+                                 std::atomic<float>* progress = nullptr, int status = 0) {
+    std::atomic<int> flag{status};
+    std::atomic<float> ownProgress{0.f};
     CompositeSettings s;
     s.searchRadius = radius;
     s.ghostTolerance = tolerance;
     s.blockSize = block;
     s.threadCount = threads;
-    return g.compose(chosen, aligned, s, status, progress, out);
+    return g.compose(chosen, aligned, s, flag, progress ? *progress : ownProgress, out);
 }
 
-TEST(GhostTolerance, TableStartsAtTheToleranceAndGrowsWithTheValue) {
+TEST(GhostTolerance, ThresholdIsTheToleranceScaledPlusAFractionOfTheValue) {
     const auto t = lumora::buildToleranceTable(4.f, 255.f, 256);
     EXPECT_FLOAT_EQ(t[0], 0.04f);
-    EXPECT_NEAR(t[255], 0.04 + 0.035, 1e-5);
     EXPECT_NEAR(t[100], 0.04 + 0.035 * 100 / 255, 1e-5);
-    for (float v : lumora::buildToleranceTable(0.f, 255.f, 256))
-        EXPECT_EQ(v, 0.f);
-}
-
-TEST(GhostTolerance, EightBitThresholdIsTwoPointFiveFiveTimesTolerancePlusAFractionOfTheValue) {
-    // tolerance 4 at value 200: 10.2 + 7 = 17.2, so 17 is tolerated and 18 is a ghost
-    const auto table = lumora::buildToleranceTable(4.f, 255.f, 256);
+    EXPECT_NEAR(t[255], 0.04 + 0.035, 1e-5);
+    // 8 bits, tolerance 4 at value 200: 10.2 + 7 = 17.2, so 17 is tolerated and 18 is a ghost.
     cv::Mat chosen(1, 3, CV_8UC1, cv::Scalar(200)), aligned(1, 3, CV_8UC1);
     aligned.at<uchar>(0, 0) = 200 + 17;
     aligned.at<uchar>(0, 1) = 200 - 18;
     aligned.at<uchar>(0, 2) = 200;
     cv::Mat mask;
-    EXPECT_TRUE(lumora::detectGhosts(chosen, aligned, table, 255.f, mask));
+    EXPECT_TRUE(lumora::detectGhosts(chosen, aligned, t, 255.f, mask));
     EXPECT_EQ(mask.at<uchar>(0, 0), 0);
     EXPECT_EQ(mask.at<uchar>(0, 1), 255);
     EXPECT_EQ(mask.at<uchar>(0, 2), 0);
-}
-
-TEST(GhostTolerance, ToleranceZeroMakesAnyDifferenceInAnyChannelAGhost) {
-    const auto table = lumora::buildToleranceTable(0.f, 65535.f, 65536);
-    cv::Mat chosen(1, 2, CV_16UC3, cv::Scalar(1000, 2000, 3000)), aligned = chosen.clone();
-    aligned.at<cv::Vec3w>(0, 1)[2] = 3001;
-    cv::Mat mask;
-    EXPECT_TRUE(lumora::detectGhosts(chosen, aligned, table, 65535.f, mask));
+    // Tolerance 0: any difference in any channel is a ghost.
+    const auto zero = lumora::buildToleranceTable(0.f, 65535.f, 65536);
+    for (float v : zero)
+        ASSERT_EQ(v, 0.f);
+    cv::Mat c16(1, 2, CV_16UC3, cv::Scalar(1000, 2000, 3000)), a16 = c16.clone();
+    a16.at<cv::Vec3w>(0, 1)[2] = 3001;
+    EXPECT_TRUE(lumora::detectGhosts(c16, a16, zero, 65535.f, mask));
     EXPECT_EQ(mask.at<uchar>(0, 0), 0);
     EXPECT_EQ(mask.at<uchar>(0, 1), 255);
 }
@@ -72,19 +66,17 @@ TEST(GhostMaskCleanUp, IsolatedPixelsVanishAndASmallBlobGrowsToNineByNine) {
     EXPECT_EQ(cv::countNonZero(mask(cv::Rect(17, 17, 9, 9))), 81);
 }
 
-TEST(GhostComposite, LongExposureToleranceKeepsTheAlignedFrameAsItIs) {
+TEST(GhostComposite, WithoutGhostsTheAlignedFrameIsKeptAsItIs) {
+    // A long-exposure tolerance tolerates everything, at every depth.
     for (int type : {CV_8UC3, CV_16UC3, CV_32FC3}) {
-        const cv::Mat chosen = texture(60, 80, 1, type);
         const cv::Mat aligned = texture(60, 80, 2, type);
         GhostCompositor g;
         cv::Mat out;
-        ASSERT_EQ(compose(g, chosen, aligned, 100.f, 20, 5, out), GhostCompositor::Outcome::Done);
+        ASSERT_EQ(compose(g, texture(60, 80, 1, type), aligned, 100.f, 20, 5, out), GhostCompositor::Outcome::Done);
         EXPECT_FALSE(g.ghostsFound());
         EXPECT_TRUE(equal(out, aligned)) << type;
     }
-}
-
-TEST(GhostComposite, IdenticalFrameHasNoGhostAndSkipsTheMotionEstimate) {
+    // An identical frame has no ghost and skips the motion estimate.
     const cv::Mat chosen = texture(64, 64, 3);
     GhostCompositor g;
     cv::Mat out;
@@ -99,112 +91,98 @@ TEST(GhostComposite, IdenticalFrameHasNoGhostAndSkipsTheMotionEstimate) {
 // inner blocks and the top and bottom bands (matched once per column, the rows below reusing it); a vertical
 // one in the inner blocks and the left and right bands (once per row, propagated to the right). The last row
 // of blocks is left out: its template is moved up inside the frame, which leaves no room to look downwards.
-void expectShiftUndone(int type, int block, int threads, int dx, int dy) {
+TEST(GhostComposite, AShiftIsUndoneInInnerBlocksAndMarginBandsAtEveryDepth) {
+    struct Case {
+        int type, block, threads, dx, dy;
+    };
+    const Case cases[] = {{CV_8UC3, 15, 1, 3, 0}, {CV_8UC3, 15, 1, 0, 2}, {CV_8UC3, 5, 1, 3, 0},
+                          {CV_8UC3, 5, 1, 0, 2},  {CV_8UC3, 1, 1, 3, 0},  {CV_8UC3, 1, 1, 0, 2},
+                          {CV_16UC3, 5, 1, 3, 0}, {CV_32FC3, 5, 1, 0, -2}, {CV_8UC1, 5, 2, -3, 0}};
     const int rows = 70, cols = 90;
-    const cv::Mat chosen = texture(rows, cols, 4, type);
-    cv::Mat aligned = shifted(chosen, dx, dy, texture(rows, cols, 5, type));
-    if (CV_MAT_DEPTH(type) == CV_32F) // float frames are matched at 255 / their own maximum: keep both at 1
-        aligned.at<cv::Vec3f>(rows - 1, 0)[0] = 1.0f;
-    GhostCompositor g;
-    cv::Mat out;
-    ASSERT_EQ(compose(g, chosen, aligned, 0.f, 17, block, out, threads), GhostCompositor::Outcome::Done);
-    EXPECT_TRUE(g.ghostsFound());
-    const cv::Rect checked =
-        dy == 0 ? cv::Rect(12, 0, cols - 12 - 12, rows) : cv::Rect(0, 11, cols, rows - 11 - 24);
-    EXPECT_TRUE(equal(out(checked), chosen(checked)))
-        << "type " << type << " block " << block << " shift " << dx << "," << dy;
-    if (dy == 0) {
-        // top band: the first row of a column is matched, the rows below it in the band are marked as done
-        EXPECT_EQ(g.ghostMask().at<uchar>(0, 30), 255);
-        EXPECT_EQ(g.ghostMask().at<uchar>(5, 30), 120);
-    } else {
-        EXPECT_EQ(g.ghostMask().at<uchar>(30, 0), 255);
-        EXPECT_EQ(g.ghostMask().at<uchar>(30, 5), 120);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "type " << c.type << " block " << c.block << " shift " << c.dx << ","
+                                        << c.dy);
+        const cv::Mat chosen = texture(rows, cols, 4, c.type);
+        cv::Mat aligned = shifted(chosen, c.dx, c.dy, texture(rows, cols, 5, c.type));
+        if (CV_MAT_DEPTH(c.type) == CV_32F) // float frames are matched at 255 / their own maximum: keep both at 1
+            aligned.at<cv::Vec3f>(rows - 1, 0)[0] = 1.0f;
+        GhostCompositor g;
+        cv::Mat out;
+        ASSERT_EQ(compose(g, chosen, aligned, 0.f, 17, c.block, out, c.threads), GhostCompositor::Outcome::Done);
+        EXPECT_TRUE(g.ghostsFound());
+        const cv::Rect checked =
+            c.dy == 0 ? cv::Rect(12, 0, cols - 12 - 12, rows) : cv::Rect(0, 11, cols, rows - 11 - 24);
+        EXPECT_TRUE(equal(out(checked), chosen(checked)));
+        // In a band the first row (or column) is matched and the rest of the band is marked as done.
+        const cv::Point matched = c.dy == 0 ? cv::Point(30, 0) : cv::Point(0, 30);
+        const cv::Point propagated = c.dy == 0 ? cv::Point(30, 5) : cv::Point(5, 30);
+        EXPECT_EQ(g.ghostMask().at<uchar>(matched), 255);
+        EXPECT_EQ(g.ghostMask().at<uchar>(propagated), 120);
     }
 }
 
-TEST(GhostComposite, ShiftIsUndoneInInnerBlocksAndMarginBands) {
-    for (int block : {15, 5, 1}) {
-        expectShiftUndone(CV_8UC3, block, 1, 3, 0);
-        expectShiftUndone(CV_8UC3, block, 1, 0, 2);
-    }
-}
-
-TEST(GhostComposite, SixteenBitAndFloatFramesMatchOnTheirEightBitCopies) {
-    expectShiftUndone(CV_16UC3, 5, 1, 3, 0);
-    expectShiftUndone(CV_32FC3, 5, 1, 0, -2);
-    expectShiftUndone(CV_8UC1, 5, 2, -3, 0);
-}
-
-TEST(GhostComposite, ThreadCountDoesNotChangeTheResult) {
-    const cv::Mat chosen = texture(120, 150, 6);
-    cv::Mat aligned = texture(120, 150, 6);
-    // a moving patch plus noise-like differences
-    aligned(cv::Rect(40, 30, 30, 30)).setTo(cv::Scalar(10, 200, 30));
-    GhostCompositor a, b;
-    cv::Mat outA, outB;
-    ASSERT_EQ(compose(a, chosen, aligned, 2.f, 25, 5, outA, 1), GhostCompositor::Outcome::Done);
-    ASSERT_EQ(compose(b, chosen, aligned, 2.f, 25, 5, outB, 3), GhostCompositor::Outcome::Done);
-    EXPECT_TRUE(equal(outA, outB));
-    EXPECT_TRUE(equal(a.ghostMask(), b.ghostMask()));
-}
-
-TEST(GhostComposite, MovingObjectIsPutBackWhereTheChosenFrameHasIt) {
+TEST(GhostComposite, AMovingObjectIsPutBackWhereTheChosenFrameHasItWhateverTheThreads) {
     const cv::Mat background = texture(100, 140, 7);
     const cv::Mat object = texture(24, 24, 8);
     cv::Mat chosen = background.clone(), aligned = background.clone();
     object.copyTo(chosen(cv::Rect(50, 40, 24, 24)));
     object.copyTo(aligned(cv::Rect(60, 44, 24, 24))); // moved 10 right, 4 down
+    // A small one at the top: its ghost covers the upper part of the margin band only.
+    object(cv::Rect(0, 0, 6, 4)).copyTo(chosen(cv::Rect(100, 0, 6, 4)));
+    object(cv::Rect(0, 0, 6, 4)).copyTo(aligned(cv::Rect(103, 1, 6, 4)));
     GhostCompositor g;
     cv::Mat out;
     ASSERT_EQ(compose(g, chosen, aligned, 0.f, 20, 1, out), GhostCompositor::Outcome::Done);
     const cv::Rect inside(53, 43, 18, 18); // the object in the chosen frame, away from its outline
     EXPECT_TRUE(equal(out(inside), chosen(inside)));
-    // where nothing differs the aligned frame is kept untouched
-    const cv::Rect still(0, 0, 140, 25);
-    EXPECT_TRUE(equal(out(still), aligned(still)));
+    // With one-pixel blocks, every pixel the mask does not mark keeps the aligned frame's value.
+    int changedUnmarked = 0;
+    for (int y = 0; y < out.rows; ++y)
+        for (int x = 0; x < out.cols; ++x)
+            changedUnmarked += g.ghostMask().at<uchar>(y, x) == 0 && out.at<cv::Vec3b>(y, x) != aligned.at<cv::Vec3b>(y, x);
+    EXPECT_EQ(changedUnmarked, 0);
+    EXPECT_GT(cv::countNonZero(g.ghostMask()(cv::Rect(90, 0, 30, 9))), 0) << "the object in the band is a ghost";
+    EXPECT_EQ(cv::countNonZero(g.ghostMask()(cv::Rect(90, 8, 30, 1))), 0) << "and leaves the band's last row";
+    // And the mask marks the cleaned differences, no more: matching never spreads it.
+    cv::Mat differences;
+    ASSERT_TRUE(lumora::detectGhosts(chosen, aligned, lumora::buildToleranceTable(0.f, 255.f, 256), 255.f, differences));
+    lumora::cleanGhostMask(differences);
+    EXPECT_EQ(cv::countNonZero(cv::Mat(g.ghostMask() > 0) != cv::Mat(differences > 0)), 0);
+
+    // A moving patch plus noise-like differences: the split over threads never changes a pixel.
+    cv::Mat patched = texture(120, 150, 6);
+    patched(cv::Rect(40, 30, 30, 30)).setTo(cv::Scalar(10, 200, 30));
+    GhostCompositor one, three;
+    cv::Mat outOne, outThree;
+    ASSERT_EQ(compose(one, texture(120, 150, 6), patched, 2.f, 25, 5, outOne, 1), GhostCompositor::Outcome::Done);
+    ASSERT_EQ(compose(three, texture(120, 150, 6), patched, 2.f, 25, 5, outThree, 3),
+              GhostCompositor::Outcome::Done);
+    EXPECT_TRUE(equal(outOne, outThree));
+    EXPECT_TRUE(equal(one.ghostMask(), three.ghostMask()));
 }
 
-TEST(GhostComposite, SmallestFrameWorksAndReportsNoBlockProgress) {
-    const cv::Mat chosen = texture(18, 18, 9);
-    const cv::Mat aligned = texture(18, 18, 10);
+TEST(GhostComposite, ProgressInterruptionAndFramesTooSmallOrMismatched) {
     GhostCompositor g;
-    std::atomic<int> status{0};
-    std::atomic<float> progress{0.f};
-    CompositeSettings s;
-    s.searchRadius = 17;
-    s.threadCount = 4;
     cv::Mat out;
-    ASSERT_EQ(g.compose(chosen, aligned, s, status, progress, out), GhostCompositor::Outcome::Done);
-    EXPECT_EQ(progress.load(), 0.f);
-    EXPECT_EQ(out.size(), chosen.size());
-}
-
-TEST(GhostComposite, ProgressEndsAtOneHundred) {
-    const cv::Mat chosen = texture(80, 80, 11);
-    GhostCompositor g;
-    std::atomic<int> status{0};
     std::atomic<float> progress{0.f};
-    CompositeSettings s;
-    cv::Mat out;
-    ASSERT_EQ(g.compose(chosen, texture(80, 80, 12), s, status, progress, out),
+    ASSERT_EQ(compose(g, texture(80, 80, 11), texture(80, 80, 12), 0.f, 17, 5, out, 1, &progress),
               GhostCompositor::Outcome::Done);
     EXPECT_FLOAT_EQ(progress.load(), 100.f);
-}
+    // The smallest frame has no inner block: it works and reports no block progress.
+    progress = 0.f;
+    ASSERT_EQ(compose(g, texture(18, 18, 9), texture(18, 18, 10), 0.f, 17, 5, out, 4, &progress),
+              GhostCompositor::Outcome::Done);
+    EXPECT_EQ(progress.load(), 0.f);
+    EXPECT_EQ(out.size(), cv::Size(18, 18));
 
-TEST(GhostComposite, RequestBeforeStartOrOddInputsEndWithoutAComposite) {
     const cv::Mat chosen = texture(40, 40, 13);
-    GhostCompositor g;
-    std::atomic<int> status{2};
-    std::atomic<float> progress{0.f};
-    cv::Mat out;
-    EXPECT_EQ(g.compose(chosen, chosen, CompositeSettings{}, status, progress, out),
-              GhostCompositor::Outcome::Interrupted);
-    status = 0;
-    EXPECT_EQ(g.compose(chosen, texture(40, 41, 13), CompositeSettings{}, status, progress, out),
-              GhostCompositor::Outcome::Failed);
-    EXPECT_EQ(g.compose(texture(17, 40, 1), texture(17, 40, 2), CompositeSettings{}, status, progress, out),
-              GhostCompositor::Outcome::Failed);
+    EXPECT_EQ(compose(g, chosen, chosen, 0.f, 17, 5, out, 1, nullptr, 2), GhostCompositor::Outcome::Interrupted);
+    // Frames of another size are refused up front: a smaller one would otherwise be read past its end.
+    for (const cv::Size other : {cv::Size(41, 40), cv::Size(39, 40), cv::Size(40, 39)})
+        EXPECT_EQ(compose(g, chosen, texture(other.height, other.width, 13), 0.f, 17, 5, out),
+                  GhostCompositor::Outcome::Failed)
+            << other;
+    EXPECT_EQ(compose(g, texture(17, 40, 1), texture(17, 40, 2), 0.f, 17, 5, out), GhostCompositor::Outcome::Failed);
 }
 
 } // namespace

@@ -6,8 +6,8 @@
 #include "InMemorySequence.h"
 #include "SceneSidecar.h"
 #include "TestEnvironment.h"
+#include "TestImages.h"
 #include "media/ImagesSequence.h"
-#include "stacking/LightMerge.h"
 #include "stacking/StackingEngine.h"
 
 #include <cmath>
@@ -26,20 +26,6 @@ constexpr int kChosen = 2;
 constexpr int kBefore = 2;
 constexpr int kAfter = 2;
 constexpr double kScale = 0.5;
-
-// The light image a stack of frames that all equal the chosen one would give (n frames besides the chosen):
-// what a perfectly ghost-free result looks like.
-cv::Mat ghostFreeReference(const cv::Mat& chosen, int n) {
-    cv::Mat c, p;
-    chosen.convertTo(c, CV_64F);
-    cv::pow(c, 2.2, p);
-    cv::Mat acc = c + n * p;
-    double m = 0;
-    cv::minMaxIdx(acc.reshape(1), nullptr, &m);
-    cv::Mat out;
-    cv::pow(acc / m, 1 / 2.2, out);
-    return out;
-}
 
 // Mean absolute difference over the mask, all channels.
 double meanError(const cv::Mat& light, const cv::Mat& reference, const cv::Mat& mask) {
@@ -126,7 +112,9 @@ protected:
 };
 
 TEST_F(SceneStackingTest, HighAntiGhostingKeepsTheDiscOnlyWhereTheChosenFrameHasIt) {
-    const cv::Mat reference = ghostFreeReference(chosen_, kBefore + kAfter);
+    // What a perfectly ghost-free result looks like: every frame equal to the chosen one.
+    const cv::Mat reference =
+        lumora::test::expectedLight(chosen_, std::vector<cv::Mat>(kBefore + kAfter, chosen_));
     const cv::Mat others = otherPositions();
     ASSERT_GT(cv::countNonZero(others), 2000);
 

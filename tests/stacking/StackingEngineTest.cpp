@@ -1,140 +1,81 @@
-// A whole stacking run on frames held in memory: the merge values, frames skipped for size, type or reading
-// errors, cancel and stop at a known frame, failures that end the run without a result (never the process),
-// and the worker thread's one end signal.
+// A whole stacking run on frames held in memory: the merge in visit order against the closed form, frames
+// skipped for size, type or reading errors, cancel and stop at a known frame, failures that end the run
+// without a result (never the process), and the worker thread's one end signal.
 
 #include "stacking/StackingEngine.h"
 #include "InMemorySequence.h"
+#include "TestEnvironment.h"
 #include "TestImages.h"
-#include "app/EventLog.h"
 #include "stacking/StackingComputingWorkerThread.h"
 
 #include <QCoreApplication>
-#include <QFile>
-#include <QTemporaryDir>
-#include <cmath>
 #include <gtest/gtest.h>
 
 namespace {
 
 using lumora::StackingEngine;
 using lumora::StackingParams;
+using lumora::test::expectedLight;
 using lumora::test::InMemorySequence;
+using lumora::test::maxError;
+using State = StackingEngine::FrameReport::State;
 
-class StackingEngineTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(dir_.isValid());
-        lumora::setLogDirectory(dir_.path().toStdString() + "/");
-    }
-    std::string log() const {
-        QFile f(dir_.filePath("LumoraLog.txt"));
-        return f.open(QIODevice::ReadOnly) ? f.readAll().toStdString() : std::string();
-    }
-    static StackingParams params(InMemorySequence& seq, int chosen, int before, int after) {
-        StackingParams p;
-        p.sequence = &seq;
-        p.chosenIndex = chosen;
-        p.firstIndex = chosen - before;
-        p.frameCount = before + 1 + after;
-        p.ghostTolerance = 100.f; // long exposure: frames are merged exactly as read
-        p.align = false;
-        p.searchRadiusPercent = 3.f;
-        return p;
-    }
-    QTemporaryDir dir_;
-};
+StackingParams params(InMemorySequence& seq, int chosen, int before, int after) {
+    StackingParams p;
+    p.sequence = &seq;
+    p.chosenIndex = chosen;
+    p.firstIndex = chosen - before;
+    p.frameCount = before + 1 + after;
+    p.ghostTolerance = 100.f; // long exposure: frames are merged exactly as read
+    p.align = false;
+    p.searchRadiusPercent = 3.f;
+    return p;
+}
 
-// Frames whose pixel (y, x) is value(frame, y, x): two columns of distinct values, so that the normalisation
-// and the power law can be checked against the closed form.
+// Frame i: two ramps of distinct values and a constant channel, so normalisation and power law both show.
 cv::Mat rampFrame(int i) {
     cv::Mat m(20, 24, CV_8UC3);
     for (int y = 0; y < m.rows; ++y)
         for (int x = 0; x < m.cols; ++x)
             m.at<cv::Vec3b>(y, x) =
-                cv::Vec3b(static_cast<uchar>((10 * i + x) % 256), static_cast<uchar>((7 * i + 3 * y) % 256),
-                          static_cast<uchar>(200));
+                cv::Vec3b(static_cast<uchar>((10 * i + x) % 256), static_cast<uchar>((7 * i + 3 * y) % 256), 200);
     return m;
 }
 
-// (chosen + sum of the others^2.2) / max, ^(1/2.2), computed independently in double.
-cv::Mat expectedLight(const cv::Mat& chosen, const std::vector<cv::Mat>& others) {
-    cv::Mat acc;
-    chosen.convertTo(acc, CV_64F);
-    for (const cv::Mat& f : others) {
-        cv::Mat d;
-        f.convertTo(d, CV_64F);
-        cv::pow(d, 2.2, d);
-        acc += d;
-    }
-    double maxValue = 0;
-    cv::minMaxIdx(acc.reshape(1), nullptr, &maxValue);
-    cv::Mat out;
-    cv::pow(acc / maxValue, 1 / 2.2, out);
-    return out;
-}
-
-double maxError(const cv::Mat& light, const cv::Mat& expected) {
-    cv::Mat l;
-    light.convertTo(l, CV_64F);
-    return cv::norm(l, expected, cv::NORM_INF);
-}
-
-TEST_F(StackingEngineTest, ChosenFrameAloneGivesItsNormalisedPowerLaw) {
-    cv::Mat chosen(20, 20, CV_8UC1, cv::Scalar(64));
-    chosen.at<uchar>(3, 3) = 255;
-    InMemorySequence seq(std::vector<cv::Mat>{chosen});
-    StackingParams p = params(seq, 0, 0, 0);
-    StackingEngine engine;
-    const cv::Mat light = engine.computeLightImage(p);
-    ASSERT_EQ(light.type(), CV_32FC1);
-    EXPECT_EQ(light.at<float>(3, 3), 1.0f);
-    EXPECT_NEAR(light.at<float>(0, 0), 0.5335, 1e-4);
-    EXPECT_EQ(p.frameCount, 1);
-    EXPECT_EQ(engine.outcome(), StackingEngine::Outcome::Finished);
-}
-
-TEST_F(StackingEngineTest, TwoFramesOfOneHundredGiveOneAndABlueImageStaysBlue) {
-    InMemorySequence flat(
-        {cv::Mat(20, 20, CV_8UC3, cv::Scalar::all(100)), cv::Mat(20, 20, CV_8UC3, cv::Scalar::all(100))});
-    StackingParams p = params(flat, 0, 0, 1);
-    StackingEngine engine;
-    cv::Mat light = engine.computeLightImage(p);
-    EXPECT_EQ(cv::countNonZero(light.reshape(1) != 1.0f), 0);
-
-    InMemorySequence blue(
-        {cv::Mat(20, 20, CV_8UC3, cv::Scalar(180, 0, 0)), cv::Mat(20, 20, CV_8UC3, cv::Scalar(90, 0, 0))});
-    StackingParams q = params(blue, 0, 0, 1);
-    light = engine.computeLightImage(q);
-    std::vector<cv::Mat> ch;
-    cv::split(light, ch);
-    EXPECT_EQ(cv::countNonZero(ch[0] != 1.0f), 0);
-    EXPECT_EQ(cv::countNonZero(ch[1]) + cv::countNonZero(ch[2]), 0);
-}
-
-TEST_F(StackingEngineTest, WindowIsMergedInFullWithTheClosedFormValues) {
+std::vector<cv::Mat> ramps(int n) {
     std::vector<cv::Mat> frames;
-    for (int i = 0; i < 7; ++i)
+    for (int i = 0; i < n; ++i)
         frames.push_back(rampFrame(i));
+    return frames;
+}
+
+int logEntries(const std::string& log) {
+    int n = 0;
+    for (size_t at = log.find("\nERROR at function "); at != std::string::npos;
+         at = log.find("\nERROR at function ", at + 1))
+        ++n;
+    return n;
+}
+
+TEST(StackingEngine, WindowIsMergedNearestFirstWithTheClosedFormValues) {
+    const std::vector<cv::Mat> frames = ramps(7);
     InMemorySequence seq(frames);
     StackingParams p = params(seq, 3, 2, 3);
     StackingEngine engine;
     const cv::Mat light = engine.computeLightImage(p);
-    EXPECT_LE(
-        maxError(light, expectedLight(frames[3], {frames[1], frames[2], frames[4], frames[5], frames[6]})),
-        2e-6);
+    EXPECT_EQ(engine.outcome(), StackingEngine::Outcome::Finished);
+    EXPECT_LE(maxError(light, expectedLight(frames[3], {frames[1], frames[2], frames[4], frames[5], frames[6]})),
+              2e-6);
     EXPECT_EQ(seq.reads(), std::vector<int>({3, 4, 2, 5, 1, 6}));
     EXPECT_EQ(p.frameCount, 6);
 }
 
-TEST_F(StackingEngineTest, FramesOfAnotherSizeTypeOrUnreadableAreLoggedSkippedAndTheRunCompletes) {
-    std::vector<cv::Mat> frames;
-    for (int i = 0; i < 5; ++i)
-        frames.push_back(rampFrame(i));
+TEST(StackingEngine, FramesOfAnotherSizeTypeOrUnreadableAreLoggedSkippedAndTheRunCompletes) {
+    lumora::test::LogCapture log;
+    std::vector<cv::Mat> frames = ramps(5);
     frames[1] = cv::Mat(21, 24, CV_8UC3, cv::Scalar::all(9)); // another size
-    cv::Mat wide;
-    rampFrame(3).convertTo(wide, CV_16UC3);
-    frames[3] = wide;      // another type
-    frames[4] = cv::Mat(); // unreadable
+    rampFrame(3).convertTo(frames[3], CV_16UC3);             // another type
+    frames[4] = cv::Mat();                                    // unreadable
     InMemorySequence seq(frames);
     StackingParams p = params(seq, 2, 2, 2);
     StackingEngine engine;
@@ -142,88 +83,72 @@ TEST_F(StackingEngineTest, FramesOfAnotherSizeTypeOrUnreadableAreLoggedSkippedAn
     EXPECT_EQ(p.frameCount, 5);
     EXPECT_EQ(engine.outcome(), StackingEngine::Outcome::Finished);
     EXPECT_LE(maxError(light, expectedLight(frames[2], {frames[0]})), 2e-6);
-    const std::string text = log();
-    EXPECT_NE(
-        text.find(
-            "ERROR at function parallelComputeLightImage => The image number 1 has not the same size as "
-            "the instant image.\n"),
-        std::string::npos)
-        << text;
-    EXPECT_NE(text.find("The image number 3 has not the same type as the instant image.\n"),
-              std::string::npos);
-    EXPECT_NE(text.find("Error during accessing the image at index 4\n"), std::string::npos);
-    const auto report = engine.report();
+    EXPECT_EQ(logEntries(log.text()), 3) << log.text();
+    const auto report = engine.report(); // visited 3, 1, 4, 0 after the chosen frame
     ASSERT_EQ(report.size(), 4u);
-    EXPECT_EQ(report[0].state, StackingEngine::FrameReport::State::WrongType); // order: 3, 1, 4, 0
-    EXPECT_EQ(report[1].state, StackingEngine::FrameReport::State::WrongSize);
-    EXPECT_EQ(report[2].state, StackingEngine::FrameReport::State::Unreadable);
-    EXPECT_EQ(report[3].state, StackingEngine::FrameReport::State::Merged);
+    EXPECT_EQ(report[0].state, State::WrongType);
+    EXPECT_EQ(report[1].state, State::WrongSize);
+    EXPECT_EQ(report[2].state, State::Unreadable);
+    EXPECT_EQ(report[3].state, State::Merged);
 }
 
-TEST_F(StackingEngineTest, StopAfterKFramesMergesExactlyThoseAndReportsThePositionsVisited) {
-    std::vector<cv::Mat> frames;
-    for (int i = 0; i < 9; ++i)
-        frames.push_back(rampFrame(i));
+TEST(StackingEngine, StopKeepsWhatWasMergedAndCancelKeepsNothing) {
+    const std::vector<cv::Mat> frames = ramps(9);
     InMemorySequence seq(frames);
-    StackingEngine engine;
-    engine.setReadAhead(false);
-    // order 4, 5, 3, 6, 2, ...: stop while frame 2 (position 4) is being read
-    seq.setOnRead([&](int index) {
-        if (index == 2)
-            engine.stop();
-    });
-    StackingParams p = params(seq, 4, 4, 4);
-    const cv::Mat light = engine.computeLightImage(p);
-    EXPECT_EQ(engine.outcome(), StackingEngine::Outcome::Stopped);
-    EXPECT_EQ(p.frameCount, 4); // chosen + 5, 3, 6
-    EXPECT_LE(maxError(light, expectedLight(frames[4], {frames[5], frames[3], frames[6]})), 2e-6);
-}
-
-TEST_F(StackingEngineTest, CancelGivesNoImageAndLeavesTheFrameCount) {
-    std::vector<cv::Mat> frames;
-    for (int i = 0; i < 9; ++i)
-        frames.push_back(rampFrame(i));
-    InMemorySequence seq(frames);
-    StackingEngine engine;
-    seq.setOnRead([&](int index) {
-        if (index == 3)
-            engine.cancel();
-    });
-    StackingParams p = params(seq, 4, 4, 4);
-    EXPECT_TRUE(engine.computeLightImage(p).empty());
-    EXPECT_EQ(engine.outcome(), StackingEngine::Outcome::Canceled);
-    EXPECT_EQ(p.frameCount, 9);
-    EXPECT_FALSE(engine.running());
-}
-
-TEST_F(StackingEngineTest, RequestsWhileIdleChangeNothing) {
-    InMemorySequence seq({rampFrame(0), rampFrame(1)});
-    StackingEngine engine;
-    engine.cancel();
-    engine.stop();
-    EXPECT_EQ(engine.status(), 0);
+    {
+        StackingEngine engine;
+        engine.setReadAhead(false);
+        // order 4, 5, 3, 6, 2, ...: stop while frame 2 (position 4) is being read
+        seq.setOnRead([&](int index) {
+            if (index == 2)
+                engine.stop();
+        });
+        StackingParams p = params(seq, 4, 4, 4);
+        const cv::Mat light = engine.computeLightImage(p);
+        EXPECT_EQ(engine.outcome(), StackingEngine::Outcome::Stopped);
+        EXPECT_EQ(p.frameCount, 4); // chosen + 5, 3, 6
+        EXPECT_LE(maxError(light, expectedLight(frames[4], {frames[5], frames[3], frames[6]})), 2e-6);
+    }
+    {
+        InMemorySequence fresh(frames);
+        StackingEngine engine;
+        fresh.setOnRead([&](int index) {
+            if (index == 3)
+                engine.cancel();
+        });
+        StackingParams p = params(fresh, 4, 4, 4);
+        EXPECT_TRUE(engine.computeLightImage(p).empty());
+        EXPECT_EQ(engine.outcome(), StackingEngine::Outcome::Canceled);
+        EXPECT_EQ(p.frameCount, 9);
+        EXPECT_FALSE(engine.running());
+        EXPECT_EQ(fresh.reads(), std::vector<int>({4, 5, 3})) << "reading ahead stops at the cancel";
+    }
+    // Requests while no run is active change nothing.
+    seq.setOnRead(nullptr);
+    StackingEngine idle;
+    idle.cancel();
+    idle.stop();
+    EXPECT_EQ(idle.status(), 0);
     StackingParams p = params(seq, 0, 0, 1);
-    EXPECT_FALSE(engine.computeLightImage(p).empty());
-    EXPECT_EQ(engine.outcome(), StackingEngine::Outcome::Finished);
+    EXPECT_FALSE(idle.computeLightImage(p).empty());
+    EXPECT_EQ(idle.outcome(), StackingEngine::Outcome::Finished);
 }
 
-TEST_F(StackingEngineTest, UnreadableOrTinyChosenFrameFailsTheRunAndIsLogged) {
+TEST(StackingEngine, UnreadableOrTinyChosenFrameFailsTheRunAndIsLogged) {
+    lumora::test::LogCapture log;
     InMemorySequence seq({cv::Mat(), cv::Mat(17, 40, CV_8UC3, cv::Scalar::all(5)), rampFrame(0)});
     StackingEngine engine;
-    StackingParams p = params(seq, 0, 0, 2);
-    EXPECT_TRUE(engine.computeLightImage(p).empty());
-    EXPECT_EQ(engine.outcome(), StackingEngine::Outcome::Failed);
-    EXPECT_NE(log().find("ERROR at function Main => Error during accessing the image at index 0\n"),
-              std::string::npos);
-    EXPECT_EQ(p.frameCount, 3);
-
-    StackingParams q = params(seq, 1, 0, 1);
-    EXPECT_TRUE(engine.computeLightImage(q).empty());
-    EXPECT_EQ(engine.outcome(), StackingEngine::Outcome::Failed);
-    EXPECT_NE(log().find("smaller than 18 pixels"), std::string::npos);
+    for (int chosen : {0, 1}) {
+        StackingParams p = params(seq, chosen, 0, 2 - chosen);
+        EXPECT_TRUE(engine.computeLightImage(p).empty()) << chosen;
+        EXPECT_EQ(engine.outcome(), StackingEngine::Outcome::Failed);
+        EXPECT_FALSE(engine.errorMessage().empty());
+        EXPECT_EQ(p.frameCount, 3 - chosen);
+        EXPECT_EQ(logEntries(log.text()), chosen + 1);
+    }
 }
 
-TEST_F(StackingEngineTest, AntiGhostingAndThreadsKeepIdenticalFramesExact) {
+TEST(StackingEngine, AntiGhostingAlignmentAndThreadsKeepIdenticalFramesExact) {
     const cv::Mat frame = lumora::test::texture(60, 70, 3);
     InMemorySequence seq({frame, frame, frame, frame});
     for (int threads : {1, 3}) {
@@ -245,34 +170,28 @@ struct Ends {
 
 Ends runWorker(StackingEngine& engine, const StackingParams& p) {
     Ends e;
-    lumora::StackingComputingWorkerThread worker(&engine, p);
+    using Worker = lumora::StackingComputingWorkerThread;
+    Worker worker(&engine, p);
     QObject receiver;
-    QObject::connect(&worker, &lumora::StackingComputingWorkerThread::processWellFinished, &receiver,
-                     [&](int n) { e.finished = n, ++e.total; });
-    QObject::connect(&worker, &lumora::StackingComputingWorkerThread::processStopped, &receiver,
-                     [&](int n) { e.stopped = n, ++e.total; });
-    QObject::connect(&worker, &lumora::StackingComputingWorkerThread::processCanceled, &receiver,
-                     [&] { ++e.canceled, ++e.total; });
-    QObject::connect(&worker, &lumora::StackingComputingWorkerThread::processFailed, &receiver,
-                     [&](const QString&) { ++e.failed, ++e.total; });
+    QObject::connect(&worker, &Worker::processWellFinished, &receiver, [&](int n) { e.finished = n, ++e.total; });
+    QObject::connect(&worker, &Worker::processStopped, &receiver, [&](int n) { e.stopped = n, ++e.total; });
+    QObject::connect(&worker, &Worker::processCanceled, &receiver, [&] { ++e.canceled, ++e.total; });
+    QObject::connect(&worker, &Worker::processFailed, &receiver, [&](const QString&) { ++e.failed, ++e.total; });
     EXPECT_TRUE(worker.busy());
     worker.start();
     worker.wait();
     QCoreApplication::processEvents();
     EXPECT_FALSE(worker.busy());
+    EXPECT_EQ(e.total, 1);
     return e;
 }
 
-TEST_F(StackingEngineTest, WorkerEmitsExactlyOneEndSignal) {
-    std::vector<cv::Mat> frames;
-    for (int i = 0; i < 5; ++i)
-        frames.push_back(rampFrame(i));
-    InMemorySequence seq(frames);
+TEST(StackingEngine, WorkerEmitsExactlyOneEndSignal) {
+    lumora::test::LogCapture log;
+    InMemorySequence seq(ramps(5));
     {
         StackingEngine engine;
-        const Ends e = runWorker(engine, params(seq, 2, 2, 2));
-        EXPECT_EQ(e.finished, 5);
-        EXPECT_EQ(e.total, 1);
+        EXPECT_EQ(runWorker(engine, params(seq, 2, 2, 2)).finished, 5);
     }
     {
         StackingEngine engine;
@@ -281,9 +200,7 @@ TEST_F(StackingEngineTest, WorkerEmitsExactlyOneEndSignal) {
             if (index == 1)
                 engine.stop();
         });
-        const Ends e = runWorker(engine, params(seq, 2, 2, 2)); // order 2, 3, 1: stopped at position 2
-        EXPECT_EQ(e.stopped, 2);
-        EXPECT_EQ(e.total, 1);
+        EXPECT_EQ(runWorker(engine, params(seq, 2, 2, 2)).stopped, 2); // order 2, 3, 1: stopped at position 2
     }
     {
         StackingEngine engine;
@@ -291,18 +208,11 @@ TEST_F(StackingEngineTest, WorkerEmitsExactlyOneEndSignal) {
             if (index == 3)
                 engine.cancel();
         });
-        const Ends e = runWorker(engine, params(seq, 2, 2, 2));
-        EXPECT_EQ(e.canceled, 1);
-        EXPECT_EQ(e.total, 1);
+        EXPECT_EQ(runWorker(engine, params(seq, 2, 2, 2)).canceled, 1);
     }
-    {
-        InMemorySequence broken(std::vector<cv::Mat>{cv::Mat()});
-        StackingEngine engine;
-        const Ends e = runWorker(engine, params(broken, 0, 0, 0));
-        EXPECT_EQ(e.failed, 1); // an error the window can show, not a cancel and not an exit
-        EXPECT_EQ(e.canceled, 0);
-        EXPECT_EQ(e.total, 1);
-    }
+    InMemorySequence broken(std::vector<cv::Mat>{cv::Mat()});
+    StackingEngine engine;
+    EXPECT_EQ(runWorker(engine, params(broken, 0, 0, 0)).failed, 1); // an error to show, not a cancel or an exit
 }
 
 } // namespace

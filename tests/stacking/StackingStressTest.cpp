@@ -104,16 +104,9 @@ Clock::duration oneRun(InMemorySequence& seq, Request request, int delayMs, Ends
             engine.cancel();
         else
             engine.stop();
-        const int frameAtRequest = engine.currentFrame();
         while (worker.busy())
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         noticed = Clock::now() - asked;
-        if (noticed > kCancelLimit / 2) // slow ends are worth a line: where did the request land?
-            std::printf("slow %s: %lld ms, frame %d at the request, after %d ms\n",
-                        request == Request::Cancel ? "cancel" : "stop",
-                        static_cast<long long>(
-                            std::chrono::duration_cast<std::chrono::milliseconds>(noticed).count()),
-                        frameAtRequest, delayMs);
     }
     worker.wait();
     fence.pass();
@@ -138,16 +131,11 @@ TEST(StackingStress, FinishCancelAndStopManyTimes) {
     EXPECT_GE(ends.finished.load(), kRounds);
     EXPECT_LE(worstCancel, kCancelLimit);
     EXPECT_LE(worstStop, kCancelLimit);
-    RecordProperty(
-        "worstCancelMs",
-        std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(worstCancel).count()));
-    RecordProperty("worstStopMs",
-                   std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(worstStop).count()));
-    std::printf(
-        "worst cancel %lld ms, worst stop %lld ms; finished %d, stopped %d, cancelled %d\n",
-        static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(worstCancel).count()),
-        static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(worstStop).count()),
-        ends.finished.load(), ends.stopped.load(), ends.canceled.load());
+    const auto ms = [](Clock::duration d) {
+        return static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(d).count());
+    };
+    std::printf("worst cancel %lld ms, worst stop %lld ms; finished %d, stopped %d, cancelled %d\n",
+                ms(worstCancel), ms(worstStop), ends.finished.load(), ends.stopped.load(), ends.canceled.load());
 }
 
 TEST(StackingStress, DeletingARunningWorkerCancelsAndJoinsIt) {

@@ -8,6 +8,8 @@
 #include <QObject>
 #include <QTcpServer>
 #include <QTimer>
+
+#include <utility>
 #include <QUrl>
 #include <vector>
 
@@ -21,11 +23,15 @@ public:
         QByteArray method, path, contentType, body;
     };
     struct Response {
+        Response(QByteArray body = {}, int status = 200, QByteArray contentType = "text/plain",
+                 QByteArray location = {}, int trickleMs = 0)
+            : body(std::move(body)), status(status), contentType(std::move(contentType)),
+              location(std::move(location)), trickleMs(trickleMs) {}
         QByteArray body;
-        int status = 200;
-        QByteArray contentType = "text/plain";
+        int status;
+        QByteArray contentType;
         QByteArray location; // Location header of a redirect
-        int trickleMs = 0;   // above 0: the body goes out one byte per trickleMs
+        int trickleMs;       // above 0: the body goes out one byte per trickleMs
     };
 
     explicit LoopbackHttpServer(int maxRequests = 32, int lifetimeMs = 30000);

@@ -1,10 +1,15 @@
 #include "TestEnvironment.h"
 
+#include "app/EventLog.h"
 #include "app/Settings.h"
 
+#include <QProcess>
 #include <QSettings>
-#include <QStandardPaths>
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 
 namespace lumora::test {
 namespace {
@@ -35,6 +40,10 @@ IsolatedUserStore::~IsolatedUserStore() {
 
 QString IsolatedUserStore::settingsFile() const { return QSettings().fileName(); }
 
+LogCapture::LogCapture() { setLogDirectory(folder()); }
+LogCapture::~LogCapture() { setLogDirectory(""); }
+std::string LogCapture::text() const { return fileText(logPath()); }
+
 std::string testMediaDir() {
     const char* d = std::getenv("LUMORA_TESTMEDIA_DIR");
     return d && *d ? d : LUMORA_DEFAULT_TESTMEDIA_DIR;
@@ -45,5 +54,42 @@ std::string testMediaPath(const std::string& name) { return testMediaDir() + "/"
 std::string sourceDir() { return LUMORA_SOURCE_DIR; }
 
 std::string binDir() { return LUMORA_BIN_DIR; }
+
+std::string fileText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+bool writeFileText(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), std::streamsize(bytes.size()));
+    return bool(out.flush());
+}
+
+std::vector<std::string> folderEntries(const std::string& folder) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(folder, ec))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+CliRun runCli(const QStringList& args, const QString& home) {
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOME"), home);
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/config"));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/data"));
+    process.setProcessEnvironment(env);
+    process.start(QString::fromStdString(binDir()) + QStringLiteral("/lumora-cli"), args);
+    CliRun run;
+    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
+        return run;
+    run.exitCode = process.exitCode();
+    run.out = process.readAllStandardOutput();
+    run.err = process.readAllStandardError();
+    return run;
+}
 
 } // namespace lumora::test

@@ -1,4 +1,4 @@
-// The colour step: HSV adjustments, exposure toe, contrast and the tone curve.
+// The colour step: HSV adjustments, exposure toe, contrast and the tone curve, against their formulas.
 
 #include "tonemap/ColorModifications.h"
 
@@ -13,156 +13,92 @@ ColorModSettings neutral() {
     return colorModSettings(exposureTermsFor(0.f), 1.f, 0.f, 1.f, 0.f);
 }
 
-cv::Mat pixel(float b, float g, float r) {
-    return cv::Mat(1, 1, CV_32FC3, cv::Scalar(b, g, r));
-}
-
-cv::Vec3f run(const cv::Mat& in, const ColorModSettings& s, int threads = 1) {
+cv::Vec3f run(cv::Vec3f bgr, const ColorModSettings& s) {
     ToneCurve curve;
-    return applyColorModifications(curve, in, s, threads).at<cv::Vec3f>(0, 0);
+    return applyColorModifications(curve, cv::Mat(1, 1, CV_32FC3, cv::Scalar(bgr[0], bgr[1], bgr[2])), s, 1)
+        .at<cv::Vec3f>(0, 0);
 }
 
-// Exposure 0 leaves values above the toe alone and bends those inside it: toeSlope (x + toeWidth)^2.
-float neutralExposure(float x) {
-    return x >= 0.0025f ? x : (x <= -0.0025f ? 0.f : 100.f * (x + 0.0025f) * (x + 0.0025f));
-}
-
-TEST(TonemapColour, NeutralSettingsReturnTheClampedInput) {
+TEST(TonemapColour, NeutralSettingsClampAndBendOnlyTheToe) {
     cv::Mat in(16, 16, CV_32FC3);
-    cv::RNG rng(7);
-    rng.fill(in, cv::RNG::UNIFORM, -0.2, 1.4);
+    cv::RNG(7).fill(in, cv::RNG::UNIFORM, -0.2, 1.4);
     ToneCurve curve;
     const cv::Mat out = applyColorModifications(curve, in, neutral(), 2);
     ASSERT_EQ(out.type(), CV_32FC3);
-    for (int y = 0; y < in.rows; ++y)
-        for (int x = 0; x < in.cols; ++x) {
-            const cv::Vec3f v = in.at<cv::Vec3f>(y, x), o = out.at<cv::Vec3f>(y, x);
-            cv::Vec3f e;
-            for (int c = 0; c < 3; ++c)
-                e[c] = std::clamp(neutralExposure(v[c]), 0.f, 1.f);
-            // The curve acts on squared lightness: exact identity except in the table's last step.
-            const float l = (e[0] + 40.f * e[1] + 20.f * e[2]) / 61.f;
-            const float tol = l * l > 1.f - 1.f / 1024.f ? 2e-3f : 2e-5f;
-            for (int c = 0; c < 3; ++c)
-                EXPECT_NEAR(o[c], e[c], tol) << y << "," << x << " c" << c;
-        }
+    for (int i = 0; i < in.rows * in.cols; ++i) {
+        const cv::Vec3f v = in.at<cv::Vec3f>(i), o = out.at<cv::Vec3f>(i);
+        cv::Vec3f e; // exposure 0 keeps values above the toe and bends those inside it: 100 (x + 0.0025)^2
+        for (int c = 0; c < 3; ++c)
+            e[c] = std::clamp(v[c] >= 0.0025f ? v[c] : v[c] <= -0.0025f ? 0.f : 100.f * std::pow(v[c] + 0.0025f, 2.f),
+                              0.f, 1.f);
+        // The curve acts on squared lightness: exact identity except in the table's last step.
+        const float l = (e[0] + 40.f * e[1] + 20.f * e[2]) / 61.f;
+        for (int c = 0; c < 3; ++c)
+            EXPECT_NEAR(o[c], e[c], l * l > 1.f - 1.f / 1024.f ? 2e-3f : 2e-5f) << i << " c" << c;
+    }
 }
 
-TEST(TonemapColour, FullTurnOfHueIsNeutralThroughHsv) {
-    cv::Mat in(8, 8, CV_32FC3);
-    cv::RNG rng(3);
-    rng.fill(in, cv::RNG::UNIFORM, 0.01, 0.9);
-    ToneCurve a, b;
-    const cv::Mat plain = applyColorModifications(a, in, neutral(), 1);
-    ColorModSettings turned = neutral();
-    turned.hue = 1.f; // the HSV path runs, and a whole turn must change nothing
-    const cv::Mat viaHsv = applyColorModifications(b, in, turned, 1);
-    EXPECT_LT(cv::norm(plain, viaHsv, cv::NORM_INF), 1e-5);
-}
-
-TEST(TonemapColour, ThirdOfATurnMovesRedToGreen) {
+TEST(TonemapColour, HueSaturationAndVibranceInHsv) {
     ColorModSettings s = neutral();
-    s.hue = 1.f / 3.f;
-    const cv::Vec3f o = run(pixel(0.2f, 0.2f, 0.8f), s);
-    EXPECT_NEAR(o[0], 0.2f, 1e-4f);
-    EXPECT_NEAR(o[1], 0.8f, 1e-4f);
-    EXPECT_NEAR(o[2], 0.2f, 1e-4f);
-}
-
-TEST(TonemapColour, SaturationZeroGivesGreyAtTheHsvValue) {
-    ColorModSettings s = neutral();
-    s.saturation = 0.f;
-    const cv::Vec3f o = run(pixel(0.1f, 0.6f, 0.3f), s);
-    for (int c = 0; c < 3; ++c)
-        EXPECT_NEAR(o[c], 0.6f, 1e-5f);
-    // Vibrance scales the existing saturation, so a grey pixel (S = 0) stays grey.
+    s.hue = 1.f / 3.f; // a third of a turn moves red to green
+    EXPECT_LT(cv::norm(run({0.2f, 0.2f, 0.8f}, s) - cv::Vec3f(0.2f, 0.8f, 0.2f)), 2e-4);
+    s.hue = 1.f; // a whole turn is neutral through HSV
+    const cv::Vec3f some(0.3f, 0.5f, 0.7f);
+    EXPECT_LT(cv::norm(run(some, s) - run(some, neutral())), 1e-5);
     s = neutral();
-    s.vibrance = 0.5f;
-    const cv::Vec3f grey = run(pixel(0.4f, 0.4f, 0.4f), s);
-    for (int c = 0; c < 3; ++c)
-        EXPECT_NEAR(grey[c], 0.4f, 1e-5f);
+    s.saturation = 0.f; // grey at the HSV value
+    EXPECT_LT(cv::norm(run({0.1f, 0.6f, 0.3f}, s) - cv::Vec3f(0.6f, 0.6f, 0.6f)), 2e-5);
+    s.saturation = 1.5f; // S = 0.5 -> 0.5 * 0.5 + 1 = 1.25 -> S' = 0.625; the curve keeps channel ratios
+    const cv::Vec3f spread = run({0.4f, 0.4f, 0.8f}, s);
+    EXPECT_NEAR(spread[0] / spread[2], 1.f - 0.625f, 1e-4f);
+    s = neutral();
+    s.vibrance = 0.5f; // scales the existing saturation: grey stays grey
+    EXPECT_LT(cv::norm(run({0.4f, 0.4f, 0.4f}, s) - cv::Vec3f(0.4f, 0.4f, 0.4f)), 2e-5);
 }
 
-TEST(TonemapColour, SaturationAboveOneSpreadsChannelsAwayFromTheValue) {
-    ColorModSettings s = neutral();
-    s.saturation = 1.5f; // S = 0.5 -> t = 0.5 + 1.5 - 0.5 = 1.5 -> 0.5 * 0.5 + 1 = 1.25 -> S' = 0.625
-    const cv::Vec3f o = run(pixel(0.4f, 0.4f, 0.8f), s);
-    // (R, G, B) becomes (0.8, 0.3, 0.3); the curve then keeps the channels' ratios: min / max = 1 - S'.
-    EXPECT_NEAR(o[0] / o[2], 1.f - 0.625f, 1e-4f);
-    EXPECT_NEAR(o[1] / o[2], 1.f - 0.625f, 1e-4f);
-}
-
-TEST(TonemapColour, ExposureAndContrast) {
-    ColorModSettings s = colorModSettings(exposureTermsFor(1.f), 1.f, 0.f, 1.f, 0.f);
-    cv::Vec3f o = run(pixel(0.2f, 0.2f, 0.2f), s);
-    EXPECT_NEAR(o[1], 0.4f, 1e-5f); // one stop doubles
-    o = run(pixel(0.7f, 0.7f, 0.7f), s);
-    EXPECT_NEAR(o[1], 1.f, 1e-3f); // clamps at white (the curve table's last step is 1023/1024)
-
-    const ContrastTerms one = contrastTermsFor(1.f);
-    EXPECT_TRUE(one.sqrtMode);
-    EXPECT_FLOAT_EQ(one.linearCoef, 1.f);
-    EXPECT_FLOAT_EQ(one.sqrtCoef, 0.f);
-    EXPECT_FLOAT_EQ(one.offset, 0.f);
-    const ContrastTerms low = contrastTermsFor(0.5f);
-    EXPECT_FALSE(low.sqrtMode);
-    EXPECT_FLOAT_EQ(low.linearCoef, 0.5f);
-    EXPECT_FLOAT_EQ(low.offset, 0.375f);
-    // In sqrt mode the curve is the square (c sqrt(x) - 0.8 (c - 1))^2: never negative, 0 at one point.
-    const float c = 1.6f;
-    const ContrastTerms high = contrastTermsFor(c);
-    for (float x : {0.f, 0.01f, 0.09f, 0.3f, 1.f}) {
-        const float expected = std::pow(c * std::sqrt(x) - 0.8f * (c - 1.f), 2.f);
-        EXPECT_NEAR(high.sqrtCoef * std::sqrt(x) + high.linearCoef * x + high.offset, expected, 1e-5f);
+TEST(TonemapColour, ExposureContrastAndBlack) {
+    const ColorModSettings up = colorModSettings(exposureTermsFor(1.f), 1.f, 0.f, 1.f, 0.f);
+    EXPECT_NEAR(run({0.2f, 0.2f, 0.2f}, up)[1], 0.4f, 1e-5f); // one stop doubles
+    EXPECT_NEAR(run({0.7f, 0.7f, 0.7f}, up)[1], 1.f, 1e-3f);  // and clamps at white
+    // Contrast above 1 is the square (c sqrt(x) - 0.8 (c - 1))^2; 0.5 is the straight line 0.5 x + 0.375.
+    for (float c : {1.6f, 0.5f}) {
+        const ContrastTerms t = contrastTermsFor(c);
+        for (float x : {0.f, 0.01f, 0.09f, 0.3f, 1.f}) {
+            const float expected = c > 1.f ? std::pow(c * std::sqrt(x) - 0.8f * (c - 1.f), 2.f) : 0.5f * x + 0.375f;
+            EXPECT_NEAR(t.sqrtCoef * std::sqrt(x) + t.linearCoef * x + t.offset, expected, 1e-5f) << c << " " << x;
+        }
     }
-    s = colorModSettings(exposureTermsFor(0.f), c, 0.f, 1.f, 0.f);
-    o = run(pixel(0.5f, 0.5f, 0.5f), s);
-    EXPECT_NEAR(o[0], std::pow(c * std::sqrt(0.5f) - 0.8f * (c - 1.f), 2.f), 1e-4f);
+    const ColorModSettings contrasty = colorModSettings(exposureTermsFor(0.f), 1.6f, 0.f, 1.f, 0.f);
+    EXPECT_NEAR(run({0.5f, 0.5f, 0.5f}, contrasty)[0], std::pow(1.6f * std::sqrt(0.5f) - 0.48f, 2.f), 1e-4f);
+    // Without a toe black reaches the curve as L = 0 and stays black, never NaN.
+    ColorModSettings noToe = neutral();
+    noToe.toeWidth = noToe.toeSlope = 0.f;
+    EXPECT_EQ(run({0.f, 0.f, 0.f}, noToe), cv::Vec3f(0.f, 0.f, 0.f));
 }
 
-TEST(TonemapColour, BlackStaysBlack) {
-    ColorModSettings s = neutral();
-    s.toeWidth = 0.f; // no toe: black reaches the curve step as L = 0
-    s.toeSlope = 0.f;
-    const cv::Vec3f o = run(pixel(0.f, 0.f, 0.f), s);
-    for (int c = 0; c < 3; ++c) {
-        EXPECT_FALSE(std::isnan(o[c]));
-        EXPECT_EQ(o[c], 0.f);
-    }
-    // With the default toe, black is lifted to toeSlope * toeWidth^2 and stays grey.
-    const cv::Vec3f toe = run(pixel(0.f, 0.f, 0.f), neutral());
-    EXPECT_NEAR(toe[1], 100.f * 0.0025f * 0.0025f, 1e-6f);
-}
-
-TEST(TonemapColour, CurveRescalesByLightness) {
+TEST(TonemapColour, CurveRescalesByLightnessAndThreadsChangeNoPixel) {
     ToneCurve curve;
     curve.setWhites(1.f);
     curve.setHighlights(0.5f);
-    const cv::Mat in = pixel(0.75f, 0.8f, 0.7f);
-    const cv::Vec3f o = applyColorModifications(curve, in, neutral(), 1).at<cv::Vec3f>(0, 0);
+    const cv::Vec3f in(0.75f, 0.8f, 0.7f);
+    const cv::Vec3f o =
+        applyColorModifications(curve, cv::Mat(1, 1, CV_32FC3, cv::Scalar(in[0], in[1], in[2])), neutral(), 1)
+            .at<cv::Vec3f>(0, 0);
     const float l = (0.75f + 40.f * 0.8f + 20.f * 0.7f) / 61.f;
     const float k = std::sqrt(curve.evaluate(l * l)) / l;
-    EXPECT_NEAR(o[0], 0.75f * k, 1e-5f);
-    EXPECT_NEAR(o[1], 0.8f * k, 1e-5f);
-    EXPECT_NEAR(o[2], 0.7f * k, 1e-5f);
-    EXPECT_GT(k, 1.f); // whites and highlights up lift the upper mid tones
-}
+    EXPECT_GT(k, 1.f);
+    for (int c = 0; c < 3; ++c)
+        EXPECT_NEAR(o[c], in[c] * k, 1e-5f);
 
-TEST(TonemapColour, OneChannelAndThreadCounts) {
-    cv::Mat grey(5, 7, CV_32FC1, cv::Scalar(0.25f));
-    ToneCurve curve;
-    const cv::Mat out = applyColorModifications(curve, grey, neutral(), 1);
-    ASSERT_EQ(out.type(), CV_32FC3);
-    EXPECT_NEAR(out.at<cv::Vec3f>(4, 6)[2], 0.25f, 1e-5f);
-
-    cv::Mat in(37, 23, CV_32FC3);
-    cv::RNG rng(11);
-    rng.fill(in, cv::RNG::UNIFORM, 0.0, 1.2);
-    ColorModSettings s = colorModSettings(exposureTermsFor(0.3f), 1.2f, 0.1f, 1.3f, 0.2f);
+    const cv::Mat grey(5, 7, CV_32FC1, cv::Scalar(0.25f));
+    ToneCurve plain;
+    EXPECT_NEAR(applyColorModifications(plain, grey, neutral(), 1).at<cv::Vec3f>(4, 6)[2], 0.25f, 1e-5f);
+    cv::Mat many(37, 23, CV_32FC3);
+    cv::RNG(11).fill(many, cv::RNG::UNIFORM, 0.0, 1.2);
+    const ColorModSettings s = colorModSettings(exposureTermsFor(0.3f), 1.2f, 0.1f, 1.3f, 0.2f);
     ToneCurve c1, c3;
-    const cv::Mat one = applyColorModifications(c1, in, s, 1);
-    const cv::Mat three = applyColorModifications(c3, in, s, 3);
-    EXPECT_EQ(cv::norm(one, three, cv::NORM_INF), 0.0); // the split never changes a pixel
+    EXPECT_EQ(cv::norm(applyColorModifications(c1, many, s, 1), applyColorModifications(c3, many, s, 3), cv::NORM_INF),
+              0.0);
 }
 
 } // namespace

@@ -77,33 +77,29 @@ TEST(TonemapLaplacian, FilterEqualsWholeImageFormulation) {
 }
 
 TEST(TonemapLaplacian, OperatorEqualsWholeImageFormulation) {
-    const cv::Mat img = hdrScene(27, 34, 5);
-    for (auto [alpha, beta] : {std::pair{0.5f, 0.f}, std::pair{1.f, 0.5f}, std::pair{0.8f, 1.5f}}) {
+    // alpha = beta = 1 skips the filter: luminance fitted to 100:1 and encoded, the brightest reaching white;
+    // beta above 1 keeps values above 1 (no range fitting, no display power).
+    cv::Mat img = hdrScene(27, 34, 5);
+    img(cv::Rect(8, 8, 4, 4)).setTo(cv::Scalar::all(0.9)); // a bright patch whose edges get expanded
+    for (auto [alpha, beta] : {std::pair{0.5f, 0.f}, std::pair{1.f, 0.5f}, std::pair{0.8f, 1.5f},
+                               std::pair{1.f, 1.f}, std::pair{1.f, 2.f}}) {
         SCOPED_TRACE(testing::Message() << "alpha " << alpha << " beta " << beta);
         Laplacian op;
         const float params[3] = {alpha, beta, 0.f};
         cv::Mat out;
         op.toneMap(out, img, params);
-        const cv::Mat expected = test::referenceToneMap(img, alpha, beta);
         ASSERT_EQ(out.type(), CV_32FC3);
-        EXPECT_LT(cv::norm(out, expected, cv::NORM_INF), 2e-4);
+        EXPECT_LT(cv::norm(out, test::referenceToneMap(img, alpha, beta), cv::NORM_INF), 2e-4);
         EXPECT_EQ(op.progress(), 100);
+        double minV = 0, maxV = 0;
+        cv::minMaxLoc(out.reshape(1), &minV, &maxV);
+        EXPECT_GE(minV, 0.0);
+        if (alpha == 1.f && beta == 1.f) {
+            EXPECT_NEAR(maxV, 1.0, 1e-5);
+        } else if (beta > 1.f) {
+            EXPECT_GT(maxV, 1.0);
+        }
     }
-}
-
-TEST(TonemapLaplacian, AlphaBetaOneSkipsTheFilter) {
-    const cv::Mat img = hdrScene(12, 15, 9);
-    Laplacian op;
-    const float params[3] = {1.f, 1.f, 0.f};
-    cv::Mat out;
-    op.toneMap(out, img, params);
-    // Luminance fitted to 100:1 and encoded, ratios kept: exactly the steps after the filter.
-    const cv::Mat expected = test::referenceToneMap(img, 1.0, 1.0);
-    EXPECT_LT(cv::norm(out, expected, cv::NORM_INF), 1e-5);
-    // The brightest samples reach white.
-    double maxV = 0;
-    cv::minMaxLoc(out.reshape(1), nullptr, &maxV);
-    EXPECT_NEAR(maxV, 1.0, 1e-6);
 }
 
 TEST(TonemapLaplacian, SinglePixel) {
@@ -127,21 +123,6 @@ TEST(TonemapLaplacian, SinglePixel) {
     EXPECT_NEAR(v[2], std::pow(0.1 / l, 1 / 2.2), 1e-5);
 }
 
-TEST(TonemapLaplacian, BetaAboveOneKeepsValuesAboveOne) {
-    cv::Mat img = hdrScene(20, 20, 4);
-    img(cv::Rect(8, 8, 4, 4)).setTo(cv::Scalar::all(0.9)); // a bright patch whose edges get expanded
-    Laplacian op;
-    const float params[3] = {1.f, 2.f, 0.f};
-    cv::Mat out;
-    op.toneMap(out, img, params);
-    double minV = 0, maxV = 0;
-    cv::minMaxLoc(out.reshape(1), &minV, &maxV);
-    EXPECT_GT(maxV, 1.0);
-    EXPECT_GE(minV, 0.0);
-    // No range fitting and no 1/2.2 power: the plain formulation without them agrees.
-    EXPECT_LT(cv::norm(out, test::referenceToneMap(img, 1.0, 2.0), cv::NORM_INF), 2e-4);
-}
-
 TEST(TonemapLaplacian, PyramidsCollapseBackAndCountLevels) {
     EXPECT_EQ(pyramidLevelCount(2, 2), 2);
     EXPECT_EQ(pyramidLevelCount(5, 100), 4); // 5 -> 3 -> 2 -> 1
@@ -157,29 +138,6 @@ TEST(TonemapLaplacian, PyramidsCollapseBackAndCountLevels) {
     ASSERT_EQ(g.size(), rg.size());
     for (size_t k = 0; k < g.size(); ++k)
         EXPECT_LT(maxRelativeError(g[k], rg[k]), 1e-6) << "level " << k;
-}
-
-TEST(TonemapLaplacian, CoefficientWeightsAreALaplacianKernel) {
-    // Far from the borders both parts of a coefficient's kernel average (they sum to 1, so their difference
-    // ignores constants) and are symmetric about the centre.
-    for (int level = 0; level < 4; ++level) {
-        const int centre = 40; // at this level, full-resolution position 40 << level
-        const int full = centre << level, hw = 3 * (2 << level) - 2;
-        const AxisWeights w = coefficientWeights(full - hw, full + hw, level, centre);
-        ASSERT_EQ(static_cast<int>(w.gauss.size()), 2 * hw + 1);
-        ASSERT_EQ(w.up.size(), w.gauss.size());
-        double gaussSum = 0, upSum = 0;
-        for (size_t i = 0; i < w.gauss.size(); ++i) {
-            gaussSum += w.gauss[i], upSum += w.up[i];
-            EXPECT_NEAR(w.gauss[i], w.gauss[w.gauss.size() - 1 - i], 1e-12) << level;
-            EXPECT_NEAR(w.up[i], w.up[w.up.size() - 1 - i], 1e-12) << level;
-        }
-        EXPECT_NEAR(gaussSum, 1.0, 1e-6) << level; // the taps are floats
-        EXPECT_NEAR(upSum, 1.0, 1e-6) << level;
-        // The Gaussian part reaches 2 (2^l - 1) samples out; the upsampled part the whole window.
-        EXPECT_EQ(w.gauss[static_cast<size_t>(hw - 2 * ((1 << level) - 1) - 1)], 0.0);
-        EXPECT_NE(w.up.front(), 0.0);
-    }
 }
 
 TEST(TonemapLaplacian, RemappingFunction) {

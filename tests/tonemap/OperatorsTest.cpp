@@ -43,10 +43,9 @@ cv::Mat frameLight(int rows) {
 
 } // namespace
 
-// ---------------------------------------------------------------------------------------------------------------
 // LogMapping
 
-TEST(LogMapping, BiasOneHalfMakesTheBaseLinearInRelativeLuminance) {
+TEST(LogMapping, BiasOneHalfMakesTheBaseLinearAndTheBrightestPixelMapsToOne) {
     EXPECT_NEAR(logmapping::biasExponent(0.5f), 1.0, 1e-5);
     const float Lmax = 3.f;
     for (float Y : {0.f, 0.05f, 0.4f, 1.f, 2.2f, 3.f}) {
@@ -54,9 +53,6 @@ TEST(LogMapping, BiasOneHalfMakesTheBaseLinearInRelativeLuminance) {
         const double expected = std::log(Y + 1.0) / std::log(base) / std::log10(Lmax + 1.0);
         EXPECT_NEAR(logmapping::compressLuminance(Y, Lmax, 0.5f), expected, 1e-5) << "Y = " << Y;
     }
-}
-
-TEST(LogMapping, BrightestPixelMapsToOneForAnyBias) {
     // At Y = Lmax the base is 10 whatever the exponent, so the value is log10(Lmax + 1) / divider = 1.
     for (float bias : {0.5f, 0.75f, 0.85f, 1.0f})
         EXPECT_NEAR(logmapping::compressLuminance(7.5f, 7.5f, bias), 1.0, 1e-5) << "bias " << bias;
@@ -106,20 +102,19 @@ TEST(LogMapping, PixelsWithoutLightAndConstantImagesGiveBlack) {
     }
 }
 
-// ---------------------------------------------------------------------------------------------------------------
 // LC_Model
 
-TEST(LcModel, UniformImageReportsDivideByZeroAndGivesBlack) {
+TEST(LcModel, UniformImageAndPixelsWithoutLightGiveBlack) {
     LC_Model op;
     const float params[3] = {5.f, 10.f, 5.f};
     cv::Mat out;
-    testing::internal::CaptureStderr();
     op.toneMap(out, cv::Mat(6, 6, CV_32FC3, cv::Scalar::all(0.4)), params);
-    const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find("ERROR in scaleImage.m : divide by zero\n"), std::string::npos) << err;
     ASSERT_EQ(out.size(), cv::Size(6, 6));
     EXPECT_TRUE(allFinite(out));
     EXPECT_EQ(maxAbs(out), 0.0);
+    op.toneMap(out, test::greyLevels({0.f, 0.2f, 0.7f}, 6, 6), params);
+    EXPECT_TRUE(allFinite(out));
+    EXPECT_EQ(maxAbs(cv::Mat(out.at<cv::Vec3f>(0, 0))), 0.0);
 }
 
 TEST(LcModel, BetaZeroLeavesTheRescaledLogBrightness) {
@@ -136,10 +131,7 @@ TEST(LcModel, BetaZeroLeavesTheRescaledLogBrightness) {
     LC_Model op;
     const float params[3] = {0.01f, 0.f, 3.f};
     cv::Mat out;
-    testing::internal::CaptureStderr();
     op.toneMap(out, in, params);
-    const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find("divide by zero"), std::string::npos) << "the flat weight image is reported";
     for (size_t i = 0; i < levels.size(); ++i) {
         const double expected = (lv[i] - lv.front()) / (lv.back() - lv.front());
         const cv::Vec3f got = out.at<cv::Vec3f>(0, static_cast<int>(i));
@@ -148,37 +140,6 @@ TEST(LcModel, BetaZeroLeavesTheRescaledLogBrightness) {
     }
 }
 
-TEST(LcModel, HelpersRescaleAndReportOutOfRangeBrightness) {
-    cv::Mat img = (cv::Mat_<float>(1, 3) << 2.f, 4.f, 6.f);
-    const cv::Mat s = scaleImage(img, -1.f, 1.f);
-    EXPECT_NEAR(s.at<float>(0), -1.f, 1e-6);
-    EXPECT_NEAR(s.at<float>(1), 0.f, 1e-6);
-    EXPECT_NEAR(s.at<float>(2), 1.f, 1e-6);
-
-    testing::internal::CaptureStderr();
-    sigmFac((cv::Mat_<float>(1, 2) << -1.f, 300.f), 10, 0);
-    EXPECT_NE(testing::internal::GetCapturedStderr().find("ERROR: sigmFac: lum must be between 0 and 255\n"),
-              std::string::npos);
-    // Higher brightness, lower weight (slope > 0), ends rescaled to 1 and 0.
-    const cv::Mat w = sigmFac((cv::Mat_<float>(1, 3) << 0.f, 128.f, 255.f), 10, 0);
-    EXPECT_NEAR(w.at<float>(0), 1.f, 1e-6);
-    EXPECT_GT(w.at<float>(0), w.at<float>(1));
-    EXPECT_NEAR(w.at<float>(2), 0.f, 1e-6);
-}
-
-TEST(LcModel, PixelsWithoutLightStayBlack) {
-    LC_Model op;
-    const float params[3] = {5.f, 10.f, 5.f};
-    cv::Mat in = test::greyLevels({0.f, 0.2f, 0.7f}, 6, 6);
-    cv::Mat out;
-    testing::internal::CaptureStderr();
-    op.toneMap(out, in, params);
-    testing::internal::GetCapturedStderr();
-    EXPECT_TRUE(allFinite(out));
-    EXPECT_EQ(maxAbs(cv::Mat(out.at<cv::Vec3f>(0, 0))), 0.0);
-}
-
-// ---------------------------------------------------------------------------------------------------------------
 // LayerProcessing and the bilateral filter
 
 TEST(LayerProcessing, GammaOnlySetsTheLuminanceScaleOfTheFirstStep) {
@@ -200,18 +161,6 @@ TEST(LayerProcessing, GammaOnlySetsTheLuminanceScaleOfTheFirstStep) {
     EXPECT_TRUE(cv::checkRange(dark, true, nullptr, 1e-8 * (1 - 1e-6), 1e-8 * (1 + 1e-6)));
 }
 
-TEST(LayerProcessing, BilateralFilterRejectsMultiChannelInput) {
-    cv::Mat three(4, 4, CV_32FC3, cv::Scalar::all(1)), out;
-    try {
-        cv_extend::bilateralFilter(three, out, 2.0, 0.35);
-        FAIL() << "no error for a 3-channel image";
-    } catch (const cv::Exception& e) {
-        EXPECT_EQ(e.err, "src.channels() == 1");
-        EXPECT_NE(e.func.find("bilateralFilter"), std::string::npos) << e.func;
-        EXPECT_NE(e.file.find("BilateralFilter"), std::string::npos) << e.file;
-    }
-}
-
 TEST(LayerProcessing, CancelDuringTheThreadStepTakesEffectAfterBothJoin) {
     LayerProcessing op;
     bool hookRan = false;
@@ -228,7 +177,7 @@ TEST(LayerProcessing, CancelDuringTheThreadStepTakesEffectAfterBothJoin) {
     EXPECT_TRUE(out.empty());
 }
 
-TEST(LayerProcessing, DegenerateInputsGiveBlackNotNaN) {
+TEST(LayerProcessing, DegenerateInputsGiveBlackAndEqualRowsStayEqual) {
     LayerProcessing op;
     const float params[3] = {0.7f, 1.f, 2525.f};
     for (float v : {0.f, 0.5f}) {
@@ -238,9 +187,19 @@ TEST(LayerProcessing, DegenerateInputsGiveBlackNotNaN) {
         EXPECT_TRUE(allFinite(out));
         EXPECT_LE(maxAbs(out), 1e-6) << "constant " << v;
     }
+    // Rows that are all alike come out alike, down to the last one of an odd row count.
+    cv::Mat ramp(1, 50, CV_32FC3);
+    for (int x = 0; x < 50; ++x)
+        ramp.at<cv::Vec3f>(0, x) = cv::Vec3f(0.002f * (x + 1), 0.01f * (x + 1), 0.004f * (x + 1));
+    cv::Mat out;
+    op.toneMap(out, cv::repeat(ramp, 33, 1), params);
+    ASSERT_EQ(out.rows, 33);
+    EXPECT_TRUE(allFinite(out));
+    for (int y = 1; y < out.rows; ++y)
+        EXPECT_LE(maxAbs(out.row(y) - out.row(0)), 1e-4) << "row " << y;
 }
 
-TEST(BilateralFilter, KeepsFlatImagesAndSharpSteps) {
+TEST(BilateralFilter, KeepsFlatImagesAndSharpStepsAndSmoothsSmallDifferencesLikeAGaussian) {
     cv::Mat flat(50, 60, CV_32F, cv::Scalar(-3.5)), out;
     cv_extend::bilateralFilter(flat, out, 6.0, 0.35);
     EXPECT_LE(maxAbs(out - flat), 1e-5);
@@ -250,14 +209,11 @@ TEST(BilateralFilter, KeepsFlatImagesAndSharpSteps) {
     step.colRange(40, 80).setTo(1.5);
     cv_extend::bilateralFilter(step, out, 8.0, 0.35);
     EXPECT_LE(maxAbs(out - step), 1e-3);
-}
 
-TEST(BilateralFilter, SmallDifferencesAreSmoothedLikeTheSpatialGaussian) {
     // With a range sigma far above the noise the filter is the spatial Gaussian.
     cv::Mat noise(120, 120, CV_32F);
     cv::RNG rng(7);
     rng.fill(noise, cv::RNG::UNIFORM, 0.0, 1.0);
-    cv::Mat out;
     cv_extend::bilateralFilter(noise, out, 6.0, 100.0);
     cv::Mat gauss;
     cv::GaussianBlur(noise, gauss, cv::Size(37, 37), 6.0, 6.0, cv::BORDER_REFLECT);
@@ -313,15 +269,11 @@ TEST(BilateralFilter, FastFilterStaysCloseToTheDirectSumOnALightImage) {
         mean += e / errors.size();
     std::sort(errors.begin(), errors.end());
     const double p999 = errors[static_cast<size_t>(0.999 * (errors.size() - 1))];
-    RecordProperty("mean_abs_log10", std::to_string(mean));
-    RecordProperty("p999_abs_log10", std::to_string(p999));
-    RecordProperty("worst_dark_abs_log10", std::to_string(worstDark));
     EXPECT_LT(mean, 0.005);
     EXPECT_LT(p999, 0.05);
     EXPECT_LT(worstDark, 0.02);
 }
 
-// ---------------------------------------------------------------------------------------------------------------
 // Every operator of this file on a light image, with its sliders at their middle positions.
 
 class OperatorsOnLightImage : public ::testing::TestWithParam<int> {};
@@ -334,9 +286,7 @@ TEST_P(OperatorsOnLightImage, GiveAPlausibleDisplayImage) {
     ASSERT_TRUE(op);
     const std::array<float, 3> params = operatorTripleFromPositions(index, 0, 0, 0);
     cv::Mat out;
-    testing::internal::CaptureStderr();
     op->toneMap(out, light, params.data());
-    testing::internal::GetCapturedStderr();
     ASSERT_EQ(out.size(), light.size());
     ASSERT_EQ(out.channels(), 3);
     EXPECT_EQ(op->progress(), 100);

@@ -13,13 +13,11 @@
 #include <QDir>
 #include <QDropEvent>
 #include <QFile>
-#include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QMimeData>
 #include <QStackedWidget>
 #include <QUrl>
-#include <QVBoxLayout>
 
 namespace {
 
@@ -47,15 +45,13 @@ protected:
     }
 };
 
-TEST_F(OpeningTest, PhotoOpensForToneMappingWithItsTitleAndSize) {
+TEST_F(OpeningTest, PhotoOpensForToneMappingWhateverItsSuffixSays) {
     auto w = makeWindow(2);
-    ASSERT_TRUE(
-        w->openMediaByPath(writeImage(QStringLiteral("Holiday Shot.PNG"), cv::Scalar(9, 9, 9), 64, 48)));
+    ASSERT_TRUE(w->openMediaByPath(writeImage(QStringLiteral("Holiday Shot.PNG"), cv::Scalar(9, 9, 9), 64, 48)));
     EXPECT_TRUE(messages_->calls.empty());
     EXPECT_EQ(w->workspace()->kind(), Workspace::Kind::Photo);
     EXPECT_EQ(w->workspace()->state, Editing);
-    EXPECT_EQ(w->windowTitle(),
-              QStringLiteral("Lumora  -  Holiday Shot[.png ") + translatedText("Image") + ']');
+    EXPECT_TRUE(w->windowTitle().contains(QStringLiteral("Holiday Shot[.png ")));
     EXPECT_EQ(statusText(*w), QStringLiteral("64x48"));
     EXPECT_EQ(w->opening().lastDirectory(), QDir(temp_.path()).absolutePath());
 
@@ -63,42 +59,32 @@ TEST_F(OpeningTest, PhotoOpensForToneMappingWithItsTitleAndSize) {
     ASSERT_TRUE(w->opening().closeWorkspace());
     EXPECT_EQ(w->workspace(), nullptr);
     EXPECT_EQ(w->currentIndex(), -1);
-    EXPECT_EQ(w->windowTitle(), QStringLiteral("Lumora  -  "));
+    EXPECT_FALSE(w->windowTitle().contains(QStringLiteral("Holiday")));
     EXPECT_TRUE(statusText(*w).isEmpty());
     EXPECT_EQ(find<QStackedWidget>(*w, "stackedWidget_CentralWidget")->currentWidget()->objectName(),
               QStringLiteral("page_CentralHome"));
-}
 
-TEST_F(OpeningTest, UnknownSuffixOnlyTheImageReaderTakesOpensAsAPhoto) {
-    auto w = makeWindow(1);
+    // An unknown suffix that only the image reader takes opens as a photo too.
     ASSERT_TRUE(w->openMediaByPath(writeImage(QStringLiteral("scan.xyz"))));
-    EXPECT_TRUE(messages_->calls.empty());
     EXPECT_EQ(w->workspace()->kind(), Workspace::Kind::Photo);
-    EXPECT_EQ(w->windowTitle(), QStringLiteral("Lumora  -  scan[.xyz ") + translatedText("Image") + ']');
+    EXPECT_EQ(messages_->calls.size(), 1u) << "only the question on closing";
 }
 
-TEST_F(OpeningTest, FileNoReaderTakesReportsItsSuffix) {
+TEST_F(OpeningTest, FilesNoReaderTakesAreReportedEachByWhatTheyClaimToBe) {
     auto w = makeWindow(1);
     EXPECT_FALSE(w->openMediaByPath(writeText(QStringLiteral("notes.Xyz"))));
-    const auto& call = onlyCall();
-    EXPECT_EQ(call.kind, MessageKind::Error);
-    EXPECT_EQ(call.title, translatedText("ErrorFile"));
-    EXPECT_EQ(call.text, translatedText("ExplErrorFile").arg(QStringLiteral("xyz")));
+    EXPECT_FALSE(w->openMediaByPath(writeText(QStringLiteral("broken.jpg"))));
+    EXPECT_FALSE(w->openMediaByPath(writeText(QStringLiteral("broken.MP4"))));
+    ASSERT_EQ(messages_->calls.size(), 3u);
+    for (const auto& call : messages_->calls)
+        EXPECT_EQ(call.kind, MessageKind::Error);
+    EXPECT_TRUE(messages_->calls[0].text.contains(QStringLiteral("xyz")));
+    EXPECT_TRUE(messages_->calls[2].text.contains(QStringLiteral("mp4")));
+    // Unknown file, unreadable photo, unreadable video: three different explanations.
+    EXPECT_NE(messages_->calls[0].title, messages_->calls[1].title);
+    EXPECT_NE(messages_->calls[1].title, messages_->calls[2].title);
     EXPECT_EQ(w->workspace(), nullptr);
     EXPECT_TRUE(w->opening().recentFiles().isEmpty());
-}
-
-TEST_F(OpeningTest, UnreadableFilesWithKnownSuffixesReportTheirKind) {
-    auto w = makeWindow(1);
-    EXPECT_FALSE(w->openMediaByPath(writeText(QStringLiteral("broken.jpg"))));
-    EXPECT_EQ(messages_->calls.back().title, translatedText("ErrorOpenOneImage"));
-    EXPECT_EQ(messages_->calls.back().text, translatedText("ExplErrorOpenOneImage"));
-    EXPECT_FALSE(w->openMediaByPath(writeText(QStringLiteral("broken.MP4"))));
-    EXPECT_EQ(messages_->calls.back().title, translatedText("ErrorVideo"));
-    EXPECT_EQ(messages_->calls.back().text,
-              translatedText("ExplanationErrorVideo").arg(QStringLiteral("mp4")));
-    EXPECT_EQ(messages_->calls.size(), 2u);
-    EXPECT_EQ(w->workspace(), nullptr);
 }
 
 TEST_F(OpeningTest, DroppingTwoPhotosOpensABurstInFileOrder) {
@@ -111,95 +97,42 @@ TEST_F(OpeningTest, DroppingTwoPhotosOpensABurstInFileOrder) {
     EXPECT_EQ(w->workspace()->kind(), Workspace::Kind::Burst);
     EXPECT_EQ(w->workspace()->state, SelectingFrame);
     EXPECT_EQ(w->workspace()->sequence()->frameCount(), 2);
-    EXPECT_EQ(w->windowTitle(), QStringLiteral("Lumora  -  a[.jpg ") + translatedText("Images") + ']');
+    EXPECT_TRUE(w->windowTitle().contains(QStringLiteral("a[.jpg ")));
     EXPECT_EQ(statusText(*w), QStringLiteral("64x48, 25fps"));
     // Bursts are not recent files.
     EXPECT_TRUE(w->opening().recentFiles().isEmpty());
 }
 
-TEST_F(OpeningTest, DroppingOnePhotoSaysSoAndOpensItForToneMapping) {
-    auto w = makeWindow(1);
-    const QString a = writeImage(QStringLiteral("a.jpg"));
-    drop(*w, {a});
-    // One file by drop is opened by path; through the burst dialog it is explained first.
-    EXPECT_TRUE(messages_->calls.empty());
-    EXPECT_EQ(w->workspace()->kind(), Workspace::Kind::Photo);
-
-    messages_->choices = {1};
-    ASSERT_TRUE(w->opening().closeWorkspace());
-    messages_->calls.clear();
-    messages_->fileNames.push_back({a});
-    find<QAction>(*w, "actionOpen_photo_with_burst_mode")->trigger();
-    ASSERT_EQ(messages_->calls.size(), 2u);
-    EXPECT_EQ(messages_->calls[0].what, QStringLiteral("openMany"));
-    EXPECT_EQ(messages_->calls[0].title, translatedText("OpenPhotosInBurstMode"));
-    EXPECT_EQ(messages_->calls[0].text, w->opening().imageFilter());
-    EXPECT_EQ(messages_->calls[1].kind, MessageKind::Information);
-    EXPECT_EQ(messages_->calls[1].title, translatedText("SelectionBurstImages"));
-    EXPECT_EQ(messages_->calls[1].text, translatedText("ExplanationSelectionBurstImages"));
-    EXPECT_EQ(w->workspace()->kind(), Workspace::Kind::Photo);
-    EXPECT_EQ(w->workspace()->state, Editing);
-}
-
 TEST_F(OpeningTest, BurstWithAFileThatIsNotAPhotoIsRefused) {
     auto w = makeWindow(1);
     drop(*w, {writeImage(QStringLiteral("a.jpg")), writeText(QStringLiteral("list.TXT"))});
-    const auto& call = onlyCall();
-    EXPECT_EQ(call.title, translatedText("ErrorImage"));
-    EXPECT_EQ(call.text, translatedText("ExplanationErrorImage").arg(QStringLiteral("txt")));
+    EXPECT_TRUE(onlyCall().text.contains(QStringLiteral("txt")));
     EXPECT_EQ(w->workspace(), nullptr);
 }
 
-TEST_F(OpeningTest, DragWithoutFilesIsNotAccepted) {
-    auto w = makeWindow(1);
-    QMimeData data;
-    data.setText(QStringLiteral("hello"));
-    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    enter.setAccepted(false);
-    QApplication::sendEvent(w.get(), &enter);
-    EXPECT_FALSE(enter.isAccepted());
-}
-
-TEST_F(OpeningTest, OpenDialogsOfferTheirFormatsAndCancelDoesNothing) {
+TEST_F(OpeningTest, OpenDialogsFollowTheLanguageAndCancelDoesNothing) {
     auto w = makeWindow(1);
     find<QAction>(*w, "actionOpen")->trigger();
-    find<QAction>(*w, "actionOpen_photo_for_tone_mapping")->trigger();
     find<QPushButton>(*w, "pushButton_OpenVideo")->click();
-    ASSERT_EQ(messages_->calls.size(), 3u);
-    const QString video =
-        translatedText("VideoFiles") +
-        QStringLiteral(" (*.avi *.mov *.mp4 *.mpg *.mpeg *.wmv *.mkv *.mts *.mxf);;All Files (*.*)");
-    EXPECT_EQ(messages_->calls[0].title, translatedText("OpenAVideo"));
-    EXPECT_EQ(messages_->calls[0].text, video);
-    EXPECT_EQ(messages_->calls[2].text, video);
-    const QString image = messages_->calls[1].text;
-    EXPECT_EQ(messages_->calls[1].title, translatedText("OpenImage"));
-    EXPECT_TRUE(image.startsWith(translatedText("ImageFiles") + QStringLiteral(" (*.tif *.jpg *.png *.psd")));
-    EXPECT_TRUE(image.endsWith(QStringLiteral(" *.x3f);;All Files (*.*)")));
-    EXPECT_EQ(image.count(QStringLiteral("*.")), 44 + 1);
+    ASSERT_EQ(messages_->calls.size(), 2u);
+    EXPECT_EQ(messages_->calls[0].text, w->opening().videoFilter());
+    EXPECT_EQ(messages_->calls[1].text, w->opening().videoFilter());
     EXPECT_EQ(w->workspace(), nullptr);
 
     messages_->fileNames.push_back({writeImage(QStringLiteral("chosen.png"))});
     find<QAction>(*w, "actionOpen_photo_for_tone_mapping")->trigger();
+    EXPECT_EQ(messages_->calls.back().text, w->opening().imageFilter());
     ASSERT_NE(w->workspace(), nullptr);
     EXPECT_EQ(w->workspace()->kind(), Workspace::Kind::Photo);
-}
 
-TEST_F(OpeningTest, ChangingTheLanguageRelabelsTheFileDialogFilters) {
-    auto w = makeWindow(1);
     const QString englishFilter = w->opening().videoFilter();
     whenModal<ShowGeneralSettings>([](ShowGeneralSettings& d) {
-        d.findChild<QComboBox*>(QStringLiteral("ChoiceLanguageApplication"))
-            ->setCurrentText(QStringLiteral("Francais"));
+        d.findChild<QComboBox*>(QStringLiteral("ChoiceLanguageApplication"))->setCurrentText(QStringLiteral("Francais"));
         d.accept();
     });
     w->showGeneralSettings();
-    find<QAction>(*w, "actionOpen")->trigger();
-    ASSERT_EQ(messages_->calls.size(), 1u);
-    EXPECT_NE(messages_->calls[0].text, englishFilter);
-    EXPECT_TRUE(
-        messages_->calls[0].text.startsWith(translatedText("VideoFiles") + QStringLiteral(" (*.avi")));
-    EXPECT_EQ(messages_->calls[0].title, translatedText("OpenAVideo"));
+    EXPECT_NE(w->opening().videoFilter(), englishFilter);
+    EXPECT_TRUE(w->opening().videoFilter().startsWith(translatedText("VideoFiles") + QStringLiteral(" (*.avi")));
     EXPECT_EQ(find<QMenu>(*w, "menuRecent_videos")->title(), translatedText("RecentVideos"));
     LanguageEngine::instance().setLanguage("English");
 }
@@ -257,8 +190,7 @@ TEST_F(OpeningTest, RecentFileThatIsGoneIsReportedAndForgotten) {
     emit list->itemClicked(list->item(0));
     const auto& call = onlyCall();
     EXPECT_EQ(call.kind, MessageKind::Error);
-    EXPECT_EQ(call.title, translatedText("ErrOpenMedia"));
-    EXPECT_EQ(call.text, translatedText("ExplMediaAbsent").arg(QDir::toNativeSeparators(gone)));
+    EXPECT_TRUE(call.text.contains(QDir::toNativeSeparators(gone)));
     EXPECT_EQ(w->opening().recentFiles(), QStringList{QDir::toNativeSeparators(kept)});
     EXPECT_EQ(list->count(), 1);
     EXPECT_EQ(w->workspace(), nullptr);
@@ -284,11 +216,7 @@ TEST_F(OpeningTest, CloseWhileEditingAsksAndCancelKeepsTheWorkAndTheWindow) {
     ASSERT_EQ(messages_->calls.size(), 1u);
     EXPECT_EQ(messages_->calls[0].what, QStringLiteral("choose"));
     EXPECT_EQ(messages_->calls[0].kind, MessageKind::Warning);
-    EXPECT_EQ(messages_->calls[0].title, translatedText("ClosingWorkspace"));
-    EXPECT_EQ(messages_->calls[0].text, translatedText("ExplClosingWorkspace2"));
-    EXPECT_EQ(
-        messages_->choiceButtons[0],
-        (QStringList{translatedText("ExportAll"), translatedText("Discard"), translatedText("Cancel")}));
+    EXPECT_EQ(messages_->choiceButtons[0].size(), 3) << "export all, discard, cancel";
     EXPECT_NE(w->workspace(), nullptr);
 
     // Closing the window asks the same; Cancel keeps it open.
@@ -316,7 +244,6 @@ TEST_F(OpeningTest, CloseDuringExportAsksWhetherToStopIt) {
     EXPECT_FALSE(w->opening().closeWorkspace());
     ASSERT_EQ(messages_->calls.size(), 1u);
     EXPECT_EQ(messages_->calls[0].kind, MessageKind::WarningQuestion);
-    EXPECT_EQ(messages_->calls[0].text, translatedText("ExplClosingWorkspaceDuringExport"));
     EXPECT_NE(w->workspace(), nullptr);
     messages_->answers = {true};
     EXPECT_TRUE(w->opening().closeWorkspace());
@@ -342,29 +269,6 @@ TEST_F(OpeningTest, OpeningAnotherMediumClosesTheCurrentOneFirst) {
     ASSERT_EQ(w->workspace()->kind(), Workspace::Kind::Burst);
     EXPECT_TRUE(w->opening().closeWorkspace());
     EXPECT_EQ(messages_->calls.size(), asked + 1);
-}
-
-TEST_F(OpeningTest, ClosingEmptiesTheResultListsAndPresetStrips) {
-    auto w = makeWindow(3);
-    ASSERT_TRUE(w->openMediaByPath(writeImage(QStringLiteral("photo.png"))));
-    auto* selected = w->findChild<QVBoxLayout*>(QStringLiteral("verticalLayout_SelectedImage"));
-    auto* strip = w->findChild<QHBoxLayout*>(QStringLiteral("horizontalLayout_BottomPresets"));
-    ASSERT_NE(selected, nullptr);
-    ASSERT_NE(strip, nullptr);
-    selected->addWidget(new QLabel(QStringLiteral("result")));
-    strip->addWidget(new QLabel(QStringLiteral("preset")));
-    find(*w, "frame_SelectedImageTop")->show();
-    messages_->choices = {1};
-    ASSERT_TRUE(w->opening().closeWorkspace());
-    auto widgets = [](QLayout* l) {
-        int n = 0;
-        for (int i = 0; i < l->count(); ++i)
-            n += l->itemAt(i)->widget() != nullptr;
-        return n;
-    };
-    EXPECT_EQ(widgets(selected), 0);
-    EXPECT_EQ(widgets(strip), 0);
-    EXPECT_TRUE(find(*w, "frame_SelectedImageTop")->isHidden());
 }
 
 } // namespace

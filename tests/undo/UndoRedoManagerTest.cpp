@@ -81,40 +81,22 @@ protected:
 
 } // namespace
 
-// ---------------------------------------------------------------------------------------------------------------
-// Merging and the history limit
-
-TEST_F(UndoTest, ThirtyQuickStepsMakeOneActionThatUndoesToTheStart) {
+TEST_F(UndoTest, ChangesOfOneWidgetWithinHalfASecondMerge) {
     for (int v = 1; v <= 30; ++v)
         step(slider, v, 120); // a drag: well inside 500 ms per step, 3.6 s in all
     EXPECT_EQ(manager.undoCount(), 1);
     ASSERT_TRUE(manager.undo());
     EXPECT_EQ(slider.value(), 0);
-    EXPECT_EQ(manager.undoCount(), 0);
     ASSERT_TRUE(manager.redo());
     EXPECT_EQ(slider.value(), 30);
-}
 
-TEST_F(UndoTest, ChangesMoreThanHalfASecondApartAreSeparateSteps) {
-    step(slider, 10, 0);
-    step(slider, 20, 600);
-    EXPECT_EQ(manager.undoCount(), 2);
-    manager.undo();
-    EXPECT_EQ(slider.value(), 10);
-    manager.undo();
-    EXPECT_EQ(slider.value(), 0);
-
-    // Exactly 500 ms later is no longer "within" the window.
+    step(slider, 40, 600); // more than half a second later: a step of its own
     step(slider, 5, 1000);
-    step(slider, 6, 500);
-    EXPECT_EQ(manager.undoCount(), 2);
-}
-
-TEST_F(UndoTest, QuickChangesOfDifferentWidgetsDoNotMerge) {
-    step(slider, 10, 0);
-    step(other, 20, 50);
+    step(slider, 6, 500); // exactly 500 ms later is no longer "within"
+    EXPECT_EQ(manager.undoCount(), 4);
+    step(other, 20, 50); // quick changes of different widgets do not merge
     step(slider, 30, 50);
-    EXPECT_EQ(manager.undoCount(), 3);
+    EXPECT_EQ(manager.undoCount(), 6);
 }
 
 TEST_F(UndoTest, OnlyTheLastTwentyOfTwentyFiveChangesCanBeUndone) {
@@ -128,38 +110,30 @@ TEST_F(UndoTest, OnlyTheLastTwentyOfTwentyFiveChangesCanBeUndone) {
     EXPECT_EQ(slider.value(), 10) << "the value after the fifth change";
 }
 
-// ---------------------------------------------------------------------------------------------------------------
-// Entry checks, the busy flag and redo
-
-TEST_F(UndoTest, SettingTheCurrentValueOrANullTargetPushesNothing) {
+TEST_F(UndoTest, UndoReplaysWithoutRecordingAndANewChangeClearsRedoWithTheMenusFollowing) {
     manager.push(&slider, &QAbstractSlider::setValue, 7, 7, QStringLiteral("same"));
     manager.push(static_cast<QSlider*>(nullptr), &QAbstractSlider::setValue, 1, 2, QStringLiteral("none"));
-    EXPECT_EQ(manager.undoCount(), 0);
-    slider.setValue(0); // no signal: already 0
-    EXPECT_EQ(manager.undoCount(), 0);
+    EXPECT_EQ(manager.undoCount(), 0) << "the current value or no target is no change";
     EXPECT_FALSE(manager.undo());
-    EXPECT_FALSE(manager.redo());
-}
+    EXPECT_FALSE(undoAction.isEnabled());
 
-TEST_F(UndoTest, UndoReplaysThroughTheWidgetWithoutRecording) {
     step(slider, 40, 0);
     step(slider, 60, 700);
+    EXPECT_TRUE(undoAction.isEnabled());
     ASSERT_TRUE(manager.undo()); // setValue(40) fires valueChanged, whose push is ignored while busy
     EXPECT_FALSE(manager.busy());
     EXPECT_EQ(manager.undoCount(), 1);
     EXPECT_EQ(manager.redoCount(), 1);
     EXPECT_EQ(sliderLast, 40) << "the window's slot saw the change";
-}
-
-TEST_F(UndoTest, ANewChangeAfterUndoClearsRedo) {
-    step(slider, 40, 0);
-    step(slider, 60, 700);
-    manager.undo();
+    EXPECT_TRUE(undoAction.isEnabled());
     EXPECT_TRUE(redoAction.isEnabled());
     step(slider, -30, 700);
     EXPECT_EQ(manager.redoCount(), 0);
     EXPECT_FALSE(redoAction.isEnabled());
     EXPECT_FALSE(manager.redo());
+    manager.clear(); // applying a preset
+    EXPECT_FALSE(undoAction.isEnabled());
+    EXPECT_EQ(manager.undoCount() + manager.redoCount(), 0);
 }
 
 TEST_F(UndoTest, UndoOfACropCallsTheSetterWithoutPushing) {
@@ -216,28 +190,4 @@ TEST_F(UndoTest, EveryWidgetKindOfTheWindowRoundTrips) {
     EXPECT_EQ(spin.value(), 12);
     EXPECT_TRUE(check.isChecked());
     EXPECT_FALSE(group.isChecked());
-}
-
-// ---------------------------------------------------------------------------------------------------------------
-// Menu actions
-
-TEST_F(UndoTest, MenuActionsFollowTheStacks) {
-    EXPECT_FALSE(undoAction.isEnabled());
-    step(slider, 10, 0);
-    EXPECT_TRUE(undoAction.isEnabled());
-    EXPECT_FALSE(redoAction.isEnabled());
-    manager.undo();
-    EXPECT_FALSE(undoAction.isEnabled());
-    EXPECT_TRUE(redoAction.isEnabled());
-    manager.redo();
-    EXPECT_TRUE(undoAction.isEnabled());
-    EXPECT_FALSE(redoAction.isEnabled());
-    step(slider, 20, 700);
-    manager.undo();
-    EXPECT_TRUE(undoAction.isEnabled());
-    EXPECT_TRUE(redoAction.isEnabled());
-    manager.clear(); // applying a preset
-    EXPECT_FALSE(undoAction.isEnabled());
-    EXPECT_FALSE(redoAction.isEnabled());
-    EXPECT_EQ(manager.undoCount() + manager.redoCount(), 0);
 }

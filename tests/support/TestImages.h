@@ -1,8 +1,11 @@
 #pragma once
-// Synthetic images for the stacking tests: textures with corners at known places, and shifted copies.
+// Synthetic images for the engine tests (textures with corners at known places, shifted copies) and the light
+// image's closed form, computed independently in double.
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
+
+#include <vector>
 
 namespace lumora::test {
 
@@ -25,6 +28,30 @@ inline cv::Mat shifted(const cv::Mat& in, int dx, int dy, const cv::Mat& fill) {
     const cv::Rect src(std::max(0, -dx), std::max(0, -dy), in.cols - std::abs(dx), in.rows - std::abs(dy));
     in(src).copyTo(out(src + cv::Point(dx, dy)));
     return out;
+}
+
+// ((chosen + sum of others^2.2) / max)^(1/2.2), the max taken over every element; all zero when max is 0.
+inline cv::Mat expectedLight(const cv::Mat& chosen, const std::vector<cv::Mat>& others) {
+    cv::Mat acc;
+    chosen.convertTo(acc, CV_64F);
+    for (const cv::Mat& f : others) {
+        cv::Mat d;
+        f.convertTo(d, CV_64F);
+        cv::pow(d, 2.2, d);
+        acc += d;
+    }
+    double maxValue = 0;
+    cv::minMaxIdx(acc.reshape(1), nullptr, &maxValue);
+    cv::Mat out;
+    cv::pow(maxValue > 0 ? cv::Mat(acc / maxValue) : acc, 1 / 2.2, out);
+    return out;
+}
+
+// Largest absolute difference between a float light image and a double expectation.
+inline double maxError(const cv::Mat& light, const cv::Mat& expected) {
+    cv::Mat l;
+    light.convertTo(l, CV_64F);
+    return cv::norm(l, expected, cv::NORM_INF);
 }
 
 } // namespace lumora::test
