@@ -256,8 +256,8 @@ void EditingPanel::toneMappingToggled(bool on) {
 }
 
 void EditingPanel::sharpeningToggled(bool on) {
-    switchToggled(&ControlPositions::applySharpening, &P::groupBox_Sharpening, &ToneMapEngine::setApplySharpening,
-                  "Undo on applying sharpening", on);
+    switchToggled(&ControlPositions::applySharpening, &P::groupBox_Sharpening,
+                  &ToneMapEngine::setApplySharpening, "Undo on applying sharpening", on);
 }
 
 void EditingPanel::switchToggled(bool ControlPositions::*field, QGroupBox* Ui::ToneMappingPanel::*box,
