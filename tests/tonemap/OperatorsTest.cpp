@@ -310,4 +310,25 @@ TEST_P(OperatorsOnLightImage, GiveAPlausibleDisplayImage) {
     EXPECT_GT(cov / (stddev[0] * sIn[0]), 0.7) << "correlation with the input's log luminance";
 }
 
+// Whatever a slider's position, the picture is finite and displayable (operator 4's colourfulness pushed
+// high once turned samples into NaN, and ranking them for the display stretch crashed).
+TEST_P(OperatorsOnLightImage, EverySliderPositionGivesAFiniteDisplayImage) {
+    const cv::Mat light = frameLight(135);
+    ASSERT_FALSE(light.empty()) << "generated media missing";
+    const int index = GetParam();
+    std::unique_ptr<ToneMappingBase> op = createToneMappingOperator(index);
+    for (int slider = 0; slider < 3; ++slider)
+        for (int position : {-100, -50, 50, 100}) {
+            std::array<int, 3> positions{0, 0, 0};
+            positions[size_t(slider)] = position;
+            const std::array<float, 3> params =
+                operatorTripleFromPositions(index, positions[0], positions[1], positions[2]);
+            cv::Mat out;
+            op->toneMap(out, light, params.data());
+            ASSERT_EQ(out.size(), light.size());
+            EXPECT_TRUE(cv::checkRange(out, true, nullptr, 0.0, 1.0 + 1e-6))
+                << "slider " << slider << " at " << position;
+        }
+}
+
 INSTANTIATE_TEST_SUITE_P(Operators, OperatorsOnLightImage, ::testing::Values(1, 2, 4));
