@@ -48,10 +48,13 @@ bench: build
 	@scripts/run-benchmarks $(BUILD_DIR)
 
 # Pictures of the main window and its dialogs, in English and French, drawn off screen into
-# $(BUILD_DIR)/screenshots/ (needs the generated scene clip).
+# $(BUILD_DIR)/screenshots/. SCREENSHOT_MEDIA names every generated medium the pictures open.
+SCREENSHOT_MEDIA := scene_1080p.mp4 burst_jpg8
 screenshots: configure
 	cmake --build $(BUILD_DIR) --target lumora_screenshots lumora-testmedia -j $(JOBS)
-	$(BUILD_DIR)/bin/lumora-testmedia $(BUILD_DIR)/testmedia --only scene_1080p.mp4
+	for medium in $(SCREENSHOT_MEDIA); do \
+	  $(BUILD_DIR)/bin/lumora-testmedia $(BUILD_DIR)/testmedia --only $$medium || exit 1; \
+	done
 	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bin/lumora_screenshots $(BUILD_DIR)/screenshots
 
 # The unit tests built with AddressSanitizer and UndefinedBehaviorSanitizer (gcc) in their own tree. Any report
