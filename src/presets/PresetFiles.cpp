@@ -113,7 +113,7 @@ void addChild(XMLDocument& doc, XMLElement* parent, const char* name, int value)
     addChild(doc, parent, name, std::to_string(value).c_str()); // "%d"
 }
 
-void appendPreset(XMLDocument& doc, const PresetRecord& r) {
+XMLElement* presetElement(XMLDocument& doc, const PresetRecord& r) {
     XMLElement* p = doc.NewElement("preset");
     addChild(doc, p, "name", r.name.c_str());
     addChild(doc, p, "applyTM", r.applyTM ? "true" : "false");
@@ -122,7 +122,11 @@ void appendPreset(XMLDocument& doc, const PresetRecord& r) {
     addChild(doc, p, "applySharpening", r.applySharpening ? "true" : "false");
     for (const IntField& f : kTrailingInts)
         addChild(doc, p, f.element, r.*f.member);
-    doc.InsertEndChild(p);
+    return p;
+}
+
+void appendPreset(XMLDocument& doc, const PresetRecord& r) {
+    doc.InsertEndChild(presetElement(doc, r));
 }
 
 std::string documentText(const XMLDocument& doc) {
@@ -184,6 +188,31 @@ ControlPositions PresetRecord::positions() const {
     p.sharpeningRadius = sharpeningRadius;
     p.sharpeningThreshold = sharpeningThreshold;
     return p;
+}
+
+PresetRecord PresetRecord::fromPositions(const std::string& name, const ControlPositions& p) {
+    return {name,
+            p.applyTM,
+            p.TMAlgo,
+            p.alpha,
+            p.beta,
+            p.gamma,
+            p.blackClip,
+            p.whiteClip,
+            p.strength,
+            p.exposure,
+            p.contrast,
+            p.highlights,
+            p.shadows,
+            p.whites,
+            p.blacks,
+            p.hue,
+            p.saturation,
+            p.vibrance,
+            p.applySharpening,
+            p.sharpeningAmount,
+            p.sharpeningRadius,
+            p.sharpeningThreshold};
 }
 
 void setStartPositions(const ControlPositions& positions) {
@@ -337,6 +366,53 @@ bool addUserPreset(const PresetRecord& record, std::string* error) {
     return saveDocument(doc, path, error);
 }
 
+namespace {
+
+// The index-th element from the first top-level <preset> on (as the lists count them), or null.
+XMLElement* presetAt(XMLDocument& doc, int index) {
+    if (index < 0)
+        return nullptr;
+    XMLElement* e = doc.FirstChildElement("preset");
+    for (int i = 0; e && i < index; ++i)
+        e = e->NextSiblingElement();
+    return e;
+}
+
+// Loads the user file for a change of one preset; false (logged) when it cannot be read, so that nothing is
+// written over presets we could not read.
+bool loadUserFileForChange(XMLDocument& doc, const std::string& path, std::string* error) {
+    if (doc.LoadFile(path.c_str()) == tinyxml2::XML_SUCCESS)
+        return true;
+    logError("Error while loading user presets", "XML file " + path + " does not exist");
+    if (error)
+        *error = "cannot read " + path;
+    return false;
+}
+
+} // namespace
+
+bool replaceUserPreset(int index, const PresetRecord& record, std::string* error) {
+    {
+        std::lock_guard<std::mutex> lock(store().mutex);
+        if (index < 0 || static_cast<size_t>(index) >= store().users.size())
+            return false;
+        store().users[static_cast<size_t>(index)] = record;
+    }
+    const std::string path = userPresetsPath();
+    XMLDocument doc;
+    if (!loadUserFileForChange(doc, path, error))
+        return false;
+    XMLElement* e = presetAt(doc, index);
+    if (!e) {
+        if (error)
+            *error = "no preset " + std::to_string(index + 1) + " in " + path;
+        return false;
+    }
+    doc.InsertAfterChild(e, presetElement(doc, record));
+    doc.DeleteChild(e);
+    return saveDocument(doc, path, error);
+}
+
 bool removeUserPreset(int index, std::string* error) {
     {
         std::lock_guard<std::mutex> lock(store().mutex);
@@ -345,17 +421,10 @@ bool removeUserPreset(int index, std::string* error) {
     }
     const std::string path = userPresetsPath();
     XMLDocument doc;
-    if (doc.LoadFile(path.c_str()) != tinyxml2::XML_SUCCESS) {
-        // Nothing is written: an empty document over a file we could not read would lose the user's presets.
-        logError("Error while loading user presets", "XML file " + path + " does not exist");
-        if (error)
-            *error = "cannot read " + path;
+    if (!loadUserFileForChange(doc, path, error))
         return false;
-    }
-    XMLElement* e = doc.FirstChildElement("preset");
-    for (int i = 0; e && i < index; ++i)
-        e = e->NextSiblingElement();
-    if (!e || index < 0)
+    XMLElement* e = presetAt(doc, index);
+    if (!e)
         return true; // fewer presets in the file: nothing to delete
     doc.DeleteChild(e);
     return saveDocument(doc, path, error);

@@ -29,6 +29,8 @@ struct PresetRecord {
     bool operator==(const PresetRecord& o) const;
     bool operator!=(const PresetRecord& o) const { return !(*this == o); }
     ControlPositions positions() const;
+    // A preset named `name` holding `positions`.
+    static PresetRecord fromPositions(const std::string& name, const ControlPositions& positions);
 };
 
 // The positions the window's controls had at start; a record read from a file starts from them.
@@ -70,6 +72,9 @@ bool userPresetsLoaded();
 // complete new one; an existing file that cannot be parsed is left alone. False (with `error`) when the file
 // was not written; the list keeps the preset either way.
 bool addUserPreset(const PresetRecord& record, std::string* error = nullptr);
+// Puts `record` in place of the preset at `index`, in the user list and in user.xml (same place in the file).
+// A user file that fails to load is left untouched (logged, false); false too for an index out of range.
+bool replaceUserPreset(int index, const PresetRecord& record, std::string* error = nullptr);
 // Removes the preset at `index` from the user list and from user.xml. A user file that fails to load is left
 // untouched (logged, false). Out-of-range indices change nothing in the list and delete nothing in the file.
 bool removeUserPreset(int index, std::string* error = nullptr);

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <vector>
 
 namespace lumora::layerprocessing {
@@ -169,24 +170,33 @@ void signedPowInPlace(cv::Mat& x, double p, cv::Mat& tmp) {
 // Samples of ranks `ranks` (0-based, ascending) of all samples of a float image, exactly: a histogram finds
 // the bin of each rank, and only the samples of that bin are sorted.
 std::vector<float> samplesOfRank(const cv::Mat& image, const std::vector<size_t>& ranks) {
-    const cv::Mat flat = image.reshape(1, 1);
-    double lo = 0, hi = 0;
-    cv::minMaxLoc(flat, &lo, &hi);
+    // Ranks among the finite samples only: a damaged light image or extreme colour settings can leave NaN or
+    // infinite samples, which have no place in an order (and would index outside the histogram).
+    const cv::Mat flat = image.isContinuous() ? image.reshape(1, 1) : image.clone().reshape(1, 1);
+    const float* v = flat.ptr<float>();
+    const size_t n = flat.total();
+    float lo = std::numeric_limits<float>::max(), hi = std::numeric_limits<float>::lowest();
+    size_t finite = 0;
+    for (size_t i = 0; i < n; ++i)
+        if (std::isfinite(v[i])) {
+            lo = std::min(lo, v[i]);
+            hi = std::max(hi, v[i]);
+            ++finite;
+        }
     std::vector<float> result;
-    if (!(hi > lo)) {
-        result.assign(ranks.size(), static_cast<float>(lo));
+    if (finite == 0 || !(hi > lo)) {
+        result.assign(ranks.size(), finite == 0 ? 0.f : lo);
         return result;
     }
     constexpr int kBins = 1 << 16;
-    const float flo = static_cast<float>(lo);
-    const float scale = static_cast<float>((kBins - 1) / (hi - lo));
-    const float* v = flat.ptr<float>();
-    const size_t n = flat.total();
-    auto binOf = [&](float x) { return std::min(kBins - 1, static_cast<int>((x - flo) * scale)); };
+    const double scale = (kBins - 1) / (double(hi) - double(lo));
+    auto binOf = [&](float x) { return std::min(kBins - 1, static_cast<int>((double(x) - lo) * scale)); };
     std::vector<size_t> counts(kBins, 0);
     for (size_t i = 0; i < n; ++i)
-        ++counts[static_cast<size_t>(binOf(v[i]))];
-    for (size_t rank : ranks) {
+        if (std::isfinite(v[i]))
+            ++counts[static_cast<size_t>(binOf(v[i]))];
+    for (size_t wanted : ranks) {
+        const size_t rank = std::min(wanted, finite - 1);
         size_t below = 0;
         int bin = 0;
         while (below + counts[static_cast<size_t>(bin)] <= rank)
@@ -194,7 +204,7 @@ std::vector<float> samplesOfRank(const cv::Mat& image, const std::vector<size_t>
         std::vector<float> members;
         members.reserve(counts[static_cast<size_t>(bin)]);
         for (size_t i = 0; i < n; ++i)
-            if (binOf(v[i]) == bin)
+            if (std::isfinite(v[i]) && binOf(v[i]) == bin)
                 members.push_back(v[i]);
         const size_t k = rank - below;
         std::nth_element(members.begin(), members.begin() + static_cast<std::ptrdiff_t>(k), members.end());
@@ -542,8 +552,11 @@ cv::Mat toDisplayRgb(cv::Mat& image, float maxY, int workers) {
         for (int r = 0; r < rowsHere; ++r) {
             const float* p = strip.ptr<float>(r);
             float* d = s.a.ptr<float>(r);
-            for (int c = 0; c < cols * 3; ++c)
-                d[c] = std::clamp((p[c] - lo) * range, 0.f, 1.f);
+            for (int c = 0; c < cols * 3; ++c) {
+                // A sample without a value (NaN) shows black rather than spreading NaN downstream.
+                const float t = (p[c] - lo) * range;
+                d[c] = t > 0.f ? std::min(t, 1.f) : 0.f;
+            }
         }
         cv::pow(s.a, kSrgbExponent, s.b);
         for (int r = 0; r < rowsHere; ++r) {

@@ -4,6 +4,8 @@
 #include "app/Settings.h"
 #include "i18n/LanguageEngine.h"
 #include "imageio/ImageFile.h"
+#include "tonemap/RenderSteps.h"
+#include "ui/EditingPanel.h"
 #include "ui/ExposureHighlight.h"
 #include "ui/ImageConversion.h"
 #include "ui/LumoraV2.h"
@@ -14,16 +16,66 @@
 #include "ui/Workspace.h"
 #include "undo/UndoRedoManager.h"
 
+#include <QAbstractSpinBox>
 #include <QAction>
-
+#include <QApplication>
 #include <QImage>
-#include <QLCDNumber>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPixmap>
+#include <QPlainTextEdit>
 #include <QStatusBar>
+#include <QTextEdit>
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
+
 namespace lumora {
+namespace {
+
+// An 8-bit grey or BGR image straight into the toolkit's native screen format (one pass, no further
+// conversion when it becomes a pixmap); anything else as toQImage converts it.
+QImage toDisplayImage(const cv::Mat& image) {
+    if (image.depth() != CV_8U || (image.channels() != 1 && image.channels() != 3))
+        return toQImage(image);
+    QImage picture(image.cols, image.rows, QImage::Format_RGB32);
+    if (picture.isNull())
+        return picture;
+    cv::Mat bgra(image.rows, image.cols, CV_8UC4, picture.bits(), size_t(picture.bytesPerLine()));
+    cv::cvtColor(image, bgra, image.channels() == 1 ? cv::COLOR_GRAY2BGRA : cv::COLOR_BGR2BGRA);
+    return picture;
+}
+
+// Presses of O anywhere in the window, unless the focus is in a text field, where O is a letter.
+class OriginalKey : public QObject {
+public:
+    OriginalKey(LumoraV2& window, EditingController& editing) : window_(window), editing_(editing) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::KeyPress)
+            return false;
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const auto* widget = qobject_cast<QWidget*>(watched);
+        if (key->key() != Qt::Key_O || (key->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier ||
+            !widget || widget->window() != &window_ || !window_.hasMedium() ||
+            window_.workspace()->state != Editing)
+            return false;
+        const QWidget* focus = QApplication::focusWidget();
+        if (qobject_cast<const QLineEdit*>(focus) || qobject_cast<const QAbstractSpinBox*>(focus) ||
+            qobject_cast<const QTextEdit*>(focus) || qobject_cast<const QPlainTextEdit*>(focus))
+            return false;
+        editing_.showOriginal();
+        return true;
+    }
+
+private:
+    LumoraV2& window_;
+    EditingController& editing_;
+};
+
+} // namespace
 
 EditingController::EditingController(LumoraV2& window) : window_(window) {
     const WindowForm& f = window_.form();
@@ -33,8 +85,22 @@ EditingController::EditingController(LumoraV2& window) : window_(window) {
     f.main->actionHighlight_over_exposed_pixels->setChecked(highlightOver_);
     f.main->actionHighlight_under_exposed_pixels->setChecked(highlightUnder_);
     f.video->label_VideoPreview->installEventFilter(this);
-    wireEditingPanels();
+    f.presets->frame_BeforeAfterLogo->setAttribute(Qt::WA_Hover, true);
+    f.presets->frame_BeforeAfterLogo->installEventFilter(this);
     strips_ = std::make_unique<PresetStrips>(window_);
+    panel_ = std::make_unique<EditingPanel>(window_);
+    keyWatcher_ = std::make_unique<OriginalKey>(window_, *this);
+    qApp->installEventFilter(keyWatcher_.get());
+    // Once after the last key event: holding O keeps the original, releasing it brings the preview back once.
+    originalTimer_.setSingleShot(true);
+    originalTimer_.setInterval(kOriginalHoldMs);
+    connect(&originalTimer_, &QTimer::timeout, this, &EditingController::TimerTimeoutShowPreview);
+    renderPoll_.setInterval(50);
+    connect(&renderPoll_, &QTimer::timeout, this, [this] {
+        const Workspace* ws = window_.hasMedium() ? window_.workspace() : nullptr;
+        if (ws && ws->edited && ws->edited->rendering())
+            setLoadingIconeAt(ws->edited->engine().progress());
+    });
     // The menu's Undo and Redo follow whether the workspace's history has something to offer.
     using UndoRedoManager::WidgetControl;
     UndoRedoManager::addUndoControl(
@@ -44,6 +110,7 @@ EditingController::EditingController(LumoraV2& window) : window_(window) {
 }
 
 EditingController::~EditingController() {
+    qApp->removeEventFilter(keyWatcher_.get());
     // The controls point at this window's actions.
     UndoRedoManager::clearControls();
 }
@@ -51,27 +118,6 @@ EditingController::~EditingController() {
 void EditingController::readExposureLimits() {
     overExposedLimit_ = settings::read(settings::OverExposedLimit);
     underExposedLimit_ = settings::read(settings::UnderExposedLimit);
-}
-
-void EditingController::wireEditingPanels() {
-    const WindowForm& f = window_.form();
-    QList<QSlider*> sliders = f.video->frame_SecondOptions->findChildren<QSlider*>();
-    sliders << f.basicClassic->horizontalSlider_Rotation << f.proEditing->horizontalSlider_Rotation_2
-            << f.proParams->horizontalSlider_AntighostingP1 << f.proParams->horizontalSlider_AntighostingP2;
-    for (QSlider* slider : sliders) {
-        QString suffix = slider->objectName().mid(int(qstrlen("horizontalSlider_")));
-        if (suffix == QLatin1String("TMExposition"))
-            suffix = QStringLiteral("TMExposure");
-        auto* lcd = window_.findChild<QLCDNumber*>(QStringLiteral("lcdNumber_") + suffix);
-        if (!lcd)
-            continue;
-        const auto show = QOverload<int>::of(&QLCDNumber::display);
-        // Sliders that deliver their value on release still show it while they move.
-        connect(slider, &QSlider::sliderMoved, lcd, show);
-        connect(slider, &QSlider::valueChanged, lcd, show);
-    }
-    connect(f.toneMapping->comboBox_TM, QOverload<int>::of(&QComboBox::currentIndexChanged),
-            f.toneMapping->stackedWidget_TM, &QStackedWidget::setCurrentIndex);
 }
 
 void EditingController::displayImage(const cv::Mat& image) {
@@ -83,17 +129,25 @@ void EditingController::displayImage(const cv::Mat& image) {
         const bool workerReads = ws->state == Stacking || ws->state == SearchingSharpest;
         source = workerReads && !lastShown_.empty() ? lastShown_ : ws->currentImage();
     }
-    if (source.empty() || displaySize_.isEmpty())
+    show(source, displaySize_);
+}
+
+void EditingController::show(const cv::Mat& source, const QSize& size) {
+    if (source.empty() || size.isEmpty())
         return;
+    const Workspace* ws = window_.workspace();
     lastShown_ = source;
-    // Scaled before the depth conversion: a full-size light image would otherwise be converted whole.
-    cv::Mat scaled;
-    cv::resize(source, scaled, cv::Size(displaySize_.width(), displaySize_.height()), 0, 0, cv::INTER_LINEAR);
+    // Scaled before the depth conversion: a full-size light image would otherwise be converted whole. A
+    // preview is rendered at the size it is shown at.
+    cv::Mat scaled = source;
+    if (source.cols != size.width() || source.rows != size.height())
+        cv::resize(source, scaled, cv::Size(size.width(), size.height()), 0, 0, cv::INTER_LINEAR);
     cv::Mat shown = convertDepth(scaled, 8);
+    if (shown.channels() == 1 && (highlightOver_ || highlightUnder_))
+        cv::cvtColor(shown, shown, cv::COLOR_GRAY2BGR);
     if (ws && (ws->state == SelectingFrame || ws->state == DefiningParameters || ws->state == Editing))
-        shown =
-            highlightExposure(shown, highlightOver_, highlightUnder_, overExposedLimit_, underExposedLimit_);
-    const QImage picture = toQImage(shown);
+        markExposure(shown, highlightOver_, highlightUnder_, overExposedLimit_, underExposedLimit_);
+    QImage picture = toDisplayImage(shown);
     if (picture.isNull()) {
         window_.messages().show(MessageKind::Error, translatedText("Error"),
                                 translatedText("ErrorShowImage"));
@@ -101,10 +155,11 @@ void EditingController::displayImage(const cv::Mat& image) {
     }
     const WindowForm& f = window_.form();
     QLabel* label = f.video->label_VideoPreview;
-    label->setPixmap(QPixmap::fromImage(picture));
+    const QSize pictureSize = picture.size();
+    label->setPixmap(QPixmap::fromImage(std::move(picture)));
     const QSize area = f.video->frame_VideoPreview2->size();
-    const QRect geometry((area.width() - picture.width()) / 2, (area.height() - picture.height()) / 2,
-                         picture.width(), picture.height());
+    const QRect geometry((area.width() - pictureSize.width()) / 2, (area.height() - pictureSize.height()) / 2,
+                         pictureSize.width(), pictureSize.height());
     label->setGeometry(geometry);
     f.video->frame_LoadingIcone->setGeometry(geometry);
 }
@@ -133,6 +188,8 @@ void EditingController::onClickSelectImage(SharpestImageSelection* selection) {
     if (!window_.hasMedium() || !selection)
         return;
     Workspace* ws = window_.workspace();
+    if (ws->edited && ws->edited != selection && ws->edited->rendering())
+        return; // the panels wait for the edited picture's render
     if (ws->edited != selection) {
         if (ws->edited)
             ws->edited->setProperty("isSelected", false);
@@ -148,27 +205,124 @@ void EditingController::onClickSelectImage(SharpestImageSelection* selection) {
     // Lays the editing page out and sizes the display, which is the size the preview is rendered at.
     window_.steps().updateWindow();
     const cv::Mat preview = selection->preview();
-    if (preview.cols < displaySize_.width() || preview.rows < displaySize_.height())
-        renderEditedSelection(2);
+    const bool render = preview.cols < displaySize_.width() || preview.rows < displaySize_.height() ||
+                        selection->previewSizeUsed() != ToneMapEngine::previewSize();
+    panel_->load(render && !selection->rendering());
+}
+
+void EditingController::updatePreviewSize() {
+    const Workspace* ws = window_.hasMedium() ? window_.workspace() : nullptr;
+    const SharpestImageSelection* picture = ws ? ws->edited.data() : nullptr;
+    if (!picture || picture->rendering())
+        return;
+    const cv::Size light = picture->engine().lightImage().size();
+    const ToneMapParams& p = picture->engine().params();
+    const cv::Size shown = isValidCrop(p.cropRect) ? p.cropRect.size() : rotatedSize(light, p.rotation);
+    const QSize area = window_.form().video->frame_VideoPreview2->size();
+    if (light.area() <= 0 || shown.area() <= 0 || area.isEmpty())
+        return;
+    const double k =
+        std::min({1.0, double(area.width()) / shown.width, double(area.height()) / shown.height});
+    ToneMapEngine::setPreviewSize(std::max(1, int(light.width * k)), std::max(1, int(light.height * k)));
 }
 
 bool EditingController::renderEditedSelection(int stage) {
     Workspace* ws = window_.hasMedium() ? window_.workspace() : nullptr;
-    if (!ws || !ws->edited)
+    SharpestImageSelection* picture = ws ? ws->edited.data() : nullptr;
+    if (!picture)
         return false;
+    picture->settleRender();
+    if (picture->rendering())
+        return false;
+    updatePreviewSize();
+    // Previews rendered at another size start from the scaling.
+    if (picture->previewSizeUsed() != ToneMapEngine::previewSize())
+        stage = ToneMapEngine::StageRotation;
     const bool fast = window_.form().toneMapping->checkBox_FastPreview->isChecked();
-    if (!ws->edited->startRender(false, fast, stage))
+    if (!picture->startRender(false, fast, stage))
         return false;
-    window_.form().video->frame_LoadingIcone->show();
+    lockPanels(true);
+    setLoadingIconeAt(0);
+    renderPoll_.start();
     return true;
+}
+
+void EditingController::lockPanels(bool locked) {
+    const WindowForm& f = window_.form();
+    for (QWidget* w : {static_cast<QWidget*>(f.video->frame_MainOptions),
+                       static_cast<QWidget*>(f.video->frame_SecondOptions),
+                       static_cast<QWidget*>(f.presets->frame_BottomPresets)})
+        w->setEnabled(!locked);
+    if (locked) {
+        f.main->actionUndo->setEnabled(false);
+        f.main->actionRedo->setEnabled(false);
+    }
+}
+
+void EditingController::afterLayout() {
+    const Workspace* ws = window_.hasMedium() ? window_.workspace() : nullptr;
+    if (!ws || ws->state != Editing)
+        return;
+    if (ws->edited && ws->edited->rendering())
+        lockPanels(true);
+    else
+        ws->undo.refreshControls();
+}
+
+void EditingController::setLoadingIconeAt(int percent) {
+    const WindowForm& f = window_.form();
+    if (percent > 99) {
+        f.video->frame_LoadingIcone->hide();
+        return;
+    }
+    // Only a change is drawn: the indicator lies over the picture, and every redraw of it costs the window.
+    f.video->stackedWidget_LoadingIcone->setCurrentIndex(std::clamp(percent, 0, 100) / 10);
+    if (!f.video->frame_LoadingIcone->isVisible()) {
+        f.video->frame_LoadingIcone->show();
+        f.video->frame_LoadingIcone->raise();
+    }
 }
 
 void EditingController::previewRendered() {
     const auto* selection = qobject_cast<SharpestImageSelection*>(sender());
-    window_.form().video->frame_LoadingIcone->hide();
     const Workspace* ws = window_.hasMedium() ? window_.workspace() : nullptr;
-    if (ws && ws->edited == selection && (ws->state == Editing || ws->state == ToolActive))
+    if (!ws || ws->edited != selection)
+        return;
+    renderPoll_.stop();
+    window_.form().video->frame_LoadingIcone->hide();
+    // The panels come back with the layout of the step (an export lays out its own).
+    if (ws->state == Editing)
+        window_.steps().updateWindow();
+    else if (ws->state == ToolActive)
         window_.player().needResize();
+}
+
+void EditingController::showOriginal() {
+    const Workspace* ws = window_.hasMedium() ? window_.workspace() : nullptr;
+    if (!ws || ws->state != Editing || !ws->edited)
+        return;
+    const cv::Mat& original = ws->edited->image();
+    const QSize area = window_.form().video->frame_VideoPreview2->size();
+    show(original, fitInto(original.cols, original.rows, area.width(), area.height()));
+    originalShown_ = true;
+    QFrame* logo = window_.form().presets->frame_BeforeAfterLogo;
+    logo->setProperty("onHov", true);
+    StepsController::repolish(logo);
+    originalTimer_.start();
+}
+
+void EditingController::hideOriginal() {
+    originalShown_ = false;
+    QFrame* logo = window_.form().presets->frame_BeforeAfterLogo;
+    logo->setProperty("onHov", false);
+    StepsController::repolish(logo);
+}
+
+void EditingController::TimerTimeoutShowPreview() {
+    if (!window_.hasMedium() || window_.workspace()->state != Editing || !originalShown_)
+        return;
+    hideOriginal();
+    displayImage();
 }
 
 void EditingController::dropEditedSelection(bool leaveEditing) {
@@ -186,17 +340,21 @@ void EditingController::dropEditedSelection(bool leaveEditing) {
 }
 
 void EditingController::MenuActionUndoClicked() {
-    if (window_.hasMedium())
+    const Workspace* ws = window_.hasMedium() ? window_.workspace() : nullptr;
+    // A change now would reach an engine that its render is reading.
+    if (ws && !(ws->edited && ws->edited->rendering()))
         window_.workspace()->undo.undo();
 }
 
 void EditingController::MenuActionRedoClicked() {
-    if (window_.hasMedium())
+    const Workspace* ws = window_.hasMedium() ? window_.workspace() : nullptr;
+    if (ws && !(ws->edited && ws->edited->rendering()))
         window_.workspace()->undo.redo();
 }
 
 bool EditingController::eventFilter(QObject* watched, QEvent* event) {
-    QLabel* label = window_.form().video->label_VideoPreview;
+    const WindowForm& f = window_.form();
+    QLabel* label = f.video->label_VideoPreview;
     if (watched == label && event->type() == QEvent::MouseButtonPress && window_.hasMedium() &&
         label->width() > 0 && label->height() > 0) {
         const QPoint p = static_cast<QMouseEvent*>(event)->pos();
@@ -204,6 +362,14 @@ bool EditingController::eventFilter(QObject* watched, QEvent* event) {
         window_.statusBar()->showMessage(QStringLiteral("x: %1   y: %2")
                                              .arg(p.x() * ws->width() / label->width())
                                              .arg(p.y() * ws->height() / label->height()));
+    } else if (watched == f.presets->frame_BeforeAfterLogo) {
+        if (event->type() == QEvent::HoverEnter) {
+            showOriginal();
+            originalTimer_.stop(); // the hover keeps it until the mouse leaves
+        } else if (event->type() == QEvent::HoverLeave && originalShown_) {
+            hideOriginal();
+            window_.player().needResize();
+        }
     }
     return QObject::eventFilter(watched, event);
 }

@@ -1,10 +1,13 @@
 #pragma once
 // The image on screen: every frame, photo or preview is shown through displayImage (depth conversion, scaling
 // to the display size, exposure highlight, centring), the exposure-highlight menu actions, the pixel read-out
-// of the status bar; which selection is edited, its preview rendering and the preset strips that show it.
+// of the status bar, the comparison with the original (key O, hovering the before/after logo); which
+// selection is edited, its preview rendering with the loading indicator, the controls that edit it
+// (EditingPanel) and the preset strips that show it.
 
 #include <QObject>
 #include <QSize>
+#include <QTimer>
 #include <opencv2/core.hpp>
 
 #include <memory>
@@ -12,12 +15,16 @@
 namespace lumora {
 
 class LumoraV2;
+class EditingPanel;
 class PresetStrips;
 class SharpestImageSelection;
 
 class EditingController : public QObject {
     Q_OBJECT
 public:
+    // How long the original stays after the last press of O.
+    static constexpr int kOriginalHoldMs = 500;
+
     explicit EditingController(LumoraV2& window);
     ~EditingController() override;
 
@@ -29,11 +36,21 @@ public:
     void readExposureLimits();
 
     PresetStrips& strips() { return *strips_; }
-    // Renders the edited selection's preview from `stage` on its thread and shows it when done; false when
-    // nothing is edited or a rendering of it is still running.
+    EditingPanel& panel() { return *panel_; }
+    // Renders the edited selection's preview from `stage` on its thread, with the editing panels waiting, and
+    // shows it when done; false when nothing is edited or a rendering of it is still running.
     bool renderEditedSelection(int stage);
     // No selection is edited any more; `leaveEditing` also puts every selection back in selection mode.
     void dropEditedSelection(bool leaveEditing);
+    // The size previews are rendered at, for the edited picture shown in the picture area: what it shows (its
+    // crop, or the whole turned picture) fits the area, at most at full resolution.
+    void updatePreviewSize();
+    // After the window's layout for the current state: panels keep waiting for a render still running, and
+    // Undo and Redo follow the history.
+    void afterLayout();
+    // Shows the edited picture as it was before any processing (key O, hovering the before/after logo).
+    void showOriginal();
+    bool originalShown() const { return originalShown_; }
 
 public slots:
     void onClickSelectImage(lumora::SharpestImageSelection* selection);
@@ -41,6 +58,10 @@ public slots:
     void MenuActionHighlightUnderExposedClicked();
     void MenuActionUndoClicked();
     void MenuActionRedoClicked();
+    // Progress of the edited picture's render: the loading indicator at its tenth, hidden above 99.
+    void setLoadingIconeAt(int percent);
+    // The key O was last pressed kOriginalHoldMs ago: the preview comes back.
+    void TimerTimeoutShowPreview();
 
 private slots:
     // A render of a selection ended: shown when it is the edited one.
@@ -50,9 +71,11 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // Form behaviour of the editing panels: number displays follow their sliders, the operator list its page.
-    void wireEditingPanels();
+    void show(const cv::Mat& source, const QSize& size);
     void repolishSelectionAreas();
+    // The panels that change the edited picture wait while it renders.
+    void lockPanels(bool locked);
+    void hideOriginal();
 
     LumoraV2& window_;
     QSize displaySize_;
@@ -61,7 +84,12 @@ private:
     bool highlightUnder_ = false;
     int overExposedLimit_ = 98;
     int underExposedLimit_ = 2;
+    bool originalShown_ = false;
+    QTimer originalTimer_;
+    QTimer renderPoll_;
+    std::unique_ptr<QObject> keyWatcher_;
     std::unique_ptr<PresetStrips> strips_;
+    std::unique_ptr<EditingPanel> panel_;
 };
 
 } // namespace lumora

@@ -13,6 +13,13 @@ cv::Mat highlightExposure(const cv::Mat& image, bool over, bool under, int overL
         cv::cvtColor(image, bgr, cv::COLOR_GRAY2BGR);
     else
         bgr = image.clone();
+    markExposure(bgr, over, under, overLimitPercent, underLimitPercent);
+    return bgr;
+}
+
+void markExposure(cv::Mat& bgr, bool over, bool under, int overLimitPercent, int underLimitPercent) {
+    if ((!over && !under) || bgr.type() != CV_8UC3)
+        return;
     const int overLevel = overLimitPercent * 255 / 100;
     const int underLevel = underLimitPercent * 255 / 100;
     for (int y = 0; y < bgr.rows; ++y) {
@@ -25,7 +32,6 @@ cv::Mat highlightExposure(const cv::Mat& image, bool over, bool under, int overL
                 p[x] = cv::Vec3b(0, 0, 110);
         }
     }
-    return bgr;
 }
 
 } // namespace lumora

@@ -11,5 +11,7 @@ namespace lumora {
 // is returned.
 cv::Mat highlightExposure(const cv::Mat& image, bool over, bool under, int overLimitPercent,
                           int underLimitPercent);
+// The same on an 8-bit 3-channel image of the caller's, in place (the display's own copy).
+void markExposure(cv::Mat& bgr, bool over, bool under, int overLimitPercent, int underLimitPercent);
 
 } // namespace lumora

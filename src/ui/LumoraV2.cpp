@@ -12,6 +12,7 @@
 #include "ui/MenuController.h"
 #include "ui/OpeningController.h"
 #include "ui/PlayerController.h"
+#include "ui/PresetsController.h"
 #include "ui/QtMessageService.h"
 #include "ui/SelectionFlowController.h"
 #include "ui/SharpestSearchController.h"
@@ -81,6 +82,7 @@ LumoraV2::LumoraV2(std::shared_ptr<MessageService> messages, QWidget* parent)
     stacking_ = std::make_unique<StackingController>(*this);
     search_ = std::make_unique<SharpestSearchController>(*this);
     tools_ = std::make_unique<ToolsController>(*this);
+    presets_ = std::make_unique<PresetsController>(*this);
     updates_ = std::make_unique<UpdatesController>(*this);
     opening_ = std::make_unique<OpeningController>(*this);
     menus_ = std::make_unique<MenuController>(*this);
@@ -104,6 +106,8 @@ void LumoraV2::prepareUserDirectories() {
     const QString dataDir = userDataDirectory();
     setLogDirectory(QDir::toNativeSeparators(dataDir).toStdString());
     QDir().mkpath(dataDir + QStringLiteral("Lang"));
+    // user.xml is written there; without the folder no user preset could be kept.
+    QDir().mkpath(dataDir + QStringLiteral("Presets"));
     auto& engine = LanguageEngine::instance();
     engine.setApplicationLanguageDirectory((applicationDirectory() + QStringLiteral("Lang/")).toStdString());
     engine.setUserLanguageDirectory((dataDir + QStringLiteral("Lang/")).toStdString());

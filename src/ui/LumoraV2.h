@@ -22,6 +22,7 @@ class OpeningController;
 class PlayerController;
 class TimelineController;
 class EditingController;
+class PresetsController;
 class SelectionFlowController;
 class ExportController;
 class StackingController;
@@ -63,6 +64,7 @@ public:
     PlayerController& player() { return *player_; }
     TimelineController& timeline() { return *timeline_; }
     EditingController& editing() { return *editing_; }
+    PresetsController& presets() { return *presets_; }
     SelectionFlowController& flow() { return *flow_; }
     ExportController& exports() { return *exports_; }
     StackingController& stacking() { return *stacking_; }
@@ -104,6 +106,7 @@ private:
     std::unique_ptr<PlayerController> player_;
     std::unique_ptr<TimelineController> timeline_;
     std::unique_ptr<EditingController> editing_;
+    std::unique_ptr<PresetsController> presets_;
     std::unique_ptr<SelectionFlowController> flow_;
     std::unique_ptr<ExportController> exports_;
     std::unique_ptr<StackingController> stacking_;

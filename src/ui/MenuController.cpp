@@ -96,6 +96,8 @@ void MenuController::refreshTexts() {
             if (item < combo->count())
                 combo->setItemText(item, translatedText(e.key));
         }
+    // Operator 4 is not in the list; a preset that chooses it leaves the list without a current item.
+    window_.form().toneMapping->comboBox_TM->setPlaceholderText(translatedText("TM5"));
     window_.opening().rebuildFilters();
 }
 

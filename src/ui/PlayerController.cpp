@@ -229,10 +229,8 @@ void PlayerController::needResize() {
     case Exporting: {
         // The edited picture's aspect; its preview is rendered at the size it is shown at.
         const cv::Mat shown = ws->currentImage();
-        const QSize size = fitInto(shown.cols, shown.rows, area.width(), area.height());
-        window_.editing().setDisplaySize(size);
-        if (!size.isEmpty())
-            ToneMapEngine::setPreviewSize(size.width(), size.height());
+        window_.editing().setDisplaySize(fitInto(shown.cols, shown.rows, area.width(), area.height()));
+        window_.editing().updatePreviewSize();
         break;
     }
     }

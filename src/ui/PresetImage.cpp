@@ -4,9 +4,12 @@
 #include "ui/ImageConversion.h"
 
 #include <QEvent>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QVBoxLayout>
 #include <QVariant>
+
+#include <algorithm>
 
 namespace lumora {
 
@@ -41,9 +44,33 @@ void PresetImage::setSource(const cv::Mat& image) {
     if (image.data == source_.data && image.size == source_.size)
         return;
     source_ = image;
+    render();
+}
+
+void PresetImage::showName() {
+    // The card may grow up to twice the picture's width for its name; a longer one is shortened, whole in
+    // the tooltip.
+    const QString full = QString::fromStdString(preset_.name);
+    const int picture = thumbnail_.empty() ? 96 : thumbnail_.cols;
+    const int text = name_->fontMetrics().horizontalAdvance(full) + 6;
+    const int width = std::max(picture, std::min(text, 2 * picture));
+    name_->setText(name_->fontMetrics().elidedText(full, Qt::ElideRight, width));
+    name_->setToolTip(full);
+    setMaximumWidth(width + 8);
+}
+
+void PresetImage::setPreset(const PresetRecord& preset) {
+    preset_ = preset;
+    showName();
+    presetChanged_ = true;
+    if (!source_.empty())
+        render();
+}
+
+void PresetImage::render() {
     if (worker_) {
-        // Starts once the render in progress has ended.
-        pending_ = image;
+        // The engine is the worker's until it ends; only the newest request is rendered then.
+        restart_ = true;
         engine_.cancel();
         return;
     }
@@ -51,6 +78,10 @@ void PresetImage::setSource(const cv::Mat& image) {
 }
 
 void PresetImage::startRender() {
+    if (presetChanged_) {
+        applyControlPositions(engine_, preset_.positions());
+        presetChanged_ = false;
+    }
     engine_.setImage(source_, true);
     worker_ = std::make_unique<PresetImageWorkerThread>(&engine_);
     connect(worker_.get(), &QThread::finished, this, &PresetImage::renderEnded);
@@ -63,8 +94,8 @@ void PresetImage::renderEnded() {
     worker_->wait(); // finished() comes just before the thread returns
     const cv::Mat result = worker_->result();
     worker_.reset();
-    if (!pending_.empty()) {
-        pending_.release();
+    if (restart_) {
+        restart_ = false;
         startRender();
         return;
     }
@@ -77,14 +108,14 @@ void PresetImage::thumbnailProcessed(const cv::Mat& result) {
     thumbnail_ = result;
     const QPixmap pixmap = thumbnailPixmap(result, QSize(result.cols, result.rows));
     picture_->setPixmap(pixmap);
-    setMaximumWidth(pixmap.width() + 8);
+    showName();
     emit thumbnailChanged();
 }
 
 QThread* PresetImage::stopWork() {
     if (!worker_)
         return nullptr;
-    pending_.release();
+    restart_ = false;
     engine_.cancel();
     return worker_.get();
 }

@@ -27,9 +27,12 @@ public:
     const PresetRecord& preset() const { return preset_; }
     // Renders `image` (already at thumbnail size) with the preset; the same image again changes nothing.
     void setSource(const cv::Mat& image);
+    // Shows another preset (a user preset changed in place) and renders the source with it.
+    void setPreset(const PresetRecord& preset);
     bool rendering() const { return worker_ != nullptr; }
     // Whether a thumbnail is shown.
     bool hasThumbnail() const { return !thumbnail_.empty(); }
+    cv::Mat thumbnail() const { return thumbnail_; }
     // Cancels a render; the thread still running (to wait for before deleting), or null.
     QThread* stopWork();
 
@@ -44,13 +47,17 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Starts a render now, or once the one in progress (cancelled) has ended.
+    void render();
+    void showName();
     void startRender();
     void renderEnded();
 
     PresetRecord preset_;
+    bool presetChanged_ = false; // the engine takes the preset's values before the next render
     ToneMapEngine engine_;
     cv::Mat source_;
-    cv::Mat pending_;
+    bool restart_ = false;
     cv::Mat thumbnail_;
     QLabel* picture_ = nullptr;
     QLabel* name_ = nullptr;

@@ -2,12 +2,12 @@
 
 #include "export/ExportFormats.h"
 #include "i18n/LanguageEngine.h"
+#include "ui/PresetDialogs.h"
 
 #include <QComboBox>
 #include <QGridLayout>
-#include <QHBoxLayout>
 #include <QLabel>
-#include <QPushButton>
+#include <QVBoxLayout>
 
 namespace lumora {
 
@@ -28,20 +28,9 @@ SaveForm::SaveForm(QWidget* parent, bool showExtensionChoice) : QDialog(parent) 
     grid->addWidget(depthLabel, 1, 0);
     grid->addWidget(depth_, 1, 1);
 
-    auto* buttons = new QHBoxLayout;
-    auto* ok = new QPushButton(translatedText("Ok"), this);
-    ok->setObjectName(QStringLiteral("pushButton_Ok"));
-    ok->setDefault(true);
-    auto* cancel = new QPushButton(translatedText("Cancel"), this);
-    cancel->setObjectName(QStringLiteral("pushButton_Cancel"));
-    for (QPushButton* b : {ok, cancel})
-        b->setCursor(Qt::PointingHandCursor);
-    buttons->addStretch(1);
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
+    auto* buttons = new QVBoxLayout;
+    addOkCancel(*this, *buttons);
     grid->addLayout(buttons, 2, 0, 1, 2);
-    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(extension_, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &SaveForm::updateOutputDepthComboBox);
 

@@ -49,7 +49,7 @@ QPushButton* smallButton(const char* name, const QString& text, QWidget* parent)
 SharpestImageSelection::SharpestImageSelection(QWidget* area, int serial) : QFrame(area), serial_(serial) {
     setObjectName(QStringLiteral("SharpestImageSelection%1").arg(serial));
     // Editing starts from the controls' designed positions, as lumora-cli does without options.
-    applyControlPositions(engine_, ControlPositions{});
+    applyEditPositions(engine_, positions_);
 }
 
 SharpestImageSelection::SharpestImageSelection(ImagesSequence* sequence, int searchRadius, QWidget* area,
@@ -321,6 +321,8 @@ bool SharpestImageSelection::startRender(bool fullSize, bool fast, int stage) {
     settleRender();
     if (render_)
         return false;
+    if (!fullSize)
+        previewSizeUsed_ = ToneMapEngine::previewSize();
     render_ = std::make_unique<TMComputingWorkerThread>(&engine_, fullSize, fast, stage);
     connect(render_.get(), &QThread::finished, this, &SharpestImageSelection::renderEnded);
     render_->start();
@@ -329,6 +331,16 @@ bool SharpestImageSelection::startRender(bool fullSize, bool fast, int stage) {
 
 bool SharpestImageSelection::rendering() const {
     return render_ != nullptr;
+}
+
+bool SharpestImageSelection::refreshPreview(int stage) {
+    settleRender();
+    if (render_ || preview_.empty())
+        return false;
+    engine_.computePreview(stage, true);
+    if (!engine_.previewImage().empty())
+        preview_ = engine_.previewImage();
+    return true;
 }
 
 void SharpestImageSelection::settleRender() {

@@ -7,6 +7,7 @@
 
 #include "sharpness/Sharpness.h"
 #include "tonemap/ToneMapEngine.h"
+#include "ui/EditPositions.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -66,10 +67,19 @@ public:
 
     // The tone-mapping parameters and renderer of this picture. Not to be changed while rendering().
     ToneMapEngine& engine() { return engine_; }
+    const ToneMapEngine& engine() const { return engine_; }
+    // The positions of the editing controls that made the engine's values.
+    EditPositions& positions() { return positions_; }
+    const EditPositions& positions() const { return positions_; }
     // Renders on a thread of its own: the preview at the process-wide preview size from `stage`, or the whole
     // image. False when a render is already running.
     bool startRender(bool fullSize, bool fast, int stage);
     bool rendering() const;
+    // The preview size the last preview render started with (0 x 0 before the first).
+    cv::Size previewSizeUsed() const { return previewSizeUsed_; }
+    // Recomputes the preview from `stage` on the calling thread (the quick stages after an adjustment).
+    // False, and nothing done, while a render runs or before a first preview exists to start from.
+    bool refreshPreview(int stage);
     void cancelRender();
     // The running render's thread, or null.
     QThread* renderThread() const;
@@ -135,6 +145,8 @@ private:
     QPointer<QLabel> pin_; // a child of the timeline, which may go first
 
     ToneMapEngine engine_;
+    EditPositions positions_;
+    cv::Size previewSizeUsed_;
     cv::Mat preview_;
     cv::Mat fullRender_;
     // Declared after what they read, so an owner deleting this widget has stopped them first.

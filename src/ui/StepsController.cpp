@@ -132,6 +132,7 @@ void StepsController::updateWindow() {
         window_.formIndex().apply(emptyWindowLayout(), mode_);
     } else {
         applyStateLayout();
+        window_.editing().afterLayout();
     }
     QCoreApplication::processEvents();
     window_.player().needResize();

@@ -1,12 +1,24 @@
 #pragma once
-// The crop and horizon tools of the editing step: their buttons, the tool overlays and leaving a tool. The
-// overlays and applying a tool arrive with the rendering; until then the tools are refused.
+// The crop and horizon tools of the editing step: their buttons, their overlays on the picture, and applying
+// them. Both work on the picture as it is shown: a crop frame selects part of what is shown (a crop within
+// the current crop), a horizon line turns the picture further by its slope.
 
 #include <QObject>
+#include <QRect>
+#include <opencv2/core/types.hpp>
 
 namespace lumora {
 
 class LumoraV2;
+class ResizableFrame;
+class ResizableLine;
+
+// The crop in image pixels that `frame` (in a label of `label` size showing `shown`, a region of the turned
+// image in its pixels) selects. Edges map by integer division, so a frame over the whole label gives `shown`.
+cv::Rect cropFromFrame(const QRect& frame, const QSize& label, const cv::Rect& shown);
+// The rotation slider's change that levels a line from `a` to `b` (y down): -45 for a line falling 45 degrees
+// to the right.
+int levellingDegrees(const QPoint& a, const QPoint& b);
 
 class ToolsController : public QObject {
     Q_OBJECT
@@ -17,6 +29,14 @@ public:
     // active.
     void hideOverlays();
     void showOverlay(int tool);
+    ResizableFrame* cropFrame() const { return frame_; }
+    ResizableLine* horizonLine() const { return line_; }
+
+    // The edited picture's crop (x, y, width, height in pixels of the turned image; an empty rectangle for
+    // none), recorded for undo, then rendered. Undo and redo replay crops through it.
+    void setCrop(const QRect& crop);
+    // The same without rendering: the caller renders after its own change.
+    void recordCrop(const QRect& crop);
 
 public slots:
     void PushButtonCropToolClicked();
@@ -25,7 +45,13 @@ public slots:
     void PushButtonCancelToolsClicked();
 
 private:
+    void activate(int tool);
+    void applyCrop();
+    void applyHorizon();
+
     LumoraV2& window_;
+    ResizableFrame* frame_ = nullptr;
+    ResizableLine* line_ = nullptr;
 };
 
 } // namespace lumora

@@ -149,6 +149,28 @@ TEST_F(PresetFilesTest, MalformedUserFileIsNeverOverwritten) {
 
     EXPECT_FALSE(addUserPreset(distinctRecord("new"), &error));
     EXPECT_EQ(test::fileText(userPresetsPath()), broken);
+    EXPECT_FALSE(replaceUserPreset(0, distinctRecord("new"), &error));
+    EXPECT_EQ(test::fileText(userPresetsPath()), broken);
+}
+
+TEST_F(PresetFilesTest, ReplacingAPresetKeepsItsPlaceAndTheOthers) {
+    PresetRecord first = distinctRecord("first"), second = distinctRecord("second");
+    second.exposure = 70;
+    ASSERT_TRUE(addUserPreset(first));
+    ASSERT_TRUE(addUserPreset(second));
+    ASSERT_TRUE(addUserPreset(distinctRecord("third")));
+    PresetRecord changed = PresetRecord::fromPositions("second", ControlPositions{});
+    ASSERT_TRUE(replaceUserPreset(1, changed));
+
+    const auto list = readPresetFile(userPresetsPath(), false);
+    ASSERT_EQ(list.size(), 3u);
+    EXPECT_EQ(list[0], first);
+    EXPECT_EQ(list[1], changed);
+    EXPECT_EQ(list[2].name, "third");
+    EXPECT_EQ(userPresets(), list);
+    // An index past the end changes nothing.
+    EXPECT_FALSE(replaceUserPreset(3, first));
+    EXPECT_EQ(readPresetFile(userPresetsPath(), false), list);
 }
 
 TEST_F(PresetFilesTest, MissingUserFileIsCreatedAndWriteFailuresAreReported) {

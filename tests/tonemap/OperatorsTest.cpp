@@ -5,6 +5,7 @@
 #include "TestEnvironment.h"
 #include "tonemap/BilateralFilter.h"
 #include "tonemap/LayerProcessing.h"
+#include "tonemap/LayerStages.h"
 #include "tonemap/LocalContrastModel.h"
 #include "tonemap/LogMapping.h"
 #include "tonemap/ToneMapParams.h"
@@ -15,6 +16,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -321,6 +323,48 @@ TEST_P(OperatorsOnLightImage, GiveAPlausibleDisplayImage) {
     cv::meanStdDev(logIn, mIn, sIn);
     const double cov = cv::mean((grey - mean[0]).mul(logIn - mIn[0]))[0];
     EXPECT_GT(cov / (stddev[0] * sIn[0]), 0.7) << "correlation with the input's log luminance";
+}
+
+// Whatever a slider's position, the picture is finite and displayable (operator 4's colourfulness pushed
+// high once turned samples into NaN, and ranking them for the display stretch crashed).
+TEST_P(OperatorsOnLightImage, EverySliderPositionGivesAFiniteDisplayImage) {
+    const cv::Mat light = frameLight(135);
+    ASSERT_FALSE(light.empty()) << "generated media missing";
+    const int index = GetParam();
+    std::unique_ptr<ToneMappingBase> op = createToneMappingOperator(index);
+    for (int slider = 0; slider < 3; ++slider)
+        for (int position : {-100, -50, 50, 100}) {
+            std::array<int, 3> positions{0, 0, 0};
+            positions[size_t(slider)] = position;
+            const std::array<float, 3> params =
+                operatorTripleFromPositions(index, positions[0], positions[1], positions[2]);
+            cv::Mat out;
+            op->toneMap(out, light, params.data());
+            ASSERT_EQ(out.size(), light.size());
+            EXPECT_TRUE(cv::checkRange(out, true, nullptr, 0.0, 1.0 + 1e-6))
+                << "slider " << slider << " at " << position;
+        }
+}
+
+// The display stretch ranks finite samples only: a NaN left by an earlier stage shows black, and the others
+// still fill the display (it once indexed outside the ranking's histogram).
+TEST(LayerDisplayStretch, NonFiniteSamplesShowBlackAndTheOthersStillFillTheDisplay) {
+    cv::Mat xyz(40, 50, CV_32FC3);
+    cv::randu(xyz, 0.1f, 1.f);
+    cv::Mat damaged = xyz.clone();
+    for (int i = 0; i < 30; ++i)
+        damaged.at<cv::Vec3f>(i, i + 5) = cv::Vec3f::all(std::numeric_limits<float>::quiet_NaN());
+    const cv::Mat clean = layerprocessing::toDisplayRgb(xyz, 1.f, 1);
+    const cv::Mat out = layerprocessing::toDisplayRgb(damaged, 1.f, 1);
+    ASSERT_TRUE(cv::checkRange(out, true, nullptr, 0.0, 1.0 + 1e-6));
+    for (int i = 0; i < 30; ++i)
+        EXPECT_EQ(out.at<cv::Vec3f>(i, i + 5), cv::Vec3f(0, 0, 0));
+    // The others still span the display between the percentiles, as the undamaged picture does.
+    double lo = 0, hi = 0, cleanLo = 0, cleanHi = 0;
+    cv::minMaxLoc(out.reshape(1), &lo, &hi);
+    cv::minMaxLoc(clean.reshape(1), &cleanLo, &cleanHi);
+    EXPECT_EQ(lo, cleanLo);
+    EXPECT_EQ(hi, cleanHi);
 }
 
 INSTANTIATE_TEST_SUITE_P(Operators, OperatorsOnLightImage, ::testing::Values(1, 2, 4));

@@ -31,6 +31,8 @@ protected:
         }
         w->flow().PushButtonSelectImageNextClicked();
         EXPECT_EQ(w->workspace()->state, Editing);
+        // The editing panels, export button included, wait for the first preview.
+        EXPECT_TRUE(waitFor([&] { return !w->workspace()->edited->rendering(); }));
         return w;
     }
     // Runs an export started by `start` to its end.

@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <deque>
+#include <opencv2/imgcodecs.hpp>
 
 namespace lumora::test {
 
@@ -53,6 +54,32 @@ inline bool waitFor(const std::function<bool()>& done, int ms = 60000) {
         QApplication::processEvents(QEventLoop::AllEvents, 20);
     }
     return true;
+}
+
+// The window and lumora-cli render the same light image with the same values at full size; what may differ is
+// only the order of floating-point sums split over threads. Samples of 16-bit results may differ by at most
+// this much (of 65535), and on average by far less.
+constexpr double kMaxSampleDifference = 2.0;
+constexpr double kMeanSampleDifference = 0.05;
+
+// The two 16-bit files hold the same picture within those tolerances, `size` large, and not a blank one
+// that would trivially match.
+inline void expectSameRender(const QString& mine, const QString& theirs, const cv::Size& size) {
+    const cv::Mat a = cv::imread(mine.toStdString(), cv::IMREAD_UNCHANGED);
+    const cv::Mat b = cv::imread(theirs.toStdString(), cv::IMREAD_UNCHANGED);
+    ASSERT_EQ(a.type(), CV_16UC3);
+    ASSERT_EQ(b.type(), CV_16UC3);
+    ASSERT_EQ(a.size(), size);
+    ASSERT_EQ(b.size(), size);
+    cv::Mat difference;
+    cv::absdiff(a, b, difference);
+    double largest = 0;
+    cv::minMaxLoc(difference.reshape(1), nullptr, &largest);
+    EXPECT_LE(largest, kMaxSampleDifference);
+    EXPECT_LE(cv::mean(difference.reshape(1))[0], kMeanSampleDifference);
+    cv::Scalar mean, spread;
+    cv::meanStdDev(a.reshape(1), mean, spread);
+    EXPECT_GT(spread[0], 1000.0);
 }
 
 class FlowTest : public WindowTest {

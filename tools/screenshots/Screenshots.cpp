@@ -38,6 +38,8 @@
 
 namespace lumora::test {
 void shootUpdateQuestion(const std::function<void(const QString&)>& grabNextModal, const QString& name);
+int shootEditing(const QString& suffix, const std::function<void(QWidget&, const QString&)>& save,
+                 const std::function<void(const QString&)>& grabNextModal);
 } // namespace lumora::test
 
 namespace {
@@ -276,6 +278,7 @@ void shootLanguage(const QString& language) {
     }
     shootGrabbed(clip, suffix);
     shootPro(clip, suffix);
+    failures += test::shootEditing(suffix, save, grabNextModal);
 }
 
 } // namespace
