@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 #include <opencv2/core.hpp>
 
 namespace lumora::fuzz {
@@ -12,88 +13,59 @@ namespace {
 
 using namespace lumora::decode;
 
-// Every strict beginning of a complete message is a valid beginning: a reader that waits for more bytes never
-// rejects a message that is still arriving. Checked on the short prefixes and around the variable-length
-// tail.
-template <typename Parse> bool prefixesNeedMore(const std::uint8_t* data, std::size_t complete, Parse parse) {
-    for (std::size_t n = 0; n < complete; n = n < 40 ? n + 1 : std::max(n + 1, complete - 2)) {
-        std::string error;
-        if (parse(data, n, &error) != ParseStatus::NeedMore)
-            return false;
-    }
-    return true;
+int fail(const char* what, const char* how) {
+    return failed((std::string(what) + " " + how).c_str());
 }
 
-int checkRequest(const std::uint8_t* data, std::size_t size) {
-    Request r;
+// One message kind end to end. A rejection always has a reason; an accepted message obeys `rules`, its wire
+// form is canonical (encoding the parsed message gives back the very bytes, which parse to the same message),
+// and every strict beginning of it asks for more bytes: a reader that waits never rejects a message that is
+// still arriving. Beginnings are checked up to 40 bytes and around the variable-length tail.
+template <typename Message, typename Parse, typename Encode, typename Rules>
+int checkMessage(const char* what, const std::uint8_t* data, std::size_t size, Parse parse, Encode encode,
+                 Rules rules) {
+    Message m;
     std::size_t consumed = 0;
     std::string error;
-    const ParseStatus status = parseRequest(data, size, &r, &consumed, &error);
+    const ParseStatus status = parse(data, size, &m, &consumed, &error);
     if (status == ParseStatus::Invalid && error.empty())
-        return failed("a request rejected without a reason");
+        return fail(what, "rejected without a reason");
     if (status != ParseStatus::Complete)
         return 0;
     if (consumed == 0 || consumed > size)
-        return failed("a request consumed more bytes than it had");
-    if (r.path.size() > kMaxPathBytes || r.path.find('\0') != std::string::npos)
-        return failed("a request path outside the rules");
-    // The wire form is canonical: encoding the parsed request gives back the very bytes.
-    const Bytes again = encodeRequest(r);
+        return fail(what, "consumed more bytes than it had");
+    if (const char* broken = rules(m))
+        return fail(what, broken);
+    const Bytes again = encode(m);
     if (again.size() != consumed || std::memcmp(again.data(), data, consumed) != 0)
-        return failed("a request re-encodes to other bytes");
-    Request second;
+        return fail(what, "re-encodes to other bytes");
+    Message second;
     std::size_t secondConsumed = 0;
-    if (parseRequest(again.data(), again.size(), &second, &secondConsumed, &error) != ParseStatus::Complete ||
-        !(second == r) || secondConsumed != consumed)
-        return failed("a re-encoded request parses differently");
-    auto parse = [](const unsigned char* d, std::size_t n, std::string* e) {
-        Request ignored;
+    if (parse(again.data(), again.size(), &second, &secondConsumed, &error) != ParseStatus::Complete ||
+        !(second == m) || secondConsumed != consumed)
+        return fail(what, "parses differently once re-encoded");
+    for (std::size_t n = 0; n < consumed; n = n < 40 ? n + 1 : std::max(n + 1, consumed - 2)) {
+        Message ignored;
         std::size_t c = 0;
-        return parseRequest(d, n, &ignored, &c, e);
-    };
-    if (!prefixesNeedMore(data, consumed, parse))
-        return failed("the beginning of a valid request is rejected");
+        if (parse(data, n, &ignored, &c, &error) != ParseStatus::NeedMore)
+            return fail(what, "is rejected while it is still arriving");
+    }
     return 0;
 }
 
-int checkResponse(const std::uint8_t* data, std::size_t size) {
-    ResponseHeader h;
-    std::size_t consumed = 0;
-    std::string error;
-    const ParseStatus status = parseResponseHeader(data, size, &h, &consumed, &error);
-    if (status == ParseStatus::Invalid && error.empty())
-        return failed("a response rejected without a reason");
-    if (status != ParseStatus::Complete)
-        return 0;
-    if (consumed == 0 || consumed > size)
-        return failed("a response consumed more bytes than it had");
-    if (h.status == Status::Ok) {
-        // The caller allocates pixelBytes() on the strength of this header.
-        if (!withinImageLimits(h.cols, h.rows) || !isTransportableType(h.type))
-            return failed("an accepted image header outside the limits");
-        const std::size_t expected = std::size_t(h.rows) * std::size_t(h.cols) * CV_ELEM_SIZE(h.type);
-        if (h.pixelBytes() != expected || expected == 0)
-            return failed("pixel byte count does not match the header");
-    } else if (h.pixelBytes() != 0) {
-        return failed("a failed response announces pixels");
-    }
-    const Bytes again = encodeResponseHeader(h);
-    if (again.size() != consumed || std::memcmp(again.data(), data, consumed) != 0)
-        return failed("a response header re-encodes to other bytes");
-    ResponseHeader second;
-    std::size_t secondConsumed = 0;
-    if (parseResponseHeader(again.data(), again.size(), &second, &secondConsumed, &error) !=
-            ParseStatus::Complete ||
-        !(second == h) || secondConsumed != consumed)
-        return failed("a re-encoded response header parses differently");
-    auto parse = [](const unsigned char* d, std::size_t n, std::string* e) {
-        ResponseHeader ignored;
-        std::size_t c = 0;
-        return parseResponseHeader(d, n, &ignored, &c, e);
-    };
-    if (!prefixesNeedMore(data, consumed, parse))
-        return failed("the beginning of a valid response header is rejected");
-    return 0;
+const char* requestRules(const Request& r) {
+    return r.path.size() > kMaxPathBytes || r.path.find('\0') != std::string::npos ? "has a path outside the rules"
+                                                                                   : nullptr;
+}
+
+// The caller allocates pixelBytes() on the strength of an accepted header.
+const char* responseRules(const ResponseHeader& h) {
+    if (h.status != Status::Ok)
+        return h.pixelBytes() != 0 ? "announces pixels for a failure" : nullptr;
+    if (!withinImageLimits(h.cols, h.rows) || !isTransportableType(h.type))
+        return "accepts an image outside the limits";
+    const std::size_t expected = std::size_t(h.rows) * std::size_t(h.cols) * CV_ELEM_SIZE(h.type);
+    return h.pixelBytes() != expected || expected == 0 ? "counts its pixel bytes wrongly" : nullptr;
 }
 
 std::uint32_t take32(const std::uint8_t*& p, const std::uint8_t* end) {
@@ -149,8 +121,9 @@ int checkEncoders(const std::uint8_t* data, std::size_t size) {
 } // namespace
 
 int fuzzDecodeProtocol(const std::uint8_t* data, std::size_t size) {
-    checkRequest(data, size);
-    checkResponse(data, size);
+    checkMessage<Request>("a request", data, size, parseRequest, encodeRequest, requestRules);
+    checkMessage<ResponseHeader>("a response header", data, size, parseResponseHeader, encodeResponseHeader,
+                                 responseRules);
     checkEncoders(data, size);
     return 0;
 }

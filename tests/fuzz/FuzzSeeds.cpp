@@ -71,8 +71,6 @@ std::vector<Seed> settingsSeeds() {
         {"odd.ini", "[GeneralSettings]\nWindowMode=@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x1)\nJPGQuality=1e3\n"
                     "OverExposedLimit=\"98\"\n[UserParameters]\nfastPreviewChecked=@ByteArray(true)\n"
                     "[MainWindow]\nwidth=2147483648\n%U4E00=\\x4e00\n"},
-        {"install-args", std::string("-ii\0Francais", 12)},
-        {"open-args", "/home/ann/photos/IMG_0001.CR2"},
     };
 }
 

@@ -12,7 +12,7 @@ namespace lumora::fuzz {
 int fuzzPresetFile(const std::uint8_t* data, std::size_t size);
 // Language files: header, texts and version comparison.
 int fuzzLanguageFile(const std::uint8_t* data, std::size_t size);
-// The input as the settings INI file read through the typed getters, and as a command line.
+// The input as the settings INI file read through the typed getters.
 int fuzzSettings(const std::uint8_t* data, std::size_t size);
 // Decode helper requests and response headers: parsed, re-encoded and parsed again.
 int fuzzDecodeProtocol(const std::uint8_t* data, std::size_t size);

@@ -1,7 +1,6 @@
 #include "FuzzTargets.h"
 
 #include "app/Settings.h"
-#include "app/Startup.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -55,36 +54,6 @@ bool boolReadable(const QString& file, const settings::Key<bool>& key) {
     return text == QLatin1String(value ? "true" : "false") || text == QLatin1String(value ? "1" : "0");
 }
 
-int checkCommandLine(const std::uint8_t* data, std::size_t size) {
-    // Arguments are the NUL-separated pieces of the input, as the kernel hands them to main().
-    QStringList args;
-    std::size_t start = 0;
-    for (std::size_t i = 0; i <= size; ++i) {
-        if (i == size || data[i] == 0) {
-            if (i > start || i < size)
-                args << QString::fromLocal8Bit(reinterpret_cast<const char*>(data + start), int(i - start));
-            start = i + 1;
-        }
-    }
-    const StartupRequest r = parseCommandLine(args);
-    const bool install = args.size() >= 2 && args.front() == QLatin1String("-ii");
-    switch (r.kind) {
-    case StartupRequest::Kind::Install:
-        if (!install || r.argument != args.at(1))
-            return failed("install mode without \"-ii LANGUAGE\"");
-        break;
-    case StartupRequest::Kind::OpenPath:
-        if (install || args.size() != 1 || r.argument != args.front())
-            return failed("a path to open from anything but a single argument");
-        break;
-    case StartupRequest::Kind::Normal:
-        if (install || args.size() == 1)
-            return failed("a plain start for a path or an install request");
-        break;
-    }
-    return 0;
-}
-
 } // namespace
 
 int fuzzSettings(const std::uint8_t* data, std::size_t size) {
@@ -112,20 +81,19 @@ int fuzzSettings(const std::uint8_t* data, std::size_t size) {
         }
     }
 
-    bool ok = true;
     using namespace settings;
     for (const Key<int>* key :
          {&WindowMode, &OverExposedLimit, &UnderExposedLimit, &JPGQuality, &PNGCompression, &NbSharpenImages,
           &SavingFilterIndexForHDRImage, &SavingFilterIndexForTMImage, &MainWindowWidth, &MainWindowHeight,
           &MainWindowPosX, &MainWindowPosY})
         if (!intReadable(file, *key))
-            ok = failed(
+            failed(
                 ("integer setting " + std::string(key->name) + " neither read from the file nor the default")
                     .c_str());
     for (const Key<bool>* key : {&FastPreviewChecked, &HighlightOverExposed, &HighlightUnderExposed,
                                  &DoNotShowUpdates, &IsFirstRunVersion, &MainWindowMaximized})
         if (!boolReadable(file, *key))
-            ok = failed(
+            failed(
                 ("boolean setting " + std::string(key->name) + " neither read from the file nor the default")
                     .c_str());
     read(ChosenLanguage);
@@ -135,17 +103,15 @@ int fuzzSettings(const std::uint8_t* data, std::size_t size) {
         const DialogGeometry g = readDialogGeometry(group);
         const QRect placed = placeDialog(g, QSize(1920, 1080));
         if (g.position && (placed.x() < 100 || placed.x() > 1820 || placed.y() < 40 || placed.y() > 980))
-            ok = failed("a dialog placed off the screen");
+            failed("a dialog placed off the screen");
         if (placed.width() > 1820 || placed.height() > 980)
-            ok = failed("a dialog larger than the screen");
+            failed("a dialog larger than the screen");
     }
 
     QFile::remove(file);
     QCoreApplication::setOrganizationName(oldOrganization);
     QCoreApplication::setApplicationName(oldApplication);
-    if (!ok)
-        return 0;
-    return checkCommandLine(data, size);
+    return 0;
 }
 
 } // namespace lumora::fuzz

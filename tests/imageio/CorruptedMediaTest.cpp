@@ -16,7 +16,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <map>
 
 namespace {
 
@@ -31,7 +30,6 @@ constexpr double kLongestReadSeconds = 65.0;
 struct Tally {
     int unreadable = 0;
     int valid = 0;
-    std::map<std::string, int> unreadableBy; // mutation name -> count
 };
 
 class CorruptedMedia : public ::testing::Test {
@@ -52,7 +50,6 @@ protected:
         EXPECT_LE(seconds, kLongestReadSeconds) << file << " took " << seconds << " s";
         if (image.empty()) {
             ++tally->unreadable;
-            ++tally->unreadableBy[mutationName(mutation)];
             return;
         }
         EXPECT_TRUE(acceptableImage(image))
@@ -123,10 +120,6 @@ protected:
             "valid | %.1f s, slowest read %.2f s\n",
             format.c_str(), burst.unreadable, burst.valid, direct.unreadable, direct.valid, seconds,
             longest_);
-        std::printf("[corrupted media] %-6s unreadable by mutation (readImage):", format.c_str());
-        for (const auto& [name, count] : direct.unreadableBy)
-            std::printf(" %s %d;", name.c_str(), count);
-        std::printf("\n");
         std::fflush(stdout);
     }
 

@@ -118,29 +118,23 @@ protected:
     QTemporaryDir dir_;
 };
 
-TEST_F(WriteImage, FloatTiffKeepsFullPrecisionAndGreyStaysOneChannel) {
-    cv::Mat fine(2, 3, CV_32FC3, cv::Scalar(0.123456789f, 1e-5f, 0.999999f));
-    fine.at<cv::Vec3f>(1, 2) = cv::Vec3f(0.3333333f, 0.6666667f, 0.5000001f);
+// Float TIFFs keep every bit in the round trip above; grey here stays one channel.
+TEST_F(WriteImage, GreyTiffStaysOneChannel) {
     cv::Mat grey(9, 11, CV_16UC1);
     cv::randu(grey, 0, 65536);
-    for (const cv::Mat& image : {fine, grey}) {
-        ASSERT_TRUE(writeImage(path("kept.tif"), image).ok);
-        const cv::Mat back = readImage(path("kept.tif"));
-        ASSERT_EQ(back.type(), image.type());
-        EXPECT_EQ(cv::norm(back, image, cv::NORM_INF), 0.0);
-    }
+    ASSERT_TRUE(writeImage(path("kept.tif"), grey).ok);
+    const cv::Mat back = readImage(path("kept.tif"));
+    ASSERT_EQ(back.type(), grey.type());
+    EXPECT_EQ(cv::norm(back, grey, cv::NORM_INF), 0.0);
 }
 
 // Every writer reorders channels for its library on a copy: the caller's image (a light image still on
 // screen, say) must come out of an export untouched.
 TEST_F(WriteImage, WritingLeavesTheCallersPixelsAlone) {
-    for (const auto& [ext, type] : std::vector<std::pair<std::string, int>>{{"tif", CV_16UC3},
-                                                                            {"tif", CV_32FC3},
-                                                                            {"hdr", CV_32FC3},
-                                                                            {"psd", CV_8UC3},
-                                                                            {"jpg", CV_8UC3},
-                                                                            {"bmp", CV_8UC3},
-                                                                            {"tif", CV_8UC3}}) {
+    const std::pair<std::string, int> cases[] = {{"tif", CV_16UC3}, {"tif", CV_32FC3}, {"hdr", CV_32FC3},
+                                                 {"psd", CV_8UC3},  {"jpg", CV_8UC3},  {"bmp", CV_8UC3},
+                                                 {"tif", CV_8UC3}};
+    for (const auto& [ext, type] : cases) {
         cv::Mat image;
         ramps().convertTo(image, type,
                           CV_MAT_DEPTH(type) == CV_16U  ? 65535.0
