@@ -320,8 +320,8 @@ int main(int argc, char** argv) {
     std::printf(
         "\nThe preview looks like the export: 12 MP render scaled to the preview vs the preview renders\n");
     for (int pos : {0, 30, 60})
-        std::printf("  sliders at %d: mean difference %.2f levels of 255 (fast preview), %.2f (preview)\n", pos,
-                    previewVersusExport(full, pos, true), previewVersusExport(full, pos, false));
+        std::printf("  sliders at %d: mean difference %.2f levels of 255 (fast preview), %.2f (preview)\n",
+                    pos, previewVersusExport(full, pos, true), previewVersusExport(full, pos, false));
 
     std::printf("\nBaselines on the fast-preview image (sliders at 30, one thread)\n");
     const float sigma = std::log(2.5f);

@@ -15,16 +15,15 @@ namespace lumora {
 
 int workerCount(WorkerUse use) {
     const int cores = std::max(1, QThread::idealThreadCount());
-    // An interactive caller keeps a core so the window repaints and takes clicks while the loop runs; a caller
-    // that only waits gains nothing from an idle core.
+    // An interactive caller keeps a core so the window repaints and takes clicks while the loop runs; a
+    // caller that only waits gains nothing from an idle core.
     return use == WorkerUse::Interactive ? std::max(1, cores - 1) : cores;
 }
 
 namespace {
 
 // Runs `fn` so that nothing escapes the thread: a failure becomes a log entry and a flag.
-template <class Fn>
-void guarded(const char* place, std::atomic<bool>& failed, Fn&& fn) noexcept {
+template <class Fn> void guarded(const char* place, std::atomic<bool>& failed, Fn&& fn) noexcept {
     try {
         fn();
     } catch (const std::exception& e) {
@@ -38,8 +37,7 @@ void guarded(const char* place, std::atomic<bool>& failed, Fn&& fn) noexcept {
 
 // Starts `share(k)` for k = 1..n-1 on new threads, runs share(0) here, then joins. Shares whose thread could
 // not be started run here too, after share(0).
-template <class Share>
-void runShares(int n, Share&& share) {
+template <class Share> void runShares(int n, Share&& share) {
     std::vector<std::thread> threads;
     std::vector<int> here{0};
     threads.reserve(static_cast<size_t>(n));

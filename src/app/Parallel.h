@@ -24,8 +24,9 @@ int workerCount(WorkerUse use);
 bool parallelFor(int tasks, int workers, const char* place, const std::function<void(int task)>& body);
 
 // Worker k of n gets rows k, k + n, k + 2n, ...: body(first = k, step = n) runs once per worker, so that a
-// worker may keep per-worker state (scratch buffers, partial sums indexed by `first`). Same threads, failure and
-// logging rules as parallelFor.
-bool parallelInterleaved(int workers, const char* place, const std::function<void(int first, int step)>& body);
+// worker may keep per-worker state (scratch buffers, partial sums indexed by `first`). Same threads, failure
+// and logging rules as parallelFor.
+bool parallelInterleaved(int workers, const char* place,
+                         const std::function<void(int first, int step)>& body);
 
 } // namespace lumora

@@ -1,7 +1,8 @@
 #pragma once
-// The contract between a long computation and whoever waits for it. The watcher may ask it to cancel (drop the
-// result) or to stop (keep what is done so far); the computation publishes its progress in percent and checks
-// the requests between blocks or rows, then reports how it ended. Lock-free, so a GUI thread can poll it.
+// The contract between a long computation and whoever waits for it. The watcher may ask it to cancel (drop
+// the result) or to stop (keep what is done so far); the computation publishes its progress in percent and
+// checks the requests between blocks or rows, then reports how it ended. Lock-free, so a GUI thread can poll
+// it.
 
 #include <algorithm>
 #include <atomic>

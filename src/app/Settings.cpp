@@ -65,10 +65,18 @@ QStringList read(const Key<QStringList>& key) {
     return v.isValid() ? v.toStringList() : key.fallback;
 }
 
-void write(const Key<int>& key, int value) { rawWrite(key.group, key.name, value); }
-void write(const Key<bool>& key, bool value) { rawWrite(key.group, key.name, value); }
-void write(const Key<QString>& key, const QString& value) { rawWrite(key.group, key.name, value); }
-void write(const Key<QStringList>& key, const QStringList& value) { rawWrite(key.group, key.name, value); }
+void write(const Key<int>& key, int value) {
+    rawWrite(key.group, key.name, value);
+}
+void write(const Key<bool>& key, bool value) {
+    rawWrite(key.group, key.name, value);
+}
+void write(const Key<QString>& key, const QString& value) {
+    rawWrite(key.group, key.name, value);
+}
+void write(const Key<QStringList>& key, const QStringList& value) {
+    rawWrite(key.group, key.name, value);
+}
 
 DialogGeometry readDialogGeometry(const char* group) {
     DialogGeometry g;

@@ -72,7 +72,9 @@ void write(const Key<bool>& key, bool value);
 void write(const Key<QString>& key, const QString& value);
 void write(const Key<QStringList>& key, const QStringList& value);
 
-template <typename T> bool contains(const Key<T>& key) { return contains(key.group, key.name); }
+template <typename T> bool contains(const Key<T>& key) {
+    return contains(key.group, key.name);
+}
 // Writes the default when the key is missing (used at start-up for the export format indices).
 template <typename T> void writeDefaultIfMissing(const Key<T>& key) {
     if (!contains(key))

@@ -48,19 +48,22 @@ ShowGeneralSettings::ShowGeneralSettings(QWidget* parent) : QDialog(parent) {
     language_->setCurrentText(QString::fromStdString(engine.currentLanguage()));
 
     const QString percent = QStringLiteral("%");
-    jpegQuality_ = spinBox(this, "spinBox_JPEGQuality", 10, 99, percent,
-                           translatedOr("JPGImageQualityTooltip", "Higher is the percentage, better is the image."));
-    pngCompression_ =
-        spinBox(this, "spinBox_PNGQuality", 0, 9, QString(),
-                translatedOr("PNGImageCompressionTooltip", "Higher this number is, higher the compression is."));
-    overExposedLimit_ = spinBox(
-        this, "spinBox_OverExposedLimit", 50, 100, percent,
-        translatedOr("OverExposedLimitTooltip", "When a pixel value is higher than this one, the pixel is considered as "
-                                        "overexposed"));
-    underExposedLimit_ = spinBox(
-        this, "spinBox_UnderExposedLimit", 0, 50, percent,
-        translatedOr("UnderExposedLimitTooltip", "When a pixel value is lower than this one, the pixel is considered as "
-                                         "underexposed"));
+    jpegQuality_ =
+        spinBox(this, "spinBox_JPEGQuality", 10, 99, percent,
+                translatedOr("JPGImageQualityTooltip", "Higher is the percentage, better is the image."));
+    pngCompression_ = spinBox(
+        this, "spinBox_PNGQuality", 0, 9, QString(),
+        translatedOr("PNGImageCompressionTooltip", "Higher this number is, higher the compression is."));
+    overExposedLimit_ =
+        spinBox(this, "spinBox_OverExposedLimit", 50, 100, percent,
+                translatedOr("OverExposedLimitTooltip",
+                             "When a pixel value is higher than this one, the pixel is considered as "
+                             "overexposed"));
+    underExposedLimit_ =
+        spinBox(this, "spinBox_UnderExposedLimit", 0, 50, percent,
+                translatedOr("UnderExposedLimitTooltip",
+                             "When a pixel value is lower than this one, the pixel is considered as "
+                             "underexposed"));
     nbSharpenImages_ = spinBox(this, "spinBox_NbSharpenImages", 1, 20, QString(),
                                translatedOr("NbSharpenImagesTooltip", "NbSharpenImagesTooltip"));
 

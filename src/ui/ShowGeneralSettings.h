@@ -1,6 +1,7 @@
 #pragma once
 // The settings dialog: language, export quality, exposure-highlight limits and the sharpest-frame search
-// window, and whether usage statistics may be sent. Accepting stores the values; the caller reads languageChanged() to re-apply the window's texts.
+// window, and whether usage statistics may be sent. Accepting stores the values; the caller reads
+// languageChanged() to re-apply the window's texts.
 
 #include <QDialog>
 

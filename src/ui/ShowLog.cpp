@@ -16,7 +16,8 @@ namespace lumora {
 
 ShowLog::ShowLog(MessageService& messages, QWidget* parent)
     : QDialog(parent), messages_(messages), view_(new QPlainTextEdit(this)),
-      resetButton_(new QPushButton(tr("Reset log file"), this)), closeButton_(new QPushButton(tr("Close"), this)) {
+      resetButton_(new QPushButton(tr("Reset log file"), this)),
+      closeButton_(new QPushButton(tr("Close"), this)) {
     setObjectName(QStringLiteral("ShowLog"));
     setWindowTitle(translatedText("ShowingLogFile"));
     resetButton_->setText(translatedText("ResetLogFile"));
@@ -42,17 +43,20 @@ ShowLog::ShowLog(MessageService& messages, QWidget* parent)
 int ShowLog::exec() {
     QFile file(QString::fromStdString(logPath()));
     if (!file.exists()) {
-        messages_.show(MessageKind::Information, translatedText("ShowingLogFile"), translatedText("EmptyLog"));
+        messages_.show(MessageKind::Information, translatedText("ShowingLogFile"),
+                       translatedText("EmptyLog"));
         return Rejected;
     }
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text) || !file.isReadable()) {
-        messages_.show(MessageKind::Error, translatedText("Error"), translatedText("ErrorWhileOpeningLogFile"));
+        messages_.show(MessageKind::Error, translatedText("Error"),
+                       translatedText("ErrorWhileOpeningLogFile"));
         return Rejected;
     }
     const QString content = QString::fromUtf8(file.readAll());
     file.close();
     if (content.isEmpty()) {
-        messages_.show(MessageKind::Information, translatedText("ShowingLogFile"), translatedText("EmptyLog"));
+        messages_.show(MessageKind::Information, translatedText("ShowingLogFile"),
+                       translatedText("EmptyLog"));
         return Rejected;
     }
     view_->setPlainText(content);

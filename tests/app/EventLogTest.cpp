@@ -35,8 +35,9 @@ TEST(EventLog, EntriesAreStampedWithTheTimeOfTheCallAndAppended) {
     const std::time_t after = std::time(nullptr);
     lumora::logLibraryVersionNotice();
     const std::string content = log.text();
-    const std::regex entry(R"(^(\d\d)/(\d\d)/(\d{4}) (\d\d):(\d\d):(\d\d)\nERROR at function getCvImageAt => )"
-                           R"(frame 12 unreadable\n\n\d\d/\d\d/\d{4} \d\d:\d\d:\d\d\nMESSAGE => [^\n]+\n\n$)");
+    const std::regex entry(
+        R"(^(\d\d)/(\d\d)/(\d{4}) (\d\d):(\d\d):(\d\d)\nERROR at function getCvImageAt => )"
+        R"(frame 12 unreadable\n\n\d\d/\d\d/\d{4} \d\d:\d\d:\d\d\nMESSAGE => [^\n]+\n\n$)");
     std::smatch m;
     ASSERT_TRUE(std::regex_match(content, m, entry)) << content;
     std::tm stamp{};
@@ -64,15 +65,18 @@ TEST(EventLog, ConcurrentWritersNeverInterleaveEntries) {
     for (auto& th : threads)
         th.join();
     const std::string content = log.text();
-    const std::regex entry(R"(\d\d/\d\d/\d{4} \d\d:\d\d:\d\d\nERROR at function worker(\d) => ([a-d]{100})\n\n)");
+    const std::regex entry(
+        R"(\d\d/\d\d/\d{4} \d\d:\d\d:\d\d\nERROR at function worker(\d) => ([a-d]{100})\n\n)");
     size_t count = 0;
-    for (auto it = std::sregex_iterator(content.begin(), content.end(), entry); it != std::sregex_iterator(); ++it) {
+    for (auto it = std::sregex_iterator(content.begin(), content.end(), entry); it != std::sregex_iterator();
+         ++it) {
         EXPECT_EQ((*it)[2].str(), std::string(100, char('a' + std::stoi((*it)[1]))));
         ++count;
     }
     EXPECT_EQ(count, size_t(kThreads * kEntries));
     // Nothing but whole entries: their total length is the file's length.
-    const size_t entryLength = std::string("01/01/2026 00:00:00\nERROR at function worker0 => \n\n").size() + 100;
+    const size_t entryLength =
+        std::string("01/01/2026 00:00:00\nERROR at function worker0 => \n\n").size() + 100;
     EXPECT_EQ(content.size(), count * entryLength);
 }
 

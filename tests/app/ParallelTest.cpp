@@ -1,8 +1,8 @@
 // The shared parallel loop and run contract: every task runs once whatever the thread count, failures are
 // contained and reported, progress never goes back, and a cancel is never undone by a later stop.
 
-#include "app/EventLog.h"
 #include "app/Parallel.h"
+#include "app/EventLog.h"
 #include "app/RunControl.h"
 
 #include <QTemporaryDir>
@@ -33,7 +33,8 @@ TEST(ParallelFor, RunsEveryTaskExactlyOnceForAnyWorkerCount) {
                 threads.insert(std::this_thread::get_id());
             }));
             for (int t = 0; t < tasks; ++t)
-                EXPECT_EQ(runs[static_cast<size_t>(t)].load(), 1) << tasks << " tasks, " << workers << " workers";
+                EXPECT_EQ(runs[static_cast<size_t>(t)].load(), 1)
+                    << tasks << " tasks, " << workers << " workers";
             EXPECT_LE(int(threads.size()), std::max({1, std::min(workers, tasks)}));
         }
     }

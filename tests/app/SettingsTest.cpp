@@ -2,8 +2,8 @@
 // dialog placement, the command line and the install-time mode.
 
 #include "app/Settings.h"
-#include "app/Startup.h"
 #include "TestEnvironment.h"
+#include "app/Startup.h"
 
 #include <QSettings>
 #include <gtest/gtest.h>

@@ -74,7 +74,7 @@ TEST_F(CliFrame, SinglePhotoAtThirtyTwoBits) {
     EXPECT_EQ(cv::norm(back, convertDepth(photo, 32), cv::NORM_INF), 0.0);
 
     const auto tagged = cli({path("photo.jpg"), QStringLiteral("--index"), QStringLiteral("0"),
-                            QStringLiteral("-o"), path("tagged.psd")});
+                             QStringLiteral("-o"), path("tagged.psd")});
     ASSERT_EQ(tagged.exitCode, 0) << tagged.err.toStdString();
     EXPECT_EQ(tag(path("tagged.psd"), QStringLiteral("Make")), QStringLiteral("CliProbe"));
     EXPECT_EQ(readImage(spath("tagged.psd")).depth(), CV_8U) << "PSD's default depth is 8 bits";
@@ -92,7 +92,7 @@ TEST_F(CliFrame, BurstFrameComesFromTheRightFileWithThatFilesExif) {
     }
     // Frame 1 in sorted order is b.tif, the third written.
     const auto r = cli({path("burst"), QStringLiteral("--index"), QStringLiteral("1"), QStringLiteral("-o"),
-                       path("out.psd"), QStringLiteral("--bits"), QStringLiteral("16")});
+                        path("out.psd"), QStringLiteral("--bits"), QStringLiteral("16")});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     const cv::Mat back = readImage(spath("out.psd"));
     ASSERT_EQ(back.type(), CV_16UC3);
@@ -104,7 +104,7 @@ TEST_F(CliFrame, VideoFrameCarriesTheVideosPosition) {
     if (!std::filesystem::exists(kGpsVideo))
         GTEST_SKIP() << kGpsVideo << " missing (Debian package forensics-samples-files)";
     const auto r = cli({QString::fromStdString(kGpsVideo), QStringLiteral("--index"), QStringLiteral("5"),
-                       QStringLiteral("-o"), path("v.jpg")});
+                        QStringLiteral("-o"), path("v.jpg")});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     const cv::Mat back = readImage(spath("v.jpg"));
     EXPECT_EQ(back.size(), cv::Size(1920, 1080));

@@ -68,7 +68,6 @@ protected:
     void SetUp() override {
         if (QStandardPaths::findExecutable(QStringLiteral("exiftool")).isEmpty())
             GTEST_SKIP() << "exiftool is not installed (Debian package libimage-exiftool-perl)";
-
     }
     static void requireSample(const std::string& file) {
         if (!std::filesystem::exists(file))
@@ -207,8 +206,8 @@ INSTANTIATE_TEST_SUITE_P(Names, ExifCopyAwkwardNames,
 // Where no tags can be written the image is still delivered, the reason reported, nothing left beside it.
 TEST_F(ExifCopy, WhenTagsCannotBeCopiedTheImageStaysAndTheReasonIsGiven) {
     requireSample(kRotatedPhoto);
-    const WriteResult hdr =
-        saveImage(path("light.hdr"), cv::Mat(6, 9, CV_32FC3, cv::Scalar(0.25f, 0.5f, 1.0f)), 32, kRotatedPhoto);
+    const WriteResult hdr = saveImage(
+        path("light.hdr"), cv::Mat(6, 9, CV_32FC3, cv::Scalar(0.25f, 0.5f, 1.0f)), 32, kRotatedPhoto);
     ASSERT_TRUE(hdr.ok) << hdr.error;
     EXPECT_FALSE(hdr.exifWarning.empty());
     EXPECT_EQ(readImage(path("light.hdr")).type(), CV_32FC3);

@@ -23,7 +23,8 @@ TEST(ExportFormats, SuffixLookupAndFilterEntriesAgree) {
     for (int i = 0; i < kExportFormatCount; ++i) {
         const ExportFormat& f = exportFormats()[size_t(i)];
         EXPECT_EQ(exportFormatIndexForSuffix(QString::fromLatin1(f.extension).toUpper()), i) << f.extension;
-        EXPECT_EQ(exportFilterEntry(i, bracketed), parts.at(i)) << "the save dialog could not preselect " << i;
+        EXPECT_EQ(exportFilterEntry(i, bracketed), parts.at(i))
+            << "the save dialog could not preselect " << i;
         EXPECT_EQ(f.offeredDepths().front(), f.defaultDepth()) << f.extension;
     }
     for (const char* other : {"png", "jpeg", "tiff", "", ".jpg", "jpg "})

@@ -5,8 +5,8 @@
 
 #include <algorithm>
 #include <cstring>
-#include <string>
 #include <opencv2/core.hpp>
+#include <string>
 
 namespace lumora::fuzz {
 namespace {
@@ -54,8 +54,9 @@ int checkMessage(const char* what, const std::uint8_t* data, std::size_t size, P
 }
 
 const char* requestRules(const Request& r) {
-    return r.path.size() > kMaxPathBytes || r.path.find('\0') != std::string::npos ? "has a path outside the rules"
-                                                                                   : nullptr;
+    return r.path.size() > kMaxPathBytes || r.path.find('\0') != std::string::npos
+               ? "has a path outside the rules"
+               : nullptr;
 }
 
 // The caller allocates pixelBytes() on the strength of an accepted header.

@@ -1,8 +1,8 @@
 // Every text key the code looks up must exist in the shipped English file, and every shipped translation
 // must cover the same keys; otherwise users see raw keys in the window.
 
-#include "i18n/LanguageEngine.h"
 #include "TestEnvironment.h"
+#include "i18n/LanguageEngine.h"
 
 #include <QDirIterator>
 #include <QFile>
@@ -32,7 +32,8 @@ std::map<QString, QString> keysUsedByCode() {
     std::map<QString, QString> used; // key -> first file using it
     const QRegularExpression call(
         QStringLiteral(R"re(\b(?:translate|translatedText|translatedOr)\(\s*"([^"\\]+)")re"));
-    const QRegularExpression tableEntry(QStringLiteral(R"re(\{\s*"[A-Za-z_0-9]+"\s*,\s*"([A-Za-z_0-9]+)"\s*\})re"));
+    const QRegularExpression tableEntry(
+        QStringLiteral(R"re(\{\s*"[A-Za-z_0-9]+"\s*,\s*"([A-Za-z_0-9]+)"\s*\})re"));
     const QString root = QString::fromStdString(lumora::test::sourceDir());
     for (const QString& top : {QStringLiteral("/src"), QStringLiteral("/tools")}) {
         QDirIterator it(root + top, {QStringLiteral("*.cpp"), QStringLiteral("*.h")}, QDir::Files,
@@ -64,8 +65,8 @@ TEST(KeyCoverage, EveryKeyTheCodeUsesIsInEnglish) {
     const auto used = keysUsedByCode();
     ASSERT_GT(used.size(), 20u) << "the scan found almost no lookups: is LUMORA_SOURCE_DIR right?";
     for (const auto& [key, file] : used)
-        EXPECT_TRUE(english.count(key)) << "key \"" << key.toStdString() << "\" used in " << file.toStdString()
-                                        << " is missing from English.txt";
+        EXPECT_TRUE(english.count(key)) << "key \"" << key.toStdString() << "\" used in "
+                                        << file.toStdString() << " is missing from English.txt";
 }
 
 TEST(KeyCoverage, EveryTranslationHasExactlyTheEnglishKeys) {

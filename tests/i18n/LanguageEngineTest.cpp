@@ -29,13 +29,14 @@ protected:
 };
 
 TEST_F(LanguageEngineTest, TextIsEverythingAfterTheFirstSeparatorAndOtherLinesAreIgnored) {
-    writeFileText(appDir() + "fr.txt", "#lang:Francais\r\n#V:2.0.3\r\n# Key:=not a text\r\n\r\nno separator here\r\n"
-                                       "Hello:=Bonjour:=Salut\r\nSpaced:=  a b  \r\nEmpty:=\r\nTwoLines:=first\\nsecond\r\n"
-                                       "Open:=Ouvrir une vid\xC3\xA9o\r\n");
+    writeFileText(appDir() + "fr.txt",
+                  "#lang:Francais\r\n#V:2.0.3\r\n# Key:=not a text\r\n\r\nno separator here\r\n"
+                  "Hello:=Bonjour:=Salut\r\nSpaced:=  a b  \r\nEmpty:=\r\nTwoLines:=first\\nsecond\r\n"
+                  "Open:=Ouvrir une vid\xC3\xA9o\r\n");
     ASSERT_TRUE(engine_.setLanguage("Francais"));
     const std::pair<const char*, const char*> cases[] = {
-        {"Hello", "Bonjour:=Salut"},     {"Spaced", "  a b  "}, {"Empty", ""}, {"TwoLines", "first\nsecond"},
-        {"# Key", "# Key"},              {"no separator here", "no separator here"},
+        {"Hello", "Bonjour:=Salut"},   {"Spaced", "  a b  "}, {"Empty", ""},
+        {"TwoLines", "first\nsecond"}, {"# Key", "# Key"},    {"no separator here", "no separator here"},
     };
     for (const auto& [key, text] : cases)
         EXPECT_EQ(engine_.translate(key), text) << key;

@@ -12,8 +12,8 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include <arpa/inet.h>
-#include <netinet/in.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -360,7 +360,8 @@ TEST_F(DecoderPoolTest, DescriptorZeroIsReleasedWhenItIsTheHelpersSocket) {
     ASSERT_TRUE(WIFEXITED(status));
     if (WEXITSTATUS(status) == 3)
         GTEST_SKIP() << "descriptor 0 went to something other than the helper's socket";
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: descriptor 0 still open after the pool stopped; 2: the read failed";
+    EXPECT_EQ(WEXITSTATUS(status), 0)
+        << "1: descriptor 0 still open after the pool stopped; 2: the read failed";
 }
 
 TEST(DecodeTimeout, StillsGetTimeByFileSizeAndRawFilesTheFullLimit) {

@@ -1,8 +1,8 @@
 // Writing onto a full disk: a 1 MiB tmpfs mounted in a private mount namespace of this test process. Image
 // libraries happily report success for truncated files; writeImage must not.
 
-#include "imageio/ImageFile.h"
 #include "TestEnvironment.h"
+#include "imageio/ImageFile.h"
 
 #include <QProcess>
 #include <QTemporaryDir>

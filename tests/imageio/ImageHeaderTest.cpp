@@ -308,7 +308,6 @@ T withinSeconds(int seconds, std::function<T()> call, std::function<void()> rele
 
 class ImageHeader : public ::testing::Test {
 protected:
-
     std::string path(const std::string& name) const { return dir_.path().toStdString() + "/" + name; }
     std::string write(const std::string& name, const Bytes& bytes) const {
         const std::string p = path(name);

@@ -1,8 +1,8 @@
 // Raw camera files: dcraw's development taken from its standard output, and the result's
 // depth, channel order and width, checked against dcraw's own PPM output parsed here.
 
-#include "imageio/ImageFile.h"
 #include "TestEnvironment.h"
+#include "imageio/ImageFile.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -95,7 +95,8 @@ TEST_F(RawDecode, UpperCaseExtensionsGoToDcrawAndNonRawFilesGiveNothing) {
         ASSERT_EQ(got.type(), CV_16UC3) << name;
         EXPECT_EQ(cv::norm(got, expected, cv::NORM_INF), 0.0) << name;
     }
-    EXPECT_EQ(test::folderEntries(dir_.path().toStdString()).size(), 2u) << "no developed file is left behind";
+    EXPECT_EQ(test::folderEntries(dir_.path().toStdString()).size(), 2u)
+        << "no developed file is left behind";
     const std::string bad = dir_.path().toStdString() + "/bad.NEF";
     ASSERT_TRUE(test::writeFileText(bad, "no sensor data here"));
     EXPECT_TRUE(readImage(bad).empty());

@@ -170,14 +170,17 @@ TEST_F(WriteImage, ReplacesAnExistingFileCompletelyWithOrdinaryPermissions) {
 
 TEST_F(WriteImage, FailuresReportAReasonLeaveNothingAndKeepTheExistingFile) {
     const cv::Mat image(4, 4, CV_8UC3, cv::Scalar::all(7));
-    const std::pair<std::string, cv::Mat> failures[] = {
-        {"empty.tif", cv::Mat()}, {"strange.xyz", image}, {"noextension", image}, {"no/such/folder/a.tif", image}};
+    const std::pair<std::string, cv::Mat> failures[] = {{"empty.tif", cv::Mat()},
+                                                        {"strange.xyz", image},
+                                                        {"noextension", image},
+                                                        {"no/such/folder/a.tif", image}};
     for (const auto& [name, img] : failures) {
         const WriteResult r = writeImage(path(name), img);
         EXPECT_FALSE(r.ok) << name;
         EXPECT_FALSE(r.error.empty()) << name;
         if (name.find('/') != std::string::npos) {
-            EXPECT_NE(r.error.find(std::strerror(ENOENT)), std::string::npos) << "the system's reason: " << r.error;
+            EXPECT_NE(r.error.find(std::strerror(ENOENT)), std::string::npos)
+                << "the system's reason: " << r.error;
         }
     }
     EXPECT_TRUE(entriesOf(dir_).empty());

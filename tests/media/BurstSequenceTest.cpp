@@ -38,11 +38,13 @@ TEST(BurstFrames, FollowTheSortedFileNamesAndKeepTheirDepth) {
         int depth;
         double tolerance; // JPEG decoders may round the inverse DCT differently
     };
-    for (const Case& c : {Case{"burst_png8", CV_8U, 0.0}, Case{"burst_tif16", CV_16U, 0.0}, Case{"burst_jpg8", CV_8U, 8.0}}) {
+    for (const Case& c :
+         {Case{"burst_png8", CV_8U, 0.0}, Case{"burst_tif16", CV_16U, 0.0}, Case{"burst_jpg8", CV_8U, 8.0}}) {
         SCOPED_TRACE(c.folder);
         const std::vector<std::string> files = folderFiles(c.folder);
         ASSERT_GE(files.size(), 3u);
-        ImagesSequence sequence(std::vector<std::string>(files.rbegin(), files.rend())); // it orders them itself
+        ImagesSequence sequence(
+            std::vector<std::string>(files.rbegin(), files.rend())); // it orders them itself
         ASSERT_TRUE(sequence.ready());
         EXPECT_EQ(sequence.kind(), ImagesSequence::Burst);
         EXPECT_EQ(sequence.files(), files);
@@ -52,7 +54,8 @@ TEST(BurstFrames, FollowTheSortedFileNamesAndKeepTheirDepth) {
             const cv::Mat frame = sequence.getCvImageAt(i, false);
             ASSERT_EQ(frame.depth(), c.depth) << "frame " << i;
             ASSERT_EQ(frame.channels(), 3) << "frame " << i;
-            const double difference = maxDifference(frame, cv::imread(files[size_t(i)], cv::IMREAD_UNCHANGED));
+            const double difference =
+                maxDifference(frame, cv::imread(files[size_t(i)], cv::IMREAD_UNCHANGED));
             EXPECT_GE(difference, 0.0) << "frame " << i;
             EXPECT_LE(difference, c.tolerance) << "frame " << i;
             // Each frame is its own file's picture, not a neighbour's: the neighbours differ by far more.
@@ -102,7 +105,8 @@ TEST(BurstFailures, UnreadableFilesAreLoggedAndSkippedButNotAsTheFirstFrame) {
     for (int i = 0; i < 4; ++i) {
         files.push_back(dir.filePath(QStringLiteral("f%1.png").arg(i)).toStdString());
         ASSERT_TRUE(i == 2 ? lumora::test::writeFileText(files.back(), "not a picture")
-                           : QFile::copy(QString::fromStdString(sources[size_t(i)]), QString::fromStdString(files.back())));
+                           : QFile::copy(QString::fromStdString(sources[size_t(i)]),
+                                         QString::fromStdString(files.back())));
     }
     ImagesSequence sequence(files);
     ASSERT_TRUE(sequence.ready());

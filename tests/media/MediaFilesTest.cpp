@@ -16,7 +16,8 @@ using namespace lumora;
 TEST(MediaExtensions, AreMatchedOnTheLastSuffixWithoutRegardToCase) {
     struct Case {
         const char* path;
-        bool still, video, raw, exifVideo; // opened as a photo, as a video; developed by dcraw; EXIF from a video
+        bool still, video, raw,
+            exifVideo; // opened as a photo, as a video; developed by dcraw; EXIF from a video
     };
     const Case cases[] = {
         {"/a/b/IMG_0001.JPG", true, false, false, false},
@@ -53,8 +54,10 @@ TEST(MediaExtensions, AreMatchedOnTheLastSuffixWithoutRegardToCase) {
 }
 
 TEST(BurstOrder, IsAscendingAndCaseSensitiveAndAFolderGivesItsImageFiles) {
-    EXPECT_EQ(sortedBurstFiles({"/p/b.jpg", "/p/A.jpg", "/p/a.jpg", "/p/B.jpg", "/p/img10.jpg", "/p/img2.jpg"}),
-              std::vector<std::string>({"/p/A.jpg", "/p/B.jpg", "/p/a.jpg", "/p/b.jpg", "/p/img10.jpg", "/p/img2.jpg"}));
+    EXPECT_EQ(
+        sortedBurstFiles({"/p/b.jpg", "/p/A.jpg", "/p/a.jpg", "/p/B.jpg", "/p/img10.jpg", "/p/img2.jpg"}),
+        std::vector<std::string>(
+            {"/p/A.jpg", "/p/B.jpg", "/p/a.jpg", "/p/b.jpg", "/p/img10.jpg", "/p/img2.jpg"}));
 
     QTemporaryDir dir;
     for (const char* name : {"c.png", "A.jpg", "notes.txt", "b.TIF", "clip.mp4", ".hidden.jpg"})

@@ -26,7 +26,8 @@ TEST(ProbeMedia, KindSizeAndFramesOfVideosBurstsAndPhotos) {
     // Without a known extension a file is tried as a video first, then as a photo.
     const std::string clip = dir.filePath(QStringLiteral("clip.bin")).toStdString();
     const std::string picture = dir.filePath(QStringLiteral("picture.dat")).toStdString();
-    ASSERT_TRUE(QFile::copy(QString::fromStdString(testMediaPath("counter_mjpg.avi")), QString::fromStdString(clip)));
+    ASSERT_TRUE(
+        QFile::copy(QString::fromStdString(testMediaPath("counter_mjpg.avi")), QString::fromStdString(clip)));
     ASSERT_TRUE(QFile::copy(QString::fromStdString(testMediaPath("burst_png8/frame_000.png")),
                             QString::fromStdString(picture)));
     const cv::Mat png = cv::imread(picture), tif = cv::imread(testMediaPath("burst_tif16/frame_000.tif"));
@@ -39,11 +40,19 @@ TEST(ProbeMedia, KindSizeAndFramesOfVideosBurstsAndPhotos) {
     const Case cases[] = {
         {{testMediaPath("counter_gop12.mp4")}, MediaInfo::Kind::Video, 320, 240, 300, 299.0 / 25.0},
         {{clip}, MediaInfo::Kind::Video, 320, 240, 300, 299.0 / 25.0},
-        {{testMediaPath("burst_tif16")}, MediaInfo::Kind::Burst, tif.cols, tif.rows,
-         filesIn(testMediaPath("burst_tif16")), (filesIn(testMediaPath("burst_tif16")) - 1) / 25.0},
+        {{testMediaPath("burst_tif16")},
+         MediaInfo::Kind::Burst,
+         tif.cols,
+         tif.rows,
+         filesIn(testMediaPath("burst_tif16")),
+         (filesIn(testMediaPath("burst_tif16")) - 1) / 25.0},
         {{testMediaPath("burst_png8/frame_004.png"), testMediaPath("burst_png8/frame_001.png"),
           testMediaPath("burst_png8/frame_007.png")},
-         MediaInfo::Kind::Burst, png.cols, png.rows, 3, 2.0 / 25.0},
+         MediaInfo::Kind::Burst,
+         png.cols,
+         png.rows,
+         3,
+         2.0 / 25.0},
         {{picture}, MediaInfo::Kind::Photo, png.cols, png.rows, 1, -1.0},
     };
     for (const Case& c : cases) {
@@ -68,7 +77,8 @@ TEST(ProbeMedia, KindSizeAndFramesOfVideosBurstsAndPhotos) {
 
     QTemporaryDir empty;
     EXPECT_FALSE(probeMedia(empty.path().toStdString()));
-    EXPECT_FALSE(probeMedia(std::vector<std::string>{testMediaPath("burst_png8/frame_001.png"), "/no/such/file.png"}));
+    EXPECT_FALSE(
+        probeMedia(std::vector<std::string>{testMediaPath("burst_png8/frame_001.png"), "/no/such/file.png"}));
     EXPECT_FALSE(probeMedia(dir.filePath(QStringLiteral("missing.mp4")).toStdString()));
 }
 
@@ -88,8 +98,8 @@ TEST(CliInfo, DescribesVideosBurstsAndPhotosAsJson) {
     QTemporaryDir home;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.join(' ').toStdString());
-        const auto run = lumora::test::runCli(QStringList{QStringLiteral("info"), QStringLiteral("--json")} + c.args,
-                                              home.path());
+        const auto run = lumora::test::runCli(
+            QStringList{QStringLiteral("info"), QStringLiteral("--json")} + c.args, home.path());
         ASSERT_EQ(run.exitCode, 0);
         const QJsonObject o = QJsonDocument::fromJson(run.out).object();
         EXPECT_EQ(o.value(QStringLiteral("kind")).toString().toStdString(), c.kind);
@@ -98,7 +108,9 @@ TEST(CliInfo, DescribesVideosBurstsAndPhotosAsJson) {
         EXPECT_GT(o.value(QStringLiteral("height")).toInt(), 0);
         EXPECT_TRUE(o.contains(QStringLiteral("fps")) && o.contains(QStringLiteral("durationSeconds")));
     }
-    EXPECT_EQ(lumora::test::runCli({QStringLiteral("info"), QStringLiteral("/no/such/clip.mp4")}, home.path()).exitCode, 1);
+    EXPECT_EQ(lumora::test::runCli({QStringLiteral("info"), QStringLiteral("/no/such/clip.mp4")}, home.path())
+                  .exitCode,
+              1);
     EXPECT_EQ(lumora::test::runCli({QStringLiteral("info")}, home.path()).exitCode, 2);
 }
 

@@ -25,8 +25,12 @@ TEST(SequenceTiming, LabelsTruncateMinutesAndSeconds) {
     EXPECT_EQ(videoPositionText(375, 751, duration), "00:15");
     EXPECT_EQ(videoPositionText(750, 751, duration), "00:30");
     EXPECT_EQ(videoPositionText(374, 751, duration), "00:14"); // 14.96 s
-    const std::pair<float, const char*> clocks[] = {{0.f, "00:00"},     {59.999f, "00:59"}, {60.f, "01:00"},
-                                                    {61.5f, "01:01"},   {3599.9f, "59:59"}, {6000.f, "100:00"},
+    const std::pair<float, const char*> clocks[] = {{0.f, "00:00"},
+                                                    {59.999f, "00:59"},
+                                                    {60.f, "01:00"},
+                                                    {61.5f, "01:01"},
+                                                    {3599.9f, "59:59"},
+                                                    {6000.f, "100:00"},
                                                     {sequenceDuration(216001, 30.0f), "120:00"}};
     for (const auto& [seconds, text] : clocks)
         EXPECT_EQ(clockText(seconds), text) << seconds;
@@ -89,7 +93,7 @@ TEST(SequenceTiming, PacingWaitsOutTheIntervalAndSkipsOnlyDuringPlayback) {
     const Case cases[] = {
         {0.066, 0.016, 0.05, 0}, {0.066, 0.0, 0.066, 0}, // early: wait out the rest
         {0.04, 0.095, 0.0, 1},   {0.02, 0.099, 0.0, 3},  // late by whole intervals: skip them
-        {0.04, 0.07, 0.0, 0},                           // late by less than an interval
+        {0.04, 0.07, 0.0, 0},                            // late by less than an interval
         {0.02, 0.1, 0.0, 0},     {0.02, 5.0, 0.0, 0},    // a click after a pause, not playback running late
     };
     for (const Case& c : cases) {

@@ -43,9 +43,11 @@ std::string derived(const std::string& name) {
         ok = lumora::test::runFfmpeg({"-i", source, "-c", "copy", out});
         QFile file(out);
         ok = ok && file.resize(file.size() * 83 / 100);
-    } else if (name == "tail.avi" || name == "tail.mp4") // the last packet in the file zeroed: listed, undecodable
+    } else if (name == "tail.avi" ||
+               name == "tail.mp4") // the last packet in the file zeroed: listed, undecodable
         ok = lumora::test::copyWithZeroedPacket(
-            QString::fromStdString(testMediaPath(name == "tail.avi" ? "counter_mjpg.avi" : "counter_gop12.mp4")),
+            QString::fromStdString(
+                testMediaPath(name == "tail.avi" ? "counter_mjpg.avi" : "counter_gop12.mp4")),
             out, -1);
     return ok ? out.toStdString() : std::string();
 }
@@ -53,9 +55,9 @@ std::string derived(const std::string& name) {
 struct Clip {
     const char* name;
     std::string path;
-    bool counter;       // frame i shows the number i in the counter code
-    int sampled;        // 0: every frame in each order; else this many in shuffled order only
-    int backward;       // frames read in descending order from the last one; 0: all
+    bool counter; // frame i shows the number i in the counter code
+    int sampled;  // 0: every frame in each order; else this many in shuffled order only
+    int backward; // frames read in descending order from the last one; 0: all
 };
 
 void PrintTo(const Clip& clip, std::ostream* os) {
@@ -78,7 +80,8 @@ TEST_P(ExactFrameAccess, EveryReadReturnsTheFrameOfASequentialDecode) {
 
     auto check = [&](int index, const cv::Mat& frame, const char* order) {
         ASSERT_EQ(frame.type(), CV_8UC3) << order << " frame " << index;
-        EXPECT_EQ(frameFingerprint(frame), reference.fingerprints[size_t(index)]) << order << " frame " << index;
+        EXPECT_EQ(frameFingerprint(frame), reference.fingerprints[size_t(index)])
+            << order << " frame " << index;
         if (clip.counter) { // independent of any decoder: the generated clips show their own frame number
             EXPECT_EQ(decodeCounterIndex(frame), index) << order;
         }
@@ -90,7 +93,8 @@ TEST_P(ExactFrameAccess, EveryReadReturnsTheFrameOfASequentialDecode) {
     }
     for (int i : shuffled)
         check(i, sequence.getCvImageAt(i, false), "shuffled");
-    for (int i = n - 1; clip.sampled == 0 && i >= (clip.backward > 0 ? std::max(0, n - clip.backward) : 0); --i)
+    for (int i = n - 1; clip.sampled == 0 && i >= (clip.backward > 0 ? std::max(0, n - clip.backward) : 0);
+         --i)
         check(i, sequence.getCvImageAt(i, false), "backward");
 
     // Ranges at the start, across keyframes, at the end, and one reaching past the end.
@@ -173,7 +177,8 @@ TEST(VideoRotation, PortraitClipsComeUpright) {
     for (int i : {0, 7, 150, 299}) {
         cv::Mat turned;
         cv::rotate(stored.getCvImageAt(i, false), turned, cv::ROTATE_90_COUNTERCLOCKWISE);
-        EXPECT_EQ(frameFingerprint(rotated.getCvImageAt(i, false)), frameFingerprint(turned)) << "frame " << i;
+        EXPECT_EQ(frameFingerprint(rotated.getCvImageAt(i, false)), frameFingerprint(turned))
+            << "frame " << i;
     }
     QTemporaryDir dir;
     const QString first = dir.filePath(QStringLiteral("first.png"));

@@ -112,7 +112,8 @@ std::string counterClip() {
 // The log names the file and says why it was refused.
 void expectLoggedAsUnreadable(const std::string& log, const std::string& path, const std::string& reason) {
     EXPECT_NE(log.find("'" + path + "': "), std::string::npos) << "no reason logged:\n" << log;
-    EXPECT_NE(log.find(reason), std::string::npos) << "the reason does not mention '" << reason << "':\n" << log;
+    EXPECT_NE(log.find(reason), std::string::npos) << "the reason does not mention '" << reason << "':\n"
+                                                   << log;
 }
 
 struct StreamDescription {
@@ -189,7 +190,8 @@ TEST(VideoInputs, ADamagedContainersComplaintsGoToTheLogNotTheTerminal) {
     ASSERT_TRUE(source.open(QIODevice::ReadOnly));
     QTemporaryDir dir;
     const QString clip = dir.filePath(QStringLiteral("cut.mp4")); // its index (moov) lost
-    ASSERT_TRUE(lumora::test::writeFileText(clip.toStdString(), source.read(source.size() / 3).toStdString()));
+    ASSERT_TRUE(
+        lumora::test::writeFileText(clip.toStdString(), source.read(source.size() / 3).toStdString()));
 
     lumora::test::LogCapture log;
     testing::internal::CaptureStderr();

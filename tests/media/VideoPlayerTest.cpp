@@ -57,7 +57,8 @@ TEST(VideoPlayer, StepsAndJumpsLandExactlyAndStayInsideTheTrimRange) {
     sequence->setLastIndex(104);
     sequence->rewind(true);
     EXPECT_EQ(decodeCounterIndex(sequence->currentImage()), 100);
-    EXPECT_EQ(sequence->previousFrame(true).data, sequence->displayImage().data) << "no step back past the start";
+    EXPECT_EQ(sequence->previousFrame(true).data, sequence->displayImage().data)
+        << "no step back past the start";
     EXPECT_EQ(sequence->currentIndex(), 100);
     int steps = 0;
     for (; !sequence->isLastFrame() && steps < 20; ++steps)
@@ -103,7 +104,8 @@ TEST(VideoPlayer, PlayerAndWorkerRunningTogetherBothGetExactFrames) {
 TEST(VideoPlayer, StepsOverADamagedFrameWhichIsLogged) {
     QTemporaryDir dir;
     const QString damaged = dir.filePath(QStringLiteral("damaged.avi"));
-    if (!lumora::test::copyWithZeroedPacket(QString::fromStdString(counterClip("counter_mjpg.avi")), damaged, 150))
+    if (!lumora::test::copyWithZeroedPacket(QString::fromStdString(counterClip("counter_mjpg.avi")), damaged,
+                                            150))
         GTEST_SKIP() << "ffprobe is not available";
     lumora::test::LogCapture log;
     auto sequence = openPlayer(damaged.toStdString());
@@ -123,8 +125,10 @@ TEST(VideoPlayer, BrightnessLabelsAndUnopenableVideos) {
     sequence->setBrightness(3);
     const cv::Mat next = sequence->nextFrame(true);
     const cv::Mat unscaled = sequence->getCvImageAt(34, false);
-    EXPECT_EQ(cv::norm(unscaled, sequence->currentImage(), cv::NORM_INF), 0.0) << "workers get unscaled pixels";
-    EXPECT_EQ(cv::norm(next, lumora::applyBrightness(unscaled, 3), cv::NORM_INF), 0.0) << "stepping keeps the gain";
+    EXPECT_EQ(cv::norm(unscaled, sequence->currentImage(), cv::NORM_INF), 0.0)
+        << "workers get unscaled pixels";
+    EXPECT_EQ(cv::norm(next, lumora::applyBrightness(unscaled, 3), cv::NORM_INF), 0.0)
+        << "stepping keeps the gain";
 
     // 300 frames at 25 fps: 299 / 25 = 11.96 s from the first to the last frame.
     EXPECT_FLOAT_EQ(sequence->duration(), 11.96f);

@@ -70,7 +70,8 @@ TEST_F(PresetFilesTest, ReadingRules) {
                         "<preset><name>x</name><alpha>abc</alpha><beta>-17</beta><applyTM>maybe</applyTM>"
                         "<applySharpening>0</applySharpening></preset>"
                         "<other><TMAlgo>2</TMAlgo></other>"
-                        "<preset><name>" + std::string(80, 'n') + "</name></preset>");
+                        "<preset><name>" +
+                            std::string(80, 'n') + "</name></preset>");
     const auto list = readPresetFile(path("a.xml"), true);
     ASSERT_EQ(list.size(), 4u);
     // Missing children take the blank record: the window's start positions, sharpening on at its defaults.
@@ -192,7 +193,8 @@ TEST_F(PresetFilesTest, KillDuringASaveLeavesAWholeFile) {
     std::vector<PresetRecord> many;
     for (int i = 0; i < 3000; ++i)
         many.push_back(distinctRecord("p" + std::to_string(i)));
-    test::writeFileText(userPresetsPath(), presetDocumentText(many)); // a large file makes each save take a while
+    test::writeFileText(userPresetsPath(),
+                        presetDocumentText(many)); // a large file makes each save take a while
     test::writeFileText(root_ + "LumoraLog.txt", "");
     size_t count = many.size();
     auto entries = [this] {

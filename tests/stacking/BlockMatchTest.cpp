@@ -66,7 +66,8 @@ TEST(BlockMatch, FindsAKnownDisplacementWithZeroDifference) {
     EXPECT_EQ(m.dx, -5);
     EXPECT_EQ(m.ssd, 0);
     const cv::Mat small = randomImage(20, 20, CV_8UC1, 1);
-    EXPECT_FALSE(lumora::matchBlock(small, small, 10, 10, 16, 5).found()) << "window smaller than the template";
+    EXPECT_FALSE(lumora::matchBlock(small, small, 10, 10, 16, 5).found())
+        << "window smaller than the template";
 }
 
 TEST(BlockMatch, DirectMatchEqualsBruteForceEverywhere) {

@@ -14,9 +14,9 @@ using V = std::vector<int>;
 
 TEST(FrameOrder, AfterBeforeAlternateThenTheLongerSideFinishes) {
     EXPECT_EQ(stackingFrameOrder(12, 12, 1), V({12}));
-    EXPECT_EQ(stackingFrameOrder(5, 5, 4), V({5, 6, 7, 8}));                   // 0 before, 3 after
-    EXPECT_EQ(stackingFrameOrder(10, 8, 7), V({10, 11, 9, 12, 8, 13, 14}));    // 2 before, 4 after
-    EXPECT_EQ(stackingFrameOrder(10, 7, 5), V({10, 11, 9, 8, 7}));             // 3 before, 1 after
+    EXPECT_EQ(stackingFrameOrder(5, 5, 4), V({5, 6, 7, 8}));                // 0 before, 3 after
+    EXPECT_EQ(stackingFrameOrder(10, 8, 7), V({10, 11, 9, 12, 8, 13, 14})); // 2 before, 4 after
+    EXPECT_EQ(stackingFrameOrder(10, 7, 5), V({10, 11, 9, 8, 7}));          // 3 before, 1 after
     for (int before = 0; before <= 6; ++before)
         for (int after = 0; after <= 6; ++after) {
             const int chosen = 20;

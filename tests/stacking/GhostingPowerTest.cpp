@@ -58,7 +58,8 @@ TEST(GhostingPower, EstimateFindsTheMotionOfTheGhostArea) {
     const Case cases[] = {
         {300, 400, {100, 80, 160, 140}, 0, 18},
         {300, 400, {100, 80, 160, 140}, 3, 21},
-        // 60 px in a 2048-wide frame is 30 px on its 1024-wide copy: D = 30 * 2048 / 1024 = 60, radius 60 + 10
+        // 60 px in a 2048-wide frame is 30 px on its 1024-wide copy: D = 30 * 2048 / 1024 = 60, radius 60 +
+        // 10
         {600, 2048, {600, 150, 800, 300}, 60, 70},
     };
     for (const Case& c : cases) {

@@ -37,8 +37,8 @@ cv::Mat rampFrame(int i) {
     cv::Mat m(20, 24, CV_8UC3);
     for (int y = 0; y < m.rows; ++y)
         for (int x = 0; x < m.cols; ++x)
-            m.at<cv::Vec3b>(y, x) =
-                cv::Vec3b(static_cast<uchar>((10 * i + x) % 256), static_cast<uchar>((7 * i + 3 * y) % 256), 200);
+            m.at<cv::Vec3b>(y, x) = cv::Vec3b(static_cast<uchar>((10 * i + x) % 256),
+                                              static_cast<uchar>((7 * i + 3 * y) % 256), 200);
     return m;
 }
 
@@ -64,8 +64,9 @@ TEST(StackingEngine, WindowIsMergedNearestFirstWithTheClosedFormValues) {
     StackingEngine engine;
     const cv::Mat light = engine.computeLightImage(p);
     EXPECT_EQ(engine.outcome(), StackingEngine::Outcome::Finished);
-    EXPECT_LE(maxError(light, expectedLight(frames[3], {frames[1], frames[2], frames[4], frames[5], frames[6]})),
-              2e-6);
+    EXPECT_LE(
+        maxError(light, expectedLight(frames[3], {frames[1], frames[2], frames[4], frames[5], frames[6]})),
+        2e-6);
     EXPECT_EQ(seq.reads(), std::vector<int>({3, 4, 2, 5, 1, 6}));
     EXPECT_EQ(p.frameCount, 6);
 }
@@ -74,7 +75,7 @@ TEST(StackingEngine, FramesOfAnotherSizeTypeOrUnreadableAreLoggedSkippedAndTheRu
     lumora::test::LogCapture log;
     std::vector<cv::Mat> frames = ramps(5);
     frames[1] = cv::Mat(21, 24, CV_8UC3, cv::Scalar::all(9)); // another size
-    rampFrame(3).convertTo(frames[3], CV_16UC3);             // another type
+    rampFrame(3).convertTo(frames[3], CV_16UC3);              // another type
     frames[4] = cv::Mat();                                    // unreadable
     InMemorySequence seq(frames);
     StackingParams p = params(seq, 2, 2, 2);
@@ -173,10 +174,12 @@ Ends runWorker(StackingEngine& engine, const StackingParams& p) {
     using Worker = lumora::StackingComputingWorkerThread;
     Worker worker(&engine, p);
     QObject receiver;
-    QObject::connect(&worker, &Worker::processWellFinished, &receiver, [&](int n) { e.finished = n, ++e.total; });
+    QObject::connect(&worker, &Worker::processWellFinished, &receiver,
+                     [&](int n) { e.finished = n, ++e.total; });
     QObject::connect(&worker, &Worker::processStopped, &receiver, [&](int n) { e.stopped = n, ++e.total; });
     QObject::connect(&worker, &Worker::processCanceled, &receiver, [&] { ++e.canceled, ++e.total; });
-    QObject::connect(&worker, &Worker::processFailed, &receiver, [&](const QString&) { ++e.failed, ++e.total; });
+    QObject::connect(&worker, &Worker::processFailed, &receiver,
+                     [&](const QString&) { ++e.failed, ++e.total; });
     EXPECT_TRUE(worker.busy());
     worker.start();
     worker.wait();
@@ -212,7 +215,8 @@ TEST(StackingEngine, WorkerEmitsExactlyOneEndSignal) {
     }
     InMemorySequence broken(std::vector<cv::Mat>{cv::Mat()});
     StackingEngine engine;
-    EXPECT_EQ(runWorker(engine, params(broken, 0, 0, 0)).failed, 1); // an error to show, not a cancel or an exit
+    EXPECT_EQ(runWorker(engine, params(broken, 0, 0, 0)).failed,
+              1); // an error to show, not a cancel or an exit
 }
 
 } // namespace

@@ -135,7 +135,8 @@ TEST(StackingStress, FinishCancelAndStopManyTimes) {
         return static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(d).count());
     };
     std::printf("worst cancel %lld ms, worst stop %lld ms; finished %d, stopped %d, cancelled %d\n",
-                ms(worstCancel), ms(worstStop), ends.finished.load(), ends.stopped.load(), ends.canceled.load());
+                ms(worstCancel), ms(worstStop), ends.finished.load(), ends.stopped.load(),
+                ends.canceled.load());
 }
 
 TEST(StackingStress, DeletingARunningWorkerCancelsAndJoinsIt) {

@@ -9,8 +9,8 @@
 #include <QTcpServer>
 #include <QTimer>
 
-#include <utility>
 #include <QUrl>
+#include <utility>
 #include <vector>
 
 class QTcpSocket;

@@ -27,7 +27,8 @@ IsolatedUserStore::IsolatedUserStore() : dir_(std::make_unique<QTemporaryDir>())
     oldHome_ = setEnv("HOME", root);
     oldConfig_ = setEnv("XDG_CONFIG_HOME", root + "/config");
     oldData_ = setEnv("XDG_DATA_HOME", root + "/data");
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir_->path() + QStringLiteral("/config"));
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                       dir_->path() + QStringLiteral("/config"));
     // Windows check for updates at start-up; tests reach only the servers they start themselves.
     settings::write(settings::UpdateAddress, QString());
 }
@@ -38,22 +39,36 @@ IsolatedUserStore::~IsolatedUserStore() {
     qputenv("XDG_DATA_HOME", oldData_);
 }
 
-QString IsolatedUserStore::settingsFile() const { return QSettings().fileName(); }
+QString IsolatedUserStore::settingsFile() const {
+    return QSettings().fileName();
+}
 
-LogCapture::LogCapture() { setLogDirectory(folder()); }
-LogCapture::~LogCapture() { setLogDirectory(""); }
-std::string LogCapture::text() const { return fileText(logPath()); }
+LogCapture::LogCapture() {
+    setLogDirectory(folder());
+}
+LogCapture::~LogCapture() {
+    setLogDirectory("");
+}
+std::string LogCapture::text() const {
+    return fileText(logPath());
+}
 
 std::string testMediaDir() {
     const char* d = std::getenv("LUMORA_TESTMEDIA_DIR");
     return d && *d ? d : LUMORA_DEFAULT_TESTMEDIA_DIR;
 }
 
-std::string testMediaPath(const std::string& name) { return testMediaDir() + "/" + name; }
+std::string testMediaPath(const std::string& name) {
+    return testMediaDir() + "/" + name;
+}
 
-std::string sourceDir() { return LUMORA_SOURCE_DIR; }
+std::string sourceDir() {
+    return LUMORA_SOURCE_DIR;
+}
 
-std::string binDir() { return LUMORA_BIN_DIR; }
+std::string binDir() {
+    return LUMORA_BIN_DIR;
+}
 
 std::string fileText(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

@@ -1,6 +1,6 @@
 #pragma once
-// Shared test scaffolding: a private settings store and data directory per test, a private event log, paths to
-// generated media, whole-file reads and writes, and the command-line tool run as a program.
+// Shared test scaffolding: a private settings store and data directory per test, a private event log, paths
+// to generated media, whole-file reads and writes, and the command-line tool run as a program.
 
 #include <QByteArray>
 #include <QString>

@@ -29,7 +29,9 @@ TEST(TonemapColour, NeutralSettingsClampAndBendOnlyTheToe) {
         const cv::Vec3f v = in.at<cv::Vec3f>(i), o = out.at<cv::Vec3f>(i);
         cv::Vec3f e; // exposure 0 keeps values above the toe and bends those inside it: 100 (x + 0.0025)^2
         for (int c = 0; c < 3; ++c)
-            e[c] = std::clamp(v[c] >= 0.0025f ? v[c] : v[c] <= -0.0025f ? 0.f : 100.f * std::pow(v[c] + 0.0025f, 2.f),
+            e[c] = std::clamp(v[c] >= 0.0025f    ? v[c]
+                              : v[c] <= -0.0025f ? 0.f
+                                                 : 100.f * std::pow(v[c] + 0.0025f, 2.f),
                               0.f, 1.f);
         // The curve acts on squared lightness: exact identity except in the table's last step.
         const float l = (e[0] + 40.f * e[1] + 20.f * e[2]) / 61.f;
@@ -64,8 +66,10 @@ TEST(TonemapColour, ExposureContrastAndBlack) {
     for (float c : {1.6f, 0.5f}) {
         const ContrastTerms t = contrastTermsFor(c);
         for (float x : {0.f, 0.01f, 0.09f, 0.3f, 1.f}) {
-            const float expected = c > 1.f ? std::pow(c * std::sqrt(x) - 0.8f * (c - 1.f), 2.f) : 0.5f * x + 0.375f;
-            EXPECT_NEAR(t.sqrtCoef * std::sqrt(x) + t.linearCoef * x + t.offset, expected, 1e-5f) << c << " " << x;
+            const float expected =
+                c > 1.f ? std::pow(c * std::sqrt(x) - 0.8f * (c - 1.f), 2.f) : 0.5f * x + 0.375f;
+            EXPECT_NEAR(t.sqrtCoef * std::sqrt(x) + t.linearCoef * x + t.offset, expected, 1e-5f)
+                << c << " " << x;
         }
     }
     const ColorModSettings contrasty = colorModSettings(exposureTermsFor(0.f), 1.6f, 0.f, 1.f, 0.f);
@@ -97,7 +101,8 @@ TEST(TonemapColour, CurveRescalesByLightnessAndThreadsChangeNoPixel) {
     cv::RNG(11).fill(many, cv::RNG::UNIFORM, 0.0, 1.2);
     const ColorModSettings s = colorModSettings(exposureTermsFor(0.3f), 1.2f, 0.1f, 1.3f, 0.2f);
     ToneCurve c1, c3;
-    EXPECT_EQ(cv::norm(applyColorModifications(c1, many, s, 1), applyColorModifications(c3, many, s, 3), cv::NORM_INF),
+    EXPECT_EQ(cv::norm(applyColorModifications(c1, many, s, 1), applyColorModifications(c3, many, s, 3),
+                       cv::NORM_INF),
               0.0);
 }
 

@@ -33,7 +33,8 @@ TEST(TonemapCurve, ControlPointFormulasBySign) {
     EXPECT_EQ(p[3].y, 1.f);
     p = ToneCurve::controlPoints(0.f, 1.f, -1.f, -1.f); // both negative: kb = 0.15 - 0.135 s h
     EXPECT_NEAR(p[1].x, 0.33f - 0.015f, 1e-6f);
-    p = ToneCurve::controlPoints(-1.f, 0.f, 1.f, 1.f); // whites < 0, shadows > 0: kh = 0.275 + (-0.0125 w - 0.05) s
+    p = ToneCurve::controlPoints(-1.f, 0.f, 1.f,
+                                 1.f); // whites < 0, shadows > 0: kh = 0.275 + (-0.0125 w - 0.05) s
     EXPECT_NEAR(p[2].y, 0.66f + 0.275f + (0.0125f - 0.05f), 1e-6f);
 
     // Points pushed out of order are sorted again and the spline goes through each.

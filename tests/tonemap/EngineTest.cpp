@@ -46,7 +46,10 @@ TEST_F(TonemapEngine, EveryChangeShowsInTheNextPreviewAsInAFreshRender) {
     using Set = std::function<void(ToneMapEngine&)>;
     const std::pair<const char*, Set> changes[] = {
         {"rotation", [](ToneMapEngine& e) { e.setRotation(0.1f); }},
-        {"crop", [](ToneMapEngine& e) { e.setCropRect({1, 1, 5, 5}); }},
+        {"crop",
+         [](ToneMapEngine& e) {
+             e.setCropRect({1, 1, 5, 5});
+         }},
         {"applyToneMapping", [](ToneMapEngine& e) { e.setApplyToneMapping(false); }},
         {"operatorIndex", [](ToneMapEngine& e) { e.setOperatorIndex(3); }},
         {"op0 alpha", [](ToneMapEngine& e) { e.setOperatorAlpha(0, 0.5f); }},
@@ -143,8 +146,10 @@ TEST_F(TonemapEngine, OperatorIndexReplacesTheOperatorOnlyOnChange) {
     e.setOperatorIndex(-2);
     EXPECT_EQ(e.params().operatorIndex, 0);
     // A preset's triple goes to the operator it selects, and only as far as that operator reads it.
-    e.setAll(true, 1, 0.8f, 2.f, 3.f, 0.f, 0.f, 0.5f, 0.f, 1.f, 0.f, 0.f, 0.f, 0.f, 0.f, 1.f, 0.f, true, 0.1f, 3, 0.f);
-    e.setAll(true, 4, 0.7f, 2.f, 3.f, 0.f, 0.f, 0.5f, 0.f, 1.f, 0.f, 0.f, 0.f, 0.f, 0.f, 1.f, 0.f, true, 0.1f, 3, 0.f);
+    e.setAll(true, 1, 0.8f, 2.f, 3.f, 0.f, 0.f, 0.5f, 0.f, 1.f, 0.f, 0.f, 0.f, 0.f, 0.f, 1.f, 0.f, true, 0.1f,
+             3, 0.f);
+    e.setAll(true, 4, 0.7f, 2.f, 3.f, 0.f, 0.f, 0.5f, 0.f, 1.f, 0.f, 0.f, 0.f, 0.f, 0.f, 1.f, 0.f, true, 0.1f,
+             3, 0.f);
     EXPECT_EQ(e.params().operatorParams[1], (std::array<float, 3>{0.8f, 0.f, 0.f}));
     EXPECT_EQ(e.params().operatorParams[4], (std::array<float, 3>{0.7f, 2.f, 3.f}));
 }

@@ -89,7 +89,8 @@ TEST(TonemapParams, DamagedValuesAreBroughtBackIntoRange) {
     EXPECT_EQ(clampOperatorIndex(5), 4);
     EXPECT_EQ(clampOperatorIndex(1000), 4);
     EXPECT_EQ(clampOperatorIndex(-3), 0);
-    EXPECT_EQ(operatorTripleFromPositions(9, -100, -100, -100), operatorTripleFromPositions(4, -100, -100, -100));
+    EXPECT_EQ(operatorTripleFromPositions(9, -100, -100, -100),
+              operatorTripleFromPositions(4, -100, -100, -100));
     EXPECT_FALSE(isValidCrop({-1, -1, -1, -1}));
     EXPECT_FALSE(isValidCrop({-1, 0, 10, 10}));
     EXPECT_FALSE(isValidCrop({0, 0, 0, 10}));

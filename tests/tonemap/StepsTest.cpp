@@ -35,7 +35,8 @@ TEST(TonemapSharpen, UnsharpMaskThatNeverGoesBelowZero) {
     }
     EXPECT_TRUE(std::isnan(signedIn.at<cv::Vec3f>(1, 1)[0]));
 
-    // A constant image: blurred equals image, so image (1 + a) - blurred a is the image, for odd and even radii.
+    // A constant image: blurred equals image, so image (1 + a) - blurred a is the image, for odd and even
+    // radii.
     const cv::Mat flat(12, 12, CV_32FC3, cv::Scalar::all(0.4));
     for (int radius : {4, 5})
         EXPECT_LT(cv::norm(sharpenImage(flat, true, 0.8f, radius), flat, cv::NORM_INF), 1e-6) << radius;

@@ -41,14 +41,18 @@ TEST(DisplayMath, ExposureHighlightMarksMeansAtTheLimits) {
         cv::Vec3b shown;
     };
     const Case cases[] = {
-        {{249, 249, 249}, true, true, 98, 2, over},  {{255, 250, 242}, true, true, 98, 2, over},
-        {{248, 248, 248}, true, true, 98, 2, {248, 248, 248}}, {{5, 5, 5}, true, true, 98, 2, under},
-        {{6, 6, 6}, true, true, 98, 2, {6, 6, 6}},   {{5, 5, 5}, true, false, 98, 2, {5, 5, 5}},
-        {{250, 250, 250}, false, true, 98, 2, {250, 250, 250}}, {{100, 100, 100}, true, true, 10, 90, over},
+        {{249, 249, 249}, true, true, 98, 2, over},
+        {{255, 250, 242}, true, true, 98, 2, over},
+        {{248, 248, 248}, true, true, 98, 2, {248, 248, 248}},
+        {{5, 5, 5}, true, true, 98, 2, under},
+        {{6, 6, 6}, true, true, 98, 2, {6, 6, 6}},
+        {{5, 5, 5}, true, false, 98, 2, {5, 5, 5}},
+        {{250, 250, 250}, false, true, 98, 2, {250, 250, 250}},
+        {{100, 100, 100}, true, true, 10, 90, over},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(highlightExposure(cv::Mat(1, 1, CV_8UC3, cv::Scalar(c.pixel[0], c.pixel[1], c.pixel[2])), c.over,
-                                    c.under, c.overLimit, c.underLimit)
+        EXPECT_EQ(highlightExposure(cv::Mat(1, 1, CV_8UC3, cv::Scalar(c.pixel[0], c.pixel[1], c.pixel[2])),
+                                    c.over, c.under, c.overLimit, c.underLimit)
                       .at<cv::Vec3b>(0, 0),
                   c.shown)
             << c.pixel;

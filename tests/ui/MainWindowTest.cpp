@@ -69,7 +69,8 @@ TEST_F(MainWindowTest, SettingsDialogStoresOnAcceptOnlyAndRelabelsTheWindowAtOnc
         d.findChild<QSpinBox*>(QStringLiteral("spinBox_OverExposedLimit"))->setValue(90);
         d.findChild<QSpinBox*>(QStringLiteral("spinBox_UnderExposedLimit"))->setValue(500); // clamps to 50
         d.findChild<QSpinBox*>(QStringLiteral("spinBox_JPEGQuality"))->setValue(80);
-        d.findChild<QComboBox*>(QStringLiteral("ChoiceLanguageApplication"))->setCurrentText(QStringLiteral("Francais"));
+        d.findChild<QComboBox*>(QStringLiteral("ChoiceLanguageApplication"))
+            ->setCurrentText(QStringLiteral("Francais"));
         d.accept();
     });
     w->showGeneralSettings();
@@ -109,7 +110,8 @@ TEST_F(MainWindowTest, LogViewerShowsTheLogResetDeletesItAndAnEmptyLogIsSaid) {
     EXPECT_TRUE(QFile::exists(QString::fromStdString(logPath()))) << "closing keeps the log";
     EXPECT_EQ(settings::readDialogGeometry(settings::kLogDialogGroup).size, QSize(500, 400));
 
-    whenModal<ShowLog>([](ShowLog& d) { d.findChild<QPushButton*>(QStringLiteral("pushButton_ResetLog"))->click(); });
+    whenModal<ShowLog>(
+        [](ShowLog& d) { d.findChild<QPushButton*>(QStringLiteral("pushButton_ResetLog"))->click(); });
     w->showLog();
     EXPECT_FALSE(QFile::exists(QString::fromStdString(logPath())));
     EXPECT_EQ(messages_->calls.size(), 2u);

@@ -47,7 +47,8 @@ protected:
 
 TEST_F(OpeningTest, PhotoOpensForToneMappingWhateverItsSuffixSays) {
     auto w = makeWindow(2);
-    ASSERT_TRUE(w->openMediaByPath(writeImage(QStringLiteral("Holiday Shot.PNG"), cv::Scalar(9, 9, 9), 64, 48)));
+    ASSERT_TRUE(
+        w->openMediaByPath(writeImage(QStringLiteral("Holiday Shot.PNG"), cv::Scalar(9, 9, 9), 64, 48)));
     EXPECT_TRUE(messages_->calls.empty());
     EXPECT_EQ(w->workspace()->kind(), Workspace::Kind::Photo);
     EXPECT_EQ(w->workspace()->state, Editing);
@@ -127,12 +128,14 @@ TEST_F(OpeningTest, OpenDialogsFollowTheLanguageAndCancelDoesNothing) {
 
     const QString englishFilter = w->opening().videoFilter();
     whenModal<ShowGeneralSettings>([](ShowGeneralSettings& d) {
-        d.findChild<QComboBox*>(QStringLiteral("ChoiceLanguageApplication"))->setCurrentText(QStringLiteral("Francais"));
+        d.findChild<QComboBox*>(QStringLiteral("ChoiceLanguageApplication"))
+            ->setCurrentText(QStringLiteral("Francais"));
         d.accept();
     });
     w->showGeneralSettings();
     EXPECT_NE(w->opening().videoFilter(), englishFilter);
-    EXPECT_TRUE(w->opening().videoFilter().startsWith(translatedText("VideoFiles") + QStringLiteral(" (*.avi")));
+    EXPECT_TRUE(
+        w->opening().videoFilter().startsWith(translatedText("VideoFiles") + QStringLiteral(" (*.avi")));
     EXPECT_EQ(find<QMenu>(*w, "menuRecent_videos")->title(), translatedText("RecentVideos"));
     LanguageEngine::instance().setLanguage("English");
 }

@@ -61,7 +61,8 @@ protected:
 TEST_F(WorkflowTest, AModeIsChosenBeforeAnythingOpensAndOnlyWhileNothingIsOpen) {
     auto w = makeWindow();
     EXPECT_EQ(currentPage(*w, "stackedWidget_CentralWidget"), QStringLiteral("page_VersionChoice"));
-    for (const char* a : {"actionOpen", "actionOpen_photo_with_burst_mode", "menuRecent_videos", "actionClose"})
+    for (const char* a :
+         {"actionOpen", "actionOpen_photo_with_burst_mode", "menuRecent_videos", "actionClose"})
         EXPECT_FALSE(enabled(*w, a)) << a;
     press(find(*w, "frame_SelectModePro"));
     EXPECT_EQ(w->steps().mode(), 3);
@@ -85,7 +86,8 @@ TEST_F(WorkflowTest, AModeIsChosenBeforeAnythingOpensAndOnlyWhileNothingIsOpen) 
     }
 
     // The mode icon changes the mode while nothing is open, and not once a medium is.
-    ModalWatcher<ModeChoice> watcher([](ModeChoice& d) { press(d.findChild<QWidget*>(QStringLiteral("frame_Basic"))); });
+    ModalWatcher<ModeChoice> watcher(
+        [](ModeChoice& d) { press(d.findChild<QWidget*>(QStringLiteral("frame_Basic"))); });
     press(find(*w, "label_ModeIconPro"));
     EXPECT_EQ(w->steps().mode(), 1);
     EXPECT_EQ(currentPage(*w, "stackedWidget_ModeIcon"), QStringLiteral("page_ModeIconBasic"));
@@ -99,7 +101,8 @@ TEST_F(WorkflowTest, AModeIsChosenBeforeAnythingOpensAndOnlyWhileNothingIsOpen) 
 
 TEST_F(WorkflowTest, OpeningWithoutAModeAsksForOneFirst) {
     auto w = makeWindow();
-    ModalWatcher<ModeChoice> watcher([](ModeChoice& d) { press(d.findChild<QWidget*>(QStringLiteral("frame_Basic"))); });
+    ModalWatcher<ModeChoice> watcher(
+        [](ModeChoice& d) { press(d.findChild<QWidget*>(QStringLiteral("frame_Basic"))); });
     ASSERT_TRUE(w->openMediaByPath(writeImage(QStringLiteral("photo.png"))));
     EXPECT_EQ(watcher.seen(), 1);
     EXPECT_EQ(w->steps().mode(), 1);
@@ -146,8 +149,10 @@ TEST_F(WorkflowTest, EachKindOfStateShowsItsOwnBottomPageAndLocksWhatItMust) {
         bool optionsEnabled;
     };
     const Case cases[] = {
-        {1, SelectingFrame, "page_TimeLine", true}, {3, DefiningParameters, "page_TimeLine", true},
-        {2, Editing, "page_TM", true},              {3, Stacking, "page_ProgressBar", false},
+        {1, SelectingFrame, "page_TimeLine", true},
+        {3, DefiningParameters, "page_TimeLine", true},
+        {2, Editing, "page_TM", true},
+        {3, Stacking, "page_ProgressBar", false},
         {3, SearchingSharpest, "page_ProgressBar", false},
     };
     for (const Case& c : cases) {
@@ -162,7 +167,8 @@ TEST_F(WorkflowTest, EachKindOfStateShowsItsOwnBottomPageAndLocksWhatItMust) {
         auto* bottom = find<QStackedWidget>(*w, "stackedWidget_CentralWidgetBottom");
         for (int i = 0; i < bottom->count(); ++i)
             EXPECT_EQ(bottom->widget(i)->sizePolicy().verticalPolicy(),
-                      bottom->widget(i) == bottom->currentWidget() ? QSizePolicy::Maximum : QSizePolicy::Ignored);
+                      bottom->widget(i) == bottom->currentWidget() ? QSizePolicy::Maximum
+                                                                   : QSizePolicy::Ignored);
     }
 }
 

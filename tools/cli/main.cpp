@@ -7,8 +7,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <cstdio>
-#include <malloc.h>
 #include <exception>
+#include <malloc.h>
 
 namespace {
 
