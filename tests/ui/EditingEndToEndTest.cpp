@@ -9,7 +9,6 @@
 
 #include <QPushButton>
 #include <QSlider>
-#include <QSpinBox>
 #include <opencv2/imgcodecs.hpp>
 
 namespace {
@@ -20,11 +19,7 @@ using namespace lumora::test;
 using EditingEndToEndTest = FlowTest;
 
 TEST_F(EditingEndToEndTest, TheExportedEditIsWhatTheCommandLineRendersFromTheSamePositions) {
-    auto w = openScene(3);
-    moveTo(*w, 15);
-    find<QPushButton>(*w, "pushButton_SelectImageNext")->click();
-    find<QSpinBox>(*w, "spinBox_ImageStackingBefore")->setValue(1);
-    find<QSpinBox>(*w, "spinBox_ImageStackingAfter")->setValue(1);
+    auto w = proParametersForFrame15(1);
     messages_->answers = {false}; // the light image is not saved
     find<QPushButton>(*w, "pushButton_DefineParamsNext")->click();
     const auto rendered = [&] {

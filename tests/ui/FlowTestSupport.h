@@ -10,6 +10,8 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QPushButton>
+#include <QSpinBox>
 #include <deque>
 #include <opencv2/imgcodecs.hpp>
 
@@ -94,6 +96,16 @@ protected:
         return w;
     }
     static void moveTo(LumoraV2& w, int index) { w.workspace()->sequence()->setCurrentFrame(index, true); }
+    // The scene in Pro mode, frame 15 chosen, on the parameter page with `around` frames on either side.
+    std::unique_ptr<LumoraV2> proParametersForFrame15(int around) {
+        auto w = openScene(3);
+        moveTo(*w, 15);
+        find<QPushButton>(*w, "pushButton_SelectImageNext")->click();
+        EXPECT_EQ(w->workspace()->state, DefiningParameters);
+        find<QSpinBox>(*w, "spinBox_ImageStackingBefore")->setValue(around);
+        find<QSpinBox>(*w, "spinBox_ImageStackingAfter")->setValue(around);
+        return w;
+    }
     // Selections of the open workspace, in making order.
     static std::vector<SharpestImageSelection*> selections(LumoraV2& w) {
         return w.workspace()->liveSelections();

@@ -11,7 +11,6 @@
 #include "ui/StackingController.h"
 
 #include <QPushButton>
-#include <QSpinBox>
 #include <opencv2/imgcodecs.hpp>
 
 namespace {
@@ -22,12 +21,7 @@ using namespace lumora::test;
 using ProEndToEndTest = FlowTest;
 
 TEST_F(ProEndToEndTest, TheWindowExportsWhatTheCommandLineRenders) {
-    auto w = openScene(3);
-    moveTo(*w, 15);
-    find<QPushButton>(*w, "pushButton_SelectImageNext")->click();
-    ASSERT_EQ(w->workspace()->state, DefiningParameters);
-    find<QSpinBox>(*w, "spinBox_ImageStackingBefore")->setValue(3);
-    find<QSpinBox>(*w, "spinBox_ImageStackingAfter")->setValue(3);
+    auto w = proParametersForFrame15(3);
 
     // Yes to saving the light image, under the name proposed, as Radiance HDR.
     messages_->answers = {true};
