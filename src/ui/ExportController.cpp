@@ -230,7 +230,8 @@ void ExportController::renderNext() {
     while (job.index < job.items.size() && !job.items[job.index])
         ++job.index;
     if (job.stop || job.index >= job.items.size()) {
-        finishJob(!job.stop);
+        // Complete when every picture was written, also when a cancel came as the last write ended.
+        finishJob(job.index >= job.items.size());
         return;
     }
     SharpestImageSelection* item = job.items[job.index];
