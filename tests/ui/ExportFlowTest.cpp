@@ -3,6 +3,7 @@
 // current frame, cancelling while the file is written, and a Classic run from grabbing to the files on disk.
 
 #include "FlowTestSupport.h"
+#include "app/EventLog.h"
 #include "export/ExportFormats.h"
 #include "imageio/ImageFile.h"
 #include "ui/ExportController.h"
@@ -300,6 +301,8 @@ TEST_F(ExportFlowTest, CancelDuringTheWriteEndsTheExportAtOnceAndLeavesNoFile) {
     QObject::connect(&w->exports(), &ExportController::exportEnded,
                      [&](bool done) { ended.push_back(done); });
     const std::size_t told = messages_->calls.size();
+    const auto logSize = [] { return QFileInfo(QString::fromStdString(logPath())).size(); };
+    const qint64 logged = logSize();
 
     find<QPushButton>(*w, "pushButton_ComputingCancel")->click();
     EXPECT_TRUE(w->exports().writesPending());
@@ -313,6 +316,7 @@ TEST_F(ExportFlowTest, CancelDuringTheWriteEndsTheExportAtOnceAndLeavesNoFile) {
     EXPECT_EQ(gate.steps().back(), WriteStep::CopyExif) << "the write went on after the cancel";
     EXPECT_TRUE(entriesIn(dir).isEmpty()) << qPrintable(entriesIn(dir).join(QLatin1Char(' ')));
     EXPECT_EQ(messages_->calls.size(), told);
+    EXPECT_EQ(logSize(), logged) << "a cancelled write is no error";
 
     // The next export, of the same name, is whole.
     w->exports().setWriteStepHook({});
