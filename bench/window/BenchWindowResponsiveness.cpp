@@ -2,6 +2,8 @@
 // thread throughout; the longest gap between two of its ticks is the longest time the window processed no
 // event. Measured during a Pro stacking run on the 1080p scene clip and a 12-megapixel export (16-bit TIFF,
 // with the EXIF copy), and, for each, the time from pressing the cancel button to the work having stopped.
+// An export is cancelled at fixed times after its start and once 300 ms into the write itself; there the
+// window is back in editing at once, and the cancelled writer ends on its own later ("writer ended").
 //
 // usage: bench_window [--media DIR] [--frames N]   (N frames each side of the chosen one, 2 by default)
 // Runs off screen with a private settings store; the clip comes from lumora-testmedia.
@@ -28,6 +30,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 
 namespace {
@@ -176,17 +179,26 @@ int main(int argc, char** argv) {
         }
         std::printf("  export          %8lld ms, longest gap between events %4lld ms\n", runMs, gap);
 
-        for (const int after : {300, 1500, 4000}) {
+        // A negative time counts from the start of the write instead of the start of the export.
+        for (const int after : {300, 1500, 4000, -300}) {
             messages->fileNames = {{home.path() + QStringLiteral("/again.tif")}};
             w.exports().PushButtonEditingExportClicked(nullptr);
-            waitUntil([&] { return false; }, after);
+            if (after < 0)
+                waitUntil([&] { return w.exports().writesPending(); });
+            waitUntil([&] { return false; }, std::abs(after));
+            const bool writing = w.exports().writesPending();
             GapMeter meter;
             QElapsedTimer clock;
             clock.start();
             w.flow().PushButtonComputingCancelClicked(true);
-            waitUntil([&] { return !w.exports().running(); });
-            std::printf("  cancel after %4d ms: stopped in %5lld ms, longest gap %4lld ms\n", after,
-                        clock.elapsed(), meter.longestMs());
+            waitUntil([&] { return !w.exports().running() && w.workspace()->state == Editing; });
+            const qint64 stopped = clock.elapsed();
+            const qint64 gap = meter.longestMs();
+            waitUntil([&] { return !w.exports().writesPending(); });
+            std::printf("  cancel %4d ms after the %s (%s): editing in %5lld ms, longest gap %4lld ms, "
+                        "writer ended %5lld ms\n",
+                        std::abs(after), after < 0 ? "write " : "export", writing ? "writing  " : "rendering",
+                        stopped, gap, clock.elapsed());
         }
     }
     return 0;

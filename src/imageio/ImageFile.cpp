@@ -51,8 +51,25 @@ bool readerAppliesOrientation(const std::string& path) {
     return imageio::jpegOrientation(path) > 1;
 }
 
+namespace {
+
+// True when the write must end before `step`.
+bool canceledAt(const WriteWatch& watch, WriteStep step) {
+    if (watch.stepReached)
+        watch.stepReached(step);
+    return watch.control && watch.control->isCanceled();
+}
+
+WriteResult canceledWrite() {
+    WriteResult result;
+    result.canceled = true;
+    return result;
+}
+
+} // namespace
+
 WriteResult writeImage(const std::string& path, const cv::Mat& image, const std::string& exifSource,
-                       const std::string& keywords, int jpegQuality) {
+                       const std::string& keywords, int jpegQuality, const WriteWatch& watch) {
     WriteResult result;
     if (image.empty()) {
         result.error = "there is no image to write";
@@ -68,6 +85,8 @@ WriteResult writeImage(const std::string& path, const cv::Mat& image, const std:
     const auto since = [](Clock::time_point start) {
         return std::chrono::duration<double>(Clock::now() - start).count();
     };
+    if (canceledAt(watch, WriteStep::Encode))
+        return canceledWrite();
     // Encoded in memory first: a library that fails half-way must not leave a truncated file behind.
     auto start = Clock::now();
     imageio::Bytes bytes;
@@ -82,12 +101,17 @@ WriteResult writeImage(const std::string& path, const cv::Mat& image, const std:
     }
 
     result.seconds.encode = since(start);
+    if (canceledAt(watch, WriteStep::WriteFile))
+        return canceledWrite();
     start = Clock::now();
+    // Removes its temporary file on every way out but the commit, a cancel included.
     PendingFile file(path);
     if (!file.write(bytes.data(), bytes.size(), &result.error))
         return result;
     result.seconds.file = since(start);
     if (!exifSource.empty()) {
+        if (canceledAt(watch, WriteStep::CopyExif))
+            return canceledWrite();
         start = Clock::now();
         // Tags go into the temporary file, so the final name only ever holds the finished file.
         ExifCopyOptions options;
@@ -99,6 +123,8 @@ WriteResult writeImage(const std::string& path, const cv::Mat& image, const std:
         }
         result.seconds.exif = since(start);
     }
+    if (canceledAt(watch, WriteStep::Commit))
+        return canceledWrite();
     start = Clock::now();
     if (!file.commit(&result.error))
         return result;
@@ -108,14 +134,14 @@ WriteResult writeImage(const std::string& path, const cv::Mat& image, const std:
 }
 
 WriteResult saveImage(const std::string& path, const cv::Mat& image, int bits, const std::string& exifSource,
-                      int jpegQuality) {
+                      int jpegQuality, const WriteWatch& watch) {
     const cv::Mat converted = convertDepth(image, bits);
     if (converted.empty() && !image.empty()) {
         WriteResult result;
         result.error = "this kind of image cannot be converted for writing";
         return result;
     }
-    return writeImage(path, converted, exifSource, "Lumora", jpegQuality);
+    return writeImage(path, converted, exifSource, "Lumora", jpegQuality, watch);
 }
 
 } // namespace lumora

@@ -2,8 +2,11 @@
 // Image files in and out: reading photos and raw camera files into BGR matrices, the one depth conversion
 // used for display and export, and writing that never leaves a partial file behind.
 
+#include "app/RunControl.h"
+
 #include <opencv2/core.hpp>
 
+#include <functional>
 #include <string>
 
 namespace lumora {
@@ -18,7 +21,21 @@ struct WriteResult {
     struct Timings {
         double encode = 0.0, file = 0.0, exif = 0.0;
     } seconds;
+    // A cancel request ended the write: nothing was written, and that is no failure to tell anyone about.
+    bool canceled = false;
     explicit operator bool() const { return ok; }
+};
+
+// The steps of a write, in order; CopyExif only when there is an EXIF source.
+enum class WriteStep { Encode, WriteFile, CopyExif, Commit };
+
+// Lets another thread cancel a write in progress: `control` is checked as each step begins, and a cancelled
+// write leaves no file behind, temporary or final. A request arriving during the rename comes too late: the
+// file is complete and the write succeeds. `stepReached`, when set, runs on the writing thread just before
+// each check.
+struct WriteWatch {
+    const RunControl* control = nullptr;
+    std::function<void(WriteStep)> stepReached;
 };
 
 // Reads an image file into a BGR matrix (one-channel images stay one channel); raw camera files are developed
@@ -48,10 +65,11 @@ cv::Mat convertDepth(const cv::Mat& image, int bits);
 // (when not empty) and adds `keywords`. The file appears only once complete; an existing file is replaced
 // only on success. `jpegQuality` (1..100) applies to JPEG files.
 WriteResult writeImage(const std::string& path, const cv::Mat& image, const std::string& exifSource = {},
-                       const std::string& keywords = "Lumora", int jpegQuality = 99);
+                       const std::string& keywords = "Lumora", int jpegQuality = 99,
+                       const WriteWatch& watch = {});
 
 // convertDepth(image, bits), then writeImage with the keyword "Lumora".
 WriteResult saveImage(const std::string& path, const cv::Mat& image, int bits,
-                      const std::string& exifSource = {}, int jpegQuality = 99);
+                      const std::string& exifSource = {}, int jpegQuality = 99, const WriteWatch& watch = {});
 
 } // namespace lumora

@@ -1,5 +1,6 @@
 #include "ui/ExportController.h"
 
+#include "app/EventLog.h"
 #include "app/MessageService.h"
 #include "app/Settings.h"
 #include "export/ExportFormats.h"
@@ -56,7 +57,11 @@ ExportController::ExportController(LumoraV2& window) : window_(window), lastDire
     connect(&poll_, &QTimer::timeout, this, &ExportController::pollProgress);
 }
 
-ExportController::~ExportController() = default;
+ExportController::~ExportController() {
+    // The threads' destructors wait for them; cancelled, they end at their next step.
+    if (writer_)
+        writer_->cancel();
+}
 
 bool ExportController::chooseFormat(QString* path, const char* extensionKey, int* format, int* bits) {
     const int index = exportFormatIndexForSuffix(QFileInfo(*path).suffix());
@@ -90,7 +95,9 @@ void ExportController::reportWrite(const QString& path, bool ok, const std::stri
 }
 
 void ExportController::writeAndWait(const ImageWriteRequest& request) {
-    ImageWriteThread writer(request);
+    // A cancelled export may still be encoding, maybe for this very name.
+    joinRetired();
+    ImageWriteThread writer(request, writeStepHook_);
     writer.start();
     waitForThreads({&writer});
     writer.wait();
@@ -223,7 +230,8 @@ void ExportController::renderNext() {
     while (job.index < job.items.size() && !job.items[job.index])
         ++job.index;
     if (job.stop || job.index >= job.items.size()) {
-        finishJob(!job.stop);
+        // Complete when every picture was written, also when a cancel came as the last write ended.
+        finishJob(job.index >= job.items.size());
         return;
     }
     SharpestImageSelection* item = job.items[job.index];
@@ -294,6 +302,13 @@ QString ExportController::resolveExisting(const QString& path, const QString& na
 }
 
 void ExportController::writeRendered(const cv::Mat& image) {
+    // A cancelled earlier write ends first: it may hold a name this one is about to check or take.
+    joinRetired();
+    if (!job_ || job_->stop || !job_->current) {
+        if (job_)
+            finishJob(false);
+        return;
+    }
     Job& job = *job_;
     SharpestImageSelection* item = job.current;
     QString format = translatedText("SavingImage");
@@ -310,8 +325,13 @@ void ExportController::writeRendered(const cv::Mat& image) {
     ImageWriteRequest request{path.toStdString(), image, job.bits,
                               exportFormatCarriesExif(job.format) ? item->exifSource() : std::string(),
                               settings::read(settings::JPGQuality)};
-    writer_ = std::make_unique<ImageWriteThread>(std::move(request));
-    connect(writer_.get(), &QThread::finished, this, &ExportController::itemWritten);
+    writer_ = std::make_unique<ImageWriteThread>(std::move(request), writeStepHook_);
+    connect(writer_.get(), &QThread::finished, this, [this, ticket = ++writerTicket_] {
+        if (ticket == writerTicket_)
+            itemWritten();
+        else
+            reapRetired();
+    });
     writer_->start();
 }
 
@@ -346,31 +366,66 @@ void ExportController::stopExport() {
     job_->stop = true;
     if (job_->current)
         job_->current->cancelRender();
+    if (!writer_)
+        return; // rendering: the job ends when the render does
+    if (writer_->isFinished()) {
+        // Its end is only waiting in the queue: the file is complete (or its failure final) and is reported
+        // as any other; then the job ends.
+        itemWritten();
+        return;
+    }
+    retireWriter();
+    finishJob(false);
+}
+
+void ExportController::retireWriter() {
+    ++writerTicket_;
+    writer_->cancel();
+    retired_.push_back(std::move(writer_));
+}
+
+void ExportController::reapRetired() {
+    for (auto it = retired_.begin(); it != retired_.end();) {
+        ImageWriteThread& writer = **it;
+        if (!writer.isFinished()) {
+            ++it;
+            continue;
+        }
+        writer.wait(); // finished() comes just before the thread returns
+        // The user asked for no file, so nothing is shown; the log keeps what did happen.
+        const WriteResult& r = writer.result();
+        if (r.ok)
+            logError("ExportController", writer.request().path + " was already being renamed into place when "
+                                                                 "its export was cancelled; it is complete");
+        else if (!r.canceled)
+            logError("ExportController",
+                     "Cancelled export of " + writer.request().path + " failed: " + r.error);
+        it = retired_.erase(it);
+    }
+}
+
+void ExportController::joinRetired() {
+    std::vector<QThread*> running;
+    for (const auto& writer : retired_)
+        running.push_back(writer.get());
+    waitForThreads(running);
+    reapRetired();
 }
 
 void ExportController::cancelNow() {
-    if (!job_)
-        return;
+    // A write in progress is retired and the job ends; a render in progress keeps it until the render does.
     stopExport();
     std::vector<QThread*> running;
-    if (job_->current) {
+    if (job_ && job_->current) {
         disconnect(job_->current, &SharpestImageSelection::renderFinished, this,
                    &ExportController::itemRendered);
         if (QThread* render = job_->current->renderThread())
             running.push_back(render);
     }
-    if (writer_) {
-        writer_->disconnect(this);
-        running.push_back(writer_.get());
-    }
+    for (const auto& writer : retired_)
+        running.push_back(writer.get());
     waitForThreads(running);
-    if (writer_) {
-        writer_->wait();
-        const WriteResult result = writer_->result();
-        const QString path = QString::fromStdString(writer_->request().path);
-        writer_.reset();
-        reportWrite(path, result.ok, result.error, result.exifWarning);
-    }
+    reapRetired();
     if (job_)
         finishJob(false);
 }

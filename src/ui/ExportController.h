@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <opencv2/core.hpp>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -19,6 +20,7 @@ class ImageWriteThread;
 class LumoraV2;
 class SharpestImageSelection;
 struct ImageWriteRequest;
+enum class WriteStep;
 
 class ExportController : public QObject {
     Q_OBJECT
@@ -30,10 +32,16 @@ public:
     // nothing was exported.
     bool exportAll();
     bool running() const { return job_ != nullptr; }
-    // The cancel button: the rendering in progress stops and the export ends after it.
+    // The cancel button: the rendering in progress stops and the export ends after it; a write in progress
+    // is cancelled and the export ends at once, without waiting for the encoder (see retireWriter).
     void stopExport();
-    // Stops the export and waits for its threads (the window keeps repainting); closing the medium.
+    // Stops the export and waits for its threads, cancelled writes included (the window keeps repainting);
+    // closing the medium or the window.
     void cancelNow();
+    // A write is still running, a cancelled one included.
+    bool writesPending() const { return writer_ || !retired_.empty(); }
+    // For tests: runs on the writer thread as each step of the following writes begins.
+    void setWriteStepHook(std::function<void(WriteStep)> hook) { writeStepHook_ = std::move(hook); }
     const QString& lastDirectory() const { return lastDirectory_; }
 
 signals:
@@ -55,6 +63,12 @@ private:
     void itemRendered(bool ok);
     void writeRendered(const cv::Mat& image);
     void itemWritten();
+    // Cancels the job's write and keeps its thread until it ends (it leaves no file); its end no longer
+    // drives the job.
+    void retireWriter();
+    // Joins the cancelled writes that have ended; joinRetired waits for all of them, processing events.
+    void reapRetired();
+    void joinRetired();
     void finishJob(bool completed);
     void pollProgress();
     // Writes on the writer thread and waits for it (the window keeps repainting); reports failures.
@@ -66,6 +80,10 @@ private:
     QString lastDirectory_;
     std::unique_ptr<Job> job_;
     std::unique_ptr<ImageWriteThread> writer_;
+    std::vector<std::unique_ptr<ImageWriteThread>> retired_;
+    // Tells the end of the job's current writer from the ends of writers handled or retired before.
+    quint64 writerTicket_ = 0;
+    std::function<void(WriteStep)> writeStepHook_;
     QTimer poll_;
 };
 

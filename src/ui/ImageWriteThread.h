@@ -1,12 +1,15 @@
 #pragma once
 // Writes one exported image off the window's thread: depth conversion, encoding, the safe file replacement
-// and the EXIF copy by the external tool, which may take seconds. The window keeps repainting meanwhile.
+// and the EXIF copy by the external tool, which may take seconds. The window keeps repainting meanwhile, and
+// may cancel the write: a cancelled write ends at its next step without leaving a file.
 
+#include "app/RunControl.h"
 #include "imageio/ImageFile.h"
 
 #include <QThread>
 #include <opencv2/core.hpp>
 
+#include <functional>
 #include <string>
 
 namespace lumora {
@@ -22,10 +25,14 @@ struct ImageWriteRequest {
 class ImageWriteThread : public QThread {
     Q_OBJECT
 public:
-    explicit ImageWriteThread(ImageWriteRequest request) : request_(std::move(request)) {}
+    // `stepReached` runs on this thread as each step of the write begins (tests hold the write there).
+    explicit ImageWriteThread(ImageWriteRequest request, std::function<void(WriteStep)> stepReached = {})
+        : request_(std::move(request)), stepReached_(std::move(stepReached)) {}
     ~ImageWriteThread() override { wait(); } // a write is never left half done
 
     const ImageWriteRequest& request() const { return request_; }
+    // Any thread: the write ends before its next step and leaves no file; one already renaming completes.
+    void cancel() { control_.requestCancel(); }
     // Read after the thread finished.
     const WriteResult& result() const { return result_; }
 
@@ -34,6 +41,8 @@ protected:
 
 private:
     ImageWriteRequest request_;
+    std::function<void(WriteStep)> stepReached_;
+    RunControl control_;
     WriteResult result_;
 };
 

@@ -1,5 +1,5 @@
 // writeImage and saveImage: every export format and depth read back against closed-form expectations, the
-// format actually written, JPEG quality, and what a failed write leaves behind.
+// format actually written, JPEG quality, and what a failed or cancelled write leaves behind.
 
 #include "imageio/ImageFile.h"
 #include "imageio/LibraryAdapters.h"
@@ -187,6 +187,44 @@ TEST_F(WriteImage, FailuresReportAReasonLeaveNothingAndKeepTheExistingFile) {
     std::ofstream(path("keep.tif"), std::ios::binary) << "precious";
     EXPECT_FALSE(writeImage(path("keep.tif"), cv::Mat()).ok);
     EXPECT_EQ(readFile(path("keep.tif")), "precious");
+}
+
+// A cancel landing as any step begins ends the write there: no file, temporary or final, and an existing file
+// of that name as it was. A stop request (keep what is done) lets the write finish.
+TEST_F(WriteImage, ACancelledWriteEndsAtItsStepAndLeavesNothing) {
+    QTemporaryDir sources;
+    const std::string exifSource = sources.path().toStdString() + "/source.jpg";
+    ASSERT_TRUE(writeImage(exifSource, cv::Mat(8, 8, CV_8UC3, cv::Scalar::all(90))).ok);
+    const std::vector<WriteStep> steps = {WriteStep::Encode, WriteStep::WriteFile, WriteStep::CopyExif,
+                                          WriteStep::Commit};
+    const std::pair<const char*, int> formats[] = {
+        {"jpg", 8}, {"hdr", 32}, {"tif", 16}, {"psd", 16}, {"bmp", 8}};
+    for (const auto& [ext, bits] : formats) {
+        const std::string name = std::string("keep.") + ext;
+        std::ofstream(path(name), std::ios::binary) << "precious";
+        for (std::size_t at = 0; at <= steps.size(); ++at) { // past the last step: a stop request only
+            SCOPED_TRACE(name + " at step " + std::to_string(at));
+            const bool cancel = at < steps.size();
+            RunControl control;
+            std::vector<WriteStep> seen;
+            const WriteResult r =
+                saveImage(path(name), ramps(), bits, exifSource, 90, {&control, [&](WriteStep step) {
+                                                                          seen.push_back(step);
+                                                                          if (!cancel)
+                                                                              control.requestStop();
+                                                                          else if (step == steps[at])
+                                                                              control.requestCancel();
+                                                                      }});
+            EXPECT_EQ(r.canceled, cancel);
+            EXPECT_EQ(r.ok, !cancel) << r.error;
+            EXPECT_TRUE(r.error.empty()) << r.error;
+            EXPECT_EQ(seen,
+                      std::vector<WriteStep>(steps.begin(), steps.begin() + std::min(at + 1, steps.size())));
+            EXPECT_EQ(entriesOf(dir_), std::vector<std::string>{name});
+            EXPECT_EQ(readFile(path(name)) == "precious", cancel);
+        }
+        std::filesystem::remove(path(name));
+    }
 }
 
 TEST_F(WriteImage, DevilWritesWhatTheOthersRefuse) {

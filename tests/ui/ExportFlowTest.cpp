@@ -1,9 +1,11 @@
 // Exports through the real window: the saving options, names taken or made unique, the overwrite question
 // and its "same for the others" box, extensions that are not export formats, failures told to the user, the
-// current frame, and a Classic run from grabbing to the files on disk.
+// current frame, cancelling while the file is written, and a Classic run from grabbing to the files on disk.
 
 #include "FlowTestSupport.h"
+#include "app/EventLog.h"
 #include "export/ExportFormats.h"
+#include "imageio/ImageFile.h"
 #include "ui/ExportController.h"
 #include "ui/OpeningController.h"
 #include "ui/PlayerController.h"
@@ -13,12 +15,49 @@
 #include <QComboBox>
 #include <QFile>
 #include <QPushButton>
+#include <QStackedWidget>
 #include <opencv2/imgcodecs.hpp>
+
+#include <future>
+#include <mutex>
 
 namespace {
 
 using namespace lumora;
 using namespace lumora::test;
+
+// Holds the export's writer as it begins step `at` until opened (at the latest when the gate goes); records
+// the steps the writer began, read once it has ended.
+class WriteGate {
+public:
+    explicit WriteGate(WriteStep at) : at_(at) {}
+    ~WriteGate() { open(); }
+    std::function<void(WriteStep)> hook() const {
+        return [s = state_, at = at_](WriteStep step) {
+            s->steps.push_back(step);
+            if (step == at) {
+                s->held = true;
+                s->opened.wait();
+            }
+        };
+    }
+    void open() {
+        std::call_once(state_->once, [this] { state_->open.set_value(); });
+    }
+    bool held() const { return state_->held; }
+    const std::vector<WriteStep>& steps() const { return state_->steps; }
+
+private:
+    struct State {
+        std::promise<void> open;
+        std::shared_future<void> opened = open.get_future().share();
+        std::once_flag once;
+        std::atomic<bool> held{false};
+        std::vector<WriteStep> steps;
+    };
+    WriteStep at_;
+    std::shared_ptr<State> state_ = std::make_shared<State>();
+};
 
 class ExportFlowTest : public FlowTest {
 protected:
@@ -45,6 +84,19 @@ protected:
         const QString dir = tempPath(name);
         QDir().mkpath(dir);
         return dir;
+    }
+    // Every entry of `dir`, hidden ones (the writer's temporary files) included.
+    static QStringList entriesIn(const QString& dir) {
+        return QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    }
+    // One selection of the scene exporting to `target` with `gate` holding its writer; returns once held.
+    std::unique_ptr<LumoraV2> exportHeldAt(const WriteGate& gate, const QString& target) {
+        auto w = grabbedAndEditing({4});
+        w->exports().setWriteStepHook(gate.hook());
+        messages_->fileNames = {{target}};
+        w->exports().PushButtonEditingExportClicked(nullptr);
+        EXPECT_TRUE(waitFor([&] { return gate.held(); }));
+        return w;
     }
     static QByteArray bytesOf(const QString& path) {
         QFile f(path);
@@ -236,6 +288,57 @@ TEST_F(ExportFlowTest, ClosingDuringAnExportAsksThenLeavesOnlyWholeFiles) {
         EXPECT_EQ(cv::imread((dir + QLatin1Char('/') + name).toStdString()).size(), cv::Size(320, 180))
             << qPrintable(name);
     }
+}
+
+// The cancel button during the write ends the export at once, not when the encoder is done; the write then
+// stops at its next step and takes its temporary file with it. Nothing is told: the user asked for it.
+TEST_F(ExportFlowTest, CancelDuringTheWriteEndsTheExportAtOnceAndLeavesNoFile) {
+    const QString dir = folder(QStringLiteral("cancelled")), target = dir + QStringLiteral("/held.jpg");
+    std::vector<bool> ended;
+    WriteGate gate(WriteStep::CopyExif);
+    auto w = exportHeldAt(gate, target);
+    ASSERT_EQ(entriesIn(dir).size(), 1) << "the temporary file is there while the writer is held";
+    QObject::connect(&w->exports(), &ExportController::exportEnded,
+                     [&](bool done) { ended.push_back(done); });
+    const std::size_t told = messages_->calls.size();
+    const auto logSize = [] { return QFileInfo(QString::fromStdString(logPath())).size(); };
+    const qint64 logged = logSize();
+
+    find<QPushButton>(*w, "pushButton_ComputingCancel")->click();
+    EXPECT_TRUE(w->exports().writesPending());
+    EXPECT_FALSE(w->exports().running());
+    EXPECT_EQ(ended, std::vector<bool>{false});
+    EXPECT_EQ(w->workspace()->state, Editing);
+    EXPECT_NE(find<QStackedWidget>(*w, "stackedWidget_CentralWidgetBottom")->currentWidget()->objectName(),
+              QStringLiteral("page_ProgressBar"));
+    gate.open();
+    ASSERT_TRUE(waitFor([&] { return !w->exports().writesPending(); }));
+    EXPECT_EQ(gate.steps().back(), WriteStep::CopyExif) << "the write went on after the cancel";
+    EXPECT_TRUE(entriesIn(dir).isEmpty()) << qPrintable(entriesIn(dir).join(QLatin1Char(' ')));
+    EXPECT_EQ(messages_->calls.size(), told);
+    EXPECT_EQ(logSize(), logged) << "a cancelled write is no error";
+
+    // The next export, of the same name, is whole.
+    w->exports().setWriteStepHook({});
+    messages_->fileNames = {{target}};
+    runExport(*w, [&] { w->exports().PushButtonEditingExportClicked(nullptr); });
+    EXPECT_EQ(entriesIn(dir), QStringList{"held.jpg"});
+    EXPECT_EQ(cv::imread(target.toStdString()).size(), cv::Size(320, 180));
+    EXPECT_EQ(ended, (std::vector<bool>{false, true}));
+}
+
+// The window may go right after such a cancel: it waits for the writer, still held when the window starts
+// going (the events it processes meanwhile open the gate), instead of destroying a running thread.
+TEST_F(ExportFlowTest, DestroyingTheWindowRightAfterACancelledWriteJoinsTheWriter) {
+    const QString dir = folder(QStringLiteral("destroyed"));
+    WriteGate gate(WriteStep::WriteFile);
+    auto w = exportHeldAt(gate, dir + QStringLiteral("/held.jpg"));
+    find<QPushButton>(*w, "pushButton_ComputingCancel")->click();
+    ASSERT_FALSE(w->exports().running());
+    QTimer::singleShot(0, &w->exports(), [&gate] { gate.open(); });
+    w.reset();
+    EXPECT_EQ(gate.steps().back(), WriteStep::WriteFile);
+    EXPECT_TRUE(entriesIn(dir).isEmpty());
 }
 
 TEST_F(ExportFlowTest, ClassicFromGrabToFilesBesideAnExistingOne) {
