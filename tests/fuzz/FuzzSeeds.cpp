@@ -135,13 +135,21 @@ std::vector<Seed> imageSeeds() {
     image.convertTo(real, CV_32FC3, 1.0 / 255.0);
 
     std::vector<Seed> seeds = {
-        {"small.png", encoded(".png", image)},   {"small16.png", encoded(".png", wide)},
-        {"small.jpg", encoded(".jpg", image)},   {"small.tif", encoded(".tif", image)},
-        {"small16.tif", encoded(".tif", wide)},  {"small32.tif", encoded(".tif", real)},
-        {"small.bmp", encoded(".bmp", image)},   {"small.hdr", encoded(".hdr", real)},
-        {"small.pgm", encoded(".pgm", gray)},    {"small.ppm", encoded(".ppm", image)},
-        {"small.pfm", encoded(".pfm", real)},    {"small.pam", encoded(".pam", image)},
+        {"small.png", encoded(".png", image)},
+        {"small16.png", encoded(".png", wide)},
+        {"small.jpg", encoded(".jpg", image)},
+        {"small.tif", encoded(".tif", image)},
+        {"small16.tif", encoded(".tif", wide)},
+        {"small32.tif", encoded(".tif", real)},
+        {"small.bmp", encoded(".bmp", image)},
+        {"small.hdr", encoded(".hdr", real)},
+        {"small.pgm", encoded(".pgm", gray)},
+        {"small.ppm", encoded(".ppm", image)},
+        {"small.pfm", encoded(".pfm", real)},
+        {"small.pam", encoded(".pam", image)},
         {"small.webp", encoded(".webp", image)},
+        // Too narrow for run-length rows: the flat layout.
+        {"narrow.hdr", encoded(".hdr", real.colRange(0, 5))},
     };
     // Formats OpenCV does not write: the fixed headers by hand.
     std::string psd = "8BPS";
