@@ -179,7 +179,9 @@ Lateness latenessDuring(const std::function<void()>& work) {
 // Mean absolute difference, in 8-bit levels, between the fast preview and the full-size render scaled down
 // to the preview's size, both with the operator sliders at `pos`.
 double previewVersusExport(const cv::Mat& full, int pos, bool fast) {
-    ToneMapEngine::setPreviewSize(1100, 620);
+    // The window fits the picture into its 1100 x 620 view keeping the aspect ratio.
+    const double k = std::min({1.0, 1100.0 / full.cols, 620.0 / full.rows});
+    ToneMapEngine::setPreviewSize(std::max(1, int(full.cols * k)), std::max(1, int(full.rows * k)));
     ToneMapEngine engine;
     engine.setImage(full);
     ControlPositions p;
@@ -194,6 +196,14 @@ double previewVersusExport(const cv::Mat& full, int pos, bool fast) {
     scaled.convertTo(b, CV_8U, 255.0);
     cv::absdiff(a, b, d);
     return cv::mean(d.reshape(1))[0];
+}
+
+void reportPreviewVersusExport(const cv::Mat& full) {
+    std::printf(
+        "\nThe preview looks like the export: 12 MP render scaled to the preview vs the preview renders\n");
+    for (int pos : {0, 30, 60})
+        std::printf("  sliders at %d: mean difference %.2f levels of 255 (fast preview), %.2f (preview)\n",
+                    pos, previewVersusExport(full, pos, true), previewVersusExport(full, pos, false));
 }
 
 // Child mode: one full-size render of the whole pipeline, then its time and the process's peak memory.
@@ -246,6 +256,7 @@ int main(int argc, char** argv) {
     std::string photo = defaultPhoto();
     int runs = 5;
     bool skip12 = false;
+    bool previewOnly = false; // only the preview-versus-export comparison
     for (int i = 0; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--image") && i + 1 < args.size())
             photo = args[++i].toStdString();
@@ -253,6 +264,8 @@ int main(int argc, char** argv) {
             runs = std::max(1, args[++i].toInt());
         else if (args[i] == QLatin1String("--skip-12mp"))
             skip12 = true;
+        else if (args[i] == QLatin1String("--preview-only"))
+            previewOnly = true;
         else if (args[i] == QLatin1String("--child-full-size") && i + 3 < args.size())
             return runFullSizeChild(args[i + 1].toStdString(), args[i + 2].toInt(), args[i + 3].toInt());
     }
@@ -261,6 +274,12 @@ int main(int argc, char** argv) {
     if (full.empty()) {
         std::fprintf(stderr, "bench_tonemap: cannot read %s\n", photo.c_str());
         return 1;
+    }
+    if (previewOnly) {
+        std::printf("bench_tonemap: preview versus export on %s (%dx%d)\n",
+                    photo.empty() ? "a synthetic light image" : photo.c_str(), full.cols, full.rows);
+        reportPreviewVersusExport(full);
+        return 0;
     }
     const cv::Mat mp1 = resizeToArea(full, 1.0e6);
     const cv::Size fastView(static_cast<int>(1100 / 1.5), static_cast<int>(620 / 1.5));
@@ -317,11 +336,7 @@ int main(int argc, char** argv) {
             threads, l.median, l.p99, l.worst);
     }
 
-    std::printf(
-        "\nThe preview looks like the export: 12 MP render scaled to the preview vs the preview renders\n");
-    for (int pos : {0, 30, 60})
-        std::printf("  sliders at %d: mean difference %.2f levels of 255 (fast preview), %.2f (preview)\n",
-                    pos, previewVersusExport(full, pos, true), previewVersusExport(full, pos, false));
+    reportPreviewVersusExport(full);
 
     std::printf("\nBaselines on the fast-preview image (sliders at 30, one thread)\n");
     const float sigma = std::log(2.5f);

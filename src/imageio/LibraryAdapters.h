@@ -38,6 +38,17 @@ bool encode(const cv::Mat& image, const std::string& extension, int jpegQuality,
             std::string* error);
 } // namespace opencv
 
+// Lumora's own Radiance reader (RadianceReader.cpp): 32-bit RGBE, flat or run-length scanlines, the top row
+// first; BGR floats out. NotMine: the bytes do not start like a Radiance file (other readers may try).
+// Refused: a Radiance file this reader will not decode (damaged, cut short, too large, another pixel format
+// or orientation); `*error` says why.
+namespace radiance {
+enum class Outcome { Read, NotMine, Refused };
+bool looksLikeRadiance(const unsigned char* data, std::size_t size);
+Outcome decode(const unsigned char* data, std::size_t size, cv::Mat* image, std::string* error);
+Outcome read(const std::string& path, cv::Mat* image, std::string* error);
+} // namespace radiance
+
 // EXIF orientation (1..8) of a JPEG file, 0 when the file is not a JPEG or carries none.
 int jpegOrientation(const std::string& path);
 // Orientation tag of a TIFF file's first directory, 0 when it has none, -1 when it is no classic TIFF.

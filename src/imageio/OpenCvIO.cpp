@@ -42,8 +42,17 @@ bool encode(const cv::Mat& image, const std::string& extension, int jpegQuality,
             *error = "OpenCV: no writer for ." + extension;
             return false;
         }
-        if (cv::imencode("." + extension, image, *out, params) && !out->empty())
+        if (cv::imencode("." + extension, image, *out, params) && !out->empty()) {
+            // JPEGs state 72 dots per inch, as Lumora's JPEGs always have, rather than OpenCV's bare 1:1
+            // aspect.
+            static const unsigned char kJfif[] = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F', 0};
+            if (!params.empty() && out->size() > 18 &&
+                std::equal(kJfif, kJfif + sizeof kJfif, out->begin())) {
+                const unsigned char density[] = {1, 0, 72, 0, 72}; // units: inches; x, y big-endian
+                std::copy(density, density + sizeof density, out->begin() + 13);
+            }
             return true;
+        }
         *error = "OpenCV: encoding ." + extension + " failed";
     } catch (const cv::Exception& e) {
         *error = std::string("OpenCV: ") + e.what();

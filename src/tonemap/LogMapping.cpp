@@ -70,20 +70,32 @@ cv::Mat mapToDisplay(const cv::Mat& bgrIn, float bias, RunControl* control, int 
         return {};
     progress(60);
     // Compression of Y and back to XYZ. X + Y + Z = Y / y, so Z follows without dividing by x (which is 0 for
-    // light without an X component); y = 0 means no light and gives black.
+    // light without an X component); y = 0 means no light and gives black. The logarithms and powers of a
+    // row are taken at once by OpenCV's vector routines, several times faster than one call per sample.
     parallelInterleaved(threads, "LogMapping::toneMap", [&](int first, int step) {
+        cv::Mat num(1, cols, CV_32F), den(1, cols, CV_32F);
+        float* n = num.ptr<float>();
+        float* d = den.ptr<float>();
         for (int r = first; r < rows; r += step) {
             float* p = xyz.ptr<float>(r);
+            for (int c = 0; c < cols; ++c) {
+                n[c] = p[3 * c] + 1.f;
+                d[c] = p[3 * c] * invLmax;
+            }
+            cv::log(num, num);
+            cv::pow(den, e, den);
+            for (int c = 0; c < cols; ++c)
+                d[c] = 2.f + 8.f * d[c];
+            cv::log(den, den);
             for (int c = 0; c < cols; ++c, p += 3) {
-                const float Y = p[0], x = p[1], y = p[2];
+                const float y = p[2];
                 if (!(y > 0.f)) {
                     p[0] = p[1] = p[2] = 0.f;
                     continue;
                 }
-                const float Yd =
-                    std::log(Y + 1.f) / std::log(2.f + 8.f * std::pow(Y * invLmax, e)) * invDivider;
+                const float Yd = n[c] / d[c] * invDivider;
                 const float total = Yd / y;
-                const float X = x * total;
+                const float X = p[1] * total;
                 p[0] = X;
                 p[1] = Yd;
                 p[2] = total - X - Yd;
@@ -108,12 +120,15 @@ cv::Mat mapToDisplay(const cv::Mat& bgrIn, float bias, RunControl* control, int 
     progress(80);
     const float offset = static_cast<float>(lo), scale = static_cast<float>(1.0 / (hi - lo));
     parallelInterleaved(threads, "LogMapping::toneMap", [&](int first, int step) {
+        cv::Mat powered(1, cols * 3, CV_32F);
+        float* g = powered.ptr<float>();
         for (int r = first; r < rows; r += step) {
             float* p = out.ptr<float>(r);
-            for (int c = 0; c < cols * 3; ++c) {
-                const float s = (p[c] - offset) * scale;
-                p[c] = s > 0.012f ? 1.099f * std::pow(s, 0.40909091f) - 0.099f : 6.75f * s;
-            }
+            for (int c = 0; c < cols * 3; ++c)
+                p[c] = (p[c] - offset) * scale;
+            cv::pow(cv::Mat(1, cols * 3, CV_32F, p), 0.40909091, powered);
+            for (int c = 0; c < cols * 3; ++c)
+                p[c] = p[c] > 0.012f ? 1.099f * g[c] - 0.099f : 6.75f * p[c];
         }
     });
     return out;

@@ -10,7 +10,9 @@ void zeroNegatives(cv::Mat& image, int workers = 1);
 
 // Returns image * (1 + amount) - gaussian(image, radius x radius) * amount with negatives and NaN cut to 0
 // before and after; with `apply` false only the cut. A radius of 1 or an amount of 0 leaves the samples as
-// they are. The result never shares data with `image`.
-cv::Mat sharpenImage(const cv::Mat& image, bool apply, float amount, int radius, int workers = 1);
+// they are. The result never shares data with `image`. `scale` < 1 sharpens a copy of the picture shrunk by
+// that factor (a preview) as the full-size picture is sharpened: the Gaussian's width shrinks with it.
+cv::Mat sharpenImage(const cv::Mat& image, bool apply, float amount, int radius, int workers = 1,
+                     double scale = 1.0);
 
 } // namespace lumora

@@ -430,8 +430,11 @@ bool ToneMapEngine::runStage(int stage, Slots& s, const cv::Mat& source, const P
             s[StageToneMap].release();
             s[StageCrop].release();
         }
+        // The preview is sharpened as the export will be, seen at the preview's size.
+        const double scale =
+            pass.preview && light_.cols > 0 ? std::min(1.0, double(source.cols) / light_.cols) : 1.0;
         s[StageSharpen] = sharpenImage(blended, params_.applySharpening, params_.sharpeningAmount,
-                                       params_.sharpeningRadius, pass.workers);
+                                       params_.sharpeningRadius, pass.workers, scale);
         return true;
     }
     case StageColour:
@@ -487,8 +490,10 @@ void ToneMapEngine::computePreview(int stage, bool fast) {
     const double shrink = fast && params_.applyToneMapping ? 1.5 : 1.0;
     const cv::Size target(static_cast<int>(view.width / shrink), static_cast<int>(view.height / shrink));
     if (stage <= StageRotation && (newImage_ || scaled_.size() != target)) {
+        // Averaged, not sampled: a preview shrunk by several times must not alias into noise the export
+        // lacks.
         if (light_.cols > view.width && target.area() > 0)
-            cv::resize(light_, scaled_, target, 0, 0, cv::INTER_LINEAR);
+            cv::resize(light_, scaled_, target, 0, 0, cv::INTER_AREA);
         else
             scaled_ = light_;
     }

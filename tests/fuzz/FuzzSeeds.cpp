@@ -133,6 +133,7 @@ std::vector<Seed> imageSeeds() {
     cv::cvtColor(image, gray, cv::COLOR_BGR2GRAY);
     image.convertTo(wide, CV_16UC3, 257.0);
     image.convertTo(real, CV_32FC3, 1.0 / 255.0);
+    const cv::Mat narrow = real.colRange(0, 5); // too narrow for run-length rows
 
     std::vector<Seed> seeds = {
         {"small.png", encoded(".png", image)},   {"small16.png", encoded(".png", wide)},
@@ -141,7 +142,7 @@ std::vector<Seed> imageSeeds() {
         {"small.bmp", encoded(".bmp", image)},   {"small.hdr", encoded(".hdr", real)},
         {"small.pgm", encoded(".pgm", gray)},    {"small.ppm", encoded(".ppm", image)},
         {"small.pfm", encoded(".pfm", real)},    {"small.pam", encoded(".pam", image)},
-        {"small.webp", encoded(".webp", image)},
+        {"small.webp", encoded(".webp", image)}, {"narrow.hdr", encoded(".hdr", narrow)},
     };
     // Formats OpenCV does not write: the fixed headers by hand.
     std::string psd = "8BPS";

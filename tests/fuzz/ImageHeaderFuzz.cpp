@@ -2,6 +2,9 @@
 
 #include "imageio/ImageHeader.h"
 #include "imageio/ImageLimits.h"
+#include "imageio/LibraryAdapters.h"
+
+#include <opencv2/core.hpp>
 
 #include <algorithm>
 #include <array>
@@ -9,11 +12,36 @@
 
 namespace lumora::fuzz {
 
+namespace {
+
+// Lumora's own Radiance reader on the same bytes: it reads or refuses with a reason, and what it reads has
+// the size the probe announced (the probe is what keeps oversized files from the decoders) and no negative or
+// non-finite light.
+int checkRadianceReader(const std::uint8_t* data, std::size_t size,
+                        const std::optional<ImageDimensions>& probed) {
+    namespace radiance = imageio::radiance;
+    cv::Mat image;
+    std::string error;
+    const radiance::Outcome outcome = radiance::decode(data, size, &image, &error);
+    if (outcome == radiance::Outcome::NotMine)
+        return radiance::looksLikeRadiance(data, size) ? failed("a Radiance file passed on to other readers")
+                                                       : 0;
+    if (outcome == radiance::Outcome::Refused)
+        return error.empty() ? failed("a Radiance file refused without a reason") : 0;
+    if (!probed || probed->format != "hdr" || probed->width != image.cols || probed->height != image.rows)
+        return failed("the Radiance reader and the header probe disagree on the size");
+    if (image.type() != CV_32FC3 || !cv::checkRange(image, true, nullptr, 0.0, 1e39))
+        return failed("the Radiance reader gave pixels outside the format's range");
+    return 0;
+}
+
+} // namespace
+
 int fuzzImageHeader(const std::uint8_t* data, std::size_t size) {
     static const std::array<const char*, 12> kFormats = {"jpeg", "png", "gif", "bmp", "tiff", "psd",
                                                          "psb",  "hdr", "pnm", "pam", "pfm",  "exr"};
     const std::optional<ImageDimensions> first = probeImageHeader(data, size);
-    if (!first)
+    if (checkRadianceReader(data, size, first) != 0 || !first)
         return 0;
     if (std::none_of(kFormats.begin(), kFormats.end(), [&](const char* f) { return first->format == f; }))
         return failed("a header probed as an unknown format");

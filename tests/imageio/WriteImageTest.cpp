@@ -64,6 +64,9 @@ TEST_P(RoundTrip, ReadsBackWhatWasSaved) {
     const WriteResult written = saveImage(file, source, c.bits);
     ASSERT_TRUE(written.ok) << written.error;
     EXPECT_EQ(readFile(file).rfind(c.magic, 0), 0u) << "not a ." << c.extension << " file";
+    if (std::string(c.extension) == "jpg") {
+        EXPECT_EQ(readFile(file).substr(13, 5), std::string("\x01\x00\x48\x00\x48", 5)) << "72 dpi";
+    }
     EXPECT_EQ(entriesOf(dir_), std::vector<std::string>{std::string("ramps.") + c.extension})
         << "stray files";
 

@@ -8,6 +8,7 @@
 #include "tonemap/ToneMapEngine.h"
 
 #include <gtest/gtest.h>
+#include <opencv2/imgproc.hpp>
 
 #include <cmath>
 #include <functional>
@@ -171,6 +172,33 @@ TEST_F(TonemapEngine, PreviewSizeFollowsTheViewAndFastMode) {
     small.setApplyToneMapping(false);
     small.computePreview(0, false);
     EXPECT_EQ(small.previewImage().size(), cv::Size(60, 50));
+}
+
+// The preview is the export seen small: the full-size render shrunk by area averaging to the preview's size.
+// Fine texture must average out rather than alias, and sharpening must act at the width the export gets.
+TEST_F(TonemapEngine, PreviewIsTheExportShrunk) {
+    // Without sharpening every step commutes with the averaging: equal up to float rounding. A blur shrunk
+    // with the picture matches the shrunk blur only closely (5 levels of 255 on average for this texture).
+    constexpr double kExact = 1e-6, kSharpened = 0.02;
+    // Blocks of 16 x 16 pixels (detail the preview keeps) under pixel noise (detail it averages away).
+    cv::Mat blocks, light;
+    cv::resize(lightImage(25, 38, 12), blocks, cv::Size(608, 400), 0, 0, cv::INTER_NEAREST);
+    light = blocks.colRange(0, 600) * 0.5 + lightImage(400, 600, 11) * 0.3;
+    ToneMapEngine::setPreviewSize(150, 100); // four times smaller
+    for (const bool sharpen : {false, true}) {
+        ToneMapEngine e;
+        useTestOperator(e);
+        e.setImage(light);
+        e.setApplySharpening(sharpen);
+        e.setSharpeningAmount(1.f);
+        e.setSharpeningRadius(9);
+        e.computePreview(0, false);
+        const cv::Mat preview = e.previewImage().clone(); // the full render replaces it
+        cv::Mat shrunk, diff;
+        cv::resize(e.renderFullSize(), shrunk, preview.size(), 0, 0, cv::INTER_AREA);
+        cv::absdiff(shrunk, preview, diff);
+        EXPECT_LE(cv::mean(diff.reshape(1))[0], sharpen ? kSharpened : kExact) << "sharpening " << sharpen;
+    }
 }
 
 TEST_F(TonemapEngine, InvalidCropMeansNoCropInBothRenders) {
