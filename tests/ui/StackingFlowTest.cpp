@@ -138,10 +138,7 @@ TEST_F(StackingFlowTest, ClosingWhileThreadsWorkStopsThemFirst) {
     {
         // Grabbed frames search in the background; closing at once must not wait on them or lose them.
         auto w = openScene(2);
-        for (int i = 0; i < 6; ++i) {
-            moveTo(*w, 4 * i);
-            find<QPushButton>(*w, "pushButton_GrabFrame")->click();
-        }
+        grab(*w, {0, 4, 8, 12, 16, 20});
         w->opening().MenuActionCloseClicked();
         EXPECT_EQ(w->workspace(), nullptr);
     }
