@@ -1,6 +1,7 @@
 // From a clip to an exported picture through the real window in Pro, checked against lumora-cli given the
-// same choices: the stacking result as it comes (with the light image saved under its proposed name and the
-// program's keyword in the file), and the same result edited with sliders, a rotation and the crop tool.
+// same choices: the stacking result as it comes (the run counted on the progress bar, the light image saved
+// under its proposed name, the program's keyword in the file), and the same result edited with sliders, a
+// rotation and the crop tool.
 
 #include "FlowTestSupport.h"
 #include "app/ProcessRunner.h"
@@ -8,6 +9,7 @@
 #include "ui/SaveForm.h"
 #include "ui/StackingController.h"
 
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
@@ -86,6 +88,11 @@ TEST_F(EndToEndTest, TheWindowExportsWhatTheCommandLineRenders) {
     messages_->answers = {true};
     messages_->fileNames = {{QStringLiteral("*.hdr")}};
     ASSERT_TRUE(stackFrame15(*w, 3));
+    EXPECT_EQ(w->workspace()->stackedFrameCount, 7);
+    // The progress bar counted the frames in its own words ("ImageNumber" filled, no printf left).
+    const QString format = find<QProgressBar>(*w, "progressBar_Computing")->format();
+    EXPECT_TRUE(format.contains(QStringLiteral("7"))) << qPrintable(format);
+    EXPECT_FALSE(format.contains(QStringLiteral("%d"))) << qPrintable(format);
     ASSERT_EQ(flow_->saveStarts.size(), 1u);
     const QString proposed = QFileInfo(flow_->saveStarts[0]).fileName();
     // Anti-ghosting 100, automatic movement (slider at 30), quality Good, seven frames.
