@@ -32,6 +32,8 @@ TEST(ExportFormats, SuffixLookupAndFilterEntriesAgree) {
         EXPECT_EQ(exportFormatIndexForSuffix(QString::fromLatin1(other)), -1) << other;
     EXPECT_TRUE(exportFilterEntry(-1, bracketed).isEmpty());
     EXPECT_TRUE(exportFilterEntry(kExportFormatCount, bracketed).isEmpty());
+    EXPECT_FALSE(exportFormatCarriesExif(-1));
+    EXPECT_FALSE(exportFormatCarriesExif(kExportFormatCount));
 
     // The labels come from the language files, in every shipped language.
     auto& engine = LanguageEngine::instance();
