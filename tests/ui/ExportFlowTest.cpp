@@ -177,16 +177,14 @@ TEST_F(ExportFlowTest, FailuresToWriteOrToCopyTheExifAreTold) {
     }
 }
 
-TEST_F(ExportFlowTest, NoSelectionMeansNothingToExport) {
-    auto w = openScene(2);
+TEST_F(ExportFlowTest, WithoutASelectionTheCurrentFrameIsSavedAsDecodedUnderItsFrameName) {
+    auto w = openScene(1);
+    // Nothing grabbed: the export button has no picture to export.
     w->exports().PushButtonEditingExportClicked(nullptr);
     EXPECT_EQ(said("PleaseChooseFrame"), 1);
     EXPECT_EQ(countTitled("PleaseChooseFrameTitle"), 1);
     EXPECT_EQ(w->workspace()->state, SelectingFrame);
-}
 
-TEST_F(ExportFlowTest, TheCurrentFrameIsSavedAsDecodedUnderItsFrameName) {
-    auto w = openScene(1);
     moveTo(*w, 7);
     const QString dir = folder(QStringLiteral("frames"));
     // As TIFF the depth is asked; as JPEG it is not; a PNG name is refused with its own key.

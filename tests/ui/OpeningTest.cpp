@@ -189,7 +189,7 @@ TEST_F(OpeningTest, RecentFileThatIsGoneIsReportedAndForgotten) {
     EXPECT_TRUE(find<QMenu>(*w, "menuRecent_videos")->actions().isEmpty());
 }
 
-TEST_F(OpeningTest, CloseWhileEditingAsksAndCancelKeepsTheWorkAndTheWindow) {
+TEST_F(OpeningTest, ClosingOrOpeningAnotherWhileEditingAsksAndCancelKeepsTheWork) {
     auto w = makeWindow(1);
     ASSERT_TRUE(w->openMediaByPath(writeImage(QStringLiteral("photo.png"))));
     ASSERT_EQ(w->workspace()->state, Editing);
@@ -216,19 +216,10 @@ TEST_F(OpeningTest, CloseWhileEditingAsksAndCancelKeepsTheWorkAndTheWindow) {
     EXPECT_FALSE(w->close());
     EXPECT_NE(w->workspace(), nullptr);
 
-    messages_->choices = {1};
-    close->trigger();
-    EXPECT_EQ(w->workspace(), nullptr);
-    EXPECT_TRUE(w->close());
-}
-
-TEST_F(OpeningTest, OpeningAnotherMediumClosesTheCurrentOneFirst) {
-    auto w = makeWindow(1);
-    ASSERT_TRUE(w->openMediaByPath(writeImage(QStringLiteral("first.png"))));
-    // Editing asks; Cancel keeps the first medium and opens nothing.
+    // Opening another medium asks too: Cancel keeps this one and opens nothing, Discard opens the other.
     messages_->choices = {2};
     EXPECT_FALSE(w->openMediaByPath(writeImage(QStringLiteral("second.png"))));
-    EXPECT_TRUE(w->workspace()->path().endsWith(QStringLiteral("first.png")));
+    EXPECT_TRUE(w->workspace()->path().endsWith(QStringLiteral("photo.png")));
     messages_->choices = {1};
     EXPECT_TRUE(w->openMediaByPath(writeImage(QStringLiteral("second.png"))));
     EXPECT_TRUE(w->workspace()->path().endsWith(QStringLiteral("second.png")));
@@ -239,8 +230,10 @@ TEST_F(OpeningTest, OpeningAnotherMediumClosesTheCurrentOneFirst) {
     drop(*w, {writeImage(QStringLiteral("a.png")), writeImage(QStringLiteral("b.png"))});
     ASSERT_EQ(messages_->calls.size(), asked + 1); // the Editing question for second.png
     ASSERT_EQ(w->workspace()->kind(), Workspace::Kind::Burst);
-    EXPECT_TRUE(w->opening().closeWorkspace());
+    close->trigger();
+    EXPECT_EQ(w->workspace(), nullptr);
     EXPECT_EQ(messages_->calls.size(), asked + 1);
+    EXPECT_TRUE(w->close());
 }
 
 } // namespace

@@ -60,7 +60,7 @@ TEST_F(SelectionFlowTest, BasicKeepsThreeGrabbedFramesAndClassicHasNoLimit) {
     }
 }
 
-TEST_F(SelectionFlowTest, PinsStandOnTheirFramesAndTheSixteenthReusesTheFirstColour) {
+TEST_F(SelectionFlowTest, PinsStandOnTheirFramesTheSixteenthReusesTheFirstColourAndCloseRemovesThem) {
     auto w = openScene(2);
     const int n = w->workspace()->sequence()->frameCount();
     grab(*w, {0, n - 1});
@@ -82,6 +82,16 @@ TEST_F(SelectionFlowTest, PinsStandOnTheirFramesAndTheSixteenthReusesTheFirstCol
     const QImage a = first->pin()->pixmap(Qt::ReturnByValue).toImage();
     EXPECT_EQ(a, sixteenth->pin()->pixmap(Qt::ReturnByValue).toImage());
     EXPECT_NE(a, all[1]->pin()->pixmap(Qt::ReturnByValue).toImage());
+
+    // Closing a selection removes it and its pin.
+    QPointer<SharpestImageSelection> gone = all[0];
+    QPointer<QLabel> pin = gone->pin();
+    button(gone, "pushButton_Close")->click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(gone.isNull());
+    EXPECT_TRUE(pin.isNull());
+    ASSERT_EQ(selections(*w).size(), 16u);
+    EXPECT_EQ(selections(*w).front()->frameIndex(), n - 1);
 }
 
 TEST_F(SelectionFlowTest, TintingAddsTheColourToVisiblePixelsOnly) {
@@ -134,19 +144,6 @@ TEST_F(SelectionFlowTest, SteppingMovesThroughSharperFramesAndClampsAtBothEnds) 
     s->processWellFinished(SharpestCandidates{{3.f, 12}});
     EXPECT_FALSE(plus->isEnabled());
     EXPECT_FALSE(minus->isEnabled());
-}
-
-TEST_F(SelectionFlowTest, ClosingASelectionRemovesItAndItsPin) {
-    auto w = openScene(2);
-    grab(*w, {2, 4});
-    QPointer<SharpestImageSelection> gone = selections(*w).front();
-    QPointer<QLabel> pin = gone->pin();
-    button(gone, "pushButton_Close")->click();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(gone.isNull());
-    EXPECT_TRUE(pin.isNull());
-    ASSERT_EQ(selections(*w).size(), 1u);
-    EXPECT_EQ(selections(*w).front()->frameIndex(), 4);
 }
 
 TEST_F(SelectionFlowTest, NextNamesTheFramesEditsTheFirstAndBuildsTheStrip) {
