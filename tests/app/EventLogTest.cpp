@@ -14,18 +14,14 @@
 namespace {
 
 TEST(EventLog, TimestampIsMonthFirstWithZeroPadding) {
-    std::tm t{};
-    t.tm_year = 2026 - 1900;
-    t.tm_mon = 2; // March
-    t.tm_mday = 5;
-    t.tm_hour = 14;
-    t.tm_min = 7;
-    t.tm_sec = 9;
-    EXPECT_EQ(lumora::formatLogTimestamp(t), "03/05/2026 14:07:09");
-    t.tm_mon = 11;
-    t.tm_mday = 31;
-    t.tm_hour = t.tm_min = t.tm_sec = 0;
-    EXPECT_EQ(lumora::formatLogTimestamp(t), "12/31/2026 00:00:00");
+    const auto stamp = [](int month, int day, int hour, int minute, int second) {
+        std::tm t{};
+        t.tm_year = 2026 - 1900, t.tm_mon = month - 1, t.tm_mday = day;
+        t.tm_hour = hour, t.tm_min = minute, t.tm_sec = second;
+        return lumora::formatLogTimestamp(t);
+    };
+    EXPECT_EQ(stamp(3, 5, 14, 7, 9), "03/05/2026 14:07:09");
+    EXPECT_EQ(stamp(12, 31, 0, 0, 0), "12/31/2026 00:00:00");
 }
 
 TEST(EventLog, EntriesAreStampedWithTheTimeOfTheCallAndAppended) {

@@ -2,16 +2,13 @@
 // orientation against the pixels, awkward file names, and the cases where no tags can be written.
 
 #include "imageio/ExifCopy.h"
+#include "ExifTags.h"
 #include "TestEnvironment.h"
 #include "imageio/ExifToolSession.h"
 #include "imageio/ImageFile.h"
 
 #include <QDir>
 #include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -24,33 +21,13 @@
 namespace {
 
 using namespace lumora;
+using test::exifTags;
+using test::runExiftool;
 
 const std::string kSamples = "/usr/share/forensics-samples/original-files/"; // Debian forensics-samples-files
 const std::string kRotatedPhoto = kSamples + "pic2/IMG_20200124_231153.jpg"; // Orientation 3, 15°S 48°W
 const std::string kGpsVideo = kSamples + "movie1/VID_20191220_170832.mp4";   // GPS 15°S 48°W
 const std::string kPlainVideo = kSamples + "movie2/movie-hello.mp4";         // no GPS
-
-// Tags of `file` as exiftool reports them with numeric values (-n): signed coordinates, numeric orientation.
-QJsonObject tagsOf(const std::string& file, const QStringList& tags) {
-    QStringList args{QStringLiteral("-j"), QStringLiteral("-n")};
-    for (const QString& t : tags)
-        args << QLatin1Char('-') + t;
-    args << QStringLiteral("--") << QString::fromStdString(file);
-    QProcess tool;
-    tool.start(QStringLiteral("exiftool"), args);
-    if (!tool.waitForFinished(60000))
-        return {};
-    const QJsonArray all = QJsonDocument::fromJson(tool.readAllStandardOutput()).array();
-    return all.isEmpty() ? QJsonObject() : all.first().toObject();
-}
-
-bool runExiftool(QStringList args) {
-    QProcess tool;
-    args.prepend(QStringLiteral("-overwrite_original"));
-    args.prepend(QStringLiteral("-q"));
-    tool.start(QStringLiteral("exiftool"), args);
-    return tool.waitForFinished(60000) && tool.exitStatus() == QProcess::NormalExit && tool.exitCode() == 0;
-}
 
 QStringList keywordsOf(const QJsonObject& tags) {
     const QJsonValue v = tags.value(QStringLiteral("Keywords"));
@@ -90,34 +67,40 @@ protected:
         return target;
     }
 
+    // The tags of `source` copied into `exported`: its position (both samples lie at 15°S 48°W) within
+    // `tolerance` degrees with the hemispheres restored, the tags `same` unchanged, and the program's marks.
+    static void expectCopied(const std::string& source, const std::string& exported, const QStringList& same,
+                             double tolerance) {
+        const QStringList position = {"GPSLatitude", "GPSLongitude"};
+        const QJsonObject in = exifTags(source, position + same);
+        const QJsonObject out =
+            exifTags(exported, position + same +
+                                   QStringList{"GPSLatitudeRef", "GPSLongitudeRef", "Keywords", "Firmware"});
+        for (const QString& t : position)
+            EXPECT_NEAR(out.value(t).toDouble(), in.value(t).toDouble(), tolerance) << t.toStdString();
+        for (const QString& t : same)
+            EXPECT_EQ(out.value(t).toString(), in.value(t).toString()) << t.toStdString();
+        EXPECT_EQ(out.value("GPSLatitudeRef").toString(), "S");
+        EXPECT_EQ(out.value("GPSLongitudeRef").toString(), "W");
+        EXPECT_TRUE(keywordsOf(out).contains("Lumora"));
+        EXPECT_EQ(out.value("Firmware").toString(), "Lumora");
+    }
+
     QTemporaryDir dir_, sourceDir_;
     test::LogCapture log_;
 };
 
 TEST_F(ExifCopy, FromARotatedPhotoGpsIsKeptAndTheExportIsNotTurnedTwice) {
     requireSample(kRotatedPhoto);
-    const QJsonObject source = tagsOf(kRotatedPhoto, {"GPSLatitude", "GPSLongitude", "Make", "Orientation"});
-    ASSERT_EQ(source.value("Orientation").toInt(), 3) << "sample changed";
-
+    ASSERT_EQ(exifTags(kRotatedPhoto, {"Orientation"}).value("Orientation").toInt(), 3) << "sample changed";
     const cv::Mat upright = readImage(kRotatedPhoto);
     ASSERT_FALSE(upright.empty());
     const WriteResult r = saveImage(path("export.jpg"), upright, 8, kRotatedPhoto);
     ASSERT_TRUE(r.ok) << r.error;
     EXPECT_TRUE(r.exifWarning.empty()) << r.exifWarning;
-
-    const QJsonObject out =
-        tagsOf(path("export.jpg"), {"GPSLatitude", "GPSLongitude", "GPSLatitudeRef", "GPSLongitudeRef",
-                                    "Make", "Orientation", "Keywords", "Firmware"});
-    EXPECT_NEAR(out.value("GPSLatitude").toDouble(), source.value("GPSLatitude").toDouble(), 1e-6);
-    EXPECT_NEAR(out.value("GPSLongitude").toDouble(), source.value("GPSLongitude").toDouble(), 1e-6);
-    EXPECT_LT(out.value("GPSLatitude").toDouble(), 0.0);
-    EXPECT_EQ(out.value("GPSLatitudeRef").toString(), "S");
-    EXPECT_EQ(out.value("GPSLongitudeRef").toString(), "W");
-    EXPECT_EQ(out.value("Make").toString(), source.value("Make").toString());
-    EXPECT_TRUE(keywordsOf(out).contains("Lumora"));
-    EXPECT_EQ(out.value("Firmware").toString(), "Lumora");
-    const int orientation = out.value("Orientation").toInt(1);
-    EXPECT_EQ(orientation, 1) << "pixels are already upright; a copied tag would turn them again";
+    expectCopied(kRotatedPhoto, path("export.jpg"), {"Make"}, 1e-6);
+    EXPECT_EQ(exifTags(path("export.jpg"), {"Orientation"}).value("Orientation").toInt(1), 1)
+        << "pixels are already upright; a copied tag would turn them again";
 
     // What a viewer shows: OpenCV applies the EXIF orientation of both files the way viewers do.
     const cv::Mat shownSource = cv::imread(kRotatedPhoto);
@@ -131,30 +114,19 @@ TEST_F(ExifCopy, FromARotatedPhotoGpsIsKeptAndTheExportIsNotTurnedTwice) {
 
 TEST_F(ExifCopy, FromAVideoTheGpsHemispheresAreRestored) {
     requireSample(kGpsVideo);
-    const QJsonObject source = tagsOf(kGpsVideo, {"GPSLatitude", "GPSLongitude", "CreateDate"});
-    ASSERT_LT(source.value("GPSLatitude").toDouble(), 0.0) << "sample changed";
-
+    ASSERT_LT(exifTags(kGpsVideo, {"GPSLatitude"}).value("GPSLatitude").toDouble(), 0.0) << "sample changed";
     const WriteResult r =
         saveImage(path("frame.tif"), cv::Mat(12, 20, CV_8UC3, cv::Scalar(1, 2, 3)), 16, kGpsVideo);
     ASSERT_TRUE(r.ok) << r.error;
     EXPECT_TRUE(r.exifWarning.empty()) << r.exifWarning;
-    const QJsonObject out =
-        tagsOf(path("frame.tif"), {"GPSLatitude", "GPSLongitude", "GPSLatitudeRef", "GPSLongitudeRef",
-                                   "CreateDate", "Firmware", "Keywords"});
-    EXPECT_NEAR(out.value("GPSLatitude").toDouble(), source.value("GPSLatitude").toDouble(), 1e-4);
-    EXPECT_NEAR(out.value("GPSLongitude").toDouble(), source.value("GPSLongitude").toDouble(), 1e-4);
-    EXPECT_EQ(out.value("GPSLatitudeRef").toString(), "S");
-    EXPECT_EQ(out.value("GPSLongitudeRef").toString(), "W");
-    EXPECT_EQ(out.value("CreateDate").toString(), source.value("CreateDate").toString());
-    EXPECT_EQ(out.value("Firmware").toString(), "Lumora");
-    EXPECT_TRUE(keywordsOf(out).contains("Lumora"));
+    expectCopied(kGpsVideo, path("frame.tif"), {"CreateDate"}, 1e-4);
     // The 16-bit pixels are intact after exiftool rewrote the file.
     EXPECT_EQ(readImage(path("frame.tif")).at<cv::Vec3w>(5, 5), cv::Vec3w(257, 514, 771));
 
     // A video without a position gives none.
     requireSample(kPlainVideo);
     ASSERT_TRUE(saveImage(path("hello.jpg"), cv::Mat(8, 8, CV_8UC3, cv::Scalar::all(9)), 8, kPlainVideo).ok);
-    const QJsonObject plain = tagsOf(path("hello.jpg"), {"GPSLatitude", "Firmware"});
+    const QJsonObject plain = exifTags(path("hello.jpg"), {"GPSLatitude", "Firmware"});
     EXPECT_FALSE(plain.contains("GPSLatitude"));
     EXPECT_EQ(plain.value("Firmware").toString(), "Lumora");
 }
@@ -163,7 +135,7 @@ TEST_F(ExifCopy, KeywordsAreAddedToTheSourcesKeywords) {
     const std::string source = taggedSource("keyworded.jpg", {"-Keywords=Holiday", "-Keywords=Beach"});
     ASSERT_FALSE(source.empty());
     ASSERT_TRUE(writeImage(path("k.jpg"), cv::Mat(8, 8, CV_8UC3, cv::Scalar::all(0)), source, "Lumora").ok);
-    const QStringList keywords = keywordsOf(tagsOf(path("k.jpg"), {"Keywords"}));
+    const QStringList keywords = keywordsOf(exifTags(path("k.jpg"), {"Keywords"}));
     EXPECT_TRUE(keywords.contains("Holiday") && keywords.contains("Beach") && keywords.contains("Lumora"))
         << keywords.join(',').toStdString();
 }
@@ -184,7 +156,7 @@ TEST_P(ExifCopyAwkwardNames, SourceAndDestinationNamesReachExiftoolIntact) {
         writeImage(path(name), cv::Mat(10, 10, CV_8UC3, cv::Scalar(5, 6, 7)), source, "Lumora");
     ASSERT_TRUE(r.ok) << r.error;
     EXPECT_TRUE(r.exifWarning.empty()) << r.exifWarning;
-    const QJsonObject out = tagsOf(path(name), {"Make", "GPSLatitude", "Firmware"});
+    const QJsonObject out = exifTags(path(name), {"Make", "GPSLatitude", "Firmware"});
     EXPECT_EQ(out.value("Make").toString(), "AwkwardProbe");
     EXPECT_NEAR(out.value("GPSLatitude").toDouble(), -10.5, 1e-6);
     EXPECT_EQ(out.value("Firmware").toString(), "Lumora");

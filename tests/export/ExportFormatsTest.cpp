@@ -5,6 +5,7 @@
 #include "TestEnvironment.h"
 #include "export/ExportNames.h"
 #include "i18n/LanguageEngine.h"
+#include "imageio/ImageFile.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -31,6 +32,8 @@ TEST(ExportFormats, SuffixLookupAndFilterEntriesAgree) {
         EXPECT_EQ(exportFormatIndexForSuffix(QString::fromLatin1(other)), -1) << other;
     EXPECT_TRUE(exportFilterEntry(-1, bracketed).isEmpty());
     EXPECT_TRUE(exportFilterEntry(kExportFormatCount, bracketed).isEmpty());
+    EXPECT_FALSE(exportFormatCarriesExif(-1));
+    EXPECT_FALSE(exportFormatCarriesExif(kExportFormatCount));
 
     // The labels come from the language files, in every shipped language.
     auto& engine = LanguageEngine::instance();
@@ -48,6 +51,22 @@ TEST(ExportFormats, SuffixLookupAndFilterEntriesAgree) {
         }
     }
     engine.setLanguage("English");
+}
+
+// The depths offered are ones the formats really store: each written at that depth reads back at it.
+TEST(ExportFormats, EveryOfferedDepthIsTheDepthOfTheWrittenFile) {
+    QTemporaryDir dir;
+    const cv::Mat picture(6, 8, CV_8UC3, cv::Scalar(10, 120, 240));
+    for (const ExportFormat& f : exportFormats()) {
+        ASSERT_FALSE(f.offeredDepths().empty()) << f.extension;
+        EXPECT_EQ(f.asksForDepth(), f.offeredDepths().size() > 1) << f.extension;
+        for (int bits : f.offeredDepths()) {
+            const std::string path =
+                dir.path().toStdString() + "/" + std::to_string(bits) + "." + f.extension;
+            ASSERT_TRUE(writeImage(path, convertDepth(picture, bits), {}, {}).ok) << path;
+            EXPECT_EQ(int(readImage(path).elemSize1()) * 8, bits) << path;
+        }
+    }
 }
 
 TEST(ExportNames, ProposedNamesRecordTheFrameOrTheStackingChoices) {

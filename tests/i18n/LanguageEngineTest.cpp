@@ -44,24 +44,20 @@ TEST_F(LanguageEngineTest, TextIsEverythingAfterTheFirstSeparatorAndOtherLinesAr
 }
 
 TEST_F(LanguageEngineTest, TheNewerVersionWinsNumericallyAndTheApplicationsFileOnATie) {
-    writeFileText(appDir() + "fr.txt", "#lang:Francais\n#V:2.0.10\nWhich:=application\n");
-    writeFileText(userDir() + "fr.txt", "#lang:Francais\n#V:2.0.3\nWhich:=user\n");
-    ASSERT_TRUE(engine_.setLanguage("Francais"));
-    EXPECT_EQ(engine_.translate("Which"), "application");
-    LanguageEngine swapped; // the 2.0.10 file is now the user's
-    swapped.setApplicationLanguageDirectory(userDir());
-    swapped.setUserLanguageDirectory(appDir());
-    ASSERT_TRUE(swapped.setLanguage("Francais"));
-    EXPECT_EQ(swapped.translate("Which"), "application");
-
-    writeFileText(appDir() + "fr.txt", "#lang:Francais\n#V:2.0.3\nWhich:=application\n");
-    writeFileText(userDir() + "fr.txt", "#lang:Francais\n#V:2.0.3.0\nWhich:=user\n");
-    LanguageEngine tie;
-    tie.setApplicationLanguageDirectory(appDir());
-    tie.setUserLanguageDirectory(userDir());
-    ASSERT_TRUE(tie.setLanguage("Francais"));
-    EXPECT_EQ(tie.translate("Which"), "application");
-
+    struct Case {
+        const char *application, *user, *wins;
+    };
+    for (const Case& c : {Case{"2.0.10", "2.0.3", "application"}, Case{"2.0.3", "2.0.10", "user"},
+                          Case{"2.0.3", "2.0.3.0", "application"}}) {
+        writeFileText(appDir() + "fr.txt",
+                      "#lang:Francais\n#V:" + std::string(c.application) + "\nWhich:=application\n");
+        writeFileText(userDir() + "fr.txt", "#lang:Francais\n#V:" + std::string(c.user) + "\nWhich:=user\n");
+        LanguageEngine engine;
+        engine.setApplicationLanguageDirectory(appDir());
+        engine.setUserLanguageDirectory(userDir());
+        ASSERT_TRUE(engine.setLanguage("Francais"));
+        EXPECT_EQ(engine.translate("Which"), c.wins) << c.application << " against " << c.user;
+    }
     EXPECT_LT(LanguageEngine::compareVersions("2.0.3", "2.0.10"), 0);
     EXPECT_GT(LanguageEngine::compareVersions("10", "9.9.9.9"), 0);
     EXPECT_EQ(LanguageEngine::compareVersions("2", "2.0.0.0"), 0);

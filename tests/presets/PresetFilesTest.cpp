@@ -60,9 +60,6 @@ protected:
 
 } // namespace
 
-// ---------------------------------------------------------------------------------------------------------------
-// Reading rules
-
 TEST_F(PresetFilesTest, ReadingRules) {
     test::writeFileText(path("a.xml"),
                         "<note>skipped: before the first preset</note>"
@@ -112,27 +109,30 @@ TEST_F(PresetFilesTest, ShippedDefaultFileReadsCompletely) {
     }
 }
 
-// ---------------------------------------------------------------------------------------------------------------
-// Adding and removing
-
-TEST_F(PresetFilesTest, AddedPresetReadsBackIdentically) {
-    const PresetRecord r = distinctRecord("Every field");
-    ASSERT_TRUE(addUserPreset(r));
-    EXPECT_EQ(userPresets().size(), 1u);
-    const auto list = readPresetFile(userPresetsPath(), false);
-    ASSERT_EQ(list.size(), 1u);
-    EXPECT_EQ(list[0], r);
-}
-
-TEST_F(PresetFilesTest, RemovingIndexZeroOfTwoLeavesTheSecond) {
-    ASSERT_TRUE(addUserPreset(distinctRecord("first")));
+TEST_F(PresetFilesTest, AddReplaceAndRemoveKeepTheFileInOrder) {
+    // The first preset creates the file; every field reads back as written.
+    const PresetRecord first = distinctRecord("first"), third = distinctRecord("third");
+    ASSERT_TRUE(addUserPreset(first));
+    EXPECT_EQ(readPresetFile(userPresetsPath(), false), std::vector<PresetRecord>{first});
     ASSERT_TRUE(addUserPreset(distinctRecord("second")));
+    ASSERT_TRUE(addUserPreset(third));
+    // Replacing keeps the place and the others; an index past the end changes nothing.
+    const PresetRecord changed = PresetRecord::fromPositions("second", ControlPositions{});
+    ASSERT_TRUE(replaceUserPreset(1, changed));
+    EXPECT_FALSE(replaceUserPreset(3, first));
+    EXPECT_EQ(readPresetFile(userPresetsPath(), false), (std::vector<PresetRecord>{first, changed, third}));
+    EXPECT_EQ(userPresets(), readPresetFile(userPresetsPath(), false));
+    // Removing the first leaves the others in order.
     ASSERT_TRUE(removeUserPreset(0));
-    ASSERT_EQ(userPresets().size(), 1u);
-    EXPECT_EQ(userPresets()[0].name, "second");
-    const auto onDisk = readPresetFile(userPresetsPath(), false);
-    ASSERT_EQ(onDisk.size(), 1u);
-    EXPECT_EQ(onDisk[0], distinctRecord("second"));
+    EXPECT_EQ(readPresetFile(userPresetsPath(), false), (std::vector<PresetRecord>{changed, third}));
+    EXPECT_EQ(userPresets().size(), 2u);
+
+    // A folder that does not exist: the failure is reported and logged.
+    setUserPresetsDirectory(root_ + "no/such/folder/");
+    std::string error;
+    EXPECT_FALSE(addUserPreset(distinctRecord("lost"), &error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_FALSE(log().empty());
 }
 
 TEST_F(PresetFilesTest, MalformedUserFileIsNeverOverwritten) {
@@ -152,37 +152,6 @@ TEST_F(PresetFilesTest, MalformedUserFileIsNeverOverwritten) {
     EXPECT_EQ(test::fileText(userPresetsPath()), broken);
     EXPECT_FALSE(replaceUserPreset(0, distinctRecord("new"), &error));
     EXPECT_EQ(test::fileText(userPresetsPath()), broken);
-}
-
-TEST_F(PresetFilesTest, ReplacingAPresetKeepsItsPlaceAndTheOthers) {
-    PresetRecord first = distinctRecord("first"), second = distinctRecord("second");
-    second.exposure = 70;
-    ASSERT_TRUE(addUserPreset(first));
-    ASSERT_TRUE(addUserPreset(second));
-    ASSERT_TRUE(addUserPreset(distinctRecord("third")));
-    PresetRecord changed = PresetRecord::fromPositions("second", ControlPositions{});
-    ASSERT_TRUE(replaceUserPreset(1, changed));
-
-    const auto list = readPresetFile(userPresetsPath(), false);
-    ASSERT_EQ(list.size(), 3u);
-    EXPECT_EQ(list[0], first);
-    EXPECT_EQ(list[1], changed);
-    EXPECT_EQ(list[2].name, "third");
-    EXPECT_EQ(userPresets(), list);
-    // An index past the end changes nothing.
-    EXPECT_FALSE(replaceUserPreset(3, first));
-    EXPECT_EQ(readPresetFile(userPresetsPath(), false), list);
-}
-
-TEST_F(PresetFilesTest, MissingUserFileIsCreatedAndWriteFailuresAreReported) {
-    ASSERT_TRUE(addUserPreset(distinctRecord("alone")));
-    EXPECT_EQ(readPresetFile(userPresetsPath(), false).size(), 1u);
-
-    setUserPresetsDirectory(root_ + "no/such/folder/");
-    std::string error;
-    EXPECT_FALSE(addUserPreset(distinctRecord("lost"), &error));
-    EXPECT_FALSE(error.empty());
-    EXPECT_FALSE(log().empty());
 }
 
 // A process killed with SIGKILL in the middle of a save leaves user.xml either as it was or as it became,

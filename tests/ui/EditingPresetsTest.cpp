@@ -1,7 +1,7 @@
 // Presets on the editing page: applying one from its thumbnail, the user's presets made, modified and removed
 // through their dialogs (and user.xml with them), and the thumbnails' renders.
 
-#include "EditingTestSupport.h"
+#include "FlowTestSupport.h"
 #include "ui/PresetDialogs.h"
 #include "ui/PresetImage.h"
 #include "ui/PresetStrips.h"

@@ -2,7 +2,7 @@
 // pages, which changes refresh at once and which render on the picture's thread, double-click resets, showing
 // the original with the key O, and undo and redo across the controls.
 
-#include "EditingTestSupport.h"
+#include "FlowTestSupport.h"
 #include "ui/EditingPanel.h"
 #include "ui/PresetImage.h"
 #include "ui/PresetsController.h"
@@ -33,7 +33,7 @@ TEST_F(EditingTest, HighlightMarksOverAndUnderExposedPixelsOnlyWhenAsked) {
     w->editing().setDisplaySize(QSize(90, 60));
     const auto pixels = [&] {
         w->editing().displayImage(picture);
-        const cv::Mat s = shown(*w);
+        const cv::Mat s = shownPicture(*w);
         return std::array<cv::Vec3b, 3>{s.at<cv::Vec3b>(30, 15), s.at<cv::Vec3b>(30, 45),
                                         s.at<cv::Vec3b>(30, 75)};
     };
@@ -62,7 +62,7 @@ TEST_F(EditingTest, HighlightMarksOverAndUnderExposedPixelsOnlyWhenAsked) {
     // A picture the screen cannot take is told about, and the one shown stays.
     w->editing().displayImage(cv::Mat(60, 90, CV_8UC2, cv::Scalar::all(7)));
     EXPECT_EQ(said("ErrorShowImage"), 1);
-    EXPECT_EQ(shown(*w).at<cv::Vec3b>(30, 15), plain[0]);
+    EXPECT_EQ(shownPicture(*w).at<cv::Vec3b>(30, 15), plain[0]);
 }
 
 TEST_F(EditingTest, OperatorThreeShowsNoSlidersAndItsPresetsLeaveTheOperatorSliders) {
@@ -95,12 +95,12 @@ TEST_F(EditingTest, OperatorThreeShowsNoSlidersAndItsPresetsLeaveTheOperatorSlid
 TEST_F(EditingTest, AdjustmentsRefreshAtOnceWhileOperatorChangesRenderOnTheThread) {
     auto w = openPhoto();
     QSlider* exposure = find<QSlider>(*w, "horizontalSlider_TMExposition");
-    cv::Mat before = shown(*w);
+    cv::Mat before = shownPicture(*w);
     for (int v = 10; v <= 50; v += 10) {
         exposure->setValue(v);
         // The picture on screen changed before anything else ran, and no render started.
         EXPECT_FALSE(edited(*w)->rendering()) << v;
-        const cv::Mat now = shown(*w);
+        const cv::Mat now = shownPicture(*w);
         EXPECT_GT(cv::mean(now)[1], cv::mean(before)[1]) << v;
         before = now;
     }
@@ -114,7 +114,7 @@ TEST_F(EditingTest, AdjustmentsRefreshAtOnceWhileOperatorChangesRenderOnTheThrea
     ASSERT_TRUE(waitRendered(*w));
     EXPECT_TRUE(find<QWidget>(*w, "frame_SecondOptions")->isEnabled());
     EXPECT_TRUE(find<QAction>(*w, "actionUndo")->isEnabled());
-    EXPECT_GT(largestDifference(shown(*w), before), 0.0);
+    EXPECT_GT(largestDifference(shownPicture(*w), before), 0.0);
 }
 
 TEST_F(EditingTest, DoubleClickTakesSlidersBackToTheirDesignedPositions) {
@@ -150,7 +150,7 @@ TEST_F(EditingTest, DoubleClickTakesSlidersBackToTheirDesignedPositions) {
 TEST_F(EditingTest, HoldingOShowsTheOriginalUntilHalfASecondAfterTheLastPress) {
     auto w = openPhoto();
     find<QSlider>(*w, "horizontalSlider_TMExposition")->setValue(-80);
-    const cv::Mat preview = shown(*w);
+    const cv::Mat preview = shownPicture(*w);
     QFrame* logo = find<QFrame>(*w, "frame_BeforeAfterLogo");
     const auto pressO = [&] {
         QKeyEvent e(QEvent::KeyPress, Qt::Key_O, Qt::NoModifier, QStringLiteral("o"), true);
@@ -166,13 +166,13 @@ TEST_F(EditingTest, HoldingOShowsTheOriginalUntilHalfASecondAfterTheLastPress) {
     EXPECT_TRUE(w->editing().originalShown());
     EXPECT_TRUE(logo->property("onHov").toBool());
     // The photo is brighter than the darkened preview.
-    EXPECT_GT(cv::mean(shown(*w))[1], cv::mean(preview)[1] + 20);
+    EXPECT_GT(cv::mean(shownPicture(*w))[1], cv::mean(preview)[1] + 20);
     waitMs(250); // 350 ms after the last press
     EXPECT_TRUE(w->editing().originalShown());
     waitMs(300);
     EXPECT_FALSE(w->editing().originalShown());
     EXPECT_FALSE(logo->property("onHov").toBool());
-    EXPECT_EQ(largestDifference(shown(*w), preview), 0.0);
+    EXPECT_EQ(largestDifference(shownPicture(*w), preview), 0.0);
 
     // Once: shown again by hovering, the original stays while the mouse does.
     QEvent enter(QEvent::HoverEnter);

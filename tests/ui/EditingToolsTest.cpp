@@ -1,7 +1,7 @@
 // The crop and horizon tools: the slope a line stands for, where a crop frame lands in the picture, and the
 // overlays driven with the mouse in the real window.
 
-#include "EditingTestSupport.h"
+#include "FlowTestSupport.h"
 #include "ui/StepsController.h"
 #include "ui/ToolOverlays.h"
 #include "ui/ToolsController.h"

@@ -1,6 +1,7 @@
-// Exports through the real window: the saving options, names taken or made unique, the overwrite question
-// and its "same for the others" box, extensions that are not export formats, failures told to the user, the
-// current frame, cancelling while the file is written, and a Classic run from grabbing to the files on disk.
+// Exports through the real window: a Classic run from grabbing to the files on disk, names taken or made
+// unique, the overwrite question and its "same for the others" box, the saving options, extensions that are
+// not export formats, failures told to the user, the current frame, closing during an export, and cancelling
+// while the file is written.
 
 #include "FlowTestSupport.h"
 #include "app/EventLog.h"
@@ -62,16 +63,13 @@ private:
 class ExportFlowTest : public FlowTest {
 protected:
     // Classic, the frames at `indices` grabbed, editing begun.
-    std::unique_ptr<LumoraV2> grabbedAndEditing(std::initializer_list<int> indices) {
+    std::unique_ptr<LumoraV2> grabbedAndEditing(const std::vector<int>& indices) {
         auto w = openScene(2);
-        for (int i : indices) {
-            moveTo(*w, i);
-            find<QPushButton>(*w, "pushButton_GrabFrame")->click();
-        }
+        grab(*w, indices);
         w->flow().PushButtonSelectImageNextClicked();
         EXPECT_EQ(w->workspace()->state, Editing);
         // The editing panels, export button included, wait for the first preview.
-        EXPECT_TRUE(waitFor([&] { return !w->workspace()->edited->rendering(); }));
+        EXPECT_TRUE(waitRendered(*w));
         return w;
     }
     // Runs an export started by `start` to its end.
@@ -98,10 +96,7 @@ protected:
         EXPECT_TRUE(waitFor([&] { return gate.held(); }));
         return w;
     }
-    static QByteArray bytesOf(const QString& path) {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
+    static cv::Size pictureSize(const QString& path) { return cv::imread(path.toStdString()).size(); }
     // The saving options dialog: what it offered, then accepted as it stood.
     struct Offered {
         QStringList depths;
@@ -125,54 +120,58 @@ protected:
     std::unique_ptr<ModalWatcher<SaveForm>> watcher_;
 };
 
-TEST_F(ExportFlowTest, ExistingNamesAreAskedAboutOnceWithTheBoxTickedElseOncePerFile) {
-    for (const bool tick : {true, false}) {
+// Classic, from grabbing to the files on disk beside existing ones: several pictures go to a folder and are
+// asked about once with "same for the others" ticked, else once per existing file; a single picture gets its
+// own name and no box. "Replace" overwrites; the unique name is the first free "-1".
+TEST_F(ExportFlowTest, ExistingNamesAreAskedAboutThenReplacedOrMadeUnique) {
+    struct Case {
+        std::vector<int> frames;
+        QStringList existing;
+        bool tick;  // "DoSameForOtherImages"
+        int answer; // 0 "Replace", 1 "UseUniqueName"
+        int questions;
+        QStringList after;
+    };
+    const QStringList three = {"1-1.jpg", "1.jpg", "2-1.jpg", "2.jpg", "3.jpg"};
+    const Case cases[] = {
+        {{2, 9, 17}, {"1.jpg", "2.jpg"}, true, 1, 1, three},
+        {{2, 9, 17}, {"1.jpg", "2.jpg"}, false, 1, 2, three},
+        {{5, 20}, {"1.jpg"}, false, 1, 1, {"1-1.jpg", "1.jpg", "2.jpg"}},
+        {{4}, {"1.jpg"}, false, 0, 1, {"1.jpg"}},
+    };
+    const std::string old = "an earlier picture";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.frames.size() << " pictures, ticked " << c.tick);
         messages_->calls.clear();
         flow_->checkTexts.clear();
-        auto w = grabbedAndEditing({2, 9, 17});
-        const QString dir = folder(tick ? QStringLiteral("ticked") : QStringLiteral("unticked"));
-        const QByteArray old = "an earlier picture";
-        for (const char* name : {"1.jpg", "2.jpg"}) {
-            QFile f(dir + QLatin1Char('/') + QLatin1String(name));
-            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-            f.write(old);
-        }
-        messages_->fileNames = {{dir}};
-        messages_->choices = {1, 1}; // "UseUniqueName"
-        flow_->checks = {tick};
+        auto w = grabbedAndEditing(c.frames);
+        const QString dir = folder(QStringLiteral("case%1").arg(&c - cases));
+        for (const QString& name : c.existing)
+            ASSERT_TRUE(writeFileText((dir + QLatin1Char('/') + name).toStdString(), old));
+        messages_->fileNames = {{c.frames.size() == 1 ? dir + QStringLiteral("/1.jpg") : dir}};
+        messages_->choices = std::deque<int>(std::size_t(c.questions), c.answer);
+        flow_->checks = {c.tick};
         acceptSaveForms(); // JPEG, remembered from a fresh store
-        runExport(*w, [&] { w->exports().PushButtonEditingExportClicked(nullptr); });
-        EXPECT_EQ(countTitled("SavingFileAlreadyExist"), tick ? 1 : 2) << tick;
-        ASSERT_FALSE(flow_->checkTexts.empty());
-        EXPECT_EQ(flow_->checkTexts.front(), translatedText("DoSameForOtherImages"));
-        EXPECT_EQ(filesIn(dir), (QStringList{"1-1.jpg", "1.jpg", "2-1.jpg", "2.jpg", "3.jpg"})) << tick;
-        EXPECT_EQ(bytesOf(dir + QStringLiteral("/1.jpg")), old);
-        EXPECT_EQ(bytesOf(dir + QStringLiteral("/2.jpg")), old);
-        const cv::Mat written = cv::imread((dir + QStringLiteral("/3.jpg")).toStdString());
-        EXPECT_EQ(written.size(), cv::Size(320, 180));
+        runExport(*w, [&] { find<QPushButton>(*w, "pushButton_EditingExport")->click(); });
+        EXPECT_EQ(countTitled("SavingFileAlreadyExist"), c.questions);
+        ASSERT_EQ(int(flow_->checkTexts.size()), c.questions);
+        EXPECT_EQ(flow_->checkTexts.front(),
+                  c.frames.size() > 1 ? translatedText("DoSameForOtherImages") : QString());
+        EXPECT_EQ(filesIn(dir), c.after);
+        for (const QString& name : c.after) {
+            const QString path = dir + QLatin1Char('/') + name;
+            if (c.existing.contains(name) && c.answer == 1)
+                EXPECT_EQ(fileText(path.toStdString()), old) << qPrintable(name);
+            else
+                EXPECT_EQ(pictureSize(path), cv::Size(320, 180)) << qPrintable(name);
+        }
+        EXPECT_EQ(countTitled("ErrorCopyingExifTitle"), 0);
     }
 }
 
-TEST_F(ExportFlowTest, ReplaceOverwritesAndASingleExportOffersNoBox) {
-    auto w = grabbedAndEditing({4});
-    const QString dir = folder(QStringLiteral("out"));
-    const QString target = dir + QStringLiteral("/1.jpg");
-    QFile f(target);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("old");
-    f.close();
-    messages_->fileNames = {{target}};
-    messages_->choices = {0}; // "Replace"
-    runExport(*w, [&] { w->exports().PushButtonEditingExportClicked(nullptr); });
-    ASSERT_EQ(flow_->checkTexts.size(), 1u);
-    EXPECT_TRUE(flow_->checkTexts.front().isEmpty());
-    EXPECT_EQ(filesIn(dir), QStringList{"1.jpg"});
-    EXPECT_EQ(cv::imread(target.toStdString()).size(), cv::Size(320, 180));
-}
-
-TEST_F(ExportFlowTest, APngNameIsRefusedAndNothingIsWritten) {
-    auto w = grabbedAndEditing({4});
-    const QString dir = folder(QStringLiteral("png"));
+TEST_F(ExportFlowTest, PngIsRefusedTiffOffersItsThreeDepthsAndIsPreselectedNextTime) {
+    auto w = grabbedAndEditing({6});
+    const QString dir = folder(QStringLiteral("tif"));
     messages_->fileNames = {{dir + QStringLiteral("/shot.png")}};
     w->exports().PushButtonEditingExportClicked(selections(*w).front());
     EXPECT_EQ(said("ErrorExtension"), 1);
@@ -180,11 +179,7 @@ TEST_F(ExportFlowTest, APngNameIsRefusedAndNothingIsWritten) {
     EXPECT_TRUE(filesIn(dir).isEmpty());
     EXPECT_FALSE(w->exports().running());
     EXPECT_EQ(w->workspace()->state, Editing);
-}
 
-TEST_F(ExportFlowTest, TiffOffersItsThreeDepthsAndIsPreselectedNextTime) {
-    auto w = grabbedAndEditing({6});
-    const QString dir = folder(QStringLiteral("tif"));
     auto offered = acceptSaveForms();
     messages_->fileNames = {{dir + QStringLiteral("/a.tif")}};
     runExport(*w, [&] { w->exports().PushButtonEditingExportClicked(selections(*w).front()); });
@@ -198,10 +193,10 @@ TEST_F(ExportFlowTest, TiffOffersItsThreeDepthsAndIsPreselectedNextTime) {
     messages_->fileNames = {};
     w->exports().PushButtonEditingExportClicked(selections(*w).front());
     const Translator translate = [](const std::string& key) { return translatedText(key); };
-    ASSERT_EQ(flow_->saveFilters.size(), 2u);
-    EXPECT_EQ(flow_->saveFilters[0], exportFilterEntry(0, translate));
-    EXPECT_EQ(flow_->saveFilters[1], exportFilterEntry(2, translate));
-    EXPECT_EQ(flow_->saveStarts[1], dir + QStringLiteral("/a"));
+    ASSERT_EQ(flow_->saveFilters.size(), 3u);
+    EXPECT_EQ(flow_->saveFilters[1], exportFilterEntry(0, translate));
+    EXPECT_EQ(flow_->saveFilters[2], exportFilterEntry(2, translate));
+    EXPECT_EQ(flow_->saveStarts[2], dir + QStringLiteral("/a"));
 }
 
 TEST_F(ExportFlowTest, FailuresToWriteOrToCopyTheExifAreTold) {
@@ -235,16 +230,14 @@ TEST_F(ExportFlowTest, FailuresToWriteOrToCopyTheExifAreTold) {
     }
 }
 
-TEST_F(ExportFlowTest, NoSelectionMeansNothingToExport) {
-    auto w = openScene(2);
+TEST_F(ExportFlowTest, WithoutASelectionTheCurrentFrameIsSavedAsDecodedUnderItsFrameName) {
+    auto w = openScene(1);
+    // Nothing grabbed: the export button has no picture to export.
     w->exports().PushButtonEditingExportClicked(nullptr);
     EXPECT_EQ(said("PleaseChooseFrame"), 1);
     EXPECT_EQ(countTitled("PleaseChooseFrameTitle"), 1);
     EXPECT_EQ(w->workspace()->state, SelectingFrame);
-}
 
-TEST_F(ExportFlowTest, TheCurrentFrameIsSavedAsDecodedUnderItsFrameName) {
-    auto w = openScene(1);
     moveTo(*w, 7);
     const QString dir = folder(QStringLiteral("frames"));
     // As TIFF the depth is asked; as JPEG it is not; a PNG name is refused with its own key.
@@ -285,8 +278,7 @@ TEST_F(ExportFlowTest, ClosingDuringAnExportAsksThenLeavesOnlyWholeFiles) {
     // What was written is whole; nothing half-written or temporary is left.
     for (const QString& name : QDir(dir).entryList(QDir::Files | QDir::Hidden)) {
         EXPECT_FALSE(name.startsWith(QLatin1Char('.'))) << qPrintable(name);
-        EXPECT_EQ(cv::imread((dir + QLatin1Char('/') + name).toStdString()).size(), cv::Size(320, 180))
-            << qPrintable(name);
+        EXPECT_EQ(pictureSize(dir + QLatin1Char('/') + name), cv::Size(320, 180)) << qPrintable(name);
     }
 }
 
@@ -323,7 +315,7 @@ TEST_F(ExportFlowTest, CancelDuringTheWriteEndsTheExportAtOnceAndLeavesNoFile) {
     messages_->fileNames = {{target}};
     runExport(*w, [&] { w->exports().PushButtonEditingExportClicked(nullptr); });
     EXPECT_EQ(entriesIn(dir), QStringList{"held.jpg"});
-    EXPECT_EQ(cv::imread(target.toStdString()).size(), cv::Size(320, 180));
+    EXPECT_EQ(pictureSize(target), cv::Size(320, 180));
     EXPECT_EQ(ended, (std::vector<bool>{false, true}));
 }
 
@@ -339,25 +331,6 @@ TEST_F(ExportFlowTest, DestroyingTheWindowRightAfterACancelledWriteJoinsTheWrite
     w.reset();
     EXPECT_EQ(gate.steps().back(), WriteStep::WriteFile);
     EXPECT_TRUE(entriesIn(dir).isEmpty());
-}
-
-TEST_F(ExportFlowTest, ClassicFromGrabToFilesBesideAnExistingOne) {
-    auto w = grabbedAndEditing({5, 20});
-    const QString dir = folder(QStringLiteral("classic"));
-    QFile f(dir + QStringLiteral("/1.jpg"));
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("mine");
-    f.close();
-    messages_->fileNames = {{dir}};
-    messages_->choices = {1};
-    acceptSaveForms();
-    runExport(*w, [&] { find<QPushButton>(*w, "pushButton_EditingExport")->click(); });
-    EXPECT_EQ(filesIn(dir), (QStringList{"1-1.jpg", "1.jpg", "2.jpg"}));
-    EXPECT_EQ(bytesOf(dir + QStringLiteral("/1.jpg")), QByteArray("mine"));
-    for (const char* name : {"/1-1.jpg", "/2.jpg"})
-        EXPECT_EQ(cv::imread((dir + QLatin1String(name)).toStdString()).size(), cv::Size(320, 180)) << name;
-    EXPECT_EQ(countTitled("SavingFileAlreadyExist"), 1);
-    EXPECT_EQ(countTitled("ErrorCopyingExifTitle"), 0);
 }
 
 } // namespace

@@ -1,17 +1,19 @@
 #pragma once
 // Helpers for the tests that make pictures through the window: a message service that also answers the
-// check box of the overwrite question and records where the file dialogs start, waiting on a condition, the
-// small scene clip, and opening it in a given mode.
+// check box of the overwrite question and records where the file dialogs start, the small scene clip opened
+// in a given mode, grabbing its frames, the selections made and the one edited, and a photo opened for
+// editing.
 
 #include "WindowTestSupport.h"
 #include "i18n/LanguageEngine.h"
+#include "presets/PresetFiles.h"
+#include "ui/EditingController.h"
 #include "ui/SharpestImageSelection.h"
 #include "ui/Workspace.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QPushButton>
-#include <QSpinBox>
 #include <deque>
 #include <opencv2/imgcodecs.hpp>
 
@@ -46,44 +48,6 @@ public:
     }
 };
 
-// Processes events until `done` holds or `ms` passed; whether it held.
-inline bool waitFor(const std::function<bool()>& done, int ms = 60000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > ms)
-            return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
-
-// The window and lumora-cli render the same light image with the same values at full size; what may differ is
-// only the order of floating-point sums split over threads. Samples of 16-bit results may differ by at most
-// this much (of 65535), and on average by far less.
-constexpr double kMaxSampleDifference = 2.0;
-constexpr double kMeanSampleDifference = 0.05;
-
-// The two 16-bit files hold the same picture within those tolerances, `size` large, and not a blank one
-// that would trivially match.
-inline void expectSameRender(const QString& mine, const QString& theirs, const cv::Size& size) {
-    const cv::Mat a = cv::imread(mine.toStdString(), cv::IMREAD_UNCHANGED);
-    const cv::Mat b = cv::imread(theirs.toStdString(), cv::IMREAD_UNCHANGED);
-    ASSERT_EQ(a.type(), CV_16UC3);
-    ASSERT_EQ(b.type(), CV_16UC3);
-    ASSERT_EQ(a.size(), size);
-    ASSERT_EQ(b.size(), size);
-    cv::Mat difference;
-    cv::absdiff(a, b, difference);
-    double largest = 0;
-    cv::minMaxLoc(difference.reshape(1), nullptr, &largest);
-    EXPECT_LE(largest, kMaxSampleDifference);
-    EXPECT_LE(cv::mean(difference.reshape(1))[0], kMeanSampleDifference);
-    cv::Scalar mean, spread;
-    cv::meanStdDev(a.reshape(1), mean, spread);
-    EXPECT_GT(spread[0], 1000.0);
-}
-
 class FlowTest : public WindowTest {
 protected:
     FlowTest() { messages_ = flow_; }
@@ -96,19 +60,32 @@ protected:
         return w;
     }
     static void moveTo(LumoraV2& w, int index) { w.workspace()->sequence()->setCurrentFrame(index, true); }
-    // The scene in Pro mode, frame 15 chosen, on the parameter page with `around` frames on either side.
-    std::unique_ptr<LumoraV2> proParametersForFrame15(int around) {
-        auto w = openScene(3);
-        moveTo(*w, 15);
-        find<QPushButton>(*w, "pushButton_SelectImageNext")->click();
-        EXPECT_EQ(w->workspace()->state, DefiningParameters);
-        find<QSpinBox>(*w, "spinBox_ImageStackingBefore")->setValue(around);
-        find<QSpinBox>(*w, "spinBox_ImageStackingAfter")->setValue(around);
-        return w;
+    // Grabs the frames at `indices` in turn.
+    void grab(LumoraV2& w, const std::vector<int>& indices) {
+        for (int i : indices) {
+            moveTo(w, i);
+            find<QPushButton>(w, "pushButton_GrabFrame")->click();
+        }
     }
     // Selections of the open workspace, in making order.
     static std::vector<SharpestImageSelection*> selections(LumoraV2& w) {
         return w.workspace()->liveSelections();
+    }
+    // The selection being edited, and waiting until its preview is rendered.
+    static SharpestImageSelection* edited(LumoraV2& w) { return w.workspace()->edited.data(); }
+    static bool waitRendered(LumoraV2& w) {
+        const bool done = waitFor([&] { return edited(w) && !edited(w)->rendering(); });
+        settle();
+        return done;
+    }
+    static double largestDifference(const cv::Mat& a, const cv::Mat& b) {
+        if (a.size() != b.size() || a.type() != b.type())
+            return 1e9;
+        cv::Mat d;
+        cv::absdiff(a, b, d);
+        double m = 0;
+        cv::minMaxLoc(d.reshape(1), nullptr, &m);
+        return m;
     }
     // Names of the files in `dir`, sorted.
     static QStringList filesIn(const QString& dir) { return QDir(dir).entryList(QDir::Files, QDir::Name); }
@@ -120,6 +97,30 @@ protected:
     }
 
     std::shared_ptr<FlowMessages> flow_ = std::make_shared<FlowMessages>();
+};
+
+// The editing page on a photo.
+class EditingTest : public FlowTest {
+protected:
+    // A 320 x 240 photo: a diagonal gradient with a bright square, so that every control changes the picture.
+    QString writePhoto() {
+        cv::Mat photo(240, 320, CV_8UC3);
+        for (int y = 0; y < photo.rows; ++y)
+            for (int x = 0; x < photo.cols; ++x)
+                photo.at<cv::Vec3b>(y, x) = cv::Vec3b(uchar(x * 255 / 320), uchar(y * 255 / 240), uchar(128));
+        photo(cv::Rect(200, 40, 60, 60)).setTo(cv::Scalar(250, 245, 240));
+        const QString path = tempPath(QStringLiteral("photo.png"));
+        cv::imwrite(path.toStdString(), photo);
+        return path;
+    }
+    // The photo opened for tone mapping in `mode` (Classic shows every control), its first preview rendered.
+    std::unique_ptr<LumoraV2> openPhoto(int mode = 2) {
+        auto w = makeWindow(mode);
+        loadUserPresets(); // this test's own (empty) user presets, not an earlier test's
+        EXPECT_TRUE(w->openMediaByPath(writePhoto()));
+        waitRendered(*w);
+        return w;
+    }
 };
 
 } // namespace lumora::test

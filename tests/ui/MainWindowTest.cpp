@@ -4,6 +4,7 @@
 #include "WindowTestSupport.h"
 #include "app/EventLog.h"
 #include "i18n/LanguageEngine.h"
+#include "ui/OpeningController.h"
 #include "ui/ShowGeneralSettings.h"
 #include "ui/ShowLog.h"
 
@@ -80,6 +81,10 @@ TEST_F(MainWindowTest, SettingsDialogStoresOnAcceptOnlyAndRelabelsTheWindowAtOnc
     EXPECT_EQ(settings::read(settings::ChosenLanguage), QStringLiteral("Francais"));
     EXPECT_EQ(menuTitle(*w, "menuFile"), shippedText("Francais", "File"));
     EXPECT_EQ(find<QAction>(*w, "actionSettingsMenu")->text(), shippedText("Francais", "Settings"));
+    EXPECT_EQ(find<QMenu>(*w, "menuRecent_videos")->title(), shippedText("Francais", "RecentVideos"));
+    // The open dialogs' filters follow too.
+    EXPECT_TRUE(w->opening().videoFilter().startsWith(shippedText("Francais", "VideoFiles") +
+                                                      QStringLiteral(" (*.avi")));
     LanguageEngine::instance().setLanguage("English");
 
     ShowGeneralSettings reopened; // shows what was stored

@@ -2,14 +2,11 @@
 // drag and drop, the recent-files list, title and status texts, and closing with its questions.
 
 #include "WindowTestSupport.h"
-#include "i18n/LanguageEngine.h"
 #include "ui/OpeningController.h"
-#include "ui/ShowGeneralSettings.h"
 #include "ui/StepsController.h"
 #include "ui/Workspace.h"
 
 #include <QAction>
-#include <QComboBox>
 #include <QDir>
 #include <QDropEvent>
 #include <QFile>
@@ -86,6 +83,12 @@ TEST_F(OpeningTest, FilesNoReaderTakesAreReportedEachByWhatTheyClaimToBe) {
     EXPECT_NE(messages_->calls[1].title, messages_->calls[2].title);
     EXPECT_EQ(w->workspace(), nullptr);
     EXPECT_TRUE(w->opening().recentFiles().isEmpty());
+
+    // A burst holding a file that is not a photo is refused as a whole.
+    messages_->calls.clear();
+    drop(*w, {writeImage(QStringLiteral("a.jpg")), writeText(QStringLiteral("list.TXT"))});
+    EXPECT_TRUE(onlyCall().text.contains(QStringLiteral("txt")));
+    EXPECT_EQ(w->workspace(), nullptr);
 }
 
 TEST_F(OpeningTest, DroppingTwoPhotosOpensABurstInFileOrder) {
@@ -104,14 +107,7 @@ TEST_F(OpeningTest, DroppingTwoPhotosOpensABurstInFileOrder) {
     EXPECT_TRUE(w->opening().recentFiles().isEmpty());
 }
 
-TEST_F(OpeningTest, BurstWithAFileThatIsNotAPhotoIsRefused) {
-    auto w = makeWindow(1);
-    drop(*w, {writeImage(QStringLiteral("a.jpg")), writeText(QStringLiteral("list.TXT"))});
-    EXPECT_TRUE(onlyCall().text.contains(QStringLiteral("txt")));
-    EXPECT_EQ(w->workspace(), nullptr);
-}
-
-TEST_F(OpeningTest, OpenDialogsFollowTheLanguageAndCancelDoesNothing) {
+TEST_F(OpeningTest, OpenDialogsOfferTheirFiltersAndCancelDoesNothing) {
     auto w = makeWindow(1);
     find<QAction>(*w, "actionOpen")->trigger();
     find<QPushButton>(*w, "pushButton_OpenVideo")->click();
@@ -125,19 +121,6 @@ TEST_F(OpeningTest, OpenDialogsFollowTheLanguageAndCancelDoesNothing) {
     EXPECT_EQ(messages_->calls.back().text, w->opening().imageFilter());
     ASSERT_NE(w->workspace(), nullptr);
     EXPECT_EQ(w->workspace()->kind(), Workspace::Kind::Photo);
-
-    const QString englishFilter = w->opening().videoFilter();
-    whenModal<ShowGeneralSettings>([](ShowGeneralSettings& d) {
-        d.findChild<QComboBox*>(QStringLiteral("ChoiceLanguageApplication"))
-            ->setCurrentText(QStringLiteral("Francais"));
-        d.accept();
-    });
-    w->showGeneralSettings();
-    EXPECT_NE(w->opening().videoFilter(), englishFilter);
-    EXPECT_TRUE(
-        w->opening().videoFilter().startsWith(translatedText("VideoFiles") + QStringLiteral(" (*.avi")));
-    EXPECT_EQ(find<QMenu>(*w, "menuRecent_videos")->title(), translatedText("RecentVideos"));
-    LanguageEngine::instance().setLanguage("English");
 }
 
 TEST_F(OpeningTest, RecentFilesKeepTheTwentyLatestWithoutDuplicates) {
@@ -206,7 +189,7 @@ TEST_F(OpeningTest, RecentFileThatIsGoneIsReportedAndForgotten) {
     EXPECT_TRUE(find<QMenu>(*w, "menuRecent_videos")->actions().isEmpty());
 }
 
-TEST_F(OpeningTest, CloseWhileEditingAsksAndCancelKeepsTheWorkAndTheWindow) {
+TEST_F(OpeningTest, ClosingOrOpeningAnotherWhileEditingAsksAndCancelKeepsTheWork) {
     auto w = makeWindow(1);
     ASSERT_TRUE(w->openMediaByPath(writeImage(QStringLiteral("photo.png"))));
     ASSERT_EQ(w->workspace()->state, Editing);
@@ -233,33 +216,10 @@ TEST_F(OpeningTest, CloseWhileEditingAsksAndCancelKeepsTheWorkAndTheWindow) {
     EXPECT_FALSE(w->close());
     EXPECT_NE(w->workspace(), nullptr);
 
-    messages_->choices = {1};
-    close->trigger();
-    EXPECT_EQ(w->workspace(), nullptr);
-    EXPECT_TRUE(w->close());
-}
-
-TEST_F(OpeningTest, CloseDuringExportAsksWhetherToStopIt) {
-    auto w = makeWindow(1);
-    ASSERT_TRUE(w->openMediaByPath(writeImage(QStringLiteral("photo.png"))));
-    w->workspace()->state = Exporting;
-    messages_->answers = {false};
-    EXPECT_FALSE(w->opening().closeWorkspace());
-    ASSERT_EQ(messages_->calls.size(), 1u);
-    EXPECT_EQ(messages_->calls[0].kind, MessageKind::WarningQuestion);
-    EXPECT_NE(w->workspace(), nullptr);
-    messages_->answers = {true};
-    EXPECT_TRUE(w->opening().closeWorkspace());
-    EXPECT_EQ(w->workspace(), nullptr);
-}
-
-TEST_F(OpeningTest, OpeningAnotherMediumClosesTheCurrentOneFirst) {
-    auto w = makeWindow(1);
-    ASSERT_TRUE(w->openMediaByPath(writeImage(QStringLiteral("first.png"))));
-    // Editing asks; Cancel keeps the first medium and opens nothing.
+    // Opening another medium asks too: Cancel keeps this one and opens nothing, Discard opens the other.
     messages_->choices = {2};
     EXPECT_FALSE(w->openMediaByPath(writeImage(QStringLiteral("second.png"))));
-    EXPECT_TRUE(w->workspace()->path().endsWith(QStringLiteral("first.png")));
+    EXPECT_TRUE(w->workspace()->path().endsWith(QStringLiteral("photo.png")));
     messages_->choices = {1};
     EXPECT_TRUE(w->openMediaByPath(writeImage(QStringLiteral("second.png"))));
     EXPECT_TRUE(w->workspace()->path().endsWith(QStringLiteral("second.png")));
@@ -270,8 +230,10 @@ TEST_F(OpeningTest, OpeningAnotherMediumClosesTheCurrentOneFirst) {
     drop(*w, {writeImage(QStringLiteral("a.png")), writeImage(QStringLiteral("b.png"))});
     ASSERT_EQ(messages_->calls.size(), asked + 1); // the Editing question for second.png
     ASSERT_EQ(w->workspace()->kind(), Workspace::Kind::Burst);
-    EXPECT_TRUE(w->opening().closeWorkspace());
+    close->trigger();
+    EXPECT_EQ(w->workspace(), nullptr);
     EXPECT_EQ(messages_->calls.size(), asked + 1);
+    EXPECT_TRUE(w->close());
 }
 
 } // namespace

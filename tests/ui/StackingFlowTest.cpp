@@ -1,6 +1,6 @@
 // Pro stacking and the sharpest-frame search through the real window on the small scene clip: the three
-// answers to the stop question, the end of a run, closing the medium while threads work on it, and the
-// search's result lists.
+// answers to the stop question, closing the medium while threads work on it, the parameters' undo, and the
+// search's result lists. A run to its end is in EndToEndTest.
 
 #include "FlowTestSupport.h"
 #include "sharpness/Sharpness.h"
@@ -16,7 +16,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
 #include <algorithm>
@@ -107,21 +106,6 @@ TEST_F(StackingFlowTest, CancelOnTheQuestionLetsTheRunGoOn) {
     EXPECT_EQ(w->workspace()->state, DefiningParameters);
 }
 
-TEST_F(StackingFlowTest, AFinishedRunShowsItsFramesOnTheBarAndNamesTheResult) {
-    auto w = defineRun(10, 2, 1, 0);
-    find<QPushButton>(*w, "pushButton_DefineParamsNext")->click();
-    ASSERT_TRUE(waitFor([&] { return idle(*w); }));
-    EXPECT_EQ(w->workspace()->state, Editing);
-    EXPECT_EQ(w->workspace()->stackedFrameCount, 4);
-    const QString format = find<QProgressBar>(*w, "progressBar_Computing")->format();
-    EXPECT_TRUE(format.contains(QStringLiteral("4"))) << qPrintable(format);
-    EXPECT_FALSE(format.contains(QStringLiteral("%d"))) << qPrintable(format);
-    ASSERT_EQ(selections(*w).size(), 1u);
-    EXPECT_EQ(selections(*w).front()->exportName(), QStringLiteral("Hi_scene_180p (A10_M3a_") +
-                                                        translatedText("Fast").left(2) +
-                                                        QStringLiteral("4)"));
-}
-
 TEST_F(StackingFlowTest, ClosingWhileThreadsWorkStopsThemFirst) {
     {
         auto w = startLongRun();
@@ -138,10 +122,7 @@ TEST_F(StackingFlowTest, ClosingWhileThreadsWorkStopsThemFirst) {
     {
         // Grabbed frames search in the background; closing at once must not wait on them or lose them.
         auto w = openScene(2);
-        for (int i = 0; i < 6; ++i) {
-            moveTo(*w, 4 * i);
-            find<QPushButton>(*w, "pushButton_GrabFrame")->click();
-        }
+        grab(*w, {0, 4, 8, 12, 16, 20});
         w->opening().MenuActionCloseClicked();
         EXPECT_EQ(w->workspace(), nullptr);
     }

@@ -1,7 +1,7 @@
 #pragma once
 // Helpers for driving the real main window in tests: a window in a fresh settings store with a scripted
-// message service, answering modal dialogs from a timer, sending mouse presses, and small media files in a
-// temporary folder.
+// message service, waiting on a condition, answering modal dialogs from a timer, sending mouse presses, the
+// picture on screen, and small media files in a temporary folder.
 
 #include "ScriptedMessageService.h"
 #include "TestEnvironment.h"
@@ -32,6 +32,18 @@ inline void waitMs(int ms) {
     clock.start();
     while (clock.elapsed() < ms)
         QApplication::processEvents(QEventLoop::AllEvents, 10);
+}
+
+// Processes events until `done` holds or `ms` passed; whether it held.
+inline bool waitFor(const std::function<bool()>& done, int ms = 60000) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > ms)
+            return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
 }
 
 // Runs `act` on the next modal dialog of type D as soon as it is shown.
@@ -110,6 +122,8 @@ protected:
                        int h = 48);
     QString writeText(const QString& name, const QByteArray& content = "not a picture");
     QString copyMedia(const char* mediaName, const QString& as);
+    // The picture on screen, 8-bit BGR.
+    static cv::Mat shownPicture(LumoraV2& w);
     // How many messages so far had the translation of `titleKey` as title.
     int countTitled(const char* titleKey) const;
 

@@ -1,0 +1,156 @@
+// From a clip to an exported picture through the real window in Pro, checked against lumora-cli given the
+// same choices: the stacking result as it comes (the run counted on the progress bar, the light image saved
+// under its proposed name, the program's keyword in the file), and the same result edited with sliders, a
+// rotation and the crop tool.
+
+#include "FlowTestSupport.h"
+#include "app/ProcessRunner.h"
+#include "ui/ExportController.h"
+#include "ui/SaveForm.h"
+#include "ui/StackingController.h"
+
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSlider>
+#include <QSpinBox>
+#include <opencv2/imgcodecs.hpp>
+
+namespace {
+
+using namespace lumora;
+using namespace lumora::test;
+
+// The window and lumora-cli render the same light image with the same values at full size; what may differ is
+// only the order of floating-point sums split over threads. Samples of 16-bit results may differ by at most
+// this much (of 65535), and on average by far less.
+constexpr double kMaxSampleDifference = 2.0;
+constexpr double kMeanSampleDifference = 0.05;
+
+class EndToEndTest : public FlowTest {
+protected:
+    // The scene in Pro, frame 15 with `around` frames on either side stacked; true once editing shows it.
+    bool stackFrame15(LumoraV2& w, int around) {
+        moveTo(w, 15);
+        find<QPushButton>(w, "pushButton_SelectImageNext")->click();
+        EXPECT_EQ(w.workspace()->state, DefiningParameters);
+        find<QSpinBox>(w, "spinBox_ImageStackingBefore")->setValue(around);
+        find<QSpinBox>(w, "spinBox_ImageStackingAfter")->setValue(around);
+        find<QPushButton>(w, "pushButton_DefineParamsNext")->click();
+        return waitFor([&] { return !w.stacking().running() && w.workspace()->state == Editing; }) &&
+               waitRendered(w);
+    }
+    // The edited picture exported through the Pro export button as a 16-bit TIFF (preselected); its path.
+    QString exportTiff16(LumoraV2& w) {
+        const QString exported = tempPath(QStringLiteral("window.tif"));
+        messages_->fileNames = {{exported}};
+        ModalWatcher<SaveForm> depth([](SaveForm& form) { form.accept(); });
+        find<QPushButton>(w, "pushButton_ProEditingExport")->click();
+        EXPECT_TRUE(waitFor([&] { return !w.exports().running(); }));
+        EXPECT_EQ(depth.seen(), 1);
+        EXPECT_EQ(countTitled("ErrorWritingImageTitle") + countTitled("ErrorCopyingExifTitle"), 0);
+        return exported;
+    }
+    // lumora-cli's render of frame 15 and `around` neighbours with `options`, as a 16-bit TIFF; its path.
+    QString cliRender(int around, const QStringList& options) {
+        const QString out = tempPath(QStringLiteral("cli.tif"));
+        const QString n = QString::number(around);
+        const CliRun cli = runCli(
+            QStringList{QStringLiteral("render"), sceneClip(), QStringLiteral("--index"),
+                        QStringLiteral("15"), QStringLiteral("--before"), n, QStringLiteral("--after"), n} +
+                options +
+                QStringList{QStringLiteral("-o"), out, QStringLiteral("--bits"), QStringLiteral("16")},
+            tempPath(QStringLiteral("cli-home")));
+        EXPECT_EQ(cli.exitCode, 0) << cli.err.constData();
+        return out;
+    }
+    // The two 16-bit files hold the same picture within the tolerances, `size` large, and not a blank one
+    // that would trivially match.
+    static void expectSameRender(const QString& mine, const QString& theirs, const cv::Size& size) {
+        const cv::Mat a = cv::imread(mine.toStdString(), cv::IMREAD_UNCHANGED);
+        const cv::Mat b = cv::imread(theirs.toStdString(), cv::IMREAD_UNCHANGED);
+        ASSERT_EQ(a.type(), CV_16UC3);
+        ASSERT_EQ(b.type(), CV_16UC3);
+        ASSERT_EQ(a.size(), size);
+        ASSERT_EQ(b.size(), size);
+        EXPECT_LE(largestDifference(a, b), kMaxSampleDifference);
+        cv::Mat difference;
+        cv::absdiff(a, b, difference);
+        EXPECT_LE(cv::mean(difference.reshape(1))[0], kMeanSampleDifference);
+        cv::Scalar mean, spread;
+        cv::meanStdDev(a.reshape(1), mean, spread);
+        EXPECT_GT(spread[0], 1000.0);
+    }
+};
+
+TEST_F(EndToEndTest, TheWindowExportsWhatTheCommandLineRenders) {
+    auto w = openScene(3);
+    // Yes to saving the light image, under the name proposed, as Radiance HDR.
+    messages_->answers = {true};
+    messages_->fileNames = {{QStringLiteral("*.hdr")}};
+    ASSERT_TRUE(stackFrame15(*w, 3));
+    EXPECT_EQ(w->workspace()->stackedFrameCount, 7);
+    // The progress bar counted the frames in its own words ("ImageNumber" filled, no printf left).
+    const QString format = find<QProgressBar>(*w, "progressBar_Computing")->format();
+    EXPECT_TRUE(format.contains(QStringLiteral("7"))) << qPrintable(format);
+    EXPECT_FALSE(format.contains(QStringLiteral("%d"))) << qPrintable(format);
+    ASSERT_EQ(flow_->saveStarts.size(), 1u);
+    const QString proposed = QFileInfo(flow_->saveStarts[0]).fileName();
+    // Anti-ghosting 100, automatic movement (slider at 30), quality Good, seven frames.
+    EXPECT_EQ(proposed, QStringLiteral("Hi_scene_180p (A10_M3a_") + translatedText("Good").left(2) +
+                            QStringLiteral("7)"));
+    const cv::Mat light =
+        cv::imread((flow_->saveStarts[0] + QStringLiteral(".hdr")).toStdString(), cv::IMREAD_UNCHANGED);
+    EXPECT_EQ(light.type(), CV_32FC3);
+    EXPECT_EQ(light.size(), cv::Size(320, 180));
+    // The result is edited under the same name.
+    EXPECT_EQ(edited(*w)->exportName(), proposed);
+
+    const QString exported = exportTiff16(*w);
+    expectSameRender(exported, cliRender(3, {}), cv::Size(320, 180));
+
+    const QString exiftool = findHelperProgram(QStringLiteral("exiftool"));
+    ASSERT_FALSE(exiftool.isEmpty());
+    const ProcessOutcome tags = runProcess(
+        exiftool, {QStringLiteral("-s3"), QStringLiteral("-Keywords"), QStringLiteral("--"), exported},
+        60000);
+    ASSERT_TRUE(tags.succeeded()) << tags.error;
+    EXPECT_TRUE(tags.standardOutput.contains("Lumora")) << tags.standardOutput.constData();
+}
+
+TEST_F(EndToEndTest, TheExportedEditIsWhatTheCommandLineRendersFromTheSamePositions) {
+    auto w = openScene(3);
+    messages_->answers = {false}; // the light image is not saved
+    ASSERT_TRUE(stackFrame15(*w, 1));
+
+    // Each control of the window and the option of lumora-cli that takes the same position.
+    struct Control {
+        const char* slider;
+        const char* option;
+        int position;
+    };
+    const Control controls[] = {{"horizontalSlider_TMExposition", "--exposure", 25},
+                                {"horizontalSlider_TMContrast", "--contrast", 30},
+                                {"horizontalSlider_TMSaturation", "--saturation", -20},
+                                {"horizontalSlider_TMVibrance", "--vibrance", 10},
+                                {"horizontalSlider_TMStrength", "--strength", 40},
+                                {"horizontalSlider_TMAlpha", "--alpha", -30},
+                                {"horizontalSlider_Rotation_2", "--rotate", 12}};
+    QStringList options;
+    for (const Control& c : controls) {
+        find<QSlider>(*w, c.slider)->setValue(c.position);
+        ASSERT_TRUE(waitRendered(*w)) << c.slider;
+        options << QString::fromLatin1(c.option) << QString::number(c.position);
+    }
+    // The crop tool's frame as it opens: the middle of the turned picture.
+    find<QPushButton>(*w, "pushButton_Crop_2")->click();
+    find<QPushButton>(*w, "pushButton_ApplyTool")->click();
+    ASSERT_TRUE(waitRendered(*w));
+    const cv::Rect crop = edited(*w)->engine().params().cropRect;
+    ASSERT_GT(crop.area(), 0);
+    options << QStringLiteral("--crop")
+            << QStringLiteral("%1,%2,%3,%4").arg(crop.x).arg(crop.y).arg(crop.width).arg(crop.height);
+
+    expectSameRender(exportTiff16(*w), cliRender(1, options), crop.size());
+}
+
+} // namespace
