@@ -100,6 +100,10 @@ TEST(BlockMatch, BatchedMatchesEqualDirectOnesForAnyMixOfQueries) {
     lumora::RunControl run;
     run.requestCancel();
     EXPECT_FALSE(lumora::matchQueries(a, a, 17, queries, out, &run)) << "a cancelled batch stops";
+    // A frame of another kind has nothing comparable to offer: every query is left unmatched.
+    ASSERT_TRUE(lumora::matchQueries(randomImage(100, 100, CV_8UC3, 4), a, 17, queries, out));
+    for (const BlockMatch& m : out)
+        EXPECT_FALSE(m.found());
 }
 
 } // namespace
