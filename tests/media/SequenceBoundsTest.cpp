@@ -2,13 +2,10 @@
 // on its frame. An index one past the end must never reach the decoder or the burst's file list.
 
 #include "TestEnvironment.h"
-#include "app/EventLog.h"
 #include "media/ImagesSequence.h"
 #include "media/MediaFiles.h"
 
-#include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -17,24 +14,11 @@ namespace {
 
 using lumora::ImagesSequence;
 
-class CapturedLog {
-public:
-    CapturedLog() { lumora::setLogDirectory(dir_.path().toStdString() + "/"); }
-    ~CapturedLog() { lumora::setLogDirectory(""); }
-    std::string text() const {
-        QFile file(QString::fromStdString(lumora::logPath()));
-        return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
-    }
-
-private:
-    QTemporaryDir dir_;
-};
-
 TEST(SequenceBounds, RequestsPastEitherEndReadNothingAndLeaveThePlayer) {
     for (const char* medium : {"burst_png8", "counter_gop12.mp4"}) {
         SCOPED_TRACE(medium);
         const std::string path = lumora::test::testMediaPath(medium);
-        CapturedLog log;
+        lumora::test::LogCapture log;
         const auto sequence = QFileInfo(QString::fromStdString(path)).isDir()
                                   ? std::make_unique<ImagesSequence>(lumora::burstFilesInFolder(path))
                                   : std::make_unique<ImagesSequence>(path);

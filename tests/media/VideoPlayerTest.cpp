@@ -47,8 +47,6 @@ TEST(VideoPlayer, StepsAndJumpsLandExactlyAndStayInsideTheTrimRange) {
     for (int target : {173, 12, 299, 11, 150})
         EXPECT_EQ(decodeCounterIndex(sequence->setCurrentFrame(target, true)), target);
     EXPECT_EQ(stepped(*sequence, false), 149);
-    EXPECT_TRUE(sequence->getCvImageAt(300, false).empty());
-    EXPECT_TRUE(sequence->getCvImageAt(-1, false).empty());
     EXPECT_EQ(decodeCounterIndex(sequence->setCurrentFrame(300, true)), 149);
     EXPECT_EQ(decodeCounterIndex(sequence->setCurrentFrame(-5, true)), 149);
     EXPECT_EQ(sequence->currentIndex(), 149);

@@ -142,21 +142,25 @@ TEST(FastBlockSearch, WhereNothingAlikeIsWithinReachTheChosenFramesPixelsStay) {
 }
 
 TEST(BlockMatch, SeededSearchGivesThePlainSearchsAnswer) {
-    // Few grey levels, so that equal sums are common and the first-in-scan-order rule is exercised.
+    // Few grey levels, so that equal sums are common; and a flat pair, where every position ties and the
+    // first in scan order must win over the seed.
     cv::Mat a(70, 90, CV_8UC3), b(70, 90, CV_8UC3);
     cv::RNG rng(77);
     rng.fill(a, cv::RNG::UNIFORM, 0, 3);
     rng.fill(b, cv::RNG::UNIFORM, 0, 3);
-    cv::Mat sums;
-    cv::integral(b, sums, CV_32S);
-    for (int i = 0; i < 60; ++i) {
-        const MatchQuery q =
-            lumora::matchQueryAt(a.size(), b.size(), rng.uniform(0, 70), rng.uniform(0, 90), 3, 25);
-        const BlockMatch plain = lumora::matchQuery(a, b, q, 7);
-        const BlockMatch seeded =
-            lumora::matchQuerySeeded(a, b, sums, q, 7, cv::Point(rng.uniform(-30, 30), rng.uniform(-30, 30)));
-        EXPECT_EQ(cv::Vec3d(seeded.dx, seeded.dy, double(seeded.ssd)),
-                  cv::Vec3d(plain.dx, plain.dy, double(plain.ssd)));
+    const cv::Mat flat(70, 90, CV_8UC3, cv::Scalar::all(7));
+    for (const auto& [ref, frame] : {std::pair{a, b}, std::pair{flat, flat}}) {
+        cv::Mat sums;
+        cv::integral(frame, sums, CV_32S);
+        for (int i = 0; i < 60; ++i) {
+            const MatchQuery q =
+                lumora::matchQueryAt(ref.size(), frame.size(), rng.uniform(0, 70), rng.uniform(0, 90), 3, 25);
+            const BlockMatch plain = lumora::matchQuery(ref, frame, q, 7);
+            const BlockMatch seeded = lumora::matchQuerySeeded(
+                ref, frame, sums, q, 7, cv::Point(rng.uniform(-30, 30), rng.uniform(-30, 30)));
+            EXPECT_EQ(cv::Vec3d(seeded.dx, seeded.dy, double(seeded.ssd)),
+                      cv::Vec3d(plain.dx, plain.dy, double(plain.ssd)));
+        }
     }
 }
 

@@ -48,11 +48,6 @@ TEST(LightMerge, TablesAndAccumulationAreTheFormulaBitForBit) {
     for (int i = 0; i < 65536; ++i)
         ASSERT_TRUE(sameBits(acc.accumulator().at<float>(i / 256, i % 256), reference(static_cast<float>(i))))
             << i;
-    // Float frames use the formula directly.
-    ASSERT_TRUE(acc.init(row<float>({0.25f, 0.5f}, CV_32FC1)));
-    ASSERT_TRUE(acc.accumulate(row<float>({0.75f, 0.125f}, CV_32FC1)));
-    EXPECT_TRUE(sameBits(acc.accumulator().at<float>(0, 0), 0.25f + reference(0.75f)));
-    EXPECT_TRUE(sameBits(acc.accumulator().at<float>(0, 1), 0.5f + reference(0.125f)));
 }
 
 TEST(LightMerge, FollowsTheClosedFormForEveryDepth) {

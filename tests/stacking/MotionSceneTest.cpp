@@ -6,7 +6,6 @@
 #include "MotionScene.h"
 #include "TestEnvironment.h"
 
-#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
@@ -54,15 +53,13 @@ TEST_F(MotionScene, FastSearchLeavesNoMoreGhostOrNoiseThanTheReference) {
 }
 
 TEST_F(MotionScene, GhostMapMarksTheDiscsPathAndLeavesTheStillRoomDark) {
-    const t::IsolatedUserStore store; // the tool's settings and log stay private
     QTemporaryDir out;
     const QString map = out.filePath("map.png");
-    QProcess cli;
-    cli.start(QString::fromStdString(t::binDir() + "/lumora-cli"),
-              {"stack", "--index", QString::number(scene_.centre), "--ghost-map", map, "-o",
-               out.filePath("light.tif"), "--", QString::fromStdString(scene_.moving)});
-    ASSERT_TRUE(cli.waitForFinished(120000));
-    ASSERT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
+    const t::CliRun cli =
+        t::runCli({"stack", "--index", QString::number(scene_.centre), "--ghost-map", map, "-o",
+                   out.filePath("light.tif"), "--", QString::fromStdString(scene_.moving)},
+                  out.path());
+    ASSERT_EQ(cli.exitCode, 0) << cli.err.toStdString();
     const cv::Mat picture = cv::imread(map.toStdString(), cv::IMREAD_UNCHANGED);
     ASSERT_EQ(picture.type(), CV_8UC1);
     ASSERT_EQ(picture.size(), scene_.size);

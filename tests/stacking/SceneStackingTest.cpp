@@ -4,11 +4,9 @@
 // one frame to the next) and the run short.
 
 #include "InMemorySequence.h"
-#include "SceneSidecar.h"
+#include "MotionScene.h"
 #include "TestEnvironment.h"
 #include "TestImages.h"
-#include "media/ImagesSequence.h"
-#include "stacking/StackingEngine.h"
 
 #include <cmath>
 #include <gtest/gtest.h>
@@ -26,15 +24,6 @@ constexpr int kChosen = 2;
 constexpr int kBefore = 2;
 constexpr int kAfter = 2;
 constexpr double kScale = 0.5;
-
-// Mean absolute difference over the mask, all channels.
-double meanError(const cv::Mat& light, const cv::Mat& reference, const cv::Mat& mask) {
-    cv::Mat l, diff;
-    light.convertTo(l, CV_64F);
-    cv::absdiff(l, reference, diff);
-    const cv::Scalar s = cv::mean(diff, mask);
-    return (s[0] + s[1] + s[2]) / 3.0;
-}
 
 class SceneStackingTest : public ::testing::Test {
 protected:
@@ -113,8 +102,9 @@ protected:
 
 TEST_F(SceneStackingTest, HighAntiGhostingKeepsTheDiscOnlyWhereTheChosenFrameHasIt) {
     // What a perfectly ghost-free result looks like: every frame equal to the chosen one.
-    const cv::Mat reference =
-        lumora::test::expectedLight(chosen_, std::vector<cv::Mat>(kBefore + kAfter, chosen_));
+    cv::Mat reference;
+    lumora::test::expectedLight(chosen_, std::vector<cv::Mat>(kBefore + kAfter, chosen_))
+        .convertTo(reference, CV_32F);
     const cv::Mat others = otherPositions();
     ASSERT_GT(cv::countNonZero(others), 2000);
 
@@ -123,8 +113,8 @@ TEST_F(SceneStackingTest, HighAntiGhostingKeepsTheDiscOnlyWhereTheChosenFrameHas
     ASSERT_FALSE(high.empty());
     ASSERT_FALSE(longExposure.empty());
 
-    const double highError = meanError(high, reference, others);
-    const double longError = meanError(longExposure, reference, others);
+    const double highError = lumora::test::meanDifference(high, reference, others);
+    const double longError = lumora::test::meanDifference(longExposure, reference, others);
     RecordProperty("highAntiGhostingError", std::to_string(highError));
     RecordProperty("longExposureError", std::to_string(longError));
     // The smear: each other position holds the disc in one frame out of five.
@@ -132,7 +122,7 @@ TEST_F(SceneStackingTest, HighAntiGhostingKeepsTheDiscOnlyWhereTheChosenFrameHas
     EXPECT_LT(highError, 0.02) << "high anti-ghosting " << highError;
     EXPECT_GT(longError, 4 * highError);
     // The disc itself is kept where the chosen frame has it.
-    EXPECT_LT(meanError(high, reference, chosenDisc()), 0.02);
+    EXPECT_LT(lumora::test::meanDifference(high, reference, chosenDisc()), 0.02);
 }
 
 } // namespace

@@ -93,48 +93,6 @@ TEST(StackingEngine, FramesOfAnotherSizeTypeOrUnreadableAreLoggedSkippedAndTheRu
     EXPECT_EQ(report[3].state, State::Merged);
 }
 
-TEST(StackingEngine, StopKeepsWhatWasMergedAndCancelKeepsNothing) {
-    const std::vector<cv::Mat> frames = ramps(9);
-    InMemorySequence seq(frames);
-    {
-        StackingEngine engine;
-        engine.setReadAhead(false);
-        // order 4, 5, 3, 6, 2, ...: stop while frame 2 (position 4) is being read
-        seq.setOnRead([&](int index) {
-            if (index == 2)
-                engine.stop();
-        });
-        StackingParams p = params(seq, 4, 4, 4);
-        const cv::Mat light = engine.computeLightImage(p);
-        EXPECT_EQ(engine.outcome(), StackingEngine::Outcome::Stopped);
-        EXPECT_EQ(p.frameCount, 4); // chosen + 5, 3, 6
-        EXPECT_LE(maxError(light, expectedLight(frames[4], {frames[5], frames[3], frames[6]})), 2e-6);
-    }
-    {
-        InMemorySequence fresh(frames);
-        StackingEngine engine;
-        fresh.setOnRead([&](int index) {
-            if (index == 3)
-                engine.cancel();
-        });
-        StackingParams p = params(fresh, 4, 4, 4);
-        EXPECT_TRUE(engine.computeLightImage(p).empty());
-        EXPECT_EQ(engine.outcome(), StackingEngine::Outcome::Canceled);
-        EXPECT_EQ(p.frameCount, 9);
-        EXPECT_FALSE(engine.running());
-        EXPECT_EQ(fresh.reads(), std::vector<int>({4, 5, 3})) << "reading ahead stops at the cancel";
-    }
-    // Requests while no run is active change nothing.
-    seq.setOnRead(nullptr);
-    StackingEngine idle;
-    idle.cancel();
-    idle.stop();
-    EXPECT_EQ(idle.status(), 0);
-    StackingParams p = params(seq, 0, 0, 1);
-    EXPECT_FALSE(idle.computeLightImage(p).empty());
-    EXPECT_EQ(idle.outcome(), StackingEngine::Outcome::Finished);
-}
-
 TEST(StackingEngine, UnreadableOrTinyChosenFrameFailsTheRunAndIsLogged) {
     lumora::test::LogCapture log;
     InMemorySequence seq({cv::Mat(), cv::Mat(17, 40, CV_8UC3, cv::Scalar::all(5)), rampFrame(0)});
@@ -149,24 +107,10 @@ TEST(StackingEngine, UnreadableOrTinyChosenFrameFailsTheRunAndIsLogged) {
     }
 }
 
-TEST(StackingEngine, AntiGhostingAlignmentAndThreadsKeepIdenticalFramesExact) {
-    const cv::Mat frame = lumora::test::texture(60, 70, 3);
-    InMemorySequence seq({frame, frame, frame, frame});
-    for (int threads : {1, 3}) {
-        StackingParams p = params(seq, 1, 1, 2);
-        p.ghostTolerance = 0.f;
-        p.searchRadiusPercent = -1.f;
-        p.align = true;
-        p.threadCount = threads;
-        StackingEngine engine;
-        const cv::Mat light = engine.computeLightImage(p);
-        EXPECT_LE(maxError(light, expectedLight(frame, {frame, frame, frame})), 2e-6) << threads;
-    }
-}
-
-// The worker's single end signal, delivered to the receiver's thread.
+// The worker's single end signal, delivered to the receiver's thread, and the result it stored.
 struct Ends {
     int finished = -1, stopped = -1, canceled = 0, failed = 0, total = 0;
+    cv::Mat light;
 };
 
 Ends runWorker(StackingEngine& engine, const StackingParams& p) {
@@ -186,37 +130,58 @@ Ends runWorker(StackingEngine& engine, const StackingParams& p) {
     QCoreApplication::processEvents();
     EXPECT_FALSE(worker.busy());
     EXPECT_EQ(e.total, 1);
+    e.light = worker.result();
     return e;
 }
 
-TEST(StackingEngine, WorkerEmitsExactlyOneEndSignal) {
+TEST(StackingEngine, StopKeepsWhatWasMergedCancelKeepsNothingAndTheWorkerSendsOneEndSignal) {
     lumora::test::LogCapture log;
-    InMemorySequence seq(ramps(5));
+    const std::vector<cv::Mat> frames = ramps(9);
+    InMemorySequence seq(frames);
     {
         StackingEngine engine;
-        EXPECT_EQ(runWorker(engine, params(seq, 2, 2, 2)).finished, 5);
+        EXPECT_EQ(runWorker(engine, params(seq, 4, 4, 4)).finished, 9);
     }
     {
         StackingEngine engine;
         engine.setReadAhead(false);
+        // order 4, 5, 3, 6, 2, ...: stop while frame 2 (position 4) is being read
         seq.setOnRead([&](int index) {
-            if (index == 1)
+            if (index == 2)
                 engine.stop();
         });
-        EXPECT_EQ(runWorker(engine, params(seq, 2, 2, 2)).stopped, 2); // order 2, 3, 1: stopped at position 2
+        const Ends e = runWorker(engine, params(seq, 4, 4, 4));
+        EXPECT_EQ(engine.outcome(), StackingEngine::Outcome::Stopped);
+        EXPECT_EQ(e.stopped, 4); // chosen + 5, 3, 6
+        EXPECT_LE(maxError(e.light, expectedLight(frames[4], {frames[5], frames[3], frames[6]})), 2e-6);
     }
     {
+        InMemorySequence fresh(frames);
         StackingEngine engine;
-        seq.setOnRead([&](int index) {
+        fresh.setOnRead([&](int index) {
             if (index == 3)
                 engine.cancel();
         });
-        EXPECT_EQ(runWorker(engine, params(seq, 2, 2, 2)).canceled, 1);
+        const Ends e = runWorker(engine, params(fresh, 4, 4, 4));
+        EXPECT_EQ(e.canceled, 1);
+        EXPECT_TRUE(e.light.empty());
+        EXPECT_EQ(engine.outcome(), StackingEngine::Outcome::Canceled);
+        EXPECT_FALSE(engine.running());
+        EXPECT_EQ(fresh.reads(), std::vector<int>({4, 5, 3})) << "reading ahead stops at the cancel";
     }
     InMemorySequence broken(std::vector<cv::Mat>{cv::Mat()});
-    StackingEngine engine;
-    EXPECT_EQ(runWorker(engine, params(broken, 0, 0, 0)).failed,
+    StackingEngine failing;
+    EXPECT_EQ(runWorker(failing, params(broken, 0, 0, 0)).failed,
               1); // an error to show, not a cancel or an exit
+    // Requests while no run is active change nothing.
+    seq.setOnRead(nullptr);
+    StackingEngine idle;
+    idle.cancel();
+    idle.stop();
+    EXPECT_EQ(idle.status(), 0);
+    StackingParams p = params(seq, 0, 0, 1);
+    EXPECT_FALSE(idle.computeLightImage(p).empty());
+    EXPECT_EQ(idle.outcome(), StackingEngine::Outcome::Finished);
 }
 
 } // namespace

@@ -17,13 +17,6 @@
 namespace lumora {
 namespace {
 
-cv::Mat lightImage(int rows, int cols, int seed) {
-    cv::Mat m(rows, cols, CV_32FC3);
-    cv::RNG rng(static_cast<uint64_t>(seed));
-    rng.fill(m, cv::RNG::UNIFORM, 0.0, 1.0);
-    return m;
-}
-
 // An engine with the cheap test operator in place of the current one.
 test::HalfPlusTenth* useTestOperator(ToneMapEngine& e) {
     auto op = std::make_unique<test::HalfPlusTenth>();
@@ -72,7 +65,7 @@ TEST_F(TonemapEngine, EveryChangeShowsInTheNextPreviewAsInAFreshRender) {
         {"highlights", [](ToneMapEngine& e) { e.setHighlights(0.3f); }},
         {"shadows", [](ToneMapEngine& e) { e.setShadows(0.3f); }},
     };
-    const cv::Mat a = lightImage(24, 30, 1);
+    const cv::Mat a = test::randomImage(24, 30, 1);
     for (const auto& [name, set] : changes) {
         SCOPED_TRACE(name);
         ToneMapEngine e;
@@ -104,7 +97,7 @@ TEST_F(TonemapEngine, EveryChangeShowsInTheNextPreviewAsInAFreshRender) {
 }
 
 TEST_F(TonemapEngine, LaterStagesReuseTheCachesBelowThem) {
-    const cv::Mat a = lightImage(30, 30, 6);
+    const cv::Mat a = test::randomImage(30, 30, 6);
     ToneMapEngine e;
     test::HalfPlusTenth* op = useTestOperator(e);
     e.setImage(a);
@@ -120,7 +113,7 @@ TEST_F(TonemapEngine, LaterStagesReuseTheCachesBelowThem) {
     EXPECT_FLOAT_EQ(op->lastAlpha, 0.3f);
 
     // A new image restarts at the first stage whatever stage is asked for.
-    const cv::Mat b = lightImage(30, 30, 4);
+    const cv::Mat b = test::randomImage(30, 30, 4);
     e.setImage(b);
     e.computePreview(ToneMapEngine::StageColour, true);
     ToneMapEngine fresh;
@@ -159,7 +152,7 @@ TEST_F(TonemapEngine, PreviewSizeFollowsTheViewAndFastMode) {
     ToneMapEngine::setPreviewSize(120, 90);
     ToneMapEngine e;
     useTestOperator(e);
-    e.setImage(lightImage(200, 300, 1));
+    e.setImage(test::randomImage(200, 300, 1));
     e.computePreview(0, true);
     EXPECT_EQ(e.previewImage().size(), cv::Size(80, 60)); // 1.5 times smaller while tone mapping
     e.computePreview(0, false);
@@ -168,7 +161,7 @@ TEST_F(TonemapEngine, PreviewSizeFollowsTheViewAndFastMode) {
     e.computePreview(0, true);
     EXPECT_EQ(e.previewImage().size(), cv::Size(120, 90)); // nothing slow to spare
     ToneMapEngine small; // an image no wider than the view is taken as it is
-    small.setImage(lightImage(50, 60, 2));
+    small.setImage(test::randomImage(50, 60, 2));
     small.setApplyToneMapping(false);
     small.computePreview(0, false);
     EXPECT_EQ(small.previewImage().size(), cv::Size(60, 50));
@@ -202,11 +195,12 @@ TEST_F(TonemapEngine, PreviewIsTheExportShrunk) {
 }
 
 TEST_F(TonemapEngine, InvalidCropMeansNoCropInBothRenders) {
-    const cv::Mat a = lightImage(30, 40, 7);
+    const cv::Mat a = test::randomImage(30, 40, 7);
     ToneMapEngine::setPreviewSize(20, 15); // half of the image in each direction
     for (const auto& [crop, full] : {std::pair{cv::Rect(-1, -1, -1, -1), cv::Size(40, 30)},
                                      std::pair{cv::Rect(0, 0, 0, 20), cv::Size(40, 30)},
                                      std::pair{cv::Rect(-1, 5, 10, 10), cv::Size(40, 30)},
+                                     std::pair{cv::Rect(2, 2, 10, 0), cv::Size(40, 30)},
                                      std::pair{cv::Rect(4, 6, 20, 10), cv::Size(20, 10)}}) {
         ToneMapEngine e;
         useTestOperator(e);
@@ -219,7 +213,7 @@ TEST_F(TonemapEngine, InvalidCropMeansNoCropInBothRenders) {
 }
 
 TEST_F(TonemapEngine, StrengthZeroIsTheImageAndOneIsTheOperatorsOutput) {
-    const cv::Mat a = lightImage(20, 25, 8);
+    const cv::Mat a = test::randomImage(20, 25, 8);
     ToneMapEngine zero, off;
     useTestOperator(zero);
     zero.setStrength(0.f);
@@ -243,7 +237,7 @@ TEST_F(TonemapEngine, StrengthZeroIsTheImageAndOneIsTheOperatorsOutput) {
 }
 
 TEST_F(TonemapEngine, FullRenderCleansClipsRotatesAndTakesIntegerImages) {
-    cv::Mat a = lightImage(16, 16, 9);
+    cv::Mat a = test::randomImage(16, 16, 9);
     a.at<cv::Vec3f>(3, 3) = cv::Vec3f(std::numeric_limits<float>::quiet_NaN(), -1.f, 0.5f);
     a.at<cv::Vec3f>(5, 5) = cv::Vec3f(0.001f, 0.001f, 0.001f);
     ToneMapEngine e;
@@ -264,7 +258,7 @@ TEST_F(TonemapEngine, FullRenderCleansClipsRotatesAndTakesIntegerImages) {
     r.setRotation(static_cast<float>(CV_PI / 2));
     EXPECT_EQ(r.renderFullSize().size(), cv::Size(30, 40));
     ToneMapEngine::setThumbnailSize(12, 9);
-    EXPECT_EQ(r.renderThumbnail(lightImage(90, 120, 1)).size(), cv::Size(9, 12)); // rotated too
+    EXPECT_EQ(r.renderThumbnail(test::randomImage(90, 120, 1)).size(), cv::Size(9, 12)); // rotated too
 }
 
 TEST_F(TonemapEngine, CopiesShareSettingsButNotTheOperator) {
@@ -272,7 +266,7 @@ TEST_F(TonemapEngine, CopiesShareSettingsButNotTheOperator) {
     e.setOperatorIndex(3);
     e.setWhites(0.4f);
     e.setExposure(-0.5f);
-    e.setImage(lightImage(20, 20, 10));
+    e.setImage(test::randomImage(20, 20, 10));
     e.computePreview(0, false);
     const ToneMapEngine copy(e);
     EXPECT_NE(copy.toneMapper(), e.toneMapper());

@@ -1,5 +1,7 @@
 // Sharpening, rotation, crop, strength blend and clipping.
 
+#include "TestOperators.h"
+
 #include "tonemap/RenderSteps.h"
 #include "tonemap/Sharpening.h"
 
@@ -11,22 +13,15 @@
 namespace lumora {
 namespace {
 
-cv::Mat randomImage(int rows, int cols, int seed, double lo = 0.0, double hi = 1.0) {
-    cv::Mat m(rows, cols, CV_32FC3);
-    cv::RNG rng(static_cast<uint64_t>(seed));
-    rng.fill(m, cv::RNG::UNIFORM, lo, hi);
-    return m;
-}
-
 TEST(TonemapSharpen, UnsharpMaskThatNeverGoesBelowZero) {
     // Radius 1, amount 0 or sharpening off change nothing.
-    const cv::Mat in = randomImage(20, 30, 1);
+    const cv::Mat in = test::randomImage(20, 30, 1);
     EXPECT_EQ(cv::norm(sharpenImage(in, true, 0.7f, 1), in, cv::NORM_INF), 0.0);
     EXPECT_EQ(cv::norm(sharpenImage(in, true, 0.f, 9), in, cv::NORM_INF), 0.0);
     EXPECT_EQ(cv::norm(sharpenImage(in, false, 0.7f, 9), in, cv::NORM_INF), 0.0);
 
     // Negative and NaN samples become 0; the input is left alone.
-    cv::Mat signedIn = randomImage(4, 4, 2, -1.0, 1.0);
+    cv::Mat signedIn = test::randomImage(4, 4, 2, -1.0, 1.0);
     signedIn.at<cv::Vec3f>(1, 1)[0] = std::numeric_limits<float>::quiet_NaN();
     const cv::Mat cleaned = sharpenImage(signedIn, false, 0.f, 1);
     for (int i = 0; i < 16 * 3; ++i) {
@@ -75,7 +70,7 @@ TEST(TonemapSteps, CropRectangles) {
 }
 
 TEST(TonemapSteps, StrengthBlend) {
-    const cv::Mat a = randomImage(6, 6, 3), b = randomImage(6, 6, 4, 0.0, 3.0);
+    const cv::Mat a = test::randomImage(6, 6, 3), b = test::randomImage(6, 6, 4, 0.0, 3.0);
     EXPECT_EQ(cv::norm(blendStrength(a, b, 0.f), a, cv::NORM_INF), 0.0);
     EXPECT_EQ(cv::norm(blendStrength(a, b, 1.f), b, cv::NORM_INF), 0.0);
     const cv::Mat q = blendStrength(a, b, 0.25f);
@@ -116,7 +111,7 @@ TEST(TonemapSteps, ClipThresholds) {
 
 TEST(TonemapSteps, PassesInBandsGiveTheSameImageOnAnyNumberOfThreads) {
     // Large enough to be split in bands; negatives and NaN for the clean-up around sharpening.
-    cv::Mat img = randomImage(700, 900, 12, -0.2, 1.2);
+    cv::Mat img = test::randomImage(700, 900, 12, -0.2, 1.2);
     img.at<cv::Vec3f>(350, 450)[1] = std::numeric_limits<float>::quiet_NaN();
     const cv::Mat sharpOne = sharpenImage(img, true, 0.6f, 5, 1);
     const cv::Mat clipOne = clipBlackWhite(sharpOne, 0.05f, 0.05f, 1);

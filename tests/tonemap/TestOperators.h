@@ -1,6 +1,6 @@
 #pragma once
 // Operators for pipeline tests: one with a known, cheap result that counts its runs, and one that is
-// cancelled while it runs, as when the user presses cancel in the middle of a render.
+// cancelled while it runs, as when the user presses cancel in the middle of a render; and random images.
 
 #include "tonemap/ToneMappingBase.h"
 
@@ -8,6 +8,13 @@
 #include <stdexcept>
 
 namespace lumora::test {
+
+// Uniform random samples in [lo, hi) on three channels.
+inline cv::Mat randomImage(int rows, int cols, int seed, double lo = 0.0, double hi = 1.0) {
+    cv::Mat m(rows, cols, CV_32FC3);
+    cv::RNG(static_cast<uint64_t>(seed)).fill(m, cv::RNG::UNIFORM, lo, hi);
+    return m;
+}
 
 // output = 0.5 * input + 0.1 on every sample.
 class HalfPlusTenth : public ToneMappingBase {

@@ -34,13 +34,6 @@ Outcome runWorker(TMComputingWorkerThread& worker) {
     return {well.load(), cancel.load()};
 }
 
-cv::Mat lightImage(int rows, int cols) {
-    cv::Mat m(rows, cols, CV_32FC3);
-    cv::RNG rng(21);
-    rng.fill(m, cv::RNG::UNIFORM, 0.0, 1.0);
-    return m;
-}
-
 class TonemapWorker : public ::testing::Test {
 protected:
     void SetUp() override { ToneMapEngine::setPreviewSize(400, 300); }
@@ -49,7 +42,7 @@ protected:
 TEST_F(TonemapWorker, AFinishedRenderReportsWellFinishedAndNothingToShowReportsCanceled) {
     ToneMapEngine engine;
     engine.setOperatorIndex(3);
-    engine.setImage(lightImage(20, 30));
+    engine.setImage(test::randomImage(20, 30, 21));
     for (bool fullSize : {false, true}) {
         TMComputingWorkerThread worker(&engine, fullSize, false, 0);
         const Outcome o = runWorker(worker);
@@ -68,7 +61,7 @@ TEST_F(TonemapWorker, AFinishedRenderReportsWellFinishedAndNothingToShowReportsC
 }
 
 TEST_F(TonemapWorker, CancelledOrFailedRenderKeepsThePreviousOutput) {
-    const cv::Mat light = lightImage(20, 30);
+    const cv::Mat light = test::randomImage(20, 30, 21);
     for (bool fails : {false, true})
         for (bool fullSize : {false, true}) {
             SCOPED_TRACE(std::string(fails ? "failed, " : "cancelled, ") +
@@ -103,7 +96,7 @@ TEST_F(TonemapWorker, CancelledOrFailedRenderKeepsThePreviousOutput) {
 TEST_F(TonemapWorker, CancelFromAnotherThreadStopsTheLocalLaplacian) {
     ToneMapEngine engine;
     // Seconds of work: the cancel lands long before the filter could finish, however busy the machine.
-    const cv::Mat light = lightImage(800, 800);
+    const cv::Mat light = test::randomImage(800, 800, 21);
     engine.setImage(light);
     engine.setOperatorAlpha(0, 0.7f);
     TMComputingWorkerThread worker(&engine, true, false, 0);
