@@ -175,8 +175,8 @@ TEST_F(TonemapEngine, PreviewIsTheExportShrunk) {
     constexpr double kExact = 1e-6, kSharpened = 0.02;
     // Blocks of 16 x 16 pixels (detail the preview keeps) under pixel noise (detail it averages away).
     cv::Mat blocks, light;
-    cv::resize(lightImage(25, 38, 12), blocks, cv::Size(608, 400), 0, 0, cv::INTER_NEAREST);
-    light = blocks.colRange(0, 600) * 0.5 + lightImage(400, 600, 11) * 0.3;
+    cv::resize(test::randomImage(25, 38, 12), blocks, cv::Size(608, 400), 0, 0, cv::INTER_NEAREST);
+    light = blocks.colRange(0, 600) * 0.5 + test::randomImage(400, 600, 11) * 0.3;
     ToneMapEngine::setPreviewSize(150, 100); // four times smaller
     for (const bool sharpen : {false, true}) {
         ToneMapEngine e;
