@@ -9,7 +9,10 @@ namespace cv_extend {
 
 // Bilateral filter of a single-channel image (converted to 32-bit float) with the given spatial sigma
 // (pixels) and range sigma (value units). A multi-channel input raises cv::Exception ("src.channels() == 1").
-void bilateralFilter(cv::InputArray src, cv::OutputArray dst, double sigmaSpace, double sigmaColor);
+// Runs on up to `workers` threads with the same result for any count; false when a worker failed (logged),
+// leaving dst incomplete.
+bool bilateralFilter(cv::InputArray src, cv::OutputArray dst, double sigmaSpace, double sigmaColor,
+                     int workers = 1);
 
 // The exact bilateral sum at one pixel, over a window of radius ceil(3 * sigmaSpace) clipped to the image.
 float bilateralFilterDirectAt(const cv::Mat& src, int x, int y, double sigmaSpace, double sigmaColor);

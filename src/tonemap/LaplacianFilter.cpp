@@ -64,7 +64,7 @@ cv::Mat lapfilterCore(const cv::Mat& image, const LapFilterParams& params, RunCo
     const DetailCurve curve = makeDetailCurve(base);
     if (params.alpha != 1.f && options.allowSimd)
         base.curve = &curve;
-    const bool simd = options.allowSimd;
+    const bool simd = options.allowSimd, wide = options.allowWide;
 
     const bool complete = parallelInterleaved(threads, "lapfilter_core", [&](int first, int step) {
         RemapSetup setup = base;
@@ -88,8 +88,8 @@ cv::Mat lapfilterCore(const cv::Mat& image, const LapFilterParams& params, RunCo
                     w.gaussCols = &p.cols.gauss[p.cols.offset[xi]];
                     w.upCols = &p.cols.up[p.cols.offset[xi]];
                     setup.g0 = gRow[x];
-                    const float sum =
-                        remapAccumulate(top + p.cols.start[xi], stride, h, p.cols.length[xi], w, setup, simd);
+                    const float sum = remapAccumulate(top + p.cols.start[xi], stride, h, p.cols.length[xi], w,
+                                                      setup, simd, wide);
                     // The kernel times g0 comes back as a constant term; the sum holds the remapped offsets.
                     const double weight =
                         p.rows.gaussSum[yi] * p.cols.gaussSum[xi] - p.rows.upSum[yi] * p.cols.upSum[xi];

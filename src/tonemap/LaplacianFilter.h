@@ -19,6 +19,7 @@ struct LapFilterParams {
 struct LapFilterOptions {
     int threads = 0;       // 0: the interactive worker count
     bool allowSimd = true; // false forces the portable inner loop
+    bool allowWide = true; // false keeps the vector loop to 8 lanes
 };
 
 // Filters `image` (CV_32FC1). Returns an empty matrix when `control` asks to end (or a thread's share failed,

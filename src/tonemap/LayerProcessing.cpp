@@ -72,6 +72,8 @@ cv::Mat compressToDisplay(const cv::Mat& bgrIn, const LayerParams& params, RunCo
     if (!stage(5))
         return {};
     std::array<cv::Mat, 3> base = baseLayer(log.planes, workers);
+    if (base[0].empty())
+        return {};
     // 5. The local and adapting whites.
     if (!stage(50))
         return {};

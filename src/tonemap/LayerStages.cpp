@@ -324,11 +324,10 @@ LogPlanes logAbsoluteXyz(const cv::Mat& bgr, float scale, int workers) {
 std::array<cv::Mat, 3> baseLayer(const std::array<cv::Mat, 3>& logPlanes, int workers) {
     std::array<cv::Mat, 3> base;
     const double sigmaSpace = kBaseSigmaPerRow * logPlanes[0].rows;
-    parallelInterleaved(std::min(3, workers), kPlace, [&](int first, int step) {
-        for (int c = first; c < 3; c += step)
-            cv_extend::bilateralFilter(logPlanes[static_cast<size_t>(c)], base[static_cast<size_t>(c)],
-                                       sigmaSpace, kBaseSigmaRange);
-    });
+    // One plane after another, each on every worker: three planes do not share out evenly over two cores.
+    for (size_t c = 0; c < 3; ++c)
+        if (!cv_extend::bilateralFilter(logPlanes[c], base[c], sigmaSpace, kBaseSigmaRange, workers))
+            return {}; // a worker failed (logged)
     return base;
 }
 

@@ -38,7 +38,7 @@ cv::Vec3f absoluteOf(const cv::Vec3f& bgr, float scale);
 float largestY(const cv::Mat& bgr, int workers);
 // Steps 1 and 2: log10 of the floored absolute XYZ (`scale` times the XYZ of each pixel).
 LogPlanes logAbsoluteXyz(const cv::Mat& bgr, float scale, int workers);
-// Step 3: the bilateral base layer of each log plane.
+// Step 3: the bilateral base layer of each log plane; empty planes when a worker failed (logged).
 std::array<cv::Mat, 3> baseLayer(const std::array<cv::Mat, 3>& logPlanes, int workers);
 
 // Step 5: the local white and the adapting white, at the subsampled size (read back bilinearly).

@@ -1,8 +1,8 @@
 #pragma once
 // The inner loop of the local Laplacian filter: remap every sample of a window around g0 and sum it with the
-// window's separable coefficient weights. A vector (AVX2 + FMA) version is chosen at run time where the
-// processor has it. The portable version evaluates the detail curve with std::pow; the vector version reads
-// it from a DetailCurve, which agrees with the power to about 3e-7 of sigmaR.
+// window's separable coefficient weights. Vector versions (AVX2 + FMA, AVX-512) are chosen at run time where
+// the processor has them. The portable version evaluates the detail curve with std::pow; the vector version
+// reads it from a DetailCurve, which agrees with the power to about 3e-7 of sigmaR.
 
 #include <cstddef>
 
@@ -49,11 +49,15 @@ struct WindowWeights {
 
 // The kernel applied to (remap(v) - g0) for the rows x cols samples v of the window at src. cols must be a
 // multiple of 8, and the samples up to there readable and finite (zero weights cover the padding). Without a
-// curve in `s` the portable version runs.
+// curve in `s` the portable version runs. `allowWide` lets the 16-lane version (AVX-512) run where the
+// processor has it: each sample is remapped exactly as by the 8-lane one, only the sum is added up in another
+// order (a few float roundings apart).
 float remapAccumulate(const float* src, std::ptrdiff_t stride, int rows, int cols, const WindowWeights& w,
-                      const RemapSetup& s, bool allowSimd);
+                      const RemapSetup& s, bool allowSimd, bool allowWide = true);
 
 // True when the vector version runs on this processor.
 bool remapSimdAvailable();
+// True when the 16-lane vector version runs on this processor.
+bool remapWideSimdAvailable();
 
 } // namespace lumora

@@ -218,8 +218,11 @@ TEST(BilateralFilter, FastFilterStaysCloseToTheDirectSumOnALightImage) {
     cv::log(Y, logY);
     logY *= 1.0 / std::log(10.0);
     const double sigmaS = 0.02 * logY.rows;
-    cv::Mat fast;
-    cv_extend::bilateralFilter(logY, fast, sigmaS, 0.35);
+    cv::Mat fast, shared;
+    ASSERT_TRUE(cv_extend::bilateralFilter(logY, fast, sigmaS, 0.35));
+    // Shared out over threads, every grid cell still sums the same terms in the same order.
+    ASSERT_TRUE(cv_extend::bilateralFilter(logY, shared, sigmaS, 0.35, 3));
+    EXPECT_EQ(cv::norm(fast, shared, cv::NORM_INF), 0.0);
 
     std::vector<float> errors;
     for (int i = 0; i < 3000; ++i) {
