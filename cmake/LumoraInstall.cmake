@@ -62,6 +62,7 @@ macro(lumora_install_rules)
   target_compile_definitions(lumora PRIVATE LUMORA_DESKTOP_ID="${LUMORA_APP_ID}")
   install(TARGETS lumora lumora-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(TARGETS lumora-decode RUNTIME DESTINATION ${LUMORA_INSTALL_HELPERDIR})
+  install(TARGETS lumora_codecs LIBRARY DESTINATION ${LUMORA_INSTALL_HELPERDIR})
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/resources/Lang/ DESTINATION ${LUMORA_INSTALL_DATADIR}/Lang
           FILES_MATCHING PATTERN "*.txt")
   install(FILES ${PROJECT_SOURCE_DIR}/resources/Presets/default.xml DESTINATION ${LUMORA_INSTALL_DATADIR}/Presets)
@@ -99,6 +100,8 @@ that run the same engine.")
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   # exiftool copies the EXIF data into every export, dcraw develops raw files, bwrap sandboxes the decoder;
   # the window's icons are SVG, drawn by Qt's SVG plugins, which no binary links.
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libimage-exiftool-perl, dcraw, bubblewrap, libqt5svg5")
+  # libav is bound on first call, so no binary names its libraries: they are added by name too.
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS
+      "libimage-exiftool-perl, dcraw, bubblewrap, libqt5svg5, ${LUMORA_LIBAV_PACKAGES}")
   include(CPack)
 endmacro()

@@ -1,8 +1,8 @@
 #include "imageio/ExifToolSession.h"
 
-#include <QElapsedTimer>
+#include "imageio/CodecModule.h"
 
-#include <opencv2/imgcodecs.hpp>
+#include <QElapsedTimer>
 
 #include <fstream>
 
@@ -42,8 +42,10 @@ ExifToolSession::ExifToolSession() : previous_(tCurrent) {
 void ExifToolSession::warmUp() {
     warmUpFolder_ = std::make_unique<QTemporaryDir>();
     std::vector<unsigned char> jpeg;
-    if (!warmUpFolder_->isValid() ||
-        !cv::imencode(".jpg", cv::Mat(8, 8, CV_8UC3, cv::Scalar::all(128)), jpeg))
+    std::string error;
+    const imageio::codecs::Api* codec = imageio::codecs::api();
+    if (!warmUpFolder_->isValid() || !codec ||
+        !codec->encode(".jpg", cv::Mat(8, 8, CV_8UC3, cv::Scalar::all(128)), {}, &jpeg, &error))
         return;
     const QString from = warmUpFolder_->filePath(QStringLiteral("from.jpg"));
     const QString to = warmUpFolder_->filePath(QStringLiteral("to.jpg"));

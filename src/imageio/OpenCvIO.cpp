@@ -1,6 +1,8 @@
 #include "imageio/LibraryAdapters.h"
 
-#include <opencv2/imgcodecs.hpp>
+#include "imageio/CodecModule.h"
+
+#include <opencv2/imgcodecs.hpp> // the flag and parameter names only; the code is in the codec module
 
 #include <algorithm>
 #include <cctype>
@@ -21,11 +23,8 @@ std::string lowerExtension(const std::string& path) {
 namespace opencv {
 
 cv::Mat read(const std::string& path) {
-    try {
-        return cv::imread(path, cv::IMREAD_ANYDEPTH | cv::IMREAD_ANYCOLOR);
-    } catch (const cv::Exception&) {
-        return {};
-    }
+    const codecs::Api* codec = codecs::api();
+    return codec ? codec->read(path) : cv::Mat();
 }
 
 bool encode(const cv::Mat& image, const std::string& extension, int jpegQuality, Bytes* out,
@@ -37,12 +36,15 @@ bool encode(const cv::Mat& image, const std::string& extension, int jpegQuality,
     std::vector<int> params;
     if (extension == "jpg" || extension == "jpeg" || extension == "jpe")
         params = {cv::IMWRITE_JPEG_QUALITY, std::clamp(jpegQuality, 1, 100)};
+    const codecs::Api* codec = codecs::api(error);
+    if (!codec)
+        return false;
     try {
-        if (!cv::haveImageWriter("." + extension)) {
+        if (!codec->haveWriter("." + extension)) {
             *error = "OpenCV: no writer for ." + extension;
             return false;
         }
-        if (cv::imencode("." + extension, image, *out, params) && !out->empty()) {
+        if (codec->encode("." + extension, image, params, out, error)) {
             // JPEGs state 72 dots per inch, as Lumora's JPEGs always have, rather than OpenCV's bare 1:1
             // aspect.
             static const unsigned char kJfif[] = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F', 0};
@@ -53,7 +55,6 @@ bool encode(const cv::Mat& image, const std::string& extension, int jpegQuality,
             }
             return true;
         }
-        *error = "OpenCV: encoding ." + extension + " failed";
     } catch (const cv::Exception& e) {
         *error = std::string("OpenCV: ") + e.what();
     }

@@ -3,13 +3,13 @@
 
 #include "app/EventLog.h"
 #include "app/ProcessRunner.h"
+#include "imageio/CodecModule.h"
 #include "imageio/ImageFile.h"
 
 #include <QFileInfo>
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <opencv2/imgcodecs.hpp>
 #include <vector>
 
 namespace lumora {
@@ -60,15 +60,15 @@ cv::Mat decodeRaw(const std::string& path, bool preview) {
         return {};
     }
 
-    cv::Mat decoded;
-    try {
-        const cv::Mat bytes(1, run.standardOutput.size(), CV_8U,
-                            const_cast<char*>(run.standardOutput.constData()));
-        decoded = cv::imdecode(bytes, cv::IMREAD_ANYDEPTH | cv::IMREAD_ANYCOLOR);
-    } catch (const cv::Exception& e) {
-        logError("decodeRaw", path + ": " + e.what());
+    std::string why;
+    const imageio::codecs::Api* codec = imageio::codecs::api(&why);
+    if (!codec) {
+        logError("decodeRaw", path + ": " + why);
         return {};
     }
+    const cv::Mat decoded =
+        codec->decode(reinterpret_cast<const unsigned char*>(run.standardOutput.constData()),
+                      static_cast<size_t>(run.standardOutput.size()));
     if (decoded.empty() || decoded.depth() != CV_16U || decoded.channels() != 3) {
         logError("decodeRaw", path + ": dcraw's output is not a 16-bit colour image");
         return {};
