@@ -232,9 +232,22 @@ Rendered render(const cv::Mat& light, const ControlPositions& positions, const T
     return r;
 }
 
-// Writes the result with the source's EXIF data and reports it; the process exit status.
+// The set-up after main began, then exiftool's start, timed as the first phases of a command.
+QJsonObject startPhases(std::optional<ExifToolSession>& exif) {
+    QJsonObject timings;
+    timings.insert(QStringLiteral("setup"), secondsSince(startTimes().sinceMain));
+    QElapsedTimer timer;
+    timer.start();
+    exif.emplace(); // exiftool starts now and is ready by the time the picture is written
+    timings.insert(QStringLiteral("exiftoolStart"), secondsSince(timer));
+    return timings;
+}
+
+// Writes the result with the source's EXIF data and reports it; the process exit status. exiftool is asked
+// to finish before the report, so that the report holds every phase up to the exit: "load" is the CPU time
+// before main, "total" that plus the time since.
 int finish(const char* command, const ToneOptions& o, const Rendered& r, int bits,
-           const std::string& exifSource, QJsonObject extra) {
+           const std::string& exifSource, std::optional<ExifToolSession>& exif, QJsonObject extra) {
     if (!r.error.empty()) {
         std::fprintf(stderr, "lumora-cli %s: tone mapping failed: %s\n", command, r.error.c_str());
         return 1;
@@ -250,6 +263,11 @@ int finish(const char* command, const ToneOptions& o, const Rendered& r, int bit
     timings.insert(QStringLiteral("encode"), w.encode);
     timings.insert(QStringLiteral("file"), w.file);
     timings.insert(QStringLiteral("exif"), w.exif);
+    timer.restart();
+    exif.reset();
+    timings.insert(QStringLiteral("exiftoolStop"), secondsSince(timer));
+    timings.insert(QStringLiteral("load"), startTimes().load);
+    timings.insert(QStringLiteral("total"), startTimes().load + secondsSince(startTimes().sinceMain));
     extra.insert(QStringLiteral("timings"), timings);
     if (!written.ok) {
         std::fprintf(stderr, "lumora-cli %s: %s\n", command, written.error.c_str());
@@ -316,8 +334,8 @@ int runTonemap(const QStringList& args) {
     if (!outputDepth(o.out, o.bits, &bits, &error) || !resolvePositions(o, &positions, &error))
         return usageError("tonemap", error);
 
-    // exiftool starts now and is ready by the time the picture is written.
-    const ExifToolSession exif;
+    std::optional<ExifToolSession> exif;
+    QJsonObject timings = startPhases(exif);
     QElapsedTimer timer;
     timer.start();
     const cv::Mat image = readImage(in.toStdString());
@@ -325,10 +343,10 @@ int runTonemap(const QStringList& args) {
         std::fprintf(stderr, "lumora-cli tonemap: cannot read '%s'\n", in.toLocal8Bit().constData());
         return 1;
     }
-    const double readSeconds = secondsSince(timer);
+    timings.insert(QStringLiteral("read"), secondsSince(timer));
     const Rendered r = render(image, positions, o);
-    return finish("tonemap", o, r, bits, in.toStdString(),
-                  QJsonObject{{"input", in}, {"timings", QJsonObject{{"read", readSeconds}}}});
+    return finish("tonemap", o, r, bits, in.toStdString(), exif,
+                  QJsonObject{{"input", in}, {"timings", timings}});
 }
 
 int runRender(const QStringList& args) {
@@ -386,10 +404,14 @@ int runRender(const QStringList& args) {
     if (!outputDepth(o.out, o.bits, &bits, &error) || !resolvePositions(o, &positions, &error))
         return usageError("render", error);
 
-    const ExifToolSession exif;
+    std::optional<ExifToolSession> exif;
+    QJsonObject timings = startPhases(exif);
+    QElapsedTimer opening;
+    opening.start();
     const std::unique_ptr<ImagesSequence> sequence = openSequenceAt("render", media, index);
     if (!sequence)
         return 1;
+    timings.insert(QStringLiteral("open"), secondsSince(opening));
     StackingParams params = stackingParams(stack, *sequence, index);
 
     QElapsedTimer timer;
@@ -407,8 +429,10 @@ int runRender(const QStringList& args) {
                     params.firstIndex + params.frameCount - 1, stackSeconds);
     // The EXIF data comes from the video, or from the chosen photo of a burst.
     const std::string exifSource = sequence->sourceFileOf(index);
-    return finish("render", o, r, bits, exifSource,
-                  QJsonObject{{"chosenIndex", index},
+    timings.insert(QStringLiteral("stack"), stackSeconds);
+    return finish("render", o, r, bits, exifSource, exif,
+                  QJsonObject{{"timings", timings},
+                              {"chosenIndex", index},
                               {"firstIndex", params.firstIndex},
                               {"frameCount", params.frameCount},
                               {"stackSeconds", stackSeconds}});

@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <cstdio>
+#include <ctime>
 #include <exception>
 #include <malloc.h>
 
@@ -54,7 +55,17 @@ void printUsage(std::FILE* out) {
 
 } // namespace
 
+lumora::cli::StartTimes& lumora::cli::startTimes() {
+    static StartTimes times;
+    return times;
+}
+
 int main(int argc, char* argv[]) {
+    timespec cpu{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu);
+    lumora::cli::startTimes().load =
+        static_cast<double>(cpu.tv_sec) + static_cast<double>(cpu.tv_nsec) * 1e-9;
+    lumora::cli::startTimes().sinceMain.start();
     // One job, then exit: large images (144 MB at 12 MP) are taken from the heap and its freed space reused,
     // instead of each being mapped afresh and every page faulted in and zeroed by the kernel.
     mallopt(M_MMAP_THRESHOLD, 1 << 30);
