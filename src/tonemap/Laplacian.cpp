@@ -6,6 +6,7 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -17,6 +18,27 @@ constexpr float kEpsilon = std::numeric_limits<float>::epsilon(); // 1.1920929e-
 constexpr float kDisplayPower = 0.45454544f;                      // 1 / 2.2
 
 constexpr const char* kPlace = "Laplacian::toneMap";
+
+// The per-pixel loops below take the channel count as a template argument where it is the usual 3 or 4, so
+// that they vectorise; kCn = 0 reads it from `cn`. The arithmetic is the same either way.
+
+// Luminance of one row of BGR(A...) pixels.
+template <int kCn> void rowLuminance(const float* p, float* dst, int cols, int cn) {
+    const int step = kCn > 0 ? kCn : cn;
+    for (int x = 0; x < cols; ++x, p += step)
+        dst[x] = (20.f * p[2] + 40.f * p[1] + p[0]) / 61.f;
+}
+
+// Each colour channel keeps its ratio to the luminance l, now carried by r (black where l is 0).
+template <int kCn>
+void rowColour(const float* src, const float* lrow, const float* rrow, float* dst, int cols, int cn) {
+    const int step = kCn > 0 ? kCn : cn;
+    for (int x = 0; x < cols; ++x) {
+        const float l = lrow[x];
+        for (int c = 0; c < 3; ++c)
+            dst[3 * x + c] = l != 0.f ? src[x * step + c] / l * rrow[x] : 0.f;
+    }
+}
 
 // Maps the 0.5th..99.5th percentiles of r onto a 100:1 range: r / hi raised to ln 100 / ln(hi / lo).
 void fitRange(cv::Mat& r, int workers) {
@@ -50,8 +72,12 @@ cv::Mat Laplacian::luminance(const cv::Mat& image, int workers) {
         for (int y = first; y < end; ++y) {
             const float* p = image.ptr<float>(y);
             float* dst = l.ptr<float>(y);
-            for (int x = 0; x < image.cols; ++x, p += cn)
-                dst[x] = (20.f * p[2] + 40.f * p[1] + p[0]) / 61.f;
+            if (cn == 3)
+                rowLuminance<3>(p, dst, image.cols, cn);
+            else if (cn == 4)
+                rowLuminance<4>(p, dst, image.cols, cn);
+            else
+                rowLuminance<0>(p, dst, image.cols, cn);
         }
     });
     return l;
@@ -116,15 +142,14 @@ cv::Mat Laplacian::apply(const cv::Mat& input, const LaplacianParams& params) {
             const float* lrow = lum.ptr<float>(y);
             const float* rrow = r.ptr<float>(y);
             float* dst = out.ptr<float>(y);
-            for (int x = 0; x < in.cols; ++x) {
-                if (cn == 1) {
-                    dst[x] = rrow[x];
-                    continue;
-                }
-                const float l = lrow[x];
-                for (int c = 0; c < 3; ++c)
-                    dst[3 * x + c] = l != 0.f ? src[x * cn + c] / l * rrow[x] : 0.f;
-            }
+            if (cn == 1)
+                std::copy(rrow, rrow + in.cols, dst);
+            else if (cn == 3)
+                rowColour<3>(src, lrow, rrow, dst, in.cols, cn);
+            else if (cn == 4)
+                rowColour<4>(src, lrow, rrow, dst, in.cols, cn);
+            else
+                rowColour<0>(src, lrow, rrow, dst, in.cols, cn);
         }
         // In place: the band is a view of `out` (expanding edges may go past 1, kept for the later steps).
         cv::Mat band = out.rowRange(first, end);
