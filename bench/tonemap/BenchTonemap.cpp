@@ -289,7 +289,7 @@ int main(int argc, char** argv) {
     std::printf("bench_tonemap: %s (%dx%d), 1 MP = %dx%d, fast preview = %dx%d, workers %d (waiting) / %d "
                 "(interactive), vector loop %s, load %s\n",
                 photo.empty() ? "synthetic scene" : photo.c_str(), full.cols, full.rows, mp1.cols, mp1.rows,
-                preview.cols, preview.rows, waiting, interactive, remapSimdAvailable() ? "AVX2" : "portable",
+                preview.cols, preview.rows, waiting, interactive, remapWideSimdAvailable() ? "AVX-512" : remapSimdAvailable() ? "AVX2" : "portable",
                 loadAverage().c_str());
 
     QTemporaryDir tmp;
@@ -355,6 +355,20 @@ int main(int argc, char** argv) {
         timeRuns(1, [&] { bench::literalLapFilter(logPreview, lap.alpha, lap.beta, sigma, 0.01f); });
     report("filter, literal per-coefficient sub-pyramids", literal);
     ratio("speed-up of the vector loop over the portable one", vec, portable);
+    if (remapWideSimdAvailable()) {
+        // 16 lanes against 8, turn about in the same runs so that the machine's load weighs on both alike.
+        for (int pos : positions) {
+            const std::array<float, 3> t = operatorTripleFromPositions(0, pos, pos, 0);
+            const LapFilterParams p{t[0], t[1], sigma, 0.01f};
+            std::vector<double> wide, narrow;
+            for (int i = 0; i < runs; ++i) {
+                wide.push_back(seconds([&] { lapfilterCore(logPreview, p, control, {1, true, true}); }));
+                narrow.push_back(seconds([&] { lapfilterCore(logPreview, p, control, {1, true, false}); }));
+            }
+            ratio("16-lane loop over the 8-lane one, sliders at " + std::to_string(pos), summarise(wide),
+                  summarise(narrow));
+        }
+    }
     ratio("speed-up of the kernel form over the literal form", vec, literal);
 
     std::printf("\nSlider change on a 1 MP preview (exposure, restart at stage 4, fast mode)\n");
