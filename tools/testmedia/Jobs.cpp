@@ -48,7 +48,9 @@ QStringList colourArgs(const QString& matrix, bool fullRange, bool tagged,
     const QString range = fullRange ? QStringLiteral("pc") : QStringLiteral("tv");
     QStringList a{
         QStringLiteral("-vf"),
-        QStringLiteral("scale=out_color_matrix=%1:out_range=%2:flags=bicubic+accurate_rnd+full_chroma_int,format=%3").arg(matrix, range, pixFmt)};
+        QStringLiteral(
+            "scale=out_color_matrix=%1:out_range=%2:flags=bicubic+accurate_rnd+full_chroma_int,format=%3")
+            .arg(matrix, range, pixFmt)};
     if (!tagged)
         return a;
     const bool hd = matrix == QLatin1String("bt709");
@@ -269,22 +271,26 @@ Job motionJob(const QString& prefix, cv::Size size, int frameCount, double speed
     return job;
 }
 
-// A few frames of colour bars, coded losslessly with one matrix and range, tagged or not: what a decode
-// gives back is the conversion the tags (or the untagged rule) ask for, with nothing lost in between.
-Job colourBarsJob(const QString& name, const QString& matrix, bool fullRange, bool tagged) {
-    const cv::Size size = k720p;
-    const QStringList codec =
-        QStringList{QStringLiteral("-c:v"),      QStringLiteral("libx264"), QStringLiteral("-preset"),
-                    QStringLiteral("ultrafast"), QStringLiteral("-qp"),     QStringLiteral("0")} +
-        colourArgs(matrix, fullRange, tagged);
-    Job job{name, false, {name}, {}, {}};
-    job.signature = QStringLiteral("v%1 bars 1280x720 3 %2").arg(kGeneratorVersion).arg(codec.join(' '));
+// A clip of `frameCount` pictures (8-bit, or 16-bit when `deep`), encoded with `codec` into MP4; `kind` names
+// the content in the stamp. `source` is called when the job runs (what it prepares may be costly) and gives
+// the function that renders picture i.
+Job encodedClipJob(const QString& name, bool benchOnly, const QString& kind, cv::Size size, int frameCount,
+                   const QStringList& codec, bool deep, int timeoutMs,
+                   std::function<std::function<cv::Mat(int)>()> source) {
+    Job job{name, benchOnly, {name}, {}, {}};
+    job.signature = QStringLiteral("v%1 %2 %3x%4 %5 %6")
+                        .arg(kGeneratorVersion)
+                        .arg(kind)
+                        .arg(size.width)
+                        .arg(size.height)
+                        .arg(frameCount)
+                        .arg(codec.join(' '));
     job.run = [=](const QDir& outDir, QString* error) {
-        FfmpegEncoder enc(outDir.filePath(name), size, kFps, codec, QStringLiteral("mp4"), 120000);
-        const cv::Mat bars = renderColourBars(size);
+        FfmpegEncoder enc(outDir.filePath(name), size, kFps, codec, QStringLiteral("mp4"), timeoutMs, deep);
+        const std::function<cv::Mat(int)> picture = source();
         bool ok = enc.start();
-        for (int i = 0; ok && i < 3; ++i)
-            ok = enc.writeFrame(bars);
+        for (int i = 0; ok && i < frameCount; ++i)
+            ok = enc.writeFrame(picture(i));
         if (!ok || !enc.finish()) {
             *error = enc.error();
             return false;
@@ -292,6 +298,19 @@ Job colourBarsJob(const QString& name, const QString& matrix, bool fullRange, bo
         return true;
     };
     return job;
+}
+
+// A few frames of colour bars, coded losslessly with one matrix and range, tagged or not: what a decode
+// gives back is the conversion the tags (or the untagged rule) ask for, with nothing lost in between.
+Job colourBarsJob(const QString& name, const QString& matrix, bool fullRange, bool tagged) {
+    const QStringList codec =
+        QStringList{QStringLiteral("-c:v"),      QStringLiteral("libx264"), QStringLiteral("-preset"),
+                    QStringLiteral("ultrafast"), QStringLiteral("-qp"),     QStringLiteral("0")} +
+        colourArgs(matrix, fullRange, tagged);
+    return encodedClipJob(name, false, QStringLiteral("bars"), k720p, 3, codec, false, 120000, [] {
+        const cv::Mat bars = renderColourBars(k720p);
+        return [bars](int) { return bars; };
+    });
 }
 
 // A phone's HDR video made exact: 10-bit BT.2020 HEVC with the HLG or PQ transfer, coded losslessly, of the
@@ -313,26 +332,11 @@ Job hdrJob(const QString& name, HdrScene scene, cv::Size size, int frames) {
     const QStringList codec =
         hdrCodecArgs(scene == HdrScene::Hlg ? QStringLiteral("arib-std-b67") : QStringLiteral("smpte2084"),
                      QStringLiteral("lossless=1"));
-    Job job{name, false, {name}, {}, {}};
-    job.signature = QStringLiteral("v%1 hdr %2x%3 %4 %5")
-                        .arg(kGeneratorVersion)
-                        .arg(size.width)
-                        .arg(size.height)
-                        .arg(frames)
-                        .arg(codec.join(' '));
-    job.run = [=](const QDir& outDir, QString* error) {
-        FfmpegEncoder enc(outDir.filePath(name), size, kFps, codec, QStringLiteral("mp4"), 600000, true);
-        const cv::Mat picture = renderHdrScene(scene, size);
-        bool ok = enc.start();
-        for (int i = 0; ok && i < frames; ++i)
-            ok = enc.writeFrame(picture);
-        if (!ok || !enc.finish()) {
-            *error = enc.error();
-            return false;
-        }
-        return true;
-    };
-    return job;
+    return encodedClipJob(name, false, QStringLiteral("hdr"), size, frames, codec, true, 600000,
+                          [scene, size] {
+                              const cv::Mat picture = renderHdrScene(scene, size);
+                              return [picture](int) { return picture; };
+                          });
 }
 
 // The moving scene as a phone's HLG clip (lossy 10-bit HEVC): its pictures taken as BT.709 video, their
@@ -360,26 +364,11 @@ cv::Mat hlgPicture(const cv::Mat& bgrFloat) {
 Job hlgSceneJob(const QString& name, cv::Size size, int frameCount) {
     const QStringList codec = hdrCodecArgs(QStringLiteral("arib-std-b67"), QStringLiteral("crf=16"))
                               << QStringLiteral("-preset") << QStringLiteral("fast");
-    Job job{name, true, {name}, {}, {}};
-    job.signature = QStringLiteral("v%1 hlg scene %2x%3 %4 %5")
-                        .arg(kGeneratorVersion)
-                        .arg(size.width)
-                        .arg(size.height)
-                        .arg(frameCount)
-                        .arg(codec.join(' '));
-    job.run = [=](const QDir& outDir, QString* error) {
-        const SceneRenderer renderer(size);
-        FfmpegEncoder enc(outDir.filePath(name), size, kFps, codec, QStringLiteral("mp4"), 1800000, true);
-        bool ok = enc.start();
-        for (int i = 0; ok && i < frameCount; ++i)
-            ok = enc.writeFrame(hlgPicture(renderer.renderFloat(i)));
-        if (!ok || !enc.finish()) {
-            *error = enc.error();
-            return false;
-        }
-        return true;
-    };
-    return job;
+    return encodedClipJob(name, true, QStringLiteral("hlg scene"), size, frameCount, codec, true, 1800000,
+                          [size] {
+                              auto renderer = std::make_shared<SceneRenderer>(size);
+                              return [renderer](int i) { return hlgPicture(renderer->renderFloat(i)); };
+                          });
 }
 
 Job longJob() {
