@@ -47,14 +47,14 @@ void runEcc(const cv::Mat& templ, const cv::Mat& input, cv::Mat& warp, int itera
     }
 }
 
-// 16-bit grey images are estimated on a float copy at the 8-bit scale, so one set of thresholds serves every
-// depth; the frame itself is then warped at its own depth.
+// 16-bit grey images are estimated on an 8-bit copy, so they take the 8-bit path (thresholds, speed); the
+// frame itself is then warped at its own depth.
 cv::Mat estimationProxy(const cv::Mat& grey) {
     if (grey.depth() != CV_16U)
         return grey;
-    cv::Mat f;
-    grey.convertTo(f, CV_32F, 255.0 / 65535.0);
-    return f;
+    cv::Mat small;
+    grey.convertTo(small, CV_8U, 1.0 / 257.0);
+    return small;
 }
 
 cv::Mat asFloat(const cv::Mat& grey) {

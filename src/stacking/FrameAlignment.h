@@ -31,7 +31,7 @@ public:
     FrameAligner& operator=(const FrameAligner&) = delete;
 
     // 2x3 float warp mapping chosen-frame coordinates to frame coordinates (pure translation). 16-bit grey
-    // images are estimated on a float copy; identity when the two are of different kinds (8-bit against
+    // images are estimated on an 8-bit copy; identity when the two are of different kinds (8-bit against
     // 16-bit or float). An estimate that stops improving
     // keeps the last completed step. Other errors are thrown (cv::Exception). May run on any one thread at
     // a time.
