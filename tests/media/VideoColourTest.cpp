@@ -20,16 +20,16 @@ using lumora::VideoColour;
 using lumora::VideoDecoder;
 using lumora::test::testMediaPath;
 
-// Frame 0 as the ffmpeg tool converts it to `pixFmt` (bgr24 or bgr48le), with `filter` when the clip's tags
-// do not say what to do; empty when ffmpeg is missing or fails.
-cv::Mat ffmpegFrame(const std::string& clip, const char* filter, int type, const char* pixFmt,
-                    cv::Size size) {
+// Frame 0 as the ffmpeg tool converts it to `pixFmt` (bgr24 or bgr48le), reading untagged HD clips as
+// BT.709; empty when ffmpeg is missing or fails.
+cv::Mat ffmpegFrame(const std::string& clip, int type, const char* pixFmt, cv::Size size) {
     QTemporaryDir dir;
     const QString out = dir.filePath(QStringLiteral("frame.raw"));
     QStringList args{QStringLiteral("-i"), QString::fromStdString(clip), QStringLiteral("-frames:v"),
                      QStringLiteral("1")};
-    if (filter)
-        args << QStringLiteral("-vf") << QString::fromLatin1(filter);
+    const QString filter = lumora::test::untaggedHdFilter(clip);
+    if (!filter.isEmpty())
+        args << QStringLiteral("-vf") << filter;
     args << QStringLiteral("-f") << QStringLiteral("rawvideo") << QStringLiteral("-pix_fmt")
          << QString::fromLatin1(pixFmt) << QStringLiteral("file:") + out;
     if (!lumora::test::runFfmpeg(args))
@@ -54,7 +54,6 @@ double meanAbsDiff(const cv::Mat& a, const cv::Mat& b, const cv::Mat& mask = cv:
 
 struct ColourCase {
     const char* clip;
-    const char* filter; // what the ffmpeg tool needs to apply our reading of an untagged clip
     VideoColour::Matrix matrix;
     bool fullRange;
     bool tagged;
@@ -81,7 +80,7 @@ TEST_P(TaggedColour, FramesMatchTheConversionTheTagsAskFor) {
 
     const cv::Mat frame = decoder->frameAt(0);
     ASSERT_EQ(frame.type(), CV_8UC3);
-    const cv::Mat reference = ffmpegFrame(path, c.filter, CV_8UC3, "bgr24", frame.size());
+    const cv::Mat reference = ffmpegFrame(path, CV_8UC3, "bgr24", frame.size());
     if (reference.empty())
         GTEST_SKIP() << "ffmpeg is not available";
     // A wrong matrix is 5 to 30 levels off in saturated colours; rounding differences stay well below 1.
@@ -99,13 +98,11 @@ TEST_P(TaggedColour, FramesMatchTheConversionTheTagsAskFor) {
 
 using M = VideoColour::Matrix;
 INSTANTIATE_TEST_SUITE_P(VideoColour, TaggedColour,
-                         ::testing::Values(ColourCase{"bars_bt709.mp4", nullptr, M::BT709, false, true, true},
-                                           ColourCase{"bars_bt601.mp4", nullptr, M::BT601, false, true, true},
-                                           ColourCase{"bars_untagged.mp4", "scale=in_color_matrix=bt709",
-                                                      M::BT709, false, false, true},
-                                           ColourCase{"bars_full.mp4", nullptr, M::BT709, true, true, true},
-                                           ColourCase{"counter_mjpg.avi", nullptr, M::BT601, true, true,
-                                                      false}));
+                         ::testing::Values(ColourCase{"bars_bt709.mp4", M::BT709, false, true, true},
+                                           ColourCase{"bars_bt601.mp4", M::BT601, false, true, true},
+                                           ColourCase{"bars_untagged.mp4", M::BT709, false, false, true},
+                                           ColourCase{"bars_full.mp4", M::BT709, true, true, true},
+                                           ColourCase{"counter_mjpg.avi", M::BT601, true, true, false}));
 
 TEST(VideoColour, TenBitClipsDecodeToSixteenBitsWithTheirTransfer) {
     struct Case {
@@ -124,7 +121,7 @@ TEST(VideoColour, TenBitClipsDecodeToSixteenBitsWithTheirTransfer) {
         EXPECT_EQ(decoder->colour().matrix, VideoColour::Matrix::BT2020);
         const cv::Mat frame = decoder->frameAt(1);
         ASSERT_EQ(frame.type(), CV_16UC3);
-        const cv::Mat reference = ffmpegFrame(path, nullptr, CV_16UC3, "bgr48le", frame.size());
+        const cv::Mat reference = ffmpegFrame(path, CV_16UC3, "bgr48le", frame.size());
         if (reference.empty())
             GTEST_SKIP() << "ffmpeg is not available";
         // One 8-bit level is 257 at 16 bits; 10-bit samples keep four times finer steps.
