@@ -30,6 +30,7 @@ FrameSource::FrameSource(const std::string& videoPath) : kind_(Video), path_(vid
         decoder_.reset();
         return;
     }
+    colour_ = decoder_->colour();
     initialise(sequenceFps(decoder_->reportedFps()));
 }
 
@@ -45,6 +46,8 @@ FrameSource::FrameSource(const std::vector<std::string>& fileList)
         return;
     }
     frameCount_ = static_cast<int>(files_.size());
+    colour_.bitDepth = firstFrame_.depth() == CV_8U ? 8 : 16;
+    colour_.fullRange = true;
     initialise(kBurstFps);
 }
 

@@ -2,6 +2,8 @@
 // The frames of one opened video or photo burst by index, for any thread: one frame, or a run of neighbouring
 // frames read in one go. Its own lock serialises the decoder; it knows nothing of a player.
 
+#include "media/VideoColour.h"
+
 #include <opencv2/core.hpp>
 
 #include <memory>
@@ -39,6 +41,9 @@ public:
     // The video's path ("" for a burst) and the burst's files in frame order (empty for a video).
     const std::string& path() const { return path_; }
     const std::vector<std::string>& files() const { return files_; }
+    // What the frames' samples mean: a video's tags, or for a burst the first file's depth (8 or 16 bits)
+    // and SDR.
+    const VideoColour& colour() const { return colour_; }
     // The file frame `index` comes from: the video, or that burst file (empty when out of range).
     std::string fileOf(int index) const;
 
@@ -74,6 +79,7 @@ private:
     float aspectRatio_ = 0.0f;
     float duration_ = 0.0f;
     std::string durationText_;
+    VideoColour colour_;
 };
 
 } // namespace lumora

@@ -1,5 +1,7 @@
 #include "media/ImagesSequence.h"
 
+#include "media/HdrLight.h"
+
 namespace lumora {
 
 cv::Mat ImagesSequence::getCvImageAt(int index, bool forDisplay, bool restorePosition,
@@ -15,6 +17,12 @@ cv::Mat ImagesSequence::getCvImageAt(int index, bool forDisplay, bool restorePos
     if (!restorePosition)
         player_.moveIndex(index);
     return frame;
+}
+
+cv::Mat ImagesSequence::stillFrameAt(int index) {
+    const cv::Mat frame = source_.frameAt(index, false);
+    const VideoColour c = colour();
+    return c.isHdr() ? hdrDisplayFrame(frame, c) : frame;
 }
 
 } // namespace lumora

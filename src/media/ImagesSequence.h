@@ -20,6 +20,8 @@ public:
     // Frame `index`; empty when out of range or unreadable.
     virtual cv::Mat getCvImageAt(int index, bool forDisplay) = 0;
     virtual bool isLastFrame() = 0;
+    // What the frames' samples mean (depth, transfer, primaries); plain 8-bit SDR unless a source says more.
+    virtual VideoColour colour() const { return {}; }
 };
 
 class ImagesSequence : public ImagesSequenceBase {
@@ -41,6 +43,10 @@ public:
         return getCvImageAt(index, forDisplay, true, false);
     }
     cv::Mat getCvImageAt(int index, bool forDisplay, bool restorePosition, bool alreadyLocked);
+    // Frame `index` as a picture of its own, to edit or save: full quality (burst files are read whole, not
+    // as the player's preview), HDR frames through the display transform (HdrLight.h) as 16-bit BGR. Empty
+    // when unreadable. The player is not disturbed.
+    cv::Mat stillFrameAt(int index);
     // Frames first..last for a worker, with one seek and a sequential decode: element k is what
     // getCvImageAt(first + k, false) returns. The player's frame is not disturbed. Empty when last < first.
     std::vector<cv::Mat> getCvImagesInRange(int first, int last) {
@@ -84,6 +90,7 @@ public:
     float aspectRatio() const { return source_.aspectRatio(); }
     float duration() const { return source_.duration(); }
     const std::string& durationText() const { return source_.durationText(); }
+    VideoColour colour() const override { return source_.colour(); }
     float frameInterval() const { return player_.frameInterval(); }
     int brightness() const { return player_.brightness(); }
     // The burst's files in frame order (empty for a video).

@@ -33,6 +33,7 @@ std::optional<MediaInfo> fromSequence(const ImagesSequence& sequence, MediaInfo:
     info.frameCount = sequence.frameCount();
     info.fps = sequence.fps();
     info.durationSeconds = sequence.duration();
+    info.colour = sequence.colour();
     return info;
 }
 
@@ -55,6 +56,8 @@ std::optional<MediaInfo> probePhoto(const std::string& path) {
     info.width = image.cols;
     info.height = image.rows;
     info.frameCount = 1;
+    info.colour.bitDepth = image.depth() == CV_8U ? 8 : image.depth() == CV_16U ? 16 : 32;
+    info.colour.fullRange = true;
     return info;
 }
 

@@ -2,6 +2,8 @@
 // A quick look at a medium without keeping it open: what it is, its size, frame count and rate. Videos and
 // bursts are opened as the window opens them, so the frame count is the number of frames that really decode.
 
+#include "media/VideoColour.h"
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,6 +20,9 @@ struct MediaInfo {
     double fps = 0.0;
     // Time from the first to the last frame.
     double durationSeconds = 0.0;
+    // Sample depth, transfer and primaries of the frames (photos and bursts: the file's depth, SDR, the
+    // sRGB primaries, which are BT.709's).
+    VideoColour colour;
 };
 
 const char* kindName(MediaInfo::Kind kind);

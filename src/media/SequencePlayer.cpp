@@ -1,5 +1,6 @@
 #include "media/SequencePlayer.h"
 
+#include "media/HdrLight.h"
 #include "media/SequenceTiming.h"
 
 #include <QFileInfo>
@@ -20,14 +21,19 @@ SequencePlayer::SequencePlayer(FrameSource& source)
     : source_(source), currentFrame_(source.takeFirstFrame()), lastTick_(Clock::now()) {
     if (!source_.ready())
         return;
-    displayFrame_ = applyBrightness(currentFrame_, brightness_);
+    displayFrame_ = displayed(currentFrame_);
     frameInterval_ = frameIntervalForSpeed(0, source_.fps());
     lastIndex_ = source_.frameCount() - 1;
 }
 
+cv::Mat SequencePlayer::displayed(const cv::Mat& frame) const {
+    const VideoColour& colour = source_.colour();
+    return applyBrightness(colour.isHdr() ? hdrDisplayFrame(frame, colour) : frame, brightness_);
+}
+
 void SequencePlayer::showFrame(const cv::Mat& frame) {
     currentFrame_ = frame;
-    displayFrame_ = applyBrightness(currentFrame_, brightness_);
+    displayFrame_ = displayed(currentFrame_);
 }
 
 // Called with the lock held. An unreadable frame moves the index but keeps the picture.
@@ -39,7 +45,7 @@ void SequencePlayer::show(int index, bool forDisplay) {
     position_ = index;
     if (!frame.empty())
         currentFrame_ = frame;
-    displayFrame_ = forDisplay ? applyBrightness(currentFrame_, brightness_) : currentFrame_;
+    displayFrame_ = forDisplay ? displayed(currentFrame_) : currentFrame_;
 }
 
 cv::Mat SequencePlayer::setCurrentFrame(int index, bool forDisplay) {
@@ -169,7 +175,7 @@ bool SequencePlayer::isLastFrame() const {
 void SequencePlayer::setBrightness(int step) {
     std::lock_guard<std::mutex> lock(mutex_);
     brightness_ = step;
-    displayFrame_ = applyBrightness(currentFrame_, brightness_);
+    displayFrame_ = displayed(currentFrame_);
 }
 
 void SequencePlayer::setSpeed(int level) {

@@ -63,6 +63,9 @@ public:
 private:
     using Clock = std::chrono::steady_clock;
 
+    // What the window shows of a frame: HDR frames through the display transform, then the brightness.
+    cv::Mat displayed(const cv::Mat& frame) const;
+
     void show(int index, bool forDisplay);
     void showFrame(const cv::Mat& frame);
     bool showDecodableFrame(int from, int to, const char* place);

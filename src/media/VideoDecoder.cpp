@@ -9,6 +9,7 @@ extern "C" {
 #include <libavutil/avutil.h>
 #include <libavutil/dict.h>
 #include <libavutil/display.h>
+#include <libavutil/pixdesc.h>
 #include <libswscale/swscale.h>
 }
 
@@ -203,6 +204,74 @@ struct SeekPoint {
 
 enum class Run { Found, Missing, LandedLate, End };
 
+// The frame's own tags first, the stream's where the frame states nothing, the untagged rule last.
+VideoColour colourOf(const AVFrame* f, const AVCodecContext* codec) {
+    VideoColour c;
+    const auto format = static_cast<AVPixelFormat>(f->format);
+    if (const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format))
+        c.bitDepth = desc->comp[0].depth;
+    const AVColorSpace space = f->colorspace != AVCOL_SPC_UNSPECIFIED ? f->colorspace : codec->colorspace;
+    c.matrixTagged = true;
+    switch (space) {
+    case AVCOL_SPC_BT709:
+        c.matrix = VideoColour::Matrix::BT709;
+        break;
+    case AVCOL_SPC_BT470BG:
+    case AVCOL_SPC_SMPTE170M:
+        c.matrix = VideoColour::Matrix::BT601;
+        break;
+    case AVCOL_SPC_BT2020_NCL:
+    case AVCOL_SPC_BT2020_CL: // rare; the non-constant matrix is the closest swscale offers
+        c.matrix = VideoColour::Matrix::BT2020;
+        break;
+    default:
+        c.matrix = untaggedMatrix(f->width, f->height);
+        c.matrixTagged = false;
+    }
+    const AVColorRange range =
+        f->color_range != AVCOL_RANGE_UNSPECIFIED ? f->color_range : codec->color_range;
+    c.fullRange = range == AVCOL_RANGE_JPEG || format == AV_PIX_FMT_YUVJ420P ||
+                  format == AV_PIX_FMT_YUVJ422P || format == AV_PIX_FMT_YUVJ444P ||
+                  format == AV_PIX_FMT_YUVJ440P || format == AV_PIX_FMT_YUVJ411P;
+    const AVColorTransferCharacteristic trc =
+        f->color_trc != AVCOL_TRC_UNSPECIFIED ? f->color_trc : codec->color_trc;
+    if (trc == AVCOL_TRC_ARIB_STD_B67)
+        c.transfer = VideoColour::Transfer::HLG;
+    else if (trc == AVCOL_TRC_SMPTE2084)
+        c.transfer = VideoColour::Transfer::PQ;
+    const AVColorPrimaries prim =
+        f->color_primaries != AVCOL_PRI_UNSPECIFIED ? f->color_primaries : codec->color_primaries;
+    switch (prim) {
+    case AVCOL_PRI_BT709:
+        c.primaries = VideoColour::Primaries::BT709;
+        break;
+    case AVCOL_PRI_BT470BG:
+    case AVCOL_PRI_SMPTE170M:
+    case AVCOL_PRI_SMPTE240M:
+        c.primaries = VideoColour::Primaries::BT601;
+        break;
+    case AVCOL_PRI_BT2020:
+        c.primaries = VideoColour::Primaries::BT2020;
+        break;
+    default:
+        // HDR transfers are only ever used with the wide primaries.
+        c.primaries = c.isHdr() ? VideoColour::Primaries::BT2020 : VideoColour::Primaries::Unknown;
+    }
+    return c;
+}
+
+int swsMatrix(VideoColour::Matrix m) {
+    switch (m) {
+    case VideoColour::Matrix::BT709:
+        return SWS_CS_ITU709;
+    case VideoColour::Matrix::BT2020:
+        return SWS_CS_BT2020;
+    case VideoColour::Matrix::BT601:
+        break;
+    }
+    return SWS_CS_ITU601;
+}
+
 } // namespace
 
 struct VideoDecoder::Impl {
@@ -214,6 +283,7 @@ struct VideoDecoder::Impl {
     FramePtr last{av_frame_alloc()}; // the frame at `position`, kept so a repeated request needs no decode
     PacketPtr packet{av_packet_alloc()};
     SwsPtr sws;
+    VideoColour colour;
     int stream = -1;
     bool pendingPacket = false; // `packet` holds data the decoder has not taken yet
     bool draining = false;      // end of stream signalled to the decoder
@@ -397,6 +467,7 @@ bool VideoDecoder::Impl::checkHead(std::string* error) {
             keys.erase(keys.begin(), keys.begin() + first);
     }
     lastKey = frameKey();
+    colour = colourOf(frame.get(), codec.get());
     av_frame_move_ref(last.get(), frame.get());
     position = 0;
     return true;
@@ -617,23 +688,36 @@ bool VideoDecoder::Impl::decodeOrdinalTo(int index) {
     return true;
 }
 
-// BGR24 through swscale with bicubic filtering, into rows aligned to 32 bytes: the conversion the OpenCV
-// video reader makes, so frames match it pixel for pixel.
+// BGR through swscale with bicubic chroma, with the matrix and range the frame's tags ask for (swscale's
+// default is BT.601 whatever the stream says). Frames of more than 8 bits become 16-bit BGR, their samples
+// scaled to the full 16-bit range. Rows are aligned to 32 bytes as the OpenCV video reader aligns them, so
+// BT.601 frames match it pixel for pixel.
 cv::Mat VideoDecoder::Impl::convert(const AVFrame* source) {
-    sws.reset(sws_getCachedContext(sws.release(), source->width, source->height,
-                                   static_cast<AVPixelFormat>(source->format), source->width, source->height,
-                                   AV_PIX_FMT_BGR24, SWS_BICUBIC, nullptr, nullptr, nullptr));
+    const auto format = static_cast<AVPixelFormat>(source->format);
+    const VideoColour tags = colourOf(source, codec.get());
+    const bool deep = tags.bitDepth > 8;
+    const AVPixelFormat target = deep ? AV_PIX_FMT_BGR48 : AV_PIX_FMT_BGR24;
+    sws.reset(sws_getCachedContext(sws.release(), source->width, source->height, format, source->width,
+                                   source->height, target, SWS_BICUBIC, nullptr, nullptr, nullptr));
     if (!sws)
         return {};
-    cv::Mat out(source->height, source->width, CV_8UC3);
-    const int rowBytes = source->width * 3;
+    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
+    const bool yuv = desc && !(desc->flags & AV_PIX_FMT_FLAG_RGB) && desc->nb_components >= 3;
+    if (yuv) {
+        // Set on every frame: a context the cache replaced starts again from swscale's defaults.
+        const int* table = sws_getCoefficients(swsMatrix(tags.matrix));
+        sws_setColorspaceDetails(sws.get(), table, tags.fullRange ? 1 : 0, table, 1, 0, 1 << 16, 1 << 16);
+    }
+    const int type = deep ? CV_16UC3 : CV_8UC3;
+    cv::Mat out(source->height, source->width, type);
+    const int rowBytes = static_cast<int>(source->width * out.elemSize());
     const int alignedBytes = (rowBytes + 31) / 32 * 32;
-    cv::Mat target = rowBytes == alignedBytes ? out : cv::Mat(source->height, alignedBytes, CV_8UC1);
-    uint8_t* dst[4] = {target.data, nullptr, nullptr, nullptr};
-    const int dstStride[4] = {static_cast<int>(target.step[0]), 0, 0, 0};
+    cv::Mat staging = rowBytes == alignedBytes ? out : cv::Mat(source->height, alignedBytes, CV_8UC1);
+    uint8_t* dst[4] = {staging.data, nullptr, nullptr, nullptr};
+    const int dstStride[4] = {static_cast<int>(staging.step[0]), 0, 0, 0};
     sws_scale(sws.get(), source->data, source->linesize, 0, source->height, dst, dstStride);
-    if (target.data != out.data)
-        cv::Mat(source->height, source->width, CV_8UC3, target.data, target.step[0]).copyTo(out);
+    if (staging.data != out.data)
+        cv::Mat(source->height, source->width, type, staging.data, staging.step[0]).copyTo(out);
     if (rotation == 90)
         cv::rotate(out, out, cv::ROTATE_90_CLOCKWISE);
     else if (rotation == 180)
@@ -690,6 +774,9 @@ double VideoDecoder::reportedFps() const {
 }
 bool VideoDecoder::hasTimestampIndex() const {
     return impl_->timestamps;
+}
+const VideoColour& VideoDecoder::colour() const {
+    return impl_->colour;
 }
 int VideoDecoder::position() const {
     return impl_->position;

@@ -2,6 +2,8 @@
 // Exact frame access to the video stream of a file. Frames are numbered in presentation order, the way a
 // decode from the start delivers them, and frameAt(i) returns exactly frame i whatever was read before.
 
+#include "media/VideoColour.h"
+
 #include <opencv2/core.hpp>
 
 #include <memory>
@@ -29,8 +31,12 @@ public:
     // start, and opening decoded the whole stream to count them.
     bool hasTimestampIndex() const;
 
-    // Frame `index` as 8-bit BGR, a matrix of its own; empty when out of range or when the frame does not
-    // decode. Reading index position() + 1 continues the decode without seeking.
+    // Depth, matrix, range, transfer and primaries of the stream, as its first frame states them.
+    const VideoColour& colour() const;
+
+    // Frame `index` as BGR (8-bit, or 16-bit for sources of more than 8 bits), a matrix of its own; empty
+    // when out of range or when the frame does not decode. Reading index position() + 1 continues the decode
+    // without seeking.
     cv::Mat frameAt(int index);
     // Index of the frame the decoder delivered last; -1 when that is unknown (after a failure or the end).
     int position() const;

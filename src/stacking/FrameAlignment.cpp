@@ -47,6 +47,16 @@ void runEcc(const cv::Mat& templ, const cv::Mat& input, cv::Mat& warp, int itera
     }
 }
 
+// 16-bit grey images are estimated on an 8-bit copy, so they take the 8-bit path (thresholds, speed); the
+// frame itself is then warped at its own depth.
+cv::Mat estimationProxy(const cv::Mat& grey) {
+    if (grey.depth() != CV_16U)
+        return grey;
+    cv::Mat small;
+    grey.convertTo(small, CV_8U, 1.0 / 257.0);
+    return small;
+}
+
 cv::Mat asFloat(const cv::Mat& grey) {
     cv::Mat f;
     grey.convertTo(f, CV_32F);
@@ -194,24 +204,25 @@ struct FrameAligner::Prepared {
 };
 
 FrameAligner::FrameAligner(const cv::Mat& chosenGrey, AlignMethod method)
-    : chosenGrey_(chosenGrey), method_(method) {
-    if (method_ != AlignMethod::Fast || chosenGrey.empty() ||
-        (chosenGrey.depth() != CV_8U && chosenGrey.depth() != CV_32F))
+    : chosenGrey_(estimationProxy(chosenGrey)), method_(method) {
+    if (method_ != AlignMethod::Fast || chosenGrey_.empty() ||
+        (chosenGrey_.depth() != CV_8U && chosenGrey_.depth() != CV_32F))
         return;
     prepared_ = std::make_unique<Prepared>();
-    prepared_->levels = floatPyramid(chosenGrey);
+    prepared_->levels = floatPyramid(chosenGrey_);
     for (const cv::Mat& level : prepared_->levels)
         prepared_->points.push_back(texturedPoints(level));
 }
 
 FrameAligner::~FrameAligner() = default;
 
-cv::Mat FrameAligner::estimate(const cv::Mat& frameGrey) const {
+cv::Mat FrameAligner::estimate(const cv::Mat& frameGreyIn) const {
     cv::Mat warp = cv::Mat::eye(2, 3, CV_32F);
+    const cv::Mat frameGrey = estimationProxy(frameGreyIn);
     const bool bothByte = chosenGrey_.depth() == CV_8U && frameGrey.depth() == CV_8U;
     const bool bothFloat = chosenGrey_.depth() == CV_32F && frameGrey.depth() == CV_32F;
     if (!bothByte && !bothFloat)
-        return warp; // 16-bit frames are merged as they are
+        return warp; // an 8-bit frame against a 16-bit chosen frame, or the like: no common scale
     if (chosenGrey_.empty() || frameGrey.empty() || chosenGrey_.size() != frameGrey.size())
         CV_Error(cv::Error::StsBadSize, "alignment needs two non-empty images of the same size");
     if (method_ == AlignMethod::Fast)

@@ -30,8 +30,9 @@ public:
     FrameAligner(const FrameAligner&) = delete;
     FrameAligner& operator=(const FrameAligner&) = delete;
 
-    // 2x3 float warp mapping chosen-frame coordinates to frame coordinates (pure translation). Identity when
-    // the grey images are not both 8-bit or both float (16-bit frames). An estimate that stops improving
+    // 2x3 float warp mapping chosen-frame coordinates to frame coordinates (pure translation). 16-bit grey
+    // images are estimated on an 8-bit copy; identity when the two are of different kinds (8-bit against
+    // 16-bit or float). An estimate that stops improving
     // keeps the last completed step. Other errors are thrown (cv::Exception). May run on any one thread at
     // a time.
     cv::Mat estimate(const cv::Mat& frameGrey) const;

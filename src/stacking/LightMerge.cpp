@@ -1,5 +1,7 @@
 #include "stacking/LightMerge.h"
 
+#include "media/HdrLight.h"
+
 #include <cmath>
 #include <memory>
 #include <vector>
@@ -83,8 +85,12 @@ bool LightAccumulator::init(const cv::Mat& chosen) {
     depth_ = -1;
     if (chosen.empty() || !isMergeableDepth(chosen.depth()))
         return false;
-    chosen.convertTo(acc_, CV_32F); // exact for 8-bit, 16-bit and float values
     depth_ = chosen.depth();
+    merged_ = 1;
+    if (colour_.isHdr() && chosen.type() == CV_16UC3)
+        acc_ = hdrLinearLight(chosen, colour_);
+    else
+        chosen.convertTo(acc_, CV_32F); // exact for 8-bit, 16-bit and float values
     return true;
 }
 
@@ -92,6 +98,11 @@ bool LightAccumulator::accumulate(const cv::Mat& frame) {
     if (acc_.empty() || frame.size() != acc_.size() || frame.channels() != acc_.channels() ||
         frame.depth() != depth_)
         return false;
+    ++merged_;
+    if (linear()) {
+        cv::add(acc_, hdrLinearLight(frame, colour_), acc_);
+        return true;
+    }
     switch (depth_) {
     case CV_8U:
         addTable<uchar>(frame, lightPowerTable8(), acc_);
@@ -106,11 +117,13 @@ bool LightAccumulator::accumulate(const cv::Mat& frame) {
     return true;
 }
 
-bool LightAccumulator::finalize(cv::Mat& lightImage) const {
+bool LightAccumulator::finalize(cv::Mat& lightImage, double* oneMeans) const {
     if (acc_.empty())
         return false;
     double minValue = 0.0, maxValue = 0.0;
     cv::minMaxIdx(acc_.reshape(1), &minValue, &maxValue);
+    if (oneMeans)
+        *oneMeans = linear() && merged_ > 0 ? maxValue / merged_ : 0.0;
     cv::Mat out(acc_.size(), acc_.type());
     if (!(maxValue > 0.0)) {
         // Nothing but black was merged: there is no brightness to normalise by.

@@ -134,6 +134,16 @@ cv::Mat StackingEngine::lightImage() const {
     return lightImage_;
 }
 
+double StackingEngine::lightOneMeans() const {
+    std::lock_guard<std::mutex> lock(resultMutex_);
+    return lightOneMeans_;
+}
+
+VideoColour::Transfer StackingEngine::lightTransfer() const {
+    std::lock_guard<std::mutex> lock(resultMutex_);
+    return lightTransfer_;
+}
+
 cv::Mat StackingEngine::ghostMap() const {
     std::lock_guard<std::mutex> lock(resultMutex_);
     return ghostMap_;
@@ -183,6 +193,7 @@ cv::Mat StackingEngine::computeLightImage(StackingParams& params) {
         return fail("Main", "There is no images sequence to read from.\n");
 
     WindowReader reader(params.sequence, params.firstIndex, params.frameCount);
+    const VideoColour colour = params.sequence->colour();
     const std::string chosenText = std::to_string(params.chosenIndex);
     const cv::Mat chosen = reader.read(params.chosenIndex);
     if (chosen.empty())
@@ -219,6 +230,7 @@ cv::Mat StackingEngine::computeLightImage(StackingParams& params) {
     int k = 1;
     {
         BackgroundTask accumulation;
+        accumulator_.setColour(colour);
         accumulation.start([this, &chosen] { accumulator_.init(chosen); });
         FrameFeeder feeder([&reader](int index) { return reader.read(index); }, order, chosen, params.align,
                            chosenGrey, alignMethod_, control_, readAhead_);
@@ -269,11 +281,14 @@ cv::Mat StackingEngine::computeLightImage(StackingParams& params) {
     }
     params.frameCount = k;
     cv::Mat light;
-    if (!accumulator_.finalize(light))
+    double oneMeans = 0.0;
+    if (!accumulator_.finalize(light, &oneMeans))
         return fail("Main", "The light image could not be finalised.\n");
     {
         std::lock_guard<std::mutex> lock(resultMutex_);
         lightImage_ = light;
+        lightOneMeans_ = oneMeans;
+        lightTransfer_ = oneMeans > 0.0 ? colour.transfer : VideoColour::Transfer::SDR;
     }
     ended(control_.isStopRequested() ? Outcome::Stopped : Outcome::Finished);
     return light;

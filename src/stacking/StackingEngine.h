@@ -61,6 +61,10 @@ public:
     std::string errorMessage() const;
     // The last finished light image (shares pixels with what computeLightImage returned).
     cv::Mat lightImage() const;
+    // What the light image's 1.0 stands for in linear light, for HDR sources (see LightAccumulator::finalize;
+    // 0 for SDR sources), and the source's transfer. Read after the run ended.
+    double lightOneMeans() const;
+    VideoColour::Transfer lightTransfer() const;
     // Where the last run found motion: for every pixel, the share of the merged frames whose composite took
     // it from a non-zero displacement, 0..255 (8-bit, one channel). Read after the run ended.
     cv::Mat ghostMap() const;
@@ -89,6 +93,8 @@ private:
 
     mutable std::mutex resultMutex_;
     cv::Mat lightImage_;
+    double lightOneMeans_ = 0.0;
+    VideoColour::Transfer lightTransfer_ = VideoColour::Transfer::SDR;
     std::string error_;
     std::vector<FrameReport> report_;
     cv::Mat ghostMap_;

@@ -110,7 +110,8 @@ void ExportController::saveCurrentFrame() {
     if (!ws || !ws->sequenceReady())
         return;
     ImagesSequence* sequence = ws->sequence();
-    const cv::Mat image = sequence->currentImage();
+    // Full size and, for HDR clips, 16-bit through the display transform: not the player's preview picture.
+    const cv::Mat image = sequence->stillFrameAt(sequence->currentIndex());
     if (image.empty()) {
         window_.messages().show(MessageKind::Error, translatedText("Error"),
                                 translatedText("ErrorSaveImages"));

@@ -23,7 +23,8 @@ void FrameThumbnailsThread::run() {
         for (int index : indices_) {
             if (cancel_.load())
                 return;
-            const cv::Mat frame = sequence_->getCvImageAt(index, false);
+            // As the player shows it: HDR frames through the display transform, not their code values.
+            const cv::Mat frame = sequence_->stillFrameAt(index);
             cv::Mat small;
             if (!frame.empty() && frame.cols > 0) {
                 const int height = std::max(1, frame.rows * width_ / frame.cols);

@@ -57,7 +57,8 @@ SharpestImageSelection::SharpestImageSelection(ImagesSequence* sequence, int sea
     : SharpestImageSelection(area, gNextSerial++) {
     sequence_ = sequence;
     frameIndex_ = sequence->currentIndex();
-    image_ = sequence->currentImage().clone();
+    // Not the player's picture: burst files are shown from their quick (half-size) preview decode.
+    image_ = sequence->stillFrameAt(frameIndex_);
     exifSource_ = sequence->sourceFileOf(frameIndex_);
     aspect_ = sequence->height() > 0 ? double(sequence->width()) / sequence->height() : 1.0;
     engine_.setImage(image_);
@@ -230,7 +231,7 @@ void SharpestImageSelection::step(int delta) {
     current_ = std::clamp(current_ + delta, 0, int(candidates_.size()) - 1);
     const int index = candidates_[std::size_t(current_)].second;
     if (index != frameIndex_) {
-        const cv::Mat frame = sequence_->getCvImageAt(index, false);
+        const cv::Mat frame = sequence_->stillFrameAt(index);
         if (!frame.empty()) {
             // A preview from the editing step may still be rendering from the engine about to change.
             if (render_) {

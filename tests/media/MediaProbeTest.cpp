@@ -87,13 +87,24 @@ TEST(CliInfo, DescribesVideosBurstsAndPhotosAsJson) {
         QStringList args;
         const char* kind;
         int frames;
+        int bitDepth;
+        const char* transfer;
+        const char* primaries;
     };
     const QString folder = QString::fromStdString(testMediaPath("burst_png8"));
     const std::vector<Case> cases{
-        {{QString::fromStdString(testMediaPath("counter_gop250.mp4"))}, "video", 300},
-        {{folder}, "burst", filesIn(folder.toStdString())},
-        {{folder + "/frame_002.png", folder + "/frame_000.png"}, "burst", 2},
-        {{QString::fromStdString(testMediaPath("burst_tif16/frame_000.tif"))}, "photo", 1},
+        {{QString::fromStdString(testMediaPath("counter_gop250.mp4"))}, "video", 300, 8, "SDR", "BT.601"},
+        {{QString::fromStdString(testMediaPath("bars_bt709.mp4"))}, "video", 3, 8, "SDR", "BT.709"},
+        {{QString::fromStdString(testMediaPath("hdr_hlg.mp4"))}, "video", 5, 10, "HLG", "BT.2020"},
+        {{QString::fromStdString(testMediaPath("hdr_pq.mp4"))}, "video", 5, 10, "PQ", "BT.2020"},
+        {{folder}, "burst", filesIn(folder.toStdString()), 8, "SDR", "BT.709"},
+        {{folder + "/frame_002.png", folder + "/frame_000.png"}, "burst", 2, 8, "SDR", "BT.709"},
+        {{QString::fromStdString(testMediaPath("burst_tif16/frame_000.tif"))},
+         "photo",
+         1,
+         16,
+         "SDR",
+         "BT.709"},
     };
     QTemporaryDir home;
     for (const Case& c : cases) {
@@ -107,6 +118,9 @@ TEST(CliInfo, DescribesVideosBurstsAndPhotosAsJson) {
         EXPECT_GT(o.value(QStringLiteral("width")).toInt(), 0);
         EXPECT_GT(o.value(QStringLiteral("height")).toInt(), 0);
         EXPECT_TRUE(o.contains(QStringLiteral("fps")) && o.contains(QStringLiteral("durationSeconds")));
+        EXPECT_EQ(o.value(QStringLiteral("bitDepth")).toInt(), c.bitDepth);
+        EXPECT_EQ(o.value(QStringLiteral("transfer")).toString().toStdString(), c.transfer);
+        EXPECT_EQ(o.value(QStringLiteral("primaries")).toString().toStdString(), c.primaries);
     }
     EXPECT_EQ(lumora::test::runCli({QStringLiteral("info"), QStringLiteral("/no/such/clip.mp4")}, home.path())
                   .exitCode,

@@ -1,15 +1,18 @@
 #pragma once
-// Helpers of the media tests: references decoded independently of the code under test (OpenCV's sequential
-// reader), frame fingerprints, fixed shuffles and clips re-muxed with ffmpeg.
+// Helpers of the media tests: references decoded independently of the code under test (the ffmpeg tool's
+// sequential decode, which applies the colour tags), frame fingerprints, fixed shuffles and clips re-muxed
+// with ffmpeg.
 
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QStringList>
 #include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <numeric>
 #include <random>
@@ -34,21 +37,84 @@ inline uint64_t frameFingerprint(const cv::Mat& frame) {
     return h;
 }
 
-// Every frame of a video as OpenCV's reader delivers it read after read from the start.
+// Every frame of a video as the ffmpeg tool delivers it decoding from the start, converted to BGR with the
+// matrix and range the tags state. OpenCV's reader would ignore the tags; it only says how many frames the
+// container lists.
 struct SequentialReference {
     std::vector<uint64_t> fingerprints;
     double listedFrameCount = 0; // what the container claims
 };
 
+// The filter that makes the ffmpeg tool read an untagged clip as players (and Lumora) do: BT.709 from HD up.
+inline QString untaggedHdFilter(const std::string& path) {
+    QProcess probe;
+    probe.start(QStringLiteral("ffprobe"),
+                {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"),
+                 QStringLiteral("v:0"), QStringLiteral("-show_entries"),
+                 QStringLiteral("stream=width,height,color_space"), QStringLiteral("-of"),
+                 QStringLiteral("csv=p=0"), QString::fromStdString(path)});
+    if (!probe.waitForFinished(60000) || probe.exitCode() != 0)
+        return {};
+    const QList<QByteArray> f = probe.readAllStandardOutput().trimmed().split(',');
+    const bool untagged = f.size() < 3 || f[2].isEmpty() || f[2] == "unknown";
+    const bool hd = f.size() >= 2 && (f[0].toInt() >= 1280 || f[1].toInt() >= 720);
+    return untagged && hd ? QStringLiteral("scale=in_color_matrix=bt709") : QString();
+}
+
 inline SequentialReference decodeSequentially(const std::string& path) {
     SequentialReference ref;
     cv::VideoCapture capture(path, cv::CAP_FFMPEG);
-    if (!capture.isOpened())
+    if (capture.isOpened())
+        ref.listedFrameCount = capture.get(cv::CAP_PROP_FRAME_COUNT);
+    QStringList args{
+        QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"),  QStringLiteral("error"),
+        QStringLiteral("-i"),           QString::fromStdString(path), QStringLiteral("-map"),
+        QStringLiteral("0:v:0"),        QStringLiteral("-fps_mode"),  QStringLiteral("passthrough")};
+    const QString filter = untaggedHdFilter(path);
+    if (!filter.isEmpty())
+        args << QStringLiteral("-vf") << filter;
+    args << QStringLiteral("-c:v") << QStringLiteral("ppm") << QStringLiteral("-f")
+         << QStringLiteral("image2pipe") << QStringLiteral("pipe:1");
+    QProcess ffmpeg;
+    ffmpeg.setProcessChannelMode(QProcess::SeparateChannels);
+    ffmpeg.start(QStringLiteral("ffmpeg"), args);
+    if (!ffmpeg.waitForStarted(30000))
         return ref;
-    ref.listedFrameCount = capture.get(cv::CAP_PROP_FRAME_COUNT);
-    cv::Mat frame;
-    while (capture.read(frame))
-        ref.fingerprints.push_back(frameFingerprint(frame));
+    // PPM pictures one after another ("P6\n<w> <h>\n255\n" and RGB rows), taken as they arrive.
+    QByteArray buffer;
+    auto takeFrames = [&] {
+        for (;;) {
+            int at = 0, fields[3] = {0, 0, 0};
+            if (!buffer.startsWith("P6"))
+                return;
+            at = 2;
+            for (int& field : fields) {
+                while (at < buffer.size() && std::isspace(static_cast<unsigned char>(buffer[at])))
+                    ++at;
+                const int start = at;
+                while (at < buffer.size() && std::isdigit(static_cast<unsigned char>(buffer[at])))
+                    ++at;
+                if (at == start || at >= buffer.size())
+                    return;
+                field = buffer.mid(start, at - start).toInt();
+            }
+            const int header = at + 1;
+            const int bytes = fields[0] * fields[1] * 3;
+            if (buffer.size() < header + bytes)
+                return;
+            cv::Mat rgb(fields[1], fields[0], CV_8UC3, buffer.data() + header), bgr;
+            cv::cvtColor(rgb, bgr, cv::COLOR_RGB2BGR);
+            ref.fingerprints.push_back(frameFingerprint(bgr));
+            buffer.remove(0, header + bytes);
+        }
+    };
+    while (ffmpeg.state() != QProcess::NotRunning || ffmpeg.bytesAvailable() > 0) {
+        ffmpeg.waitForReadyRead(1000);
+        buffer += ffmpeg.readAllStandardOutput();
+        takeFrames();
+    }
+    buffer += ffmpeg.readAllStandardOutput();
+    takeFrames();
     return ref;
 }
 

@@ -1,11 +1,14 @@
 // From a clip to an exported picture through the real window in Pro, checked against lumora-cli given the
 // same choices: the stacking result as it comes (the run counted on the progress bar, the light image saved
 // under its proposed name, the program's keyword in the file), and the same result edited with sliders, a
-// rotation and the crop tool.
+// rotation and the crop tool. An HLG clip goes the same way: shown through the display transform, stacked,
+// edited and exported.
 
 #include "FlowTestSupport.h"
+#include "HdrPatches.h"
 #include "app/ProcessRunner.h"
 #include "ui/ExportController.h"
+#include "ui/FrameThumbnailsThread.h"
 #include "ui/SaveForm.h"
 #include "ui/StackingController.h"
 
@@ -29,8 +32,9 @@ constexpr double kMeanSampleDifference = 0.05;
 class EndToEndTest : public FlowTest {
 protected:
     // The scene in Pro, frame 15 with `around` frames on either side stacked; true once editing shows it.
-    bool stackFrame15(LumoraV2& w, int around) {
-        moveTo(w, 15);
+    bool stackFrame15(LumoraV2& w, int around) { return stackFrame(w, 15, around); }
+    bool stackFrame(LumoraV2& w, int index, int around) {
+        moveTo(w, index);
         find<QPushButton>(w, "pushButton_SelectImageNext")->click();
         EXPECT_EQ(w.workspace()->state, DefiningParameters);
         find<QSpinBox>(w, "spinBox_ImageStackingBefore")->setValue(around);
@@ -151,6 +155,45 @@ TEST_F(EndToEndTest, TheExportedEditIsWhatTheCommandLineRendersFromTheSamePositi
             << QStringLiteral("%1,%2,%3,%4").arg(crop.x).arg(crop.y).arg(crop.width).arg(crop.height);
 
     expectSameRender(exportTiff16(*w), cliRender(1, options), crop.size());
+}
+
+TEST_F(EndToEndTest, AnHlgClipIsShownStackedEditedAndExported) {
+    auto w = makeWindow(3);
+    ASSERT_TRUE(w->openMediaByPath(QString::fromStdString(testMediaPath("hdr_hlg.mp4"))));
+    moveTo(*w, 2);
+    // Shown through the display transform: reference white at 1, the clip's peak (3.77 times it) rolled off
+    // to display white, the 1/2.2 power. The reference patch has a tenth of the peak's light.
+    const cv::Mat shown = w->workspace()->sequence()->displayImage();
+    ASSERT_EQ(shown.type(), CV_16UC3);
+    const double peak = 1.0 / 0.264962, x = peak / 10.0;
+    const double expected = std::pow(x * (1.0 + x / (peak * peak)) / (1.0 + x), 1.0 / 2.2) * 65535.0;
+    // The search results' thumbnails show it the same way.
+    lumora::FrameThumbnailsThread thumbnails(w->workspace()->sequence(), {2}, 320);
+    thumbnails.start();
+    thumbnails.wait();
+    ASSERT_EQ(thumbnails.thumbnails().size(), 1u);
+    for (const cv::Mat& picture : {shown, thumbnails.thumbnails()[0]}) {
+        for (int patch : {testmedia::kHdrReferencePatch, 4}) {
+            const cv::Scalar m = cv::mean(picture(testmedia::hdrPatchRect(picture.size(), patch, 4)));
+            EXPECT_NEAR(m[1] / (patch == 4 ? 65535.0 : expected), 1.0, 0.01) << "patch " << patch;
+        }
+    }
+
+    messages_->answers = {false}; // the light image is not saved
+    ASSERT_TRUE(stackFrame(*w, 2, 1));
+    EXPECT_EQ(w->workspace()->stackedFrameCount, 3);
+    find<QSlider>(*w, "horizontalSlider_TMExposition")->setValue(20);
+    ASSERT_TRUE(waitRendered(*w));
+    const cv::Mat exported = cv::imread(exportTiff16(*w).toStdString(), cv::IMREAD_UNCHANGED);
+    ASSERT_EQ(exported.type(), CV_16UC3);
+    ASSERT_EQ(exported.size(), cv::Size(1280, 720));
+    // The patches come out in the scene's order of brightness.
+    double previous = -1.0;
+    for (int patch = 0; patch < 5; ++patch) {
+        const double m = cv::mean(exported(testmedia::hdrPatchRect(exported.size(), patch, 8)))[1];
+        EXPECT_GT(m, previous) << "patch " << patch;
+        previous = m;
+    }
 }
 
 } // namespace

@@ -261,6 +261,36 @@ TEST_F(ExportFlowTest, WithoutASelectionTheCurrentFrameIsSavedAsDecodedUnderItsF
     EXPECT_EQ(cv::norm(tif, frame16, cv::NORM_INF), 0.0);
 }
 
+// The player shows raw files from their half-size preview decode; a grabbed frame and a saved one are the
+// whole picture.
+TEST_F(ExportFlowTest, ARawBurstIsGrabbedAndSavedAtFullSize) {
+    const QString cr2 = QStringLiteral("/usr/share/doc/rawtran/IMG_5952.CR2"); // Debian package rawtran-doc
+    if (!QFileInfo::exists(cr2))
+        GTEST_SKIP() << "the raw sample is not installed";
+    const QString dir = folder(QStringLiteral("raw"));
+    const QStringList burst{dir + QStringLiteral("/IMG_1.CR2"), dir + QStringLiteral("/IMG_2.CR2")};
+    for (const QString& f : burst)
+        ASSERT_TRUE(QFile::copy(cr2, f));
+    const cv::Size full = readImage(cr2.toStdString(), false).size();
+    const cv::Size preview = readImage(cr2.toStdString(), true).size();
+    ASSERT_LT(preview.width, full.width);
+
+    auto w = makeWindow(1);
+    ASSERT_TRUE(w->opening().openBurst(burst));
+    grab(*w, {1});
+    EXPECT_EQ(w->workspace()->sequence()->displayImage().size(), preview);
+    ASSERT_EQ(selections(*w).size(), 1u);
+    EXPECT_EQ(selections(*w)[0]->image().size(), full);
+
+    acceptSaveForms();
+    messages_->fileNames = {{dir + QStringLiteral("/frame.tif")}};
+    w->exports().saveCurrentFrame();
+    const cv::Mat saved =
+        cv::imread((dir + QStringLiteral("/frame.tif")).toStdString(), cv::IMREAD_UNCHANGED);
+    EXPECT_EQ(saved.size(), full);
+    EXPECT_EQ(saved.depth(), CV_16U);
+}
+
 TEST_F(ExportFlowTest, ClosingDuringAnExportAsksThenLeavesOnlyWholeFiles) {
     auto w = grabbedAndEditing({1, 8, 15, 22});
     const QString dir = folder(QStringLiteral("closing"));

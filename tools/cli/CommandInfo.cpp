@@ -19,10 +19,11 @@ int runInfo(const QStringList& args) {
         if (!optionsEnded && a == QLatin1String("--json")) {
             json = true;
         } else if (!optionsEnded && a == QLatin1String("--help")) {
-            std::puts(
-                "usage: lumora-cli info [--json] [--] MEDIA...\n"
-                "Prints the kind, size, frame count, frame rate and duration of a medium: a video, a photo,\n"
-                "a folder of photos taken as a burst, or several photo files taken as a burst.");
+            std::puts("usage: lumora-cli info [--json] [--] MEDIA...\n"
+                      "Prints the kind, size, frame count, frame rate, duration, bit depth, transfer (SDR, "
+                      "HLG, PQ)\n"
+                      "and primaries of a medium: a video, a photo,\n"
+                      "a folder of photos taken as a burst, or several photo files taken as a burst.");
             return 0;
         } else if (!optionsEnded && a == QLatin1String("--")) {
             optionsEnded = true;
@@ -58,11 +59,16 @@ int runInfo(const QStringList& args) {
         o[QStringLiteral("frameCount")] = info->frameCount;
         o[QStringLiteral("fps")] = info->fps;
         o[QStringLiteral("durationSeconds")] = info->durationSeconds;
+        o[QStringLiteral("bitDepth")] = info->colour.bitDepth;
+        o[QStringLiteral("transfer")] = QString::fromLatin1(transferName(info->colour.transfer));
+        o[QStringLiteral("primaries")] = QString::fromLatin1(primariesName(info->colour.primaries));
         std::puts(QJsonDocument(o).toJson(QJsonDocument::Indented).constData());
     } else {
-        std::printf("kind: %s\nwidth: %d\nheight: %d\nframes: %d\nfps: %.3f\nduration: %.3f s\n",
+        std::printf("kind: %s\nwidth: %d\nheight: %d\nframes: %d\nfps: %.3f\nduration: %.3f s\n"
+                    "bit depth: %d\ntransfer: %s\nprimaries: %s\n",
                     kindName(info->kind), info->width, info->height, info->frameCount, info->fps,
-                    info->durationSeconds);
+                    info->durationSeconds, info->colour.bitDepth, transferName(info->colour.transfer),
+                    primariesName(info->colour.primaries));
     }
     return 0;
 }

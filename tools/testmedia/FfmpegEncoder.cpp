@@ -11,9 +11,10 @@
 namespace lumora::testmedia {
 
 FfmpegEncoder::FfmpegEncoder(QString outputPath, cv::Size frameSize, int fps, QStringList codecArgs,
-                             QString container, int timeoutMs)
+                             QString container, int timeoutMs, bool deepInput)
     : outputPath_(QFileInfo(outputPath).absoluteFilePath()), frameSize_(frameSize), fps_(fps),
-      codecArgs_(std::move(codecArgs)), container_(std::move(container)), timeoutMs_(timeoutMs) {
+      codecArgs_(std::move(codecArgs)), container_(std::move(container)), timeoutMs_(timeoutMs),
+      deepInput_(deepInput) {
     const QFileInfo info(outputPath_);
     tempPath_ =
         info.absoluteDir().filePath(QStringLiteral(".") + info.fileName() + QStringLiteral(".partial"));
@@ -54,7 +55,7 @@ bool FfmpegEncoder::start() {
         QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"),
         QStringLiteral("error"),        QStringLiteral("-y"),
         QStringLiteral("-f"),           QStringLiteral("rawvideo"),
-        QStringLiteral("-pix_fmt"),     QStringLiteral("bgr24"),
+        QStringLiteral("-pix_fmt"),     deepInput_ ? QStringLiteral("bgr48le") : QStringLiteral("bgr24"),
         QStringLiteral("-s"),           QStringLiteral("%1x%2").arg(frameSize_.width).arg(frameSize_.height),
         QStringLiteral("-r"),           QString::number(fps_),
         QStringLiteral("-i"),           QStringLiteral("pipe:0")};
@@ -75,10 +76,10 @@ bool FfmpegEncoder::start() {
     return true;
 }
 
-bool FfmpegEncoder::writeFrame(const cv::Mat& bgr8) {
-    if (bgr8.type() != CV_8UC3 || bgr8.size() != frameSize_)
+bool FfmpegEncoder::writeFrame(const cv::Mat& bgr) {
+    if (bgr.type() != (deepInput_ ? CV_16UC3 : CV_8UC3) || bgr.size() != frameSize_)
         return fail(QStringLiteral("internal error: frame of wrong size or type"));
-    const cv::Mat frame = bgr8.isContinuous() ? bgr8 : bgr8.clone();
+    const cv::Mat frame = bgr.isContinuous() ? bgr : bgr.clone(); // little-endian, as bgr48le expects
     const qint64 bytes = static_cast<qint64>(frame.total() * frame.elemSize());
     if (process_.write(reinterpret_cast<const char*>(frame.data), bytes) != bytes)
         return fail(QStringLiteral("writing to ffmpeg failed"));

@@ -1,7 +1,9 @@
 #include "Jobs.h"
 
+#include "ColourBars.h"
 #include "CounterFrames.h"
 #include "FfmpegEncoder.h"
+#include "HdrPatches.h"
 #include "SceneRenderer.h"
 
 #include <QFile>
@@ -12,6 +14,8 @@
 
 #include <opencv2/imgcodecs.hpp>
 
+#include <algorithm>
+#include <cmath>
 #include <memory>
 
 namespace lumora::testmedia {
@@ -19,7 +23,7 @@ namespace lumora::testmedia {
 namespace {
 
 // Bump when any generated content changes, so old stamps stop matching.
-constexpr int kGeneratorVersion = 1;
+constexpr int kGeneratorVersion = 2;
 constexpr int kFps = 25;
 constexpr int kBurstFrames = 9;
 const cv::Size k720p(1280, 720);
@@ -37,11 +41,29 @@ QString stampPath(const Job& job, const QDir& outDir) {
     return outDir.filePath(job.name + QStringLiteral(".done"));
 }
 
+// The conversion of the generated BGR pictures into YUV (matrix "bt601", "bt709" or "bt2020", limited or
+// full range, into `pixFmt`) and, when `tagged`, tags that say so: decoders must not have to guess.
+QStringList colourArgs(const QString& matrix, bool fullRange, bool tagged,
+                       const QString& pixFmt = QStringLiteral("yuv420p")) {
+    const QString range = fullRange ? QStringLiteral("pc") : QStringLiteral("tv");
+    QStringList a{
+        QStringLiteral("-vf"),
+        QStringLiteral(
+            "scale=out_color_matrix=%1:out_range=%2:flags=bicubic+accurate_rnd+full_chroma_int,format=%3")
+            .arg(matrix, range, pixFmt)};
+    if (!tagged)
+        return a;
+    const bool hd = matrix == QLatin1String("bt709");
+    const QString space = hd ? QStringLiteral("bt709") : QStringLiteral("smpte170m");
+    return a << QStringLiteral("-colorspace") << space << QStringLiteral("-color_primaries") << space
+             << QStringLiteral("-color_trc") << space << QStringLiteral("-color_range") << range;
+}
+
+// Every clip is tagged: BT.601 as the generator has always converted.
 QStringList x264Args(const QString& preset, int crf, int gop, int bframes) {
-    QStringList a{QStringLiteral("-c:v"),     QStringLiteral("libx264"),
-                  QStringLiteral("-preset"),  preset,
-                  QStringLiteral("-crf"),     QString::number(crf),
-                  QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p")};
+    QStringList a{QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-preset"), preset,
+                  QStringLiteral("-crf"), QString::number(crf)};
+    a += colourArgs(QStringLiteral("bt601"), false, true);
     if (gop > 0)
         a << QStringLiteral("-g") << QString::number(gop);
     if (bframes >= 0) {
@@ -249,6 +271,106 @@ Job motionJob(const QString& prefix, cv::Size size, int frameCount, double speed
     return job;
 }
 
+// A clip of `frameCount` pictures (8-bit, or 16-bit when `deep`), encoded with `codec` into MP4; `kind` names
+// the content in the stamp. `source` is called when the job runs (what it prepares may be costly) and gives
+// the function that renders picture i.
+Job encodedClipJob(const QString& name, bool benchOnly, const QString& kind, cv::Size size, int frameCount,
+                   const QStringList& codec, bool deep, int timeoutMs,
+                   std::function<std::function<cv::Mat(int)>()> source) {
+    Job job{name, benchOnly, {name}, {}, {}};
+    job.signature = QStringLiteral("v%1 %2 %3x%4 %5 %6")
+                        .arg(kGeneratorVersion)
+                        .arg(kind)
+                        .arg(size.width)
+                        .arg(size.height)
+                        .arg(frameCount)
+                        .arg(codec.join(' '));
+    job.run = [=](const QDir& outDir, QString* error) {
+        FfmpegEncoder enc(outDir.filePath(name), size, kFps, codec, QStringLiteral("mp4"), timeoutMs, deep);
+        const std::function<cv::Mat(int)> picture = source();
+        bool ok = enc.start();
+        for (int i = 0; ok && i < frameCount; ++i)
+            ok = enc.writeFrame(picture(i));
+        if (!ok || !enc.finish()) {
+            *error = enc.error();
+            return false;
+        }
+        return true;
+    };
+    return job;
+}
+
+// A few frames of colour bars, coded losslessly with one matrix and range, tagged or not: what a decode
+// gives back is the conversion the tags (or the untagged rule) ask for, with nothing lost in between.
+Job colourBarsJob(const QString& name, const QString& matrix, bool fullRange, bool tagged) {
+    const QStringList codec =
+        QStringList{QStringLiteral("-c:v"),      QStringLiteral("libx264"), QStringLiteral("-preset"),
+                    QStringLiteral("ultrafast"), QStringLiteral("-qp"),     QStringLiteral("0")} +
+        colourArgs(matrix, fullRange, tagged);
+    return encodedClipJob(name, false, QStringLiteral("bars"), k720p, 3, codec, false, 120000, [] {
+        const cv::Mat bars = renderColourBars(k720p);
+        return [bars](int) { return bars; };
+    });
+}
+
+// A phone's HDR video made exact: 10-bit BT.2020 HEVC with the HLG or PQ transfer, coded losslessly, of the
+// HdrPatches.h scene. `frames` copies of one picture, so a stack of it has a known light.
+// 10-bit BT.2020 HEVC with the transfer `trc` ("arib-std-b67" for HLG, "smpte2084" for PQ), tagged as
+// phones tag it; `x265Params` sets the quality.
+QStringList hdrCodecArgs(const QString& trc, const QString& x265Params) {
+    QStringList codec{QStringLiteral("-c:v"),         QStringLiteral("libx265"),
+                      QStringLiteral("-x265-params"), x265Params + QStringLiteral(":log-level=error"),
+                      QStringLiteral("-tag:v"),       QStringLiteral("hvc1")};
+    codec += colourArgs(QStringLiteral("bt2020"), false, false, QStringLiteral("yuv420p10le"));
+    return codec << QStringLiteral("-colorspace") << QStringLiteral("bt2020nc")
+                 << QStringLiteral("-color_primaries") << QStringLiteral("bt2020")
+                 << QStringLiteral("-color_trc") << trc << QStringLiteral("-color_range")
+                 << QStringLiteral("tv");
+}
+
+Job hdrJob(const QString& name, HdrScene scene, cv::Size size, int frames) {
+    const QStringList codec =
+        hdrCodecArgs(scene == HdrScene::Hlg ? QStringLiteral("arib-std-b67") : QStringLiteral("smpte2084"),
+                     QStringLiteral("lossless=1"));
+    return encodedClipJob(name, false, QStringLiteral("hdr"), size, frames, codec, true, 600000,
+                          [scene, size] {
+                              const cv::Mat picture = renderHdrScene(scene, size);
+                              return [picture](int) { return picture; };
+                          });
+}
+
+// The moving scene as a phone's HLG clip (lossy 10-bit HEVC): its pictures taken as BT.709 video, their
+// light placed in BT.2020 primaries with reference white at the scene's white, coded with the HLG OETF.
+cv::Mat hlgPicture(const cv::Mat& bgrFloat) {
+    static const double toWide[3][3] = {
+        {0.627404, 0.329283, 0.043313}, {0.069097, 0.919541, 0.011362}, {0.016391, 0.088013, 0.895595}};
+    const double white = 0.26496256; // HLG scene light of reference white
+    cv::Mat out(bgrFloat.size(), CV_16UC3);
+    for (int y = 0; y < out.rows; ++y)
+        for (int x = 0; x < out.cols; ++x) {
+            const cv::Vec3f v = bgrFloat.at<cv::Vec3f>(y, x);
+            const double rgb[3] = {std::pow(std::clamp<double>(v[2], 0, 1), 2.2),
+                                   std::pow(std::clamp<double>(v[1], 0, 1), 2.2),
+                                   std::pow(std::clamp<double>(v[0], 0, 1), 2.2)};
+            cv::Vec3w& o = out.at<cv::Vec3w>(y, x);
+            for (int c = 0; c < 3; ++c) {
+                const double wide = toWide[c][0] * rgb[0] + toWide[c][1] * rgb[1] + toWide[c][2] * rgb[2];
+                o[2 - c] = cv::saturate_cast<ushort>(hlgOetf(std::min(1.0, wide * white)) * 65535.0);
+            }
+        }
+    return out;
+}
+
+Job hlgSceneJob(const QString& name, cv::Size size, int frameCount) {
+    const QStringList codec = hdrCodecArgs(QStringLiteral("arib-std-b67"), QStringLiteral("crf=16"))
+                              << QStringLiteral("-preset") << QStringLiteral("fast");
+    return encodedClipJob(name, true, QStringLiteral("hlg scene"), size, frameCount, codec, true, 1800000,
+                          [size] {
+                              auto renderer = std::make_shared<SceneRenderer>(size);
+                              return [renderer](int i) { return hlgPicture(renderer->renderFloat(i)); };
+                          });
+}
+
 Job longJob() {
     const QString name = QStringLiteral("long_1080p.mp4");
     const cv::Size size(1920, 1080);
@@ -285,8 +407,9 @@ std::vector<Job> allJobs() {
     jobs.push_back(counterJob(QStringLiteral("counter_gop250.mp4"),
                               x264Args(QStringLiteral("medium"), 20, 250, 3), mp4));
     jobs.push_back(counterJob(QStringLiteral("counter_mjpg.avi"),
-                              {QStringLiteral("-c:v"), QStringLiteral("mjpeg"), QStringLiteral("-q:v"),
-                               QStringLiteral("3"), QStringLiteral("-pix_fmt"), QStringLiteral("yuvj420p")},
+                              QStringList{QStringLiteral("-c:v"), QStringLiteral("mjpeg"),
+                                          QStringLiteral("-q:v"), QStringLiteral("3")} +
+                                  colourArgs(QStringLiteral("bt601"), true, true, QStringLiteral("yuvj420p")),
                               QStringLiteral("avi")));
     jobs.push_back(sceneJob(QStringLiteral("scene_720p.mp4"), QStringLiteral("scene_720p.json"), k720p, 50,
                             x264Args(fast, 12, 0, 2), false, 300000));
@@ -306,6 +429,13 @@ std::vector<Job> allJobs() {
     jobs.push_back(sceneJob(QStringLiteral("scene_4k.mp4"), QStringLiteral("scene_4k.json"), {3840, 2160}, 25,
                             x264Args(fast, 12, 0, 2), true, 900000));
     jobs.push_back(longJob());
+    jobs.push_back(colourBarsJob(QStringLiteral("bars_bt709.mp4"), QStringLiteral("bt709"), false, true));
+    jobs.push_back(colourBarsJob(QStringLiteral("bars_bt601.mp4"), QStringLiteral("bt601"), false, true));
+    jobs.push_back(colourBarsJob(QStringLiteral("bars_untagged.mp4"), QStringLiteral("bt709"), false, false));
+    jobs.push_back(colourBarsJob(QStringLiteral("bars_full.mp4"), QStringLiteral("bt709"), true, true));
+    jobs.push_back(hdrJob(QStringLiteral("hdr_hlg.mp4"), HdrScene::Hlg, k720p, 5));
+    jobs.push_back(hdrJob(QStringLiteral("hdr_pq.mp4"), HdrScene::Pq, k720p, 5));
+    jobs.push_back(hlgSceneJob(QStringLiteral("scene_hlg_1080p.mp4"), {1920, 1080}, 50));
     jobs.push_back(motionJob(QStringLiteral("motion"), {320, 180}, 7, 20.0, false));
     jobs.push_back(motionJob(QStringLiteral("motion_720p"), k720p, 17, 40.0, true));
     return jobs;
