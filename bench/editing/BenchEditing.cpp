@@ -114,6 +114,9 @@ Window open(const QString& photo, QSize size, bool fast) {
     Window win{std::make_unique<LumoraV2>(std::make_shared<test::ScriptedMessageService>())};
     win.w->resize(size);
     win.w->show();
+    // The View panels float, so that showing them leaves the picture area as it is.
+    for (QDockWidget* dock : win.w->findChildren<QDockWidget*>())
+        dock->setFloating(true);
     QApplication::processEvents();
     if (!win.w->openMediaByPath(photo) || !win.rendered()) {
         std::fprintf(stderr, "bench_editing: cannot open %s\n", qPrintable(photo));
@@ -142,12 +145,6 @@ void benchAdjustments(const QString& photo, QSize size, bool fast, int rounds, b
     settings::write(settings::ShowHistogramPanel, panels);
     settings::write(settings::ShowToneCurvePanel, panels);
     Window win = open(photo, size, fast);
-    for (QDockWidget* dock : win.w->findChildren<QDockWidget*>())
-        dock->setFloating(true);
-    // The picture area grew back: the preview follows it.
-    for (int i = 0; i < 5; ++i)
-        QApplication::processEvents();
-    win.rendered();
     const cv::Mat preview = win.picture()->preview();
     std::printf("adjustment step to the picture redrawn, %s preview %dx%d (%.2f MP), highlight on%s:\n",
                 fast ? "fast" : "full", preview.cols, preview.rows, preview.total() / 1e6,

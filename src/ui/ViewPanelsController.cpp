@@ -98,12 +98,26 @@ void ViewPanelsController::pictureShown(const cv::Mat& source, const cv::Mat& sh
         return; // nothing to draw: a slider step costs nothing more
     // The picture itself where it is no larger than drawn (a preview is rendered at about the size shown):
     // enlarging it for the screen would invent levels. A larger frame is measured as drawn, which is cheaper.
-    const PictureHistogram h =
-        computeHistogram(source.total() <= shown.total() ? convertDepth(source, 8) : shown);
+    // Same size: what was drawn is that picture already converted.
+    const bool own = source.size() != shown.size() && source.total() < shown.total();
+    const PictureHistogram h = computeHistogram(own ? convertDepth(source, 8) : shown);
     if (histogramShown)
         histogram_->setHistogram(h);
-    if (curveShown)
-        curve_->setCurve(currentCurve(window_.workspace()), h);
+    if (curveShown) {
+        // The curve is rebuilt only when the tone controls moved.
+        const Workspace* ws = window_.workspace();
+        const SharpestImageSelection* edited = ws ? ws->edited.data() : nullptr;
+        const ToneCurve* tone = edited ? &edited->engine().params().toneCurve : nullptr;
+        const std::array<float, 5> key = {tone ? 1.f : 0.f, tone ? tone->whites() : 0.f,
+                                          tone ? tone->blacks() : 0.f, tone ? tone->highlights() : 0.f,
+                                          tone ? tone->shadows() : 0.f};
+        if (key != curveKey_ || curve_->curve().empty()) {
+            curveKey_ = key;
+            curve_->setCurve(currentCurve(ws), h);
+        } else {
+            curve_->setCurve(curve_->curve(), h);
+        }
+    }
 }
 
 void ViewPanelsController::workspaceChanged() {

@@ -62,6 +62,8 @@ private:
     quint64 exifSession_ = 0;
     // Tells the end of the current reading from the queued end of one it replaced.
     quint64 exifTicket_ = 0;
+    // The tone values the drawn curve was made with (first: whether a picture was edited).
+    std::array<float, 5> curveKey_{};
 };
 
 } // namespace lumora
