@@ -1,7 +1,8 @@
 // bench_editing: what a photographer waits for on the editing page of the real window (off screen).
 //  1. An adjustment slider step (strength, exposure ... vibrance, clips, sharpening) from the value change to
 //     the picture redrawn, exposure highlight on: the fast preview (about 0.3 MP) and a preview of about 1
-//     MP.
+//     MP; then the fast preview again with the histogram and tone curve panels shown (floating, so that the
+//     picture keeps its size), which measure every picture shown.
 //  2. An operator slider released to the new preview shown, fast preview, every operator with sliders and
 //     positions -100, -50, 0, 50, 100; beside it the engine's own time for the same stages (computePreview
 //     from the tone-mapping stage on a copy of the picture's engine), so that what the window adds shows.
@@ -9,7 +10,7 @@
 //     stop request to every render ended.
 // The machine's load (1, 5 and 15 minutes) is printed before and after.
 //
-// usage: bench_editing [--rounds N] [--only adjustments|operators|thumbnails] [--operators 0,1,2,4]
+// usage: bench_editing [--rounds N] [--only adjustments|panels|operators|thumbnails] [--operators 0,1,2,4]
 
 #include "ScriptedMessageService.h"
 #include "TestEnvironment.h"
@@ -26,6 +27,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDockWidget>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QSlider>
@@ -112,6 +114,9 @@ Window open(const QString& photo, QSize size, bool fast) {
     Window win{std::make_unique<LumoraV2>(std::make_shared<test::ScriptedMessageService>())};
     win.w->resize(size);
     win.w->show();
+    // The View panels float, so that showing them leaves the picture area as it is.
+    for (QDockWidget* dock : win.w->findChildren<QDockWidget*>())
+        dock->setFloating(true);
     QApplication::processEvents();
     if (!win.w->openMediaByPath(photo) || !win.rendered()) {
         std::fprintf(stderr, "bench_editing: cannot open %s\n", qPrintable(photo));
@@ -136,11 +141,14 @@ const std::pair<const char*, ControlField> kAdjustments[] = {
     {"horizontalSlider_TMSharpeningAmount", &ControlPositions::sharpeningAmount},
     {"horizontalSlider_TMSharpeningRadius", &ControlPositions::sharpeningRadius}};
 
-void benchAdjustments(const QString& photo, QSize size, bool fast, int rounds) {
+void benchAdjustments(const QString& photo, QSize size, bool fast, int rounds, bool panels = false) {
+    settings::write(settings::ShowHistogramPanel, panels);
+    settings::write(settings::ShowToneCurvePanel, panels);
     Window win = open(photo, size, fast);
     const cv::Mat preview = win.picture()->preview();
-    std::printf("adjustment step to the picture redrawn, %s preview %dx%d (%.2f MP), highlight on:\n",
-                fast ? "fast" : "full", preview.cols, preview.rows, preview.total() / 1e6);
+    std::printf("adjustment step to the picture redrawn, %s preview %dx%d (%.2f MP), highlight on%s:\n",
+                fast ? "fast" : "full", preview.cols, preview.rows, preview.total() / 1e6,
+                panels ? ", histogram and tone curve shown" : "");
     Stats all, allEngine;
     for (const auto& [name, field] : kAdjustments) {
         auto* slider = win.w->findChild<QSlider*>(QString::fromLatin1(name));
@@ -327,6 +335,11 @@ int main(int argc, char** argv) {
     if (only.isEmpty() || only == QLatin1String("adjustments")) {
         benchAdjustments(photo, QSize(1380, 860), true, rounds);
         benchAdjustments(photo, QSize(1700, 1080), false, rounds);
+    }
+    if (only.isEmpty() || only == QLatin1String("adjustments") || only == QLatin1String("panels")) {
+        if (only == QLatin1String("panels"))
+            benchAdjustments(photo, QSize(1380, 860), true, rounds);
+        benchAdjustments(photo, QSize(1380, 860), true, rounds, true);
     }
     if (only.isEmpty() || only == QLatin1String("operators"))
         benchOperators(photo, QSize(1380, 860), rounds, operators);

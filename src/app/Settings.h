@@ -39,6 +39,10 @@ inline const Key<int> SavingFilterIndexForTMImage{"UserParameters", "savingFilte
 inline const Key<bool> FastPreviewChecked{"UserParameters", "fastPreviewChecked", false};
 inline const Key<bool> HighlightOverExposed{"UserParameters", "highlightOverExposed", false};
 inline const Key<bool> HighlightUnderExposed{"UserParameters", "highlightUnderExposed", false};
+// The View panels beside the picture, as last shown or hidden from the View menu.
+inline const Key<bool> ShowHistogramPanel{"UserParameters", "showHistogramPanel", false};
+inline const Key<bool> ShowToneCurvePanel{"UserParameters", "showToneCurvePanel", false};
+inline const Key<bool> ShowExifPanel{"UserParameters", "showExifPanel", false};
 inline const Key<bool> DoNotShowUpdates{"UserParameters", "DoNotShowUpdates", false};
 inline const Key<bool> IsFirstRunVersion{"UserParameters", "isFirstRunVersion", true};
 

@@ -41,6 +41,10 @@ bool exportFormatCarriesExif(int formatIndex) {
     return ext != QLatin1String("hdr") && ext != QLatin1String("bmp");
 }
 
+std::string exifSourceForFormat(int formatIndex, const std::string& source) {
+    return exportFormatCarriesExif(formatIndex) ? source : std::string();
+}
+
 int exportFormatIndexForSuffix(const QString& suffix) {
     const QString lower = suffix.toLower();
     const auto& formats = exportFormats();

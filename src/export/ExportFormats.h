@@ -31,6 +31,9 @@ const std::array<ExportFormat, kExportFormatCount>& exportFormats();
 
 // Whether files of the format can hold EXIF data (the EXIF tool cannot write Radiance HDR or BMP files).
 bool exportFormatCarriesExif(int formatIndex);
+// The EXIF source to copy from into a file of the format: `source`, or none where the tool cannot write the
+// format (running it there only fails and warns).
+std::string exifSourceForFormat(int formatIndex, const std::string& source);
 
 // Index of the format whose extension is `suffix` (any letter case, without the dot); -1 when none is.
 int exportFormatIndexForSuffix(const QString& suffix);

@@ -30,8 +30,10 @@ bool searchSharpest(const SharpestSearchRequest& request, const std::function<cv
         run.setProgress(100);
         return true;
     }
-    const float n = static_cast<float>(last - first);
-    for (int idx = first; idx < last; ++idx) {
+    // Both ends of the window are examined: with a radius of 1 the frame after the centre counts as much as
+    // the one before it.
+    const float n = static_cast<float>(last - first + 1);
+    for (int idx = first; idx <= last; ++idx) {
         run.setProgress(static_cast<int>(static_cast<float>(idx - first) * 100.0f / n));
         if (idx == request.centreIndex)
             continue;

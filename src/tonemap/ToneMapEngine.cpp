@@ -514,8 +514,10 @@ cv::Mat ToneMapEngine::renderFrom(const cv::Mat& light) {
     BusyScope busy(busy_);
     Slots slots;
     // Full size is an export or a thumbnail: the caller waits for it, so it gets every core.
+    // A failed or cancelled render gives nothing: the last preview in its place would be written out as if
+    // it were the full-size picture.
     if (!runStages(StageRotation, slots, light, Pass{false, true, workerCount(WorkerUse::Waiting)}))
-        return output_.clone();
+        return {};
     output_ = slots[StageColour];
     return output_;
 }

@@ -84,13 +84,14 @@ public:
     // Recomputes the preview from `stage` (0..5) into the output; fast shrinks it 1.5 times more while tone
     // mapping is on. A cancelled operator leaves the previous output in place.
     void computePreview(int stage, bool fast);
-    // Renders the whole light image; returns the new output, or a copy of the previous one when cancelled.
+    // Renders the whole light image; returns the new output, or an empty matrix when the render was cancelled
+    // or failed (lastOutcome says which; the output stays as it was).
     cv::Mat renderFullSize();
-    // Renders `image` scaled to the thumbnail size with the current parameters.
+    // Renders `image` scaled to the thumbnail size with the current parameters; empty as above.
     cv::Mat renderThumbnail(const cv::Mat& image);
     cv::Mat previewImage() const { return output_; }
     // How the last preview or render ended: Finished, Canceled (asked to end) or Failed (the operator failed;
-    // the reason is in lastError() and in the event log). Both keep the previous output.
+    // the reason is in lastError() and in the event log). Both keep the previous preview output.
     RunOutcome lastOutcome() const { return outcome_; }
     const std::string& lastError() const { return error_; }
     // Seconds each stage of the last preview or render took (0 for the stages it did not run), for

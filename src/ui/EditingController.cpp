@@ -132,7 +132,7 @@ void EditingController::displayImage(const cv::Mat& image) {
     show(source, displaySize_);
 }
 
-void EditingController::show(const cv::Mat& source, const QSize& size) {
+void EditingController::show(const cv::Mat& source, const QSize& size, bool announce) {
     if (source.empty() || size.isEmpty())
         return;
     const Workspace* ws = window_.workspace();
@@ -143,6 +143,8 @@ void EditingController::show(const cv::Mat& source, const QSize& size) {
     if (source.cols != size.width() || source.rows != size.height())
         cv::resize(source, scaled, cv::Size(size.width(), size.height()), 0, 0, cv::INTER_LINEAR);
     cv::Mat shown = convertDepth(scaled, 8);
+    if (announce)
+        emit pictureShown(source, shown);
     if (shown.channels() == 1 && (highlightOver_ || highlightUnder_))
         cv::cvtColor(shown, shown, cv::COLOR_GRAY2BGR);
     if (ws && (ws->state == SelectingFrame || ws->state == DefiningParameters || ws->state == Editing))
@@ -303,7 +305,7 @@ void EditingController::showOriginal() {
         return;
     const cv::Mat& original = ws->edited->image();
     const QSize area = window_.form().video->frame_VideoPreview2->size();
-    show(original, fitInto(original.cols, original.rows, area.width(), area.height()));
+    show(original, fitInto(original.cols, original.rows, area.width(), area.height()), false);
     originalShown_ = true;
     QFrame* logo = window_.form().presets->frame_BeforeAfterLogo;
     logo->setProperty("onHov", true);

@@ -52,6 +52,12 @@ public:
     void showOriginal();
     bool originalShown() const { return originalShown_; }
 
+signals:
+    // A picture was shown in the picture area: `source` as given (the edited picture's preview while
+    // editing) and `shown`, the 8-bit picture drawn before any exposure marks. The original shown by key O
+    // is not announced: it is not what will be exported.
+    void pictureShown(const cv::Mat& source, const cv::Mat& shown);
+
 public slots:
     void onClickSelectImage(lumora::SharpestImageSelection* selection);
     void MenuActionHighlightOverExposedClicked();
@@ -71,7 +77,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void show(const cv::Mat& source, const QSize& size);
+    void show(const cv::Mat& source, const QSize& size, bool announce = true);
     void repolishSelectionAreas();
     // The panels that change the edited picture wait while it renders.
     void lockPanels(bool locked);

@@ -8,6 +8,7 @@
 #include "i18n/LanguageEngine.h"
 #include "ui/ImageWriteThread.h"
 #include "ui/LumoraV2.h"
+#include "ui/OpeningController.h"
 #include "ui/SaveForm.h"
 #include "ui/SharpestImageSelection.h"
 #include "ui/StackingController.h"
@@ -45,6 +46,9 @@ struct ExportController::Job {
     int rememberedAnswer = -1; // for the other files once "do the same" was ticked
     bool stop = false;
     quint64 session = 0;
+    int failedWrites = 0;
+    // The user's "what after export" is followed; not for the export that closing the medium asks for.
+    bool followChoice = true;
 };
 
 ExportController::ExportController(LumoraV2& window) : window_(window), lastDirectory_(QDir::homePath()) {
@@ -130,8 +134,7 @@ void ExportController::saveCurrentFrame() {
     int format = 0, bits = 8;
     if (path.isEmpty() || !chooseFormat(&path, "ErrorExtension.", &format, &bits))
         return;
-    writeAndWait({path.toStdString(), image, bits,
-                  exportFormatCarriesExif(format) ? sequence->sourceFileOf(index) : std::string(),
+    writeAndWait({path.toStdString(), image, bits, exifSourceForFormat(format, sequence->sourceFileOf(index)),
                   settings::read(settings::JPGQuality)});
 }
 
@@ -159,7 +162,7 @@ void ExportController::saveHDRimage() {
         return;
     settings::write(settings::SavingFilterIndexForHDRImage, format);
     writeAndWait({path.toStdString(), light, bits,
-                  exportFormatCarriesExif(format) ? ws->exifSourceOf(ws->centreIndex) : std::string(),
+                  exifSourceForFormat(format, ws->exifSourceOf(ws->centreIndex)),
                   settings::read(settings::JPGQuality)});
 }
 
@@ -220,6 +223,7 @@ void ExportController::PushButtonEditingExportClicked(SharpestImageSelection* se
     if (!prepareJob(*job))
         return;
     job->session = window_.session();
+    job->followChoice = !exportingToClose_;
     ws->state = Exporting;
     window_.steps().updateWindow();
     job_ = std::move(job);
@@ -275,7 +279,16 @@ void ExportController::itemRendered(bool) {
         return;
     }
     if (image.empty()) {
-        // Cancelled from the progress panel, or the picture could not be rendered.
+        // Cancelled from the progress panel (nothing to say), or the picture could not be rendered: nothing
+        // is written, and the user learns why.
+        const std::string& failure = item->fullRenderFailure();
+        if (!failure.empty()) {
+            const QString name = item->fileName() + job.extension;
+            logError("ExportController", name.toStdString() + " was not written: " + failure);
+            window_.messages().show(
+                MessageKind::Error, translatedText("ErrorRenderingImageTitle"),
+                translatedText("ErrorRenderingImage").arg(name, QString::fromStdString(failure)));
+        }
         finishJob(false);
         return;
     }
@@ -324,7 +337,7 @@ void ExportController::writeRendered(const cv::Mat& image) {
             return;
     }
     ImageWriteRequest request{path.toStdString(), image, job.bits,
-                              exportFormatCarriesExif(job.format) ? item->exifSource() : std::string(),
+                              exifSourceForFormat(job.format, item->exifSource()),
                               settings::read(settings::JPGQuality)};
     writer_ = std::make_unique<ImageWriteThread>(std::move(request), writeStepHook_);
     connect(writer_.get(), &QThread::finished, this, [this, ticket = ++writerTicket_] {
@@ -346,6 +359,8 @@ void ExportController::itemWritten() {
     reportWrite(path, result.ok, result.error, result.exifWarning);
     if (!job_)
         return;
+    if (!result.ok)
+        ++job_->failedWrites;
     ++job_->index;
     renderNext();
 }
@@ -354,11 +369,35 @@ void ExportController::finishJob(bool completed) {
     poll_.stop();
     const std::unique_ptr<Job> job = std::move(job_);
     Workspace* ws = window_.workspace();
-    if (ws && window_.session() == job->session && ws->state == Exporting) {
+    const bool current = ws && window_.session() == job->session && ws->state == Exporting;
+    if (current) {
         ws->state = Editing;
         window_.steps().updateWindow();
     }
     emit exportEnded(completed);
+    // Only once every file is on disk: a failure leaves the user on the editing page to try again.
+    if (current && completed && job->failedWrites == 0 && job->followChoice)
+        actAfterExport();
+}
+
+void ExportController::actAfterExport() {
+    switch (window_.form().exporting->comboBox_WhatAfterExport->currentIndex()) {
+    case AfterExportSelection:
+        // As the step label does; a single photo has no frame selection and stays in editing.
+        window_.steps().goToStep(1);
+        break;
+    case AfterExportExit:
+        // Once this export's own handling has returned; everything edited is written, so nothing is asked.
+        QTimer::singleShot(0, &window_, [window = QPointer<LumoraV2>(&window_)] {
+            if (!window)
+                return;
+            window->opening().closeNow();
+            window->close();
+        });
+        break;
+    default:
+        break;
+    }
 }
 
 void ExportController::stopExport() {
@@ -443,7 +482,9 @@ bool ExportController::exportAll() {
             completed = done;
             loop.quit();
         });
+    exportingToClose_ = true;
     PushButtonEditingExportClicked(nullptr);
+    exportingToClose_ = false;
     if (job_ && !ended)
         loop.exec();
     disconnect(watch);

@@ -25,6 +25,9 @@ enum class WriteStep;
 class ExportController : public QObject {
     Q_OBJECT
 public:
+    // The items of the export page's "what after export" list, in order.
+    enum AfterExport { AfterExportEditing, AfterExportSelection, AfterExportExit };
+
     explicit ExportController(LumoraV2& window);
     ~ExportController() override;
 
@@ -70,6 +73,8 @@ private:
     void reapRetired();
     void joinRetired();
     void finishJob(bool completed);
+    // Follows the export page's "what after export" choice.
+    void actAfterExport();
     void pollProgress();
     // Writes on the writer thread and waits for it (the window keeps repainting); reports failures.
     void writeAndWait(const ImageWriteRequest& request);
@@ -85,6 +90,7 @@ private:
     quint64 writerTicket_ = 0;
     std::function<void(WriteStep)> writeStepHook_;
     QTimer poll_;
+    bool exportingToClose_ = false;
 };
 
 } // namespace lumora

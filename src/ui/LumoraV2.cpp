@@ -23,6 +23,7 @@
 #include "ui/TimelineController.h"
 #include "ui/ToolsController.h"
 #include "ui/UpdatesController.h"
+#include "ui/ViewPanelsController.h"
 #include "ui/Workspace.h"
 
 #include <QCloseEvent>
@@ -85,6 +86,10 @@ LumoraV2::LumoraV2(std::shared_ptr<MessageService> messages, QWidget* parent)
     presets_ = std::make_unique<PresetsController>(*this);
     updates_ = std::make_unique<UpdatesController>(*this);
     opening_ = std::make_unique<OpeningController>(*this);
+    viewPanels_ = std::make_unique<ViewPanelsController>(*this);
+    connect(editing_.get(), &EditingController::pictureShown, viewPanels_.get(),
+            &ViewPanelsController::pictureShown);
+    connect(this, &LumoraV2::workspaceChanged, viewPanels_.get(), &ViewPanelsController::workspaceChanged);
     menus_ = std::make_unique<MenuController>(*this);
 
     menus_->loadLanguage();
@@ -138,6 +143,7 @@ void LumoraV2::setWorkspace(std::unique_ptr<Workspace> workspace) {
     workspace_ = std::move(workspace);
     currentIndex_ = workspace_ ? 0 : -1;
     ++session_;
+    emit workspaceChanged();
 }
 
 void LumoraV2::discardWorkspace() {
@@ -145,6 +151,7 @@ void LumoraV2::discardWorkspace() {
     // No flow may start on the medium while it is taken down.
     currentIndex_ = -1;
     workspace_.reset();
+    emit workspaceChanged();
 }
 
 void LumoraV2::refuseOperation() {

@@ -29,6 +29,7 @@ class StackingController;
 class SharpestSearchController;
 class ToolsController;
 class UpdatesController;
+class ViewPanelsController;
 
 class LumoraV2 : public QMainWindow {
     Q_OBJECT
@@ -71,9 +72,14 @@ public:
     SharpestSearchController& search() { return *search_; }
     ToolsController& tools() { return *tools_; }
     UpdatesController& updates() { return *updates_; }
+    ViewPanelsController& viewPanels() { return *viewPanels_; }
 
     // Tells the user that this step cannot be taken now.
     void refuseOperation();
+
+signals:
+    // A medium was made current, or the current one was closed.
+    void workspaceChanged();
 
 public slots:
     void showGeneralSettings();
@@ -113,6 +119,7 @@ private:
     std::unique_ptr<SharpestSearchController> search_;
     std::unique_ptr<ToolsController> tools_;
     std::unique_ptr<UpdatesController> updates_;
+    std::unique_ptr<ViewPanelsController> viewPanels_;
 };
 
 } // namespace lumora

@@ -2,6 +2,7 @@
 
 #include "app/Settings.h"
 #include "i18n/LanguageEngine.h"
+#include "ui/AccessibleNames.h"
 #include "ui/EditingController.h"
 #include "ui/ExportController.h"
 #include "ui/FormIndex.h"
@@ -9,6 +10,7 @@
 #include "ui/OpeningController.h"
 #include "ui/PlayerController.h"
 #include "ui/UpdatesController.h"
+#include "ui/ViewPanelsController.h"
 #include "ui/WindowTexts.h"
 
 #include <QAbstractButton>
@@ -84,6 +86,8 @@ void MenuController::refreshTexts() {
     for (const auto& e : windowtexts::kToolTips)
         if (auto* widget = qobject_cast<QWidget*>(find(e.objectName)))
             widget->setToolTip(translatedText(e.key));
+    window_.viewPanels().refreshTexts();
+    nameWordlessControls(&window_);
     QTabWidget* tabs = window_.form().presets->tabWidget_Presets;
     for (const auto& e : windowtexts::kTabs)
         if (auto* page = qobject_cast<QWidget*>(find(e.objectName)))
@@ -118,12 +122,10 @@ void MenuController::presentInitialState() {
           static_cast<QWidget*>(tm->checkBox_FastPreview),
           static_cast<QWidget*>(f.proSelect->frame_SelectedImageTop),
           static_cast<QWidget*>(f.presets->label_zoomIn), static_cast<QWidget*>(f.presets->label_zoomOut),
-          static_cast<QWidget*>(f.versionChoice->checkBox_UseThisMode),
           static_cast<QWidget*>(f.proParams->horizontalSlider_AntighostingP2),
           static_cast<QWidget*>(f.proParams->lcdNumber_AntighostingP2)})
         w->hide();
     tm->checkBox_FastPreview->setChecked(settings::read(settings::FastPreviewChecked));
-    f.video->page_Exporting->setEnabled(false);
     tm->stackedWidget_TM->setCurrentIndex(tm->comboBox_TM->currentIndex());
     f.presets->tabWidget_Presets->tabBar()->setCursor(Qt::PointingHandCursor);
     f.presets->tabWidget_Presets->setCurrentIndex(0);

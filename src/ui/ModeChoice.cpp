@@ -17,12 +17,17 @@ ModeChoice::ModeChoice(QWidget* parent) : QDialog(parent), ui_(std::make_unique<
     ui_->label_ClassicText->setText(translatedText("ClassicModeText"));
     ui_->label_ProText->setText(translatedText("ProModeText"));
     ui_->checkBox_OpenModeAuto->setText(translatedText("OpenModeAuto"));
-    ui_->checkBox_OpenModeAuto->hide();
+    // Shown and ticked as on the home page: without it a mode chosen here would be asked for at every start.
+    ui_->checkBox_OpenModeAuto->setChecked(true);
     for (QWidget* frame : {ui_->frame_Basic, ui_->frame_Classic, ui_->frame_Pro})
         frame->installEventFilter(this);
 }
 
 ModeChoice::~ModeChoice() = default;
+
+bool ModeChoice::keepChoice() const {
+    return ui_->checkBox_OpenModeAuto->isChecked();
+}
 
 bool ModeChoice::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseButtonPress) {

@@ -43,6 +43,8 @@ public slots:
     void ListItemRecentFilesClicked(QListWidgetItem* item);
     void MenuActionRecentClicked();
     void MenuActionCloseClicked();
+    // Closes the medium at once, without asking: for callers that know nothing would be lost.
+    void closeNow();
 
 private:
     bool openVideo(const QString& path, bool report);
@@ -52,7 +54,6 @@ private:
     void rebuildRecentFiles();
     void showTitle(const QString& path, const char* kindKey);
     void showStatus();
-    void closeNow();
     // The single photo becomes the one selection, edited at once.
     void editPhoto();
     // Opening needs a mode: asks for one when none is chosen yet.

@@ -166,14 +166,21 @@ void PlayerController::TimerTimeoutShowFrameIndex() {
 }
 
 void PlayerController::horizontalSlider_VideoSpeedMoved(int value) {
-    if (sequenceReady())
-        window_.workspace()->sequence()->setSpeed(value);
+    if (!sequenceReady())
+        return;
+    Workspace* ws = window_.workspace();
+    ws->undo.push(window_.form().timeline->horizontalSlider_VideoSpeed, &QAbstractSlider::setValue, ws->speed,
+                  value, QStringLiteral("Undo on video speed"));
+    ws->speed = value;
+    ws->sequence()->setSpeed(value);
 }
 
 void PlayerController::horizontalSlider_VideoBrightnessMoved(int value) {
     if (!sequenceReady())
         return;
     Workspace* ws = window_.workspace();
+    ws->undo.push(window_.form().timeline->horizontalSlider_VideoBrightness, &QAbstractSlider::setValue,
+                  ws->brightness, value, QStringLiteral("Undo on brightness"));
     ws->brightness = value;
     ws->sequence()->setBrightness(value);
     window_.editing().displayImage(ws->sequence()->displayImage());

@@ -362,12 +362,19 @@ void SharpestImageSelection::renderEnded() {
     if (!render_)
         return;
     render_->wait(); // finished() comes just before the thread returns
-    const cv::Mat result = render_->wasCanceled() ? cv::Mat() : render_->result();
+    const bool canceled = render_->wasCanceled();
+    const cv::Mat result = canceled ? cv::Mat() : render_->result();
     const bool fullSize = render_->fullSize();
     render_.reset();
-    if (fullSize)
+    if (fullSize) {
         fullRender_ = result;
-    else if (!result.empty())
+        fullRenderFailure_.clear();
+        // The engine logged the details; an exception the worker caught was logged by the worker.
+        if (result.empty() && !canceled)
+            fullRenderFailure_ = engine_.lastOutcome() == RunOutcome::Failed && !engine_.lastError().empty()
+                                     ? engine_.lastError()
+                                     : std::string("the picture could not be rendered");
+    } else if (!result.empty())
         preview_ = result;
     emit renderFinished(!result.empty());
 }

@@ -88,6 +88,8 @@ public:
     // The last preview, or the last full-size render (taken by the caller); empty when it was cancelled.
     cv::Mat preview() const { return preview_; }
     cv::Mat takeFullRender() { return std::move(fullRender_); }
+    // Why the last full-size render gave no picture though nobody cancelled it; empty otherwise.
+    const std::string& fullRenderFailure() const { return fullRenderFailure_; }
     // What the window shows while this picture is edited: the preview, else the picture itself.
     cv::Mat shownImage() const { return preview_.empty() ? image_ : preview_; }
 
@@ -128,6 +130,7 @@ private:
     int frameIndex_ = -1;
     cv::Mat image_;
     std::string exifSource_;
+    std::string fullRenderFailure_;
     QString exportName_;
     QString proposedName_;
     int mode_ = SelectionMode;

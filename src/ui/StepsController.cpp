@@ -45,8 +45,11 @@ int StepsController::askMode() {
     for (;;) {
         ModeChoice dialog(&window_);
         dialog.exec();
-        if (dialog.choice() >= 0)
+        if (dialog.choice() >= 0) {
+            if (dialog.keepChoice())
+                settings::write(settings::WindowMode, dialog.choice() + 1);
             return dialog.choice() + 1;
+        }
         if (QCoreApplication::closingDown())
             return 1;
     }
@@ -193,6 +196,8 @@ void StepsController::goToStep(int k) {
         break;
     case StepAction::DefineParameters:
         window_.editing().dropEditedSelection(false);
+        // The edits undone from here would land on a picture that is no longer edited.
+        ws->undo.clear();
         ws->state = DefiningParameters;
         break;
     case StepAction::ExportEdited:
@@ -206,6 +211,8 @@ void StepsController::backToSelection(bool dropSelections) {
     Workspace* ws = window_.workspace();
     // Nothing is edited any more; grabbed frames show their pins and steps again.
     window_.editing().dropEditedSelection(dropSelections);
+    // The abandoned edit's history goes with it: Undo must not spend itself on edits that no longer exist.
+    ws->undo.clear();
     ws->state = SelectingFrame;
     ws->activeTool = NoTool;
     // Leaving Basic or Classic editing keeps the trim range; the other ways back start from the whole medium.

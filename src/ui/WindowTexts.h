@@ -150,7 +150,7 @@ inline constexpr std::array<Entry, 91> kWidgets{{
     {"checkBox_FastPreview", "FastPreview"},
 }};
 
-inline constexpr std::array<Entry, 16> kToolTips{{
+inline constexpr std::array<Entry, 17> kToolTips{{
     {"label_ModeIconBasic", "ChangeMode"},
     {"label_ModeIconClassic", "ChangeMode"},
     {"label_ModeIconPro", "ChangeMode"},
@@ -161,12 +161,13 @@ inline constexpr std::array<Entry, 16> kToolTips{{
     {"pushButton_ToEnd", "ToEnd"},
     {"horizontalSlider_VideoSpeed", "VideoSpeed"},
     {"horizontalSlider_VideoBrightness", "VideoBrightness"},
+    {"horizontalSlider_AntighostingP1", "AntighostingStrength"},
+    {"horizontalSlider_AntighostingP2", "MovementEstimation"},
     {"frame_CursorSelectorFlag", "ChosenFrameTooltip"},
     {"pushButton_ImageStacking_Before", "UpToCursor"},
     {"pushButton_ImageStacking_After", "UpToCursor"},
     {"frame_BeforeAfterLogo", "ShowOriginal"},
     {"label_VideoPreview", "RightClickToSave"},
-    {"page_Exporting", "CommingSoon"},
 }};
 
 // Tab titles, by the tab's page.
@@ -176,7 +177,7 @@ inline constexpr std::array<Entry, 2> kTabs{{
 }};
 
 // Combo box items, in order, by combo box.
-inline constexpr std::array<Entry, 11> kComboItems{{
+inline constexpr std::array<Entry, 10> kComboItems{{
     {"comboBox_TM", "TM1"},
     {"comboBox_TM", "TM2"},
     {"comboBox_TM", "TM3"},
@@ -187,7 +188,6 @@ inline constexpr std::array<Entry, 11> kComboItems{{
     {"comboBox_WhatAfterExport", "ReturnEditionPage"},
     {"comboBox_WhatAfterExport", "ReturnSelectionPage"},
     {"comboBox_WhatAfterExport", "ExitLumora"},
-    {"comboBox_WhatAfterExport", "ShutdownComputer"},
 }};
 
 } // namespace lumora::windowtexts

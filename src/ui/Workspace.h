@@ -81,6 +81,7 @@ public:
     ActiveTool activeTool = NoTool;
     int centreIndex = 0;
     int brightness = 0;
+    int speed = 0; // the player's speed slider level, for its undo
     StackingChoices stacking;
     int stackedFrameCount = 0;
     // The last stacking's light image, until editing starts on it.

@@ -89,6 +89,34 @@ TEST_F(CliFrame, BurstFrameComesFromTheRightFileWithThatFilesExif) {
     EXPECT_EQ(tag(QStringLiteral("out.psd"), "Make").toString(), QStringLiteral("Frameb.tif"));
 }
 
+TEST_F(CliFrame, RadianceFilesGetNoExifCopyAndNoWarningOthersStillDo) {
+    // A tagged burst: the tool can copy its tags into TIFF, not into Radiance HDR, so no copy is tried there.
+    QDir().mkpath(path("tagged"));
+    for (int i = 0; i < 3; ++i) {
+        const QString file = path("tagged/f%1.tif").arg(i);
+        ASSERT_TRUE(cv::imwrite(file.toStdString(), cv::Mat(48, 64, CV_8UC3, cv::Scalar(40, 80 + i, 120))));
+        ASSERT_TRUE(test::runExiftool({QStringLiteral("-Make=Burst%1").arg(i), file}));
+    }
+    const QStringList frame = {QStringLiteral("frame"), path("tagged"), QStringLiteral("--index"),
+                               QStringLiteral("1"), QStringLiteral("-o")};
+    const QStringList stack = {
+        QStringLiteral("stack"),    path("tagged"),      QStringLiteral("--index"), QStringLiteral("1"),
+        QStringLiteral("--before"), QStringLiteral("1"), QStringLiteral("--after"), QStringLiteral("1"),
+        QStringLiteral("-o")};
+    for (const QStringList& command : {frame, stack}) {
+        SCOPED_TRACE(command.front().toStdString());
+        const QString hdr = command.front() + QStringLiteral(".hdr");
+        const auto radiance = test::runCli(command + QStringList{path(hdr)}, home_.path());
+        ASSERT_EQ(radiance.exitCode, 0) << radiance.err.toStdString();
+        EXPECT_TRUE(QFileInfo::exists(path(hdr)));
+        EXPECT_FALSE(radiance.err.contains("EXIF")) << radiance.err.toStdString();
+        const QString tif = command.front() + QStringLiteral(".tif");
+        const auto tiff = test::runCli(command + QStringList{path(tif)}, home_.path());
+        ASSERT_EQ(tiff.exitCode, 0) << tiff.err.toStdString();
+        EXPECT_EQ(tag(tif, "Make").toString(), QStringLiteral("Burst1"));
+    }
+}
+
 TEST_F(CliFrame, VideoFrameCarriesTheVideosPosition) {
     if (!std::filesystem::exists(kGpsVideo))
         GTEST_SKIP() << kGpsVideo << " missing (Debian package forensics-samples-files)";

@@ -38,7 +38,7 @@ TEST(SharpestSceneClip, BlurredFramesRankBelowSharpOnes) {
         ASSERT_FALSE(found.empty());
         EXPECT_EQ(found.back(), centre);
         const int first = std::max(0, centre - 3), last = std::min(centre + 3, clip.frameCount() - 1);
-        for (int k = first; k < last; ++k)
+        for (int k = first; k <= last; ++k)
             if (k != centre && !truth[static_cast<size_t>(k)].blurred) {
                 EXPECT_NE(std::find(found.begin(), found.end(), k), found.end())
                     << "frame " << k << " around " << centre;

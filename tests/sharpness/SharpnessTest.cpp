@@ -53,10 +53,12 @@ TEST(SharpestSearch, KeepsStrictlySharperFramesSharpestFirstWithTheCentreLastAnd
         int cancelAt = -1; // the frame whose reading requests a cancel
     };
     const Case cases[] = {
-        // examined 0..5 (centre + radius is not); 1 and 4 tie: the lower index stays; 0, 2, 5 are not sharper
-        {"ties", {30, 50, 20, 40, 50, 10, 60}, 3, 3, {0, 1, 2, 4, 5}, {1, 3}},
-        {"equal is not sharper", {40, 40, 41}, 1, 1, {0}, {1}},
-        {"centre at the start", {10, 20, 30, 90, 90}, 0, 3, {1, 2}, {2, 1, 0}},
+        // examined 0..6, both ends included; 1 and 4 tie: the lower index stays; 0, 2, 5 are not sharper
+        {"ties", {30, 50, 20, 40, 50, 10, 60}, 3, 3, {0, 1, 2, 4, 5, 6}, {6, 1, 3}},
+        // with a radius of 1 the frame after the centre is examined as well as the one before it
+        {"equal is not sharper, last frame examined", {40, 40, 41}, 1, 1, {0, 2}, {2, 1}},
+        {"centre at the start", {10, 20, 30, 90, 90}, 0, 3, {1, 2, 3}, {3, 2, 1, 0}},
+        {"window cut by the clip's end", {10, 20, 90}, 1, 3, {0, 2}, {2, 1}},
         {"radius zero", {10, 90}, 0, 0, {}, {0}},
         {"cancel ends at the next frame", {10, 90, 80, 70, 60}, 0, 4, {1, 2}, {1, 2, 0}, 2},
     };
@@ -108,7 +110,7 @@ TEST(SharpestImageSearcherWorkerThread, EmitsOnceWithTheCandidatesOrNothingWhenC
                   cancelEarly ? lumora::RunOutcome::Canceled : lumora::RunOutcome::Finished);
         seq.setOnRead(nullptr);
         EXPECT_EQ(emitted, cancelEarly ? 0 : 1);
-        EXPECT_EQ(found, cancelEarly ? V() : V({1, 3, 2}));
+        EXPECT_EQ(found, cancelEarly ? V() : V({1, 3, 4, 2})); // the window's last frame too
     }
 }
 

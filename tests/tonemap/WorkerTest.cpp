@@ -60,7 +60,7 @@ TEST_F(TonemapWorker, AFinishedRenderReportsWellFinishedAndNothingToShowReportsC
     EXPECT_TRUE(worker.result().empty());
 }
 
-TEST_F(TonemapWorker, CancelledOrFailedRenderKeepsThePreviousOutput) {
+TEST_F(TonemapWorker, CancelledOrFailedRenderKeepsThePreviewAndGivesNoFullSizePicture) {
     const cv::Mat light = test::randomImage(20, 30, 21);
     for (bool fails : {false, true})
         for (bool fullSize : {false, true}) {
@@ -80,14 +80,18 @@ TEST_F(TonemapWorker, CancelledOrFailedRenderKeepsThePreviousOutput) {
 
             TMComputingWorkerThread worker(&engine, fullSize, false, 2);
             const Outcome o = runWorker(worker);
-            // The previous output is still an image, so the rule reports a well-finished run; the engine says
-            // how it really ended, and why when it failed.
+            // A preview keeps showing the previous picture; a full-size render that did not finish has no
+            // picture at all, so nothing can write the small preview under the export's name.
             EXPECT_EQ(worker.wasCanceled(), !fails);
             EXPECT_EQ(engine.lastOutcome(), fails ? RunOutcome::Failed : RunOutcome::Canceled);
             EXPECT_EQ(engine.lastError().empty(), !fails);
-            EXPECT_EQ(o.wellFinished, 1);
-            EXPECT_EQ(o.canceled, 0);
-            EXPECT_EQ(cv::norm(worker.result(), previous, cv::NORM_INF), 0.0);
+            EXPECT_EQ(o.wellFinished, fullSize ? 0 : 1);
+            EXPECT_EQ(o.canceled, fullSize ? 1 : 0);
+            if (fullSize) {
+                EXPECT_TRUE(worker.result().empty());
+            } else {
+                EXPECT_EQ(cv::norm(worker.result(), previous, cv::NORM_INF), 0.0);
+            }
             EXPECT_EQ(cv::norm(engine.previewImage(), previous, cv::NORM_INF), 0.0);
             EXPECT_FALSE(engine.isBusy());
         }
@@ -100,9 +104,12 @@ TEST_F(TonemapWorker, CancelFromAnotherThreadStopsTheLocalLaplacian) {
     engine.setImage(light);
     engine.setOperatorAlpha(0, 0.7f);
     TMComputingWorkerThread worker(&engine, true, false, 0);
-    std::atomic<int> well{0};
+    std::atomic<int> well{0}, canceled{0};
     QObject::connect(
         &worker, &TMComputingWorkerThread::processWellFinished, &worker, [&] { ++well; },
+        Qt::DirectConnection);
+    QObject::connect(
+        &worker, &TMComputingWorkerThread::processCanceled, &worker, [&] { ++canceled; },
         Qt::DirectConnection);
     worker.start();
     QElapsedTimer timer;
@@ -114,8 +121,10 @@ TEST_F(TonemapWorker, CancelFromAnotherThreadStopsTheLocalLaplacian) {
     ASSERT_TRUE(worker.wait(120000));
     ASSERT_TRUE(worker.wasCanceled());
     EXPECT_LT(engine.progress(), 100);
-    EXPECT_EQ(well.load(), 1);
-    EXPECT_EQ(cv::norm(worker.result(), light, cv::NORM_INF), 0.0); // the output set with the image
+    // A full-size render cut short has no picture to hand on.
+    EXPECT_EQ(well.load(), 0);
+    EXPECT_EQ(canceled.load(), 1);
+    EXPECT_TRUE(worker.result().empty());
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include "app/EventLog.h"
 #include "export/ExportFormats.h"
 #include "imageio/ImageFile.h"
+#include "tonemap/ToneMappingBase.h"
 #include "ui/ExportController.h"
 #include "ui/OpeningController.h"
 #include "ui/PlayerController.h"
@@ -20,6 +21,7 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include <future>
+#include <new>
 #include <mutex>
 
 namespace {
@@ -227,6 +229,75 @@ TEST_F(ExportFlowTest, FailuresToWriteOrToCopyTheExifAreTold) {
         EXPECT_TRUE(QFileInfo::exists(out));
         EXPECT_EQ(countTitled("ErrorCopyingExifTitle"), 1);
         EXPECT_EQ(countTitled("ErrorWritingImageTitle"), 0);
+    }
+}
+
+// Fails the way an operator fails on a picture too large for the memory left.
+class RunsOutOfMemory : public ToneMappingBase {
+public:
+    cv::Mat& toneMap(cv::Mat&, const cv::Mat&, const float*) override { throw std::bad_alloc(); }
+};
+
+TEST_F(ExportFlowTest, AFullSizeRenderThatFailsWritesNothingAndIsTold) {
+    auto w = grabbedAndEditing({4});
+    SharpestImageSelection* picture = w->workspace()->liveSelections().front();
+    ASSERT_TRUE(picture->engine().params().applyToneMapping);
+    picture->engine().installOperator(std::make_unique<RunsOutOfMemory>());
+    const QString dir = folder(QStringLiteral("failed"));
+    messages_->fileNames = {{dir + QStringLiteral("/big.jpg")}};
+    runExport(*w, [&] { w->exports().PushButtonEditingExportClicked(nullptr); });
+    // Not the preview under the export's name: no file at all, not even a temporary one.
+    EXPECT_TRUE(entriesIn(dir).isEmpty()) << entriesIn(dir).join(QLatin1Char(' ')).toStdString();
+    // One error, naming the file and the reason.
+    int errors = 0;
+    for (const auto& call : messages_->calls)
+        errors += call.kind == MessageKind::Error;
+    EXPECT_EQ(errors, 1);
+    ASSERT_EQ(messages_->calls.back().kind, MessageKind::Error);
+    EXPECT_EQ(countTitled("ErrorRenderingImageTitle"), 1);
+    EXPECT_TRUE(messages_->calls.back().text.contains(QStringLiteral("big.jpg")));
+    EXPECT_TRUE(messages_->calls.back().text.contains(QStringLiteral("bad_alloc")));
+    QFile log(QString::fromStdString(logPath()));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    const QString logged = QString::fromUtf8(log.readAll());
+    EXPECT_TRUE(logged.contains(QStringLiteral("big.jpg was not written")));
+}
+
+TEST_F(ExportFlowTest, WhatAfterExportIsFollowedOnceEveryFileIsWritten) {
+    struct Case {
+        int choice;
+        bool writable; // the folder exists
+        WorkspaceState after;
+        bool closed;
+    };
+    const Case cases[] = {
+        {ExportController::AfterExportEditing, true, Editing, false},
+        {ExportController::AfterExportSelection, true, SelectingFrame, false},
+        {ExportController::AfterExportExit, true, Editing, true},
+        {ExportController::AfterExportExit, false, Editing, false}, // nothing written: stay and tell
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "choice " << c.choice << (c.writable ? "" : ", unwritable"));
+        auto w = grabbedAndEditing({4});
+        auto* after = find<QComboBox>(*w, "comboBox_WhatAfterExport");
+        ASSERT_EQ(after->count(), 3) << "no shutting the computer down";
+        EXPECT_EQ(after->currentIndex(), ExportController::AfterExportEditing);
+        EXPECT_TRUE(find(*w, "page_Exporting")->isEnabled());
+        after->setCurrentIndex(c.choice);
+        const QString out = c.writable
+                                ? folder(QStringLiteral("after%1").arg(c.choice)) + QStringLiteral("/x.jpg")
+                                : tempPath(QStringLiteral("missing/x.jpg"));
+        messages_->fileNames = {{out}};
+        w->exports().PushButtonEditingExportClicked(nullptr);
+        ASSERT_TRUE(waitFor([&] { return !w->exports().running(); }));
+        settle();
+        EXPECT_EQ(QFileInfo::exists(out), c.writable);
+        EXPECT_EQ(w->isVisible(), !c.closed);
+        if (c.closed) {
+            EXPECT_EQ(w->workspace(), nullptr);
+        } else {
+            EXPECT_EQ(w->workspace()->state, c.after);
+        }
     }
 }
 

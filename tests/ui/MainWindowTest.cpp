@@ -8,12 +8,14 @@
 #include "ui/ShowGeneralSettings.h"
 #include "ui/ShowLog.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QComboBox>
 #include <QFile>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSlider>
 #include <QSpinBox>
 
 namespace {
@@ -48,6 +50,38 @@ TEST_F(MainWindowTest, StartRecordsExportDefaultsLogsToTheUserFolderAndSpeaksThe
     EXPECT_EQ(menuTitle(*w, "menuFile"), shippedText("Francais", "File"));
     EXPECT_EQ(find<QAction>(*w, "actionShow_log")->text(), shippedText("Francais", "ShowLog"));
     EXPECT_NE(shippedText("Francais", "ShowLog"), shippedText("English", "ShowLog"));
+    LanguageEngine::instance().setLanguage("English");
+}
+
+TEST_F(MainWindowTest, EveryButtonAndSliderHasWordsAScreenReaderCanAnnounceInEitherLanguage) {
+    for (const char* language : {"English", "Francais"}) {
+        SCOPED_TRACE(language);
+        settings::write(settings::ChosenLanguage, QString::fromLatin1(language));
+        auto w = makeWindow();
+        int iconOnly = 0;
+        for (QAbstractButton* b : w->findChildren<QAbstractButton*>()) {
+            if (b->objectName().isEmpty() || b->objectName().startsWith(QLatin1String("qt_")))
+                continue; // Qt's own parts of a widget (a tab bar's arrows), named by Qt
+            if (!b->text().trimmed().isEmpty())
+                continue;
+            ++iconOnly;
+            // Ours take their tooltip's words; Qt names its own (a tab bar's scroll arrows).
+            EXPECT_FALSE(b->accessibleName().isEmpty()) << b->objectName().toStdString();
+            if (!b->toolTip().isEmpty()) {
+                EXPECT_EQ(b->accessibleName(), b->toolTip()) << b->objectName().toStdString();
+            }
+        }
+        EXPECT_GE(iconOnly, 5) << "the player's five buttons at least";
+        const auto sliders = w->findChildren<QSlider*>();
+        EXPECT_GE(sliders.size(), 30);
+        for (QSlider* s : sliders)
+            EXPECT_FALSE(s->accessibleName().isEmpty()) << s->objectName().toStdString();
+        EXPECT_EQ(find<QSlider>(*w, "horizontalSlider_VideoSpeed")->accessibleName(),
+                  shippedText(language, "VideoSpeed"));
+        EXPECT_EQ(find<QSlider>(*w, "horizontalSlider_TMExposition")->accessibleName(),
+                  shippedText(language, "Exposure"));
+        EXPECT_EQ(find(*w, "pushButton_PlayPause")->accessibleName(), shippedText(language, "PlayPause"));
+    }
     LanguageEngine::instance().setLanguage("English");
 }
 

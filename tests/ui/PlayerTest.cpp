@@ -12,6 +12,7 @@
 #include "ui/TimelineController.h"
 #include "ui/Workspace.h"
 
+#include <QAction>
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
@@ -230,6 +231,42 @@ TEST_F(PlayerTest, OneFrameVideoPlaysAndPlacesItsItemsAtTheStart) {
     const auto grabbed = w->workspace()->liveSelections();
     ASSERT_EQ(grabbed.size(), 1u);
     EXPECT_EQ(centreX(grabbed.front()->pin()), bar->x());
+}
+
+TEST_F(PlayerTest, SpeedAndBrightnessAreUndoneAndRedoneAsTheirOwnSteps) {
+    auto w = openCounter(2);
+    QSlider* speed = find<QSlider>(*w, "horizontalSlider_VideoSpeed");
+    QSlider* brightness = find<QSlider>(*w, "horizontalSlider_VideoBrightness");
+    auto& undo = w->workspace()->undo;
+    ASSERT_EQ(undo.undoCount(), 0);
+    const auto newestLabel = [&] {
+        using SliderAction = UndoRedoManager::Action<int, QAbstractSlider, int>;
+        const auto* action = dynamic_cast<const SliderAction*>(undo.newestUndo());
+        return action ? action->label() : QString();
+    };
+    speed->setValue(-3); // slower: the slider runs from -12 to 0
+    waitMs(550); // a separate step, not merged with the next move
+    brightness->setValue(2);
+    ASSERT_EQ(undo.undoCount(), 2);
+    EXPECT_EQ(newestLabel(), QStringLiteral("Undo on brightness"));
+    EXPECT_EQ(sequence(*w).brightness(), 2);
+
+    QAction* undoAction = find<QAction>(*w, "actionUndo");
+    QAction* redoAction = find<QAction>(*w, "actionRedo");
+    ASSERT_TRUE(undoAction->isEnabled());
+    undoAction->trigger();
+    EXPECT_EQ(brightness->value(), 0);
+    EXPECT_EQ(sequence(*w).brightness(), 0);
+    EXPECT_EQ(newestLabel(), QStringLiteral("Undo on video speed"));
+    undoAction->trigger();
+    EXPECT_EQ(speed->value(), 0);
+    EXPECT_FALSE(undoAction->isEnabled());
+    redoAction->trigger();
+    redoAction->trigger();
+    EXPECT_EQ(speed->value(), -3);
+    EXPECT_EQ(brightness->value(), 2);
+    EXPECT_EQ(sequence(*w).brightness(), 2);
+    EXPECT_EQ(undo.undoCount(), 2);
 }
 
 } // namespace

@@ -12,10 +12,12 @@
 #include "ui/SelectionPins.h"
 #include "ui/StepsController.h"
 
+#include <QAction>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QSlider>
 #include <QSpinBox>
 
 namespace {
@@ -267,6 +269,28 @@ TEST_F(SelectionFlowTest, LeavingSelectionWhilePlayingChoosesTheFrameOnScreen) {
     EXPECT_EQ(w->workspace()->state, DefiningParameters);
     EXPECT_EQ(w->workspace()->centreIndex, shownAtClick);
     EXPECT_EQ(w->workspace()->sequence()->currentIndex(), shownAtClick);
+}
+
+TEST_F(SelectionFlowTest, GoingBackToSelectionByAStepLabelLeavesNothingToUndo) {
+    auto w = openScene(2);
+    grab(*w, {3});
+    w->flow().PushButtonSelectImageNextClicked();
+    ASSERT_TRUE(waitRendered(*w));
+    QAction* undo = find<QAction>(*w, "actionUndo");
+    QSlider* exposure = find<QSlider>(*w, "horizontalSlider_TMExposition");
+    exposure->setValue(exposure->value() + 20);
+    ASSERT_TRUE(waitRendered(*w));
+    ASSERT_TRUE(undo->isEnabled());
+    const int moved = exposure->value();
+
+    press(find(*w, "label_Step1"));
+    ASSERT_EQ(w->workspace()->state, SelectingFrame);
+    EXPECT_EQ(w->workspace()->undo.undoCount(), 0);
+    EXPECT_EQ(w->workspace()->undo.redoCount(), 0);
+    EXPECT_FALSE(undo->isEnabled());
+    // Ctrl+Z reaches the handler all the same: it finds nothing to spend.
+    w->editing().MenuActionUndoClicked();
+    EXPECT_EQ(exposure->value(), moved);
 }
 
 } // namespace

@@ -225,7 +225,7 @@ TEST_F(SearchTest, ABlurredFrameListsTheSharperOnesBestFirstWithHoverPins) {
         if (s[std::size_t(i)] < s[std::size_t(worst)])
             worst = i;
     int sharper = 0;
-    for (int i = worst - radius; i < worst + radius; ++i)
+    for (int i = worst - radius; i <= worst + radius; ++i) // both ends of the window are examined
         sharper += s[std::size_t(i)] > s[std::size_t(worst)];
     ASSERT_GT(sharper, 0);
     search(*w, worst, radius);

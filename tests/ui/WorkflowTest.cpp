@@ -8,6 +8,7 @@
 #include "ui/Workspace.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QLabel>
 #include <QMenu>
 #include <QSlider>
@@ -109,6 +110,40 @@ TEST_F(WorkflowTest, OpeningWithoutAModeAsksForOneFirst) {
     EXPECT_EQ(currentPage(*w, "stackedWidget_CentralWidget"), QStringLiteral("page_Video"));
 }
 
+TEST_F(WorkflowTest, AModeChosenWithItsBoxTickedIsRememberedAcrossARestart) {
+    struct Case {
+        bool keep;
+        int remembered; // the mode the next start begins in (0: it asks again)
+    };
+    for (const Case c : {Case{true, 3}, Case{false, 0}}) {
+        SCOPED_TRACE(c.keep ? "kept" : "not kept");
+        settings::write(settings::WindowMode, 0);
+        {
+            auto w = makeWindow();
+            EXPECT_FALSE(hidden(*w, "checkBox_UseThisMode")) << "the home page's box is offered";
+            bool boxShown = false;
+            ModalWatcher<ModeChoice> choose([&](ModeChoice& d) {
+                auto* box = d.findChild<QCheckBox*>(QStringLiteral("checkBox_OpenModeAuto"));
+                boxShown = box && !box->isHidden();
+                if (box)
+                    box->setChecked(c.keep);
+                press(d.findChild<QWidget*>(QStringLiteral("frame_Pro")));
+            });
+            openPhoto(*w);
+            EXPECT_EQ(choose.seen(), 1);
+            EXPECT_TRUE(boxShown);
+            EXPECT_EQ(w->steps().mode(), 3);
+        }
+        // The next start.
+        auto again = makeWindow();
+        EXPECT_EQ(again->steps().mode(), c.remembered);
+        ModalWatcher<ModeChoice> asked(
+            [](ModeChoice& d) { press(d.findChild<QWidget*>(QStringLiteral("frame_Basic"))); });
+        openPhoto(*again);
+        EXPECT_EQ(asked.seen(), c.keep ? 0 : 1);
+    }
+}
+
 TEST_F(WorkflowTest, StepsShownFollowTheModeAndWhatIsOpen) {
     auto w = makeWindow(3);
     openBurst(*w);
@@ -163,6 +198,10 @@ TEST_F(WorkflowTest, EachKindOfStateShowsItsOwnBottomPageAndLocksWhatItMust) {
         EXPECT_EQ(currentPage(*w, "stackedWidget_CentralWidgetBottom"), QString::fromLatin1(c.bottom));
         EXPECT_EQ(enabled(*w, "frame_MainOptions"), c.optionsEnabled);
         EXPECT_TRUE(enabled(*w, "actionClose"));
+        // A picture is shown in every state: so are the View panels.
+        for (const char* panel :
+             {"actionHide_Show_histogram_panel", "actionShow_tone_curve", "actionShow_EXIF"})
+            EXPECT_TRUE(enabled(*w, panel)) << panel;
         // Only the current page of a stack takes room.
         auto* bottom = find<QStackedWidget>(*w, "stackedWidget_CentralWidgetBottom");
         for (int i = 0; i < bottom->count(); ++i)

@@ -132,8 +132,9 @@ int runFrame(const QStringList& args) {
         std::fprintf(stderr, "lumora-cli frame: %s\n", frame.problem.c_str());
         return 1;
     }
-    const WriteResult written = saveImage(out.toStdString(), frame.image, bits, frame.exifSource,
-                                          settings::read(settings::JPGQuality));
+    const WriteResult written =
+        saveImage(out.toStdString(), frame.image, bits, exifSourceForFormat(format, frame.exifSource),
+                  settings::read(settings::JPGQuality));
     if (!written.ok) {
         std::fprintf(stderr, "lumora-cli frame: %s\n", written.error.c_str());
         return 1;

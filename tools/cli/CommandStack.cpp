@@ -126,8 +126,8 @@ int runStack(const QStringList& args) {
     const QString suffix = QFileInfo(out).suffix().toLower();
     if (suffix != QLatin1String("hdr") && suffix != QLatin1String("tif") && suffix != QLatin1String("psd"))
         return usageError(QStringLiteral("OUT must end in .hdr, .tif or .psd"));
-    const ExportFormat& format =
-        exportFormats()[static_cast<std::size_t>(exportFormatIndexForSuffix(suffix))];
+    const int formatIndex = exportFormatIndexForSuffix(suffix);
+    const ExportFormat& format = exportFormats()[static_cast<std::size_t>(formatIndex)];
     if (bits == 0) // the light image is floating point: keep it so where the format can
         bits = format.offersDepth(32) ? 32 : format.defaultDepth();
     if (!format.offersDepth(bits))
@@ -171,7 +171,8 @@ int runStack(const QStringList& args) {
             std::fputc('\n', stderr);
         return 1;
     }
-    const WriteResult written = saveImage(out.toStdString(), light, bits, sequence->fileName());
+    const WriteResult written = saveImage(out.toStdString(), light, bits,
+                                          exifSourceForFormat(formatIndex, sequence->sourceFileOf(index)));
     if (!written.ok) {
         std::fprintf(stderr, "lumora-cli stack: %s\n", written.error.c_str());
         return 1;

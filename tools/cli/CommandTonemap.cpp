@@ -254,7 +254,9 @@ int finish(const char* command, const ToneOptions& o, const Rendered& r, int bit
     }
     QElapsedTimer timer;
     timer.start();
-    const WriteResult written = saveImage(o.out.toStdString(), r.image, bits, exifSource);
+    const std::string copyFrom =
+        exifSourceForFormat(exportFormatIndexForSuffix(QFileInfo(o.out).suffix()), exifSource);
+    const WriteResult written = saveImage(o.out.toStdString(), r.image, bits, copyFrom);
     QJsonObject timings = extra.value(QStringLiteral("timings")).toObject();
     for (auto it = r.timings.begin(); it != r.timings.end(); ++it)
         timings.insert(it.key(), it.value());
@@ -281,7 +283,7 @@ int finish(const char* command, const ToneOptions& o, const Rendered& r, int bit
         extra.insert(QStringLiteral("bits"), bits);
         extra.insert(QStringLiteral("operator"), r.operatorIndex);
         extra.insert(QStringLiteral("toneMapSeconds"), r.seconds);
-        extra.insert(QStringLiteral("exifCopied"), written.exifWarning.empty() && !exifSource.empty());
+        extra.insert(QStringLiteral("exifCopied"), written.exifWarning.empty() && !copyFrom.empty());
         std::puts(QJsonDocument(extra).toJson(QJsonDocument::Indented).constData());
     } else if (toned) {
         std::printf("%s: %dx%d, %d bits, operator %d (%s), rendered in %.2f s\n",

@@ -1,6 +1,6 @@
 // The editing page for lumora_screenshots: every operator page in Basic, Classic and Pro, the preset strips
 // with their thumbnails and the user's tab, the crop and horizon tools, the exposure highlight and the preset
-// dialogs. Runs in the caller's settings store and language.
+// dialogs, and the View panels. Runs in the caller's settings store and language.
 
 #include "ScriptedMessageService.h"
 #include "TestEnvironment.h"
@@ -16,6 +16,7 @@
 #include "ui/SharpestImageSelection.h"
 #include "ui/ToolOverlays.h"
 #include "ui/ToolsController.h"
+#include "ui/ViewPanelsController.h"
 #include "ui/Workspace.h"
 
 #include <QAction>
@@ -143,6 +144,21 @@ int shootEditing(const QString& suffix, const std::function<void(QWidget&, const
     w->findChild<QPushButton*>(QStringLiteral("pushButton_Horizon"))->click();
     save(*w, QStringLiteral("editing-horizon-tool") + suffix);
     w->findChild<QPushButton*>(QStringLiteral("pushButton_CancelTool"))->click();
+
+    // The View panels beside the picture; off again after, so the other pictures keep their layout.
+    const QList<QAction*> panels = {w->form().main->actionHide_Show_histogram_panel,
+                                    w->form().main->actionShow_tone_curve, w->form().main->actionShow_EXIF};
+    for (QAction* a : panels)
+        a->setChecked(true);
+    QElapsedTimer clock;
+    clock.start();
+    while (w->viewPanels().readingExif() && clock.elapsed() < 20000)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    w->findChild<QSlider*>(QStringLiteral("horizontalSlider_TMShadows"))->setValue(40);
+    settled(*w);
+    save(*w, QStringLiteral("editing-view-panels") + suffix);
+    for (QAction* a : panels)
+        a->setChecked(false);
     return failures;
 }
 

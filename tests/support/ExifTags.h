@@ -1,5 +1,5 @@
 #pragma once
-// exiftool as the export tests use it: tags read back with numeric values, and tags written into a file.
+// exiftool as the tests use it: tags read back with numeric values, and tags written into a file.
 
 #include <QJsonArray>
 #include <QJsonDocument>
