@@ -101,7 +101,9 @@ that run the same engine.")
   # exiftool copies the EXIF data into every export, dcraw develops raw files, bwrap sandboxes the decoder;
   # the window's icons are SVG, drawn by Qt's SVG plugins, which no binary links.
   # libav is bound on first call, so no binary names its libraries: they are added by name too.
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS
-      "libimage-exiftool-perl, dcraw, bubblewrap, libqt5svg5, ${LUMORA_LIBAV_PACKAGES}")
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libimage-exiftool-perl, dcraw, bubblewrap, libqt5svg5")
+  if(LUMORA_LIBAV_PACKAGES)
+    string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", ${LUMORA_LIBAV_PACKAGES}")
+  endif()
   include(CPack)
 endmacro()
