@@ -36,9 +36,12 @@ int usableWidth(QWidget* area) {
     return std::max(width, 160);
 }
 
-QPushButton* smallButton(const char* name, const QString& text, QWidget* parent) {
-    auto* b = new QPushButton(text, parent);
+// A symbol says nothing to a screen reader: the button's tooltip words are also its accessible name.
+QPushButton* smallButton(const char* name, const QString& symbol, const char* tipKey, QWidget* parent) {
+    auto* b = new QPushButton(symbol, parent);
     b->setObjectName(QString::fromLatin1(name));
+    b->setToolTip(translatedText(tipKey));
+    b->setAccessibleName(b->toolTip());
     b->setCursor(Qt::PointingHandCursor);
     b->setFixedWidth(28);
     return b;
@@ -105,9 +108,10 @@ void SharpestImageSelection::buildForm(QWidget* area) {
     row->setContentsMargins(0, 0, 0, 0);
     sharpText_ = new QLabel(selectionPage);
     sharpText_->setObjectName(QStringLiteral("label_SharpestImageSelectionText"));
-    minus_ = smallButton("pushButton_Minus", QStringLiteral("\u2212"), selectionPage);
-    plus_ = smallButton("pushButton_Plus", QStringLiteral("+"), selectionPage);
-    auto* close = smallButton("pushButton_Close", QStringLiteral("\u00d7"), selectionPage);
+    minus_ = smallButton("pushButton_Minus", QStringLiteral("\u2212"), "LessSharpFrame", selectionPage);
+    plus_ = smallButton("pushButton_Plus", QStringLiteral("+"), "SharperFrame", selectionPage);
+    auto* close =
+        smallButton("pushButton_Close", QStringLiteral("\u00d7"), "RemoveGrabbedFrame", selectionPage);
     row->addWidget(sharpText_, 1);
     row->addWidget(minus_);
     row->addWidget(plus_);

@@ -97,12 +97,10 @@ TEST_F(CliFrame, RadianceFilesGetNoExifCopyAndNoWarningOthersStillDo) {
         ASSERT_TRUE(cv::imwrite(file.toStdString(), cv::Mat(48, 64, CV_8UC3, cv::Scalar(40, 80 + i, 120))));
         ASSERT_TRUE(test::runExiftool({QStringLiteral("-Make=Burst%1").arg(i), file}));
     }
-    const QStringList frame = {QStringLiteral("frame"), path("tagged"), QStringLiteral("--index"),
-                               QStringLiteral("1"), QStringLiteral("-o")};
-    const QStringList stack = {
-        QStringLiteral("stack"),    path("tagged"),      QStringLiteral("--index"), QStringLiteral("1"),
-        QStringLiteral("--before"), QStringLiteral("1"), QStringLiteral("--after"), QStringLiteral("1"),
-        QStringLiteral("-o")};
+    const QStringList frame = QStringList{QStringLiteral("frame"), path("tagged")} +
+                              QStringLiteral("--index 1 -o").split(QLatin1Char(' '));
+    const QStringList stack = QStringList{QStringLiteral("stack"), path("tagged")} +
+                              QStringLiteral("--index 1 --before 1 --after 1 -o").split(QLatin1Char(' '));
     for (const QStringList& command : {frame, stack}) {
         SCOPED_TRACE(command.front().toStdString());
         const QString hdr = command.front() + QStringLiteral(".hdr");

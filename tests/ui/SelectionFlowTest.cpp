@@ -148,7 +148,7 @@ TEST_F(SelectionFlowTest, SteppingMovesThroughSharperFramesAndClampsAtBothEnds) 
     EXPECT_FALSE(minus->isEnabled());
 }
 
-TEST_F(SelectionFlowTest, NextNamesTheFramesEditsTheFirstAndBuildsTheStrip) {
+TEST_F(SelectionFlowTest, NextNamesTheFramesEditsTheFirstAndBuildsTheStripAndBackLeavesNothingToUndo) {
     for (int mode : {1, 2}) {
         auto w = openScene(mode);
         grab(*w, {1, 7});
@@ -169,11 +169,24 @@ TEST_F(SelectionFlowTest, NextNamesTheFramesEditsTheFirstAndBuildsTheStrip) {
         ASSERT_FALSE(strip.empty());
         EXPECT_TRUE(waitFor([&] { return strip.front()->hasThumbnail() && !all[0]->preview().empty(); }));
 
-        // Back to selection: nothing is edited and the pins return.
-        w->steps().goToStep(1);
+        QAction* undo = find<QAction>(*w, "actionUndo");
+        QSlider* exposure = find<QSlider>(*w, "horizontalSlider_TMExposition");
+        exposure->setValue(exposure->value() + 20);
+        ASSERT_TRUE(waitRendered(*w));
+        ASSERT_TRUE(undo->isEnabled());
+        const int moved = exposure->value();
+
+        // Back to selection by its step label: nothing is edited, the pins return, nothing is left to undo.
+        press(find(*w, "label_Step1"));
+        ASSERT_EQ(w->workspace()->state, SelectingFrame);
         EXPECT_EQ(w->workspace()->edited, nullptr);
         EXPECT_TRUE(all[0]->pin()->isVisible());
         EXPECT_FALSE(all[0]->property("isSelected").toBool());
+        EXPECT_EQ(w->workspace()->undo.undoCount() + w->workspace()->undo.redoCount(), 0);
+        EXPECT_FALSE(undo->isEnabled());
+        // Ctrl+Z reaches the handler all the same: it finds nothing to spend.
+        w->editing().MenuActionUndoClicked();
+        EXPECT_EQ(exposure->value(), moved);
     }
 }
 
@@ -269,28 +282,6 @@ TEST_F(SelectionFlowTest, LeavingSelectionWhilePlayingChoosesTheFrameOnScreen) {
     EXPECT_EQ(w->workspace()->state, DefiningParameters);
     EXPECT_EQ(w->workspace()->centreIndex, shownAtClick);
     EXPECT_EQ(w->workspace()->sequence()->currentIndex(), shownAtClick);
-}
-
-TEST_F(SelectionFlowTest, GoingBackToSelectionByAStepLabelLeavesNothingToUndo) {
-    auto w = openScene(2);
-    grab(*w, {3});
-    w->flow().PushButtonSelectImageNextClicked();
-    ASSERT_TRUE(waitRendered(*w));
-    QAction* undo = find<QAction>(*w, "actionUndo");
-    QSlider* exposure = find<QSlider>(*w, "horizontalSlider_TMExposition");
-    exposure->setValue(exposure->value() + 20);
-    ASSERT_TRUE(waitRendered(*w));
-    ASSERT_TRUE(undo->isEnabled());
-    const int moved = exposure->value();
-
-    press(find(*w, "label_Step1"));
-    ASSERT_EQ(w->workspace()->state, SelectingFrame);
-    EXPECT_EQ(w->workspace()->undo.undoCount(), 0);
-    EXPECT_EQ(w->workspace()->undo.redoCount(), 0);
-    EXPECT_FALSE(undo->isEnabled());
-    // Ctrl+Z reaches the handler all the same: it finds nothing to spend.
-    w->editing().MenuActionUndoClicked();
-    EXPECT_EQ(exposure->value(), moved);
 }
 
 } // namespace

@@ -1,6 +1,5 @@
-// The View panels: the histogram's counts and clipped shares on pictures of known content, the panels
-// following the View menu and remembered, the histogram and tone curve following the edit, and the EXIF
-// panel showing a generated photo's known tags.
+// The View panels: the histogram on pictures of known content, the panels following the View menu, remembered
+// and following the edit, and the EXIF panel showing a generated photo's known tags.
 
 #include "ui/ViewPanels.h"
 #include "ExifTags.h"
@@ -73,7 +72,7 @@ protected:
     QDockWidget* dock(LumoraV2& w, const char* name) { return find<QDockWidget>(w, name); }
 };
 
-TEST_F(ViewPanelsTest, PanelsFollowTheViewMenuAreRememberedAndShowOnlyWithAPicture) {
+TEST_F(ViewPanelsTest, PanelsFollowTheViewMenuAreRememberedAndFollowTheEdit) {
     const char* const actions[] = {"actionHide_Show_histogram_panel", "actionShow_tone_curve",
                                    "actionShow_EXIF"};
     const char* const docks[] = {"dockWidget_Histogram", "dockWidget_ToneCurve", "dockWidget_Exif"};
@@ -101,35 +100,28 @@ TEST_F(ViewPanelsTest, PanelsFollowTheViewMenuAreRememberedAndShowOnlyWithAPictu
     EXPECT_FALSE(find<QAction>(*w, actions[1])->isChecked());
     EXPECT_TRUE(dock(*w, docks[0])->isVisible());
     EXPECT_TRUE(dock(*w, docks[1])->isHidden());
-}
 
-TEST_F(ViewPanelsTest, TheHistogramIsThePreviewsAndMovesWithTheExposure) {
-    settings::write(settings::ShowHistogramPanel, true);
-    settings::write(settings::ShowToneCurvePanel, true);
-    auto w = openPhoto();
+    // The histogram measures the preview as shown, at 8 bits, and moves with the exposure.
     const H& before = w->viewPanels().histogram().histogram();
     const cv::Mat preview = edited(*w)->preview();
-    // The picture measured is the preview as shown, at 8 bits.
-    const H expected = computeHistogram(convertDepth(preview, 8));
     ASSERT_EQ(before.pixels, preview.rows * preview.cols);
-    EXPECT_EQ(before.counts, expected.counts);
+    EXPECT_EQ(before.counts, computeHistogram(convertDepth(preview, 8)).counts);
     const double meanBefore = meanLevel(before, H::Luminance);
     EXPECT_FALSE(w->viewPanels().histogram().clippedText().isEmpty());
-
     QSlider* exposure = find<QSlider>(*w, "horizontalSlider_TMExposition");
     exposure->setValue(exposure->value() + 60);
     ASSERT_TRUE(waitRendered(*w));
     EXPECT_GT(meanLevel(w->viewPanels().histogram().histogram(), H::Luminance), meanBefore + 5.0);
 
-    // The tone curve: straight before the tone sliders move, raised in the shadows after.
+    // The tone curve, shown now: straight before the tone sliders move, raised in the shadows after.
+    find<QAction>(*w, actions[1])->setChecked(true);
     const std::vector<float> straight = w->viewPanels().toneCurve().curve();
     ASSERT_EQ(straight.size(), 256u);
     EXPECT_NEAR(straight[128], 128.f / 255.f, 0.02f);
     QSlider* shadows = find<QSlider>(*w, "horizontalSlider_TMShadows");
     shadows->setValue(shadows->maximum());
     ASSERT_TRUE(waitRendered(*w));
-    const std::vector<float> raised = w->viewPanels().toneCurve().curve();
-    EXPECT_GT(raised[64], straight[64] + 0.02f);
+    EXPECT_GT(w->viewPanels().toneCurve().curve()[64], straight[64] + 0.02f);
 }
 
 TEST_F(ViewPanelsTest, TheExifPanelShowsAGeneratedPhotosTagsAndNothingForAnUntaggedOne) {
@@ -140,12 +132,12 @@ TEST_F(ViewPanelsTest, TheExifPanelShowsAGeneratedPhotosTagsAndNothingForAnUntag
     const QString tagged = tempPath(QStringLiteral("tagged.jpg"));
     ASSERT_TRUE(cv::imwrite(tagged.toStdString(), photo));
     ASSERT_TRUE(
-        runExiftool({QStringLiteral("-Make=Tavrel"), QStringLiteral("-Model=T-100"),
-                     QStringLiteral("-LensModel=Prime 35mm"), QStringLiteral("-ExposureTime=1/250"),
-                     QStringLiteral("-FNumber=4"), QStringLiteral("-ISO=400"),
-                     QStringLiteral("-DateTimeOriginal=2024:05:01 10:20:30"),
-                     QStringLiteral("-GPSLatitude=48.5"), QStringLiteral("-GPSLatitudeRef=N"),
-                     QStringLiteral("-GPSLongitude=2.25"), QStringLiteral("-GPSLongitudeRef=E"), tagged}));
+        runExiftool(QStringLiteral("-Make=Tavrel|-Model=T-100|-LensModel=Prime 35mm|-ExposureTime=1/250|"
+                                   "-FNumber=4|-ISO=400|-DateTimeOriginal=2024:05:01 10:20:30|"
+                                   "-GPSLatitude=48.5|-GPSLatitudeRef=N|-GPSLongitude=2.25|"
+                                   "-GPSLongitudeRef=E")
+                        .split(QLatin1Char('|')) +
+                    QStringList{tagged}));
     const QString plain = tempPath(QStringLiteral("plain.png"));
     ASSERT_TRUE(cv::imwrite(plain.toStdString(), photo));
 
@@ -153,12 +145,10 @@ TEST_F(ViewPanelsTest, TheExifPanelShowsAGeneratedPhotosTagsAndNothingForAnUntag
     ASSERT_TRUE(w->openMediaByPath(tagged));
     ASSERT_TRUE(waitFor([&] { return !w->viewPanels().readingExif(); }, 20000));
     const ExifView& exif = w->viewPanels().exif();
-    EXPECT_EQ(exif.value(0), QStringLiteral("Tavrel T-100"));
-    EXPECT_EQ(exif.value(1), QStringLiteral("Prime 35mm"));
-    EXPECT_EQ(exif.value(2), QStringLiteral("1/250 s"));
-    EXPECT_EQ(exif.value(3), QStringLiteral("f/4"));
-    EXPECT_EQ(exif.value(4), QStringLiteral("400"));
-    EXPECT_EQ(exif.value(5), QStringLiteral("2024:05:01 10:20:30"));
+    const char* const shown[] = {"Tavrel T-100", "Prime 35mm", "1/250 s",
+                                 "f/4",          "400",        "2024:05:01 10:20:30"};
+    for (int field = 0; field < 6; ++field)
+        EXPECT_EQ(exif.value(field), QString::fromLatin1(shown[field])) << field;
     EXPECT_TRUE(exif.value(6).contains(QStringLiteral("48 deg 30")) &&
                 exif.value(6).contains(QStringLiteral("E")))
         << exif.value(6).toStdString();
