@@ -18,17 +18,19 @@ cv::Mat readImageInProcess(const std::string& path, bool preview) {
         return decodeRaw(path, preview);
 
     // Radiance files are read by Lumora's own reader, which is faster than the libraries' and checks every
-    // count; one it refuses is not handed to them.
+    // count; HEIF photos only libheif reads. A file either of them refuses is not handed to the others.
     cv::Mat image;
-    std::string why;
-    switch (imageio::radiance::read(path, &image, &why)) {
-    case imageio::radiance::Outcome::Read:
-        return image;
-    case imageio::radiance::Outcome::Refused:
-        logError("readImage", path + ": " + why);
-        return {};
-    case imageio::radiance::Outcome::NotMine:
-        break;
+    for (const auto reader : {&imageio::radiance::read, &imageio::heif::read}) {
+        std::string why;
+        switch (reader(path, &image, &why)) {
+        case imageio::ReaderOutcome::Read:
+            return image;
+        case imageio::ReaderOutcome::Refused:
+            logError("readImage", path + ": " + why);
+            return {};
+        case imageio::ReaderOutcome::NotMine:
+            break;
+        }
     }
 
     // TIFFs go to OpenCV first: it reads them two to three times faster than DevIL, with the same pixels
@@ -62,7 +64,8 @@ cv::Mat readImageInProcess(const std::string& path, bool preview) {
 }
 
 bool readerAppliesOrientation(const std::string& path) {
-    return imageio::jpegOrientation(path) > 1;
+    // libheif always applies the file's own rotation and mirror, whatever the EXIF block says.
+    return imageio::jpegOrientation(path) > 1 || imageio::heif::isHeif(path);
 }
 
 namespace {

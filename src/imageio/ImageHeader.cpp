@@ -1,5 +1,6 @@
 #include "imageio/ImageHeader.h"
 
+#include "imageio/ImageFile.h"
 #include "imageio/ImageLimits.h"
 
 #include <fcntl.h>
@@ -650,12 +651,18 @@ std::optional<ImageDimensions> probeImageFile(const std::string& path) {
     return probePath(path, &regular);
 }
 
-bool checkImageFileBeforeDecoding(const std::string& path, std::string* reason) {
-    auto refuse = [&](const std::string& why) {
-        if (reason)
-            *reason = why;
-        return false;
-    };
+namespace {
+
+bool refusal(std::string* reason, const std::string& why) {
+    if (reason)
+        *reason = why;
+    return false;
+}
+
+} // namespace
+
+bool checkRegularFile(const std::string& path, std::string* reason) {
+    const auto refuse = [&](const std::string& why) { return refusal(reason, why); };
     // stat follows symbolic links: a link to a device is judged as the device.
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0)
@@ -664,7 +671,17 @@ bool checkImageFileBeforeDecoding(const std::string& path, std::string* reason) 
         return refuse(path + " is a folder, not an image file");
     if (!S_ISREG(info.st_mode))
         return refuse(path + " is not a regular file (a pipe, socket or device)");
+    return true;
+}
 
+bool checkImageFileBeforeDecoding(const std::string& path, std::string* reason) {
+    const auto refuse = [&](const std::string& why) { return refusal(reason, why); };
+    if (!checkRegularFile(path, reason))
+        return false;
+    // Raw files go to LibRaw alone, which parses them itself; its declared sizes are checked before the
+    // sensor data is unpacked (decodeRaw).
+    if (isRawFile(path))
+        return true;
     bool regular = false;
     const auto size = probePath(path, &regular);
     if (!regular)

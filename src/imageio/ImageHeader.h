@@ -25,9 +25,13 @@ std::optional<ImageDimensions> probeImageHeader(const unsigned char* data, size_
 // further on (JPEG frames after large metadata segments, TIFF directories anywhere in the file).
 std::optional<ImageDimensions> probeImageFile(const std::string& path);
 
-// False, with a reason naming the file, for anything a decoder should not be given: a path that is missing or
-// is not a regular file (folder, FIFO, device; symbolic links are followed), or a header declaring an image
-// beyond withinImageLimits(). A file whose header is not recognised passes.
+// False, with a reason naming the file, for a path that is missing or is not a regular file (folder, FIFO,
+// device; symbolic links are followed).
+bool checkRegularFile(const std::string& path, std::string* reason);
+
+// checkRegularFile, then false for a header declaring an image beyond withinImageLimits(). A file whose
+// header is not recognised passes, and so do raw camera files: LibRaw parses those, and decodeRaw checks
+// the sizes it reads before anything is decoded (HEIF photos likewise in their reader).
 bool checkImageFileBeforeDecoding(const std::string& path, std::string* reason);
 
 } // namespace lumora
