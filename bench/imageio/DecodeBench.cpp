@@ -1,9 +1,9 @@
 // bench_decode: what reading photos through the lumora-decode helper costs compared with decoding in Lumora's
 // own process. Reads a 12 MP JPEG and the same picture as HEIC (made by heif-enc when it is installed), a 12
 // MP 16-bit TIFF, 12 MP float HDR and TIFF light images (all made here), the Canon CR2 of rawtran-doc (full
-// and preview decode, by LibRaw; and by the dcraw program where it is installed, as raw files used to be read)
-// and an 8x8 PNG for the fixed cost of one request. Prints min and median of each and the ratio pooled /
-// in-process. Then each image library on its own against OpenCV's, for the readers (HDR, TIFF) and the JPEG
+// and preview decode, by LibRaw; and by the dcraw program where it is installed, as raw files used to be
+// read) and an 8x8 PNG for the fixed cost of one request. Prints min and median of each and the ratio pooled
+// / in-process. Then each image library on its own against OpenCV's, for the readers (HDR, TIFF) and the JPEG
 // writer.
 //
 // usage: bench_decode [--reps N] [--raw FILE] [--no-sandbox]
@@ -84,8 +84,9 @@ int main(int argc, char** argv) {
     cv::imwrite(base + "photo12mp.jpg", photoLike(4000, 3000, CV_8U), {cv::IMWRITE_JPEG_QUALITY, 95});
     // Quality 90 is about what phones store.
     QProcess::execute(QStringLiteral("heif-enc"),
-                      {QStringLiteral("-q"), QStringLiteral("90"), QString::fromStdString(base + "photo12mp.jpg"),
-                       QStringLiteral("-o"), QString::fromStdString(base + "photo12mp.heic")});
+                      {QStringLiteral("-q"), QStringLiteral("90"),
+                       QString::fromStdString(base + "photo12mp.jpg"), QStringLiteral("-o"),
+                       QString::fromStdString(base + "photo12mp.heic")});
     cv::imwrite(base + "photo12mp16.tif", photoLike(4000, 3000, CV_16U));
     cv::imwrite(base + "tiny.png", photoLike(8, 8, CV_8U));
     cv::Mat light;
