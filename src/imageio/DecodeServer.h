@@ -24,6 +24,12 @@ struct ServeOptions {
 // refused one.
 bool applyProcessLimits(const ServeOptions& options);
 
+// OpenCV's imgcodecs reads its size limits (OPENCV_IO_MAX_IMAGE_WIDTH, _HEIGHT, _PIXELS) from the environment
+// once, when the library is loaded; the helper's readers rely on them being withinImageLimits(). True when
+// this process started with them; the setter is for a process still to be started (or re-executed).
+bool openCvLimitsInEffect();
+void setOpenCvLimitsForNextProcess();
+
 // Serves requests until the input ends (returns 0) or carries something that is not a request (returns 2).
 int serveRequests(int inputFd, int outputFd, const ServeOptions& options);
 

@@ -36,8 +36,15 @@ bool encode(const cv::Mat& image, const std::string& extension, int jpegQuality,
             std::string* error);
 } // namespace freeimage
 
-// OpenCV's imgcodecs. Writes only 8- and 16-bit images (its float TIFF is lossy).
+// OpenCV's imgcodecs. Reads every file one of its decoders recognises by signature (JPEG, PNG, BMP, TIFF,
+// WebP, JPEG 2000, Sun raster, PNM/PAM/PFM, Radiance), pixels as stored; OpenEXR is not its. Writes only 8-
+// and 16-bit images (its float TIFF is lossy).
 namespace opencv {
+using Outcome = ReaderOutcome;
+// Refused: beyond the size limits in effect (decode::openCvLimitsInEffect; checked on the header, before
+// allocating), or undecodable.
+Outcome readWithinLimits(const std::string& path, cv::Mat* image, std::string* why);
+// The same, empty when it was not read.
 cv::Mat read(const std::string& path);
 bool encode(const cv::Mat& image, const std::string& extension, int jpegQuality, Bytes* out,
             std::string* error);

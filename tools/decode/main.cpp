@@ -11,6 +11,7 @@
 #include <sys/prctl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -55,6 +56,15 @@ int main(int argc, char** argv) {
 #else
     options.captureLibraryOutput = true;
 #endif
+    // OpenCV's size limits are read from the environment when its library is loaded: a helper started
+    // without them starts itself again with them, or not at all (its header checks rely on them).
+    if (!lumora::decode::openCvLimitsInEffect()) {
+        lumora::decode::setOpenCvLimitsForNextProcess();
+        execv("/proc/self/exe", argv);
+        std::fprintf(stderr, "lumora-decode: cannot restart with image size limits: %s\n",
+                     std::strerror(errno));
+        return 2;
+    }
     if (check)
         return 0;
 
