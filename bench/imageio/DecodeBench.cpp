@@ -148,12 +148,13 @@ int main(int argc, char** argv) {
                     preview ? "CR2 preview, dcraw" : "CR2 full, dcraw", dcraw.min * 1e3, dcraw.median * 1e3);
     }
 
-    // Each library alone, against OpenCV's own reader and writer (the order readImage tries them in is DevIL,
-    // OpenCV, FreeImage, with OpenCV first for TIFFs; writeImage tries FreeImage, OpenCV, DevIL).
+    // Each library alone, against OpenCV's own reader and writer (readImage gives OpenCV every format it
+    // knows, DevIL then FreeImage the rest; writeImage tries FreeImage, OpenCV, DevIL).
     namespace io = lumora::imageio;
     std::printf("\n%-22s %12s %12s %12s %12s\n", "reader (median)", "DevIL", "OpenCV", "FreeImage", "Lumora");
     for (const auto& [name, file] :
-         std::vector<std::pair<std::string, std::string>>{{"12 MP float HDR", base + "light12mp.hdr"},
+         std::vector<std::pair<std::string, std::string>>{{"12 MP JPEG", base + "photo12mp.jpg"},
+                                                          {"12 MP float HDR", base + "light12mp.hdr"},
                                                           {"12 MP 16-bit TIFF", base + "photo12mp16.tif"},
                                                           {"12 MP float TIFF", base + "light12mp.tif"}}) {
         const auto ms = [&](const std::function<cv::Mat()>& read) {
