@@ -98,10 +98,10 @@ that run the same engine.")
   set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
   set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://tavrel.net/lumora/)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-  # exiftool copies the EXIF data into every export, dcraw develops raw files, bwrap sandboxes the decoder;
+  # exiftool copies the EXIF data into every export, bwrap sandboxes the decoder;
   # the window's icons are SVG, drawn by Qt's SVG plugins, which no binary links.
   # libav is bound on first call, so no binary names its libraries: they are added by name too.
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libimage-exiftool-perl, dcraw, bubblewrap, libqt5svg5")
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libimage-exiftool-perl, bubblewrap, libqt5svg5")
   if(LUMORA_LIBAV_PACKAGES)
     string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", ${LUMORA_LIBAV_PACKAGES}")
   endif()

@@ -150,7 +150,7 @@ int main(int argc, char** argv) {
             const std::string file = dir + "/" + e.name + "-" + name + "." + e.extension;
             writeFileBytes(file, m.bytes);
             for (const auto& [readerName, reader] : readers) {
-                // dcraw runs as its own program already; only the chain reads raw files.
+                // Raw files have one reader, LibRaw, inside the chain.
                 if (e.name == "raw" && readerName != "chain")
                     continue;
                 const std::string outcome = inChild([&, r = reader] { return r(file, e.preview); });

@@ -1,8 +1,10 @@
 // bench_decode: what reading photos through the lumora-decode helper costs compared with decoding in Lumora's
-// own process. Reads a 12 MP JPEG, a 12 MP 16-bit TIFF, 12 MP float HDR and TIFF light images (all made
-// here), the Canon CR2 of rawtran-doc (full and preview decode) and an 8x8 PNG for the fixed cost of one
-// request. Prints min and median of each and the ratio pooled / in-process. Then each image library on its
-// own against OpenCV's, for the readers (HDR, TIFF) and the JPEG writer.
+// own process. Reads a 12 MP JPEG and the same picture as HEIC (made by heif-enc when it is installed), a 12
+// MP 16-bit TIFF, 12 MP float HDR and TIFF light images (all made here), the Canon CR2 of rawtran-doc (full
+// and preview decode, by LibRaw; and by the dcraw program where it is installed, as raw files used to be
+// read) and an 8x8 PNG for the fixed cost of one request. Prints min and median of each and the ratio pooled
+// / in-process. Then each image library on its own against OpenCV's, for the readers (HDR, TIFF) and the JPEG
+// writer.
 //
 // usage: bench_decode [--reps N] [--raw FILE] [--no-sandbox]
 
@@ -12,6 +14,7 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <opencv2/imgcodecs.hpp>
@@ -79,6 +82,11 @@ int main(int argc, char** argv) {
     const std::string base = dir.path().toStdString() + "/";
     std::printf("writing test images...\n");
     cv::imwrite(base + "photo12mp.jpg", photoLike(4000, 3000, CV_8U), {cv::IMWRITE_JPEG_QUALITY, 95});
+    // Quality 90 is about what phones store.
+    QProcess::execute(QStringLiteral("heif-enc"),
+                      {QStringLiteral("-q"), QStringLiteral("90"),
+                       QString::fromStdString(base + "photo12mp.jpg"), QStringLiteral("-o"),
+                       QString::fromStdString(base + "photo12mp.heic")});
     cv::imwrite(base + "photo12mp16.tif", photoLike(4000, 3000, CV_16U));
     cv::imwrite(base + "tiny.png", photoLike(8, 8, CV_8U));
     cv::Mat light;
@@ -97,6 +105,7 @@ int main(int argc, char** argv) {
     };
     const std::vector<Case> cases = {{"8x8 PNG (fixed cost)", base + "tiny.png", false},
                                      {"12 MP JPEG", base + "photo12mp.jpg", false},
+                                     {"12 MP HEIC", base + "photo12mp.heic", false},
                                      {"12 MP 16-bit TIFF", base + "photo12mp16.tif", false},
                                      {"12 MP float HDR", base + "light12mp.hdr", false},
                                      {"12 MP float TIFF", base + "light12mp.tif", false},
@@ -117,13 +126,35 @@ int main(int argc, char** argv) {
                     local.median > 0 ? pooled.median / local.median : 0.0,
                     (pooled.median - local.median) * 1e3);
     }
+    // The dcraw program with the arguments raw files were once developed with, its TIFF on a pipe decoded in
+    // memory: what LibRaw in the helper replaced.
+    for (const bool preview : {false, true}) {
+        if (!QFileInfo::exists(QString::fromStdString(raw)))
+            break;
+        QStringList args{"-T", "-w", "-6", "-o", "3", "-g", "2.4", "12.92", "-H", "5"};
+        args << (preview ? QStringList{"-q", "0", "-h"} : QStringList{"-q", "3"}) << "-c"
+             << QString::fromStdString(raw);
+        const Stats dcraw = measure(reps, [&] {
+            QProcess process;
+            process.start(QStringLiteral("dcraw"), args);
+            if (!process.waitForFinished(300000) || process.exitCode() != 0)
+                return false;
+            const QByteArray tiff = process.readAllStandardOutput();
+            return !cv::imdecode(cv::Mat(1, tiff.size(), CV_8U, const_cast<char*>(tiff.constData())),
+                                 cv::IMREAD_ANYDEPTH | cv::IMREAD_ANYCOLOR)
+                        .empty();
+        });
+        std::printf("%-22s %10.2fms %10.2fms   (dcraw program, TIFF on a pipe)\n",
+                    preview ? "CR2 preview, dcraw" : "CR2 full, dcraw", dcraw.min * 1e3, dcraw.median * 1e3);
+    }
 
-    // Each library alone, against OpenCV's own reader and writer (the order readImage tries them in is DevIL,
-    // OpenCV, FreeImage, with OpenCV first for TIFFs; writeImage tries FreeImage, OpenCV, DevIL).
+    // Each library alone, against OpenCV's own reader and writer (readImage gives OpenCV every format it
+    // knows, DevIL then FreeImage the rest; writeImage tries FreeImage, OpenCV, DevIL).
     namespace io = lumora::imageio;
     std::printf("\n%-22s %12s %12s %12s %12s\n", "reader (median)", "DevIL", "OpenCV", "FreeImage", "Lumora");
     for (const auto& [name, file] :
-         std::vector<std::pair<std::string, std::string>>{{"12 MP float HDR", base + "light12mp.hdr"},
+         std::vector<std::pair<std::string, std::string>>{{"12 MP JPEG", base + "photo12mp.jpg"},
+                                                          {"12 MP float HDR", base + "light12mp.hdr"},
                                                           {"12 MP 16-bit TIFF", base + "photo12mp16.tif"},
                                                           {"12 MP float TIFF", base + "light12mp.tif"}}) {
         const auto ms = [&](const std::function<cv::Mat()>& read) {

@@ -1,5 +1,5 @@
 #pragma once
-// Runs a helper program (dcraw, exiftool) as a child process with an argument vector, never through a shell,
+// Runs a helper program (exiftool) as a child process with an argument vector, never through a shell,
 // with a time limit, and reports how it ended. Helpers are looked up beside our executable first, then in
 // the installed helper directory, then on PATH.
 

@@ -9,20 +9,20 @@ namespace {
 
 using lumora::imageio::codecs::Api;
 
-cv::Mat readAny(const std::string& path) {
+cv::Mat read(const std::string& path, int flags, std::string* error) {
     try {
-        return cv::imread(path, cv::IMREAD_ANYDEPTH | cv::IMREAD_ANYCOLOR);
-    } catch (const cv::Exception&) {
+        return cv::imread(path, flags);
+    } catch (const cv::Exception& e) {
+        *error = e.what();
         return {};
     }
 }
 
-cv::Mat decodeAny(const unsigned char* data, size_t size) {
+bool haveReader(const std::string& path) {
     try {
-        const cv::Mat bytes(1, static_cast<int>(size), CV_8U, const_cast<unsigned char*>(data));
-        return cv::imdecode(bytes, cv::IMREAD_ANYDEPTH | cv::IMREAD_ANYCOLOR);
+        return cv::haveImageReader(path);
     } catch (const cv::Exception&) {
-        return {};
+        return false;
     }
 }
 
@@ -48,7 +48,7 @@ bool haveWriter(const std::string& extension) {
     }
 }
 
-const Api kApi{lumora::imageio::codecs::kApiVersion, readAny, decodeAny, encode, haveWriter};
+const Api kApi{lumora::imageio::codecs::kApiVersion, read, haveReader, encode, haveWriter};
 
 } // namespace
 

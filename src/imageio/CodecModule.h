@@ -13,9 +13,11 @@ namespace lumora::imageio::codecs {
 // The module's entry points. Nothing throws across them: failures come back as an empty image or false.
 struct Api {
     int version;
-    // Any depth and any channel count, as the file holds them; empty when it cannot be read.
-    cv::Mat (*read)(const std::string& path);
-    cv::Mat (*decode)(const unsigned char* data, size_t size);
+    // The file read with imread's `flags`; empty when it cannot be read, with *error set when OpenCV refused
+    // it (its size limits, checked before allocating).
+    cv::Mat (*read)(const std::string& path, int flags, std::string* error);
+    // True when one of OpenCV's decoders recognises the file's signature.
+    bool (*haveReader)(const std::string& path);
     // `extension` with its dot; `params` as OpenCV's writers take them. False with *error on failure.
     bool (*encode)(const std::string& extension, const cv::Mat& image, const std::vector<int>& params,
                    std::vector<unsigned char>* out, std::string* error);
@@ -23,7 +25,7 @@ struct Api {
 };
 
 // Raised when the module and the program disagree about the entry points above.
-constexpr int kApiVersion = 1;
+constexpr int kApiVersion = 2;
 // The file name of the module, looked for beside the program and in the helper directory.
 constexpr const char* kModuleFile = "liblumora_codecs.so";
 // The symbol the module exports: extern "C" const Api* lumora_codecs_api().

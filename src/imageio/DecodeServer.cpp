@@ -24,6 +24,7 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <string>
 #include <vector>
 
 namespace lumora::decode {
@@ -231,6 +232,17 @@ ResponseHeader decodeInto(const Request& request, cv::Mat* image) {
 }
 
 } // namespace
+
+namespace {
+const char* const kOpenCvLimits[] = {"OPENCV_IO_MAX_IMAGE_WIDTH", "OPENCV_IO_MAX_IMAGE_HEIGHT",
+                                     "OPENCV_IO_MAX_IMAGE_PIXELS"};
+const long long kOpenCvLimitValues[] = {kMaxImageSide, kMaxImageSide, kMaxImagePixels};
+} // namespace
+
+void setOpenCvLimits() {
+    for (int i = 0; i < 3; ++i)
+        ::setenv(kOpenCvLimits[i], std::to_string(kOpenCvLimitValues[i]).c_str(), 1);
+}
 
 bool applyProcessLimits(const ServeOptions& options) {
     bool ok = true;

@@ -24,6 +24,11 @@ struct ServeOptions {
 // refused one.
 bool applyProcessLimits(const ServeOptions& options);
 
+// OpenCV's imgcodecs reads its size limits (OPENCV_IO_MAX_IMAGE_WIDTH, _HEIGHT, _PIXELS) from the environment
+// once, when its code is loaded (on the first read, imageio/CodecModule.h); the helper's readers rely on them
+// being withinImageLimits(). Sets them for this process: call before any image is read, on one thread.
+void setOpenCvLimits();
+
 // Serves requests until the input ends (returns 0) or carries something that is not a request (returns 2).
 int serveRequests(int inputFd, int outputFd, const ServeOptions& options);
 

@@ -468,8 +468,9 @@ cv::Mat readImage(const std::string& path, bool preview) {
     if (path.empty())
         return {};
     std::string reason;
-    // Checked here too, so a FIFO or a device never even reaches a helper.
-    if (!checkImageFileBeforeDecoding(path, &reason)) {
+    // A FIFO or a device never even reaches a helper. The header is parsed there only: untrusted bytes are
+    // not parsed in this process.
+    if (!checkRegularFile(path, &reason)) {
         logError("readImage", reason);
         return {};
     }

@@ -18,43 +18,38 @@ cv::Mat readImageInProcess(const std::string& path, bool preview) {
         return decodeRaw(path, preview);
 
     // Radiance files are read by Lumora's own reader, which is faster than the libraries' and checks every
-    // count; one it refuses is not handed to them.
+    // count; HEIF photos only libheif reads; every format one of OpenCV's decoders knows is OpenCV's alone,
+    // so its size limits stand before any allocation. A file one of them refuses is not handed to the others.
     cv::Mat image;
-    std::string why;
-    switch (imageio::radiance::read(path, &image, &why)) {
-    case imageio::radiance::Outcome::Read:
-        return image;
-    case imageio::radiance::Outcome::Refused:
-        logError("readImage", path + ": " + why);
-        return {};
-    case imageio::radiance::Outcome::NotMine:
-        break;
+    for (const auto reader :
+         {&imageio::radiance::read, &imageio::heif::read, &imageio::opencv::readWithinLimits}) {
+        std::string why;
+        switch (reader(path, &image, &why)) {
+        case imageio::ReaderOutcome::Read: {
+            // OpenCV's TIFF reader turns some pictures by their orientation tag (8-bit ones), whatever it is
+            // asked; a tagged TIFF is kept as stored, as DevIL reads it (the exported copy's tag then
+            // describes it). Its size has passed OpenCV's check by now.
+            if (imageio::tiffOrientation(path) > 1) {
+                const cv::Mat stored = imageio::devil::read(path);
+                if (!stored.empty())
+                    return stored;
+            }
+            // OpenCV hands back JPEG pixels as stored; they are turned upright, as the other readers do.
+            return imageio::applyOrientation(image, imageio::jpegOrientation(path));
+        }
+        case imageio::ReaderOutcome::Refused:
+            logError("readImage", path + ": " + why);
+            return {};
+        case imageio::ReaderOutcome::NotMine:
+            break;
+        }
     }
 
-    // TIFFs go to OpenCV first: it reads them two to three times faster than DevIL, with the same pixels
-    // (no alpha), and it keeps float TIFFs float, which DevIL reads as 8 bits. Not a TIFF with an orientation
-    // tag: OpenCV would turn it, DevIL keeps it as stored (and the exported copy's tag then describes it).
-    const std::string extension = imageio::lowerExtension(path);
-    const auto plainTiff = [&] {
-        const int orientation = imageio::tiffOrientation(path);
-        return orientation == 0 || orientation == 1;
-    };
-    if ((extension == "tif" || extension == "tiff") && plainTiff()) {
-        image = imageio::opencv::read(path);
-        if (!image.empty())
-            return image;
-    }
-
-    // DevIL leaves JPEG pixels as stored; the other two readers turn them upright, and so must this one.
+    // What is left (GIF, PSD, OpenEXR, Targa, ...) only the older libraries read; they allocate what a header
+    // declares, so checkImageFileBeforeDecoding parses those headers first.
     image = imageio::devil::read(path);
-    if (!image.empty())
-        return imageio::applyOrientation(image, imageio::jpegOrientation(path));
-
-    image = imageio::opencv::read(path);
-    if (!image.empty())
-        return image;
-
-    image = imageio::freeimage::read(path, preview);
+    if (image.empty())
+        image = imageio::freeimage::read(path, preview);
     // The other readers drop alpha; frames from every reader must look alike to the stages that follow.
     if (image.channels() == 4)
         cv::cvtColor(image, image, cv::COLOR_BGRA2BGR);
@@ -62,7 +57,8 @@ cv::Mat readImageInProcess(const std::string& path, bool preview) {
 }
 
 bool readerAppliesOrientation(const std::string& path) {
-    return imageio::jpegOrientation(path) > 1;
+    // libheif always applies the file's own rotation and mirror, whatever the EXIF block says.
+    return imageio::jpegOrientation(path) > 1 || imageio::heif::isHeif(path);
 }
 
 namespace {

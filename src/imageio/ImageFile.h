@@ -39,7 +39,7 @@ struct WriteWatch {
 };
 
 // Reads an image file into a BGR matrix (one-channel images stay one channel); raw camera files are developed
-// by dcraw into 16-bit BGR. `preview` asks for the quick decode (raw files at half size). Empty on failure.
+// by LibRaw into 16-bit BGR. `preview` asks for the quick decode (raw files at half size). Empty on failure.
 // The decoding runs in a lumora-decode helper process (see DecoderPool.h): a file that crashes, hangs or
 // exhausts an image library makes this read fail, never Lumora.
 cv::Mat readImage(const std::string& path, bool preview = false);
@@ -47,13 +47,14 @@ cv::Mat readImage(const std::string& path, bool preview = false);
 // The same chain of readers run in this process; only the decoding helper calls it.
 cv::Mat readImageInProcess(const std::string& path, bool preview = false);
 
-// Develops a raw camera file: 16-bit, 3-channel BGR with an even width; empty when dcraw fails.
+// Develops a raw camera file: 16-bit, 3-channel BGR with an even width; empty when LibRaw fails.
 cv::Mat decodeRaw(const std::string& path, bool preview = false);
 
 // True when the text after the last '.' of `path` is a raw camera extension (any letter case).
 bool isRawFile(const std::string& path);
 
-// True when readImage turns the pixels of `path` upright (a JPEG whose EXIF orientation is not the default),
+// True when readImage turns the pixels of `path` upright (a JPEG whose EXIF orientation is not the default,
+// any HEIF photo),
 // so the orientation tag must not travel with them into an exported copy.
 bool readerAppliesOrientation(const std::string& path);
 

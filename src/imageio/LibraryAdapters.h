@@ -1,6 +1,6 @@
 #pragma once
-// The three image libraries behind readImage and writeImage, each behind the same small interface so the
-// reader and the writer can try them in their fixed orders. Internal to the imageio library.
+// The image libraries behind readImage and writeImage, each behind the same small interface so the reader
+// and the writer can try them in their fixed orders. Internal to the imageio library.
 
 #include <opencv2/core.hpp>
 
@@ -10,6 +10,11 @@
 namespace lumora::imageio {
 
 using Bytes = std::vector<unsigned char>;
+
+// What a reader that recognises its files by their bytes made of one. NotMine: the file is not of its kind
+// (other readers may try). Refused: a file of its kind it will not decode (damaged, cut short, too large);
+// no other reader is given it.
+enum class ReaderOutcome { Read, NotMine, Refused };
 
 // Lower-case text after the last '.' of the file name, "" when there is none.
 std::string lowerExtension(const std::string& path);
@@ -31,23 +36,37 @@ bool encode(const cv::Mat& image, const std::string& extension, int jpegQuality,
             std::string* error);
 } // namespace freeimage
 
-// OpenCV's imgcodecs. Writes only 8- and 16-bit images (its float TIFF is lossy).
+// OpenCV's imgcodecs. Reads every file one of its decoders recognises by signature (JPEG, PNG, BMP, TIFF,
+// WebP, JPEG 2000, Sun raster, PNM/PAM/PFM, Radiance), pixels as stored; OpenEXR is not its. Writes only 8-
+// and 16-bit images (its float TIFF is lossy).
 namespace opencv {
+using Outcome = ReaderOutcome;
+// Refused: beyond the size limits in effect (decode::setOpenCvLimits; checked on the header, before
+// allocating), or undecodable.
+Outcome readWithinLimits(const std::string& path, cv::Mat* image, std::string* why);
+// The same, empty when it was not read.
 cv::Mat read(const std::string& path);
 bool encode(const cv::Mat& image, const std::string& extension, int jpegQuality, Bytes* out,
             std::string* error);
 } // namespace opencv
 
 // Lumora's own Radiance reader (RadianceReader.cpp): 32-bit RGBE, flat or run-length scanlines, the top row
-// first; BGR floats out. NotMine: the bytes do not start like a Radiance file (other readers may try).
-// Refused: a Radiance file this reader will not decode (damaged, cut short, too large, another pixel format
-// or orientation); `*error` says why.
+// first; BGR floats out. Refused also for another pixel format or orientation; `*error` says why.
 namespace radiance {
-enum class Outcome { Read, NotMine, Refused };
+using Outcome = ReaderOutcome;
 bool looksLikeRadiance(const unsigned char* data, std::size_t size);
 Outcome decode(const unsigned char* data, std::size_t size, cv::Mat* image, std::string* error);
 Outcome read(const std::string& path, cv::Mat* image, std::string* error);
 } // namespace radiance
+
+// HEIF, HEIC and AVIF through libheif (HeifReader.cpp), recognised by the brand in the file's first bytes:
+// the primary image, already turned and mirrored as the file says; BGR, 8 bits, or 16 bits when the file
+// stores more (its white stretched to 65535). An image beyond withinImageLimits() is refused before decoding.
+namespace heif {
+using Outcome = ReaderOutcome;
+bool isHeif(const std::string& path);
+Outcome read(const std::string& path, cv::Mat* image, std::string* error);
+} // namespace heif
 
 // EXIF orientation (1..8) of a JPEG file, 0 when the file is not a JPEG or carries none.
 int jpegOrientation(const std::string& path);

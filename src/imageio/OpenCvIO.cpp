@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <fstream>
 
 namespace lumora::imageio {
 
@@ -22,9 +23,41 @@ std::string lowerExtension(const std::string& path) {
 
 namespace opencv {
 
+Outcome readWithinLimits(const std::string& path, cv::Mat* image, std::string* why) {
+    // OpenCV's OpenEXR reader is switched off in Debian's build unless asked for; EXR stays with the older
+    // libraries and their header check.
+    static const unsigned char kExr[] = {0x76, 0x2f, 0x31, 0x01};
+    unsigned char magic[sizeof kExr] = {};
+    std::ifstream(path, std::ios::binary).read(reinterpret_cast<char*>(magic), sizeof magic);
+    std::string error;
+    const codecs::Api* codec = codecs::api(&error);
+    if (!codec) {
+        // Nothing else may read OpenCV's formats unchecked.
+        *why = "OpenCV's codecs cannot be loaded: " + error;
+        return Outcome::Refused;
+    }
+    if (std::equal(kExr, kExr + sizeof kExr, magic) || !codec->haveReader(path))
+        return Outcome::NotMine;
+    // Stored pixels for every format; JPEGs are turned upright by the caller, from the same tag that decides
+    // whether the exported copy's orientation is reset.
+    *image = codec->read(path, cv::IMREAD_ANYDEPTH | cv::IMREAD_ANYCOLOR | cv::IMREAD_IGNORE_ORIENTATION, &error);
+    if (!error.empty()) {
+        // What escapes imread is its size check (OPENCV_IO_MAX_IMAGE_*), made before the image is allocated.
+        *why = "OpenCV refused it: " + error;
+        return Outcome::Refused;
+    }
+    if (image->empty()) {
+        *why = "OpenCV could not decode it";
+        return Outcome::Refused;
+    }
+    return Outcome::Read;
+}
+
 cv::Mat read(const std::string& path) {
-    const codecs::Api* codec = codecs::api();
-    return codec ? codec->read(path) : cv::Mat();
+    cv::Mat image;
+    std::string why;
+    readWithinLimits(path, &image, &why);
+    return image;
 }
 
 bool encode(const cv::Mat& image, const std::string& extension, int jpegQuality, Bytes* out,

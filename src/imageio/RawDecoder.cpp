@@ -1,16 +1,19 @@
-// Camera raw files are developed by the dcraw program, which writes a 16-bit TIFF to its standard output; the
-// TIFF is decoded in memory, so nothing is ever written next to the user's raw file.
+// Camera raw files are developed by LibRaw, in the decoding helper like every other image, with the settings
+// dcraw was run with before: camera white balance, 16 bits, wide-gamut output, gamma 2.4 with toe slope
+// 12.92, rebuilt highlights, and AHD interpolation (bilinear at half size for previews).
 
 #include "app/EventLog.h"
-#include "app/ProcessRunner.h"
-#include "imageio/CodecModule.h"
 #include "imageio/ImageFile.h"
+#include "imageio/ImageLimits.h"
 
-#include <QFileInfo>
+#include <libraw/libraw.h>
+
+#include <opencv2/imgproc.hpp>
+
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <vector>
+#include <memory>
 
 namespace lumora {
 namespace {
@@ -20,8 +23,21 @@ constexpr std::array<const char*, 38> kRawExtensions = {
     "fff", "iiq", "k25", "kdc", "mdc", "mef", "mos", "mrw", "nef", "nrw", "obm", "orf", "pef",
     "ptx", "pxn", "r3d", "raf", "raw", "rwl", "rw2", "rwz", "sr2", "srf", "srw", "x3f"};
 
-// A full-quality decode of a large sensor takes a few seconds; a hung decoder must not hold a worker forever.
-constexpr int kDecodeTimeoutMs = 5 * 60 * 1000;
+// Settings as dcraw's "-w -6 -o 3 -g 2.4 12.92 -H 5" and "-q 3", or "-q 0 -h" for a preview.
+void applyDevelopSettings(libraw_output_params_t& params, bool preview) {
+    params.use_camera_wb = 1;
+    params.output_bps = 16;
+    params.output_color = 3; // wide-gamut RGB
+    params.gamm[0] = 1.0 / 2.4;
+    params.gamm[1] = 12.92;
+    params.highlight = 5; // rebuild
+    params.user_qual = preview ? 0 : 3;
+    params.half_size = preview ? 1 : 0;
+}
+
+std::string librawError(int code) {
+    return std::string("LibRaw: ") + libraw_strerror(code);
+}
 
 } // namespace
 
@@ -36,49 +52,40 @@ bool isRawFile(const std::string& path) {
 }
 
 cv::Mat decodeRaw(const std::string& path, bool preview) {
-    const QString program = findHelperProgram(QStringLiteral("dcraw"));
-    if (program.isEmpty()) {
-        logError("decodeRaw", "dcraw was not found beside the program or on PATH; cannot read " + path);
-        return {};
-    }
-    // dcraw has no end-of-options marker; an absolute path never starts with '-', so it cannot pass for an
-    // option.
-    const QString absolute = QFileInfo(QString::fromLocal8Bit(path.c_str())).absoluteFilePath();
-    QStringList args{QStringLiteral("-T"),  QStringLiteral("-w"),    QStringLiteral("-6"),
-                     QStringLiteral("-o"),  QStringLiteral("3"),     QStringLiteral("-g"),
-                     QStringLiteral("2.4"), QStringLiteral("12.92"), QStringLiteral("-H"),
-                     QStringLiteral("5")};
-    if (preview)
-        args << QStringLiteral("-q") << QStringLiteral("0") << QStringLiteral("-h");
-    else
-        args << QStringLiteral("-q") << QStringLiteral("3");
-    args << QStringLiteral("-c") << absolute;
-
-    const ProcessOutcome run = runProcess(program, args, kDecodeTimeoutMs);
-    if (!run.succeeded() || run.standardOutput.isEmpty()) {
-        logError("decodeRaw", path + ": " + (run.error.empty() ? "dcraw produced no image" : run.error));
-        return {};
-    }
-
-    std::string why;
-    const imageio::codecs::Api* codec = imageio::codecs::api(&why);
-    if (!codec) {
+    // Large (a few hundred kilobytes of state): on the heap, not the stack.
+    auto raw = std::make_unique<LibRaw>(LIBRAW_OPTIONS_NONE);
+    applyDevelopSettings(raw->imgdata.params, preview);
+    const auto fail = [&](const std::string& why) {
         logError("decodeRaw", path + ": " + why);
-        return {};
-    }
-    const cv::Mat decoded =
-        codec->decode(reinterpret_cast<const unsigned char*>(run.standardOutput.constData()),
-                      static_cast<size_t>(run.standardOutput.size()));
-    if (decoded.empty() || decoded.depth() != CV_16U || decoded.channels() != 3) {
-        logError("decodeRaw", path + ": dcraw's output is not a 16-bit colour image");
-        return {};
-    }
+        return cv::Mat();
+    };
+    int code = raw->open_file(path.c_str());
+    if (code != LIBRAW_SUCCESS)
+        return fail(librawError(code));
+    // Sizes from LibRaw's parse, checked before the sensor data is unpacked into memory.
+    const libraw_image_sizes_t& sizes = raw->imgdata.sizes;
+    if (!withinImageLimits(sizes.raw_width, sizes.raw_height) ||
+        !withinImageLimits(sizes.width, sizes.height))
+        return fail("the sensor declares " + std::to_string(sizes.raw_width) + " x " +
+                    std::to_string(sizes.raw_height) + " pixels, more than Lumora decodes");
+    if ((code = raw->unpack()) != LIBRAW_SUCCESS || (code = raw->dcraw_process()) != LIBRAW_SUCCESS)
+        return fail(librawError(code));
+    std::unique_ptr<libraw_processed_image_t, void (*)(libraw_processed_image_t*)> developed(
+        raw->dcraw_make_mem_image(&code), &LibRaw::dcraw_clear_mem);
+    if (!developed || code != LIBRAW_SUCCESS)
+        return fail(librawError(code));
+    if (developed->type != LIBRAW_IMAGE_BITMAP || developed->colors != 3 || developed->bits != 16 ||
+        !withinImageLimits(developed->width, developed->height))
+        return fail("LibRaw's output is not a 16-bit colour image");
     // Developed images always have an even width: an odd last column is dropped.
-    const int evenWidth = decoded.cols & ~1;
+    const int evenWidth = developed->width & ~1;
     if (evenWidth == 0)
-        return {};
-    // imdecode already hands colour TIFFs back in BGR order.
-    return evenWidth == decoded.cols ? decoded : decoded.colRange(0, evenWidth).clone();
+        return fail("the developed image is too narrow");
+    const cv::Mat rgb(developed->height, developed->width, CV_16UC3, developed->data,
+                      std::size_t(developed->width) * 6);
+    cv::Mat bgr;
+    cv::cvtColor(rgb.colRange(0, evenWidth), bgr, cv::COLOR_RGB2BGR);
+    return bgr;
 }
 
 } // namespace lumora

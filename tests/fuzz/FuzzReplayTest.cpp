@@ -22,7 +22,7 @@ const std::map<std::string, Harness>& harnesses() {
     static const std::map<std::string, Harness> kAll = {
         {"presets", fuzzPresetFile},      {"language", fuzzLanguageFile}, {"settings", fuzzSettings},
 #ifdef LUMORA_FUZZ_DECODE
-        {"decode", fuzzDecodeProtocol},
+        {"decode", fuzzDecodeProtocol},   {"photos", fuzzPhotoDecoders},
 #endif
 #ifdef LUMORA_FUZZ_IMAGE_HEADER
         {"imageheader", fuzzImageHeader},

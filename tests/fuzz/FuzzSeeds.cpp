@@ -3,6 +3,7 @@
 #include "presets/PresetFiles.h"
 
 #ifdef LUMORA_FUZZ_DECODE
+#include "HeifEncode.h"
 #include "imageio/DecodeProtocol.h"
 #endif
 #ifdef LUMORA_FUZZ_IMAGE_HEADER
@@ -21,6 +22,15 @@ std::string fileText(const std::string& path) {
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
+}
+
+// The seeds that could be made: a codec this build lacks leaves its seed empty.
+[[maybe_unused]] std::vector<Seed> nonEmpty(std::vector<Seed> seeds) {
+    std::vector<Seed> kept;
+    for (Seed& s : seeds)
+        if (!s.bytes.empty())
+            kept.push_back(std::move(s));
+    return kept;
 }
 
 std::vector<Seed> presetSeeds(const std::string& sourceDir) {
@@ -105,6 +115,22 @@ std::vector<Seed> decodeSeeds() {
         {"two-requests", bytesOf(encodeRequest(read)) + bytesOf(encodeRequest(fault))},
     };
 }
+
+// Small HEIC and AVIF photos, one turned, and the start of the Canon raw file of rawtran-doc when it is
+// installed (its header and directories; the sensor data would only slow the fuzzer).
+std::vector<Seed> photoSeeds() {
+    cv::Mat image(24, 32, CV_8UC3);
+    for (int y = 0; y < image.rows; ++y)
+        for (int x = 0; x < image.cols; ++x)
+            image.at<cv::Vec3b>(y, x) = cv::Vec3b(uchar(x * 7), uchar(y * 9), uchar((x + y) * 4));
+    std::vector<Seed> seeds = {
+        {"small.heic", test::encodeHeif(image, heif_compression_HEVC)},
+        {"turned.heic", test::encodeHeif(image, heif_compression_HEVC, heif_orientation_rotate_90_cw)},
+        {"small.avif", test::encodeHeif(image, heif_compression_AV1)},
+        {"canon-head.cr2", fileText("/usr/share/doc/rawtran/IMG_5952.CR2").substr(0, 64 * 1024)},
+    };
+    return nonEmpty(std::move(seeds));
+}
 #endif
 
 #ifdef LUMORA_FUZZ_IMAGE_HEADER
@@ -172,11 +198,7 @@ std::vector<Seed> imageSeeds() {
                                "dataWindow\0box2i\0\x10\0\0\0"
                                "\0\0\0\0\0\0\0\0\x10\0\0\0\x0a\0\0\0\0";
     seeds.push_back({"exr-header", std::string(kExr, sizeof kExr - 1)});
-    std::vector<Seed> kept;
-    for (Seed& s : seeds)
-        if (!s.bytes.empty())
-            kept.push_back(std::move(s));
-    return kept;
+    return nonEmpty(std::move(seeds));
 }
 #endif
 
@@ -186,6 +208,7 @@ std::vector<std::string> harnessNames() {
     std::vector<std::string> names = {"presets", "language", "settings"};
 #ifdef LUMORA_FUZZ_DECODE
     names.push_back("decode");
+    names.push_back("photos");
 #endif
 #ifdef LUMORA_FUZZ_IMAGE_HEADER
     names.push_back("imageheader");
@@ -203,6 +226,8 @@ std::vector<Seed> seedsFor(const std::string& harness, const std::string& source
 #ifdef LUMORA_FUZZ_DECODE
     if (harness == "decode")
         return decodeSeeds();
+    if (harness == "photos")
+        return photoSeeds();
 #endif
 #ifdef LUMORA_FUZZ_IMAGE_HEADER
     if (harness == "imageheader")

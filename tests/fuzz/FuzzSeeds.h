@@ -13,7 +13,7 @@ struct Seed {
 };
 
 // Harnesses built in this tree, by corpus folder name ("presets", "language", "settings", "decode",
-// "imageheader").
+// "photos", "imageheader").
 std::vector<std::string> harnessNames();
 
 // Seeds of one harness; shipped files are read from the source tree at `sourceDir`.

@@ -18,6 +18,8 @@ int fuzzSettings(const std::uint8_t* data, std::size_t size);
 int fuzzDecodeProtocol(const std::uint8_t* data, std::size_t size);
 // Image header probe on the first bytes of a file.
 int fuzzImageHeader(const std::uint8_t* data, std::size_t size);
+// The input as a photo file through libheif and as a raw file through LibRaw (preview), in this process.
+int fuzzPhotoDecoders(const std::uint8_t* data, std::size_t size);
 
 // Called when a harness sees a broken invariant. The default prints `what` and aborts (a finding for
 // libFuzzer); the replay test installs a handler that records a test failure instead.

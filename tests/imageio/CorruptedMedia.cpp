@@ -299,6 +299,38 @@ uint32_t fieldValue(uint32_t old, int size, std::mt19937& rng) {
     }
 }
 
+// HEIF and AVIF: ISO boxes, their sizes everywhere, item counts, extents of the item locations and the
+// declared image sizes, inside the containers a reader walks.
+void boxFields(Walker& w, size_t pos, size_t end, int depth) {
+    while (pos + 8 <= end && w.has(pos, 8) && depth < 8) {
+        w.add(pos, 4, true, true);
+        const uint32_t size = w.be(pos, 4);
+        if (size < 8 || pos + size > end)
+            return;
+        const std::string type(w.bytes().begin() + long(pos + 4), w.bytes().begin() + long(pos + 8));
+        if (type == "meta")
+            boxFields(w, pos + 12, pos + size, depth + 1);
+        else if (type == "iprp" || type == "ipco" || type == "dinf")
+            boxFields(w, pos + 8, pos + size, depth + 1);
+        else if (type == "iinf" || type == "iref") {
+            w.add(pos + 12, 2, true, true); // entry count
+        } else if (type == "ispe") {
+            w.add(pos + 12, 4, true, false); // width
+            w.add(pos + 16, 4, true, false); // height
+        } else if (type == "iloc") {
+            // Version 0 or 1 with 4-byte offsets and lengths, as libheif writes them.
+            w.add(pos + 12, 1, true, false); // offset and length sizes
+            w.add(pos + 14, 2, true, true);  // item count
+            for (size_t f = pos + 16; f + 4 <= pos + size; f += 4)
+                w.add(f, 4, true, true);
+        } else if (type == "hvcC" || type == "av1C" || type == "pixi") {
+            for (size_t f = pos + 8; f < std::min<size_t>(pos + size, pos + 32); ++f)
+                w.add(f, 1, true, false);
+        }
+        pos += size;
+    }
+}
+
 } // namespace
 
 const std::vector<StillFormat>& stillFormats() {
@@ -357,6 +389,8 @@ std::vector<Field> structureFields(const Bytes& file, const std::string& format)
         psdFields(w);
     else if (format == "hdr")
         radianceFields(w);
+    else if (format == "heic" || format == "avif")
+        boxFields(w, 0, file.size(), 0);
     return fields;
 }
 

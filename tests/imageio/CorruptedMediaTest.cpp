@@ -1,8 +1,9 @@
-// Damaged photos and a damaged raw file through the real import path (a burst opened and read frame by
-// frame, and readImage on each file): every file ends as unreadable or as a valid image, and none takes the
-// test process down or holds it up.
+// Damaged photos (HEIC and AVIF among them) and a damaged raw file through the real import path (a burst
+// opened and read frame by frame, and readImage on each file): every file ends as unreadable or as a valid
+// image, and none takes the test process down or holds it up.
 
 #include "CorruptedMedia.h"
+#include "HeifFiles.h"
 
 #include "app/EventLog.h"
 #include "imageio/ImageFile.h"
@@ -132,9 +133,9 @@ protected:
 void checkBaseImage(const cv::Mat& read, const cv::Mat& written, const std::string& format) {
     ASSERT_EQ(read.size(), written.size());
     ASSERT_EQ(read.type(), written.type());
-    if (format == "jpeg") {
-        // Quality 99 keeps brightness to a level or two; colour is subsampled, so the per-channel noise only
-        // survives smoothed.
+    if (format == "jpeg" || format == "heic" || format == "avif") {
+        // Quality 99 (95 for HEIC and AVIF) keeps brightness to a level or two; colour is subsampled, so the
+        // per-channel noise only survives smoothed.
         cv::Mat a, b, diff;
         cv::cvtColor(read, a, cv::COLOR_BGR2GRAY);
         cv::cvtColor(written, b, cv::COLOR_BGR2GRAY);
@@ -157,6 +158,13 @@ void checkBaseImage(const cv::Mat& read, const cv::Mat& written, const std::stri
     } else {
         EXPECT_EQ(cv::norm(read, written, cv::NORM_INF), 0.0);
     }
+}
+
+// `name/burst` or `name/readImage` as a test name.
+std::string caseName(const ::testing::TestParamInfo<std::string>& info) {
+    std::string n = info.param;
+    n.erase(n.find('/'), 1);
+    return n;
 }
 
 // One test per still format and path, so they run side by side; `name/burst` or `name/readImage`.
@@ -185,18 +193,37 @@ std::vector<std::string> stillCases() {
     return cases;
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, CorruptedStill, ::testing::ValuesIn(stillCases()),
-                         [](const ::testing::TestParamInfo<std::string>& info) {
-                             std::string n = info.param;
-                             n.erase(n.find('/'), 1);
-                             return n;
-                         });
+INSTANTIATE_TEST_SUITE_P(Formats, CorruptedStill, ::testing::ValuesIn(stillCases()), caseName);
+
+// HEIC and AVIF photos, made by heif-enc from the same base image; libheif is not instrumented for the
+// fuzzers, so these mutants are its main check.
+class CorruptedHeif : public CorruptedMedia, public ::testing::WithParamInterface<std::string> {};
+
+TEST_P(CorruptedHeif, EveryMutantEndsUnreadableOrValid) {
+    if (!heifEncoderAvailable())
+        GTEST_SKIP() << "heif-enc missing (install the Debian package libheif-examples)";
+    const std::string format = GetParam().substr(0, GetParam().find('/'));
+    const cv::Mat written = baseImage(CV_8UC3);
+    const std::string png = path("base.png");
+    const std::string baseFile = path("a-base." + format);
+    ASSERT_TRUE(writeImage(png, written).ok);
+    ASSERT_TRUE(heifEnc({QStringLiteral("-q"), QStringLiteral("95"), QString::fromStdString(png),
+                         QStringLiteral("-o"), QString::fromStdString(baseFile)}));
+    std::remove(png.c_str());
+    checkBaseImage(readImage(baseFile), written, format);
+    run(format, format, baseFile, false, false,
+        GetParam().find("/burst") != std::string::npos ? Paths::Burst : Paths::ReadImage);
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, CorruptedHeif,
+                         ::testing::Values("heic/burst", "heic/readImage", "avif/burst", "avif/readImage"),
+                         caseName);
 
 TEST_F(CorruptedMedia, CameraRaw) {
     const std::string raw = rawBaseFile();
     if (raw.empty())
         GTEST_SKIP() << "the sample raw file of rawtran-doc is not installed";
-    // The preview decode: dcraw's half size with the even-width rule, 16-bit BGR.
+    // The preview decode: half size with the even-width rule, 16-bit BGR.
     const cv::Mat base = readImage(raw, true);
     ASSERT_EQ(base.type(), CV_16UC3);
     EXPECT_EQ(base.cols % 2, 0);

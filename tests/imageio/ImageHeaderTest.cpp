@@ -1,6 +1,6 @@
 // Sizes read from headers without decoding, and the checks made before any decoder sees a file: files
-// written by our own writers, hand-built headers declaring huge images, paths that are not regular files,
-// and headers cut short or damaged.
+// written by our own writers, hand-built headers declaring huge images (refused by our check or by the
+// reader's own), paths that are not regular files, and headers cut short or damaged.
 
 #include "imageio/ImageHeader.h"
 #include "Crc32.h"
@@ -54,16 +54,6 @@ void be16(Bytes& b, uint32_t v) {
 void be32(Bytes& b, uint32_t v) {
     be16(b, v >> 16);
     be16(b, v & 0xFFFF);
-}
-
-// Overwrites the big-endian 32-bit field at `at`, and gives back what it held.
-uint32_t setBe32(Bytes& b, size_t at, uint32_t v) {
-    uint32_t old = 0;
-    for (size_t k = 0; k < 4; ++k) {
-        old = old << 8 | b[at + k];
-        b[at + k] = uint8_t(v >> (24 - 8 * k));
-    }
-    return old;
 }
 
 void pngChunk(Bytes& b, const char* type, const Bytes& data) {
@@ -350,12 +340,8 @@ struct WrittenFormat {
 };
 
 std::vector<WrittenFormat> writtenFormats() {
-    return {{"jpg", CV_8UC3, "jpeg"},  {"jpg", CV_8UC1, "jpeg"}, {"png", CV_8UC3, "png"},
-            {"png", CV_16UC1, "png"},  {"tif", CV_8UC3, "tiff"}, {"tif", CV_16UC3, "tiff"},
-            {"tif", CV_32FC3, "tiff"}, {"bmp", CV_8UC3, "bmp"},  {"psd", CV_8UC3, "psd"},
-            {"hdr", CV_32FC3, "hdr"},  {"exr", CV_32FC3, "exr"}, {"pgm", CV_8UC1, "pnm"},
-            {"ppm", CV_16UC3, "pnm"},  {"pfm", CV_32FC3, "pfm"}, {"pam", CV_8UC3, "pam"},
-            {"gif", CV_8UC1, "gif"}};
+    // Only the formats left to DevIL and FreeImage have their headers parsed.
+    return {{"psd", CV_8UC3, "psd"}, {"exr", CV_32FC3, "exr"}, {"gif", CV_8UC1, "gif"}};
 }
 
 cv::Mat pattern(int width, int height, int type) {
@@ -395,149 +381,18 @@ TEST_F(ImageHeader, ProbeReadsTheSizeOfEveryFormatWeWrite) {
     }
 }
 
-TEST_F(ImageHeader, MultiPageTiffReportsItsLargestPage) {
-    const std::vector<cv::Mat> pages{pattern(10, 10, CV_8UC1), pattern(40, 30, CV_8UC1),
-                                     pattern(20, 35, CV_8UC1)};
-    ASSERT_TRUE(cv::imwritemulti(path("pages.tif"), pages));
-    const auto d = probeImageFile(path("pages.tif"));
-    ASSERT_TRUE(d.has_value());
-    EXPECT_EQ(d->width, 40);
-    EXPECT_EQ(d->height, 30);
-
-    // A page beyond the limits anywhere in the chain is the one reported, even after one with more pixels.
-    const Bytes small = bigEndianTiff(4, 4);
-    Bytes chained = bigEndianTiff(300, 300);
-    const uint32_t secondAt = uint32_t(chained.size());
-    // Link the first directory to a second one appended after it: a 70000 x 1 page.
-    const size_t nextField = 8 + 2 + 8 * 12;
-    setBe32(chained, nextField, secondAt);
-    Bytes second = bigEndianTiff(70000, 1);
-    // Directory offsets inside the appended copy move with it.
-    Bytes ifd(second.begin() + 8, second.end());
-    const uint32_t delta = secondAt - 8;
-    const size_t stripField = 2 + 5 * 12 + 8;
-    setBe32(ifd, stripField, setBe32(ifd, stripField, 0) + delta);
-    chained.insert(chained.end(), ifd.begin(), ifd.end());
-    const auto worst = probeGuarded(chained);
-    ASSERT_TRUE(worst.has_value());
-    EXPECT_EQ(worst->width, 70000);
-    EXPECT_EQ(worst->height, 1);
-    EXPECT_EQ(probeGuarded(small)->width, 4);
-}
-
-TEST_F(ImageHeader, HandBuiltHeadersAreReadAsTheDecodersReadThem) {
-    // Each file is checked against a decoder too, so the hand-built bytes are known to be real images.
-    struct Case {
-        const char* name;
-        Bytes bytes;
-        long long width, height;
-        const char* format;
-    };
-    const std::vector<Case> cases{
-        {"topdown.bmp", bmpDeclaring(5, -3, true), 5, 3, "bmp"},
-        {"bottomup.bmp", bmpDeclaring(5, 3, true), 5, 3, "bmp"},
-        {"motorola.tif", bigEndianTiff(5, 3), 5, 3, "tiff"},
-        {"comments.pgm", text("P5\n# made by hand\n12 # width\n 7\n255\n" + std::string(84, 'x')), 12, 7,
-         "pnm"},
-        {"ascii.pbm", text("P1 3 2\n0 1 0\n1 0 1\n"), 3, 2, "pnm"},
-        {"small.gif", gifDeclaring(4, 3, 0, 0, 4, 3), 4, 3, "gif"},
-        {"flat.hdr", text("#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n-Y 2 +X 4\n" + std::string(32, '\x80')), 4,
-         2, "hdr"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const std::string file = write(c.name, c.bytes);
-        const auto d = probeImageFile(file);
-        ASSERT_TRUE(d.has_value());
-        EXPECT_EQ(d->width, c.width);
-        EXPECT_EQ(d->height, c.height);
-        EXPECT_EQ(d->format, c.format);
-        const cv::Mat decoded = readImageInProcess(file);
-        EXPECT_EQ(decoded.cols, c.width);
-        EXPECT_EQ(decoded.rows, c.height);
-    }
-}
-
-TEST(ImageHeaderProbe, RadianceResolutionLinesInEveryOrientation) {
-    const std::string head = "#?RADIANCE\nFORMAT=32-bit_rle_rgbe\nEXPOSURE=1.0\n\n";
-    for (const char* line : {"-Y 30 +X 40", "+Y 30 +X 40", "-Y 30 -X 40", "+Y 30 -X 40", "+X 40 -Y 30",
-                             "-X 40 +Y 30", "+X  40  +Y  30"}) {
-        SCOPED_TRACE(line);
-        const auto d = probeGuarded(text(head + line + "\n"));
-        ASSERT_TRUE(d.has_value());
-        EXPECT_EQ(d->width, 40);
-        EXPECT_EQ(d->height, 30);
-    }
-    for (const char* line : {"-Y 30 -Y 40", "-Y 30", "Y 30 +X 40", "-Y +X 40", "-Z 30 +X 40"})
-        EXPECT_FALSE(probeGuarded(text(head + line + "\n")).has_value()) << line;
-    // A header with no end line is not guessed at.
-    EXPECT_FALSE(probeGuarded(text("#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n-Y 30 +X 40\n")).has_value());
-}
-
 TEST(ImageHeaderProbe, OtherContainersAndUnknownData) {
     EXPECT_TRUE(sameDimensions(probeGuarded(psdDeclaring(640, 480, 2)), ImageDimensions{640, 480, "psb"}));
-    EXPECT_TRUE(sameDimensions(probeGuarded(text("P7\nWIDTH 9\nHEIGHT 4\nDEPTH 3\nMAXVAL 255\nTUPLTYPE RGB\n"
-                                                 "ENDHDR\n")),
-                               ImageDimensions{9, 4, "pam"}));
-    EXPECT_TRUE(sameDimensions(probeGuarded(text("PF\n7 2\n-1.0\n")), ImageDimensions{7, 2, "pfm"}));
     // A GIF frame reaching past its screen widens what a decoder has to hold.
     EXPECT_TRUE(
         sameDimensions(probeGuarded(gifDeclaring(10, 10, 5, 2, 20, 30)), ImageDimensions{25, 32, "gif"}));
-    // Digits beyond any real size do not overflow.
-    const auto huge = probeGuarded(text("P5 99999999999999999999999999 2 255\n"));
-    ASSERT_TRUE(huge.has_value());
-    EXPECT_GT(huge->width, kMaxImageSide);
-    EXPECT_FALSE(withinImageLimits(huge->width, huge->height));
-
     for (const std::string& s :
-         std::vector<std::string>{"", "B", "hello, world", "RIFF....WEBPVP8 ", "II", std::string("MM\0*", 4)})
+         std::vector<std::string>{"", "B", "hello, world", "RIFF....WEBPVP8 ", "8BP", "GIF8"})
         EXPECT_FALSE(probeGuarded(text(s)).has_value()) << s;
     EXPECT_FALSE(probeImageHeader(nullptr, 0).has_value());
 }
 
-TEST(ImageHeaderProbe, JpegFrameHeaderIsFoundAfterLargeMetadata) {
-    // 80 APP segments of 64 KiB put the frame header 5 MB into the file. The file probe reads only the
-    // segment headers on its way there, well within its budget.
-    Bytes jpeg{0xFF, 0xD8};
-    for (int i = 0; i < 80; ++i) {
-        jpeg.insert(jpeg.end(), {0xFF, 0xE2});
-        be16(jpeg, 65535);
-        jpeg.insert(jpeg.end(), 65533, uint8_t(i));
-    }
-    const Bytes frame = jpegDeclaring(321, 123);
-    jpeg.insert(jpeg.end(), frame.begin() + 2, frame.end());
-    const auto d = probeGuarded(jpeg);
-    ASSERT_TRUE(d.has_value());
-    EXPECT_EQ(d->width, 321);
-    EXPECT_EQ(d->height, 123);
-
-    QTemporaryDir dir;
-    const std::string file = dir.path().toStdString() + "/deep.jpg";
-    std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(jpeg.data()), jpeg.size());
-    EXPECT_TRUE(sameDimensions(probeImageFile(file), d));
-}
-
-TEST(ImageHeaderProbe, LoopsInTheFileStructureEnd) {
-    // A TIFF directory whose "next" link points at itself.
-    Bytes selfLinked = bigEndianTiff(6, 6, 8);
-    EXPECT_TRUE(sameDimensions(probeGuarded(selfLinked), ImageDimensions{6, 6, "tiff"}));
-    // Two directories pointing at each other.
-    Bytes pair = bigEndianTiff(6, 6);
-    const uint32_t secondAt = uint32_t(pair.size());
-    const size_t nextField = 8 + 2 + 8 * 12;
-    setBe32(pair, nextField, secondAt);
-    Bytes ifd(pair.begin() + 8, pair.begin() + 8 + 2 + 8 * 12 + 4);
-    setBe32(ifd, 2 + 8 * 12, 8);
-    pair.insert(pair.end(), ifd.begin(), ifd.end());
-    EXPECT_TRUE(sameDimensions(probeGuarded(pair), ImageDimensions{6, 6, "tiff"}));
-    // A JPEG made of nothing but fill bytes, and one of empty segments that never reach a frame.
-    Bytes fill{0xFF, 0xD8};
-    fill.insert(fill.end(), 1 << 21, 0xFF);
-    EXPECT_FALSE(probeGuarded(fill).has_value());
-    Bytes tiny{0xFF, 0xD8};
-    for (int i = 0; i < 100000; ++i)
-        tiny.insert(tiny.end(), {0xFF, 0xFE, 0x00, 0x02});
-    EXPECT_FALSE(probeGuarded(tiny).has_value());
+TEST(ImageHeaderProbe, EndlessGifExtensionsEnd) {
     // A GIF of endless empty extension blocks.
     Bytes gif = gifDeclaring(8, 8, 0, 0, 8, 8);
     gif.resize(13 + 6);
@@ -549,62 +404,52 @@ TEST(ImageHeaderProbe, LoopsInTheFileStructureEnd) {
 // ---- refusals ------------------------------------------------------------------------------------------
 
 TEST_F(ImageHeader, HugeHeadersAreRefusedBeforeDecoding) {
+    // One case per reader family; `logged` is what the log entry must hold: the size, where our header check
+    // refuses (formats left to DevIL and FreeImage), or the reader's own check made before it allocates.
+    const char* const openCv = "validateInputImageSize";
+    Bytes ras; // Sun raster, 70000 x 1
+    for (uint32_t v : {0x59a66a95u, 70000u, 1u, 8u, 70000u, 1u, 0u, 0u})
+        be32(ras, v);
+    ras.insert(ras.end(), 70000, 0x80);
     struct Case {
         const char* name;
         Bytes bytes;
-        const char* size;
+        bool ourCheck;
+        const char* logged;
     };
     const std::vector<Case> cases{
-        {"wide.png", pngDeclaring(70000, 10), "70000 x 10"},
-        {"square.jpg", jpegDeclaring(65535, 65535), "65535 x 65535"},
-        {"motorola.tif", bigEndianTiff(100000, 2), "100000 x 2"},
-        {"tall.bmp", bmpDeclaring(10, -70000, false), "10 x 70000"},
-        {"layers.psd", psdDeclaring(30000, 30000), "30000 x 30000"},
-        {"sky.hdr", text("#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n-Y 70000 +X 10\n"), "10 x 70000"},
-        {"screen.gif", gifDeclaring(65535, 65535, 0, 0, 1, 1), "65535 x 65535"},
-        {"film.exr", exrWindow(-5, 0, 69995, 1), "70001 x 2"},
+        {"wide.png", pngDeclaring(70000, 10), false, openCv},
+        {"square.jpg", jpegDeclaring(65535, 65535), false, openCv},
+        {"motorola.tif", bigEndianTiff(100000, 2), false, openCv},
+        {"tall.bmp", bmpDeclaring(10, -70000, false), false, openCv},
+        {"rows.pgm", text("P5 65535 2049 255\n"), false, openCv}, // sides within, one row of pixels over
+        {"strip.ras", ras, false, openCv},
+        {"sky.hdr", text("#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n-Y 70000 +X 10\n"), false, "out of bounds"},
+        {"layers.psd", psdDeclaring(30000, 30000), true, "30000 x 30000"},
+        {"screen.gif", gifDeclaring(65535, 65535, 0, 0, 1, 1), true, "65535 x 65535"},
+        {"film.exr", exrWindow(-5, 0, 69995, 1), true, "70001 x 2"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string file = write(c.name, c.bytes);
         std::string reason;
-        EXPECT_FALSE(checkImageFileBeforeDecoding(file, &reason));
-        EXPECT_NE(reason.find(file), std::string::npos) << reason;
-        EXPECT_NE(reason.find(c.size), std::string::npos) << reason;
-        if (std::string(c.name) == "film.exr")
-            continue; // no decoder here reads EXR headers this bare; the check alone is the point
+        EXPECT_EQ(checkImageFileBeforeDecoding(file, &reason), !c.ourCheck) << reason;
         EXPECT_TRUE(readImage(file).empty());
         const std::string entries = log();
         EXPECT_NE(entries.find(file), std::string::npos) << entries;
-        EXPECT_NE(entries.find(c.size), std::string::npos) << entries;
+        EXPECT_NE(entries.find(c.logged), std::string::npos) << entries;
     }
     // Zero sides are refused too; an image exactly at the limit is not, nor what no probe knows.
     std::string reason;
-    EXPECT_FALSE(checkImageFileBeforeDecoding(write("empty.png", pngDeclaring(0, 10)), &reason));
+    EXPECT_FALSE(checkImageFileBeforeDecoding(write("empty.gif", gifDeclaring(0, 10, 0, 0, 0, 10)), &reason));
     EXPECT_NE(reason.find("0 x 10"), std::string::npos) << reason;
-    EXPECT_TRUE(checkImageFileBeforeDecoding(write("edge.png", pngDeclaring(65535, 2048)), &reason))
+    EXPECT_TRUE(
+        checkImageFileBeforeDecoding(write("edge.gif", gifDeclaring(65535, 2048, 0, 0, 1, 1)), &reason))
         << reason;
-    EXPECT_FALSE(checkImageFileBeforeDecoding(write("over.png", pngDeclaring(65535, 2049)), &reason));
+    EXPECT_FALSE(
+        checkImageFileBeforeDecoding(write("over.gif", gifDeclaring(65535, 2049, 0, 0, 1, 1)), &reason));
     EXPECT_TRUE(checkImageFileBeforeDecoding(write("notes.txt", text("not an image")), &reason)) << reason;
     EXPECT_TRUE(checkImageFileBeforeDecoding(write("empty.jpg", {}), &reason)) << reason;
-}
-
-TEST_F(ImageHeader, DecodedImagesBeyondTheLimitsAreDropped) {
-    // A Sun raster declares its size in a header the probe does not know; a decoder that reads it hands back
-    // 70000 x 1 pixels, which must not leave readImage.
-    Bytes ras;
-    be32(ras, 0x59a66a95);
-    for (uint32_t v : {70000u, 1u, 8u, 70000u, 1u, 0u, 0u})
-        be32(ras, v);
-    ras.insert(ras.end(), 70000, 0x80);
-    const std::string file = write("strip.ras", ras);
-    std::string reason;
-    ASSERT_TRUE(checkImageFileBeforeDecoding(file, &reason)) << "the header check is not what is tested here";
-    ASSERT_EQ(readImageInProcess(file).size(), cv::Size(70000, 1)) << "no decoder here reads this raster";
-    EXPECT_TRUE(readImage(file).empty());
-    const std::string entries = log();
-    EXPECT_NE(entries.find(file), std::string::npos) << entries;
-    EXPECT_NE(entries.find("70000 x 1"), std::string::npos) << entries;
 }
 
 TEST_F(ImageHeader, OnlyRegularFilesReachTheDecoders) {
@@ -659,20 +504,9 @@ TEST_F(ImageHeader, CutShortHeadersGiveNothingAndNeverReadPastTheEnd) {
         size_t sizeEnd;
     };
     std::vector<Case> cases{
-        {"png", pngDeclaring(37, 23), 24},
-        {"bmp", bmpDeclaring(37, -23, true), 26},
         {"psd", psdDeclaring(37, 23), 22},
-        {"tiff", bigEndianTiff(37, 23), 8 + 2 + 2 * 12},
         {"gif", gifDeclaring(37, 23, 0, 0, 37, 23), 11}, // the screen alone already tells the size
     };
-    // JPEG from our writer: the size ends 9 bytes into the first frame header.
-    ASSERT_TRUE(writeImage(path("cut.jpg"), pattern(37, 23, CV_8UC3)).ok);
-    const Bytes jpeg = readAll(path("cut.jpg"));
-    size_t sof = 2;
-    while (sof + 1 < jpeg.size() && !(jpeg[sof] == 0xFF && (jpeg[sof + 1] == 0xC0 || jpeg[sof + 1] == 0xC2)))
-        ++sof;
-    ASSERT_LT(sof + 9, jpeg.size());
-    cases.push_back({"jpeg", jpeg, sof + 9});
 
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -700,9 +534,7 @@ TEST_F(ImageHeader, DamagedHeadersReadTheSameFromMemoryAndFromFile) {
         ASSERT_TRUE(writeImage(file, pattern(29, 17, f.type)).ok) << file;
         originals.push_back(readAll(file));
     }
-    originals.push_back(bigEndianTiff(5, 3));
     originals.push_back(gifDeclaring(9, 9, 1, 1, 4, 4));
-    originals.push_back(text("P7\nWIDTH 9\nHEIGHT 4\nDEPTH 1\nMAXVAL 255\nENDHDR\n" + std::string(36, 'a')));
     const std::string file = path("damaged.bin");
     int agreed = 0;
     for (const Bytes& original : originals) {

@@ -1,5 +1,5 @@
-// Raw camera files: dcraw's development taken from its standard output, and the result's
-// depth, channel order and width, checked against dcraw's own PPM output parsed here.
+// Raw camera files developed by LibRaw: depth, channel order, even width and sizes, and the pictures against
+// dcraw's own development with the same settings (its PPM output parsed here) where dcraw is installed.
 
 #include "TestEnvironment.h"
 #include "imageio/ImageFile.h"
@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <opencv2/imgproc.hpp>
 
 #include <filesystem>
 #include <sstream>
@@ -31,12 +32,14 @@ protected:
     QTemporaryDir dir_;
 };
 
-// dcraw's half-size development as 16-bit PPM (RGB, big-endian), read without any image library.
-cv::Mat dcrawPpm(const std::string& file) {
+// dcraw's development (half size and bilinear for a preview, else AHD) as 16-bit PPM (RGB, big-endian),
+// read without any image library. Empty when dcraw is not installed.
+cv::Mat dcrawPpm(const std::string& file, bool preview) {
+    QStringList args{"-w", "-6", "-o", "3", "-g", "2.4", "12.92", "-H", "5"};
+    args << (preview ? QStringList{"-q", "0", "-h"} : QStringList{"-q", "3"});
     QProcess dcraw;
-    dcraw.start(QStringLiteral("dcraw"), {"-w", "-6", "-o", "3", "-g", "2.4", "12.92", "-H", "5", "-q", "0",
-                                          "-h", "-c", QString::fromStdString(file)});
-    if (!dcraw.waitForFinished(120000) || dcraw.exitCode() != 0)
+    dcraw.start(QStringLiteral("dcraw"), args << "-c" << QString::fromStdString(file));
+    if (!dcraw.waitForFinished(300000) || dcraw.exitStatus() != QProcess::NormalExit || dcraw.exitCode() != 0)
         return {};
     const QByteArray out = dcraw.readAllStandardOutput();
     std::istringstream header(out.left(64).toStdString());
@@ -57,22 +60,43 @@ cv::Mat dcrawPpm(const std::string& file) {
     return rgb;
 }
 
-TEST_F(RawDecode, PreviewMatchesDcrawInBgrWithAnEvenWidth) {
-    const cv::Mat reference = dcrawPpm(kCr2);
-    ASSERT_FALSE(reference.empty()) << "dcraw did not produce a PPM";
-    ASSERT_EQ(reference.cols % 2, 1) << "this sample's half-size width is odd; the trim is what is tested";
+// LibRaw and dcraw 9.28 share their development code but not every table and rounding. Per channel the mean
+// difference stays within kMeanTolerance and at most kOutlierShare of the pixels differ by more than
+// kPixelTolerance (16-bit levels). Measured on this sample: the preview differs by 13 levels at most; the
+// full AHD decode by 0.2 levels on average, with about 120 of 8.3 million pixels beyond 1% of the range.
+constexpr double kMeanTolerance = 2.0;
+constexpr double kPixelTolerance = 0.01 * 65535;
+constexpr double kOutlierShare = 1e-4;
 
-    const cv::Mat decoded = decodeRaw(kCr2, true);
+class RawAgainstDcraw : public RawDecode, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(RawAgainstDcraw, LibRawDevelopsAsDcrawDidInBgrWithAnEvenWidth) {
+    const bool preview = GetParam();
+    const cv::Mat reference = dcrawPpm(kCr2, preview);
+    if (reference.empty())
+        GTEST_SKIP() << "no dcraw to compare with";
+    cv::Mat expected;
+    cv::cvtColor(reference.colRange(0, reference.cols & ~1), expected, cv::COLOR_RGB2BGR);
+
+    const cv::Mat decoded = readImage(kCr2, preview);
     ASSERT_EQ(decoded.type(), CV_16UC3);
-    EXPECT_EQ(decoded.rows, reference.rows);
-    EXPECT_EQ(decoded.cols, reference.cols - 1);
-    for (int y = 0; y < decoded.rows; y += 7)
-        for (int x = 0; x < decoded.cols; x += 5) {
-            const cv::Vec3w rgb = reference.at<cv::Vec3w>(y, x);
-            ASSERT_EQ(decoded.at<cv::Vec3w>(y, x), cv::Vec3w(rgb[2], rgb[1], rgb[0]))
-                << "at " << x << "," << y;
-        }
+    ASSERT_EQ(decoded.size(), expected.size());
+    cv::Mat diff;
+    cv::absdiff(decoded, expected, diff);
+    const cv::Scalar mean = cv::mean(diff);
+    for (int c = 0; c < 3; ++c) {
+        EXPECT_LE(mean[c], kMeanTolerance) << "channel " << c;
+        cv::Mat channel;
+        cv::extractChannel(diff, channel, c);
+        const int over = cv::countNonZero(channel > kPixelTolerance);
+        EXPECT_LE(over, int(kOutlierShare * double(channel.total()))) << "channel " << c;
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(Sizes, RawAgainstDcraw, ::testing::Values(true, false),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return info.param ? "Preview" : "Full";
+                         });
 
 TEST_F(RawDecode, FullDecodeIsSixteenBitBgrOfTwiceThePreviewSize) {
     const cv::Mat full = readImage(kCr2, false);
@@ -88,7 +112,7 @@ TEST_F(RawDecode, FullDecodeIsSixteenBitBgrOfTwiceThePreviewSize) {
     EXPECT_GT(maxV, 20000);
 }
 
-TEST_F(RawDecode, UpperCaseExtensionsGoToDcrawAndNonRawFilesGiveNothing) {
+TEST_F(RawDecode, UpperCaseExtensionsAreRawAndNonRawFilesGiveNothing) {
     const cv::Mat expected = readImage(kCr2, true);
     for (const char* name : {"PHOTO.CR2", "PHOTO.NEF"}) {
         const cv::Mat got = readImage(copyAs(name), true);

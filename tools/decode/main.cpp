@@ -11,6 +11,7 @@
 #include <sys/prctl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -55,6 +56,9 @@ int main(int argc, char** argv) {
 #else
     options.captureLibraryOutput = true;
 #endif
+    // OpenCV reads its size limits from the environment when its codecs are loaded, which happens on the
+    // first read, after this: the helper's readers rely on them.
+    lumora::decode::setOpenCvLimits();
     if (check)
         return 0;
 
