@@ -8,7 +8,6 @@
 #include <dlfcn.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <mutex>
 #include <string>
@@ -80,6 +79,5 @@ extern "C" __attribute__((visibility("hidden"))) void* lumora_libav_resolve(unsi
     const std::string why = "libav's " + std::string(name) + " cannot be found: " +
                             (libraries().error.empty() ? "not in the loaded libraries" : libraries().error);
     lumora::logError("libav", why);
-    std::fprintf(stderr, "lumora: %s\n", why.c_str());
     std::abort();
 }
