@@ -57,6 +57,26 @@ TEST(ParallelInterleaved, EachRowBelongsToExactlyOneWorker) {
     }
 }
 
+TEST(ParallelFor, NestedLoopsFromSeveralCallersAtOnceRunEveryTaskOnce) {
+    // Loops inside loops, started by several threads at once, share the same threads: none may wait for a
+    // thread that is busy waiting itself.
+    std::atomic<long> sum{0};
+    std::vector<std::thread> callers;
+    for (int c = 0; c < 3; ++c)
+        callers.emplace_back([&] {
+            for (int round = 0; round < 50; ++round)
+                EXPECT_TRUE(parallelFor(4, 4, "test", [&](int outer) {
+                    parallelInterleaved(3, "test", [&](int first, int step) {
+                        for (int i = first; i < 10; i += step)
+                            sum += outer * 10 + i;
+                    });
+                }));
+        });
+    for (std::thread& t : callers)
+        t.join();
+    EXPECT_EQ(sum.load(), 3L * 50 * (39 * 40 / 2)); // every outer*10+i in 0..39 once per round and caller
+}
+
 TEST(ParallelFor, AFailingTaskIsLoggedAndTheOthersStillRun) {
     QTemporaryDir dir;
     lumora::setLogDirectory(dir.path().toStdString() + "/");
