@@ -7,6 +7,8 @@ namespace lumora {
 cv::Mat toFloat3(const cv::Mat& image) {
     if (image.empty())
         return {};
+    if (image.type() == CV_32FC3)
+        return image; // read in place: a 12 MP copy costs more than some operators' own work
     cv::Mat f;
     image.convertTo(f, CV_32F);
     switch (f.channels()) {

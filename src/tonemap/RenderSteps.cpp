@@ -104,14 +104,14 @@ cv::Rect previewCrop(const cv::Rect& crop, cv::Size previewSize, int rotatedWidt
 
 cv::Mat blendStrength(const cv::Mat& untoned, const cv::Mat& toned, float strength) {
     if (strength == 0.f || toned.empty())
-        return untoned.clone();
+        return untoned;
     cv::Mat t = toned;
     if (t.depth() != untoned.depth())
         t.convertTo(t, untoned.depth());
     if (t.channels() != untoned.channels())
         cv::cvtColor(t, t, t.channels() == 1 ? cv::COLOR_GRAY2BGR : cv::COLOR_BGR2GRAY);
     if (strength == 1.f || untoned.empty())
-        return t.clone();
+        return t;
     cv::Mat out;
     cv::addWeighted(untoned, 1.0 - strength, t, strength, 0.0, out);
     return out;

@@ -22,7 +22,7 @@ cv::Rect clippedCrop(const cv::Rect& crop, cv::Size size);
 cv::Rect previewCrop(const cv::Rect& crop, cv::Size previewSize, int rotatedWidth, int rotatedHeight);
 
 // untoned * (1 - strength) + toned * strength, per sample. Strength 0 gives the untoned image and 1 the
-// toned one exactly.
+// toned one exactly; then the result shares data with that input (the next step copies it anyway).
 cv::Mat blendStrength(const cv::Mat& untoned, const cv::Mat& toned, float strength);
 
 // Per pixel, with m the mean of its channels and full the depth's white (255, 65535 or 1.0): m below
