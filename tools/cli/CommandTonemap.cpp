@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <future>
 #include <memory>
 #include <optional>
 #include <string>
@@ -336,11 +337,13 @@ int runTonemap(const QStringList& args) {
     if (!outputDepth(o.out, o.bits, &bits, &error) || !resolvePositions(o, &positions, &error))
         return usageError("tonemap", error);
 
+    // The decoding helper starts and reads while exiftool starts here; "read" is then the wait that is left.
+    std::future<cv::Mat> reading = std::async(std::launch::async, readImage, in.toStdString(), false);
     std::optional<ExifToolSession> exif;
     QJsonObject timings = startPhases(exif);
     QElapsedTimer timer;
     timer.start();
-    const cv::Mat image = readImage(in.toStdString());
+    const cv::Mat image = reading.get();
     if (image.empty()) {
         std::fprintf(stderr, "lumora-cli tonemap: cannot read '%s'\n", in.toLocal8Bit().constData());
         return 1;
