@@ -3,6 +3,7 @@
 #include "CliCommands.h"
 #include "app/AppIdentity.h"
 #include "app/EventLog.h"
+#include "app/ImageMemory.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -70,6 +71,7 @@ int main(int argc, char* argv[]) {
     // instead of each being mapped afresh and every page faulted in and zeroed by the kernel.
     mallopt(M_MMAP_THRESHOLD, 1 << 30);
     mallopt(M_TRIM_THRESHOLD, 1 << 30);
+    lumora::useLargePagesForImages();
     QCoreApplication app(argc, argv);
     lumora::applyIdentity(app);
     lumora::setLogDirectory(QDir::toNativeSeparators(lumora::userDataDirectory()).toStdString());

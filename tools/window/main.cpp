@@ -3,6 +3,7 @@
 
 #include "app/AppIdentity.h"
 #include "app/EventLog.h"
+#include "app/ImageMemory.h"
 #include "app/Startup.h"
 #include "ui/LumoraV2.h"
 
@@ -25,6 +26,7 @@ int main(int argc, char* argv[]) {
 
     QApplication app(argc, argv);
     lumora::applyIdentity(app);
+    lumora::useLargePagesForImages();
     // Lets Wayland desktops match the window to its menu entry and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral(LUMORA_DESKTOP_ID));
     try {

@@ -1,0 +1,36 @@
+// Large pictures' memory: 2 MiB-aligned blocks that behave as ordinary matrices.
+
+#include "app/ImageMemory.h"
+
+#include <opencv2/core.hpp>
+
+#include <cstdint>
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(ImageMemory, LargeMatricesAreAlignedAndWorkSmallOnesAreLeftAlone) {
+    lumora::useLargePagesForImages();
+    lumora::useLargePagesForImages(); // a second call changes nothing
+
+    cv::Mat big(1000, 1500, CV_32FC3); // 18 MB
+    ASSERT_EQ(reinterpret_cast<std::uintptr_t>(big.data) % (2u << 20), 0u);
+    big.setTo(cv::Scalar(1, 2, 3));
+    cv::Mat sum;
+    cv::reduce(big.reshape(1, 1), sum, 1, cv::REDUCE_SUM, CV_64F);
+    EXPECT_DOUBLE_EQ(sum.at<double>(0), 6.0 * 1000 * 1500);
+    EXPECT_EQ(big.step[0], 1500u * 12);
+    cv::Mat part = big(cv::Rect(10, 20, 30, 40)).clone(); // 14 KB: OpenCV's own allocator
+    EXPECT_EQ(cv::sum(part)[1], 2.0 * 30 * 40);
+    big.release();
+    EXPECT_TRUE(big.empty());
+
+    // Small matrices and matrices over someone else's samples are left to OpenCV.
+    float outside[4] = {1, 2, 3, 4};
+    cv::Mat wrapped(2, 2, CV_32F, outside);
+    EXPECT_EQ(wrapped.ptr<float>(1)[1], 4.f);
+    cv::Mat small(10, 10, CV_8U, cv::Scalar(7));
+    EXPECT_EQ(cv::sum(small)[0], 700.0);
+}
+
+} // namespace
