@@ -2,6 +2,7 @@
 // crashes, hangs or runs out of memory on a bad file takes down only this helper. Lumora starts it (inside
 // bwrap when available), sends requests on standard input and reads images from standard output.
 
+#include "app/ImageMemory.h"
 #include "imageio/DecodeServer.h"
 
 #include <QCoreApplication>
@@ -61,6 +62,7 @@ int main(int argc, char** argv) {
     lumora::decode::setOpenCvLimits();
     if (check)
         return 0;
+    lumora::useLargePagesForImages();
 
     // Ends with Lumora, even when Lumora is killed (had it already gone, the closed socket ends the loop).
     prctl(PR_SET_PDEATHSIG, SIGKILL);
