@@ -15,6 +15,7 @@
 #include "ScriptedMessageService.h"
 #include "TestEnvironment.h"
 #include "app/AppIdentity.h"
+#include "app/ImageMemory.h"
 #include "app/Settings.h"
 #include "tonemap/ControlMapping.h"
 #include "ui/EditingController.h"
@@ -310,6 +311,7 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     applyIdentity(app);
+    useLargePagesForImages(); // as the window's program does
     std::setvbuf(stdout, nullptr, _IOLBF, 0); // figures appear as they are measured
     int rounds = 5;
     std::vector<int> operators = {0, 1, 2, 4};
