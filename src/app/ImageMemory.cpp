@@ -6,12 +6,16 @@
 
 #include <cstdint>
 #include <mutex>
+#include <vector>
 
 namespace lumora {
 
 namespace {
 
 constexpr std::size_t kPage = std::size_t(2) << 20;
+// Freed mappings kept for the next large matrix: a fresh mapping costs the kernel zeroing every page (a
+// third of a 12 MP render's time went there), a reused one nothing. Bounded, for the idle window.
+constexpr std::size_t kHeldLimit = std::size_t(768) << 20;
 
 std::size_t roundUp(std::size_t n) {
     return (n + kPage - 1) / kPage * kPage;
@@ -52,13 +56,61 @@ public:
         if (!u)
             return;
         CV_Assert(u->urefcount == 0 && u->refcount == 0);
-        munmap(u->origdata, roundUp(u->size));
+        give(u->origdata, roundUp(u->size));
         delete u;
     }
 
 private:
+    struct Block {
+        void* p;
+        std::size_t length;
+    };
+
+    // The smallest held mapping of at least `length` bytes, its tail beyond `length` given back to the
+    // system. Without one, every held mapping is given back before a new one is made: so the held mappings
+    // never add to the process's peak, which is reached at a new mapping.
+    void* take(std::size_t length) const {
+        std::vector<Block> drop;
+        {
+            std::lock_guard<std::mutex> lock(m_);
+            auto best = held_.end();
+            for (auto it = held_.begin(); it != held_.end(); ++it)
+                if (it->length >= length && (best == held_.end() || it->length < best->length))
+                    best = it;
+            if (best != held_.end()) {
+                const Block b = *best;
+                held_.erase(best);
+                heldBytes_ -= b.length;
+                if (b.length > length)
+                    munmap(static_cast<char*>(b.p) + length, b.length - length);
+                return b.p;
+            }
+            drop.swap(held_);
+            heldBytes_ = 0;
+        }
+        for (const Block& b : drop)
+            munmap(b.p, b.length);
+        return map(length);
+    }
+
+    void give(void* p, std::size_t length) const {
+        std::vector<Block> drop;
+        {
+            std::lock_guard<std::mutex> lock(m_);
+            held_.push_back({p, length});
+            heldBytes_ += length;
+            while (heldBytes_ > kHeldLimit) { // the oldest go first
+                drop.push_back(held_.front());
+                heldBytes_ -= held_.front().length;
+                held_.erase(held_.begin());
+            }
+        }
+        for (const Block& b : drop)
+            munmap(b.p, b.length);
+    }
+
     // A new mapping of `length` bytes aligned to kPage, or nullptr.
-    static void* take(std::size_t length) {
+    static void* map(std::size_t length) {
         void* raw = mmap(nullptr, length + kPage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (raw == MAP_FAILED)
             return nullptr;
@@ -75,6 +127,9 @@ private:
     }
 
     cv::MatAllocator* small_;
+    mutable std::mutex m_;
+    mutable std::vector<Block> held_;
+    mutable std::size_t heldBytes_ = 0;
 };
 
 LargePageAllocator* allocator() {

@@ -1,4 +1,4 @@
-// Large pictures' memory: 2 MiB-aligned blocks that behave as ordinary matrices.
+// Large pictures' memory: 2 MiB-aligned blocks that behave as ordinary matrices and are reused once freed.
 
 #include "app/ImageMemory.h"
 
@@ -9,7 +9,7 @@
 
 namespace {
 
-TEST(ImageMemory, LargeMatricesAreAlignedAndWorkSmallOnesAreLeftAlone) {
+TEST(ImageMemory, LargeMatricesAreAlignedWorkAndAreReusedSmallOnesAreLeftAlone) {
     lumora::useLargePagesForImages();
     lumora::useLargePagesForImages(); // a second call changes nothing
 
@@ -22,8 +22,15 @@ TEST(ImageMemory, LargeMatricesAreAlignedAndWorkSmallOnesAreLeftAlone) {
     EXPECT_EQ(big.step[0], 1500u * 12);
     cv::Mat part = big(cv::Rect(10, 20, 30, 40)).clone(); // 14 KB: OpenCV's own allocator
     EXPECT_EQ(cv::sum(part)[1], 2.0 * 30 * 40);
+    // Freed, its mapping serves the next large matrix that fits in it; a larger one gets a new mapping.
+    const uchar* where = big.data;
     big.release();
-    EXPECT_TRUE(big.empty());
+    cv::Mat smaller(1000, 1000, CV_32FC3, cv::Scalar(4, 5, 6)); // 12 MB
+    EXPECT_EQ(smaller.data, where);
+    EXPECT_EQ(smaller.at<cv::Vec3f>(999, 999), cv::Vec3f(4, 5, 6));
+    smaller.release();
+    cv::Mat larger(2000, 2000, CV_32FC3, cv::Scalar(7, 8, 9));
+    EXPECT_EQ(larger.at<cv::Vec3f>(1999, 1999), cv::Vec3f(7, 8, 9));
 
     // Small matrices and matrices over someone else's samples are left to OpenCV.
     float outside[4] = {1, 2, 3, 4};
