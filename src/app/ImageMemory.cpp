@@ -15,7 +15,7 @@ namespace {
 constexpr std::size_t kPage = std::size_t(2) << 20;
 // Freed mappings kept for the next large matrix: a fresh mapping costs the kernel zeroing every page (a
 // third of a 12 MP render's time went there), a reused one nothing. Bounded, for the idle window.
-constexpr std::size_t kHeldLimit = std::size_t(768) << 20;
+constexpr std::size_t kHeldLimit = std::size_t(512) << 20;
 
 std::size_t roundUp(std::size_t n) {
     return (n + kPage - 1) / kPage * kPage;
