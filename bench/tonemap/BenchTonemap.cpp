@@ -9,6 +9,7 @@
 
 #include "LiteralLapFilter.h"
 
+#include "app/ImageMemory.h"
 #include "app/Parallel.h"
 #include "tonemap/Laplacian.h"
 #include "tonemap/LaplacianFilter.h"
@@ -252,6 +253,7 @@ Stats timePeer(const QString& hdrPath, const QString& outDir, int runs) {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    lumora::useLargePagesForImages(); // as the programs do
     QStringList args = app.arguments().mid(1);
     std::string photo = defaultPhoto();
     int runs = 5;
