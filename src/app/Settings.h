@@ -36,6 +36,9 @@ inline const Key<bool> SendUsageStatistics{"GeneralSettings", "SendUsageStatisti
 // Group "UserParameters": remembered user choices.
 inline const Key<int> SavingFilterIndexForHDRImage{"UserParameters", "savingFilterIndexForHDRImage", 1};
 inline const Key<int> SavingFilterIndexForTMImage{"UserParameters", "savingFilterIndexForTMImage", 0};
+// HDR AVIF and OpenEXR exports: the peak brightness in nits, and the transfer (0 PQ, 1 HLG).
+inline const Key<int> HdrPeakNits{"UserParameters", "hdrPeakNits", 1000};
+inline const Key<int> HdrTransfer{"UserParameters", "hdrTransfer", 0};
 inline const Key<bool> FastPreviewChecked{"UserParameters", "fastPreviewChecked", false};
 inline const Key<bool> HighlightOverExposed{"UserParameters", "highlightOverExposed", false};
 inline const Key<bool> HighlightUnderExposed{"UserParameters", "highlightUnderExposed", false};

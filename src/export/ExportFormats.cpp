@@ -30,6 +30,9 @@ const std::array<ExportFormat, kExportFormatCount>& exportFormats() {
         {"TIFFimg", "tif", {16, 8, 32}},
         {"PSDimg", "psd", {8, 16, -1}},
         {"BMPimg", "bmp", {8, -1, -1}},
+        // Appended, so the indexes remembered in the settings keep their meaning. OpenEXR: 16 is half float.
+        {"EXRimg", "exr", {16, 32, -1}},
+        {"AVIFimg", "avif", {10, -1, -1}},
     }};
     return formats;
 }
@@ -38,7 +41,7 @@ bool exportFormatCarriesExif(int formatIndex) {
     if (formatIndex < 0 || formatIndex >= kExportFormatCount)
         return false;
     const QLatin1String ext(exportFormats()[std::size_t(formatIndex)].extension);
-    return ext != QLatin1String("hdr") && ext != QLatin1String("bmp");
+    return ext != QLatin1String("hdr") && ext != QLatin1String("bmp") && ext != QLatin1String("exr");
 }
 
 std::string exifSourceForFormat(int formatIndex, const std::string& source) {

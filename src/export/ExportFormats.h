@@ -25,11 +25,13 @@ struct ExportFormat {
     bool asksForDepth() const { return depths[1] != -1; }
 };
 
-inline constexpr int kExportFormatCount = 5;
-// JPEG, Radiance HDR, TIFF, PSD, BMP, in this order: the index is what the settings remember.
+inline constexpr int kExportFormatCount = 7;
+// JPEG, Radiance HDR, TIFF, PSD, BMP, OpenEXR, HDR AVIF, in this order: the index is what the settings
+// remember. OpenEXR's 16 bits are half floats; HDR AVIF is 10 bits.
 const std::array<ExportFormat, kExportFormatCount>& exportFormats();
 
-// Whether files of the format can hold EXIF data (the EXIF tool cannot write Radiance HDR or BMP files).
+// Whether files of the format can hold EXIF data (the EXIF tool cannot write Radiance HDR, BMP or OpenEXR
+// files).
 bool exportFormatCarriesExif(int formatIndex);
 // The EXIF source to copy from into a file of the format: `source`, or none where the tool cannot write the
 // format (running it there only fails and warns).

@@ -18,11 +18,12 @@ cv::Mat readImageInProcess(const std::string& path, bool preview) {
         return decodeRaw(path, preview);
 
     // Radiance files are read by Lumora's own reader, which is faster than the libraries' and checks every
-    // count; HEIF photos only libheif reads; every format one of OpenCV's decoders knows is OpenCV's alone,
-    // so its size limits stand before any allocation. A file one of them refuses is not handed to the others.
+    // count; OpenEXR light images only the OpenEXR library reads; HEIF photos only libheif reads; every
+    // format one of OpenCV's decoders knows is OpenCV's alone, so its size limits stand before any
+    // allocation. A file one of them refuses is not handed to the others.
     cv::Mat image;
-    for (const auto reader :
-         {&imageio::radiance::read, &imageio::heif::read, &imageio::opencv::readWithinLimits}) {
+    for (const auto reader : {&imageio::radiance::read, &imageio::exr::read, &imageio::heif::read,
+                              &imageio::opencv::readWithinLimits}) {
         std::string why;
         switch (reader(path, &image, &why)) {
         case imageio::ReaderOutcome::Read: {
@@ -45,7 +46,7 @@ cv::Mat readImageInProcess(const std::string& path, bool preview) {
         }
     }
 
-    // What is left (GIF, PSD, OpenEXR, Targa, ...) only the older libraries read; they allocate what a header
+    // What is left (GIF, PSD, Targa, ...) only the older libraries read; they allocate what a header
     // declares, so checkImageFileBeforeDecoding parses those headers first.
     image = imageio::devil::read(path);
     if (image.empty())
@@ -76,6 +77,48 @@ WriteResult canceledWrite() {
     return result;
 }
 
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// The steps after encoding, shared by every format: the bytes to a temporary file beside the target, the
+// EXIF copy into it, the rename into place.
+WriteResult finishWrite(const std::string& path, const imageio::Bytes& bytes, const std::string& exifSource,
+                        const std::string& keywords, const WriteWatch& watch, WriteResult result) {
+    if (canceledAt(watch, WriteStep::WriteFile))
+        return canceledWrite();
+    auto start = Clock::now();
+    // Removes its temporary file on every way out but the commit, a cancel included.
+    PendingFile file(path);
+    if (!file.write(bytes.data(), bytes.size(), &result.error))
+        return result;
+    result.seconds.file = secondsSince(start);
+    if (!exifSource.empty()) {
+        if (canceledAt(watch, WriteStep::CopyExif))
+            return canceledWrite();
+        start = Clock::now();
+        // Tags go into the temporary file, so the final name only ever holds the finished file.
+        ExifCopyOptions options;
+        options.pixelsAlreadyOriented = readerAppliesOrientation(exifSource);
+        const ExifCopyResult exif = copyExif(exifSource, file.temporaryPath(), keywords, options);
+        if (!exif.ok) {
+            result.exifWarning = exif.error;
+            logError("writeImage", "EXIF of " + exifSource + " not copied into " + path + ": " + exif.error);
+        }
+        result.seconds.exif = secondsSince(start);
+    }
+    if (canceledAt(watch, WriteStep::Commit))
+        return canceledWrite();
+    start = Clock::now();
+    if (!file.commit(&result.error))
+        return result;
+    result.seconds.file += secondsSince(start);
+    result.ok = true;
+    return result;
+}
+
 } // namespace
 
 WriteResult writeImage(const std::string& path, const cv::Mat& image, const std::string& exifSource,
@@ -91,10 +134,7 @@ WriteResult writeImage(const std::string& path, const cv::Mat& image, const std:
         return result;
     }
 
-    using Clock = std::chrono::steady_clock;
-    const auto since = [](Clock::time_point start) {
-        return std::chrono::duration<double>(Clock::now() - start).count();
-    };
+    const auto since = secondsSince;
     if (canceledAt(watch, WriteStep::Encode))
         return canceledWrite();
     // Encoded in memory first: a library that fails half-way must not leave a truncated file behind.
@@ -115,36 +155,7 @@ WriteResult writeImage(const std::string& path, const cv::Mat& image, const std:
     }
 
     result.seconds.encode = since(start);
-    if (canceledAt(watch, WriteStep::WriteFile))
-        return canceledWrite();
-    start = Clock::now();
-    // Removes its temporary file on every way out but the commit, a cancel included.
-    PendingFile file(path);
-    if (!file.write(bytes.data(), bytes.size(), &result.error))
-        return result;
-    result.seconds.file = since(start);
-    if (!exifSource.empty()) {
-        if (canceledAt(watch, WriteStep::CopyExif))
-            return canceledWrite();
-        start = Clock::now();
-        // Tags go into the temporary file, so the final name only ever holds the finished file.
-        ExifCopyOptions options;
-        options.pixelsAlreadyOriented = readerAppliesOrientation(exifSource);
-        const ExifCopyResult exif = copyExif(exifSource, file.temporaryPath(), keywords, options);
-        if (!exif.ok) {
-            result.exifWarning = exif.error;
-            logError("writeImage", "EXIF of " + exifSource + " not copied into " + path + ": " + exif.error);
-        }
-        result.seconds.exif = since(start);
-    }
-    if (canceledAt(watch, WriteStep::Commit))
-        return canceledWrite();
-    start = Clock::now();
-    if (!file.commit(&result.error))
-        return result;
-    result.seconds.file += since(start);
-    result.ok = true;
-    return result;
+    return finishWrite(path, bytes, exifSource, keywords, watch, std::move(result));
 }
 
 WriteResult saveImage(const std::string& path, const cv::Mat& image, int bits, const std::string& exifSource,
@@ -156,6 +167,44 @@ WriteResult saveImage(const std::string& path, const cv::Mat& image, int bits, c
         return result;
     }
     return writeImage(path, converted, exifSource, "Lumora", jpegQuality, watch);
+}
+
+bool isLinearFormat(const std::string& path) {
+    const std::string ext = imageio::lowerExtension(path);
+    return ext == "exr" || ext == "avif";
+}
+
+WriteResult writeLinearImage(const std::string& path, const cv::Mat& linearBgr,
+                             const LinearWriteOptions& options, const std::string& exifSource,
+                             const std::string& keywords, const WriteWatch& watch) {
+    WriteResult result;
+    if (linearBgr.empty()) {
+        result.error = "there is no image to write";
+        return result;
+    }
+    if (linearBgr.type() != CV_32FC3) {
+        result.error = "only a three-channel float picture can be written in linear light";
+        return result;
+    }
+    const std::string ext = imageio::lowerExtension(path);
+    if (canceledAt(watch, WriteStep::Encode))
+        return canceledWrite();
+    const auto start = Clock::now();
+    imageio::Bytes bytes;
+    bool encoded = false;
+    bool exr = ext == "exr";
+    if (exr)
+        encoded =
+            imageio::exr::encode(linearBgr, options.halfFloat, options.whiteNits, &bytes, &result.error);
+    else if (ext == "avif")
+        encoded = imageio::avif::encode(linearBgr, options.transfer, options.peakNits, &bytes, &result.error);
+    else
+        result.error = path + " does not name a format that keeps linear light (exr, avif)";
+    if (!encoded)
+        return result;
+    result.seconds.encode = secondsSince(start);
+    // exiftool cannot write OpenEXR files; running it there would only fail.
+    return finishWrite(path, bytes, exr ? std::string() : exifSource, keywords, watch, std::move(result));
 }
 
 } // namespace lumora

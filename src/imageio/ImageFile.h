@@ -3,6 +3,7 @@
 // used for display and export, and writing that never leaves a partial file behind.
 
 #include "app/RunControl.h"
+#include "imageio/HdrSignal.h"
 
 #include <opencv2/core.hpp>
 
@@ -72,5 +73,25 @@ WriteResult writeImage(const std::string& path, const cv::Mat& image, const std:
 // convertDepth(image, bits), then writeImage with the keyword "Lumora".
 WriteResult saveImage(const std::string& path, const cv::Mat& image, int bits,
                       const std::string& exifSource = {}, int jpegQuality = 99, const WriteWatch& watch = {});
+
+// How a picture in linear light is written to the formats that keep light above white.
+struct LinearWriteOptions {
+    // HDR AVIF: the transfer, and the brightest light kept (highlights above it are clipped).
+    HdrTransfer transfer = HdrTransfer::PQ;
+    double peakNits = 1000.0;
+    // OpenEXR: half (16-bit) or full float samples, and the nits 1.0 stands for (0: not stated).
+    bool halfFloat = true;
+    double whiteNits = 0.0;
+};
+
+// True when the extension of `path` names a format writeLinearImage writes: "exr", "avif".
+bool isLinearFormat(const std::string& path);
+
+// Writes a 32-bit float BGR picture in linear BT.709 light, 1.0 being diffuse white: OpenEXR keeps it as it
+// is, HDR AVIF codes it at 10 bits in PQ or HLG. The same safe-write, cancel and EXIF steps as writeImage;
+// OpenEXR files take no EXIF, so `exifSource` is ignored for them.
+WriteResult writeLinearImage(const std::string& path, const cv::Mat& linearBgr,
+                             const LinearWriteOptions& options, const std::string& exifSource = {},
+                             const std::string& keywords = "Lumora", const WriteWatch& watch = {});
 
 } // namespace lumora

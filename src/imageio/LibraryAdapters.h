@@ -2,6 +2,8 @@
 // The image libraries behind readImage and writeImage, each behind the same small interface so the reader
 // and the writer can try them in their fixed orders. Internal to the imageio library.
 
+#include "imageio/HdrSignal.h"
+
 #include <opencv2/core.hpp>
 
 #include <string>
@@ -67,6 +69,21 @@ using Outcome = ReaderOutcome;
 bool isHeif(const std::string& path);
 Outcome read(const std::string& path, cv::Mat* image, std::string* error);
 } // namespace heif
+
+// OpenEXR (ExrIO.cpp). Writes R, G, B of a float BGR picture in half or float samples, stating the nits that
+// 1.0 stands for when `whiteNits` > 0. Reads files recognised by their magic number into BGR floats; a data
+// window beyond withinImageLimits() is refused before any pixel is allocated.
+namespace exr {
+bool looksLikeExr(const unsigned char* data, std::size_t size);
+bool encode(const cv::Mat& linearBgr, bool halfSamples, double whiteNits, Bytes* out, std::string* error);
+ReaderOutcome read(const std::string& path, cv::Mat* image, std::string* error);
+} // namespace exr
+
+// HDR AVIF through libheif's AV1 encoder (HdrAvifWriter.cpp): linear BT.709 light relative to diffuse white
+// in, 10-bit BT.2020 PQ or HLG out with its nclx, content light level and mastering display boxes.
+namespace avif {
+bool encode(const cv::Mat& linearBgr, HdrTransfer transfer, double peakNits, Bytes* out, std::string* error);
+} // namespace avif
 
 // EXIF orientation (1..8) of a JPEG file, 0 when the file is not a JPEG or carries none.
 int jpegOrientation(const std::string& path);

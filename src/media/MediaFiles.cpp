@@ -9,10 +9,10 @@ namespace lumora {
 
 const std::vector<std::string>& stillImageExtensions() {
     static const std::vector<std::string> list{
-        "tif", "jpg", "png", "psd", "bmp", "hdr", "heic", "heif", "hif", "avif", "3fr", "ari",
-        "arw", "bay", "crw", "cr2", "cap", "dcs", "dcr",  "dng",  "drf", "eip",  "erf", "fff",
-        "iiq", "k25", "kdc", "mdc", "mef", "mos", "mrw",  "nef",  "nrw", "obm",  "orf", "pef",
-        "ptx", "pxn", "r3d", "raf", "raw", "rwl", "rw2",  "rwz",  "sr2", "srf",  "srw", "x3f"};
+        "tif", "jpg", "png", "psd", "bmp", "hdr", "exr", "heic", "heif", "hif", "avif", "3fr", "ari",
+        "arw", "bay", "crw", "cr2", "cap", "dcs", "dcr", "dng",  "drf",  "eip", "erf",  "fff", "iiq",
+        "k25", "kdc", "mdc", "mef", "mos", "mrw", "nef", "nrw",  "obm",  "orf", "pef",  "ptx", "pxn",
+        "r3d", "raf", "raw", "rwl", "rw2", "rwz", "sr2", "srf",  "srw",  "x3f"};
     return list;
 }
 

@@ -526,6 +526,16 @@ cv::Mat ToneMapEngine::renderFullSize() {
     return renderFrom(light_);
 }
 
+cv::Mat ToneMapEngine::lightUnderGeometry() const {
+    if (light_.empty())
+        return {};
+    const cv::Mat rotated = rotateImage(light_, params_.rotation);
+    if (!isValidCrop(params_.cropRect))
+        return rotated;
+    const cv::Rect r = clippedCrop(params_.cropRect, rotated.size());
+    return r.area() > 0 ? rotated(r) : rotated;
+}
+
 cv::Mat ToneMapEngine::renderThumbnail(const cv::Mat& image) {
     const cv::Mat light = toLightImage(image);
     const cv::Size size = thumbnailSize();

@@ -87,6 +87,9 @@ public:
     // Renders the whole light image; returns the new output, or an empty matrix when the render was cancelled
     // or failed (lastOutcome says which; the output stays as it was).
     cv::Mat renderFullSize();
+    // The light image under the current rotation and crop at full size, as a full-size render starts from it:
+    // what the HDR export lifts a render's highlights from.
+    cv::Mat lightUnderGeometry() const;
     // Renders `image` scaled to the thumbnail size with the current parameters; empty as above.
     cv::Mat renderThumbnail(const cv::Mat& image);
     cv::Mat previewImage() const { return output_; }

@@ -67,6 +67,38 @@ ExportController::~ExportController() {
         writer_->cancel();
 }
 
+namespace {
+
+HdrChoices rememberedHdrChoices() {
+    HdrChoices c;
+    c.peakNits = settings::read(settings::HdrPeakNits);
+    c.transferIndex = settings::read(settings::HdrTransfer);
+    return c;
+}
+
+void rememberHdrChoices(const HdrChoices& c) {
+    settings::write(settings::HdrPeakNits, c.peakNits);
+    settings::write(settings::HdrTransfer, c.transferIndex);
+}
+
+// A write of `image` with the settings' JPEG quality and HDR choices; `kind` and `whiteLight` say what the
+// image is, for the formats that keep light above white.
+ImageWriteRequest exportRequest(const QString& path, const cv::Mat& image, int bits, std::string exifSource,
+                                ExportPicture::Kind kind, double whiteLight) {
+    ImageWriteRequest request;
+    request.path = path.toStdString();
+    request.image = image;
+    request.bits = bits;
+    request.exifSource = std::move(exifSource);
+    request.jpegQuality = settings::read(settings::JPGQuality);
+    request.kind = kind;
+    request.whiteLight = whiteLight;
+    request.hdr = rememberedHdrChoices();
+    return request;
+}
+
+} // namespace
+
 bool ExportController::chooseFormat(QString* path, const char* extensionKey, int* format, int* bits) {
     const int index = exportFormatIndexForSuffix(QFileInfo(*path).suffix());
     if (index < 0) {
@@ -76,12 +108,17 @@ bool ExportController::chooseFormat(QString* path, const char* extensionKey, int
     const ExportFormat& chosen = exportFormats()[std::size_t(index)];
     *format = index;
     *bits = chosen.defaultDepth();
-    if (chosen.asksForDepth()) {
+    const bool hdr = isLinearFormat(path->toStdString());
+    if (chosen.asksForDepth() || hdr) {
         SaveForm form(&window_, false);
         form.setDepthChoices(chosen.sortedDepths(), chosen.defaultDepth());
+        if (hdr)
+            form.setHdrChoices(rememberedHdrChoices(), index);
         if (form.exec() != QDialog::Accepted)
             return false;
         *bits = form.chosenDepth();
+        if (hdr)
+            rememberHdrChoices(form.chosenHdr());
     }
     return true;
 }
@@ -134,8 +171,10 @@ void ExportController::saveCurrentFrame() {
     int format = 0, bits = 8;
     if (path.isEmpty() || !chooseFormat(&path, "ErrorExtension.", &format, &bits))
         return;
-    writeAndWait({path.toStdString(), image, bits, exifSourceForFormat(format, sequence->sourceFileOf(index)),
-                  settings::read(settings::JPGQuality)});
+    ImageWriteRequest request =
+        exportRequest(path, image, bits, exifSourceForFormat(format, sequence->sourceFileOf(index)),
+                      ExportPicture::Kind::Display, 1.0);
+    writeAndWait(request);
 }
 
 void ExportController::saveHDRimage() {
@@ -161,9 +200,10 @@ void ExportController::saveHDRimage() {
     if (!chooseFormat(&path, "ErrorExtension", &format, &bits))
         return;
     settings::write(settings::SavingFilterIndexForHDRImage, format);
-    writeAndWait({path.toStdString(), light, bits,
-                  exifSourceForFormat(format, ws->exifSourceOf(ws->centreIndex)),
-                  settings::read(settings::JPGQuality)});
+    ImageWriteRequest request =
+        exportRequest(path, light, bits, exifSourceForFormat(format, ws->exifSourceOf(ws->centreIndex)),
+                      ExportPicture::Kind::Light, ws->lightWhite);
+    writeAndWait(request);
 }
 
 void ExportController::PushButtonProEditingExportClicked() {
@@ -193,10 +233,12 @@ bool ExportController::prepareJob(Job& job) {
         lastDirectory_ = directory;
         SaveForm form(&window_, true);
         form.setFormatChoices(remembered);
+        form.setHdrChoices(rememberedHdrChoices());
         if (form.exec() != QDialog::Accepted)
             return false;
         job.format = form.chosenFormat();
         job.bits = form.chosenDepth();
+        rememberHdrChoices(form.chosenHdr());
         job.extension = QLatin1Char('.') + QLatin1String(exportFormats()[std::size_t(job.format)].extension);
     }
     settings::write(settings::SavingFilterIndexForTMImage, job.format);
@@ -336,9 +378,15 @@ void ExportController::writeRendered(const cv::Mat& image) {
         if (!job_)
             return;
     }
-    ImageWriteRequest request{path.toStdString(), image, job.bits,
-                              exifSourceForFormat(job.format, item->exifSource()),
-                              settings::read(settings::JPGQuality)};
+    ImageWriteRequest request =
+        exportRequest(path, image, job.bits, exifSourceForFormat(job.format, item->exifSource()),
+                      ExportPicture::Kind::Display, item->lightWhite());
+    if (isLinearFormat(request.path)) {
+        // The light the picture was rendered from, under the same rotation and crop: the HDR formats take
+        // the highlights from it. The engine is idle now; the writer gets its own copy of the pixels.
+        request.light = item->engine().lightUnderGeometry().clone();
+        request.exposureStops = item->engine().params().exposure;
+    }
     writer_ = std::make_unique<ImageWriteThread>(std::move(request), writeStepHook_);
     connect(writer_.get(), &QThread::finished, this, [this, ticket = ++writerTicket_] {
         if (ticket == writerTicket_)

@@ -4,6 +4,7 @@
 // may cancel the write: a cancelled write ends at its next step without leaving a file.
 
 #include "app/RunControl.h"
+#include "export/HdrExport.h"
 #include "imageio/ImageFile.h"
 
 #include <QThread>
@@ -20,6 +21,13 @@ struct ImageWriteRequest {
     int bits = 8;
     std::string exifSource; // empty: no EXIF copy
     int jpegQuality = 99;
+    // For the formats that keep light above white: what the image is, the light it was rendered from (see
+    // ExportPicture) and the user's HDR choices.
+    ExportPicture::Kind kind = ExportPicture::Kind::Display;
+    double whiteLight = 1.0;
+    cv::Mat light;
+    float exposureStops = 0.f;
+    HdrChoices hdr;
 };
 
 class ImageWriteThread : public QThread {

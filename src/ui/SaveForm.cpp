@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QLabel>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 namespace lumora {
@@ -27,10 +28,26 @@ SaveForm::SaveForm(QWidget* parent, bool showExtensionChoice) : QDialog(parent) 
     grid->addWidget(extension_, 0, 1);
     grid->addWidget(depthLabel, 1, 0);
     grid->addWidget(depth_, 1, 1);
+    peakLabel_ = new QLabel(translatedText("PeakBrightness"), this);
+    peak_ = new QSpinBox(this);
+    peak_->setObjectName(QStringLiteral("spinBox_PeakBrightness"));
+    peak_->setRange(kMinPeakNits, kMaxPeakNits);
+    peak_->setSingleStep(100);
+    peak_->setSuffix(QStringLiteral(" cd/m\u00b2"));
+    transferLabel_ = new QLabel(translatedText("HdrTransfer"), this);
+    transfer_ = new QComboBox(this);
+    transfer_->setObjectName(QStringLiteral("comboBox_HdrTransfer"));
+    transfer_->addItem(QStringLiteral("PQ"), 0);
+    transfer_->addItem(QStringLiteral("HLG"), 1);
+    grid->addWidget(peakLabel_, 2, 0);
+    grid->addWidget(peak_, 2, 1);
+    grid->addWidget(transferLabel_, 3, 0);
+    grid->addWidget(transfer_, 3, 1);
+    showHdrControls(-1);
 
     auto* buttons = new QVBoxLayout;
     addOkCancel(*this, *buttons);
-    grid->addLayout(buttons, 2, 0, 1, 2);
+    grid->addLayout(buttons, 4, 0, 1, 2);
     connect(extension_, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &SaveForm::updateOutputDepthComboBox);
 
@@ -63,6 +80,32 @@ void SaveForm::updateOutputDepthComboBox() {
         return;
     const ExportFormat& f = exportFormats()[std::size_t(format)];
     setDepthChoices(f.offeredDepths(), f.defaultDepth());
+    if (fixedFormat_ < 0)
+        showHdrControls(format);
+}
+
+void SaveForm::showHdrControls(int format) {
+    const std::string ext =
+        format >= 0 && format < kExportFormatCount ? exportFormats()[std::size_t(format)].extension : "";
+    const bool linear = ext == "exr" || ext == "avif";
+    peakLabel_->setVisible(linear);
+    peak_->setVisible(linear);
+    transferLabel_->setVisible(ext == "avif");
+    transfer_->setVisible(ext == "avif");
+}
+
+void SaveForm::setHdrChoices(const HdrChoices& choices, int format) {
+    peak_->setValue(choices.peakNits);
+    transfer_->setCurrentIndex(choices.transferIndex == 1 ? 1 : 0);
+    fixedFormat_ = format;
+    showHdrControls(format >= 0 ? format : chosenFormat());
+}
+
+HdrChoices SaveForm::chosenHdr() const {
+    HdrChoices c;
+    c.peakNits = peak_->value();
+    c.transferIndex = transfer_->currentData().toInt();
+    return c;
 }
 
 int SaveForm::chosenFormat() const {

@@ -48,6 +48,9 @@ public:
     int frameIndex() const { return frameIndex_; }
     const cv::Mat& image() const { return image_; }
     const std::string& exifSource() const { return exifSource_; }
+    // The picture's light level of diffuse white, for the HDR exports (see HdrExport.h); 1 unless set.
+    double lightWhite() const { return lightWhite_; }
+    void setLightWhite(double level) { lightWhite_ = level; }
     QLabel* pin() const { return pin_; }
     int displayMode() const { return mode_; }
 
@@ -130,6 +133,7 @@ private:
     int frameIndex_ = -1;
     cv::Mat image_;
     std::string exifSource_;
+    double lightWhite_ = 1.0;
     std::string fullRenderFailure_;
     QString exportName_;
     QString proposedName_;

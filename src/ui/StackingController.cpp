@@ -2,6 +2,7 @@
 
 #include "app/MessageService.h"
 #include "export/ExportNames.h"
+#include "export/HdrExport.h"
 #include "i18n/LanguageEngine.h"
 #include "stacking/StackingChoices.h"
 #include "stacking/StackingComputingWorkerThread.h"
@@ -152,6 +153,9 @@ void StackingController::handleEnd() {
         return;
     if (end == End::Finished && !light.empty()) {
         ws->lightImage = light;
+        if (const StackingEngine* engine = ws->stackingEngine())
+            ws->lightWhite = diffuseWhiteLight(engine->lightOneMeans(),
+                                               engine->lightTransfer() == VideoColour::Transfer::HLG);
         ws->stackedFrameCount = endFrameCount_;
         makeSelectionFromLightImage();
         return;
@@ -186,6 +190,7 @@ void StackingController::makeSelectionFromLightImage() {
     connect(selection, &SharpestImageSelection::onExport, &window_.exports(),
             &ExportController::PushButtonEditingExportClicked);
     selection->setExportName(lightImageName());
+    selection->setLightWhite(ws->lightWhite);
     selection->show();
     ws->releaseStackingEngine();
     ws->lightImage.release();

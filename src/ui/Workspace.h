@@ -84,8 +84,9 @@ public:
     int speed = 0; // the player's speed slider level, for its undo
     StackingChoices stacking;
     int stackedFrameCount = 0;
-    // The last stacking's light image, until editing starts on it.
+    // The last stacking's light image, until editing starts on it, and its level of diffuse white.
     cv::Mat lightImage;
+    double lightWhite = 1.0;
     // Grabbed frames, stacking results or the single photo, in making order; the widgets belong to their
     // panels, the window deletes them before the workspace (they read its sequence).
     std::vector<QPointer<SharpestImageSelection>> selections;

@@ -152,6 +152,15 @@ TEST_F(CliFrame, BadRequestsWriteNothing) {
     EXPECT_EQ(
         frame(QStringLiteral("0"), QStringLiteral("x.jpg"), {QStringLiteral("--bits"), QStringLiteral("16")}),
         2);
+    // HDR choices out of range, and depths the HDR formats do not store.
+    for (const QStringList& extra : {QStringList{QStringLiteral("--transfer"), QStringLiteral("sdr")},
+                                     QStringList{QStringLiteral("--peak"), QStringLiteral("150")},
+                                     QStringList{QStringLiteral("--bits"), QStringLiteral("8")}})
+        EXPECT_EQ(frame(QStringLiteral("0"), QStringLiteral("x.avif"), extra), 2)
+            << extra.join(' ').toStdString();
+    EXPECT_EQ(
+        frame(QStringLiteral("0"), QStringLiteral("x.exr"), {QStringLiteral("--bits"), QStringLiteral("10")}),
+        2);
     EXPECT_EQ(frame(QStringLiteral("1"), QStringLiteral("x.tif")), 1) << "a photo has one frame";
     EXPECT_EQ(frame(QStringLiteral("-3"), QStringLiteral("x.tif")), 2);
     EXPECT_EQ(cli({path("missing.mp4"), QStringLiteral("--index"), QStringLiteral("0"), QStringLiteral("-o"),

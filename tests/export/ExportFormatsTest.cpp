@@ -60,6 +60,9 @@ TEST(ExportFormats, EveryOfferedDepthIsTheDepthOfTheWrittenFile) {
     for (const ExportFormat& f : exportFormats()) {
         ASSERT_FALSE(f.offeredDepths().empty()) << f.extension;
         EXPECT_EQ(f.asksForDepth(), f.offeredDepths().size() > 1) << f.extension;
+        // OpenEXR and HDR AVIF store linear light in depths of their own (HdrExportTest).
+        if (isLinearFormat(std::string("x.") + f.extension))
+            continue;
         for (int bits : f.offeredDepths()) {
             const std::string path =
                 dir.path().toStdString() + "/" + std::to_string(bits) + "." + f.extension;

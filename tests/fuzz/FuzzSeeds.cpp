@@ -5,6 +5,7 @@
 #ifdef LUMORA_FUZZ_DECODE
 #include "HeifEncode.h"
 #include "imageio/DecodeProtocol.h"
+#include "imageio/LibraryAdapters.h"
 #endif
 #ifdef LUMORA_FUZZ_IMAGE_HEADER
 #include <opencv2/imgcodecs.hpp>
@@ -116,8 +117,9 @@ std::vector<Seed> decodeSeeds() {
     };
 }
 
-// Small HEIC and AVIF photos, one turned, and the start of the Canon raw file of rawtran-doc when it is
-// installed (its header and directories; the sensor data would only slow the fuzzer).
+// Small HEIC and AVIF photos, one turned, two small OpenEXR light images, and the start of the Canon raw file
+// of rawtran-doc when it is installed (its header and directories; the sensor data would only slow the
+// fuzzer).
 std::vector<Seed> photoSeeds() {
     cv::Mat image(24, 32, CV_8UC3);
     for (int y = 0; y < image.rows; ++y)
@@ -129,6 +131,15 @@ std::vector<Seed> photoSeeds() {
         {"small.avif", test::encodeHeif(image, heif_compression_AV1)},
         {"canon-head.cr2", fileText("/usr/share/doc/rawtran/IMG_5952.CR2").substr(0, 64 * 1024)},
     };
+    // OpenEXR light as Lumora writes it, in half and in full float.
+    cv::Mat light;
+    image.convertTo(light, CV_32FC3, 1.0 / 64.0);
+    for (const bool half : {true, false}) {
+        imageio::Bytes bytes;
+        std::string why;
+        if (imageio::exr::encode(light, half, 203.0, &bytes, &why))
+            seeds.push_back({half ? "half.exr" : "float.exr", std::string(bytes.begin(), bytes.end())});
+    }
     return nonEmpty(std::move(seeds));
 }
 #endif

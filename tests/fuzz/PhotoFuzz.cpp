@@ -63,6 +63,22 @@ int fuzzPhotoDecoders(const std::uint8_t* data, std::size_t size) {
     case imageio::ReaderOutcome::NotMine:
         break;
     }
+    image.release();
+    why.clear();
+    switch (imageio::exr::read(file.path(), &image, &why)) {
+    case imageio::ReaderOutcome::Read:
+        if (!colourWithin(image, CV_32FC3))
+            return failed("OpenEXR's image is not float colour within the limits");
+        if (cv::checkRange(image) == false)
+            return failed("OpenEXR's image holds infinities or NaNs");
+        break;
+    case imageio::ReaderOutcome::Refused:
+        if (why.empty())
+            return failed("an OpenEXR file was refused without a reason");
+        break;
+    case imageio::ReaderOutcome::NotMine:
+        break;
+    }
     const cv::Mat raw = decodeRaw(file.path(), true);
     if (!raw.empty() && (!colourWithin(raw, CV_16UC3) || raw.cols % 2 != 0))
         return failed("LibRaw's preview is not 16-bit colour of an even width within the limits");

@@ -222,6 +222,51 @@ void radianceFields(Walker& w) {
     }
 }
 
+// OpenEXR: each header attribute's size, the data and display windows, the channel list's types and
+// samplings, then the line-offset table and the first chunks' row numbers and sizes.
+void exrFields(Walker& w) {
+    const Bytes& b = w.bytes();
+    size_t pos = 8;
+    const auto text = [&](size_t at) {
+        size_t end = at;
+        while (end < b.size() && b[end] != 0)
+            ++end;
+        return std::string(b.begin() + long(at), b.begin() + long(std::min(end, b.size())));
+    };
+    while (w.has(pos, 1) && b[pos] != 0) {
+        const std::string name = text(pos);
+        const std::string type = text(pos + name.size() + 1);
+        const size_t sizeAt = pos + name.size() + type.size() + 2;
+        if (!w.has(sizeAt, 4))
+            return;
+        w.add(sizeAt, 4, false, true);
+        const size_t value = sizeAt + 4, size = w.le(sizeAt, 4);
+        if (type == "box2i")
+            for (size_t k = 0; k < 4; ++k)
+                w.add(value + 4 * k, 4, false, false);
+        if (type == "chlist")
+            for (size_t at = value; w.has(at, 1) && b[at] != 0 && at < value + size;) {
+                const size_t fields = at + text(at).size() + 1;
+                w.add(fields, 4, false, false);      // pixel type
+                w.add(fields + 8, 4, false, false);  // x sampling
+                w.add(fields + 12, 4, false, false); // y sampling
+                at = fields + 16;
+            }
+        if (type == "compression")
+            w.add(value, 1, false, false);
+        pos = value + size;
+    }
+    size_t table = pos + 1;
+    const size_t firstChunk = w.has(table, 8) ? w.le(table, 4) : 0;
+    for (int k = 0; k < 4 && w.has(table, 8); ++k, table += 8)
+        w.add(table, 4, false, true);
+    for (size_t chunk = firstChunk, k = 0; k < 4 && w.has(chunk, 8); ++k) {
+        w.add(chunk, 4, false, false);    // first row
+        w.add(chunk + 4, 4, false, true); // packed size
+        chunk += 8 + w.le(chunk + 4, 4);
+    }
+}
+
 // Rewrites the numbers of the Radiance resolution line.
 Bytes radianceResolution(const Bytes& b, std::mt19937& rng) {
     static const char* kValues[] = {"0",        "1",          "65535",      "65536",
@@ -337,7 +382,7 @@ const std::vector<StillFormat>& stillFormats() {
     static const std::vector<StillFormat> formats{{"jpeg", "jpg", CV_8UC3},  {"png", "png", CV_8UC3},
                                                   {"tiff8", "tif", CV_8UC3}, {"tiff16", "tif", CV_16UC3},
                                                   {"bmp", "bmp", CV_8UC3},   {"psd", "psd", CV_8UC3},
-                                                  {"hdr", "hdr", CV_32FC3}};
+                                                  {"hdr", "hdr", CV_32FC3},  {"exr", "exr", CV_32FC3}};
     return formats;
 }
 
@@ -389,6 +434,8 @@ std::vector<Field> structureFields(const Bytes& file, const std::string& format)
         psdFields(w);
     else if (format == "hdr")
         radianceFields(w);
+    else if (format == "exr")
+        exrFields(w);
     else if (format == "heic" || format == "avif")
         boxFields(w, 0, file.size(), 0);
     return fields;

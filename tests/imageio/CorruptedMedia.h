@@ -20,7 +20,7 @@ struct StillFormat {
     int type;
 };
 
-// JPEG, PNG, TIFF 8 and 16 bits, BMP, PSD and Radiance HDR.
+// JPEG, PNG, TIFF 8 and 16 bits, BMP, PSD, Radiance HDR and OpenEXR (float samples).
 const std::vector<StillFormat>& stillFormats();
 
 // The camera raw file used as the raw base, "" when it is not installed.
@@ -39,8 +39,8 @@ struct Field {
 };
 
 // Fields found by walking the file's structure (JPEG segments, PNG chunks, TIFF directories, BMP and PSD
-// headers, the Radiance resolution line and run-length scanline headers). `format` is a StillFormat name or
-// "raw" (a TIFF-based raw file).
+// headers, the Radiance resolution line and run-length scanline headers, OpenEXR attributes and chunks).
+// `format` is a StillFormat name or "raw" (a TIFF-based raw file).
 std::vector<Field> structureFields(const Bytes& file, const std::string& format);
 
 // What mutant `index` did, for the report.

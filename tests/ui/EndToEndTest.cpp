@@ -2,16 +2,18 @@
 // same choices: the stacking result as it comes (the run counted on the progress bar, the light image saved
 // under its proposed name, the program's keyword in the file), and the same result edited with sliders, a
 // rotation and the crop tool. An HLG clip goes the same way: shown through the display transform, stacked,
-// edited and exported.
+// edited and exported, also as an OpenEXR light image and an HDR AVIF picture.
 
 #include "FlowTestSupport.h"
 #include "HdrPatches.h"
 #include "app/ProcessRunner.h"
+#include "imageio/ImageFile.h"
 #include "ui/ExportController.h"
 #include "ui/FrameThumbnailsThread.h"
 #include "ui/SaveForm.h"
 #include "ui/StackingController.h"
 
+#include <QComboBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
@@ -194,6 +196,52 @@ TEST_F(EndToEndTest, AnHlgClipIsShownStackedEditedAndExported) {
         EXPECT_GT(m, previous) << "patch " << patch;
         previous = m;
     }
+}
+
+// The light image saved as OpenEXR when stacking ends: the clip's reference white (HLG 75 %) at 1.0, the
+// scene's peak (3.77 times it) above; the edit exported as HLG AVIF keeps the peak patch above diffuse white.
+TEST_F(EndToEndTest, AnHlgClipStackedIsSavedAsOpenExrAndExportedAsHdrAvif) {
+    auto w = makeWindow(3);
+    ASSERT_TRUE(w->openMediaByPath(QString::fromStdString(testMediaPath("hdr_hlg.mp4"))));
+    const QString light = tempPath(QStringLiteral("light.exr")), avif = tempPath(QStringLiteral("edit.avif"));
+    messages_->answers = {true}; // the light image is saved
+    messages_->fileNames = {{light}, {avif}};
+    int hdrControlsShown = 0;
+    ModalWatcher<SaveForm> options([&](SaveForm& form) {
+        auto* peak = form.findChild<QSpinBox*>(QStringLiteral("spinBox_PeakBrightness"));
+        auto* transfer = form.findChild<QComboBox*>(QStringLiteral("comboBox_HdrTransfer"));
+        if (peak && !peak->isHidden())
+            ++hdrControlsShown;
+        if (transfer && !transfer->isHidden())
+            transfer->setCurrentIndex(1); // HLG
+        form.accept();
+    });
+    ASSERT_TRUE(stackFrame(*w, 2, 1));
+    EXPECT_EQ(options.seen(), 1); // half or float
+    const cv::Mat exr = readImage(light.toStdString());
+    ASSERT_EQ(exr.type(), CV_32FC3);
+    const double white = 0.264962; // HLG scene light of reference white
+    for (int patch : {testmedia::kHdrReferencePatch, 4}) {
+        const double scene = testmedia::hdrPatchLight(testmedia::HdrScene::Hlg)[std::size_t(patch)];
+        const double m = cv::mean(exr(testmedia::hdrPatchRect(exr.size(), patch, 8)))[1];
+        EXPECT_NEAR(m / (scene / white), 1.0, 0.05) << "patch " << patch;
+    }
+
+    find<QPushButton>(*w, "pushButton_ProEditingExport")->click();
+    ASSERT_TRUE(waitFor([&] { return !w->exports().running(); }));
+    EXPECT_EQ(options.seen(), 2);
+    EXPECT_EQ(hdrControlsShown, 2);
+    EXPECT_EQ(countTitled("ErrorWritingImageTitle") + countTitled("ErrorCopyingExifTitle"), 0);
+    EXPECT_EQ(settings::read(settings::HdrTransfer), 1);
+    // Read back as 16-bit codes (10-bit stretched): HLG's 75 % is diffuse white.
+    const cv::Mat hdr = readImage(avif.toStdString());
+    ASSERT_EQ(hdr.type(), CV_16UC3);
+    ASSERT_EQ(hdr.size(), cv::Size(1280, 720));
+    const double peakPatch = cv::mean(hdr(testmedia::hdrPatchRect(hdr.size(), 4, 8)))[1] / 65535.0;
+    const double referencePatch =
+        cv::mean(hdr(testmedia::hdrPatchRect(hdr.size(), testmedia::kHdrReferencePatch, 8)))[1] / 65535.0;
+    EXPECT_GT(peakPatch, 0.8);
+    EXPECT_LT(referencePatch, 0.75);
 }
 
 } // namespace

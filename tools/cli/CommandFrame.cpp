@@ -1,4 +1,5 @@
 #include "CliCommands.h"
+#include "HdrOptions.h"
 
 #include "app/Settings.h"
 #include "export/ExportFormats.h"
@@ -13,16 +14,31 @@
 namespace lumora::cli {
 namespace {
 
-const char* const kUsage = "usage: lumora-cli frame MEDIA... --index N -o OUT [--bits 8|16|32]\n"
-                           "Writes frame N of a video, of a burst (a folder, or several photo files) or of a "
-                           "single photo (N = 0) to\n"
-                           "OUT, with the source's EXIF data. The format follows OUT's extension: jpg, hdr, "
-                           "tif, psd or bmp; --bits\n"
-                           "defaults to the format's usual depth.";
+const char* const kUsage =
+    "usage: lumora-cli frame MEDIA... --index N -o OUT [--bits 8|10|16|32] [--peak NITS]\n"
+    "       [--transfer pq|hlg]\n"
+    "Writes frame N of a video, of a burst (a folder, or several photo files) or of a "
+    "single photo (N = 0) to\n"
+    "OUT, with the source's EXIF data. The format follows OUT's extension: jpg, hdr, "
+    "tif, psd, bmp, exr or avif;\n"
+    "--bits defaults to the format's usual depth. In exr and avif the frame's white is "
+    "diffuse white (203 nits).";
 
 int usageError(const QString& message) {
     std::fprintf(stderr, "lumora-cli frame: %s (see --help)\n", message.toLocal8Bit().constData());
     return 2;
+}
+
+// "8, 16 or 32": the depths a format offers, ascending.
+QString depthList(const ExportFormat& format) {
+    const std::vector<int> depths = format.sortedDepths();
+    QString text;
+    for (std::size_t k = 0; k < depths.size(); ++k)
+        text += (k == 0                   ? QString()
+                 : k + 1 == depths.size() ? QStringLiteral(" or ")
+                                          : QStringLiteral(", ")) +
+                QString::number(depths[k]);
+    return text;
 }
 
 struct Frame {
@@ -82,11 +98,18 @@ int runFrame(const QStringList& args) {
     QString out;
     int index = -1;
     int bits = 0;
+    HdrChoices hdr;
+    QString error;
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
         const bool hasValue = i + 1 < args.size();
+        const OptionParse h = parseHdrOption(args, i, hdr, &error);
+        if (h == OptionParse::Error)
+            return usageError(error);
+        if (h == OptionParse::Taken)
+            continue;
         if (a == QLatin1String("--help")) {
-            std::puts(kUsage);
+            std::printf("%s\n%s\n", kUsage, kHdrOptionsHelp);
             return 0;
         } else if (a == QLatin1String("--index") && hasValue) {
             bool ok = false;
@@ -97,8 +120,8 @@ int runFrame(const QStringList& args) {
             out = args[++i];
         } else if (a == QLatin1String("--bits") && hasValue) {
             bits = args[++i].toInt();
-            if (bits != 8 && bits != 16 && bits != 32)
-                return usageError(QStringLiteral("--bits takes 8, 16 or 32"));
+            if (bits != 8 && bits != 10 && bits != 16 && bits != 32)
+                return usageError(QStringLiteral("--bits takes 8, 10, 16 or 32"));
         } else if (a == QLatin1String("--")) {
             for (++i; i < args.size(); ++i)
                 media.push_back(args[i].toStdString());
@@ -117,24 +140,26 @@ int runFrame(const QStringList& args) {
 
     const int format = exportFormatIndexForSuffix(QFileInfo(out).suffix());
     if (format < 0)
-        return usageError(QStringLiteral("OUT must end in .jpg, .hdr, .tif, .psd or .bmp"));
+        return usageError(QStringLiteral("OUT must end in .jpg, .hdr, .tif, .psd, .bmp, .exr or .avif"));
     const ExportFormat& chosen = exportFormats()[static_cast<std::size_t>(format)];
     if (bits == 0)
         bits = chosen.defaultDepth();
     if (!chosen.offersDepth(bits))
-        return usageError(QStringLiteral("%1 files are written at %2 bits only")
-                              .arg(QLatin1String(chosen.extension))
-                              .arg(chosen.asksForDepth() ? QStringLiteral("8, 16 or 32")
-                                                         : QString::number(chosen.defaultDepth())));
+        return usageError(
+            QStringLiteral("%1 files are written at %2 bits only")
+                .arg(QLatin1String(chosen.extension))
+                .arg(chosen.asksForDepth() ? depthList(chosen) : QString::number(chosen.defaultDepth())));
 
     const Frame frame = readFrame(media, index);
     if (frame.image.empty()) {
         std::fprintf(stderr, "lumora-cli frame: %s\n", frame.problem.c_str());
         return 1;
     }
+    ExportPicture picture;
+    picture.image = frame.image;
     const WriteResult written =
-        saveImage(out.toStdString(), frame.image, bits, exifSourceForFormat(format, frame.exifSource),
-                  settings::read(settings::JPGQuality));
+        exportPicture(out.toStdString(), picture, bits, hdr, exifSourceForFormat(format, frame.exifSource),
+                      settings::read(settings::JPGQuality));
     if (!written.ok) {
         std::fprintf(stderr, "lumora-cli frame: %s\n", written.error.c_str());
         return 1;

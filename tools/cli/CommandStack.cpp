@@ -1,4 +1,5 @@
 #include "CliCommands.h"
+#include "HdrOptions.h"
 #include "StackOptions.h"
 
 #include "export/ExportFormats.h"
@@ -39,7 +40,10 @@ const char* const kUsage =
     "only by noise in place and searches the others coarse to fine; exhaustive tries every position within\n"
     "reach (much slower). --ghost-map writes an 8-bit grey picture (png, tif or bmp) of where motion was\n"
     "found: each pixel's share of the merged frames that took it from elsewhere, black for none, white for\n"
-    "all.";
+    "all.\n"
+    "OUT.exr holds the linear light (half or float by --bits), 1.0 being diffuse white; OUT.avif the light "
+    "as\n"
+    "an HDR picture. HDR clips place diffuse white where the clip did, other sources at the light's top.\n";
 
 int usageError(const QString& message) {
     std::fprintf(stderr, "lumora-cli stack: %s (see --help)\n", message.toLocal8Bit().constData());
@@ -77,6 +81,7 @@ int runStack(const QStringList& args) {
     QString out, ghostMap;
     int index = -1, bits = 0;
     StackOptions stack;
+    HdrChoices hdr;
     bool json = false;
     QString error;
     for (int i = 0; i < args.size(); ++i) {
@@ -91,6 +96,11 @@ int runStack(const QStringList& args) {
         if (p == OptionParse::Error)
             return usageError(error);
         if (p == OptionParse::Taken)
+            continue;
+        const OptionParse h = parseHdrOption(args, i, hdr, &error);
+        if (h == OptionParse::Error)
+            return usageError(error);
+        if (h == OptionParse::Taken)
             continue;
         if (a == QLatin1String("--index") && hasValue) {
             index = args[++i].toInt(&ok);
@@ -124,8 +134,9 @@ int runStack(const QStringList& args) {
         mapSuffix != QLatin1String("bmp"))
         return usageError(QStringLiteral("the ghost map must end in .png, .tif or .bmp"));
     const QString suffix = QFileInfo(out).suffix().toLower();
-    if (suffix != QLatin1String("hdr") && suffix != QLatin1String("tif") && suffix != QLatin1String("psd"))
-        return usageError(QStringLiteral("OUT must end in .hdr, .tif or .psd"));
+    if (suffix != QLatin1String("hdr") && suffix != QLatin1String("tif") && suffix != QLatin1String("psd") &&
+        suffix != QLatin1String("exr") && suffix != QLatin1String("avif"))
+        return usageError(QStringLiteral("OUT must end in .hdr, .tif, .psd, .exr or .avif"));
     const int formatIndex = exportFormatIndexForSuffix(suffix);
     const ExportFormat& format = exportFormats()[static_cast<std::size_t>(formatIndex)];
     if (bits == 0) // the light image is floating point: keep it so where the format can
@@ -171,8 +182,14 @@ int runStack(const QStringList& args) {
             std::fputc('\n', stderr);
         return 1;
     }
-    const WriteResult written = saveImage(out.toStdString(), light, bits,
-                                          exifSourceForFormat(formatIndex, sequence->sourceFileOf(index)));
+    ExportPicture picture;
+    picture.image = light;
+    picture.kind = ExportPicture::Kind::Light;
+    picture.whiteLight =
+        diffuseWhiteLight(engine.lightOneMeans(), engine.lightTransfer() == VideoColour::Transfer::HLG);
+    const WriteResult written =
+        exportPicture(out.toStdString(), picture, bits, hdr,
+                      exifSourceForFormat(formatIndex, sequence->sourceFileOf(index)));
     if (!written.ok) {
         std::fprintf(stderr, "lumora-cli stack: %s\n", written.error.c_str());
         return 1;

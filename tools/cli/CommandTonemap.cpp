@@ -1,4 +1,5 @@
 #include "CliCommands.h"
+#include "HdrOptions.h"
 #include "StackOptions.h"
 
 #include "export/ExportFormats.h"
@@ -41,7 +42,8 @@ const char* const kToneOptions =
     "  --no-tonemap, --no-sharpen   switch the operator or the sharpening off\n"
     "  --rotate DEG             the rotation slider, -180..180 (positive turns clockwise)\n"
     "  --crop X,Y,W,H           in pixels of the rotated full-size image\n"
-    "  --bits 8|16|32           depth of OUT (default: the format's usual one)\n"
+    "  --bits 8|10|16|32        depth of OUT (default: the format's usual one; .exr: 16 half, 32 float;\n"
+    "                           .avif: 10)\n"
     "  --json                   print the result as JSON\n"
     "Without --preset the controls start at the window's designed positions (all sliders at 0, sharpening\n"
     "amount 50, radius 3); the options given then override single controls.";
@@ -84,6 +86,8 @@ struct ToneOptions {
     int bits = 0;
     bool json = false;
     QString out;
+    HdrChoices hdr;
+    double whiteLight = 1.0; // the light image's level of diffuse white
 };
 
 enum class Parsed { Taken, NotMine, Error };
@@ -93,6 +97,9 @@ Parsed parseToneOption(const QStringList& args, int& i, ToneOptions& o, QString*
     const QString& a = args[i];
     const bool hasValue = i + 1 < args.size();
     bool ok = true;
+    const OptionParse hdr = parseHdrOption(args, i, o.hdr, error);
+    if (hdr != OptionParse::NotMine)
+        return hdr == OptionParse::Taken ? Parsed::Taken : Parsed::Error;
     for (const SliderOption& s : kSliders) {
         if (a != QLatin1String(s.flag))
             continue;
@@ -136,8 +143,8 @@ Parsed parseToneOption(const QStringList& args, int& i, ToneOptions& o, QString*
         o.crop = cv::Rect(v[0], v[1], v[2], v[3]);
     } else if (a == QLatin1String("--bits") && hasValue) {
         o.bits = args[++i].toInt(&ok);
-        if (!ok || (o.bits != 8 && o.bits != 16 && o.bits != 32)) {
-            *error = QStringLiteral("--bits takes 8, 16 or 32");
+        if (!ok || (o.bits != 8 && o.bits != 10 && o.bits != 16 && o.bits != 32)) {
+            *error = QStringLiteral("--bits takes 8, 10, 16 or 32");
             return Parsed::Error;
         }
     } else if (a == QLatin1String("--json")) {
@@ -184,7 +191,7 @@ bool resolvePositions(const ToneOptions& o, ControlPositions* p, QString* error)
 bool outputDepth(const QString& out, int asked, int* bits, QString* error) {
     const int index = exportFormatIndexForSuffix(QFileInfo(out).suffix());
     if (index < 0) {
-        *error = QStringLiteral("OUT must end in .jpg, .hdr, .tif, .psd or .bmp");
+        *error = QStringLiteral("OUT must end in .jpg, .hdr, .tif, .psd, .bmp, .exr or .avif");
         return false;
     }
     const ExportFormat& format = exportFormats()[static_cast<std::size_t>(index)];
@@ -201,7 +208,10 @@ struct Rendered {
     cv::Mat image;
     int operatorIndex = 0;
     double seconds = 0.0;
-    std::string error;   // why there is no tone-mapped image; empty on success
+    std::string error; // why there is no tone-mapped image; empty on success
+    // For the HDR formats: the light image under the edit's rotation and crop, and the edit's exposure.
+    cv::Mat light;
+    float exposureStops = 0.f;
     QJsonObject timings; // seconds per phase: the engine's stages, then the writing
 };
 
@@ -230,6 +240,10 @@ Rendered render(const cv::Mat& light, const ControlPositions& positions, const T
     // A failed render leaves the engine's previous output, the untoned image: never written as the result.
     if (engine.lastOutcome() != RunOutcome::Finished)
         r.error = engine.lastError().empty() ? "the render was interrupted" : engine.lastError();
+    else if (isLinearFormat(o.out.toStdString())) {
+        r.light = engine.lightUnderGeometry();
+        r.exposureStops = engine.params().exposure;
+    }
     return r;
 }
 
@@ -257,7 +271,12 @@ int finish(const char* command, const ToneOptions& o, const Rendered& r, int bit
     timer.start();
     const std::string copyFrom =
         exifSourceForFormat(exportFormatIndexForSuffix(QFileInfo(o.out).suffix()), exifSource);
-    const WriteResult written = saveImage(o.out.toStdString(), r.image, bits, copyFrom);
+    ExportPicture picture;
+    picture.image = r.image;
+    picture.light = r.light;
+    picture.whiteLight = o.whiteLight;
+    picture.exposureStops = r.exposureStops;
+    const WriteResult written = exportPicture(o.out.toStdString(), picture, bits, o.hdr, copyFrom);
     QJsonObject timings = extra.value(QStringLiteral("timings")).toObject();
     for (auto it = r.timings.begin(); it != r.timings.end(); ++it)
         timings.insert(it.key(), it.value());
@@ -312,8 +331,8 @@ int runTonemap(const QStringList& args) {
             std::printf(
                 "usage: lumora-cli tonemap IN -o OUT [options]\n"
                 "Renders a light image or a photo IN at full size as the window exports it, and writes\n"
-                "OUT (jpg, hdr, tif, psd or bmp) with IN's EXIF data.\n%s\n",
-                kToneOptions);
+                "OUT (jpg, hdr, tif, psd, bmp, exr or avif) with IN's EXIF data (none in exr).\n%s\n%s\n",
+                kToneOptions, kHdrOptionsHelp);
             return 0;
         }
         const Parsed p = parseToneOption(args, i, o, &error);
@@ -371,8 +390,8 @@ int runRender(const QStringList& args) {
                 "stack' does: --before B, --after A, --quality fast|good|optimal, --antighost\n"
                 "off|medium|high|0..100, --motion auto|0..100, --align|--no-align, --search\n"
                 "fast|exhaustive), tone-maps it at full size and writes OUT with the source's EXIF "
-                "data.\n%s\n",
-                kToneOptions);
+                "data.\n%s\n%s\n",
+                kToneOptions, kHdrOptionsHelp);
             return 0;
         }
         const Parsed p = parseToneOption(args, i, o, &error);
@@ -422,7 +441,7 @@ int runRender(const QStringList& args) {
     QElapsedTimer timer;
     timer.start();
     std::string why;
-    const cv::Mat light = stackLightImage(params, &why);
+    const cv::Mat light = stackLightImage(params, &why, &o.whiteLight);
     const double stackSeconds = static_cast<double>(timer.elapsed()) / 1000.0;
     if (light.empty()) {
         std::fprintf(stderr, "lumora-cli render: no light image%s%s\n", why.empty() ? "" : ": ", why.c_str());

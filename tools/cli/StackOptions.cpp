@@ -1,5 +1,7 @@
 #include "StackOptions.h"
 
+#include "export/HdrExport.h"
+
 #include "media/ImagesSequence.h"
 #include "media/MediaFiles.h"
 #include "stacking/StackingEngine.h"
@@ -112,11 +114,14 @@ StackingParams stackingParams(const StackOptions& o, ImagesSequence& sequence, i
     return stackingParamsFor(o, &sequence, index, sequence.frameCount());
 }
 
-cv::Mat stackLightImage(StackingParams& params, std::string* why) {
+cv::Mat stackLightImage(StackingParams& params, std::string* why, double* whiteLight) {
     StackingEngine engine;
     const cv::Mat light = engine.computeLightImage(params);
     if (light.empty())
         *why = engine.errorMessage();
+    if (whiteLight)
+        *whiteLight =
+            diffuseWhiteLight(engine.lightOneMeans(), engine.lightTransfer() == VideoColour::Transfer::HLG);
     return light;
 }
 

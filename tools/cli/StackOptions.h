@@ -35,7 +35,8 @@ std::unique_ptr<ImagesSequence> openSequenceAt(const char* command, const std::v
 // The window of frames around `index`, clipped to the sequence (the window's own mapping).
 StackingParams stackingParams(const StackOptions& options, ImagesSequence& sequence, int index);
 
-// Runs the stack on the calling thread: the light image, or empty with the reason in `why`.
-cv::Mat stackLightImage(StackingParams& params, std::string* why);
+// Runs the stack on the calling thread: the light image, or empty with the reason in `why`. `whiteLight`,
+// when given, receives the light image's level of diffuse white (see HdrExport.h).
+cv::Mat stackLightImage(StackingParams& params, std::string* why, double* whiteLight = nullptr);
 
 } // namespace lumora::cli

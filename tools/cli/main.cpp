@@ -51,6 +51,7 @@ void printUsage(std::FILE* out) {
                       "  lumora-cli render clip.mp4 --index 30 --quality fast --preset Soft -o quick.jpg\n"
                       "  lumora-cli stack photos/ --index 2 --before 2 --after 2 -o light.hdr\n"
                       "  lumora-cli tonemap light.hdr --operator 4 --exposure 20 -o light.tif --bits 16\n"
+                      "  lumora-cli render hlg.mp4 --index 30 -o glow.avif --transfer pq --peak 1000\n"
                       "  lumora-cli sharpest clip.mp4 --index 30 --radius 5\n");
 }
 
