@@ -76,7 +76,7 @@ cv::Mat hdrRendition(const cv::Mat& sdr, const cv::Mat& light, double whiteLight
             const float brightest = std::max({pl[0], pl[1], pl[2], 0.f});
             const float gain = std::clamp(std::pow(brightest, kDisplayGamma) * lift, 1.f, maxGain);
             for (int c = 0; c < 3; ++c) {
-                const float v = std::clamp(ps[c], 0.f, 1.f); // NaN stays NaN here and is dropped later
+                const float v = ps[c] > 0.f ? std::min(ps[c], 1.f) : 0.f; // NaN too becomes 0
                 o[c] = std::pow(v, kDisplayGamma) * gain;
             }
         }

@@ -43,7 +43,7 @@ const char* const kUsage =
     "all.\n"
     "OUT.exr holds the linear light (half or float by --bits), 1.0 being diffuse white; OUT.avif the light "
     "as\n"
-    "an HDR picture. HDR clips place diffuse white where the clip did, other sources at the light's top.\n";
+    "an HDR picture. HDR clips place diffuse white where the clip did, other sources at the light's top.";
 
 int usageError(const QString& message) {
     std::fprintf(stderr, "lumora-cli stack: %s (see --help)\n", message.toLocal8Bit().constData());
@@ -89,7 +89,7 @@ int runStack(const QStringList& args) {
         const bool hasValue = i + 1 < args.size();
         bool ok = true;
         if (a == QLatin1String("--help")) {
-            std::puts(kUsage);
+            std::printf("%s\n%s\n", kUsage, kHdrOptionsHelp);
             return 0;
         }
         const OptionParse p = parseStackOption(args, i, stack, &error);
