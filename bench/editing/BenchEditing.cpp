@@ -311,7 +311,8 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     applyIdentity(app);
-    useLargePagesForImages(); // as the window's program does
+    // Large matrices as the window's program allocates them.
+    useLargePagesForImages();
     std::setvbuf(stdout, nullptr, _IOLBF, 0); // figures appear as they are measured
     int rounds = 5;
     std::vector<int> operators = {0, 1, 2, 4};

@@ -253,7 +253,8 @@ Stats timePeer(const QString& hdrPath, const QString& outDir, int runs) {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    lumora::useLargePagesForImages(); // as the programs do
+    // Large matrices as the programs allocate them.
+    lumora::useLargePagesForImages();
     QStringList args = app.arguments().mid(1);
     std::string photo = defaultPhoto();
     int runs = 5;

@@ -13,6 +13,7 @@ namespace lumora {
 // Smaller matrices are allocated as before. Safe to call more than once and from any thread.
 void useLargePagesForImages();
 
-constexpr std::size_t kLargeImageBytes = std::size_t(4) << 20;
+// Below this the C library reuses freed heap memory by itself; from here on it maps every block afresh.
+constexpr std::size_t kLargeImageBytes = std::size_t(32) << 20;
 
 } // namespace lumora

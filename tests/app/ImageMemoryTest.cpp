@@ -13,24 +13,24 @@ TEST(ImageMemory, LargeMatricesAreAlignedWorkAndAreReusedSmallOnesAreLeftAlone) 
     lumora::useLargePagesForImages();
     lumora::useLargePagesForImages(); // a second call changes nothing
 
-    cv::Mat big(1000, 1500, CV_32FC3); // 18 MB
+    cv::Mat big(2000, 1500, CV_32FC3); // 36 MB
     ASSERT_EQ(reinterpret_cast<std::uintptr_t>(big.data) % (2u << 20), 0u);
     big.setTo(cv::Scalar(1, 2, 3));
     cv::Mat sum;
     cv::reduce(big.reshape(1, 1), sum, 1, cv::REDUCE_SUM, CV_64F);
-    EXPECT_DOUBLE_EQ(sum.at<double>(0), 6.0 * 1000 * 1500);
+    EXPECT_DOUBLE_EQ(sum.at<double>(0), 6.0 * 2000 * 1500);
     EXPECT_EQ(big.step[0], 1500u * 12);
     cv::Mat part = big(cv::Rect(10, 20, 30, 40)).clone(); // 14 KB: OpenCV's own allocator
     EXPECT_EQ(cv::sum(part)[1], 2.0 * 30 * 40);
     // Freed, its mapping serves the next large matrix that fits in it; a larger one gets a new mapping.
     const uchar* where = big.data;
     big.release();
-    cv::Mat smaller(1000, 1000, CV_32FC3, cv::Scalar(4, 5, 6)); // 12 MB
+    cv::Mat smaller(1700, 1700, CV_32FC3, cv::Scalar(4, 5, 6)); // 34.7 MB
     EXPECT_EQ(smaller.data, where);
-    EXPECT_EQ(smaller.at<cv::Vec3f>(999, 999), cv::Vec3f(4, 5, 6));
+    EXPECT_EQ(smaller.at<cv::Vec3f>(1699, 1699), cv::Vec3f(4, 5, 6));
     smaller.release();
-    cv::Mat larger(2000, 2000, CV_32FC3, cv::Scalar(7, 8, 9));
-    EXPECT_EQ(larger.at<cv::Vec3f>(1999, 1999), cv::Vec3f(7, 8, 9));
+    cv::Mat larger(3000, 2000, CV_32FC3, cv::Scalar(7, 8, 9));
+    EXPECT_EQ(larger.at<cv::Vec3f>(2999, 1999), cv::Vec3f(7, 8, 9));
 
     // Small matrices and matrices over someone else's samples are left to OpenCV.
     float outside[4] = {1, 2, 3, 4};
