@@ -85,7 +85,8 @@ int main(int argc, char** argv) {
     w.resize(1280, 800);
     w.show();
     if (!w.openMediaByPath(clip)) {
-        std::fprintf(stderr, "bench_window_rounds: cannot open %s (run lumora-testmedia)\n", qPrintable(clip));
+        std::fprintf(stderr, "bench_window_rounds: cannot open %s (run lumora-testmedia)\n",
+                     qPrintable(clip));
         return 1;
     }
     // Every saving-options dialog is accepted as it stands (16 bits for TIFF).
