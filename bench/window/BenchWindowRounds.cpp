@@ -9,6 +9,7 @@
 #include "ScriptedMessageService.h"
 #include "app/AppIdentity.h"
 #include "app/Settings.h"
+#include "app/Startup.h"
 #include "ui/ExportController.h"
 #include "ui/LumoraV2.h"
 #include "ui/SaveForm.h"
@@ -64,6 +65,8 @@ int main(int argc, char** argv) {
     qputenv("XDG_DATA_HOME", (home.path() + QStringLiteral("/data")).toLocal8Bit());
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // As the window program does at start.
+    returnLargeBuffersToTheSystem();
     QApplication app(argc, argv);
     applyIdentity(app);
     QString media = QStringLiteral(LUMORA_DEFAULT_TESTMEDIA_DIR);
