@@ -1,30 +1,23 @@
 #include "ui/PictureDocument.h"
 
-#include "tonemap/TMComputingWorkerThread.h"
-
 namespace lumora {
 
 PictureDocument::PictureDocument(const cv::Mat& image, std::string exifSource)
     : image_(image), exifSource_(std::move(exifSource)) {
+    render_.onEnded(this, &PictureDocument::renderEnded);
     // Editing starts from the controls' designed positions, as lumora-cli does without options.
     applyEditPositions(engine_, positions_);
     engine_.setImage(image_);
 }
 
 PictureDocument::~PictureDocument() {
-    if (render_) {
-        engine_.cancel();
-        render_->wait();
-    }
+    engine_.cancel();
+    render_.join();
 }
 
 void PictureDocument::replaceImage(const cv::Mat& image, std::string exifSource) {
     // A preview from the editing step may still be rendering from the engine about to change.
-    if (render_) {
-        engine_.cancel();
-        render_->wait();
-        settleRender();
-    }
+    stopRender();
     image_ = image;
     exifSource_ = std::move(exifSource);
     engine_.setImage(image_, true);
@@ -33,7 +26,7 @@ void PictureDocument::replaceImage(const cv::Mat& image, std::string exifSource)
 
 void PictureDocument::setEdited(bool edited) {
     edited_ = edited;
-    if (!edited_ && !render_)
+    if (!edited_ && !pending_)
         dropCaches();
 }
 
@@ -52,19 +45,29 @@ void PictureDocument::proposeName(const QString& name) {
 
 bool PictureDocument::startRender(bool fullSize, bool fast, int stage) {
     settleRender();
-    if (render_)
+    if (pending_)
         return false;
     if (!fullSize)
         previewSizeUsed_ = ToneMapEngine::previewSize();
-    render_ = std::make_unique<TMComputingWorkerThread>(&engine_, fullSize, fast, stage);
-    connect(render_.get(), &QThread::finished, this, &PictureDocument::renderEnded);
-    render_->start();
-    return true;
+    ToneMapEngine* engine = &engine_;
+    renderingFullSize_ = fullSize;
+    pending_ = render_.start([engine, fullSize, fast, stage](RunControl&) {
+        Rendered r;
+        if (fullSize) {
+            r.image = engine->renderFullSize();
+        } else {
+            engine->computePreview(stage, fast);
+            r.image = engine->previewImage();
+        }
+        r.canceled = engine->isCanceled();
+        return r;
+    });
+    return pending_;
 }
 
 bool PictureDocument::refreshPreview(int stage) {
     settleRender();
-    if (render_ || preview_.empty())
+    if (pending_ || preview_.empty())
         return false;
     engine_.computePreview(stage, true);
     if (!engine_.previewImage().empty())
@@ -73,37 +76,37 @@ bool PictureDocument::refreshPreview(int stage) {
 }
 
 void PictureDocument::settleRender() {
-    if (render_ && render_->isFinished())
+    if (pending_ && !render_.running())
         renderEnded();
 }
 
-QThread* PictureDocument::renderThread() const {
-    return render_.get();
-}
-
 void PictureDocument::cancelRender() {
-    if (render_)
+    if (pending_)
         engine_.cancel();
 }
 
-QThread* PictureDocument::stopRender() {
+void PictureDocument::joinRender() {
+    render_.join();
+    settleRender();
+}
+
+void PictureDocument::stopRender() {
     cancelRender();
-    return render_.get();
+    joinRender();
 }
 
 void PictureDocument::renderEnded() {
-    if (!render_)
+    // The end of a run already handled by settleRender comes here too, later.
+    if (!pending_ || render_.running())
         return;
-    render_->wait(); // finished() comes just before the thread returns
-    const bool canceled = render_->wasCanceled();
-    const cv::Mat result = canceled ? cv::Mat() : render_->result();
-    const bool fullSize = render_->fullSize();
-    render_.reset();
-    if (fullSize) {
+    pending_ = false;
+    const Rendered r = render_.result();
+    const cv::Mat result = r.canceled ? cv::Mat() : r.image;
+    if (renderingFullSize_) {
         fullRender_ = result;
         fullRenderFailure_.clear();
-        // The engine logged the details; an exception the worker caught was logged by the worker.
-        if (result.empty() && !canceled)
+        // The engine logged the details; an exception the run caught was logged with the document's name.
+        if (result.empty() && !r.canceled)
             fullRenderFailure_ = engine_.lastOutcome() == RunOutcome::Failed && !engine_.lastError().empty()
                                      ? engine_.lastError()
                                      : std::string("the picture could not be rendered");

@@ -5,6 +5,7 @@
 // positions: its render caches (stage images, preview, the last full-size render) are dropped, and the next
 // render builds them again.
 
+#include "app/BackgroundRun.h"
 #include "tonemap/ToneMapEngine.h"
 #include "ui/EditPositions.h"
 
@@ -16,11 +17,7 @@
 #include <string>
 #include <vector>
 
-class QThread;
-
 namespace lumora {
-
-class TMComputingWorkerThread;
 
 class PictureDocument : public QObject {
     Q_OBJECT
@@ -52,16 +49,18 @@ public:
     EditPositions& positions() { return positions_; }
     const EditPositions& positions() const { return positions_; }
 
-    // Renders on a thread of its own: the preview at the process-wide preview size from `stage`, or the whole
+    // Renders off the calling thread: the preview at the process-wide preview size from `stage`, or the whole
     // image. False when a render is already running.
     bool startRender(bool fullSize, bool fast, int stage);
-    bool rendering() const { return render_ != nullptr; }
+    // From startRender until the render's end has been handled.
+    bool rendering() const { return pending_; }
     cv::Size previewSizeUsed() const { return previewSizeUsed_; }
     // Recomputes the preview from `stage` on the calling thread (the quick stages after an adjustment).
     // False, and nothing done, while a render runs or before a first preview exists to start from.
     bool refreshPreview(int stage);
     void cancelRender();
-    QThread* renderThread() const;
+    // Waits for a running render to return and handles its end (cancel it first to wait less).
+    void joinRender();
     // Handles now the end of a render whose thread has ended but whose end was not handled yet.
     void settleRender();
     // The last preview, or the last full-size render (taken by the caller); empty when it was cancelled.
@@ -70,13 +69,17 @@ public:
     // Why the last full-size render gave no picture though nobody cancelled it; empty otherwise.
     const std::string& fullRenderFailure() const { return fullRenderFailure_; }
     cv::Mat shownImage() const { return preview_.empty() ? image_ : preview_; }
-    // Asks the render to stop; the thread still running (to wait for before deleting), or null.
-    QThread* stopRender();
+    // Cancels a running render and waits for it.
+    void stopRender();
 
 signals:
     void renderFinished(bool ok);
 
 private:
+    struct Rendered {
+        cv::Mat image;
+        bool canceled = false;
+    };
     void renderEnded();
     void dropCaches();
 
@@ -91,8 +94,10 @@ private:
     cv::Mat preview_;
     cv::Mat fullRender_;
     std::string fullRenderFailure_;
-    // Declared after the engine it reads; the destructor joins it first all the same.
-    std::unique_ptr<TMComputingWorkerThread> render_;
+    bool pending_ = false;
+    bool renderingFullSize_ = false;
+    // Declared after the engine it reads, so it is cancelled and joined before the engine goes.
+    BackgroundRun<Rendered> render_{"PictureDocument"};
 };
 
 } // namespace lumora

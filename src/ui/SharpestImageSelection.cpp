@@ -304,13 +304,14 @@ bool SharpestImageSelection::eventFilter(QObject* watched, QEvent* event) {
 }
 
 std::vector<QThread*> SharpestImageSelection::stopWork() {
+    // The render's end is handled here, and its listeners may let events through: the search pointer is
+    // taken only afterwards, when nothing can delete it before the caller waits.
+    document_->stopRender();
     std::vector<QThread*> running;
     if (search_) {
         search_->requestCancel();
         running.push_back(search_.get());
     }
-    if (QThread* render = document_->stopRender())
-        running.push_back(render);
     return running;
 }
 

@@ -78,14 +78,14 @@ public:
     cv::Size previewSizeUsed() const { return document_->previewSizeUsed(); }
     bool refreshPreview(int stage) { return document_->refreshPreview(stage); }
     void cancelRender() { document_->cancelRender(); }
-    QThread* renderThread() const { return document_->renderThread(); }
     void settleRender() { document_->settleRender(); }
     cv::Mat preview() const { return document_->preview(); }
     cv::Mat takeFullRender() { return document_->takeFullRender(); }
     const std::string& fullRenderFailure() const { return document_->fullRenderFailure(); }
     cv::Mat shownImage() const { return document_->shownImage(); }
 
-    // Asks the search and the render to stop; the threads still running (to wait for before deleting).
+    // Cancels the render and waits for it; asks the search to stop and returns its thread while it still runs
+    // (to wait for before deleting).
     std::vector<QThread*> stopWork();
 
 signals:
