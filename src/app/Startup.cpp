@@ -3,6 +3,10 @@
 #include "app/AppIdentity.h"
 #include "app/Settings.h"
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 namespace lumora {
 
 StartupRequest parseCommandLine(const QStringList& arguments) {
@@ -26,6 +30,14 @@ void runInstallMode(const QString& language) {
         settings::write(settings::DoNotShowUpdates, false);
         settings::write(settings::IsFirstRunVersion, true);
     }
+}
+
+void returnLargeBuffersToTheSystem() {
+#if defined(__GLIBC__)
+    // Setting the limit also stops the library from moving it; heaps trim once 4 MB lie free at their top.
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);
+    mallopt(M_TRIM_THRESHOLD, 4 << 20);
+#endif
 }
 
 } // namespace lumora

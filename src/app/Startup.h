@@ -21,4 +21,10 @@ StartupRequest parseCommandLine(const QStringList& arguments);
 // the first-run event. Store errors are not reported: installation must never fail on them.
 void runInstallMode(const QString& language);
 
+// Makes every large buffer (an image of a megabyte or more) its own mapping, given back to the system when it
+// is freed. The C library otherwise raises that limit after the first large buffers go, and later images are
+// carved from heaps that keep their pages: a window that makes picture after picture would grow by far more
+// than the pictures it keeps. Call once at start, before threads run.
+void returnLargeBuffersToTheSystem();
+
 } // namespace lumora

@@ -522,6 +522,17 @@ cv::Mat ToneMapEngine::renderFrom(const cv::Mat& light) {
     return output_;
 }
 
+void ToneMapEngine::releaseRenderCaches() {
+    caches_ = Slots{};
+    scaled_.release();
+    output_ = light_;
+    newImage_ = true;
+}
+
+void ToneMapEngine::releaseFullOutput() {
+    output_ = caches_[StageColour].empty() ? light_ : caches_[StageColour];
+}
+
 cv::Mat ToneMapEngine::renderFullSize() {
     return renderFrom(light_);
 }

@@ -93,6 +93,11 @@ public:
     // Renders `image` scaled to the thumbnail size with the current parameters; empty as above.
     cv::Mat renderThumbnail(const cv::Mat& image);
     cv::Mat previewImage() const { return output_; }
+    // Memory for a picture set aside: drops the preview's stage images and output (the light image, base
+    // image and parameters stay); the next preview starts from the first stage.
+    void releaseRenderCaches();
+    // After a full-size render whose result the caller keeps: the output goes back to the last preview.
+    void releaseFullOutput();
     // How the last preview or render ended: Finished, Canceled (asked to end) or Failed (the operator failed;
     // the reason is in lastError() and in the event log). Both keep the previous preview output.
     RunOutcome lastOutcome() const { return outcome_; }

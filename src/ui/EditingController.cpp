@@ -193,9 +193,12 @@ void EditingController::onClickSelectImage(SharpestImageSelection* selection) {
     if (ws->edited && ws->edited != selection && ws->edited->rendering())
         return; // the panels wait for the edited picture's render
     if (ws->edited != selection) {
-        if (ws->edited)
+        if (ws->edited) {
             ws->edited->setProperty("isSelected", false);
+            ws->edited->document().setEdited(false);
+        }
         ws->edited = selection;
+        selection->document().setEdited(true);
         selection->setProperty("isSelected", true);
         strips_->setSource(selection->image());
         connect(selection, &SharpestImageSelection::renderFinished, this, &EditingController::previewRendered,
@@ -331,8 +334,10 @@ void EditingController::dropEditedSelection(bool leaveEditing) {
     Workspace* ws = window_.workspace();
     if (!ws)
         return;
-    if (ws->edited)
+    if (ws->edited) {
         ws->edited->setProperty("isSelected", false);
+        ws->edited->document().setEdited(false);
+    }
     ws->edited = nullptr;
     if (leaveEditing)
         for (SharpestImageSelection* s : ws->liveSelections())

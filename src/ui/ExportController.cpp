@@ -284,12 +284,8 @@ void ExportController::renderNext() {
     SharpestImageSelection* item = job.items[job.index];
     job.current = item;
     // A preview of this picture still rendering would hold its engine.
-    if (QThread* preview = item->renderThread()) {
-        item->cancelRender();
-        waitForThreads({preview});
-    }
     // Its end is handled before this export listens to the picture's renders.
-    item->settleRender();
+    item->document().stopRender();
     connect(item, &SharpestImageSelection::renderFinished, this, &ExportController::itemRendered,
             Qt::UniqueConnection);
     QProgressBar* bar = window_.form().progress->progressBar_Computing;
@@ -503,13 +499,12 @@ void ExportController::joinRetired() {
 void ExportController::cancelNow() {
     // A write in progress is retired and the job ends; a render in progress keeps it until the render does.
     stopExport();
-    std::vector<QThread*> running;
     if (job_ && job_->current) {
         disconnect(job_->current, &SharpestImageSelection::renderFinished, this,
                    &ExportController::itemRendered);
-        if (QThread* render = job_->current->renderThread())
-            running.push_back(render);
+        job_->current->document().joinRender();
     }
+    std::vector<QThread*> running;
     for (const auto& writer : retired_)
         running.push_back(writer.get());
     waitForThreads(running);

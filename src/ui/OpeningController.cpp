@@ -25,6 +25,7 @@
 #include <QLayout>
 #include <QListWidget>
 #include <QMenu>
+#include <QPointer>
 
 namespace lumora {
 namespace {
@@ -326,11 +327,20 @@ void OpeningController::stopAllWork() {
     window_.stacking().cancelNow();
     window_.search().cancelNow();
     window_.exports().cancelNow();
+    const Workspace* ws = window_.workspace();
+    if (!ws)
+        return;
+    // Renders first: their ends are handled at once, and what their listeners do may let events through.
+    std::vector<QPointer<SharpestImageSelection>> pictures;
+    for (SharpestImageSelection* s : ws->liveSelections())
+        pictures.emplace_back(s);
+    for (const QPointer<SharpestImageSelection>& s : pictures)
+        if (s)
+            s->document().stopRender();
     std::vector<QThread*> running;
-    if (const Workspace* ws = window_.workspace())
-        for (SharpestImageSelection* s : ws->liveSelections())
-            for (QThread* t : s->stopWork())
-                running.push_back(t);
+    for (SharpestImageSelection* s : ws->liveSelections())
+        for (QThread* t : s->stopWork())
+            running.push_back(t);
     waitForThreads(running);
 }
 

@@ -4,10 +4,8 @@
 #include "imageio/ImageFile.h"
 #include "media/ImagesSequence.h"
 #include "sharpness/SharpestImageSearcherWorkerThread.h"
-#include "tonemap/TMComputingWorkerThread.h"
 #include "ui/ImageConversion.h"
 #include "ui/SelectionPins.h"
-#include "ui/WorkerWait.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -49,22 +47,22 @@ QPushButton* smallButton(const char* name, const QString& symbol, const char* ti
 
 } // namespace
 
-SharpestImageSelection::SharpestImageSelection(QWidget* area, int serial) : QFrame(area), serial_(serial) {
+SharpestImageSelection::SharpestImageSelection(QWidget* area, int serial, const cv::Mat& image,
+                                               std::string exifSource)
+    : QFrame(area), serial_(serial),
+      document_(std::make_unique<PictureDocument>(image, std::move(exifSource))) {
     setObjectName(QStringLiteral("SharpestImageSelection%1").arg(serial));
-    // Editing starts from the controls' designed positions, as lumora-cli does without options.
-    applyEditPositions(engine_, positions_);
+    connect(document_.get(), &PictureDocument::renderFinished, this, &SharpestImageSelection::renderFinished);
 }
 
 SharpestImageSelection::SharpestImageSelection(ImagesSequence* sequence, int searchRadius, QWidget* area,
                                                QWidget* pinParent)
-    : SharpestImageSelection(area, gNextSerial++) {
+    // Not the player's picture: burst files are shown from their quick (half-size) preview decode.
+    : SharpestImageSelection(area, gNextSerial++, sequence->stillFrameAt(sequence->currentIndex()),
+                             sequence->sourceFileOf(sequence->currentIndex())) {
     sequence_ = sequence;
     frameIndex_ = sequence->currentIndex();
-    // Not the player's picture: burst files are shown from their quick (half-size) preview decode.
-    image_ = sequence->stillFrameAt(frameIndex_);
-    exifSource_ = sequence->sourceFileOf(frameIndex_);
     aspect_ = sequence->height() > 0 ? double(sequence->width()) / sequence->height() : 1.0;
-    engine_.setImage(image_);
     buildForm(area);
     sharpText_->setText(translatedText("GenericSharpText").arg(100));
     pin_ = makePinLabel(serial_, pinParent);
@@ -72,21 +70,15 @@ SharpestImageSelection::SharpestImageSelection(ImagesSequence* sequence, int sea
 }
 
 SharpestImageSelection::SharpestImageSelection(const cv::Mat& image, std::string exifSource, QWidget* area)
-    : SharpestImageSelection(area, gNextSerial++) {
-    image_ = image;
-    exifSource_ = std::move(exifSource);
+    : SharpestImageSelection(area, gNextSerial++, image, std::move(exifSource)) {
     aspect_ = image.rows > 0 ? double(image.cols) / image.rows : 1.0;
-    engine_.setImage(image_);
     buildForm(area);
 }
 
 SharpestImageSelection::~SharpestImageSelection() {
-    // Owners wait for these without blocking (stopWork); what is left ends here before the engine goes.
-    if (render_ && render_->isRunning()) {
-        engine_.cancel();
-        render_->wait();
-    }
+    // Owners wait for these without blocking (stopWork); what is left ends here before what it reads goes.
     search_.reset();
+    document_.reset();
     delete pin_.data();
 }
 
@@ -177,11 +169,12 @@ void SharpestImageSelection::buildForm(QWidget* area) {
 
 void SharpestImageSelection::showThumbnail() {
     const int width = maximumWidth() - 8;
-    picture_->setPixmap(thumbnailPixmap(image_, QSize(width, int(width / aspect_))));
+    picture_->setPixmap(thumbnailPixmap(document_->image(), QSize(width, int(width / aspect_))));
 }
 
 void SharpestImageSelection::startSearch(int radius) {
-    search_ = std::make_unique<SharpestImageSearcherWorkerThread>(&image_, frameIndex_, sequence_, radius);
+    search_ = std::make_unique<SharpestImageSearcherWorkerThread>(&document_->image(), frameIndex_, sequence_,
+                                                                  radius);
     // The result is copied out of the worker, which this widget owns and deletes only once it has ended.
     connect(search_.get(), &SharpestImageSearcherWorkerThread::processWellFinished, this,
             [this] { searchCompleted_ = true; });
@@ -237,17 +230,8 @@ void SharpestImageSelection::step(int delta) {
     if (index != frameIndex_) {
         const cv::Mat frame = sequence_->stillFrameAt(index);
         if (!frame.empty()) {
-            // A preview from the editing step may still be rendering from the engine about to change.
-            if (render_) {
-                engine_.cancel();
-                waitForThreads({render_.get()});
-                settleRender();
-            }
             frameIndex_ = index;
-            image_ = frame;
-            exifSource_ = sequence_->sourceFileOf(index);
-            engine_.setImage(image_, true);
-            preview_.release();
+            document_->replaceImage(frame, sequence_->sourceFileOf(index));
             showThumbnail();
         }
     }
@@ -260,20 +244,17 @@ void SharpestImageSelection::PushButtonCloseClicked() {
 }
 
 void SharpestImageSelection::setExportName(const QString& name) {
-    if (proposedName_.isEmpty())
-        proposedName_ = name;
-    if (exportName_.isEmpty())
-        exportName_ = name;
+    document_->proposeName(name);
     mode_ = EditingMode;
-    nameLabel_->setText(exportName_);
-    nameEdit_->setText(exportName_);
+    nameLabel_->setText(document_->exportName());
+    nameEdit_->setText(document_->exportName());
     bottom_->setCurrentIndex(1);
     if (pin_)
         pin_->hide();
 }
 
 void SharpestImageSelection::renameExport(const QString& name) {
-    exportName_ = name;
+    document_->setExportName(name);
     nameLabel_->setText(name);
     nameEdit_->setText(name);
 }
@@ -315,83 +296,21 @@ bool SharpestImageSelection::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
     } else if (event->type() == QEvent::FocusOut && watched == nameEdit_) {
-        exportName_ = nameEdit_->text().trimmed();
-        nameLabel_->setText(exportName_);
+        document_->setExportName(nameEdit_->text().trimmed());
+        nameLabel_->setText(document_->exportName());
         bottom_->setCurrentIndex(1);
     }
     return QFrame::eventFilter(watched, event);
 }
 
-bool SharpestImageSelection::startRender(bool fullSize, bool fast, int stage) {
-    settleRender();
-    if (render_)
-        return false;
-    if (!fullSize)
-        previewSizeUsed_ = ToneMapEngine::previewSize();
-    render_ = std::make_unique<TMComputingWorkerThread>(&engine_, fullSize, fast, stage);
-    connect(render_.get(), &QThread::finished, this, &SharpestImageSelection::renderEnded);
-    render_->start();
-    return true;
-}
-
-bool SharpestImageSelection::rendering() const {
-    return render_ != nullptr;
-}
-
-bool SharpestImageSelection::refreshPreview(int stage) {
-    settleRender();
-    if (render_ || preview_.empty())
-        return false;
-    engine_.computePreview(stage, true);
-    if (!engine_.previewImage().empty())
-        preview_ = engine_.previewImage();
-    return true;
-}
-
-void SharpestImageSelection::settleRender() {
-    if (render_ && render_->isFinished())
-        renderEnded();
-}
-
-QThread* SharpestImageSelection::renderThread() const {
-    return render_.get();
-}
-
-void SharpestImageSelection::cancelRender() {
-    if (render_)
-        engine_.cancel();
-}
-
-void SharpestImageSelection::renderEnded() {
-    if (!render_)
-        return;
-    render_->wait(); // finished() comes just before the thread returns
-    const bool canceled = render_->wasCanceled();
-    const cv::Mat result = canceled ? cv::Mat() : render_->result();
-    const bool fullSize = render_->fullSize();
-    render_.reset();
-    if (fullSize) {
-        fullRender_ = result;
-        fullRenderFailure_.clear();
-        // The engine logged the details; an exception the worker caught was logged by the worker.
-        if (result.empty() && !canceled)
-            fullRenderFailure_ = engine_.lastOutcome() == RunOutcome::Failed && !engine_.lastError().empty()
-                                     ? engine_.lastError()
-                                     : std::string("the picture could not be rendered");
-    } else if (!result.empty())
-        preview_ = result;
-    emit renderFinished(!result.empty());
-}
-
 std::vector<QThread*> SharpestImageSelection::stopWork() {
+    // The render's end is handled here, and its listeners may let events through: the search pointer is
+    // taken only afterwards, when nothing can delete it before the caller waits.
+    document_->stopRender();
     std::vector<QThread*> running;
     if (search_) {
         search_->requestCancel();
         running.push_back(search_.get());
-    }
-    if (render_) {
-        engine_.cancel();
-        running.push_back(render_.get());
     }
     return running;
 }

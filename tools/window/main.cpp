@@ -24,6 +24,8 @@ int main(int argc, char* argv[]) {
         return 0;
     }
 
+    // Picture after picture is made and dropped in one long session: freed images must not stay resident.
+    lumora::returnLargeBuffersToTheSystem();
     QApplication app(argc, argv);
     lumora::applyIdentity(app);
     lumora::useLargePagesForImages();
