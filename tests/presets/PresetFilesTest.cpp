@@ -46,6 +46,7 @@ protected:
         start.strength = 25;
         start.sharpeningAmount = 50;
         start.sharpeningRadius = 8;
+        start.sharpeningThreshold = 40;
         start.applySharpening = false;
         setStartPositions(start);
         loadUserPresets(); // empty list: no file yet
@@ -78,6 +79,9 @@ TEST_F(PresetFilesTest, ReadingRules) {
     EXPECT_TRUE(list[0].applyTM);
     EXPECT_TRUE(list[0].applySharpening) << "on in a blank record whatever the window had";
     EXPECT_EQ(list[0].sharpeningRadius, 3);
+    // The amount a file lacks is 10, not the window's 50; a missing threshold is the window's.
+    EXPECT_EQ(list[0].sharpeningAmount, 10);
+    EXPECT_EQ(list[0].sharpeningThreshold, 40);
     // Unparsable text leaves the field at its default; integer text is accepted for booleans.
     EXPECT_EQ(list[1].alpha, blankPresetRecord().alpha);
     EXPECT_EQ(list[1].beta, -17);

@@ -1,4 +1,5 @@
 #include "CliCommands.h"
+#include "CommandLine.h"
 
 #include "app/Settings.h"
 #include "export/ExportFormats.h"
@@ -8,6 +9,7 @@
 
 #include <QFileInfo>
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 
 namespace lumora::cli {
@@ -19,11 +21,6 @@ const char* const kUsage = "usage: lumora-cli frame MEDIA... --index N -o OUT [-
                            "OUT, with the source's EXIF data. The format follows OUT's extension: jpg, hdr, "
                            "tif, psd or bmp; --bits\n"
                            "defaults to the format's usual depth.";
-
-int usageError(const QString& message) {
-    std::fprintf(stderr, "lumora-cli frame: %s (see --help)\n", message.toLocal8Bit().constData());
-    return 2;
-}
 
 struct Frame {
     cv::Mat image;
@@ -78,62 +75,43 @@ Frame readFrame(const std::vector<std::string>& media, int index) {
 } // namespace
 
 int runFrame(const QStringList& args) {
-    std::vector<std::string> media;
-    QString out;
-    int index = -1;
-    int bits = 0;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& a = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (a == QLatin1String("--help")) {
-            std::puts(kUsage);
-            return 0;
-        } else if (a == QLatin1String("--index") && hasValue) {
-            bool ok = false;
-            index = args[++i].toInt(&ok);
-            if (!ok || index < 0)
-                return usageError(QStringLiteral("--index takes a frame number from 0"));
-        } else if (a == QLatin1String("-o") && hasValue) {
-            out = args[++i];
-        } else if (a == QLatin1String("--bits") && hasValue) {
-            bits = args[++i].toInt();
-            if (bits != 8 && bits != 16 && bits != 32)
-                return usageError(QStringLiteral("--bits takes 8, 16 or 32"));
-        } else if (a == QLatin1String("--")) {
-            for (++i; i < args.size(); ++i)
-                media.push_back(args[i].toStdString());
-        } else if (a.startsWith(QLatin1Char('-')) && a.size() > 1) {
-            return usageError(QStringLiteral("unexpected argument '%1'").arg(a));
-        } else {
-            media.push_back(a.toStdString());
-        }
-    }
+    CommandLine line("frame");
+    line.addValued({QStringLiteral("index"), QStringLiteral("o"), QStringLiteral("bits")});
+    if (const std::optional<int> status = line.parse(args, kUsage))
+        return *status;
+    const std::optional<int> index = line.number(QStringLiteral("index"), -1, 0, INT_MAX,
+                                                 QStringLiteral("--index takes a frame number from 0"));
+    const std::optional<int> bits =
+        line.oneOf(QStringLiteral("bits"), 0, {8, 16, 32}, QStringLiteral("--bits takes 8, 16 or 32"));
+    if (!index || !bits)
+        return 2;
+    const std::vector<std::string> media = line.media();
+    const QString out = line.value(QStringLiteral("o"));
     if (media.empty())
-        return usageError(QStringLiteral("missing MEDIA"));
-    if (index < 0)
-        return usageError(QStringLiteral("missing --index"));
+        return line.usageError(QStringLiteral("missing MEDIA"));
+    if (*index < 0)
+        return line.usageError(QStringLiteral("missing --index"));
     if (out.isEmpty())
-        return usageError(QStringLiteral("missing -o OUT"));
+        return line.usageError(QStringLiteral("missing -o OUT"));
 
     const int format = exportFormatIndexForSuffix(QFileInfo(out).suffix());
     if (format < 0)
-        return usageError(QStringLiteral("OUT must end in .jpg, .hdr, .tif, .psd or .bmp"));
+        return line.usageError(QStringLiteral("OUT must end in .jpg, .hdr, .tif, .psd or .bmp"));
     const ExportFormat& chosen = exportFormats()[static_cast<std::size_t>(format)];
-    if (bits == 0)
-        bits = chosen.defaultDepth();
-    if (!chosen.offersDepth(bits))
-        return usageError(QStringLiteral("%1 files are written at %2 bits only")
-                              .arg(QLatin1String(chosen.extension))
-                              .arg(chosen.asksForDepth() ? QStringLiteral("8, 16 or 32")
-                                                         : QString::number(chosen.defaultDepth())));
+    const int depth = *bits == 0 ? chosen.defaultDepth() : *bits;
+    if (!chosen.offersDepth(depth))
+        return line.usageError(QStringLiteral("%1 files are written at %2 bits only")
+                                   .arg(QLatin1String(chosen.extension))
+                                   .arg(chosen.asksForDepth() ? QStringLiteral("8, 16 or 32")
+                                                              : QString::number(chosen.defaultDepth())));
 
-    const Frame frame = readFrame(media, index);
+    const Frame frame = readFrame(media, *index);
     if (frame.image.empty()) {
         std::fprintf(stderr, "lumora-cli frame: %s\n", frame.problem.c_str());
         return 1;
     }
     const WriteResult written =
-        saveImage(out.toStdString(), frame.image, bits, exifSourceForFormat(format, frame.exifSource),
+        saveImage(out.toStdString(), frame.image, depth, exifSourceForFormat(format, frame.exifSource),
                   settings::read(settings::JPGQuality));
     if (!written.ok) {
         std::fprintf(stderr, "lumora-cli frame: %s\n", written.error.c_str());
@@ -141,8 +119,8 @@ int runFrame(const QStringList& args) {
     }
     if (!written.exifWarning.empty())
         std::fprintf(stderr, "lumora-cli frame: warning: EXIF not copied: %s\n", written.exifWarning.c_str());
-    std::printf("%s: frame %d, %dx%d, %d bits\n", out.toLocal8Bit().constData(), index, frame.image.cols,
-                frame.image.rows, bits);
+    std::printf("%s: frame %d, %dx%d, %d bits\n", out.toLocal8Bit().constData(), *index, frame.image.cols,
+                frame.image.rows, depth);
     return 0;
 }
 
