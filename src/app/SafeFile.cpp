@@ -1,5 +1,7 @@
 #include "app/SafeFile.h"
 
+#include <QSaveFile>
+
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -132,8 +134,20 @@ bool PendingFile::commit(std::string* error) {
 }
 
 bool writeFileSafely(const std::string& path, const void* data, std::size_t size, std::string* error) {
-    PendingFile file(path);
-    return file.write(data, size, error) && file.commit(error);
+    // QSaveFile writes beside the target, flushes and syncs, and renames only a complete file into place.
+    QSaveFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::WriteOnly)) {
+        setError(error,
+                 "cannot create a file in " + directoryOf(path) + ": " + file.errorString().toStdString());
+        return false;
+    }
+    const auto length = static_cast<qint64>(size);
+    if (file.write(static_cast<const char*>(data), length) != length || !file.commit()) {
+        setError(error, "cannot write " + path + ": " + file.errorString().toStdString());
+        file.cancelWriting();
+        return false;
+    }
+    return true;
 }
 
 } // namespace lumora

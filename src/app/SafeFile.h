@@ -35,7 +35,8 @@ private:
     bool committed_ = false;
 };
 
-// Convenience for a whole buffer: write it beside `path`, then rename into place.
+// A whole buffer of a plain file, through QSaveFile: written beside `path`, synced, then renamed into place.
+// An existing file keeps its permissions.
 bool writeFileSafely(const std::string& path, const void* data, std::size_t size, std::string* error);
 
 // Text of an errno value, for error messages.

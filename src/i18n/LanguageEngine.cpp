@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QVersionNumber>
 #include <algorithm>
 #include <fstream>
 #include <sstream>
@@ -23,29 +24,6 @@ bool startsWith(const std::string& s, const char* prefix) {
     return s.rfind(prefix, 0) == 0;
 }
 
-std::vector<long long> versionComponents(const std::string& v) {
-    std::vector<long long> parts;
-    size_t start = 0;
-    while (start <= v.size()) {
-        const size_t dot = v.find('.', start);
-        const std::string piece = v.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
-        long long n = 0;
-        // Digits only; a malformed component counts as 0 rather than aborting the scan.
-        for (char c : piece) {
-            if (c < '0' || c > '9')
-                break;
-            n = std::min<long long>(n * 10 + (c - '0'), 1000000000LL);
-        }
-        parts.push_back(n);
-        if (dot == std::string::npos)
-            break;
-        start = dot + 1;
-    }
-    while (parts.size() < 4)
-        parts.push_back(0);
-    return parts;
-}
-
 } // namespace
 
 LanguageEngine& LanguageEngine::instance() {
@@ -64,14 +42,12 @@ void LanguageEngine::setUserLanguageDirectory(const std::string& dir) {
 }
 
 int LanguageEngine::compareVersions(const std::string& a, const std::string& b) {
-    std::vector<long long> pa = versionComponents(a), pb = versionComponents(b);
-    const size_t n = std::max(pa.size(), pb.size());
-    pa.resize(n, 0);
-    pb.resize(n, 0);
-    for (size_t i = 0; i < n; ++i)
-        if (pa[i] != pb[i])
-            return pa[i] < pb[i] ? -1 : 1;
-    return 0;
+    // The leading numbers of each; missing components count as 0 ("2" is "2.0.0.0").
+    const auto version = [](const std::string& v) {
+        return QVersionNumber::fromString(QString::fromStdString(v)).normalized();
+    };
+    const int order = QVersionNumber::compare(version(a), version(b));
+    return order < 0 ? -1 : order > 0 ? 1 : 0;
 }
 
 LanguageEngine::FileHeader LanguageEngine::readHeader(const std::string& path) {

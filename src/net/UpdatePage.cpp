@@ -1,5 +1,7 @@
 #include "net/UpdatePage.h"
 
+#include <QVersionNumber>
+
 #include <algorithm>
 
 namespace lumora {
@@ -59,13 +61,11 @@ std::vector<int> versionNumbers(const QString& version) {
 }
 
 bool isNewerVersion(const QString& candidate, const QString& running) {
-    std::vector<int> a = versionNumbers(candidate), b = versionNumbers(running);
-    if (a.empty() || b.empty())
+    if (versionNumbers(candidate).empty() || versionNumbers(running).empty())
         return false;
-    const size_t n = std::max<size_t>({3, a.size(), b.size()});
-    a.resize(n, 0);
-    b.resize(n, 0);
-    return a > b;
+    // Normalised, missing components count as 0 ("2.1" is "2.1.0").
+    return QVersionNumber::compare(QVersionNumber::fromString(candidate).normalized(),
+                                   QVersionNumber::fromString(running).normalized()) > 0;
 }
 
 bool isWebAddress(const QUrl& url) {

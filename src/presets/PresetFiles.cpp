@@ -2,6 +2,7 @@
 
 #include "app/EventLog.h"
 #include "app/SafeFile.h"
+#include "tonemap/ToneControls.h"
 
 #include <tinyxml2.h>
 
@@ -13,37 +14,6 @@ namespace {
 
 using tinyxml2::XMLDocument;
 using tinyxml2::XMLElement;
-
-struct IntField {
-    const char* element;
-    int PresetRecord::*member;
-};
-
-// Integer children in file order, around the two booleans (applyTM after name, applySharpening before the
-// sharpening numbers).
-const IntField kLeadingInts[] = {
-    {"TMAlgo", &PresetRecord::TMAlgo},
-    {"alpha", &PresetRecord::alpha},
-    {"beta", &PresetRecord::beta},
-    {"gamma", &PresetRecord::gamma},
-    {"blackClip", &PresetRecord::blackClip},
-    {"whiteClip", &PresetRecord::whiteClip},
-    {"strength", &PresetRecord::strength},
-    {"exposure", &PresetRecord::exposure},
-    {"contrast", &PresetRecord::contrast},
-    {"highlights", &PresetRecord::highlights},
-    {"shadows", &PresetRecord::shadows},
-    {"whites", &PresetRecord::whites},
-    {"blacks", &PresetRecord::blacks},
-    {"hue", &PresetRecord::hue},
-    {"saturation", &PresetRecord::saturation},
-    {"vibrance", &PresetRecord::vibrance},
-};
-const IntField kTrailingInts[] = {
-    {"sharpeningAmount", &PresetRecord::sharpeningAmount},
-    {"sharpeningRadius", &PresetRecord::sharpeningRadius},
-    {"sharpeningThreshold", &PresetRecord::sharpeningThreshold},
-};
 
 struct Store {
     std::mutex mutex;
@@ -81,16 +51,15 @@ PresetRecord recordFrom(const XMLElement* e, int position) {
     const XMLElement* name = e->FirstChildElement("name");
     const char* text = name ? name->GetText() : nullptr;
     r.name = text && *text ? cutName(text) : std::to_string(position);
-    if (const XMLElement* c = e->FirstChildElement("applyTM"))
-        c->QueryBoolText(&r.applyTM);
-    for (const IntField& f : kLeadingInts)
-        if (const XMLElement* c = e->FirstChildElement(f.element))
-            c->QueryIntText(&(r.*f.member));
-    if (const XMLElement* c = e->FirstChildElement("applySharpening"))
-        c->QueryBoolText(&r.applySharpening);
-    for (const IntField& f : kTrailingInts)
-        if (const XMLElement* c = e->FirstChildElement(f.element))
-            c->QueryIntText(&(r.*f.member));
+    for (const ToneControl& c : kToneControls) {
+        const XMLElement* field = e->FirstChildElement(c.key);
+        if (!field)
+            continue;
+        if (c.onOff)
+            field->QueryBoolText(&(r.*c.onOff));
+        else
+            field->QueryIntText(&(r.*c.position));
+    }
     return r;
 }
 
@@ -116,12 +85,12 @@ void addChild(XMLDocument& doc, XMLElement* parent, const char* name, int value)
 XMLElement* presetElement(XMLDocument& doc, const PresetRecord& r) {
     XMLElement* p = doc.NewElement("preset");
     addChild(doc, p, "name", r.name.c_str());
-    addChild(doc, p, "applyTM", r.applyTM ? "true" : "false");
-    for (const IntField& f : kLeadingInts)
-        addChild(doc, p, f.element, r.*f.member);
-    addChild(doc, p, "applySharpening", r.applySharpening ? "true" : "false");
-    for (const IntField& f : kTrailingInts)
-        addChild(doc, p, f.element, r.*f.member);
+    for (const ToneControl& c : kToneControls) {
+        if (c.onOff)
+            addChild(doc, p, c.key, r.*c.onOff ? "true" : "false");
+        else
+            addChild(doc, p, c.key, r.*c.position);
+    }
     return p;
 }
 
@@ -152,113 +121,41 @@ bool fileIsMissing(tinyxml2::XMLError status) {
 
 } // namespace
 
-bool PresetRecord::operator==(const PresetRecord& o) const {
-    if (name != o.name || applyTM != o.applyTM || applySharpening != o.applySharpening)
-        return false;
-    for (const IntField& f : kLeadingInts)
-        if (this->*f.member != o.*f.member)
-            return false;
-    for (const IntField& f : kTrailingInts)
-        if (this->*f.member != o.*f.member)
-            return false;
-    return true;
-}
-
-ControlPositions PresetRecord::positions() const {
-    ControlPositions p;
-    p.applyTM = applyTM;
-    p.TMAlgo = TMAlgo;
-    p.alpha = alpha;
-    p.beta = beta;
-    p.gamma = gamma;
-    p.blackClip = blackClip;
-    p.whiteClip = whiteClip;
-    p.strength = strength;
-    p.exposure = exposure;
-    p.contrast = contrast;
-    p.highlights = highlights;
-    p.shadows = shadows;
-    p.whites = whites;
-    p.blacks = blacks;
-    p.hue = hue;
-    p.saturation = saturation;
-    p.vibrance = vibrance;
-    p.applySharpening = applySharpening;
-    p.sharpeningAmount = sharpeningAmount;
-    p.sharpeningRadius = sharpeningRadius;
-    p.sharpeningThreshold = sharpeningThreshold;
-    return p;
-}
-
-PresetRecord PresetRecord::fromPositions(const std::string& name, const ControlPositions& p) {
-    return {name,
-            p.applyTM,
-            p.TMAlgo,
-            p.alpha,
-            p.beta,
-            p.gamma,
-            p.blackClip,
-            p.whiteClip,
-            p.strength,
-            p.exposure,
-            p.contrast,
-            p.highlights,
-            p.shadows,
-            p.whites,
-            p.blacks,
-            p.hue,
-            p.saturation,
-            p.vibrance,
-            p.applySharpening,
-            p.sharpeningAmount,
-            p.sharpeningRadius,
-            p.sharpeningThreshold};
-}
-
 void setStartPositions(const ControlPositions& positions) {
     std::lock_guard<std::mutex> lock(store().mutex);
     store().start = positions;
 }
 
 PresetRecord blankPresetRecord() {
-    ControlPositions s;
+    ControlPositions start;
     {
         std::lock_guard<std::mutex> lock(store().mutex);
-        s = store().start;
+        start = store().start;
     }
     PresetRecord r;
-    r.applyTM = true;
-    r.TMAlgo = s.TMAlgo;
-    r.alpha = s.alpha;
-    r.beta = s.beta;
-    r.gamma = s.gamma;
-    r.blackClip = s.blackClip;
-    r.whiteClip = s.whiteClip;
-    r.strength = s.strength;
-    r.exposure = s.exposure;
-    r.contrast = s.contrast;
-    r.highlights = s.highlights;
-    r.shadows = s.shadows;
-    r.whites = s.whites;
-    r.blacks = s.blacks;
-    r.hue = s.hue;
-    r.saturation = s.saturation;
-    r.vibrance = s.vibrance;
-    r.applySharpening = true;
-    r.sharpeningAmount = 10;
-    r.sharpeningRadius = 3;
-    r.sharpeningThreshold = s.sharpeningThreshold;
+    for (const ToneControl& c : kToneControls)
+        setPositionOf(r, c, c.missingInFile == kStartPosition ? positionOf(start, c) : c.missingInFile);
     return r;
 }
 
+namespace {
+// A record from positions listed in the tone-control table's order (switches as 0 or 1).
+PresetRecord inTableOrder(const char* name, const std::array<int, kToneControls.size()>& positions) {
+    PresetRecord r;
+    r.name = name;
+    for (std::size_t i = 0; i < kToneControls.size(); ++i)
+        setPositionOf(r, kToneControls[i], positions[i]);
+    return r;
+}
+} // namespace
+
 const std::vector<PresetRecord>& builtInPresets() {
-    // name, applyTM, TMAlgo, alpha, beta, gamma, blackClip, whiteClip, strength, exposure, contrast,
-    // highlights, shadows, whites, blacks, hue, saturation, vibrance, applySharpening, amount, radius,
-    // threshold
+    // applyTM, TMAlgo, alpha, beta, gamma, blackClip, whiteClip, strength, exposure, contrast, highlights,
+    // shadows, whites, blacks, hue, saturation, vibrance, applySharpening, amount, radius, threshold
     static const std::vector<PresetRecord> kBuiltIn = {
-        {"Original", false, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, false, 50, 3, 0},
-        {"Soft", true, 1, 75, 0, 0, 0, 0, 50, -25, 50, 75, 25, 25, -25, 0, 0, 2, false, 75, 3, 0},
-        {"Strong", true, 0, 50, 50, 0, 5, 0, 50, -20, 50, -30, 50, -30, 5, 0, 0, 15, true, 65, 3, 0},
+        inTableOrder("Original", {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 50, 3, 0}),
+        inTableOrder("Soft", {1, 1, 75, 0, 0, 0, 0, 50, -25, 50, 75, 25, 25, -25, 0, 0, 2, 0, 75, 3, 0}),
+        inTableOrder("Strong", {1, 0, 50, 50, 0, 5, 0, 50, -20, 50, -30, 50, -30, 5, 0, 0, 15, 1, 65, 3, 0}),
     };
     return kBuiltIn;
 }

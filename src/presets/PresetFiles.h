@@ -5,6 +5,7 @@
 #include "tonemap/ToneMapParams.h"
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace lumora {
@@ -13,30 +14,27 @@ inline constexpr int kPresetNameLimit = 49; // characters kept of a name read fr
 inline constexpr const char* kDefaultPresetsFile = "default.xml";
 inline constexpr const char* kUserPresetsFile = "user.xml";
 
-// One preset; every number is a control position (see ToneMapParams.h for the conversion to values).
-struct PresetRecord {
+// One preset: a name and a set of control positions (see ToneMapParams.h for the conversion to values), in
+// files as the tone-control table's keys.
+struct PresetRecord : ControlPositions {
     std::string name;
-    bool applyTM = true;
-    int TMAlgo = 0;
-    int alpha = 0, beta = 0, gamma = 0;
-    int blackClip = 0, whiteClip = 0;
-    int strength = 0;
-    int exposure = 0, contrast = 0, highlights = 0, shadows = 0, whites = 0, blacks = 0;
-    int hue = 0, saturation = 0, vibrance = 0;
-    bool applySharpening = true;
-    int sharpeningAmount = 10, sharpeningRadius = 3, sharpeningThreshold = 0;
 
-    bool operator==(const PresetRecord& o) const;
+    PresetRecord() = default;
+    PresetRecord(std::string presetName, const ControlPositions& positions)
+        : ControlPositions(positions), name(std::move(presetName)) {}
+    bool operator==(const PresetRecord& o) const { return name == o.name && ControlPositions::operator==(o); }
     bool operator!=(const PresetRecord& o) const { return !(*this == o); }
-    ControlPositions positions() const;
+    const ControlPositions& positions() const { return *this; }
     // A preset named `name` holding `positions`.
-    static PresetRecord fromPositions(const std::string& name, const ControlPositions& positions);
+    static PresetRecord fromPositions(const std::string& name, const ControlPositions& positions) {
+        return {name, positions};
+    }
 };
 
 // The positions the window's controls had at start; a record read from a file starts from them.
 void setStartPositions(const ControlPositions& positions);
-// A record built without values: the start positions with tone mapping and sharpening on, sharpening amount
-// 10 and radius 3.
+// A record built without values: each control's missing-field position, or the start position where the
+// tone-control table says so.
 PresetRecord blankPresetRecord();
 
 // "Original", "Soft", "Strong".

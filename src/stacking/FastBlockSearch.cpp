@@ -1,5 +1,7 @@
 #include "stacking/FastBlockSearch.h"
 
+#include "app/OrderStatistics.h"
+
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
@@ -178,9 +180,8 @@ void FastBlockSearch::setFrame(const cv::Mat& alignedPacked, bool gate) {
     if (sums.empty())
         return;
     const size_t k = static_cast<size_t>(kStillQuantile * static_cast<double>(sums.size() - 1));
-    std::nth_element(sums.begin(), sums.begin() + static_cast<long>(k), sums.end());
     const double samples = static_cast<double>(side * side * channels_);
-    const double level = std::clamp(sums[k] / samples, kNoiseFloor, kNoiseCeiling);
+    const double level = std::clamp(kthSmallest(sums, k) / samples, kNoiseFloor, kNoiseCeiling);
     staticLimit_ = kStaticFactor * level * samples;
     unmatchedLimit_ = kUnmatchedFactor * level * samples;
 }

@@ -1,5 +1,7 @@
 #include "stacking/FrameAlignment.h"
 
+#include "app/OrderStatistics.h"
+
 #include <opencv2/imgproc.hpp>
 #include <opencv2/video/tracking.hpp>
 
@@ -117,8 +119,7 @@ AlignPoints texturedPoints(const cv::Mat& level) {
         return p;
     std::vector<float> sorted = strength;
     const size_t cut = static_cast<size_t>((1.0 - kFastPointShare) * static_cast<double>(sorted.size() - 1));
-    std::nth_element(sorted.begin(), sorted.begin() + static_cast<long>(cut), sorted.end());
-    const float threshold = std::max(sorted[cut], 1e-6f);
+    const float threshold = std::max(kthSmallest(sorted, cut), 1e-6f);
     const size_t above = static_cast<size_t>(
         std::count_if(strength.begin(), strength.end(), [&](float s) { return s >= threshold; }));
     const size_t stride = std::max<size_t>(1, (above + kFastMaxPoints - 1) / kFastMaxPoints);
@@ -170,8 +171,7 @@ void refine(const AlignPoints& p, const cv::Mat& frame, cv::Point2d& t) {
                 magnitudes.push_back(std::abs(residual[i]));
             }
         const size_t mid = magnitudes.size() / 2;
-        std::nth_element(magnitudes.begin(), magnitudes.begin() + static_cast<long>(mid), magnitudes.end());
-        const double spread = std::max(1.4826 * magnitudes[mid], 1e-3);
+        const double spread = std::max(1.4826 * kthSmallest(magnitudes, mid), 1e-3);
         double hxx = 0, hxy = 0, hyy = 0, bx = 0, by = 0;
         for (size_t i = 0; i < n; ++i) {
             if (!inside[i])

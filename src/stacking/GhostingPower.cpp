@@ -1,5 +1,6 @@
 #include "stacking/GhostingPower.h"
 
+#include "app/OrderStatistics.h"
 #include "stacking/BlockMatch.h"
 #include "stacking/FrameAlignment.h"
 
@@ -160,8 +161,7 @@ int GhostingPowerEstimator::estimate(const cv::Mat& chosen, const cv::Mat& chose
         if (m.found() && (m.dx != 0 || m.dy != 0) && static_cast<double>(m.ssd) <= kMaxConfirmingSsd)
             accepted.push_back(static_cast<float>(m.dx * m.dx + m.dy * m.dy));
     }
-    std::sort(accepted.begin(), accepted.end());
-    const float median = accepted.empty() ? 0.0f : accepted[accepted.size() / 2];
+    const float median = accepted.empty() ? 0.0f : kthSmallest(accepted, accepted.size() / 2);
     return radiusFromMedian(median, chosen.cols, cols);
 }
 

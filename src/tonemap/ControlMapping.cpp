@@ -1,50 +1,14 @@
 #include "tonemap/ControlMapping.h"
 
-#include <algorithm>
+#include "tonemap/ToneControls.h"
 
 namespace lumora {
 
-namespace {
-
-using FloatSetter = void (ToneMapEngine::*)(float, bool);
-
-struct FloatControl {
-    ControlField field;
-    FloatSetter setter;
-    float (*convert)(int);
-};
-
-const FloatControl kFloatControls[] = {
-    {&ControlPositions::strength, &ToneMapEngine::setStrength, position::strength},
-    {&ControlPositions::exposure, &ToneMapEngine::setExposure, position::exposure},
-    {&ControlPositions::contrast, &ToneMapEngine::setContrast, position::contrast},
-    {&ControlPositions::highlights, &ToneMapEngine::setHighlights, position::curveValue},
-    {&ControlPositions::shadows, &ToneMapEngine::setShadows, position::curveValue},
-    {&ControlPositions::whites, &ToneMapEngine::setWhites, position::curveValue},
-    {&ControlPositions::blacks, &ToneMapEngine::setBlacks, position::curveValue},
-    {&ControlPositions::hue, &ToneMapEngine::setHue, position::hue},
-    {&ControlPositions::saturation, &ToneMapEngine::setSaturation, position::saturation},
-    {&ControlPositions::vibrance, &ToneMapEngine::setVibrance, position::vibrance},
-    {&ControlPositions::blackClip, &ToneMapEngine::setBlackClip, position::blackClip},
-    {&ControlPositions::whiteClip, &ToneMapEngine::setWhiteClip, position::whiteClip},
-    {&ControlPositions::sharpeningAmount, &ToneMapEngine::setSharpeningAmount, position::sharpeningAmount},
-    {&ControlPositions::sharpeningThreshold, &ToneMapEngine::setSharpeningThreshold,
-     position::sharpeningThreshold},
-};
-
-} // namespace
-
 bool applyControlPosition(ToneMapEngine& engine, ControlField control, int position, bool recompute) {
-    if (control == &ControlPositions::sharpeningRadius) {
-        engine.setSharpeningRadius(position::sharpeningRadius(position), recompute);
-        return true;
-    }
-    const auto* end = std::end(kFloatControls);
-    const auto* it = std::find_if(std::begin(kFloatControls), end,
-                                  [control](const FloatControl& c) { return c.field == control; });
-    if (it == end)
+    const ToneControl* c = toneControlOf(control);
+    if (!c || c->kind != ToneControlKind::Slider)
         return false;
-    (engine.*(it->setter))(it->convert(position), recompute);
+    c->apply(engine, position, recompute);
     return true;
 }
 

@@ -1,5 +1,6 @@
 #include "tonemap/LayerStages.h"
 
+#include "app/OrderStatistics.h"
 #include "app/Parallel.h"
 #include "tonemap/BilateralFilter.h"
 #include "tonemap/LayerProcessing.h"
@@ -207,8 +208,7 @@ std::vector<float> samplesOfRank(const cv::Mat& image, const std::vector<size_t>
             if (std::isfinite(v[i]) && binOf(v[i]) == bin)
                 members.push_back(v[i]);
         const size_t k = rank - below;
-        std::nth_element(members.begin(), members.begin() + static_cast<std::ptrdiff_t>(k), members.end());
-        result.push_back(members[k]);
+        result.push_back(kthSmallest(members, k));
     }
     return result;
 }

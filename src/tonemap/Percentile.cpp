@@ -1,5 +1,7 @@
 #include "tonemap/Percentile.h"
 
+#include "app/OrderStatistics.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -17,8 +19,7 @@ std::optional<double> percentile(std::vector<float>& values, double p) {
     const size_t i = static_cast<size_t>(std::floor(pos));
     const double f = pos - static_cast<double>(i);
     // Only the two order statistics around pos are needed, not a full sort.
-    std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(i), values.end());
-    const double a = values[i];
+    const double a = kthSmallest(values, i);
     const double b = *std::min_element(values.begin() + static_cast<std::ptrdiff_t>(i) + 1, values.end());
     return a + (b - a) * f;
 }

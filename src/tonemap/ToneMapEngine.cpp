@@ -5,6 +5,7 @@
 #include "tonemap/ColorModifications.h"
 #include "tonemap/RenderSteps.h"
 #include "tonemap/Sharpening.h"
+#include "tonemap/ToneControls.h"
 
 #include <opencv2/imgproc.hpp>
 
@@ -297,46 +298,22 @@ void ToneMapEngine::setOperatorGamma(int operatorIndex, float v, bool recompute)
     setOperatorElement(operatorIndex, 2, v, recompute);
 }
 
-void ToneMapEngine::setAll(bool applyToneMapping, int operatorIndex, float alpha, float beta, float gamma,
-                           float blackClip, float whiteClip, float strength, float exposure, float contrast,
-                           float highlights, float shadows, float whites, float blacks, float hue,
-                           float saturation, float vibrance, bool applySharpening, float sharpeningAmount,
-                           int sharpeningRadius, float sharpeningThreshold) {
-    setApplyToneMapping(applyToneMapping);
-    setOperatorIndex(operatorIndex);
-    const int op = params_.operatorIndex;
-    const float triple[3] = {alpha, beta, gamma};
-    for (int e = 0; e < operatorParamCount(op); ++e)
-        setOperatorElement(op, e, triple[e], false);
-    setBlackClip(blackClip);
-    setWhiteClip(whiteClip);
-    setStrength(strength);
-    setExposure(exposure);
-    setContrast(contrast);
-    setHighlights(highlights);
-    setShadows(shadows);
-    setWhites(whites);
-    setBlacks(blacks);
-    setHue(hue);
-    setSaturation(saturation);
-    setVibrance(vibrance);
-    setApplySharpening(applySharpening);
-    setSharpeningAmount(sharpeningAmount);
-    setSharpeningRadius(sharpeningRadius);
-    setSharpeningThreshold(sharpeningThreshold);
+void ToneMapEngine::setAll(const ControlPositions& positions) {
+    const ControlPositions p = positions.bounded();
+    for (const ToneControl& c : kToneControls) {
+        if (c.apply)
+            c.apply(*this, positionOf(p, c), false);
+        if (c.kind != ToneControlKind::Operator)
+            continue;
+        const int op = params_.operatorIndex;
+        const std::array<float, 3> t = operatorTripleFromPositions(op, p.alpha, p.beta, p.gamma);
+        for (int e = 0; e < operatorParamCount(op); ++e)
+            setOperatorElement(op, e, t[static_cast<size_t>(e)], false);
+    }
 }
 
 void applyControlPositions(ToneMapEngine& engine, const ControlPositions& positions) {
-    const ControlPositions p = positions.bounded();
-    const std::array<float, 3> t = operatorTripleFromPositions(p.TMAlgo, p.alpha, p.beta, p.gamma);
-    engine.setAll(
-        p.applyTM, p.TMAlgo, t[0], t[1], t[2], position::blackClip(p.blackClip),
-        position::whiteClip(p.whiteClip), position::strength(p.strength), position::exposure(p.exposure),
-        position::contrast(p.contrast), position::curveValue(p.highlights), position::curveValue(p.shadows),
-        position::curveValue(p.whites), position::curveValue(p.blacks), position::hue(p.hue),
-        position::saturation(p.saturation), position::vibrance(p.vibrance), p.applySharpening,
-        position::sharpeningAmount(p.sharpeningAmount), position::sharpeningRadius(p.sharpeningRadius),
-        position::sharpeningThreshold(p.sharpeningThreshold));
+    engine.setAll(positions);
 }
 
 // --------------------------------------------------------------------------------------------------- render

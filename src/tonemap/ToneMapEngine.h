@@ -73,13 +73,10 @@ public:
     void setOperatorBeta(int operatorIndex, float v, bool recompute = false);
     void setOperatorGamma(int operatorIndex, float v, bool recompute = false);
 
-    // A whole set (a preset) without recomputing; alpha, beta, gamma go to the triple of the operator that
-    // the set selects, as far as that operator reads them.
-    void setAll(bool applyToneMapping, int operatorIndex, float alpha, float beta, float gamma,
-                float blackClip, float whiteClip, float strength, float exposure, float contrast,
-                float highlights, float shadows, float whites, float blacks, float hue, float saturation,
-                float vibrance, bool applySharpening, float sharpeningAmount, int sharpeningRadius,
-                float sharpeningThreshold);
+    // A whole set of positions (a preset) without recomputing, each brought into its range and converted to
+    // its value; alpha, beta, gamma go to the triple of the operator that the set selects, as far as that
+    // operator reads them.
+    void setAll(const ControlPositions& positions);
 
     // Recomputes the preview from `stage` (0..5) into the output; fast shrinks it 1.5 times more while tone
     // mapping is on. A cancelled operator leaves the previous output in place.

@@ -76,31 +76,6 @@ float sharpeningThreshold(int v) {
 }
 } // namespace position
 
-OperatorParamTarget operatorParamFromControl(OperatorControl control, int v) {
-    const float p = static_cast<float>(v);
-    switch (control) {
-    case OperatorControl::LaplacianDetail:
-        return {0, 0, (p - 100.f) * -0.01f};
-    case OperatorControl::LaplacianEdges:
-        return {0, 1, p * -0.01f};
-    case OperatorControl::LogBias:
-        return {1, 0, p * 0.0025f + 0.75f};
-    case OperatorControl::LayerResponse:
-        return {4, 0, (p + 100.f) * 0.005f};
-    case OperatorControl::LayerLightness:
-        return {4, 1, (p + 100.f) * 0.01f};
-    case OperatorControl::LayerMaxLuminance:
-        return {4, 2, (p + 101.f) * 25.f};
-    case OperatorControl::ContrastFloor:
-        return {2, 0, (p + 100.f) * 0.05f};
-    case OperatorControl::ContrastSlope:
-        return {2, 1, (p + 100.f) * 0.1f};
-    case OperatorControl::ContrastMidpoint:
-        return {2, 2, (p + 100.f) * 0.05f};
-    }
-    return {};
-}
-
 int operatorParamCount(int operatorIndex) {
     switch (clampOperatorIndex(operatorIndex)) {
     case 0:
@@ -112,38 +87,6 @@ int operatorParamCount(int operatorIndex) {
     default:
         return 3;
     }
-}
-
-std::array<float, 3> operatorTripleFromPositions(int operatorIndex, int alphaPos, int betaPos, int gammaPos) {
-    // The sliders each operator shows, in alpha, beta, gamma order.
-    static const OperatorControl kControls[kOperatorCount][3] = {
-        {OperatorControl::LaplacianDetail, OperatorControl::LaplacianEdges, OperatorControl::LaplacianEdges},
-        {OperatorControl::LogBias, OperatorControl::LogBias, OperatorControl::LogBias},
-        {OperatorControl::ContrastFloor, OperatorControl::ContrastSlope, OperatorControl::ContrastMidpoint},
-        {OperatorControl::LaplacianDetail, OperatorControl::LaplacianDetail,
-         OperatorControl::LaplacianDetail},
-        {OperatorControl::LayerResponse, OperatorControl::LayerLightness, OperatorControl::LayerMaxLuminance},
-    };
-    const int op = clampOperatorIndex(operatorIndex);
-    const int positions[3] = {alphaPos, betaPos, gammaPos};
-    std::array<float, 3> triple{0.f, 0.f, 0.f};
-    for (int e = 0; e < operatorParamCount(op); ++e)
-        triple[static_cast<size_t>(e)] = operatorParamFromControl(kControls[op][e], positions[e]).value;
-    return triple;
-}
-
-ControlPositions ControlPositions::bounded() const {
-    ControlPositions p = *this;
-    const auto slider = [](int& v) { v = std::clamp(v, -100, 100); };
-    const auto percent = [](int& v) { v = std::clamp(v, 0, 100); };
-    p.TMAlgo = clampOperatorIndex(p.TMAlgo);
-    for (int* v : {&p.alpha, &p.beta, &p.gamma, &p.strength, &p.exposure, &p.contrast, &p.highlights,
-                   &p.shadows, &p.whites, &p.blacks, &p.hue, &p.saturation, &p.vibrance})
-        slider(*v);
-    for (int* v : {&p.blackClip, &p.whiteClip, &p.sharpeningAmount, &p.sharpeningThreshold})
-        percent(*v);
-    p.sharpeningRadius = std::clamp(p.sharpeningRadius, 0, 20);
-    return p;
 }
 
 } // namespace lumora

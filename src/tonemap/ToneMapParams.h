@@ -71,31 +71,6 @@ int sharpeningRadius(int v);
 float sharpeningThreshold(int v);
 } // namespace position
 
-// The operator parameter sliders, named by what they set; each writes one element of one operator's triple.
-// The window's slots keep their historical names: horizontalSlider_TM1AlphaMoved and TM1BetaMoved drive
-// LaplacianDetail and LaplacianEdges, TM2AlphaMoved LogBias, TM3AlphaMoved, TM3BetaMoved and TM3GammaMoved
-// the Layer controls (operator 4), TM4AlphaMoved, TM4BetaMoved and TM4GammaMoved the Contrast controls
-// (operator 2).
-enum class OperatorControl {
-    LaplacianDetail,   // operator 0 alpha
-    LaplacianEdges,    // operator 0 beta
-    LogBias,           // operator 1 alpha
-    LayerResponse,     // operator 4 alpha
-    LayerLightness,    // operator 4 beta
-    LayerMaxLuminance, // operator 4 gamma
-    ContrastFloor,     // operator 2 alpha
-    ContrastSlope,     // operator 2 beta
-    ContrastMidpoint   // operator 2 gamma
-};
-
-struct OperatorParamTarget {
-    int operatorIndex = 0;
-    int element = 0; // 0 alpha, 1 beta, 2 gamma
-    float value = 0.f;
-};
-
-OperatorParamTarget operatorParamFromControl(OperatorControl control, int v);
-
 // Which triple elements an operator reads: 0 alpha and beta, 1 alpha, 2 and 4 all three, 3 none.
 int operatorParamCount(int operatorIndex);
 
@@ -103,20 +78,23 @@ int operatorParamCount(int operatorIndex);
 // operator does not read are 0).
 std::array<float, 3> operatorTripleFromPositions(int operatorIndex, int alphaPos, int betaPos, int gammaPos);
 
-// A whole set of control positions, as presets store them. The defaults are the window's designed positions.
+// A whole set of control positions, as presets store them. A new set holds the window's designed positions
+// (the table of tone controls, ToneControls.h).
 struct ControlPositions {
-    bool applyTM = true;
-    int TMAlgo = 0;
-    int alpha = 0, beta = 0, gamma = 0;
-    int blackClip = 0, whiteClip = 0;
-    int strength = 0;
-    int exposure = 0, contrast = 0, highlights = 0, shadows = 0, whites = 0, blacks = 0;
-    int hue = 0, saturation = 0, vibrance = 0;
-    bool applySharpening = true;
-    int sharpeningAmount = 50, sharpeningRadius = 3, sharpeningThreshold = 25;
+    bool applyTM;
+    int TMAlgo;
+    int alpha, beta, gamma;
+    int blackClip, whiteClip;
+    int strength;
+    int exposure, contrast, highlights, shadows, whites, blacks;
+    int hue, saturation, vibrance;
+    bool applySharpening;
+    int sharpeningAmount, sharpeningRadius, sharpeningThreshold;
 
-    // Every position brought into its slider's range (operator sliders and tone sliders -100..100, clips and
-    // sharpening amount/threshold 0..100, radius 0..20, operator 0..4).
+    ControlPositions();
+    bool operator==(const ControlPositions& o) const;
+    bool operator!=(const ControlPositions& o) const { return !(*this == o); }
+    // Every position brought into its control's range.
     ControlPositions bounded() const;
 };
 

@@ -1,6 +1,7 @@
 #include "ui/EditingPanel.h"
 
 #include "presets/PresetFiles.h"
+#include "tonemap/ToneControls.h"
 #include "ui/EditingController.h"
 #include "ui/LumoraV2.h"
 #include "ui/SharpestImageSelection.h"
@@ -14,64 +15,10 @@
 #include <QLCDNumber>
 #include <QSignalBlocker>
 
-#include <algorithm>
-
 namespace lumora {
 namespace {
 
 using P = Ui::ToneMappingPanel;
-
-// The operator sliders: the element of which operator's triple each one sets.
-struct OperatorRow {
-    PanelSlider slider;
-    const char* undoLabel;
-    int op;
-    int element;
-};
-const OperatorRow kOperatorRows[] = {
-    {&P::horizontalSlider_TMAlpha, "Undo on TM1 first parameter", 0, 0},
-    {&P::horizontalSlider_TMBeta, "Undo on TM1 second parameter", 0, 1},
-    {&P::horizontalSlider_TM2_Alpha, "Undo on TM2 first parameter", 1, 0},
-    {&P::horizontalSlider_TM3_Alpha, "Undo on TM3 first parameter", 4, 0},
-    {&P::horizontalSlider_TM3_Beta, "Undo on TM3 second parameter", 4, 1},
-    {&P::horizontalSlider_TM3_Gamma, "Undo on TM3 third parameter", 4, 2},
-    {&P::horizontalSlider_TM4_Alpha, "Undo on TM4 first parameter", 2, 0},
-    {&P::horizontalSlider_TM4_Beta, "Undo on TM4 second parameter", 2, 1},
-    {&P::horizontalSlider_TM4_Gamma, "Undo on TM4 third parameter", 2, 2},
-};
-
-// The sliders refreshed at once: the position each one shows.
-struct AdjustmentRow {
-    PanelSlider slider;
-    const char* undoLabel;
-    ControlField field;
-};
-const AdjustmentRow kAdjustmentRows[] = {
-    {&P::horizontalSlider_TMStrength, "Undo on strength slider", &ControlPositions::strength},
-    {&P::horizontalSlider_TMExposition, "Undo on exposure slider", &ControlPositions::exposure},
-    {&P::horizontalSlider_TMContrast, "Undo on contrast slider", &ControlPositions::contrast},
-    {&P::horizontalSlider_TMHighlights, "Undo on highlights slider", &ControlPositions::highlights},
-    {&P::horizontalSlider_TMShadows, "Undo on shadows slider", &ControlPositions::shadows},
-    {&P::horizontalSlider_TMWhites, "Undo on whites slider", &ControlPositions::whites},
-    {&P::horizontalSlider_TMBlacks, "Undo on blacks slider", &ControlPositions::blacks},
-    {&P::horizontalSlider_TMHue, "Undo on hue slider", &ControlPositions::hue},
-    {&P::horizontalSlider_TMSaturation, "Undo on saturation slider", &ControlPositions::saturation},
-    {&P::horizontalSlider_TMVibrance, "Undo on vibrance slider", &ControlPositions::vibrance},
-    {&P::horizontalSlider_TMBlackClip, "Undo on black clip slider", &ControlPositions::blackClip},
-    {&P::horizontalSlider_TMWhiteClip, "Undo on white clip slider", &ControlPositions::whiteClip},
-    {&P::horizontalSlider_TMSharpeningAmount, "Undo on sharpening amount slider",
-     &ControlPositions::sharpeningAmount},
-    {&P::horizontalSlider_TMSharpeningRadius, "Undo on sharpening radius slider",
-     &ControlPositions::sharpeningRadius},
-    {&P::horizontalSlider_TMSharpeningThreshold, "Undo on sharpening threshold slider",
-     &ControlPositions::sharpeningThreshold},
-};
-
-template <typename Row, std::size_t N> const Row* findRow(const Row (&rows)[N], PanelSlider slider) {
-    const auto* it =
-        std::find_if(std::begin(rows), std::end(rows), [slider](const Row& r) { return r.slider == slider; });
-    return it == std::end(rows) ? nullptr : it;
-}
 
 } // namespace
 
@@ -80,10 +27,17 @@ EditingPanel::EditingPanel(LumoraV2& window) : window_(window) {
     operators_ = std::make_unique<OperatorControls>(f, *this);
     adjustments_ = std::make_unique<AdjustmentControls>(f, *this);
     wireNumberDisplays();
-    for (const OperatorRow& r : kOperatorRows)
-        (f.toneMapping->*r.slider)->installEventFilter(this);
-    for (const AdjustmentRow& r : kAdjustmentRows)
-        (f.toneMapping->*r.slider)->installEventFilter(this);
+    // The rows of the tone-control tables, found by their widgets' names on the panel.
+    const QWidget* panel = f.toneMapping->groupBox_TMOptions->window();
+    for (const OperatorSlider& s : kOperatorSliders)
+        if (auto* slider = panel->findChild<QSlider*>(QLatin1String(s.widget)))
+            operatorRows_.insert(slider, &s);
+    for (const ToneControl& c : kToneControls)
+        if (c.kind == ToneControlKind::Slider)
+            if (auto* slider = panel->findChild<QSlider*>(QLatin1String(c.widget)))
+                adjustmentRows_.insert(slider, &c);
+    for (QSlider* s : operatorRows_.keys() + adjustmentRows_.keys())
+        s->installEventFilter(this);
     for (QSlider* s : {f.basicClassic->horizontalSlider_Rotation, f.proEditing->horizontalSlider_Rotation_2,
                        f.timeline->horizontalSlider_VideoSpeed, f.timeline->horizontalSlider_VideoBrightness})
         s->installEventFilter(this);
@@ -96,8 +50,8 @@ EditingPanel::EditingPanel(LumoraV2& window) : window_(window) {
     start.alpha = t->horizontalSlider_TMAlpha->value();
     start.beta = t->horizontalSlider_TMBeta->value();
     start.applySharpening = t->groupBox_Sharpening->isChecked();
-    for (const AdjustmentRow& r : kAdjustmentRows)
-        start.*(r.field) = (t->*r.slider)->value();
+    for (auto it = adjustmentRows_.cbegin(); it != adjustmentRows_.cend(); ++it)
+        setPositionOf(start, *it.value(), it.key()->value());
     setStartPositions(start);
 }
 
@@ -161,10 +115,12 @@ void EditingPanel::showPositions() {
         t->groupBox_Sharpening->setChecked(p.controls.applySharpening);
     }
     t->stackedWidget_TM->setCurrentIndex(clampOperatorIndex(p.controls.TMAlgo));
-    for (const OperatorRow& r : kOperatorRows)
-        setQuietly(t->*r.slider, p.operatorSliders[std::size_t(r.op)][std::size_t(r.element)]);
-    for (const AdjustmentRow& r : kAdjustmentRows)
-        setQuietly(t->*r.slider, p.controls.*r.field);
+    for (auto it = operatorRows_.cbegin(); it != operatorRows_.cend(); ++it)
+        setQuietly(
+            it.key(),
+            p.operatorSliders[std::size_t(it.value()->operatorIndex)][std::size_t(it.value()->element)]);
+    for (auto it = adjustmentRows_.cbegin(); it != adjustmentRows_.cend(); ++it)
+        setQuietly(it.key(), positionOf(p.controls, *it.value()));
     setQuietly(f.basicClassic->horizontalSlider_Rotation, p.rotation);
     setQuietly(f.proEditing->horizontalSlider_Rotation_2, p.rotation);
 }
@@ -199,36 +155,36 @@ void EditingPanel::refresh(SharpestImageSelection* picture, bool quick) {
 }
 
 void EditingPanel::operatorSliderMoved(PanelSlider slider, int v) {
-    const OperatorRow* row = findRow(kOperatorRows, slider);
+    const OperatorSlider* row = operatorRows_.value(window_.form().toneMapping->*slider);
     SharpestImageSelection* picture = restoring_ || !row ? nullptr : editable();
     if (!picture)
         return showPositions();
     EditPositions& p = picture->positions();
-    auto& sliders = p.operatorSliders[std::size_t(row->op)];
+    auto& sliders = p.operatorSliders[std::size_t(row->operatorIndex)];
     int& stored = sliders[std::size_t(row->element)];
     if (stored == v)
         return;
     window_.workspace()->undo.push(window_.form().toneMapping->*slider, &QAbstractSlider::setValue, stored, v,
                                    QString::fromLatin1(row->undoLabel));
     stored = v;
-    applyOperatorPositions(picture->engine(), row->op, sliders, false);
+    applyOperatorPositions(picture->engine(), row->operatorIndex, sliders, false);
     // Another operator's slider (changed back by undo) waits for its operator to be chosen.
-    if (row->op == p.controls.TMAlgo)
+    if (row->operatorIndex == p.controls.TMAlgo)
         refresh(picture, false);
 }
 
 void EditingPanel::adjustmentMoved(PanelSlider slider, int v) {
-    const AdjustmentRow* row = findRow(kAdjustmentRows, slider);
+    const ToneControl* row = adjustmentRows_.value(window_.form().toneMapping->*slider);
     SharpestImageSelection* picture = restoring_ || !row ? nullptr : editable();
     if (!picture)
         return showPositions();
-    int& stored = picture->positions().controls.*(row->field);
+    int& stored = picture->positions().controls.*(row->position);
     if (stored == v)
         return;
     window_.workspace()->undo.push(window_.form().toneMapping->*slider, &QAbstractSlider::setValue, stored, v,
                                    QString::fromLatin1(row->undoLabel));
     stored = v;
-    applyControlPosition(picture->engine(), row->field, v, false);
+    row->apply(picture->engine(), v, false);
     refresh(picture, true);
 }
 
@@ -251,29 +207,26 @@ void EditingPanel::operatorChosen(int comboIndex) {
 }
 
 void EditingPanel::toneMappingToggled(bool on) {
-    switchToggled(&ControlPositions::applyTM, &P::groupBox_TMOptions, &ToneMapEngine::setApplyToneMapping,
-                  "Undo on applying tone mapping", on);
+    switchToggled(*toneControlByKey("applyTM"), &P::groupBox_TMOptions, on);
 }
 
 void EditingPanel::sharpeningToggled(bool on) {
-    switchToggled(&ControlPositions::applySharpening, &P::groupBox_Sharpening,
-                  &ToneMapEngine::setApplySharpening, "Undo on applying sharpening", on);
+    switchToggled(*toneControlByKey("applySharpening"), &P::groupBox_Sharpening, on);
 }
 
-void EditingPanel::switchToggled(bool ControlPositions::*field, QGroupBox* Ui::ToneMappingPanel::*box,
-                                 void (ToneMapEngine::*setter)(bool, bool), const char* undoLabel, bool on) {
+void EditingPanel::switchToggled(const ToneControl& control, QGroupBox* Ui::ToneMappingPanel::*box, bool on) {
     SharpestImageSelection* picture = restoring_ ? nullptr : editable();
     if (!picture)
         return showPositions();
-    bool& stored = picture->positions().controls.*field;
+    bool& stored = picture->positions().controls.*(control.onOff);
     if (stored == on)
         return;
     window_.workspace()->undo.push(window_.form().toneMapping->*box, &QGroupBox::setChecked, stored, on,
-                                   QString::fromLatin1(undoLabel));
+                                   QString::fromLatin1(control.undoLabel));
     stored = on;
-    (picture->engine().*setter)(on, false);
+    control.apply(picture->engine(), on, false);
     // Sharpening comes after the operator: its switch is refreshed at once, tone mapping's renders.
-    refresh(picture, field == &ControlPositions::applySharpening);
+    refresh(picture, control.onOff == &ControlPositions::applySharpening);
 }
 
 void EditingPanel::rotationMoved(QSlider* slider, int v) {
@@ -308,12 +261,9 @@ bool EditingPanel::eventFilter(QObject* watched, QEvent* event) {
 }
 
 int EditingPanel::designedPosition(const QSlider* slider) const {
-    const P* t = window_.form().toneMapping;
-    for (const AdjustmentRow& r : kAdjustmentRows)
-        if (t->*r.slider == slider)
-            return ControlPositions{}.*(r.field);
     // The operators' sliders, rotation, playback speed and brightness rest at 0.
-    return 0;
+    const ToneControl* row = adjustmentRows_.value(const_cast<QSlider*>(slider));
+    return row ? row->designed : 0;
 }
 
 } // namespace lumora

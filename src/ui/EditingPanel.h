@@ -23,6 +23,8 @@ class LumoraV2;
 class SharpestImageSelection;
 class OperatorControls;
 class AdjustmentControls;
+struct OperatorSlider;
+struct ToneControl;
 
 // A slider of the tone-mapping panel, named by its member of the panel's form.
 using PanelSlider = QSlider* Ui::ToneMappingPanel::*;
@@ -71,13 +73,14 @@ private:
     // picture has a preview to start from, else a render on its thread.
     void refresh(SharpestImageSelection* picture, bool quick);
     // Tone mapping or sharpening switched on or off.
-    void switchToggled(bool ControlPositions::*field, QGroupBox* Ui::ToneMappingPanel::*box,
-                       void (ToneMapEngine::*setter)(bool, bool), const char* undoLabel, bool on);
+    void switchToggled(const ToneControl& control, QGroupBox* Ui::ToneMappingPanel::*box, bool on);
     void setQuietly(QSlider* slider, int value) const;
     int designedPosition(const QSlider* slider) const;
 
     LumoraV2& window_;
     bool restoring_ = false;
+    QHash<QSlider*, const OperatorSlider*> operatorRows_;
+    QHash<QSlider*, const ToneControl*> adjustmentRows_;
     QHash<QSlider*, QLCDNumber*> numberDisplays_;
     std::unique_ptr<OperatorControls> operators_;
     std::unique_ptr<AdjustmentControls> adjustments_;

@@ -13,17 +13,6 @@
 
 namespace {
 
-TEST(EventLog, TimestampIsMonthFirstWithZeroPadding) {
-    const auto stamp = [](int month, int day, int hour, int minute, int second) {
-        std::tm t{};
-        t.tm_year = 2026 - 1900, t.tm_mon = month - 1, t.tm_mday = day;
-        t.tm_hour = hour, t.tm_min = minute, t.tm_sec = second;
-        return lumora::formatLogTimestamp(t);
-    };
-    EXPECT_EQ(stamp(3, 5, 14, 7, 9), "03/05/2026 14:07:09");
-    EXPECT_EQ(stamp(12, 31, 0, 0, 0), "12/31/2026 00:00:00");
-}
-
 TEST(EventLog, EntriesAreStampedWithTheTimeOfTheCallAndAppended) {
     lumora::test::LogCapture log;
     const std::time_t before = std::time(nullptr);

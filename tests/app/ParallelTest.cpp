@@ -6,7 +6,6 @@
 #include "app/RunControl.h"
 
 #include <QTemporaryDir>
-#include <QThread>
 #include <atomic>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -95,12 +94,6 @@ TEST(ParallelFor, AFailingTaskIsLoggedAndTheOthersStillRun) {
     const std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
     EXPECT_NE(text.find("BandFilter"), std::string::npos);
     EXPECT_NE(text.find("band 7 broke"), std::string::npos);
-}
-
-TEST(WorkerCount, WaitingCallersTakeEveryCoreAndTheWindowKeepsOne) {
-    const int cores = std::max(1, QThread::idealThreadCount());
-    EXPECT_EQ(lumora::workerCount(lumora::WorkerUse::Waiting), cores);
-    EXPECT_EQ(lumora::workerCount(lumora::WorkerUse::Interactive), std::max(1, cores - 1));
 }
 
 TEST(RunControl, CancelOutranksStopAndResetForgetsBoth) {

@@ -3,6 +3,7 @@
 
 #include "app/Settings.h"
 #include "TestEnvironment.h"
+#include "app/AppIdentity.h"
 #include "app/Startup.h"
 
 #include <QSettings>
@@ -85,10 +86,10 @@ TEST(CommandLine, ArgumentsChooseTheStartKind) {
 TEST_F(SettingsTest, InstallModeRearmsTheNoticesOnlyForANewVersion) {
     settings::write(settings::DoNotShowUpdates, true);
     settings::write(settings::IsFirstRunVersion, false);
-    settings::write(settings::CurrentVersion, QStringLiteral("2.0.2"));
+    settings::write(settings::CurrentVersion, QStringLiteral("0.0.1"));
     runInstallMode(QStringLiteral("Francais"));
     EXPECT_EQ(settings::read(settings::ChosenLanguage), QStringLiteral("Francais"));
-    EXPECT_EQ(settings::read(settings::CurrentVersion), QStringLiteral("2.0.3"));
+    EXPECT_EQ(settings::read(settings::CurrentVersion), QString::fromLatin1(kApplicationVersion));
     EXPECT_FALSE(settings::read(settings::DoNotShowUpdates));
     EXPECT_TRUE(settings::read(settings::IsFirstRunVersion));
 

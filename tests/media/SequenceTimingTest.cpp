@@ -42,17 +42,6 @@ TEST(SequenceTiming, LabelsTruncateMinutesAndSeconds) {
     EXPECT_EQ(burstPositionText(8, 9), "9/9");
 }
 
-TEST(SequenceTiming, SpeedLevelsScaleTheNominalInterval) {
-    const float nominal = frameIntervalForSpeed(0, 25.0f);
-    EXPECT_FLOAT_EQ(nominal, 1.65f / 25.0f);
-    // Each level above zero adds a quarter of the nominal rate; below, a quarter of the nominal interval.
-    for (int level = 1; level <= 12; ++level) {
-        EXPECT_FLOAT_EQ(1.0f / frameIntervalForSpeed(level, 25.0f), (1.0f / nominal) * (4.0f + level) / 4.0f);
-        EXPECT_FLOAT_EQ(frameIntervalForSpeed(-level, 25.0f), nominal * (4.0f + level) / 4.0f);
-    }
-    EXPECT_FLOAT_EQ(frameIntervalForSpeed(-12, 25.0f), nominal * 4.0f);
-}
-
 TEST(SequenceTiming, ThreeBrightnessStepsDoubleOrHalveAndSaturate) {
     EXPECT_FLOAT_EQ(brightnessGain(0), 1.0f);
     EXPECT_FLOAT_EQ(brightnessGain(3), 2.0f);

@@ -1,5 +1,4 @@
-// The update page is untrusted text: what ends its reading, which values count as missing, and how versions
-// compare.
+// The update page is untrusted text: what ends its reading and which values count as missing.
 
 #include "net/UpdatePage.h"
 
@@ -33,13 +32,6 @@ TEST(UpdatePage, ReadsOnlyWhatIsPlainlyAVersionAndAWebAddress) {
         EXPECT_EQ(offer.version, QLatin1String(c.version)) << c.page;
         EXPECT_EQ(offer.address, QUrl(QString::fromLatin1(c.address))) << c.page;
     }
-}
-
-TEST(UpdatePage, ComparesVersionsNumberByNumber) {
-    for (const char* newer : {"2.0.10", "2.0.3.1", "3", "2.1"})
-        EXPECT_TRUE(isNewerVersion(QString::fromLatin1(newer), QStringLiteral("2.0.3"))) << newer;
-    for (const char* notNewer : {"2.0.3", "2.0", "2.0.2.9", "1.9.9", "x.1", ""})
-        EXPECT_FALSE(isNewerVersion(QString::fromLatin1(notNewer), QStringLiteral("2.0.3"))) << notNewer;
 }
 
 } // namespace

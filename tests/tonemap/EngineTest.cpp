@@ -140,12 +140,15 @@ TEST_F(TonemapEngine, OperatorIndexReplacesTheOperatorOnlyOnChange) {
     e.setOperatorIndex(-2);
     EXPECT_EQ(e.params().operatorIndex, 0);
     // A preset's triple goes to the operator it selects, and only as far as that operator reads it.
-    e.setAll(true, 1, 0.8f, 2.f, 3.f, 0.f, 0.f, 0.5f, 0.f, 1.f, 0.f, 0.f, 0.f, 0.f, 0.f, 1.f, 0.f, true, 0.1f,
-             3, 0.f);
-    e.setAll(true, 4, 0.7f, 2.f, 3.f, 0.f, 0.f, 0.5f, 0.f, 1.f, 0.f, 0.f, 0.f, 0.f, 0.f, 1.f, 0.f, true, 0.1f,
-             3, 0.f);
+    ControlPositions p;
+    p.TMAlgo = 1;
+    p.alpha = 20, p.beta = 100, p.gamma = -100;
+    e.setAll(p);
+    p.TMAlgo = 4;
+    p.alpha = 40;
+    e.setAll(p);
     EXPECT_EQ(e.params().operatorParams[1], (std::array<float, 3>{0.8f, 0.f, 0.f}));
-    EXPECT_EQ(e.params().operatorParams[4], (std::array<float, 3>{0.7f, 2.f, 3.f}));
+    EXPECT_EQ(e.params().operatorParams[4], (std::array<float, 3>{0.7f, 2.f, 25.f}));
 }
 
 TEST_F(TonemapEngine, PreviewSizeFollowsTheViewAndFastMode) {

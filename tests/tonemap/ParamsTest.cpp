@@ -48,36 +48,24 @@ TEST(TonemapParams, SliderEndsCentreAndTheKinkAtZero) {
 
 TEST(TonemapParams, OperatorSlidersWriteTheirOperatorsTriple) {
     struct Case {
-        OperatorControl control;
         int op, element;
         float atMinus100, at0, at100;
     };
     // The window's third and fourth slider groups belong to operators 4 and 2.
     const Case cases[] = {
-        {OperatorControl::LaplacianDetail, 0, 0, 2.f, 1.f, 0.f},
-        {OperatorControl::LaplacianEdges, 0, 1, 1.f, 0.f, -1.f},
-        {OperatorControl::LogBias, 1, 0, 0.5f, 0.75f, 1.f},
-        {OperatorControl::LayerResponse, 4, 0, 0.f, 0.5f, 1.f},
-        {OperatorControl::LayerLightness, 4, 1, 0.f, 1.f, 2.f},
-        {OperatorControl::LayerMaxLuminance, 4, 2, 25.f, 2525.f, 5025.f},
-        {OperatorControl::ContrastFloor, 2, 0, 0.f, 5.f, 10.f},
-        {OperatorControl::ContrastSlope, 2, 1, 0.f, 10.f, 20.f},
-        {OperatorControl::ContrastMidpoint, 2, 2, 0.f, 5.f, 10.f},
+        {0, 0, 2.f, 1.f, 0.f},  {0, 1, 1.f, 0.f, -1.f},  {1, 0, 0.5f, 0.75f, 1.f},
+        {4, 0, 0.f, 0.5f, 1.f}, {4, 1, 0.f, 1.f, 2.f},   {4, 2, 25.f, 2525.f, 5025.f},
+        {2, 0, 0.f, 5.f, 10.f}, {2, 1, 0.f, 10.f, 20.f}, {2, 2, 0.f, 5.f, 10.f},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(static_cast<int>(c.control));
+        SCOPED_TRACE(c.op * 10 + c.element);
         const int positions[3] = {-100, 0, 100};
         const float expected[3] = {c.atMinus100, c.at0, c.at100};
         for (int k = 0; k < 3; ++k) {
-            const OperatorParamTarget t = operatorParamFromControl(c.control, positions[k]);
-            EXPECT_EQ(t.operatorIndex, c.op);
-            EXPECT_EQ(t.element, c.element);
-            EXPECT_NEAR(t.value, expected[k], 1e-3f * std::max(1.f, std::fabs(expected[k])));
-            // A whole triple from positions agrees with the single slider.
-            const int p[3] = {c.element == 0 ? positions[k] : 0, c.element == 1 ? positions[k] : 0,
-                              c.element == 2 ? positions[k] : 0};
-            EXPECT_NEAR(operatorTripleFromPositions(c.op, p[0], p[1], p[2])[size_t(c.element)], t.value,
-                        1e-3f * std::max(1.f, std::fabs(t.value)));
+            int p[3] = {0, 0, 0};
+            p[c.element] = positions[k];
+            EXPECT_NEAR(operatorTripleFromPositions(c.op, p[0], p[1], p[2])[size_t(c.element)], expected[k],
+                        1e-3f * std::max(1.f, std::fabs(expected[k])));
         }
     }
     // Unused elements stay 0: operator 1 has one slider, the fixed recipe (3) none.
@@ -96,12 +84,20 @@ TEST(TonemapParams, DamagedValuesAreBroughtBackIntoRange) {
     p.exposure = -300;
     p.blackClip = -5;
     p.sharpeningRadius = 99;
+    ControlPositions designed;
+    EXPECT_TRUE(designed.applyTM && designed.applySharpening);
+    EXPECT_EQ(designed.sharpeningAmount, 50);
+    EXPECT_EQ(designed.sharpeningRadius, 3);
+    EXPECT_EQ(designed.sharpeningThreshold, 25);
+    EXPECT_EQ(designed.exposure, 0);
+    p.sharpeningThreshold = 101;
     const ControlPositions b = p.bounded();
     EXPECT_EQ(b.TMAlgo, 4);
     EXPECT_EQ(b.alpha, 100);
     EXPECT_EQ(b.exposure, -100);
     EXPECT_EQ(b.blackClip, 0);
     EXPECT_EQ(b.sharpeningRadius, 20);
+    EXPECT_EQ(b.sharpeningThreshold, 100);
 }
 
 } // namespace

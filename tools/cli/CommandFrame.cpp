@@ -1,4 +1,5 @@
 #include "CliCommands.h"
+#include "CommandLine.h"
 #include "HdrOptions.h"
 
 #include "app/Settings.h"
@@ -9,6 +10,7 @@
 
 #include <QFileInfo>
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 
 namespace lumora::cli {
@@ -23,11 +25,6 @@ const char* const kUsage =
     "tif, psd, bmp, exr or avif;\n"
     "--bits defaults to the format's usual depth. In exr and avif the frame's white is "
     "diffuse white (203 nits).";
-
-int usageError(const QString& message) {
-    std::fprintf(stderr, "lumora-cli frame: %s (see --help)\n", message.toLocal8Bit().constData());
-    return 2;
-}
 
 // "8, 16 or 32": the depths a format offers, ascending.
 QString depthList(const ExportFormat& format) {
@@ -94,63 +91,42 @@ Frame readFrame(const std::vector<std::string>& media, int index) {
 } // namespace
 
 int runFrame(const QStringList& args) {
-    std::vector<std::string> media;
-    QString out;
-    int index = -1;
-    int bits = 0;
+    CommandLine line("frame");
+    line.addValued({QStringLiteral("index"), QStringLiteral("o"), QStringLiteral("bits")});
+    addHdrOptions(line);
+    const QByteArray help = QByteArray(kUsage) + '\n' + kHdrOptionsHelp;
+    if (const std::optional<int> status = line.parse(args, help.constData()))
+        return *status;
+    const std::optional<int> index = line.number(QStringLiteral("index"), -1, 0, INT_MAX,
+                                                 QStringLiteral("--index takes a frame number from 0"));
+    if (!index)
+        return 2;
+    const std::optional<int> bits = line.oneOf(QStringLiteral("bits"), 0, {8, 10, 16, 32},
+                                               QStringLiteral("--bits takes 8, 10, 16 or 32"));
     HdrChoices hdr;
-    QString error;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& a = args[i];
-        const bool hasValue = i + 1 < args.size();
-        const OptionParse h = parseHdrOption(args, i, hdr, &error);
-        if (h == OptionParse::Error)
-            return usageError(error);
-        if (h == OptionParse::Taken)
-            continue;
-        if (a == QLatin1String("--help")) {
-            std::printf("%s\n%s\n", kUsage, kHdrOptionsHelp);
-            return 0;
-        } else if (a == QLatin1String("--index") && hasValue) {
-            bool ok = false;
-            index = args[++i].toInt(&ok);
-            if (!ok || index < 0)
-                return usageError(QStringLiteral("--index takes a frame number from 0"));
-        } else if (a == QLatin1String("-o") && hasValue) {
-            out = args[++i];
-        } else if (a == QLatin1String("--bits") && hasValue) {
-            bits = args[++i].toInt();
-            if (bits != 8 && bits != 10 && bits != 16 && bits != 32)
-                return usageError(QStringLiteral("--bits takes 8, 10, 16 or 32"));
-        } else if (a == QLatin1String("--")) {
-            for (++i; i < args.size(); ++i)
-                media.push_back(args[i].toStdString());
-        } else if (a.startsWith(QLatin1Char('-')) && a.size() > 1) {
-            return usageError(QStringLiteral("unexpected argument '%1'").arg(a));
-        } else {
-            media.push_back(a.toStdString());
-        }
-    }
+    if (!bits || !readHdrOptions(line, hdr))
+        return 2;
+    const std::vector<std::string> media = line.media();
+    const QString out = line.value(QStringLiteral("o"));
     if (media.empty())
-        return usageError(QStringLiteral("missing MEDIA"));
-    if (index < 0)
-        return usageError(QStringLiteral("missing --index"));
+        return line.usageError(QStringLiteral("missing MEDIA"));
+    if (*index < 0)
+        return line.usageError(QStringLiteral("missing --index"));
     if (out.isEmpty())
-        return usageError(QStringLiteral("missing -o OUT"));
+        return line.usageError(QStringLiteral("missing -o OUT"));
 
     const int format = exportFormatIndexForSuffix(QFileInfo(out).suffix());
     if (format < 0)
-        return usageError(QStringLiteral("OUT must end in .jpg, .hdr, .tif, .psd, .bmp, .exr or .avif"));
+        return line.usageError(QStringLiteral("OUT must end in .jpg, .hdr, .tif, .psd, .bmp, .exr or .avif"));
     const ExportFormat& chosen = exportFormats()[static_cast<std::size_t>(format)];
-    if (bits == 0)
-        bits = chosen.defaultDepth();
-    if (!chosen.offersDepth(bits))
-        return usageError(
+    const int depth = *bits == 0 ? chosen.defaultDepth() : *bits;
+    if (!chosen.offersDepth(depth))
+        return line.usageError(
             QStringLiteral("%1 files are written at %2 bits only")
                 .arg(QLatin1String(chosen.extension))
                 .arg(chosen.asksForDepth() ? depthList(chosen) : QString::number(chosen.defaultDepth())));
 
-    const Frame frame = readFrame(media, index);
+    const Frame frame = readFrame(media, *index);
     if (frame.image.empty()) {
         std::fprintf(stderr, "lumora-cli frame: %s\n", frame.problem.c_str());
         return 1;
@@ -158,7 +134,7 @@ int runFrame(const QStringList& args) {
     ExportPicture picture;
     picture.image = frame.image;
     const WriteResult written =
-        exportPicture(out.toStdString(), picture, bits, hdr, exifSourceForFormat(format, frame.exifSource),
+        exportPicture(out.toStdString(), picture, depth, hdr, exifSourceForFormat(format, frame.exifSource),
                       settings::read(settings::JPGQuality));
     if (!written.ok) {
         std::fprintf(stderr, "lumora-cli frame: %s\n", written.error.c_str());
@@ -166,8 +142,8 @@ int runFrame(const QStringList& args) {
     }
     if (!written.exifWarning.empty())
         std::fprintf(stderr, "lumora-cli frame: warning: EXIF not copied: %s\n", written.exifWarning.c_str());
-    std::printf("%s: frame %d, %dx%d, %d bits\n", out.toLocal8Bit().constData(), index, frame.image.cols,
-                frame.image.rows, bits);
+    std::printf("%s: frame %d, %dx%d, %d bits\n", out.toLocal8Bit().constData(), *index, frame.image.cols,
+                frame.image.rows, depth);
     return 0;
 }
 

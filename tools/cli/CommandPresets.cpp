@@ -1,6 +1,7 @@
 #include "CliCommands.h"
 
 #include "presets/PresetFiles.h"
+#include "tonemap/ToneControls.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -15,27 +16,12 @@ QJsonObject toJson(const PresetRecord& r, const char* source) {
     QJsonObject o;
     o[QStringLiteral("source")] = QString::fromLatin1(source);
     o[QStringLiteral("name")] = QString::fromStdString(r.name);
-    o[QStringLiteral("applyTM")] = r.applyTM;
-    o[QStringLiteral("TMAlgo")] = r.TMAlgo;
-    o[QStringLiteral("alpha")] = r.alpha;
-    o[QStringLiteral("beta")] = r.beta;
-    o[QStringLiteral("gamma")] = r.gamma;
-    o[QStringLiteral("blackClip")] = r.blackClip;
-    o[QStringLiteral("whiteClip")] = r.whiteClip;
-    o[QStringLiteral("strength")] = r.strength;
-    o[QStringLiteral("exposure")] = r.exposure;
-    o[QStringLiteral("contrast")] = r.contrast;
-    o[QStringLiteral("highlights")] = r.highlights;
-    o[QStringLiteral("shadows")] = r.shadows;
-    o[QStringLiteral("whites")] = r.whites;
-    o[QStringLiteral("blacks")] = r.blacks;
-    o[QStringLiteral("hue")] = r.hue;
-    o[QStringLiteral("saturation")] = r.saturation;
-    o[QStringLiteral("vibrance")] = r.vibrance;
-    o[QStringLiteral("applySharpening")] = r.applySharpening;
-    o[QStringLiteral("sharpeningAmount")] = r.sharpeningAmount;
-    o[QStringLiteral("sharpeningRadius")] = r.sharpeningRadius;
-    o[QStringLiteral("sharpeningThreshold")] = r.sharpeningThreshold;
+    for (const ToneControl& c : kToneControls) {
+        if (c.onOff)
+            o[QLatin1String(c.key)] = r.*c.onOff;
+        else
+            o[QLatin1String(c.key)] = r.*c.position;
+    }
     return o;
 }
 

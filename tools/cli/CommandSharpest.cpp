@@ -1,4 +1,5 @@
 #include "CliCommands.h"
+#include "CommandLine.h"
 #include "StackOptions.h"
 
 #include "media/ImagesSequence.h"
@@ -8,6 +9,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <climits>
 #include <cstdio>
 #include <memory>
 
@@ -19,44 +21,27 @@ const char* const kUsage =
     "usage: lumora-cli sharpest MEDIA... --index N [--radius R] [--json]\n"
     "Lists frame N and the frames within R of it (3) that are sharper, sharpest first.";
 
-int usageError(const QString& message) {
-    std::fprintf(stderr, "lumora-cli sharpest: %s (see --help)\n", message.toLocal8Bit().constData());
-    return 2;
-}
-
 } // namespace
 
 int runSharpest(const QStringList& args) {
-    std::vector<std::string> media;
-    int index = -1, radius = 3;
-    bool json = false;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& a = args[i];
-        const bool hasValue = i + 1 < args.size();
-        bool ok = true;
-        if (a == QLatin1String("--help")) {
-            std::puts(kUsage);
-            return 0;
-        } else if ((a == QLatin1String("--index") || a == QLatin1String("--radius")) && hasValue) {
-            const int v = args[++i].toInt(&ok);
-            if (!ok || v < 0)
-                return usageError(QStringLiteral("%1 takes a number from 0").arg(a));
-            (a == QLatin1String("--index") ? index : radius) = v;
-        } else if (a == QLatin1String("--json")) {
-            json = true;
-        } else if (a == QLatin1String("--")) {
-            for (++i; i < args.size(); ++i)
-                media.push_back(args[i].toStdString());
-        } else if (a.startsWith(QLatin1Char('-')) && a.size() > 1) {
-            return usageError(QStringLiteral("unexpected argument '%1'").arg(a));
-        } else {
-            media.push_back(a.toStdString());
-        }
-    }
+    CommandLine line("sharpest");
+    line.addValued({QStringLiteral("index"), QStringLiteral("radius")});
+    line.addFlags({QStringLiteral("json")});
+    if (const std::optional<int> status = line.parse(args, kUsage))
+        return *status;
+    const std::optional<int> givenIndex =
+        line.number(QStringLiteral("index"), -1, 0, INT_MAX, QStringLiteral("--index takes a number from 0"));
+    const std::optional<int> givenRadius = line.number(QStringLiteral("radius"), 3, 0, INT_MAX,
+                                                       QStringLiteral("--radius takes a number from 0"));
+    if (!givenIndex || !givenRadius)
+        return 2;
+    const int index = *givenIndex, radius = *givenRadius;
+    const bool json = line.isSet(QStringLiteral("json"));
+    const std::vector<std::string> media = line.media();
     if (media.empty())
-        return usageError(QStringLiteral("missing MEDIA"));
+        return line.usageError(QStringLiteral("missing MEDIA"));
     if (index < 0)
-        return usageError(QStringLiteral("missing --index"));
+        return line.usageError(QStringLiteral("missing --index"));
     const std::unique_ptr<ImagesSequence> sequence = openSequenceAt("sharpest", media, index);
     if (!sequence)
         return 1;

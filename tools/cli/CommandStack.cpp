@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <memory>
 #include <thread>
@@ -45,11 +46,6 @@ const char* const kUsage =
     "as\n"
     "an HDR picture. HDR clips place diffuse white where the clip did, other sources at the light's top.";
 
-int usageError(const QString& message) {
-    std::fprintf(stderr, "lumora-cli stack: %s (see --help)\n", message.toLocal8Bit().constData());
-    return 2;
-}
-
 const char* stateName(StackingEngine::FrameReport::State s) {
     switch (s) {
     case StackingEngine::FrameReport::State::Merged:
@@ -77,72 +73,49 @@ void drawProgress(int frame, int count, float percent) {
 } // namespace
 
 int runStack(const QStringList& args) {
-    std::vector<std::string> media;
-    QString out, ghostMap;
-    int index = -1, bits = 0;
+    CommandLine line("stack");
+    addStackOptions(line);
+    line.addValued(
+        {QStringLiteral("index"), QStringLiteral("o"), QStringLiteral("ghost-map"), QStringLiteral("bits")});
+    line.addFlags({QStringLiteral("json")});
+    addHdrOptions(line);
+    const QByteArray help = QByteArray(kUsage) + '\n' + kHdrOptionsHelp;
+    if (const std::optional<int> status = line.parse(args, help.constData()))
+        return *status;
     StackOptions stack;
     HdrChoices hdr;
-    bool json = false;
-    QString error;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& a = args[i];
-        const bool hasValue = i + 1 < args.size();
-        bool ok = true;
-        if (a == QLatin1String("--help")) {
-            std::printf("%s\n%s\n", kUsage, kHdrOptionsHelp);
-            return 0;
-        }
-        const OptionParse p = parseStackOption(args, i, stack, &error);
-        if (p == OptionParse::Error)
-            return usageError(error);
-        if (p == OptionParse::Taken)
-            continue;
-        const OptionParse h = parseHdrOption(args, i, hdr, &error);
-        if (h == OptionParse::Error)
-            return usageError(error);
-        if (h == OptionParse::Taken)
-            continue;
-        if (a == QLatin1String("--index") && hasValue) {
-            index = args[++i].toInt(&ok);
-            if (!ok || index < 0)
-                return usageError(QStringLiteral("--index takes a frame number from 0"));
-        } else if (a == QLatin1String("-o") && hasValue) {
-            out = args[++i];
-        } else if (a == QLatin1String("--ghost-map") && hasValue) {
-            ghostMap = args[++i];
-        } else if (a == QLatin1String("--bits") && hasValue) {
-            bits = args[++i].toInt();
-        } else if (a == QLatin1String("--json")) {
-            json = true;
-        } else if (a == QLatin1String("--")) {
-            for (++i; i < args.size(); ++i)
-                media.push_back(args[i].toStdString());
-        } else if (a.startsWith(QLatin1Char('-')) && a.size() > 1) {
-            return usageError(QStringLiteral("unexpected argument '%1'").arg(a));
-        } else {
-            media.push_back(a.toStdString());
-        }
-    }
+    if (!readStackOptions(line, stack) || !readHdrOptions(line, hdr))
+        return 2;
+    const std::optional<int> givenIndex = line.number(QStringLiteral("index"), -1, 0, INT_MAX,
+                                                      QStringLiteral("--index takes a frame number from 0"));
+    if (!givenIndex)
+        return 2;
+    const int index = *givenIndex;
+    const QString out = line.value(QStringLiteral("o")), ghostMap = line.value(QStringLiteral("ghost-map"));
+    // Any number: the format says below which depths it offers.
+    int bits = line.value(QStringLiteral("bits")).toInt();
+    const bool json = line.isSet(QStringLiteral("json"));
+    const std::vector<std::string> media = line.media();
     if (media.empty())
-        return usageError(QStringLiteral("missing MEDIA"));
+        return line.usageError(QStringLiteral("missing MEDIA"));
     if (index < 0)
-        return usageError(QStringLiteral("missing --index"));
+        return line.usageError(QStringLiteral("missing --index"));
     if (out.isEmpty())
-        return usageError(QStringLiteral("missing -o OUT"));
+        return line.usageError(QStringLiteral("missing -o OUT"));
     const QString mapSuffix = QFileInfo(ghostMap).suffix().toLower();
     if (!ghostMap.isEmpty() && mapSuffix != QLatin1String("png") && mapSuffix != QLatin1String("tif") &&
         mapSuffix != QLatin1String("bmp"))
-        return usageError(QStringLiteral("the ghost map must end in .png, .tif or .bmp"));
+        return line.usageError(QStringLiteral("the ghost map must end in .png, .tif or .bmp"));
     const QString suffix = QFileInfo(out).suffix().toLower();
     if (suffix != QLatin1String("hdr") && suffix != QLatin1String("tif") && suffix != QLatin1String("psd") &&
         suffix != QLatin1String("exr") && suffix != QLatin1String("avif"))
-        return usageError(QStringLiteral("OUT must end in .hdr, .tif, .psd, .exr or .avif"));
+        return line.usageError(QStringLiteral("OUT must end in .hdr, .tif, .psd, .exr or .avif"));
     const int formatIndex = exportFormatIndexForSuffix(suffix);
     const ExportFormat& format = exportFormats()[static_cast<std::size_t>(formatIndex)];
     if (bits == 0) // the light image is floating point: keep it so where the format can
         bits = format.offersDepth(32) ? 32 : format.defaultDepth();
     if (!format.offersDepth(bits))
-        return usageError(QStringLiteral("%1 files cannot be written at %2 bits").arg(suffix).arg(bits));
+        return line.usageError(QStringLiteral("%1 files cannot be written at %2 bits").arg(suffix).arg(bits));
 
     const std::unique_ptr<ImagesSequence> sequence = openSequenceAt("stack", media, index);
     if (!sequence)

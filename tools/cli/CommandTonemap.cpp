@@ -7,6 +7,7 @@
 #include "imageio/ImageFile.h"
 #include "media/ImagesSequence.h"
 #include "presets/PresetFiles.h"
+#include "tonemap/ToneControls.h"
 #include "tonemap/ToneMapEngine.h"
 
 #include <QElapsedTimer>
@@ -15,6 +16,7 @@
 #include <QJsonObject>
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <future>
 #include <memory>
@@ -28,56 +30,56 @@ namespace lumora::cli {
 
 namespace {
 
-const char* const kToneOptions =
-    "Tone-mapping options take the positions of the window's controls:\n"
-    "  --preset NAME            start from a preset (Original, Soft, Strong, or one of "
-    "default.xml/user.xml)\n"
-    "  --operator 0..4          0 local Laplacian, 1 logarithmic, 2 local contrast, 3 sliders only,\n"
-    "                           4 tone compression and detail enhancement\n"
-    "  --alpha --beta --gamma   the operator's sliders, -100..100\n"
-    "  --exposure --contrast --highlights --shadows --whites --blacks --hue --saturation --vibrance\n"
-    "  --strength               -100..100\n"
-    "  --black-clip --white-clip --sharpening-amount --sharpening-threshold   0..100\n"
-    "  --sharpening-radius      0..20\n"
-    "  --no-tonemap, --no-sharpen   switch the operator or the sharpening off\n"
-    "  --rotate DEG             the rotation slider, -180..180 (positive turns clockwise)\n"
-    "  --crop X,Y,W,H           in pixels of the rotated full-size image\n"
-    "  --bits 8|10|16|32        depth of OUT (default: the format's usual one; .exr: 16 half, 32 float;\n"
-    "                           .avif: 10)\n"
-    "  --json                   print the result as JSON\n"
-    "Without --preset the controls start at the window's designed positions (all sliders at 0, sharpening\n"
-    "amount 50, radius 3); the options given then override single controls.";
-
-struct SliderOption {
-    const char* flag;
-    int ControlPositions::*field;
-    int lo, hi;
-};
-
-const SliderOption kSliders[] = {
-    {"--alpha", &ControlPositions::alpha, -100, 100},
-    {"--beta", &ControlPositions::beta, -100, 100},
-    {"--gamma", &ControlPositions::gamma, -100, 100},
-    {"--exposure", &ControlPositions::exposure, -100, 100},
-    {"--contrast", &ControlPositions::contrast, -100, 100},
-    {"--highlights", &ControlPositions::highlights, -100, 100},
-    {"--shadows", &ControlPositions::shadows, -100, 100},
-    {"--whites", &ControlPositions::whites, -100, 100},
-    {"--blacks", &ControlPositions::blacks, -100, 100},
-    {"--hue", &ControlPositions::hue, -100, 100},
-    {"--saturation", &ControlPositions::saturation, -100, 100},
-    {"--vibrance", &ControlPositions::vibrance, -100, 100},
-    {"--strength", &ControlPositions::strength, -100, 100},
-    {"--black-clip", &ControlPositions::blackClip, 0, 100},
-    {"--white-clip", &ControlPositions::whiteClip, 0, 100},
-    {"--sharpening-amount", &ControlPositions::sharpeningAmount, 0, 100},
-    {"--sharpening-threshold", &ControlPositions::sharpeningThreshold, 0, 100},
-    {"--sharpening-radius", &ControlPositions::sharpeningRadius, 0, 20},
-};
+// The tone-mapping options as the commands' help lists them; the controls' lines come from the table.
+QString toneOptionsHelp() {
+    QString help = QStringLiteral(
+        "Tone-mapping options take the positions of the window's controls:\n"
+        "  --preset NAME            start from a preset (Original, Soft, Strong, or one of "
+        "default.xml/user.xml)\n"
+        "  --operator 0..4          0 local Laplacian, 1 logarithmic, 2 local contrast, 3 sliders only,\n"
+        "                           4 tone compression and detail enhancement\n");
+    // One line per help line of the table; a line whose range goes on in the next one leaves it to that.
+    std::vector<std::vector<const ToneControl*>> lines;
+    for (const ToneControl& c : kToneControls) {
+        if (c.helpLine < 0)
+            continue;
+        lines.resize(std::max(lines.size(), std::size_t(c.helpLine) + 1));
+        lines[std::size_t(c.helpLine)].push_back(&c);
+    }
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        QString options;
+        for (const ToneControl* c : lines[i])
+            options += (options.isEmpty() ? QString() : QStringLiteral(" ")) + QLatin1String(c->cliOption);
+        const ToneControl& first = *lines[i].front();
+        const ToneControl* next = i + 1 < lines.size() ? lines[i + 1].front() : nullptr;
+        const bool goesOn =
+            next && next->kind == first.kind && next->low == first.low && next->high == first.high;
+        help += QStringLiteral("  ") + options;
+        if (!goesOn) {
+            help +=
+                options.size() < 25 ? QString(25 - options.size(), QLatin1Char(' ')) : QStringLiteral("   ");
+            if (first.kind == ToneControlKind::OperatorSlider)
+                help += QStringLiteral("the operator's sliders, ");
+            help += QStringLiteral("%1..%2").arg(first.low).arg(first.high);
+        }
+        help += QLatin1Char('\n');
+    }
+    help += QStringLiteral(
+        "  --no-tonemap, --no-sharpen   switch the operator or the sharpening off\n"
+        "  --rotate DEG             the rotation slider, -180..180 (positive turns clockwise)\n"
+        "  --crop X,Y,W,H           in pixels of the rotated full-size image\n"
+        "  --bits 8|10|16|32        depth of OUT (default: the format's usual one; .exr: 16 half, 32 float;\n"
+        "                           .avif: 10)\n"
+        "  --json                   print the result as JSON\n"
+        "Without --preset the controls start at the window's designed positions (all sliders at 0, "
+        "sharpening\n"
+        "amount 50, radius 3); the options given then override single controls.");
+    return help;
+}
 
 struct ToneOptions {
     QString preset;
-    std::vector<std::pair<const SliderOption*, int>> sliders; // in the order given
+    std::vector<std::pair<const ToneControl*, int>> sliders;
     int operatorIndex = -1;
     bool noTonemap = false;
     bool noSharpen = false;
@@ -90,71 +92,74 @@ struct ToneOptions {
     double whiteLight = 1.0; // the light image's level of diffuse white
 };
 
-enum class Parsed { Taken, NotMine, Error };
+// The option name of a control without its dashes.
+QString optionName(const ToneControl& c) {
+    return QString::fromLatin1(c.cliOption).mid(2);
+}
 
-// One tone-mapping option at args[i] (advancing i past its value), or NotMine.
-Parsed parseToneOption(const QStringList& args, int& i, ToneOptions& o, QString* error) {
-    const QString& a = args[i];
-    const bool hasValue = i + 1 < args.size();
-    bool ok = true;
-    const OptionParse hdr = parseHdrOption(args, i, o.hdr, error);
-    if (hdr != OptionParse::NotMine)
-        return hdr == OptionParse::Taken ? Parsed::Taken : Parsed::Error;
-    for (const SliderOption& s : kSliders) {
-        if (a != QLatin1String(s.flag))
+void addToneOptions(CommandLine& line) {
+    for (const ToneControl& c : kToneControls)
+        (c.kind == ToneControlKind::Switch ? line.addFlags({optionName(c)})
+                                           : line.addValued({optionName(c)}));
+    line.addValued({QStringLiteral("preset"), QStringLiteral("rotate"), QStringLiteral("crop"),
+                    QStringLiteral("bits"), QStringLiteral("o")});
+    line.addFlags({QStringLiteral("json")});
+    addHdrOptions(line);
+}
+
+// The tone-mapping options given; false after printing a usage error.
+bool readToneOptions(CommandLine& line, ToneOptions& o) {
+    if (!readHdrOptions(line, o.hdr))
+        return false;
+    for (const ToneControl& c : kToneControls) {
+        const QString name = optionName(c);
+        if (!line.isSet(name))
             continue;
-        const int v = hasValue ? args[i + 1].toInt(&ok) : 0;
-        if (!hasValue || !ok || v < s.lo || v > s.hi) {
-            *error = QStringLiteral("%1 takes a position from %2 to %3").arg(a).arg(s.lo).arg(s.hi);
-            return Parsed::Error;
+        if (c.kind == ToneControlKind::Switch) {
+            (c.onOff == &ControlPositions::applyTM ? o.noTonemap : o.noSharpen) = true;
+            continue;
         }
-        ++i;
-        o.sliders.emplace_back(&s, v);
-        return Parsed::Taken;
+        const QString message = c.kind == ToneControlKind::Operator
+                                    ? QStringLiteral("--operator takes 0..4")
+                                    : QStringLiteral("%1 takes a position from %2 to %3")
+                                          .arg(QLatin1String(c.cliOption))
+                                          .arg(c.low)
+                                          .arg(c.high);
+        const std::optional<int> v = line.number(name, 0, c.low, c.high, message);
+        if (!v)
+            return false;
+        if (c.kind == ToneControlKind::Operator)
+            o.operatorIndex = *v;
+        else
+            o.sliders.emplace_back(&c, *v);
     }
-    if (a == QLatin1String("--preset") && hasValue) {
-        o.preset = args[++i];
-    } else if (a == QLatin1String("--operator") && hasValue) {
-        o.operatorIndex = args[++i].toInt(&ok);
-        if (!ok || o.operatorIndex < 0 || o.operatorIndex > 4) {
-            *error = QStringLiteral("--operator takes 0..4");
-            return Parsed::Error;
-        }
-    } else if (a == QLatin1String("--no-tonemap")) {
-        o.noTonemap = true;
-    } else if (a == QLatin1String("--no-sharpen")) {
-        o.noSharpen = true;
-    } else if (a == QLatin1String("--rotate") && hasValue) {
-        const int deg = args[++i].toInt(&ok);
-        if (!ok || deg < -180 || deg > 180) {
-            *error = QStringLiteral("--rotate takes -180..180");
-            return Parsed::Error;
-        }
-        o.rotate = deg;
-    } else if (a == QLatin1String("--crop") && hasValue) {
-        const QStringList parts = args[++i].split(QLatin1Char(','));
+    o.preset = line.value(QStringLiteral("preset"));
+    o.out = line.value(QStringLiteral("o"));
+    o.json = line.isSet(QStringLiteral("json"));
+    if (line.isSet(QStringLiteral("rotate"))) {
+        o.rotate =
+            line.number(QStringLiteral("rotate"), 0, -180, 180, QStringLiteral("--rotate takes -180..180"));
+        if (!o.rotate)
+            return false;
+    }
+    if (line.isSet(QStringLiteral("crop"))) {
+        const QStringList parts = line.value(QStringLiteral("crop")).split(QLatin1Char(','));
+        bool ok = true;
         int v[4] = {0, 0, 0, 0};
         for (int k = 0; k < 4 && parts.size() == 4 && ok; ++k)
             v[k] = parts[k].trimmed().toInt(&ok);
         if (parts.size() != 4 || !ok || v[0] < 0 || v[1] < 0 || v[2] < 1 || v[3] < 1) {
-            *error = QStringLiteral("--crop takes X,Y,W,H with X, Y >= 0 and W, H >= 1");
-            return Parsed::Error;
+            line.usageError(QStringLiteral("--crop takes X,Y,W,H with X, Y >= 0 and W, H >= 1"));
+            return false;
         }
         o.crop = cv::Rect(v[0], v[1], v[2], v[3]);
-    } else if (a == QLatin1String("--bits") && hasValue) {
-        o.bits = args[++i].toInt(&ok);
-        if (!ok || (o.bits != 8 && o.bits != 10 && o.bits != 16 && o.bits != 32)) {
-            *error = QStringLiteral("--bits takes 8, 10, 16 or 32");
-            return Parsed::Error;
-        }
-    } else if (a == QLatin1String("--json")) {
-        o.json = true;
-    } else if (a == QLatin1String("-o") && hasValue) {
-        o.out = args[++i];
-    } else {
-        return Parsed::NotMine;
     }
-    return Parsed::Taken;
+    const std::optional<int> bits = line.oneOf(QStringLiteral("bits"), 0, {8, 10, 16, 32},
+                                               QStringLiteral("--bits takes 8, 10, 16 or 32"));
+    if (!bits)
+        return false;
+    o.bits = *bits;
+    return true;
 }
 
 // The control positions the options describe: the preset's (or the designed ones), then single overrides.
@@ -179,7 +184,7 @@ bool resolvePositions(const ToneOptions& o, ControlPositions* p, QString* error)
     if (o.operatorIndex >= 0)
         p->TMAlgo = o.operatorIndex;
     for (const auto& [slider, value] : o.sliders)
-        p->*(slider->field) = value;
+        setPositionOf(*p, *slider, value);
     if (o.noTonemap)
         p->applyTM = false;
     if (o.noSharpen)
@@ -316,45 +321,46 @@ int finish(const char* command, const ToneOptions& o, const Rendered& r, int bit
     return 0;
 }
 
-int usageError(const char* command, const QString& message) {
-    std::fprintf(stderr, "lumora-cli %s: %s (see --help)\n", command, message.toLocal8Bit().constData());
-    return 2;
-}
-
 } // namespace
 
 int runTonemap(const QStringList& args) {
-    ToneOptions o;
-    QString in, error;
-    for (int i = 0; i < args.size(); ++i) {
-        if (args[i] == QLatin1String("--help")) {
-            std::printf(
-                "usage: lumora-cli tonemap IN -o OUT [options]\n"
-                "Renders a light image or a photo IN at full size as the window exports it, and writes\n"
-                "OUT (jpg, hdr, tif, psd, bmp, exr or avif) with IN's EXIF data (none in exr).\n%s\n%s\n",
-                kToneOptions, kHdrOptionsHelp);
-            return 0;
-        }
-        const Parsed p = parseToneOption(args, i, o, &error);
-        if (p == Parsed::Error)
-            return usageError("tonemap", error);
-        if (p == Parsed::Taken)
-            continue;
-        if (args[i] == QLatin1String("--") && i + 1 < args.size() && in.isEmpty())
-            in = args[++i];
-        else if (args[i].startsWith(QLatin1Char('-')) || !in.isEmpty())
-            return usageError("tonemap", QStringLiteral("unexpected argument '%1'").arg(args[i]));
-        else
-            in = args[i];
+    // "-- IN" names IN, whatever it looks like; the options may go on after it.
+    QStringList rest = args;
+    QString in;
+    const int ended = rest.indexOf(QStringLiteral("--"));
+    if (ended >= 0 && ended + 1 < rest.size()) {
+        in = rest.takeAt(ended + 1);
+        rest.removeAt(ended);
     }
+    CommandLine line("tonemap");
+    addToneOptions(line);
+    const QByteArray help =
+        (QStringLiteral("usage: lumora-cli tonemap IN -o OUT [options]\n"
+                        "Renders a light image or a photo IN at full size as the window "
+                        "exports it, and writes\n"
+                        "OUT (jpg, hdr, tif, psd, bmp, exr or avif) with IN's EXIF data (none in "
+                        "exr).\n") +
+         toneOptionsHelp() + QLatin1Char('\n') + QLatin1String(kHdrOptionsHelp))
+            .toLocal8Bit();
+    if (const std::optional<int> status = line.parse(rest, help.constData()))
+        return *status;
+    ToneOptions o;
+    if (!readToneOptions(line, o))
+        return 2;
+    QStringList inputs = line.positional();
+    if (in.isEmpty() && !inputs.isEmpty())
+        in = inputs.takeFirst();
+    if (!inputs.isEmpty())
+        return line.usageError(QStringLiteral("unexpected argument '%1'").arg(inputs.front()));
     if (in.isEmpty())
-        return usageError("tonemap", QStringLiteral("missing IN"));
+        return line.usageError(QStringLiteral("missing IN"));
     if (o.out.isEmpty())
-        return usageError("tonemap", QStringLiteral("missing -o OUT"));
+        return line.usageError(QStringLiteral("missing -o OUT"));
+    QString error;
     int bits = 0;
     ControlPositions positions;
     if (!outputDepth(o.out, o.bits, &bits, &error) || !resolvePositions(o, &positions, &error))
-        return usageError("tonemap", error);
+        return line.usageError(error);
 
     // The decoding helper starts and reads while exiftool starts here; "read" is then the wait that is left.
     std::future<cv::Mat> reading = std::async(std::launch::async, readImage, in.toStdString(), false);
@@ -374,59 +380,43 @@ int runTonemap(const QStringList& args) {
 }
 
 int runRender(const QStringList& args) {
+    CommandLine line("render");
+    addToneOptions(line);
+    addStackOptions(line);
+    line.addValued({QStringLiteral("index")});
+    const QByteArray help =
+        (QStringLiteral("usage: lumora-cli render MEDIA... --index N [stack options] [options] -o OUT\n"
+                        "Stacks frame N of a video or burst with its neighbours into a light image (as "
+                        "'lumora-cli\n"
+                        "stack' does: --before B, --after A, --quality fast|good|optimal, --antighost\n"
+                        "off|medium|high|0..100, --motion auto|0..100, --align|--no-align, --search\n"
+                        "fast|exhaustive), tone-maps it at full size and writes OUT with the source's EXIF "
+                        "data.\n") +
+         toneOptionsHelp() + QLatin1Char('\n') + QLatin1String(kHdrOptionsHelp))
+            .toLocal8Bit();
+    if (const std::optional<int> status = line.parse(args, help.constData()))
+        return *status;
     ToneOptions o;
-    std::vector<std::string> media;
-    int index = -1;
     StackOptions stack;
-    QString error;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& a = args[i];
-        const bool hasValue = i + 1 < args.size();
-        bool ok = true;
-        if (a == QLatin1String("--help")) {
-            std::printf(
-                "usage: lumora-cli render MEDIA... --index N [stack options] [options] -o OUT\n"
-                "Stacks frame N of a video or burst with its neighbours into a light image (as 'lumora-cli\n"
-                "stack' does: --before B, --after A, --quality fast|good|optimal, --antighost\n"
-                "off|medium|high|0..100, --motion auto|0..100, --align|--no-align, --search\n"
-                "fast|exhaustive), tone-maps it at full size and writes OUT with the source's EXIF "
-                "data.\n%s\n%s\n",
-                kToneOptions, kHdrOptionsHelp);
-            return 0;
-        }
-        const Parsed p = parseToneOption(args, i, o, &error);
-        if (p == Parsed::Error)
-            return usageError("render", error);
-        if (p == Parsed::Taken)
-            continue;
-        const OptionParse sp = parseStackOption(args, i, stack, &error);
-        if (sp == OptionParse::Error)
-            return usageError("render", error);
-        if (sp == OptionParse::Taken)
-            continue;
-        if (a == QLatin1String("--index") && hasValue) {
-            index = args[++i].toInt(&ok);
-            if (!ok || index < 0)
-                return usageError("render", QStringLiteral("--index takes a frame number from 0"));
-        } else if (a == QLatin1String("--")) {
-            for (++i; i < args.size(); ++i)
-                media.push_back(args[i].toStdString());
-        } else if (a.startsWith(QLatin1Char('-')) && a.size() > 1) {
-            return usageError("render", QStringLiteral("unexpected argument '%1'").arg(a));
-        } else {
-            media.push_back(a.toStdString());
-        }
-    }
+    if (!readToneOptions(line, o) || !readStackOptions(line, stack))
+        return 2;
+    const std::optional<int> givenIndex = line.number(QStringLiteral("index"), -1, 0, INT_MAX,
+                                                      QStringLiteral("--index takes a frame number from 0"));
+    if (!givenIndex)
+        return 2;
+    const int index = *givenIndex;
+    const std::vector<std::string> media = line.media();
     if (media.empty())
-        return usageError("render", QStringLiteral("missing MEDIA"));
+        return line.usageError(QStringLiteral("missing MEDIA"));
     if (index < 0)
-        return usageError("render", QStringLiteral("missing --index"));
+        return line.usageError(QStringLiteral("missing --index"));
     if (o.out.isEmpty())
-        return usageError("render", QStringLiteral("missing -o OUT"));
+        return line.usageError(QStringLiteral("missing -o OUT"));
+    QString error;
     int bits = 0;
     ControlPositions positions;
     if (!outputDepth(o.out, o.bits, &bits, &error) || !resolvePositions(o, &positions, &error))
-        return usageError("render", error);
+        return line.usageError(error);
 
     std::optional<ExifToolSession> exif;
     QJsonObject timings = startPhases(exif);

@@ -2,17 +2,16 @@
 // --peak and --transfer, the HDR choices of every command that writes an image (they matter to .avif and
 // .exr outputs only).
 
-#include "StackOptions.h"
+#include "CommandLine.h"
 #include "export/HdrExport.h"
-
-#include <QStringList>
 
 namespace lumora::cli {
 
 // The lines the commands' --help add for these options.
 extern const char* const kHdrOptionsHelp;
 
-// Takes args[i] (and its value, advancing i) when it is --peak NITS or --transfer pq|hlg.
-OptionParse parseHdrOption(const QStringList& args, int& i, HdrChoices& hdr, QString* error);
+void addHdrOptions(CommandLine& line);
+// The choices given (the defaults where absent); false after printing a usage error.
+bool readHdrOptions(CommandLine& line, HdrChoices& hdr);
 
 } // namespace lumora::cli

@@ -7,67 +7,77 @@
 #include "stacking/StackingEngine.h"
 
 #include <QFileInfo>
+#include <climits>
 #include <cstdio>
 
 namespace lumora::cli {
 
-OptionParse parseStackOption(const QStringList& args, int& i, StackOptions& o, QString* error) {
-    const QString& a = args[i];
-    if (a == QLatin1String("--align") || a == QLatin1String("--no-align")) {
-        o.align = a == QLatin1String("--align");
-        return OptionParse::Taken;
+void addStackOptions(CommandLine& line) {
+    line.addFlags({QStringLiteral("align"), QStringLiteral("no-align")});
+    line.addValued({QStringLiteral("before"), QStringLiteral("after"), QStringLiteral("quality"),
+                    QStringLiteral("antighost"), QStringLiteral("motion"), QStringLiteral("search")});
+}
+
+bool readStackOptions(CommandLine& line, StackOptions& o) {
+    const QStringList given = line.optionNames();
+    const int align = given.lastIndexOf(QStringLiteral("align")),
+              noAlign = given.lastIndexOf(QStringLiteral("no-align"));
+    if (align >= 0 || noAlign >= 0)
+        o.align = align > noAlign;
+    for (const char* name : {"before", "after"}) {
+        const std::optional<int> count =
+            line.number(QLatin1String(name), name[0] == 'b' ? o.framesBefore : o.framesAfter, 0, INT_MAX,
+                        QStringLiteral("--%1 takes a count from 0").arg(QLatin1String(name)));
+        if (!count)
+            return false;
+        (name[0] == 'b' ? o.framesBefore : o.framesAfter) = *count;
     }
-    const bool valued = a == QLatin1String("--before") || a == QLatin1String("--after") ||
-                        a == QLatin1String("--quality") || a == QLatin1String("--antighost") ||
-                        a == QLatin1String("--motion") || a == QLatin1String("--search");
-    if (!valued || i + 1 >= args.size())
-        return OptionParse::NotMine;
-    const QString v = args[++i];
-    bool ok = true;
-    if (a == QLatin1String("--before") || a == QLatin1String("--after")) {
-        const int count = v.toInt(&ok);
-        if (!ok || count < 0) {
-            *error = QStringLiteral("%1 takes a count from 0").arg(a);
-            return OptionParse::Error;
-        }
-        (a == QLatin1String("--before") ? o.framesBefore : o.framesAfter) = count;
-    } else if (a == QLatin1String("--quality")) {
+    if (line.isSet(QStringLiteral("quality"))) {
+        const QString v = line.value(QStringLiteral("quality"));
         o.quality = v == QLatin1String("fast")      ? QualityFast
                     : v == QLatin1String("good")    ? QualityGood
                     : v == QLatin1String("optimal") ? QualityOptimal
                                                     : -1;
         if (o.quality < 0) {
-            *error = QStringLiteral("--quality takes fast, good or optimal");
-            return OptionParse::Error;
+            line.usageError(QStringLiteral("--quality takes fast, good or optimal"));
+            return false;
         }
-    } else if (a == QLatin1String("--search")) {
+    }
+    if (line.isSet(QStringLiteral("search"))) {
+        const QString v = line.value(QStringLiteral("search"));
         if (v != QLatin1String("fast") && v != QLatin1String("exhaustive")) {
-            *error = QStringLiteral("--search takes fast or exhaustive");
-            return OptionParse::Error;
+            line.usageError(QStringLiteral("--search takes fast or exhaustive"));
+            return false;
         }
         o.search = v == QLatin1String("fast") ? BlockSearch::Fast : BlockSearch::Exhaustive;
-    } else if (a == QLatin1String("--antighost")) {
+    }
+    if (line.isSet(QStringLiteral("antighost"))) {
         // The window's slider and its three named positions.
+        const QString v = line.value(QStringLiteral("antighost"));
+        bool ok = true;
         const int position = v == QLatin1String("off")      ? kLongExposurePosition
                              : v == QLatin1String("medium") ? kMediumAntighostingPosition
                              : v == QLatin1String("high")   ? kHighAntighostingPosition
                                                             : v.toInt(&ok);
         if (!ok || position < 0 || position > kAntighostingMaximum) {
-            *error = QStringLiteral("--antighost takes off, medium, high or 0..100");
-            return OptionParse::Error;
+            line.usageError(QStringLiteral("--antighost takes off, medium, high or 0..100"));
+            return false;
         }
         o.antighostingPosition = position;
-    } else {
+    }
+    if (line.isSet(QStringLiteral("motion"))) {
+        const QString v = line.value(QStringLiteral("motion"));
+        bool ok = true;
         const int position = v == QLatin1String("auto") ? -1 : v.toInt(&ok);
         if (!ok || position < -1 || position > 100) {
-            *error = QStringLiteral("--motion takes auto or 0..100");
-            return OptionParse::Error;
+            line.usageError(QStringLiteral("--motion takes auto or 0..100"));
+            return false;
         }
         o.automaticMovement = position < 0;
         if (position >= 0)
             o.movementPosition = position;
     }
-    return OptionParse::Taken;
+    return true;
 }
 
 std::unique_ptr<ImagesSequence> openSequence(const std::vector<std::string>& media, std::string* problem) {

@@ -2,6 +2,7 @@
 // What `stack` and `render` share: opening MEDIA as a sequence, and the stacking options in the positions the
 // window's controls use.
 
+#include "CommandLine.h"
 #include "stacking/StackingChoices.h"
 
 #include <QStringList>
@@ -19,10 +20,10 @@ namespace lumora::cli {
 // The window's defaults: 8 frames each side, quality good, anti-ghosting high, automatic motion, aligned.
 using StackOptions = StackingChoices;
 
-enum class OptionParse { NotMine, Taken, Error };
-
-// Takes args[i] (and its value, advancing i) when it is one of the stacking options.
-OptionParse parseStackOption(const QStringList& args, int& i, StackOptions& options, QString* error);
+// Declares the stacking options (--before, --after, --quality, --antighost, --motion, --align, --no-align,
+// --search) and reads them into `options`; false after printing a usage error.
+void addStackOptions(CommandLine& line);
+bool readStackOptions(CommandLine& line, StackOptions& options);
 
 // A video, a folder of photos or several photos; null with the reason in `problem` otherwise.
 std::unique_ptr<ImagesSequence> openSequence(const std::vector<std::string>& media, std::string* problem);
