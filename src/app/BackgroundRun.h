@@ -1,8 +1,9 @@
 #pragma once
 // The one way to run long work off the window's thread. The work receives a RunControl and returns its
-// result by value; the end of each run is one signal (the watcher's finished), delivered on the owner's
-// thread. Each owner's runs get a thread of their own, so they never queue behind other owners' long runs.
-// The owner cancels and joins before it deletes what the work reads; the destructor does both.
+// result by value, which the owner takes once; the end of each run is one signal (the watcher's finished),
+// delivered on the owner's thread. Each owner's runs get a thread of their own, so they never queue behind
+// other owners' long runs. The owner cancels and joins before it deletes what the work reads; the
+// destructor does both.
 
 #include "app/EventLog.h"
 #include "app/RunControl.h"
@@ -13,6 +14,8 @@
 
 #include <exception>
 #include <functional>
+#include <mutex>
+#include <optional>
 #include <string>
 
 namespace lumora {
@@ -37,15 +40,21 @@ public:
         if (running())
             return false;
         control_.reset();
-        watcher_.setFuture(QtConcurrent::run(&pool_, [this, work = std::move(work)]() -> Result {
+        {
+            std::lock_guard<std::mutex> lock(resultMutex_);
+            result_.reset();
+        }
+        watcher_.setFuture(QtConcurrent::run(&pool_, [this, work = std::move(work)] {
+            Result r{};
             try {
-                return work(control_);
+                r = work(control_);
             } catch (const std::exception& e) {
                 logError(who_, e.what());
             } catch (...) {
                 logError(who_, "unknown exception in a background run");
             }
-            return Result{};
+            std::lock_guard<std::mutex> lock(resultMutex_);
+            result_ = std::move(r);
         }));
         return true;
     }
@@ -54,14 +63,22 @@ public:
     // Blocks until the work has returned (at once when none runs).
     void join() { watcher_.waitForFinished(); }
     RunControl& control() { return control_; }
-    // The last run's result; only once it has ended.
-    Result result() const { return watcher_.future().resultCount() > 0 ? watcher_.result() : Result{}; }
+    // The last run's result, handed over once (a default Result before the run has ended or when taken):
+    // nothing of it stays here, so a large picture lives only as long as its taker keeps it.
+    Result takeResult() {
+        std::lock_guard<std::mutex> lock(resultMutex_);
+        Result r = result_ ? std::move(*result_) : Result{};
+        result_.reset();
+        return r;
+    }
 
 private:
     std::string who_;
     RunControl control_;
     QThreadPool pool_;
-    QFutureWatcher<Result> watcher_;
+    std::mutex resultMutex_;
+    std::optional<Result> result_;
+    QFutureWatcher<void> watcher_;
 };
 
 } // namespace lumora

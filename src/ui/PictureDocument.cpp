@@ -100,7 +100,7 @@ void PictureDocument::renderEnded() {
     if (!pending_ || render_.running())
         return;
     pending_ = false;
-    const Rendered r = render_.result();
+    const Rendered r = render_.takeResult();
     const cv::Mat result = r.canceled ? cv::Mat() : r.image;
     if (renderingFullSize_) {
         fullRender_ = result;

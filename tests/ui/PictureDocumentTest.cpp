@@ -59,6 +59,9 @@ TEST(PictureDocument, AFullSizeRenderOfAPictureSetAsideIsHandedOverAndNotKept) {
     ASSERT_TRUE(renderAndWait(document, true));
     const cv::Mat full = document.takeFullRender();
     EXPECT_EQ(full.size(), cv::Size(320, 240));
+    // Only the taker holds the picture: neither the document, its engine nor its finished run keeps it.
+    ASSERT_NE(full.u, nullptr);
+    EXPECT_EQ(full.u->refcount, 1);
     EXPECT_TRUE(document.takeFullRender().empty());
     EXPECT_EQ(document.engine().previewImage().data, document.engine().lightImage().data);
 }
