@@ -97,8 +97,7 @@ int runFrame(const QStringList& args) {
     const QByteArray help = QByteArray(kUsage) + '\n' + kHdrOptionsHelp;
     if (const std::optional<int> status = line.parse(args, help.constData()))
         return *status;
-    const std::optional<int> index = line.number(QStringLiteral("index"), -1, 0, INT_MAX,
-                                                 QStringLiteral("--index takes a frame number from 0"));
+    const std::optional<int> index = line.frameIndex();
     if (!index)
         return 2;
     const std::optional<int> bits = line.oneOf(QStringLiteral("bits"), 0, {8, 10, 16, 32},

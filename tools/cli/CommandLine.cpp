@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 
 namespace lumora::cli {
@@ -54,6 +55,11 @@ std::optional<int> CommandLine::number(const QString& name, int fallback, int lo
         return v;
     usageError(message);
     return std::nullopt;
+}
+
+std::optional<int> CommandLine::frameIndex() {
+    return number(QStringLiteral("index"), -1, 0, INT_MAX,
+                  QStringLiteral("--index takes a frame number from 0"));
 }
 
 std::optional<int> CommandLine::oneOf(const QString& name, int fallback, std::initializer_list<int> allowed,

@@ -35,6 +35,9 @@ public:
     // low..high prints `message` as a usage error and gives nothing.
     std::optional<int> number(const QString& name, int fallback, int low, int high, const QString& message);
 
+    // --index N, a frame number from 0; -1 when not given.
+    std::optional<int> frameIndex();
+
     // The same for a value that must be one of `allowed`.
     std::optional<int> oneOf(const QString& name, int fallback, std::initializer_list<int> allowed,
                              const QString& message);

@@ -86,8 +86,7 @@ int runStack(const QStringList& args) {
     HdrChoices hdr;
     if (!readStackOptions(line, stack) || !readHdrOptions(line, hdr))
         return 2;
-    const std::optional<int> givenIndex = line.number(QStringLiteral("index"), -1, 0, INT_MAX,
-                                                      QStringLiteral("--index takes a frame number from 0"));
+    const std::optional<int> givenIndex = line.frameIndex();
     if (!givenIndex)
         return 2;
     const int index = *givenIndex;

@@ -400,8 +400,7 @@ int runRender(const QStringList& args) {
     StackOptions stack;
     if (!readToneOptions(line, o) || !readStackOptions(line, stack))
         return 2;
-    const std::optional<int> givenIndex = line.number(QStringLiteral("index"), -1, 0, INT_MAX,
-                                                      QStringLiteral("--index takes a frame number from 0"));
+    const std::optional<int> givenIndex = line.frameIndex();
     if (!givenIndex)
         return 2;
     const int index = *givenIndex;
