@@ -1,6 +1,7 @@
 #include "CliCommands.h"
 #include "CommandLine.h"
 #include "HdrOptions.h"
+#include "RecipeOptions.h"
 
 #include "app/Settings.h"
 #include "export/ExportFormats.h"
@@ -24,7 +25,9 @@ const char* const kUsage =
     "OUT, with the source's EXIF data. The format follows OUT's extension: jpg, hdr, "
     "tif, psd, bmp, exr or avif;\n"
     "--bits defaults to the format's usual depth. In exr and avif the frame's white is "
-    "diffuse white (203 nits).";
+    "diffuse white (203 nits).\n"
+    "--no-recipe: do not write the recipe OUT-NAME.lumora.json beside OUT (for 'lumora-cli render "
+    "--recipe').";
 
 // "8, 16 or 32": the depths a format offers, ascending.
 QString depthList(const ExportFormat& format) {
@@ -42,6 +45,9 @@ struct Frame {
     cv::Mat image;
     std::string exifSource;
     std::string problem; // why there is no image
+    // What the recipe records: the sources (filled in by the reader, which has them at hand).
+    Recipe recipe;
+    std::string recipeProblem;
 };
 
 // Frame `index` of an opened sequence; the EXIF source is the video, or the burst file of that frame.
@@ -55,6 +61,7 @@ Frame frameOf(ImagesSequence& sequence, int index, const char* what) {
     } else {
         frame.image = sequence.getCvImageAt(index, false, true, false);
         frame.exifSource = sequence.sourceFileOf(index);
+        startRecipe(sequence, QString(), 0, HdrChoices{}, &frame.recipe, &frame.recipeProblem);
     }
     return frame;
 }
@@ -82,6 +89,7 @@ Frame readFrame(const std::vector<std::string>& media, int index) {
     } else {
         frame.image = readImage(first);
         frame.exifSource = first;
+        startImageRecipe(first, QString(), 0, HdrChoices{}, &frame.recipe, &frame.recipeProblem);
     }
     if (frame.image.empty() && frame.problem.empty())
         frame.problem = "frame " + std::to_string(index) + " cannot be read";
@@ -94,6 +102,7 @@ int runFrame(const QStringList& args) {
     CommandLine line("frame");
     line.addValued({QStringLiteral("index"), QStringLiteral("o"), QStringLiteral("bits")});
     addHdrOptions(line);
+    addRecipeOption(line);
     const QByteArray help = QByteArray(kUsage) + '\n' + kHdrOptionsHelp;
     if (const std::optional<int> status = line.parse(args, help.constData()))
         return *status;
@@ -132,9 +141,9 @@ int runFrame(const QStringList& args) {
     }
     ExportPicture picture;
     picture.image = frame.image;
-    const WriteResult written =
-        exportPicture(out.toStdString(), picture, depth, hdr, exifSourceForFormat(format, frame.exifSource),
-                      settings::read(settings::JPGQuality));
+    const int jpegQuality = settings::read(settings::JPGQuality);
+    const WriteResult written = exportPicture(out.toStdString(), picture, depth, hdr,
+                                              exifSourceForFormat(format, frame.exifSource), jpegQuality);
     if (!written.ok) {
         std::fprintf(stderr, "lumora-cli frame: %s\n", written.error.c_str());
         return 1;
@@ -143,7 +152,15 @@ int runFrame(const QStringList& args) {
         std::fprintf(stderr, "lumora-cli frame: warning: EXIF not copied: %s\n", written.exifWarning.c_str());
     std::printf("%s: frame %d, %dx%d, %d bits\n", out.toLocal8Bit().constData(), *index, frame.image.cols,
                 frame.image.rows, depth);
-    return 0;
+    Recipe recipe = frame.recipe;
+    recipe.chosenFrame = recipe.firstFrame = *index;
+    recipe.frameCount = 1;
+    recipe.outputFormat = QFileInfo(out).suffix().toLower().toStdString();
+    recipe.outputBits = depth;
+    recipe.peakNits = hdr.peakNits;
+    recipe.transferIndex = hdr.transferIndex;
+    recipe.jpegQuality = jpegQuality;
+    return finishRecipe(line, recipe, frame.recipeProblem, out);
 }
 
 } // namespace lumora::cli

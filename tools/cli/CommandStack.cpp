@@ -1,5 +1,6 @@
 #include "CliCommands.h"
 #include "HdrOptions.h"
+#include "RecipeOptions.h"
 #include "StackOptions.h"
 
 #include "export/ExportFormats.h"
@@ -44,7 +45,9 @@ const char* const kUsage =
     "all.\n"
     "OUT.exr holds the linear light (half or float by --bits), 1.0 being diffuse white; OUT.avif the light "
     "as\n"
-    "an HDR picture. HDR clips place diffuse white where the clip did, other sources at the light's top.";
+    "an HDR picture. HDR clips place diffuse white where the clip did, other sources at the light's top.\n"
+    "--no-recipe: do not write the recipe OUT-NAME.lumora.json beside OUT (for 'lumora-cli render "
+    "--recipe').";
 
 const char* stateName(StackingEngine::FrameReport::State s) {
     switch (s) {
@@ -79,6 +82,7 @@ int runStack(const QStringList& args) {
         {QStringLiteral("index"), QStringLiteral("o"), QStringLiteral("ghost-map"), QStringLiteral("bits")});
     line.addFlags({QStringLiteral("json")});
     addHdrOptions(line);
+    addRecipeOption(line);
     const QByteArray help = QByteArray(kUsage) + '\n' + kHdrOptionsHelp;
     if (const std::optional<int> status = line.parse(args, help.constData()))
         return *status;
@@ -208,7 +212,14 @@ int runStack(const QStringList& args) {
     }
     if (!written.exifWarning.empty())
         std::fprintf(stderr, "lumora-cli stack: warning: EXIF not copied: %s\n", written.exifWarning.c_str());
-    return 0;
+    Recipe recipe;
+    std::string problem;
+    startRecipe(*sequence, out, bits, hdr, &recipe, &problem);
+    recipe.chosenFrame = index;
+    recipe.firstFrame = params.firstIndex;
+    recipe.frameCount = params.frameCount;
+    recipe.stacking = stack;
+    return finishRecipe(line, recipe, problem, out);
 }
 
 } // namespace lumora::cli

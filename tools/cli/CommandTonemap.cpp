@@ -1,7 +1,9 @@
 #include "CliCommands.h"
 #include "HdrOptions.h"
+#include "RecipeOptions.h"
 #include "StackOptions.h"
 
+#include "app/AppIdentity.h"
 #include "export/ExportFormats.h"
 #include "imageio/ExifToolSession.h"
 #include "imageio/ImageFile.h"
@@ -10,6 +12,7 @@
 #include "tonemap/ToneControls.h"
 #include "tonemap/ToneMapEngine.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -18,6 +21,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <future>
 #include <memory>
 #include <optional>
@@ -65,15 +69,19 @@ QString toneOptionsHelp() {
         help += QLatin1Char('\n');
     }
     help += QStringLiteral(
-        "  --no-tonemap, --no-sharpen   switch the operator or the sharpening off\n"
-        "  --rotate DEG             the rotation slider, -180..180 (positive turns clockwise)\n"
-        "  --crop X,Y,W,H           in pixels of the rotated full-size image\n"
-        "  --bits 8|10|16|32        depth of OUT (default: the format's usual one; .exr: 16 half, 32 float;\n"
-        "                           .avif: 10)\n"
-        "  --json                   print the result as JSON\n"
-        "Without --preset the controls start at the window's designed positions (all sliders at 0, "
-        "sharpening\n"
-        "amount 50, radius 3); the options given then override single controls.");
+                "  --no-tonemap, --no-sharpen   switch the operator or the sharpening off\n"
+                "  --rotate DEG             the rotation slider, -180..180 (positive turns clockwise)\n"
+                "  --crop X,Y,W,H           in pixels of the rotated full-size image\n"
+                "  --bits 8|10|16|32        depth of OUT (default: the format's usual one; .exr: 16 half, 32 "
+                "float;\n"
+                "                           .avif: 10)\n"
+                "  --json                   print the result as JSON\n") +
+            QLatin1String(kRecipeOptionHelp) +
+            QStringLiteral(
+                "\n"
+                "Without --preset the controls start at the window's designed positions (all sliders at 0, "
+                "sharpening\n"
+                "amount 50, radius 3); the options given then override single controls.");
     return help;
 }
 
@@ -105,6 +113,7 @@ void addToneOptions(CommandLine& line) {
                     QStringLiteral("bits"), QStringLiteral("o")});
     line.addFlags({QStringLiteral("json")});
     addHdrOptions(line);
+    addRecipeOption(line);
 }
 
 // The tone-mapping options given; false after printing a usage error.
@@ -375,27 +384,195 @@ int runTonemap(const QStringList& args) {
     }
     timings.insert(QStringLiteral("read"), secondsSince(timer));
     const Rendered r = render(image, positions, o);
-    return finish("tonemap", o, r, bits, in.toStdString(), exif,
-                  QJsonObject{{"input", in}, {"timings", timings}});
+    const int status = finish("tonemap", o, r, bits, in.toStdString(), exif,
+                              QJsonObject{{"input", in}, {"timings", timings}});
+    if (status != 0)
+        return status;
+    Recipe recipe;
+    std::string problem;
+    startImageRecipe(in.toStdString(), o.out, bits, o.hdr, &recipe, &problem);
+    recipe.tone = positions;
+    recipe.rotation = o.rotate.value_or(0);
+    recipe.crop = o.crop;
+    return finishRecipe(line, recipe, problem, o.out);
 }
+
+namespace {
+
+// Writes an untoned picture (a frame, or a light image) as `frame` and `stack` write it.
+int writeUntoned(const cv::Mat& image, bool light, double whiteLight, int jpegQuality, const ToneOptions& o,
+                 int bits, const std::string& exifSource) {
+    ExportPicture picture;
+    picture.image = image;
+    picture.kind = light ? ExportPicture::Kind::Light : ExportPicture::Kind::Display;
+    picture.whiteLight = whiteLight;
+    const int format = exportFormatIndexForSuffix(QFileInfo(o.out).suffix());
+    const WriteResult written = exportPicture(o.out.toStdString(), picture, bits, o.hdr,
+                                              exifSourceForFormat(format, exifSource), jpegQuality);
+    if (!written.ok) {
+        std::fprintf(stderr, "lumora-cli render: %s\n", written.error.c_str());
+        return 1;
+    }
+    if (!written.exifWarning.empty())
+        std::fprintf(stderr, "lumora-cli render: warning: EXIF not copied: %s\n",
+                     written.exifWarning.c_str());
+    if (o.json)
+        std::puts(
+            QJsonDocument(
+                QJsonObject{{"output", o.out}, {"width", image.cols}, {"height", image.rows}, {"bits", bits}})
+                .toJson(QJsonDocument::Indented)
+                .constData());
+    else
+        std::printf("%s: %dx%d, %d bits\n", o.out.toLocal8Bit().constData(), image.cols, image.rows, bits);
+    return 0;
+}
+
+// "dir/NAME.ext", or the first of "dir/NAME-1.ext", "dir/NAME-2.ext", ... that does not exist: a re-render
+// beside its recipe never replaces the picture it was made from.
+QString freeOutputPath(const QString& recipePath, const QString& suffix) {
+    const QFileInfo info(recipePath);
+    QString name = info.fileName();
+    name.chop(int(std::strlen(".lumora.json")));
+    const QDir dir = info.absoluteDir();
+    QString path = dir.filePath(name + QLatin1Char('.') + suffix);
+    for (int k = 1; QFileInfo::exists(path); ++k)
+        path = dir.filePath(QStringLiteral("%1-%2.%3").arg(name).arg(k).arg(suffix));
+    return path;
+}
+
+// lumora-cli render --recipe FILE [-o OUT]: the picture the recipe describes, made again.
+int renderFromRecipe(const CommandLine& line, const QString& recipePath, QString out, bool json) {
+    const RecipeReading reading = openRecipe(recipePath.toStdString());
+    if (!reading.ok) {
+        std::fprintf(stderr, "lumora-cli render: %s: %s\n", recipePath.toLocal8Bit().constData(),
+                     reading.error.c_str());
+        return 1;
+    }
+    for (const std::string& w : reading.warnings)
+        std::fprintf(stderr, "lumora-cli render: warning: %s\n", w.c_str());
+    const Recipe& r = reading.recipe;
+    const QString recorded = QString::fromStdString(r.outputFormat);
+    if (out.isEmpty())
+        out = freeOutputPath(recipePath, recorded);
+    ToneOptions o;
+    o.out = out;
+    o.json = json;
+    o.hdr.peakNits = r.peakNits;
+    o.hdr.transferIndex = r.transferIndex;
+    if (r.rotation != 0)
+        o.rotate = r.rotation;
+    o.crop = r.crop;
+    // The recorded depth where OUT's format offers it (always when OUT keeps the recorded format).
+    const int format = exportFormatIndexForSuffix(QFileInfo(out).suffix());
+    const bool sameFormat = QFileInfo(out).suffix().compare(recorded, Qt::CaseInsensitive) == 0;
+    const bool offered = format >= 0 && exportFormats()[std::size_t(format)].offersDepth(r.outputBits);
+    int bits = 0;
+    QString error;
+    if (!outputDepth(out, sameFormat || offered ? r.outputBits : 0, &bits, &error)) {
+        std::fprintf(stderr, "lumora-cli render: %s\n", error.toLocal8Bit().constData());
+        return 1;
+    }
+
+    std::optional<ExifToolSession> exif;
+    QJsonObject timings = startPhases(exif);
+    cv::Mat picture;
+    bool light = false;
+    std::string exifSource = r.sources.front().path;
+    std::unique_ptr<ImagesSequence> sequence;
+    if (r.sourceKind == RecipeSourceKind::Image) {
+        picture = readImage(exifSource, false);
+        if (picture.empty()) {
+            std::fprintf(stderr, "lumora-cli render: cannot read '%s'\n", exifSource.c_str());
+            return 1;
+        }
+    } else {
+        std::vector<std::string> media;
+        for (const RecipeSource& s : r.sources)
+            media.push_back(s.path);
+        sequence = openSequenceAt("render", media, r.chosenFrame);
+        if (!sequence)
+            return 1;
+        exifSource = sequence->sourceFileOf(r.chosenFrame);
+        if (r.stacking) {
+            StackingParams params = stackingParams(*r.stacking, *sequence, r.chosenFrame);
+            if (params.firstIndex != r.firstFrame || params.frameCount != r.frameCount)
+                std::fprintf(stderr,
+                             "lumora-cli render: warning: the recipe stacked frames %d..%d, the source now "
+                             "gives %d..%d\n",
+                             r.firstFrame, r.firstFrame + r.frameCount - 1, params.firstIndex,
+                             params.firstIndex + params.frameCount - 1);
+            std::string why;
+            picture = stackLightImage(params, &why, &o.whiteLight);
+            if (picture.empty()) {
+                std::fprintf(stderr, "lumora-cli render: no light image%s%s\n", why.empty() ? "" : ": ",
+                             why.c_str());
+                return 1;
+            }
+            light = true;
+        } else {
+            picture = sequence->getCvImageAt(r.chosenFrame, false, true, false);
+            if (picture.empty()) {
+                std::fprintf(stderr, "lumora-cli render: frame %d cannot be read\n", r.chosenFrame);
+                return 1;
+            }
+        }
+    }
+    int status = 0;
+    if (r.tone) {
+        const Rendered rendered = render(picture, *r.tone, o);
+        status = finish("render", o, rendered, bits, exifSource, exif,
+                        QJsonObject{{"timings", timings}, {"recipe", recipePath}});
+    } else {
+        exif.reset();
+        status = writeUntoned(picture, light, o.whiteLight, r.jpegQuality, o, bits, exifSource);
+    }
+    if (status != 0)
+        return status;
+    Recipe again = r;
+    again.programVersion = kApplicationVersion;
+    again.outputFormat = QFileInfo(out).suffix().toLower().toStdString();
+    again.outputBits = bits;
+    return finishRecipe(line, again, std::string(), out);
+}
+
+} // namespace
 
 int runRender(const QStringList& args) {
     CommandLine line("render");
     addToneOptions(line);
     addStackOptions(line);
-    line.addValued({QStringLiteral("index")});
+    line.addValued({QStringLiteral("index"), QStringLiteral("recipe")});
     const QByteArray help =
-        (QStringLiteral("usage: lumora-cli render MEDIA... --index N [stack options] [options] -o OUT\n"
-                        "Stacks frame N of a video or burst with its neighbours into a light image (as "
-                        "'lumora-cli\n"
-                        "stack' does: --before B, --after A, --quality fast|good|optimal, --antighost\n"
-                        "off|medium|high|0..100, --motion auto|0..100, --align|--no-align, --search\n"
-                        "fast|exhaustive), tone-maps it at full size and writes OUT with the source's EXIF "
-                        "data.\n") +
+        (QStringLiteral(
+             "usage: lumora-cli render MEDIA... --index N [stack options] [options] -o OUT\n"
+             "       lumora-cli render --recipe FILE [-o OUT] [--json] [--no-recipe]\n"
+             "Stacks frame N of a video or burst with its neighbours into a light image (as "
+             "'lumora-cli\n"
+             "stack' does: --before B, --after A, --quality fast|good|optimal, --antighost\n"
+             "off|medium|high|0..100, --motion auto|0..100, --align|--no-align, --search\n"
+             "fast|exhaustive), tone-maps it at full size and writes OUT with the source's EXIF "
+             "data.\n"
+             "--recipe FILE makes the picture a recipe (NAME.lumora.json, written beside every\n"
+             "export) describes again, from the same sources, frames and choices; the same program\n"
+             "version gives the same bytes. A source that is not at its recorded path is looked for\n"
+             "beside the recipe; a changed source is a warning. Without -o the picture goes beside\n"
+             "the recipe, under a free name (NAME-1.jpg if NAME.jpg exists).\n") +
          toneOptionsHelp() + QLatin1Char('\n') + QLatin1String(kHdrOptionsHelp))
             .toLocal8Bit();
     if (const std::optional<int> status = line.parse(args, help.constData()))
         return *status;
+    if (line.isSet(QStringLiteral("recipe"))) {
+        // The recipe holds every choice: only where to write and how to report may be given with it.
+        const QStringList allowed{QStringLiteral("recipe"), QStringLiteral("o"), QStringLiteral("json"),
+                                  QStringLiteral("no-recipe")};
+        for (const QString& name : line.optionNames())
+            if (!allowed.contains(name))
+                return line.usageError(QStringLiteral("--%1 cannot be given with --recipe").arg(name));
+        if (!line.positional().isEmpty())
+            return line.usageError(QStringLiteral("MEDIA cannot be given with --recipe"));
+        return renderFromRecipe(line, line.value(QStringLiteral("recipe")), line.value(QStringLiteral("o")),
+                                line.isSet(QStringLiteral("json")));
+    }
     ToneOptions o;
     StackOptions stack;
     if (!readToneOptions(line, o) || !readStackOptions(line, stack))
@@ -443,12 +620,25 @@ int runRender(const QStringList& args) {
     // The EXIF data comes from the video, or from the chosen photo of a burst.
     const std::string exifSource = sequence->sourceFileOf(index);
     timings.insert(QStringLiteral("stack"), stackSeconds);
-    return finish("render", o, r, bits, exifSource, exif,
-                  QJsonObject{{"timings", timings},
-                              {"chosenIndex", index},
-                              {"firstIndex", params.firstIndex},
-                              {"frameCount", params.frameCount},
-                              {"stackSeconds", stackSeconds}});
+    const int status = finish("render", o, r, bits, exifSource, exif,
+                              QJsonObject{{"timings", timings},
+                                          {"chosenIndex", index},
+                                          {"firstIndex", params.firstIndex},
+                                          {"frameCount", params.frameCount},
+                                          {"stackSeconds", stackSeconds}});
+    if (status != 0)
+        return status;
+    Recipe recipe;
+    std::string problem;
+    startRecipe(*sequence, o.out, bits, o.hdr, &recipe, &problem);
+    recipe.chosenFrame = index;
+    recipe.firstFrame = params.firstIndex;
+    recipe.frameCount = params.frameCount;
+    recipe.stacking = stack;
+    recipe.tone = positions;
+    recipe.rotation = o.rotate.value_or(0);
+    recipe.crop = o.crop;
+    return finishRecipe(line, recipe, problem, o.out);
 }
 
 } // namespace lumora::cli
