@@ -306,6 +306,7 @@ void readRecipeObject(const QJsonObject& root, RecipeReading& r) {
             return;
         r.recipe.outputFormat = format2.toLower().toStdString();
     }
+    unknown.sort();
     if (r.error.empty() && !unknown.isEmpty())
         r.warnings.push_back(QStringLiteral("fields this program does not know were ignored: %1")
                                  .arg(unknown.join(QStringLiteral(", ")))
