@@ -133,18 +133,6 @@ TEST(VideoInputs, StreamDescriptionsNamedLikeVideosOpenAsUnreadableWithoutConnec
                     std::to_string(port) + "/seg.ts\n#EXT-X-ENDLIST\n";
          },
          "hls"},
-        {"HLS master playlist naming a variant on a web server",
-         [](int port, const std::string&) {
-             return "#EXTM3U\n#EXT-X-STREAM-INF:BANDWIDTH=800000,RESOLUTION=320x240\nhttp://127.0.0.1:" +
-                    std::to_string(port) + "/low/index.m3u8\n";
-         },
-         "hls"},
-        {"HLS playlist whose segment is a local video by file: URL",
-         [](int, const std::string& folder) {
-             return "#EXTM3U\n#EXT-X-VERSION:3\n#EXT-X-TARGETDURATION:12\n#EXTINF:12.0,\nfile:" + folder +
-                    "/part.mp4\n#EXT-X-ENDLIST\n";
-         },
-         "hls"},
         {"concatenation script with a web address",
          [](int port, const std::string&) {
              return "ffconcat version 1.0\nfile 'http://127.0.0.1:" + std::to_string(port) + "/a.mp4'\n";

@@ -264,23 +264,5 @@ TEST_F(TonemapEngine, FullRenderCleansClipsRotatesAndTakesIntegerImages) {
     EXPECT_EQ(r.renderThumbnail(test::randomImage(90, 120, 1)).size(), cv::Size(9, 12)); // rotated too
 }
 
-TEST_F(TonemapEngine, CopiesShareSettingsButNotTheOperator) {
-    ToneMapEngine e;
-    e.setOperatorIndex(3);
-    e.setWhites(0.4f);
-    e.setExposure(-0.5f);
-    e.setImage(test::randomImage(20, 20, 10));
-    e.computePreview(0, false);
-    const ToneMapEngine copy(e);
-    EXPECT_NE(copy.toneMapper(), e.toneMapper());
-    EXPECT_NE(dynamic_cast<SlidersTM*>(copy.toneMapper()), nullptr);
-    EXPECT_FLOAT_EQ(copy.params().toneCurve.whites(), 0.4f);
-    EXPECT_FALSE(copy.isBusy());
-    ToneMapEngine again;
-    again = copy;
-    again.computePreview(ToneMapEngine::StageColour, false);
-    EXPECT_EQ(maxDiff(again.previewImage(), e.previewImage()), 0.0);
-}
-
 } // namespace
 } // namespace lumora
