@@ -68,7 +68,7 @@ void SelectionFlowController::PushButtonSelectImageNextClicked() {
     if (window_.steps().mode() == 3) {
         readStackingChoices();
         ws->centreIndex = ws->sequence()->currentIndex();
-        ws->state = DefiningParameters;
+        window_.model().setState(DefiningParameters);
         fillParameterPage(true);
         return;
     }
@@ -129,7 +129,7 @@ void SelectionFlowController::PushButtonReturnToVideoClicked() {
     if (!parametersEditable())
         return;
     Workspace* ws = window_.workspace();
-    ws->state = SelectingFrame;
+    window_.model().setState(SelectingFrame);
     ws->resetTrimRange();
     ws->undo.clear();
     window_.steps().updateWindow();
@@ -148,7 +148,7 @@ void SelectionFlowController::grabCurrentFrame() {
     auto* selection = new SharpestImageSelection(
         ws->sequence(), settings::read(settings::NbSharpenImages),
         f.basicClassic->scrollAreaWidgetContents_SharpestImageSelection, f.timeline->Panel_LectureTop2);
-    ws->selections.push_back(selection);
+    window_.model().addSelection(selection);
     connect(selection, &SharpestImageSelection::removeImage, this,
             &SelectionFlowController::removeSharpestImageSelection);
     connect(selection, &SharpestImageSelection::selecting, &window_.player(),
@@ -176,7 +176,7 @@ void SelectionFlowController::removeSharpestImageSelection(SharpestImageSelectio
     Workspace* ws = window_.workspace();
     if (!ws || !selection)
         return;
-    ws->removeSelection(selection);
+    window_.model().removeSelection(selection);
     selection->hide();
     // The widget sent the request: it goes once its threads have ended and its signal has returned.
     waitForThreads(selection->stopWork());
