@@ -3,19 +3,17 @@
 // follows it on the progress bar, then reads small pictures of the frames found (also off the window's
 // thread) and lists them, best first, with their sharpness in percent of the best.
 
+#include "app/BackgroundRun.h"
 #include "sharpness/Sharpness.h"
 
 #include <QObject>
-#include <QTimer>
 #include <opencv2/core.hpp>
 
-#include <memory>
+#include <vector>
 
 namespace lumora {
 
 class LumoraV2;
-class FrameThumbnailsThread;
-class SharpestImageSearcherWorkerThread;
 
 class SharpestSearchController : public QObject {
     Q_OBJECT
@@ -23,10 +21,10 @@ public:
     explicit SharpestSearchController(LumoraV2& window);
     ~SharpestSearchController() override;
 
-    bool running() const { return search_ || thumbnails_; }
+    bool running() const { return searching_ || reading_; }
     // The cancel button: the search ends without results.
     void stop();
-    // Stops and waits for the threads (the window keeps repainting); closing the medium.
+    // Cancels both runs and joins them (each leaves after the frame it reads); closing the medium.
     void cancelNow();
     // Empties the result lists and hides their title.
     void clearResults();
@@ -35,20 +33,20 @@ public slots:
     void PushButtonFindSharpestImageClicked();
 
 private:
-    void pollProgress();
+    void showProgress();
     void searchEnded();
     void thumbnailsEnded();
     void showResults(const std::vector<cv::Mat>& pictures);
     void backToSelection();
 
     LumoraV2& window_;
-    std::unique_ptr<SharpestImageSearcherWorkerThread> search_;
-    std::unique_ptr<FrameThumbnailsThread> thumbnails_;
-    bool completed_ = false;
+    BackgroundRun<SharpestSearchResult> search_{"SharpestSearchController"};
+    BackgroundRun<std::vector<cv::Mat>> thumbnails_{"FrameThumbnails"};
+    // From the start of each run until its end has been handled.
+    bool searching_ = false;
+    bool reading_ = false;
     bool stopRequested_ = false;
-    cv::Mat centre_;
     SharpestCandidates found_;
-    QTimer poll_;
 };
 
 } // namespace lumora
