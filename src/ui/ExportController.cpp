@@ -28,8 +28,6 @@
 namespace lumora {
 namespace {
 
-constexpr int kPollMs = 50;
-
 const Translator& translator() {
     static const Translator t = [](const std::string& key) { return translatedText(key); };
     return t;
@@ -47,6 +45,8 @@ struct ExportController::Job {
     int bits = 8;
     int rememberedAnswer = -1; // for the other files once "do the same" was ticked
     bool stop = false;
+    // The current picture's preview was still rendering: its end (cancelled) starts the export's render.
+    bool awaitingPreview = false;
     quint64 session = 0;
     int failedWrites = 0;
     // The user's "what after export" is followed; not for the export that closing the medium asks for.
@@ -59,8 +59,6 @@ ExportController::ExportController(LumoraV2& window) : window_(window), lastDire
             [this] { PushButtonEditingExportClicked(nullptr); });
     connect(f.proEditing->pushButton_ProEditingExport, &QPushButton::clicked, this,
             &ExportController::PushButtonProEditingExportClicked);
-    poll_.setInterval(kPollMs);
-    connect(&poll_, &QTimer::timeout, this, &ExportController::pollProgress);
 }
 
 // One image written in the background. A QObject so that it can be let go of from its own end signal.
@@ -322,34 +320,48 @@ void ExportController::renderNext() {
     }
     SharpestImageSelection* item = job.items[job.index];
     job.current = item;
-    // A preview of this picture still rendering would hold its engine.
-    // Its end is handled before this export listens to the picture's renders.
-    item->document().stopRender();
     connect(item, &SharpestImageSelection::renderFinished, this, &ExportController::itemRendered,
+            Qt::UniqueConnection);
+    connect(item, &SharpestImageSelection::renderProgress, this, &ExportController::itemProgressed,
             Qt::UniqueConnection);
     QProgressBar* bar = window_.form().progress->progressBar_Computing;
     bar->setValue(0);
     bar->setFormat(QStringLiteral("%p%"));
-    if (!item->startRender(true, false, 0)) {
-        itemRendered(false);
-        return;
-    }
-    poll_.start();
+    // A preview of this picture still rendering holds its engine: it is cancelled, and the window goes on
+    // until its end comes.
+    item->settleRender();
+    job.awaitingPreview = item->rendering();
+    if (job.awaitingPreview)
+        item->cancelRender();
+    else
+        startItemRender(item);
 }
 
-void ExportController::pollProgress() {
-    if (job_ && job_->current)
-        window_.form().progress->progressBar_Computing->setValue(job_->current->engine().progress());
+void ExportController::startItemRender(SharpestImageSelection* item) {
+    if (!item->startRender(true, false, 0))
+        itemRendered(false);
+}
+
+void ExportController::itemProgressed(int percent) {
+    if (job_ && job_->current && job_->current == sender())
+        window_.form().progress->progressBar_Computing->setValue(percent);
 }
 
 void ExportController::itemRendered(bool) {
-    poll_.stop();
     if (!job_)
         return;
     Job& job = *job_;
     SharpestImageSelection* item = job.current;
-    if (item)
+    if (job.awaitingPreview && item && !job.stop) {
+        job.awaitingPreview = false;
+        startItemRender(item);
+        return;
+    }
+    job.awaitingPreview = false;
+    if (item) {
         disconnect(item, &SharpestImageSelection::renderFinished, this, &ExportController::itemRendered);
+        disconnect(item, &SharpestImageSelection::renderProgress, this, &ExportController::itemProgressed);
+    }
     const cv::Mat image = item ? item->takeFullRender() : cv::Mat();
     if (job.stop || !item) {
         finishJob(false);
@@ -447,7 +459,6 @@ void ExportController::itemWritten() {
 }
 
 void ExportController::finishJob(bool completed) {
-    poll_.stop();
     const std::unique_ptr<Job> job = std::move(job_);
     Workspace* ws = window_.workspace();
     const bool current = ws && window_.session() == job->session && ws->state == Exporting;
@@ -537,6 +548,8 @@ void ExportController::cancelNow() {
     if (job_ && job_->current) {
         disconnect(job_->current, &SharpestImageSelection::renderFinished, this,
                    &ExportController::itemRendered);
+        disconnect(job_->current, &SharpestImageSelection::renderProgress, this,
+                   &ExportController::itemProgressed);
         job_->current->document().joinRender();
     }
     reapRetired();

@@ -62,6 +62,7 @@ private:
     bool chooseFormat(QString* path, const char* extensionKey, int* format, int* bits);
     bool prepareJob(Job& job);
     void renderNext();
+    void startItemRender(SharpestImageSelection* item);
     void itemRendered(bool ok);
     void writeRendered(const cv::Mat& image);
     void itemWritten();
@@ -77,7 +78,7 @@ private:
     void finishJob(bool completed);
     // Follows the export page's "what after export" choice.
     void actAfterExport();
-    void pollProgress();
+    void itemProgressed(int percent);
     // Writes in the background, outside any export job; failures are told when it ends.
     void save(const ImageWriteRequest& request);
     void saved(Write* write);
@@ -93,7 +94,6 @@ private:
     // Tells the end of the job's current writer from the ends of writers handled or retired before.
     quint64 writerTicket_ = 0;
     std::function<void(WriteStep)> writeStepHook_;
-    QTimer poll_;
     bool exportingToClose_ = false;
 };
 

@@ -52,6 +52,7 @@ SharpestImageSelection::SharpestImageSelection(QWidget* area, int serial, const 
       document_(std::make_unique<PictureDocument>(image, std::move(exifSource))) {
     setObjectName(QStringLiteral("SharpestImageSelection%1").arg(serial));
     connect(document_.get(), &PictureDocument::renderFinished, this, &SharpestImageSelection::renderFinished);
+    connect(document_.get(), &PictureDocument::renderProgress, this, &SharpestImageSelection::renderProgress);
 }
 
 SharpestImageSelection::SharpestImageSelection(ImagesSequence* sequence, int searchRadius, QWidget* area,

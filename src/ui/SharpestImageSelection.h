@@ -94,6 +94,7 @@ signals:
     void onClick(lumora::SharpestImageSelection* selection);
     void onExport(lumora::SharpestImageSelection* selection);
     void renderFinished(bool ok);
+    void renderProgress(int percent);
 
 public slots:
     // The search's result, copied: (sharpness, frame index) pairs, best first.
