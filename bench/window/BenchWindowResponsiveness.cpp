@@ -136,8 +136,8 @@ int main(int argc, char** argv) {
 
         // A request lands wherever the run is: reading, aligning, composing or merging.
         for (const int after : {500, 1500, 3000, 6000}) {
-            w.workspace()->state = SelectingFrame;
-            w.workspace()->edited = nullptr;
+            w.model().setState(SelectingFrame);
+            w.model().setEdited(nullptr);
             defineRun(w, frames);
             w.stacking().PushButtonDefineParamsNextClicked();
             waitUntil([&] { return false; }, after);

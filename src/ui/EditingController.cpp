@@ -191,7 +191,7 @@ void EditingController::onClickSelectImage(SharpestImageSelection* selection) {
             ws->edited->setProperty("isSelected", false);
             ws->edited->document().setEdited(false);
         }
-        ws->edited = selection;
+        window_.model().setEdited(selection);
         selection->document().setEdited(true);
         selection->setProperty("isSelected", true);
         strips_->setSource(selection->image());
@@ -202,7 +202,7 @@ void EditingController::onClickSelectImage(SharpestImageSelection* selection) {
     }
     repolishSelectionAreas();
     if (ws->state != Exporting)
-        ws->state = Editing;
+        window_.model().setState(Editing);
     // Lays the editing page out and sizes the display, which is the size the preview is rendered at.
     window_.steps().updateWindow();
     const cv::Mat preview = selection->preview();
@@ -341,7 +341,7 @@ void EditingController::dropEditedSelection(bool leaveEditing) {
         ws->edited->setProperty("isSelected", false);
         ws->edited->document().setEdited(false);
     }
-    ws->edited = nullptr;
+    window_.model().setEdited(nullptr);
     if (leaveEditing)
         for (SharpestImageSelection* s : ws->liveSelections())
             if (s->frameIndex() >= 0)

@@ -303,7 +303,7 @@ void ExportController::PushButtonEditingExportClicked(SharpestImageSelection* se
         return;
     job->session = window_.session();
     job->followChoice = !exportingToClose_;
-    ws->state = Exporting;
+    window_.model().setState(Exporting);
     window_.steps().updateWindow();
     job_ = std::move(job);
     renderNext();
@@ -463,7 +463,7 @@ void ExportController::finishJob(bool completed) {
     Workspace* ws = window_.workspace();
     const bool current = ws && window_.session() == job->session && ws->state == Exporting;
     if (current) {
-        ws->state = Editing;
+        window_.model().setState(Editing);
         window_.steps().updateWindow();
     }
     emit exportEnded(completed);

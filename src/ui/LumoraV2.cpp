@@ -66,6 +66,9 @@ LumoraV2::LumoraV2(std::shared_ptr<MessageService> messages, QWidget* parent)
     statusText_ = new QLabel(this);
     statusText_->setObjectName(QStringLiteral("label_StatusMedium"));
     statusBar()->addPermanentWidget(statusText_);
+    model_ = std::make_unique<WindowModel>();
+    context_ = std::unique_ptr<WindowContext>(
+        new WindowContext{*model_, form_, *index_, *messages_, statusText_, this});
 
     prepareUserDirectories();
     restoreWindowGeometry();
@@ -89,7 +92,8 @@ LumoraV2::LumoraV2(std::shared_ptr<MessageService> messages, QWidget* parent)
     viewPanels_ = std::make_unique<ViewPanelsController>(*this);
     connect(editing_.get(), &EditingController::pictureShown, viewPanels_.get(),
             &ViewPanelsController::pictureShown);
-    connect(this, &LumoraV2::workspaceChanged, viewPanels_.get(), &ViewPanelsController::workspaceChanged);
+    connect(model_.get(), &WindowModel::workspaceChanged, viewPanels_.get(),
+            &ViewPanelsController::workspaceChanged);
     menus_ = std::make_unique<MenuController>(*this);
 
     menus_->loadLanguage();
@@ -103,7 +107,7 @@ LumoraV2::LumoraV2(std::shared_ptr<MessageService> messages, QWidget* parent)
 
 LumoraV2::~LumoraV2() {
     // Threads reading the medium end before it goes, whichever way the window is destroyed.
-    if (workspace_)
+    if (model_->workspace())
         opening_->stopAllWork();
 }
 
@@ -137,21 +141,6 @@ void LumoraV2::storeWindowGeometry() {
 
 bool LumoraV2::openMediaByPath(const QString& path) {
     return opening_->openByPath(path);
-}
-
-void LumoraV2::setWorkspace(std::unique_ptr<Workspace> workspace) {
-    workspace_ = std::move(workspace);
-    currentIndex_ = workspace_ ? 0 : -1;
-    ++session_;
-    emit workspaceChanged();
-}
-
-void LumoraV2::discardWorkspace() {
-    ++session_;
-    // No flow may start on the medium while it is taken down.
-    currentIndex_ = -1;
-    workspace_.reset();
-    emit workspaceChanged();
 }
 
 void LumoraV2::refuseOperation() {

@@ -5,6 +5,7 @@
 // the behaviour.
 
 #include "ui/WindowForm.h"
+#include "ui/WindowModel.h"
 
 #include <QMainWindow>
 #include <memory>
@@ -47,17 +48,16 @@ public:
     // The label that the status bar keeps for the medium's size and rate.
     QLabel* statusText() const { return statusText_; }
 
-    // The open medium, or null. The workspace made current gets the current index 0.
-    Workspace* workspace() const { return workspace_.get(); }
-    void setWorkspace(std::unique_ptr<Workspace> workspace);
-    void discardWorkspace();
-    // -1 while nothing is open.
-    int currentIndex() const { return currentIndex_; }
-    // True with a workspace and a current index.
-    bool hasMedium() const { return workspace_ && currentIndex_ != -1; }
-    // Changes whenever a workspace is made current or discarded: flows that let events through check that
-    // the medium they started on is still the one open.
-    quint64 session() const { return session_; }
+    // The window's state, and what its controllers are handed.
+    WindowModel& model() { return *model_; }
+    const WindowContext& context() const { return *context_; }
+    // Forwarders to the model, for tests and the controllers that still reach the window.
+    Workspace* workspace() const { return model_->workspace(); }
+    void setWorkspace(std::unique_ptr<Workspace> workspace) { model_->setWorkspace(std::move(workspace)); }
+    void discardWorkspace() { model_->discardWorkspace(); }
+    int currentIndex() const { return model_->currentIndex(); }
+    bool hasMedium() const { return model_->hasMedium(); }
+    quint64 session() const { return model_->session(); }
 
     StepsController& steps() { return *steps_; }
     MenuController& menus() { return *menus_; }
@@ -76,10 +76,6 @@ public:
 
     // Tells the user that this step cannot be taken now.
     void refuseOperation();
-
-signals:
-    // A medium was made current, or the current one was closed.
-    void workspaceChanged();
 
 public slots:
     void showGeneralSettings();
@@ -102,9 +98,9 @@ private:
     std::shared_ptr<MessageService> messages_;
     std::unique_ptr<FormIndex> index_;
     QLabel* statusText_ = nullptr;
-    std::unique_ptr<Workspace> workspace_;
-    int currentIndex_ = -1;
-    quint64 session_ = 0;
+    // Declared before the controllers: the medium outlives everything that works on it.
+    std::unique_ptr<WindowModel> model_;
+    std::unique_ptr<WindowContext> context_;
 
     std::unique_ptr<StepsController> steps_;
     std::unique_ptr<MenuController> menus_;

@@ -178,7 +178,7 @@ void OpeningController::editPhoto() {
     QWidget* area = mode == 3 ? f.proEditing->scrollAreaWidgetContents_ProEditingSelection
                               : f.basicClassic->scrollAreaWidgetContents_SharpestImageSelection;
     auto* selection = new SharpestImageSelection(ws->image(), ws->path().toStdString(), area);
-    ws->selections.push_back(selection);
+    window_.model().addSelection(selection);
     EditingController& editing = window_.editing();
     connect(selection, &SharpestImageSelection::onClick, &editing, &EditingController::onClickSelectImage);
     connect(selection, &SharpestImageSelection::onExport, &window_.exports(),

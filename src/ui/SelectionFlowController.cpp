@@ -67,7 +67,7 @@ void SelectionFlowController::PushButtonSelectImageNextClicked() {
     if (window_.steps().mode() == 3) {
         readStackingChoices();
         ws->centreIndex = ws->sequence()->currentIndex();
-        ws->state = DefiningParameters;
+        window_.model().setState(DefiningParameters);
         fillParameterPage(true);
         return;
     }
@@ -128,7 +128,7 @@ void SelectionFlowController::PushButtonReturnToVideoClicked() {
     if (!parametersEditable())
         return;
     Workspace* ws = window_.workspace();
-    ws->state = SelectingFrame;
+    window_.model().setState(SelectingFrame);
     ws->resetTrimRange();
     ws->undo.clear();
     window_.steps().updateWindow();
@@ -147,7 +147,7 @@ void SelectionFlowController::grabCurrentFrame() {
     auto* selection = new SharpestImageSelection(
         ws->sequence(), settings::read(settings::NbSharpenImages),
         f.basicClassic->scrollAreaWidgetContents_SharpestImageSelection, f.timeline->Panel_LectureTop2);
-    ws->selections.push_back(selection);
+    window_.model().addSelection(selection);
     connect(selection, &SharpestImageSelection::removeImage, this,
             &SelectionFlowController::removeSharpestImageSelection);
     connect(selection, &SharpestImageSelection::selecting, &window_.player(),
@@ -175,7 +175,7 @@ void SelectionFlowController::removeSharpestImageSelection(SharpestImageSelectio
     Workspace* ws = window_.workspace();
     if (!ws || !selection)
         return;
-    ws->removeSelection(selection);
+    window_.model().removeSelection(selection);
     selection->hide();
     // The widget sent the request: it goes once its signal has returned.
     selection->stopWork();

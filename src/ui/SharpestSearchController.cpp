@@ -49,7 +49,7 @@ void SharpestSearchController::PushButtonFindSharpestImageClicked() {
         return;
     stopRequested_ = false;
     window_.player().pauseIfPlaying();
-    ws->state = SearchingSharpest;
+    window_.model().setState(SearchingSharpest);
     QProgressBar* bar = window_.form().progress->progressBar_Computing;
     bar->setValue(0);
     bar->setFormat(translatedText("LookingForSharperImages"));
@@ -156,7 +156,7 @@ void SharpestSearchController::showResults(const std::vector<cv::Mat>& pictures)
 void SharpestSearchController::backToSelection() {
     if (Workspace* ws = window_.hasMedium() ? window_.workspace() : nullptr) {
         if (ws->state == SearchingSharpest)
-            ws->state = SelectingFrame;
+            window_.model().setState(SelectingFrame);
         window_.steps().updateWindow();
     }
     stopRequested_ = false;

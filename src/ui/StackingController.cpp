@@ -37,7 +37,7 @@ void StackingController::PushButtonDefineParamsNextClicked() {
     if (!window_.hasMedium() || !ws->sequenceReady() || ws->state != DefiningParameters || pending_)
         return;
     ws->undo.clear();
-    ws->state = Stacking;
+    window_.model().setState(Stacking);
     window_.steps().updateWindow();
 
     ws->setStackingEngine(std::make_unique<StackingEngine>());
@@ -160,7 +160,7 @@ void StackingController::handleEnd() {
         return;
     }
     ws->releaseStackingEngine();
-    ws->state = DefiningParameters;
+    window_.model().setState(DefiningParameters);
     window_.steps().updateWindow();
     if (end == End::Failed || end == End::Finished)
         window_.messages().show(MessageKind::Error, translatedText("StackingFailedTitle"),
@@ -179,11 +179,11 @@ void StackingController::makeSelectionFromLightImage() {
     // The question and the saving let events through: the medium may be gone.
     if (window_.session() != session)
         return;
-    ws->state = Editing;
+    window_.model().setState(Editing);
     auto* selection =
         new SharpestImageSelection(ws->lightImage, ws->exifSourceOf(ws->centreIndex),
                                    window_.form().proEditing->scrollAreaWidgetContents_ProEditingSelection);
-    ws->selections.push_back(selection);
+    window_.model().addSelection(selection);
     connect(selection, &SharpestImageSelection::onClick, &window_.editing(),
             &EditingController::onClickSelectImage);
     connect(selection, &SharpestImageSelection::onExport, &window_.exports(),

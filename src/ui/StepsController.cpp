@@ -22,9 +22,8 @@
 namespace lumora {
 
 StepsController::StepsController(LumoraV2& window) : window_(window) {
-    mode_ = settings::read(settings::WindowMode);
-    if (mode_ < 0 || mode_ > 3)
-        mode_ = 0;
+    const int stored = settings::read(settings::WindowMode);
+    window_.model().setMode(stored < 0 || stored > 3 ? 0 : stored);
     const WindowForm& f = window_.form();
     for (QWidget* w :
          {static_cast<QWidget*>(f.steps->label_Step1), static_cast<QWidget*>(f.steps->label_Step2),
@@ -38,6 +37,14 @@ StepsController::StepsController(LumoraV2& window) : window_(window) {
           static_cast<QWidget*>(f.steps->label_ModeIconClassic),
           static_cast<QWidget*>(f.steps->label_ModeIconPro)})
         w->installEventFilter(this);
+}
+
+int StepsController::mode() const {
+    return window_.model().mode();
+}
+
+void StepsController::setMode(int mode) {
+    window_.model().setMode(mode);
 }
 
 int StepsController::askMode() {
@@ -83,17 +90,17 @@ void showSteps(const WindowForm& f, int count) {
 void StepsController::updateMode() {
     const WindowForm& f = window_.form();
     const Workspace* ws = window_.workspace();
-    const std::vector<const char*> keys = stepKeys(mode_, ws && !ws->hasSequence());
+    const std::vector<const char*> keys = stepKeys(mode(), ws && !ws->hasSequence());
     QLabel* labels[] = {f.steps->label_Step1, f.steps->label_Step2, f.steps->label_Step3,
                         f.steps->label_Step4};
     for (size_t i = 0; i < keys.size(); ++i)
         labels[i]->setText(translatedText("Step").arg(i + 1) + translatedText(keys[i]));
     showSteps(f, int(keys.size()));
     f.steps->frame_TopMenu->setProperty("nbMenu", QString::number(keys.size()));
-    f.main->frame_TopTopMenu->setVisible(mode_ != 0);
+    f.main->frame_TopTopMenu->setVisible(mode() != 0);
 
     QTabWidget* presets = f.presets->tabWidget_Presets;
-    switch (mode_) {
+    switch (mode()) {
     case 1:
         // Basic offers the built-in presets only.
         presets->setCurrentIndex(0);
@@ -121,8 +128,8 @@ void StepsController::showModeIcon() {
     const WindowForm& f = window_.form();
     QWidget* pages[] = {f.steps->page_ModeIconBasic, f.steps->page_ModeIconClassic,
                         f.steps->page_ModeIconPro};
-    if (mode_ >= 1)
-        f.steps->stackedWidget_ModeIcon->setCurrentWidget(pages[mode_ - 1]);
+    if (mode() >= 1)
+        f.steps->stackedWidget_ModeIcon->setCurrentWidget(pages[mode() - 1]);
 }
 
 void StepsController::updateWindow() {
@@ -132,7 +139,7 @@ void StepsController::updateWindow() {
         topMenu->setProperty("nbMenu", QStringLiteral("0"));
         showSteps(f, 0);
         repolish(topMenu);
-        window_.formIndex().apply(emptyWindowLayout(), mode_);
+        window_.formIndex().apply(emptyWindowLayout(), mode());
     } else {
         applyStateLayout();
         window_.editing().afterLayout();
@@ -144,17 +151,17 @@ void StepsController::updateWindow() {
 void StepsController::applyStateLayout() {
     const Workspace* ws = window_.workspace();
     const FormIndex& index = window_.formIndex();
-    index.apply(workspaceLayout(), mode_);
+    index.apply(workspaceLayout(), mode());
     window_.tools().hideOverlays();
 
     const StateLayout& row = stateLayout(ws->state);
     const char* highlight = !ws->hasSequence() ? row.selectMenu.singlePhoto
-                            : mode_ == 3       ? row.selectMenu.pro
+                            : mode() == 3      ? row.selectMenu.pro
                                                : row.selectMenu.basicClassic;
     QFrame* topMenu = window_.form().steps->frame_TopMenu;
     if (highlight)
         topMenu->setProperty("selectMenu", QString::fromLatin1(highlight));
-    index.apply(row.cells, mode_);
+    index.apply(row.cells, mode());
     if (ws->state == ToolActive)
         window_.tools().showOverlay(ws->activeTool);
     repolish(topMenu);
@@ -164,7 +171,7 @@ void StepsController::goToStep(int k) {
     Workspace* ws = window_.workspace();
     if (!window_.hasMedium())
         return;
-    const StepDecision decision = decideStep(mode_, ws->state, ws->hasSequence(), k);
+    const StepDecision decision = decideStep(mode(), ws->state, ws->hasSequence(), k);
     if (decision.action == StepAction::Refuse) {
         window_.refuseOperation();
         return;
@@ -198,7 +205,7 @@ void StepsController::goToStep(int k) {
         window_.editing().dropEditedSelection(false);
         // The edits undone from here would land on a picture that is no longer edited.
         ws->undo.clear();
-        ws->state = DefiningParameters;
+        window_.model().setState(DefiningParameters);
         break;
     case StepAction::ExportEdited:
         window_.exports().PushButtonProEditingExportClicked();
@@ -213,8 +220,8 @@ void StepsController::backToSelection(bool dropSelections) {
     window_.editing().dropEditedSelection(dropSelections);
     // The abandoned edit's history goes with it: Undo must not spend itself on edits that no longer exist.
     ws->undo.clear();
-    ws->state = SelectingFrame;
-    ws->activeTool = NoTool;
+    window_.model().setState(SelectingFrame);
+    window_.model().setActiveTool(NoTool);
     // Leaving Basic or Classic editing keeps the trim range; the other ways back start from the whole medium.
     if (!dropSelections)
         ws->resetTrimRange();
@@ -236,9 +243,9 @@ void StepsController::chooseModeOnHomePage(int mode) {
     // The mode belongs to the medium being worked on; it cannot change under it.
     if (window_.workspace())
         return;
-    mode_ = mode;
+    setMode(mode);
     if (window_.form().versionChoice->checkBox_UseThisMode->isChecked())
-        settings::write(settings::WindowMode, mode_);
+        settings::write(settings::WindowMode, mode);
     updateMode();
 }
 
@@ -270,7 +277,7 @@ bool StepsController::eventFilter(QObject* watched, QEvent* event) {
     if (watched == f.steps->label_ModeIconBasic || watched == f.steps->label_ModeIconClassic ||
         watched == f.steps->label_ModeIconPro) {
         if (!window_.workspace()) {
-            mode_ = askMode();
+            setMode(askMode());
             updateMode();
         }
         return true;

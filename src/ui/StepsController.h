@@ -16,10 +16,10 @@ class StepsController : public QObject {
 public:
     explicit StepsController(LumoraV2& window);
 
-    // 0 until a mode is chosen, then 1 Basic, 2 Classic, 3 Pro.
-    int mode() const { return mode_; }
+    // The model's mode: 0 until a mode is chosen, then 1 Basic, 2 Classic, 3 Pro.
+    int mode() const;
     // Takes a mode for this session (the settings keep theirs); the caller refreshes with updateMode().
-    void setMode(int mode) { mode_ = mode; }
+    void setMode(int mode);
     // Runs the mode choice dialog until the user picks a mode; returns it (1 to 3).
     int askMode();
     // Makes a changed dynamic property of `widget` or of a descendant take effect.
@@ -45,7 +45,6 @@ private:
     void backToSelection(bool dropSelections);
 
     LumoraV2& window_;
-    int mode_ = 0;
 };
 
 } // namespace lumora

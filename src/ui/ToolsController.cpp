@@ -88,8 +88,8 @@ void ToolsController::activate(int tool) {
     Workspace* ws = window_.workspace();
     if (!window_.hasMedium() || ws->state != Editing || !ws->edited)
         return;
-    ws->state = ToolActive;
-    ws->activeTool = ActiveTool(tool);
+    window_.model().setState(ToolActive);
+    window_.model().setActiveTool(ActiveTool(tool));
     window_.steps().updateWindow();
 }
 
@@ -108,8 +108,8 @@ void ToolsController::PushButtonApplyToolsClicked() {
     const int tool = ws->activeTool;
     // Back to editing first: the change renders, and the layout of the editing step must not undo the
     // panels' waiting state.
-    ws->state = Editing;
-    ws->activeTool = NoTool;
+    window_.model().setState(Editing);
+    window_.model().setActiveTool(NoTool);
     window_.steps().updateWindow();
     if (tool == CropTool)
         applyCrop();
@@ -154,8 +154,8 @@ void ToolsController::PushButtonCancelToolsClicked() {
     Workspace* ws = window_.workspace();
     if (!window_.hasMedium() || ws->state != ToolActive)
         return;
-    ws->state = Editing;
-    ws->activeTool = NoTool;
+    window_.model().setState(Editing);
+    window_.model().setActiveTool(NoTool);
     window_.steps().updateWindow();
 }
 

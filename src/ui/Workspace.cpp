@@ -13,7 +13,7 @@ Workspace::Workspace(Kind kind, QString path) : kind_(kind), path_(std::move(pat
 
 Workspace::~Workspace() {
     // The window has stopped their work already; what is left must go before the sequence they read.
-    for (const QPointer<SharpestImageSelection>& s : selections)
+    for (const QPointer<SharpestImageSelection>& s : selections_)
         delete s.data();
 }
 
@@ -42,7 +42,7 @@ std::unique_ptr<Workspace> Workspace::openPhoto(const QString& path) {
     w->width_ = w->image_.cols;
     w->height_ = w->image_.rows;
     // A single photo goes straight to tone mapping.
-    w->state = Editing;
+    w->state_ = Editing;
     return w;
 }
 
@@ -60,9 +60,9 @@ double Workspace::fps() const {
 }
 
 cv::Mat Workspace::currentImage() const {
-    const bool editing = state == Editing || state == ToolActive || state == Exporting;
-    if (editing && edited)
-        return edited->shownImage();
+    const bool editing = state_ == Editing || state_ == ToolActive || state_ == Exporting;
+    if (editing && edited_)
+        return edited_->shownImage();
     if (sequence_)
         return sequence_->displayImage();
     return image_;
@@ -93,16 +93,10 @@ void Workspace::releaseStackingEngine() {
 
 std::vector<SharpestImageSelection*> Workspace::liveSelections() const {
     std::vector<SharpestImageSelection*> live;
-    for (const QPointer<SharpestImageSelection>& s : selections)
+    for (const QPointer<SharpestImageSelection>& s : selections_)
         if (s)
             live.push_back(s.data());
     return live;
-}
-
-void Workspace::removeSelection(SharpestImageSelection* selection) {
-    selections.erase(std::remove(selections.begin(), selections.end(), selection), selections.end());
-    if (edited == selection)
-        edited = nullptr;
 }
 
 } // namespace lumora

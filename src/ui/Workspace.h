@@ -32,8 +32,17 @@ enum ActiveTool : std::int32_t { NoTool = 0, CropTool = 1, HorizonTool = 2 };
 
 class SharpestImageSelection;
 class StackingEngine;
+class WindowModel;
 
 class Workspace {
+    // Only the window's model changes the workflow state, the tool, the selections and the edited picture,
+    // so that every change is announced.
+    friend class WindowModel;
+    WorkspaceState state_ = SelectingFrame;
+    ActiveTool activeTool_ = NoTool;
+    std::vector<QPointer<SharpestImageSelection>> selections_;
+    QPointer<SharpestImageSelection> edited_;
+
 public:
     enum class Kind { Video, Burst, Photo };
     ~Workspace();
@@ -75,10 +84,16 @@ public:
 
     // Selections alive (a removed widget drops out of the list), in making order.
     std::vector<SharpestImageSelection*> liveSelections() const;
-    void removeSelection(SharpestImageSelection* selection);
 
-    WorkspaceState state = SelectingFrame;
-    ActiveTool activeTool = NoTool;
+    // Read-only views of what the model changes.
+    const WorkspaceState& state = state_;
+    const ActiveTool& activeTool = activeTool_;
+    // Grabbed frames, stacking results or the single photo, in making order; the widgets belong to their
+    // panels, the window deletes them before the workspace (they read its sequence).
+    const std::vector<QPointer<SharpestImageSelection>>& selections = selections_;
+    // The selection being edited (also the only one chosen for editing), or null.
+    const QPointer<SharpestImageSelection>& edited = edited_;
+
     int centreIndex = 0;
     int brightness = 0;
     int speed = 0; // the player's speed slider level, for its undo
@@ -87,11 +102,6 @@ public:
     // The last stacking's light image, until editing starts on it, and its level of diffuse white.
     cv::Mat lightImage;
     double lightWhite = 1.0;
-    // Grabbed frames, stacking results or the single photo, in making order; the widgets belong to their
-    // panels, the window deletes them before the workspace (they read its sequence).
-    std::vector<QPointer<SharpestImageSelection>> selections;
-    // The selection being edited (also the only one chosen for editing), or null.
-    QPointer<SharpestImageSelection> edited;
     // Changes made through the window's controls on this medium.
     UndoRedoManager::Manager undo;
 

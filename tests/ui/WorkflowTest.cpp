@@ -37,8 +37,8 @@ protected:
         ASSERT_FALSE(w.workspace()->hasSequence());
     }
     void setState(LumoraV2& w, WorkspaceState s, ActiveTool tool = NoTool) {
-        w.workspace()->state = s;
-        w.workspace()->activeTool = tool;
+        w.model().setState(s);
+        w.model().setActiveTool(tool);
         w.steps().updateWindow();
     }
     QString currentPage(LumoraV2& w, const char* stack) {
