@@ -2,11 +2,9 @@
 
 #include "i18n/LanguageEngine.h"
 #include "ui/FrameThumbnails.h"
-#include "ui/LumoraV2.h"
-#include "ui/PlayerController.h"
 #include "ui/ProSharpestImageSelection.h"
-#include "ui/StepsController.h"
-#include "ui/TimelineController.h"
+#include "ui/WindowForm.h"
+#include "ui/WindowModel.h"
 #include "ui/Workspace.h"
 
 #include <QLabel>
@@ -27,11 +25,12 @@ void deleteWidgets(QLayout* layout) {
 
 } // namespace
 
-SharpestSearchController::SharpestSearchController(LumoraV2& window) : window_(window) {
+SharpestSearchController::SharpestSearchController(const WindowContext& context)
+    : model_(context.model), form_(context.form) {
     search_.onEnded(this, &SharpestSearchController::searchEnded);
     search_.onProgress([this] { showProgress(); });
     thumbnails_.onEnded(this, &SharpestSearchController::thumbnailsEnded);
-    connect(window_.form().proSelect->pushButton_FindSharpestImage, &QPushButton::clicked, this,
+    connect(form_.proSelect->pushButton_FindSharpestImage, &QPushButton::clicked, this,
             &SharpestSearchController::PushButtonFindSharpestImageClicked);
 }
 
@@ -44,19 +43,19 @@ SharpestSearchController::~SharpestSearchController() {
 }
 
 void SharpestSearchController::PushButtonFindSharpestImageClicked() {
-    Workspace* ws = window_.workspace();
-    if (!window_.hasMedium() || !ws->sequenceReady() || ws->state != SelectingFrame || running())
+    Workspace* ws = model_.workspace();
+    if (!model_.hasMedium() || !ws->sequenceReady() || ws->state != SelectingFrame || running())
         return;
     stopRequested_ = false;
-    window_.player().pauseIfPlaying();
-    window_.model().setState(SearchingSharpest);
-    QProgressBar* bar = window_.form().progress->progressBar_Computing;
+    emit pauseRequested();
+    model_.setState(SearchingSharpest);
+    QProgressBar* bar = form_.progress->progressBar_Computing;
     bar->setValue(0);
     bar->setFormat(translatedText("LookingForSharperImages"));
-    window_.steps().updateWindow();
+    emit windowUpdateRequested();
 
     ImagesSequence* sequence = ws->sequence();
-    const int radius = window_.form().proSelect->spinBox_FindSharpestImage->value();
+    const int radius = form_.proSelect->spinBox_FindSharpestImage->value();
     const int position = sequence->currentIndex();
     const SharpestSearchRequest request{sequence->getCvImageAt(position, false), position,
                                         sequence->frameCount(), radius};
@@ -68,7 +67,7 @@ void SharpestSearchController::PushButtonFindSharpestImageClicked() {
 
 void SharpestSearchController::showProgress() {
     if (searching_)
-        window_.form().progress->progressBar_Computing->setValue(search_.control().progress());
+        form_.progress->progressBar_Computing->setValue(search_.control().progress());
 }
 
 void SharpestSearchController::stop() {
@@ -86,7 +85,7 @@ void SharpestSearchController::searchEnded() {
     const bool done = result.outcome == RunOutcome::Finished && !stopRequested_;
     if (done)
         found_ = std::move(result.candidates);
-    Workspace* ws = window_.workspace();
+    Workspace* ws = model_.workspace();
     if (!done || !ws || !ws->sequenceReady()) {
         backToSelection();
         return;
@@ -106,13 +105,13 @@ void SharpestSearchController::thumbnailsEnded() {
     reading_ = false;
     const bool done = !thumbnails_.control().shouldEnd() && !stopRequested_;
     const std::vector<cv::Mat> pictures = thumbnails_.takeResult();
-    if (done && window_.hasMedium())
+    if (done && model_.hasMedium())
         showResults(pictures);
     backToSelection();
 }
 
 void SharpestSearchController::clearResults() {
-    const WindowForm& f = window_.form();
+    const WindowForm& f = form_;
     deleteWidgets(f.proSelect->verticalLayout_SelectedImage);
     deleteWidgets(f.proSelect->verticalLayout_ProSharpestImageSelection);
     f.proSelect->frame_SelectedImageTop->hide();
@@ -120,7 +119,7 @@ void SharpestSearchController::clearResults() {
 
 void SharpestSearchController::showResults(const std::vector<cv::Mat>& pictures) {
     clearResults();
-    const WindowForm& f = window_.form();
+    const WindowForm& f = form_;
     f.proSelect->frame_SelectedImageTop->show();
     QWidget* pinParent = f.timeline->Panel_LectureTop2;
     const float best = found_.empty() ? 0.f : found_.begin()->first;
@@ -136,10 +135,9 @@ void SharpestSearchController::showResults(const std::vector<cv::Mat>& pictures)
             ->addWidget(entry);
         if (i < pictures.size())
             entry->setThumbnail(pictures[i]);
-        connect(entry, &ProSharpestImageSelection::onClick, &window_.player(),
-                &PlayerController::showFrameIndex);
-        connect(entry, &ProSharpestImageSelection::movePin, &window_.timeline(),
-                &TimelineController::moveProSharpestPin);
+        connect(entry, &ProSharpestImageSelection::onClick, this, &SharpestSearchController::frameChosen);
+        connect(entry, &ProSharpestImageSelection::movePin, this,
+                &SharpestSearchController::pinMoveRequested);
         ++i;
     }
     if (found_.size() < 2) {
@@ -154,10 +152,10 @@ void SharpestSearchController::showResults(const std::vector<cv::Mat>& pictures)
 }
 
 void SharpestSearchController::backToSelection() {
-    if (Workspace* ws = window_.hasMedium() ? window_.workspace() : nullptr) {
+    if (Workspace* ws = model_.hasMedium() ? model_.workspace() : nullptr) {
         if (ws->state == SearchingSharpest)
-            window_.model().setState(SelectingFrame);
-        window_.steps().updateWindow();
+            model_.setState(SelectingFrame);
+        emit windowUpdateRequested();
     }
     stopRequested_ = false;
 }

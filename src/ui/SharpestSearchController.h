@@ -11,14 +11,18 @@
 
 #include <vector>
 
+class QWidget;
+
 namespace lumora {
 
-class LumoraV2;
+class WindowModel;
+struct WindowContext;
+struct WindowForm;
 
 class SharpestSearchController : public QObject {
     Q_OBJECT
 public:
-    explicit SharpestSearchController(LumoraV2& window);
+    explicit SharpestSearchController(const WindowContext& context);
     ~SharpestSearchController() override;
 
     bool running() const { return searching_ || reading_; }
@@ -28,6 +32,16 @@ public:
     void cancelNow();
     // Empties the result lists and hides their title.
     void clearResults();
+
+signals:
+    // The player stops before the search reads the sequence.
+    void pauseRequested();
+    // The workflow state changed: the window lays out its pages again.
+    void windowUpdateRequested();
+    // A result was clicked: the player goes to that frame.
+    void frameChosen(int frameIndex);
+    // A result's pin is to be placed on the timeline.
+    void pinMoveRequested(QWidget* pin, int frameIndex);
 
 public slots:
     void PushButtonFindSharpestImageClicked();
@@ -39,7 +53,8 @@ private:
     void showResults(const std::vector<cv::Mat>& pictures);
     void backToSelection();
 
-    LumoraV2& window_;
+    WindowModel& model_;
+    const WindowForm& form_;
     BackgroundRun<SharpestSearchResult> search_{"SharpestSearchController"};
     BackgroundRun<std::vector<cv::Mat>> thumbnails_{"FrameThumbnails"};
     // From the start of each run until its end has been handled.
