@@ -284,17 +284,14 @@ void benchThumbnails(const QString& photo, int rounds) {
         QThread::msleep(2);
         QElapsedTimer s;
         s.start();
-        std::vector<QThread*> running;
         for (PresetImage* p : strips.builtIn())
-            if (QThread* th = p->stopWork())
-                running.push_back(th);
-        while (std::any_of(running.begin(), running.end(), [](QThread* th) { return !th->isFinished(); }))
-            QThread::usleep(200);
-        stop.add(sinceMs(s));
+            p->stopWork();
+        // Until every render's end has reached the window.
         waitUntil([&] {
             return std::none_of(strips.builtIn().begin(), strips.builtIn().end(),
                                 [](PresetImage* p) { return p->rendering(); });
         });
+        stop.add(sinceMs(s));
     }
     const cv::Size thumb = ToneMapEngine::thumbnailSize();
     std::printf("%zu thumbnails (%dx%d) of a %dx%d light image: all shown median %.0f ms max %.0f ms;"

@@ -1,5 +1,7 @@
 #include "sharpness/Sharpness.h"
 
+#include <exception>
+
 #include "app/EventLog.h"
 
 #include <opencv2/imgproc.hpp>
@@ -51,6 +53,27 @@ bool searchSharpest(const SharpestSearchRequest& request, const std::function<cv
     }
     run.setProgress(100);
     return true;
+}
+
+SharpestSearchResult findSharpest(const SharpestSearchRequest& request,
+                                  const std::function<cv::Mat(int)>& readFrame, RunControl& run) {
+    SharpestSearchResult result;
+    try {
+        const bool finished = searchSharpest(request, readFrame, result.candidates, run);
+        result.outcome = finished ? RunOutcome::Finished : RunOutcome::Canceled;
+        if (!finished)
+            result.candidates.clear();
+    } catch (const std::exception& e) {
+        logError("SharpestImageSearcher",
+                 std::string("The search for sharper frames failed: ") + e.what() + "\n");
+        result = SharpestSearchResult{RunOutcome::Failed, {}, e.what()};
+        run.setProgress(100);
+    } catch (...) {
+        logError("SharpestImageSearcher", "The search for sharper frames failed.\n");
+        result = SharpestSearchResult{RunOutcome::Failed, {}, "unknown error"};
+        run.setProgress(100);
+    }
+    return result;
 }
 
 } // namespace lumora

@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <set>
+#include <string>
 #include <utility>
 
 namespace lumora {
@@ -37,5 +38,18 @@ struct SharpestSearchRequest {
 // far, when `run` was asked to end (cancel or stop).
 bool searchSharpest(const SharpestSearchRequest& request, const std::function<cv::Mat(int)>& readFrame,
                     SharpestCandidates& candidates, RunControl& run);
+
+// A search's result by value: Finished with the candidates, Canceled (when `run` was asked to end; nothing
+// kept) or Failed (the reason is in the event log and here).
+struct SharpestSearchResult {
+    RunOutcome outcome = RunOutcome::Failed;
+    SharpestCandidates candidates;
+    std::string reason;
+};
+
+// searchSharpest as one plain call, for whoever runs it off its own thread. Never throws. A request made on
+// `run` before the call is honoured.
+SharpestSearchResult findSharpest(const SharpestSearchRequest& request,
+                                  const std::function<cv::Mat(int)>& readFrame, RunControl& run);
 
 } // namespace lumora

@@ -105,16 +105,16 @@ StackingEngine::FrameReport::State reportState(FedFrame::State s) {
 
 void StackingEngine::cancel() {
     if (running_.load())
-        control_.requestCancel();
+        control_.load()->requestCancel();
 }
 
 void StackingEngine::stop() {
     if (running_.load())
-        control_.requestStop();
+        control_.load()->requestStop();
 }
 
 StackingEngine::Status StackingEngine::status() const {
-    switch (control_.request()) {
+    switch (control_.load()->request()) {
     case RunControl::Request::Cancel:
         return CancelRequested;
     case RunControl::Request::Stop:
@@ -171,7 +171,17 @@ void StackingEngine::ended(Outcome outcome) {
 }
 
 cv::Mat StackingEngine::computeLightImage(StackingParams& params) {
-    control_.reset();
+    ownControl_.reset();
+    return computeLightImage(params, ownControl_);
+}
+
+cv::Mat StackingEngine::computeLightImage(StackingParams& params, RunControl& run) {
+    control_.store(&run);
+    // The caller's control may go before this engine: afterwards the engine answers from its own.
+    struct ControlGuard {
+        StackingEngine& e;
+        ~ControlGuard() { e.control_.store(&e.ownControl_); }
+    } controlGuard{*this};
     outcomeSet_ = false;
     running_.store(true);
     // Whatever way the run ends (an exception included), it is no longer running and has an outcome.
@@ -233,8 +243,8 @@ cv::Mat StackingEngine::computeLightImage(StackingParams& params) {
         accumulator_.setColour(colour);
         accumulation.start([this, &chosen] { accumulator_.init(chosen); });
         FrameFeeder feeder([&reader](int index) { return reader.read(index); }, order, chosen, params.align,
-                           chosenGrey, alignMethod_, control_, readAhead_);
-        while (k < n && !control_.shouldEnd()) {
+                           chosenGrey, alignMethod_, run, readAhead_);
+        while (k < n && !run.shouldEnd()) {
             FedFrame item;
             if (!feeder.take(k, item))
                 break;
@@ -244,13 +254,14 @@ cv::Mat StackingEngine::computeLightImage(StackingParams& params) {
                 continue;
             }
             accumulation.join();
-            if (control_.shouldEnd())
+            if (run.shouldEnd())
                 break;
             currentFrame_.store(k);
-            control_.setProgress(0);
+            run.setProgress(0);
+            run.notifyProgress(); // the frame number changed, even where the percent did not
             cv::Mat composite;
             const auto started = std::chrono::steady_clock::now();
-            const RunOutcome result = compositor_.compose(chosen, item.frame, settings, control_, composite);
+            const RunOutcome result = compositor_.compose(chosen, item.frame, settings, run, composite);
             const double composeSeconds =
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
             item.frame.release();
@@ -275,7 +286,7 @@ cv::Mat StackingEngine::computeLightImage(StackingParams& params) {
         // 255 for a pixel taken from elsewhere in every merged frame.
         displacedCount.convertTo(ghostMap_, CV_8U, composed > 0 ? 255.0 / composed : 0.0);
     }
-    if (control_.isCanceled()) {
+    if (run.isCanceled()) {
         ended(Outcome::Canceled);
         return cv::Mat();
     }
@@ -290,7 +301,7 @@ cv::Mat StackingEngine::computeLightImage(StackingParams& params) {
         lightOneMeans_ = oneMeans;
         lightTransfer_ = oneMeans > 0.0 ? colour.transfer : VideoColour::Transfer::SDR;
     }
-    ended(control_.isStopRequested() ? Outcome::Stopped : Outcome::Finished);
+    ended(run.isStopRequested() ? Outcome::Stopped : Outcome::Finished);
     return light;
 }
 

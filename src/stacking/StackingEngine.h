@@ -1,7 +1,7 @@
 #pragma once
 // One stacking run: reads the chosen frame and its neighbours nearest first, checks and aligns them, replaces
-// each by its anti-ghosting composite and merges it into the floating-point light image. The window polls the
-// run's state and may cancel (no image) or stop (an image of what was merged so far) at any time.
+// each by its anti-ghosting composite and merges it into the floating-point light image. The window follows
+// the run's progress and may cancel (no image) or stop (an image of what was merged so far) at any time.
 
 #include "app/RunControl.h"
 #include "stacking/FrameAlignment.h"
@@ -20,7 +20,7 @@ namespace lumora {
 
 class StackingEngine {
 public:
-    // The request the window sees: the numbering its polling code uses.
+    // The request the run has received.
     enum Status : int { NoRequest = 0, CancelRequested = 1, StopRequested = 2 };
     using Outcome = RunOutcome;
 
@@ -44,8 +44,13 @@ public:
     // Runs on the calling thread; returns the light image (empty when cancelled or failed) and writes
     // params.frameCount back with the number of positions visited (unchanged on cancel and failure).
     cv::Mat computeLightImage(StackingParams& params);
+    // The same, following `run`: its requests end the run as cancel() and stop() do, and it receives the
+    // progress of the current frame's composite (notified also when the frame changes). Not reset here: a
+    // request made before the run began is honoured.
+    cv::Mat computeLightImage(StackingParams& params, RunControl& run);
 
-    // Requests, honoured at the run's next check; no effect while no run is active. A cancel is never turned
+    // Requests, honoured at the run's next check; no effect while no run is active. A run following a
+    // caller's control receives them there. A cancel is never turned
     // back into a stop.
     void cancel();
     void stop();
@@ -54,7 +59,7 @@ public:
     Status status() const;
     int currentFrame() const { return currentFrame_.load(); }
     // Progress of the current frame's composite, 0..100.
-    float progressPercent() const { return static_cast<float>(control_.progress()); }
+    float progressPercent() const { return static_cast<float>(control_.load()->progress()); }
     // How the last run ended (Finished before the first run).
     Outcome outcome() const { return outcome_.load(); }
     // Why the last run failed (empty otherwise).
@@ -84,7 +89,9 @@ private:
     void ended(Outcome outcome);
 
     std::atomic<bool> running_{false};
-    RunControl control_;
+    RunControl ownControl_;
+    // The control of the current (or last) run: ownControl_ or the caller's, which outlives the run.
+    std::atomic<RunControl*> control_{&ownControl_};
     std::atomic<int> currentFrame_{0};
     std::atomic<Outcome> outcome_{Outcome::Finished};
     bool outcomeSet_ = false; // the current run has published its outcome (run thread only)

@@ -118,8 +118,16 @@ cv::Size ToneMapEngine::thumbnailSize() {
     return {gThumbnailWidth.load(), gThumbnailHeight.load()};
 }
 
+void ToneMapEngine::setProgressListener(std::function<void()> listener) {
+    progressListener_ = std::move(listener);
+    if (operator_)
+        operator_->control().setProgressListener(progressListener_);
+}
+
 void ToneMapEngine::createOperator(int index) {
     operator_ = createToneMappingOperator(index);
+    if (operator_)
+        operator_->control().setProgressListener(progressListener_);
     operatorCreatedFor_ = index;
     if (!operator_ && !reportedMissing_) {
         reportedMissing_ = true;
@@ -130,6 +138,8 @@ void ToneMapEngine::createOperator(int index) {
 
 void ToneMapEngine::installOperator(std::unique_ptr<ToneMappingBase> op) {
     operator_ = std::move(op);
+    if (operator_)
+        operator_->control().setProgressListener(progressListener_);
     operatorCreatedFor_ = params_.operatorIndex;
 }
 

@@ -9,6 +9,8 @@
 
 #include <opencv2/core.hpp>
 
+#include <functional>
+
 #include <array>
 #include <atomic>
 #include <memory>
@@ -121,6 +123,9 @@ public:
     void cancel();
     bool isCanceled() const;
     int progress() const;
+    // Called on the rendering thread as the operator's progress changes (see RunControl). Set it while no
+    // render runs; it passes on to every operator the engine makes.
+    void setProgressListener(std::function<void()> listener);
     // Puts another operator in place of the current index's one (tools and tests that bring their own).
     void installOperator(std::unique_ptr<ToneMappingBase> op);
 
@@ -167,6 +172,7 @@ private:
     int rotatedWidth_ = 0;
     int rotatedHeight_ = 0;
     std::unique_ptr<ToneMappingBase> operator_;
+    std::function<void()> progressListener_;
     int operatorCreatedFor_ = -1;
     bool reportedMissing_ = false;
 };

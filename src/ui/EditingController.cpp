@@ -95,12 +95,6 @@ EditingController::EditingController(LumoraV2& window) : window_(window) {
     originalTimer_.setSingleShot(true);
     originalTimer_.setInterval(kOriginalHoldMs);
     connect(&originalTimer_, &QTimer::timeout, this, &EditingController::TimerTimeoutShowPreview);
-    renderPoll_.setInterval(50);
-    connect(&renderPoll_, &QTimer::timeout, this, [this] {
-        const Workspace* ws = window_.hasMedium() ? window_.workspace() : nullptr;
-        if (ws && ws->edited && ws->edited->rendering())
-            setLoadingIconeAt(ws->edited->engine().progress());
-    });
     // The menu's Undo and Redo follow whether the workspace's history has something to offer.
     using UndoRedoManager::WidgetControl;
     UndoRedoManager::addUndoControl(
@@ -203,6 +197,8 @@ void EditingController::onClickSelectImage(SharpestImageSelection* selection) {
         strips_->setSource(selection->image());
         connect(selection, &SharpestImageSelection::renderFinished, this, &EditingController::previewRendered,
                 Qt::UniqueConnection);
+        connect(selection, &SharpestImageSelection::renderProgress, this,
+                &EditingController::previewProgressed, Qt::UniqueConnection);
     }
     repolishSelectionAreas();
     if (ws->state != Exporting)
@@ -248,7 +244,7 @@ bool EditingController::renderEditedSelection(int stage) {
         return false;
     lockPanels(true);
     setLoadingIconeAt(0);
-    renderPoll_.start();
+    previewRendering_ = true;
     return true;
 }
 
@@ -288,12 +284,19 @@ void EditingController::setLoadingIconeAt(int percent) {
     }
 }
 
+void EditingController::previewProgressed(int percent) {
+    const auto* selection = qobject_cast<SharpestImageSelection*>(sender());
+    const Workspace* ws = window_.hasMedium() ? window_.workspace() : nullptr;
+    if (previewRendering_ && ws && ws->edited == selection)
+        setLoadingIconeAt(percent);
+}
+
 void EditingController::previewRendered() {
     const auto* selection = qobject_cast<SharpestImageSelection*>(sender());
     const Workspace* ws = window_.hasMedium() ? window_.workspace() : nullptr;
     if (!ws || ws->edited != selection)
         return;
-    renderPoll_.stop();
+    previewRendering_ = false;
     window_.form().video->frame_LoadingIcone->hide();
     // The panels come back with the layout of the step (an export lays out its own).
     if (ws->state == Editing)

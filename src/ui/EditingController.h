@@ -72,6 +72,7 @@ public slots:
 private slots:
     // A render of a selection ended: shown when it is the edited one.
     void previewRendered();
+    void previewProgressed(int percent);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -92,7 +93,7 @@ private:
     int underExposedLimit_ = 2;
     bool originalShown_ = false;
     QTimer originalTimer_;
-    QTimer renderPoll_;
+    bool previewRendering_ = false; // from the start of a preview render until its end
     std::unique_ptr<QObject> keyWatcher_;
     std::unique_ptr<PresetStrips> strips_;
     std::unique_ptr<EditingPanel> panel_;

@@ -1,12 +1,14 @@
 #include "ui/ExportController.h"
 
+#include "app/BackgroundRun.h"
 #include "app/EventLog.h"
 #include "app/MessageService.h"
 #include "app/Settings.h"
 #include "export/ExportFormats.h"
 #include "export/ExportNames.h"
 #include "i18n/LanguageEngine.h"
-#include "ui/ImageWriteThread.h"
+#include "ui/ImageWrite.h"
+
 #include "ui/LumoraV2.h"
 #include "ui/OpeningController.h"
 #include "ui/SaveForm.h"
@@ -14,7 +16,6 @@
 #include "ui/StackingController.h"
 #include "ui/StepsController.h"
 #include "ui/WaitCursor.h"
-#include "ui/WorkerWait.h"
 #include "ui/Workspace.h"
 
 #include <QApplication>
@@ -22,11 +23,10 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QProgressBar>
+#include <algorithm>
 
 namespace lumora {
 namespace {
-
-constexpr int kPollMs = 50;
 
 const Translator& translator() {
     static const Translator t = [](const std::string& key) { return translatedText(key); };
@@ -45,6 +45,8 @@ struct ExportController::Job {
     int bits = 8;
     int rememberedAnswer = -1; // for the other files once "do the same" was ticked
     bool stop = false;
+    // The current picture's preview was still rendering: its end (cancelled) starts the export's render.
+    bool awaitingPreview = false;
     quint64 session = 0;
     int failedWrites = 0;
     // The user's "what after export" is followed; not for the export that closing the medium asks for.
@@ -57,14 +59,39 @@ ExportController::ExportController(LumoraV2& window) : window_(window), lastDire
             [this] { PushButtonEditingExportClicked(nullptr); });
     connect(f.proEditing->pushButton_ProEditingExport, &QPushButton::clicked, this,
             &ExportController::PushButtonProEditingExportClicked);
-    poll_.setInterval(kPollMs);
-    connect(&poll_, &QTimer::timeout, this, &ExportController::pollProgress);
 }
 
+// One image written in the background. A QObject so that it can be let go of from its own end signal.
+struct ExportController::Write : QObject {
+    explicit Write(std::string target, QObject* parent) : QObject(parent), path(std::move(target)) {}
+    std::string path;
+    BackgroundRun<WriteResult> run{"ExportController"};
+};
+
+namespace {
+
+// Deleted once the end signal that let go of it has returned.
+void letGo(std::unique_ptr<QObject> write) {
+    write.release()->deleteLater();
+}
+
+} // namespace
+
 ExportController::~ExportController() {
-    // The threads' destructors wait for them; cancelled, they end at their next step.
+    // A file the user saved is completed; the export's write is cancelled (it leaves no file). Each write's
+    // destructor joins it.
+    for (const auto& write : saves_)
+        write->run.join();
     if (writer_)
-        writer_->cancel();
+        writer_->run.cancel();
+}
+
+std::unique_ptr<ExportController::Write> ExportController::startWrite(ImageWriteRequest request) {
+    auto write = std::make_unique<Write>(request.path, this);
+    write->run.start([request = std::move(request), hook = writeStepHook_](RunControl& run) {
+        return writeExportImage(request, run, hook);
+    });
+    return write;
 }
 
 namespace {
@@ -135,15 +162,25 @@ void ExportController::reportWrite(const QString& path, bool ok, const std::stri
             translatedText("ErrorCopyingExif").arg(name, QString::fromStdString(exifWarning)));
 }
 
-void ExportController::writeAndWait(const ImageWriteRequest& request) {
+void ExportController::save(const ImageWriteRequest& request) {
     // A cancelled export may still be encoding, maybe for this very name.
     joinRetired();
-    ImageWriteThread writer(request, writeStepHook_);
-    writer.start();
-    waitForThreads({&writer});
-    writer.wait();
-    const WriteResult& r = writer.result();
-    reportWrite(QString::fromStdString(request.path), r.ok, r.error, r.exifWarning);
+    std::unique_ptr<Write> write = startWrite(request);
+    Write* started = write.get();
+    started->run.onEnded(this, [this, started] { saved(started); });
+    saves_.push_back(std::move(write));
+}
+
+void ExportController::saved(Write* write) {
+    const auto it =
+        std::find_if(saves_.begin(), saves_.end(), [write](const auto& w) { return w.get() == write; });
+    if (it == saves_.end() || write->run.running())
+        return;
+    const WriteResult r = write->run.takeResult();
+    const QString path = QString::fromStdString(write->path);
+    letGo(std::move(*it));
+    saves_.erase(it);
+    reportWrite(path, r.ok, r.error, r.exifWarning);
 }
 
 void ExportController::saveCurrentFrame() {
@@ -174,7 +211,7 @@ void ExportController::saveCurrentFrame() {
     ImageWriteRequest request =
         exportRequest(path, image, bits, exifSourceForFormat(format, sequence->sourceFileOf(index)),
                       ExportPicture::Kind::Display, 1.0);
-    writeAndWait(request);
+    save(request);
 }
 
 void ExportController::saveHDRimage() {
@@ -203,7 +240,7 @@ void ExportController::saveHDRimage() {
     ImageWriteRequest request =
         exportRequest(path, light, bits, exifSourceForFormat(format, ws->exifSourceOf(ws->centreIndex)),
                       ExportPicture::Kind::Light, ws->lightWhite);
-    writeAndWait(request);
+    save(request);
 }
 
 void ExportController::PushButtonProEditingExportClicked() {
@@ -283,34 +320,48 @@ void ExportController::renderNext() {
     }
     SharpestImageSelection* item = job.items[job.index];
     job.current = item;
-    // A preview of this picture still rendering would hold its engine.
-    // Its end is handled before this export listens to the picture's renders.
-    item->document().stopRender();
     connect(item, &SharpestImageSelection::renderFinished, this, &ExportController::itemRendered,
+            Qt::UniqueConnection);
+    connect(item, &SharpestImageSelection::renderProgress, this, &ExportController::itemProgressed,
             Qt::UniqueConnection);
     QProgressBar* bar = window_.form().progress->progressBar_Computing;
     bar->setValue(0);
     bar->setFormat(QStringLiteral("%p%"));
-    if (!item->startRender(true, false, 0)) {
-        itemRendered(false);
-        return;
-    }
-    poll_.start();
+    // A preview of this picture still rendering holds its engine: it is cancelled, and the window goes on
+    // until its end comes.
+    item->settleRender();
+    job.awaitingPreview = item->rendering();
+    if (job.awaitingPreview)
+        item->cancelRender();
+    else
+        startItemRender(item);
 }
 
-void ExportController::pollProgress() {
-    if (job_ && job_->current)
-        window_.form().progress->progressBar_Computing->setValue(job_->current->engine().progress());
+void ExportController::startItemRender(SharpestImageSelection* item) {
+    if (!item->startRender(true, false, 0))
+        itemRendered(false);
+}
+
+void ExportController::itemProgressed(int percent) {
+    if (job_ && job_->current && job_->current == sender())
+        window_.form().progress->progressBar_Computing->setValue(percent);
 }
 
 void ExportController::itemRendered(bool) {
-    poll_.stop();
     if (!job_)
         return;
     Job& job = *job_;
     SharpestImageSelection* item = job.current;
-    if (item)
+    if (job.awaitingPreview && item && !job.stop) {
+        job.awaitingPreview = false;
+        startItemRender(item);
+        return;
+    }
+    job.awaitingPreview = false;
+    if (item) {
         disconnect(item, &SharpestImageSelection::renderFinished, this, &ExportController::itemRendered);
+        disconnect(item, &SharpestImageSelection::renderProgress, this, &ExportController::itemProgressed);
+    }
     const cv::Mat image = item ? item->takeFullRender() : cv::Mat();
     if (job.stop || !item) {
         finishJob(false);
@@ -383,23 +434,21 @@ void ExportController::writeRendered(const cv::Mat& image) {
         request.light = item->engine().lightUnderGeometry().clone();
         request.exposureStops = item->engine().params().exposure;
     }
-    writer_ = std::make_unique<ImageWriteThread>(std::move(request), writeStepHook_);
-    connect(writer_.get(), &QThread::finished, this, [this, ticket = ++writerTicket_] {
+    writer_ = startWrite(std::move(request));
+    writer_->run.onEnded(this, [this, ticket = ++writerTicket_] {
         if (ticket == writerTicket_)
             itemWritten();
         else
             reapRetired();
     });
-    writer_->start();
 }
 
 void ExportController::itemWritten() {
-    if (!writer_)
+    if (!writer_ || writer_->run.running())
         return;
-    writer_->wait(); // finished() comes just before the thread returns
-    const WriteResult result = writer_->result();
-    const QString path = QString::fromStdString(writer_->request().path);
-    writer_.reset();
+    const WriteResult result = writer_->run.takeResult();
+    const QString path = QString::fromStdString(writer_->path);
+    letGo(std::move(writer_));
     reportWrite(path, result.ok, result.error, result.exifWarning);
     if (!job_)
         return;
@@ -410,7 +459,6 @@ void ExportController::itemWritten() {
 }
 
 void ExportController::finishJob(bool completed) {
-    poll_.stop();
     const std::unique_ptr<Job> job = std::move(job_);
     Workspace* ws = window_.workspace();
     const bool current = ws && window_.session() == job->session && ws->state == Exporting;
@@ -452,7 +500,7 @@ void ExportController::stopExport() {
         job_->current->cancelRender();
     if (!writer_)
         return; // rendering: the job ends when the render does
-    if (writer_->isFinished()) {
+    if (!writer_->run.running()) {
         // Its end is only waiting in the queue: the file is complete (or its failure final) and is reported
         // as any other; then the job ends.
         itemWritten();
@@ -464,35 +512,33 @@ void ExportController::stopExport() {
 
 void ExportController::retireWriter() {
     ++writerTicket_;
-    writer_->cancel();
+    writer_->run.cancel();
     retired_.push_back(std::move(writer_));
 }
 
 void ExportController::reapRetired() {
     for (auto it = retired_.begin(); it != retired_.end();) {
-        ImageWriteThread& writer = **it;
-        if (!writer.isFinished()) {
+        Write& writer = **it;
+        if (writer.run.running()) {
             ++it;
             continue;
         }
-        writer.wait(); // finished() comes just before the thread returns
         // The user asked for no file, so nothing is shown; the log keeps what did happen.
-        const WriteResult& r = writer.result();
+        const WriteResult r = writer.run.takeResult();
         if (r.ok)
-            logError("ExportController", writer.request().path + " was already being renamed into place when "
-                                                                 "its export was cancelled; it is complete");
+            logError("ExportController", writer.path + " was already being renamed into place when "
+                                                       "its export was cancelled; it is complete");
         else if (!r.canceled)
-            logError("ExportController",
-                     "Cancelled export of " + writer.request().path + " failed: " + r.error);
+            logError("ExportController", "Cancelled export of " + writer.path + " failed: " + r.error);
+        letGo(std::move(*it));
         it = retired_.erase(it);
     }
 }
 
 void ExportController::joinRetired() {
-    std::vector<QThread*> running;
+    // Cancelled, each ends at its next step.
     for (const auto& writer : retired_)
-        running.push_back(writer.get());
-    waitForThreads(running);
+        writer->run.join();
     reapRetired();
 }
 
@@ -502,12 +548,10 @@ void ExportController::cancelNow() {
     if (job_ && job_->current) {
         disconnect(job_->current, &SharpestImageSelection::renderFinished, this,
                    &ExportController::itemRendered);
+        disconnect(job_->current, &SharpestImageSelection::renderProgress, this,
+                   &ExportController::itemProgressed);
         job_->current->document().joinRender();
     }
-    std::vector<QThread*> running;
-    for (const auto& writer : retired_)
-        running.push_back(writer.get());
-    waitForThreads(running);
     reapRetired();
     if (job_)
         finishJob(false);

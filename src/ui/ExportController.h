@@ -16,7 +16,6 @@
 
 namespace lumora {
 
-class ImageWriteThread;
 class LumoraV2;
 class SharpestImageSelection;
 struct ImageWriteRequest;
@@ -38,11 +37,11 @@ public:
     // The cancel button: the rendering in progress stops and the export ends after it; a write in progress
     // is cancelled and the export ends at once, without waiting for the encoder (see retireWriter).
     void stopExport();
-    // Stops the export and waits for its threads, cancelled writes included (the window keeps repainting);
-    // closing the medium or the window.
+    // Stops the export and joins its render; cancelled writes end by themselves (they leave no file and read
+    // nothing of the medium). Closing the medium or the window.
     void cancelNow();
     // A write is still running, a cancelled one included.
-    bool writesPending() const { return writer_ || !retired_.empty(); }
+    bool writesPending() const { return writer_ || !retired_.empty() || !saves_.empty(); }
     // For tests: runs on the writer thread as each step of the following writes begins.
     void setWriteStepHook(std::function<void(WriteStep)> hook) { writeStepHook_ = std::move(hook); }
     const QString& lastDirectory() const { return lastDirectory_; }
@@ -63,33 +62,38 @@ private:
     bool chooseFormat(QString* path, const char* extensionKey, int* format, int* bits);
     bool prepareJob(Job& job);
     void renderNext();
+    void startItemRender(SharpestImageSelection* item);
     void itemRendered(bool ok);
     void writeRendered(const cv::Mat& image);
     void itemWritten();
-    // Cancels the job's write and keeps its thread until it ends (it leaves no file); its end no longer
-    // drives the job.
+    struct Write;
+    // Starts writing `request` in the background.
+    std::unique_ptr<Write> startWrite(ImageWriteRequest request);
+    // Cancels the job's write and keeps it until it ends (it leaves no file); its end no longer drives the
+    // job.
     void retireWriter();
-    // Joins the cancelled writes that have ended; joinRetired waits for all of them, processing events.
+    // Lets go of the cancelled writes that have ended; joinRetired joins all of them first.
     void reapRetired();
     void joinRetired();
     void finishJob(bool completed);
     // Follows the export page's "what after export" choice.
     void actAfterExport();
-    void pollProgress();
-    // Writes on the writer thread and waits for it (the window keeps repainting); reports failures.
-    void writeAndWait(const ImageWriteRequest& request);
+    void itemProgressed(int percent);
+    // Writes in the background, outside any export job; failures are told when it ends.
+    void save(const ImageWriteRequest& request);
+    void saved(Write* write);
     void reportWrite(const QString& path, bool ok, const std::string& error, const std::string& exifWarning);
     QString resolveExisting(const QString& path, const QString& name);
 
     LumoraV2& window_;
     QString lastDirectory_;
     std::unique_ptr<Job> job_;
-    std::unique_ptr<ImageWriteThread> writer_;
-    std::vector<std::unique_ptr<ImageWriteThread>> retired_;
+    std::unique_ptr<Write> writer_;
+    std::vector<std::unique_ptr<Write>> retired_;
+    std::vector<std::unique_ptr<Write>> saves_;
     // Tells the end of the job's current writer from the ends of writers handled or retired before.
     quint64 writerTicket_ = 0;
     std::function<void(WriteStep)> writeStepHook_;
-    QTimer poll_;
     bool exportingToClose_ = false;
 };
 

@@ -84,12 +84,26 @@ LumoraV2::LumoraV2(std::shared_ptr<MessageService> messages, QWidget* parent)
     flow_ = std::make_unique<SelectionFlowController>(*this);
     exports_ = std::make_unique<ExportController>(*this);
     stacking_ = std::make_unique<StackingController>(*this);
-    search_ = std::make_unique<SharpestSearchController>(*this);
-    tools_ = std::make_unique<ToolsController>(*this);
+    search_ = std::make_unique<SharpestSearchController>(*context_);
+    connect(search_.get(), &SharpestSearchController::pauseRequested, player_.get(),
+            &PlayerController::pauseIfPlaying);
+    connect(search_.get(), &SharpestSearchController::windowUpdateRequested, steps_.get(),
+            &StepsController::updateWindow);
+    connect(search_.get(), &SharpestSearchController::frameChosen, player_.get(),
+            &PlayerController::showFrameIndex);
+    connect(search_.get(), &SharpestSearchController::pinMoveRequested, timeline_.get(),
+            &TimelineController::moveProSharpestPin);
+    tools_ = std::make_unique<ToolsController>(*context_, editing_->panel());
+    connect(tools_.get(), &ToolsController::windowUpdateRequested, steps_.get(),
+            &StepsController::updateWindow);
+    connect(tools_.get(), &ToolsController::renderRequested, editing_.get(),
+            &EditingController::renderEditedSelection);
     presets_ = std::make_unique<PresetsController>(*this);
-    updates_ = std::make_unique<UpdatesController>(*this);
+    updates_ = std::make_unique<UpdatesController>(*context_);
     opening_ = std::make_unique<OpeningController>(*this);
-    viewPanels_ = std::make_unique<ViewPanelsController>(*this);
+    viewPanels_ = std::make_unique<ViewPanelsController>(*context_);
+    connect(viewPanels_.get(), &ViewPanelsController::redisplayRequested, editing_.get(),
+            [this] { editing_->displayImage(); });
     connect(editing_.get(), &EditingController::pictureShown, viewPanels_.get(),
             &ViewPanelsController::pictureShown);
     connect(model_.get(), &WindowModel::workspaceChanged, viewPanels_.get(),

@@ -14,7 +14,6 @@
 #include "ui/StackingController.h"
 #include "ui/StepsController.h"
 #include "ui/WaitCursor.h"
-#include "ui/WorkerWait.h"
 #include "ui/Workspace.h"
 
 #include <QAction>
@@ -337,11 +336,8 @@ void OpeningController::stopAllWork() {
     for (const QPointer<SharpestImageSelection>& s : pictures)
         if (s)
             s->document().stopRender();
-    std::vector<QThread*> running;
     for (SharpestImageSelection* s : ws->liveSelections())
-        for (QThread* t : s->stopWork())
-            running.push_back(t);
-    waitForThreads(running);
+        s->stopWork();
 }
 
 void OpeningController::closeNow() {

@@ -5,6 +5,12 @@ namespace lumora {
 PictureDocument::PictureDocument(const cv::Mat& image, std::string exifSource)
     : image_(image), exifSource_(std::move(exifSource)) {
     render_.onEnded(this, &PictureDocument::renderEnded);
+    // The operator's progress reaches this thread through the background run's coalesced calls.
+    engine_.setProgressListener([this] { render_.control().notifyProgress(); });
+    render_.onProgress([this] {
+        if (pending_)
+            emit renderProgress(engine_.progress());
+    });
     // Editing starts from the controls' designed positions, as lumora-cli does without options.
     applyEditPositions(engine_, positions_);
     engine_.setImage(image_);

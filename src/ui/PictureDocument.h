@@ -77,6 +77,8 @@ public:
 
 signals:
     void renderFinished(bool ok);
+    // The running render's progress in percent, as it changes (not every change).
+    void renderProgress(int percent);
 
 private:
     struct Rendered {

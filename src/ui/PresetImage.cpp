@@ -1,6 +1,5 @@
 #include "ui/PresetImage.h"
 
-#include "presets/PresetImageWorkerThread.h"
 #include "ui/ImageConversion.h"
 
 #include <QEvent>
@@ -15,6 +14,7 @@ namespace lumora {
 
 PresetImage::PresetImage(const PresetRecord& preset, QWidget* parent) : QFrame(parent), preset_(preset) {
     setObjectName(QStringLiteral("PresetImage"));
+    render_.onEnded(this, &PresetImage::renderEnded);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(3, 3, 3, 3);
     layout->setSpacing(2);
@@ -36,8 +36,9 @@ PresetImage::PresetImage(const PresetRecord& preset, QWidget* parent) : QFrame(p
 }
 
 PresetImage::~PresetImage() {
-    // The worker's destructor cancels and joins it before the engine goes.
-    worker_.reset();
+    // The render reads the engine, which goes with this widget.
+    engine_.cancel();
+    render_.join();
 }
 
 void PresetImage::setSource(const cv::Mat& image) {
@@ -68,8 +69,8 @@ void PresetImage::setPreset(const PresetRecord& preset) {
 }
 
 void PresetImage::render() {
-    if (worker_) {
-        // The engine is the worker's until it ends; only the newest request is rendered then.
+    if (pending_) {
+        // The engine is the render's until it ends; only the newest request is rendered then.
         restart_ = true;
         engine_.cancel();
         return;
@@ -83,17 +84,15 @@ void PresetImage::startRender() {
         presetChanged_ = false;
     }
     engine_.setImage(source_, true);
-    worker_ = std::make_unique<PresetImageWorkerThread>(&engine_);
-    connect(worker_.get(), &QThread::finished, this, &PresetImage::renderEnded);
-    worker_->start();
+    ToneMapEngine* engine = &engine_;
+    pending_ = render_.start([engine](RunControl&) { return renderPresetThumbnail(*engine); });
 }
 
 void PresetImage::renderEnded() {
-    if (!worker_)
+    if (!pending_ || render_.running())
         return;
-    worker_->wait(); // finished() comes just before the thread returns
-    const cv::Mat result = worker_->result();
-    worker_.reset();
+    pending_ = false;
+    const cv::Mat result = render_.takeResult().image;
     if (restart_) {
         restart_ = false;
         startRender();
@@ -112,12 +111,11 @@ void PresetImage::thumbnailProcessed(const cv::Mat& result) {
     emit thumbnailChanged();
 }
 
-QThread* PresetImage::stopWork() {
-    if (!worker_)
-        return nullptr;
+void PresetImage::stopWork() {
+    if (!pending_)
+        return;
     restart_ = false;
     engine_.cancel();
-    return worker_.get();
 }
 
 bool PresetImage::eventFilter(QObject* watched, QEvent* event) {

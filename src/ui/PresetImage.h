@@ -1,9 +1,11 @@
 #pragma once
 // One preset in the editing page's strips: the edited picture rendered with that preset, and its name. Each
-// thumbnail owns its engine and rendering thread; a new picture cancels a render still going and starts once
-// that one has ended, so the window never waits for it.
+// thumbnail owns its engine and its background render; a new picture cancels a render still going and starts
+// once that one has ended, so the window never waits for it.
 
+#include "app/BackgroundRun.h"
 #include "presets/PresetFiles.h"
+#include "presets/PresetThumbnail.h"
 #include "tonemap/ToneMapEngine.h"
 
 #include <QFrame>
@@ -12,11 +14,8 @@
 #include <memory>
 
 class QLabel;
-class QThread;
 
 namespace lumora {
-
-class PresetImageWorkerThread;
 
 class PresetImage : public QFrame {
     Q_OBJECT
@@ -29,12 +28,12 @@ public:
     void setSource(const cv::Mat& image);
     // Shows another preset (a user preset changed in place) and renders the source with it.
     void setPreset(const PresetRecord& preset);
-    bool rendering() const { return worker_ != nullptr; }
+    bool rendering() const { return pending_; }
     // Whether a thumbnail is shown.
     bool hasThumbnail() const { return !thumbnail_.empty(); }
     cv::Mat thumbnail() const { return thumbnail_; }
-    // Cancels a render; the thread still running (to wait for before deleting), or null.
-    QThread* stopWork();
+    // Cancels a render without waiting: its end, or the destructor, lets it go.
+    void stopWork();
 
 signals:
     void onClick(lumora::PresetImage* image);
@@ -61,7 +60,9 @@ private:
     cv::Mat thumbnail_;
     QLabel* picture_ = nullptr;
     QLabel* name_ = nullptr;
-    std::unique_ptr<PresetImageWorkerThread> worker_;
+    // Declared after the engine it reads; the destructor cancels and joins it first.
+    BackgroundRun<PresetThumbnailResult> render_{"PresetImage"};
+    bool pending_ = false; // from the start of a render until its end has been handled
 };
 
 } // namespace lumora

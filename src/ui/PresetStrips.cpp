@@ -4,7 +4,6 @@
 #include "tonemap/ToneMapEngine.h"
 #include "ui/LumoraV2.h"
 #include "ui/PresetImage.h"
-#include "ui/WorkerWait.h"
 
 #include <QApplication>
 #include <QBoxLayout>
@@ -96,22 +95,20 @@ void PresetStrips::removeUser(int index) {
         return;
     PresetImage* image = user_[std::size_t(index)];
     user_.erase(user_.begin() + index);
-    if (QThread* running = image->stopWork())
-        waitForThreads({running});
+    // Its destructor joins the render, cancelled here.
+    image->stopWork();
     delete image;
 }
 
-std::vector<QThread*> PresetStrips::stopWork() const {
-    std::vector<QThread*> running;
+void PresetStrips::stopWork() const {
     for (const auto* list : {&builtIn_, &user_})
         for (PresetImage* p : *list)
-            if (QThread* t = p->stopWork())
-                running.push_back(t);
-    return running;
+            p->stopWork();
 }
 
 void PresetStrips::clear() {
-    waitForThreads(stopWork());
+    // The thumbnails' destructors join their renders, cancelled here.
+    stopWork();
     const WindowForm& f = window_.form();
     for (QLayout* layout : {static_cast<QLayout*>(f.presets->horizontalLayout_BottomPresets),
                             static_cast<QLayout*>(f.presets->horizontalLayout_UserPresets)}) {

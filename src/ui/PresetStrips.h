@@ -45,7 +45,7 @@ protected:
 private:
     PresetImage* add(QBoxLayout* layout, const PresetRecord& preset, std::vector<PresetImage*>& into);
     void fill(QBoxLayout* layout, const std::vector<PresetRecord>& presets, std::vector<PresetImage*>& into);
-    std::vector<QThread*> stopWork() const;
+    void stopWork() const;
 
     LumoraV2& window_;
     std::vector<PresetImage*> builtIn_;

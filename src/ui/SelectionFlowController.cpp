@@ -13,7 +13,6 @@
 #include "ui/StackingController.h"
 #include "ui/StepsController.h"
 #include "ui/TimelineController.h"
-#include "ui/WorkerWait.h"
 #include "ui/Workspace.h"
 
 #include <algorithm>
@@ -178,8 +177,8 @@ void SelectionFlowController::removeSharpestImageSelection(SharpestImageSelectio
         return;
     window_.model().removeSelection(selection);
     selection->hide();
-    // The widget sent the request: it goes once its threads have ended and its signal has returned.
-    waitForThreads(selection->stopWork());
+    // The widget sent the request: it goes once its signal has returned.
+    selection->stopWork();
     selection->deleteLater();
 }
 

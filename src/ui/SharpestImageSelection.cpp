@@ -3,7 +3,6 @@
 #include "i18n/LanguageEngine.h"
 #include "imageio/ImageFile.h"
 #include "media/ImagesSequence.h"
-#include "sharpness/SharpestImageSearcherWorkerThread.h"
 #include "ui/ImageConversion.h"
 #include "ui/SelectionPins.h"
 
@@ -53,6 +52,7 @@ SharpestImageSelection::SharpestImageSelection(QWidget* area, int serial, const 
       document_(std::make_unique<PictureDocument>(image, std::move(exifSource))) {
     setObjectName(QStringLiteral("SharpestImageSelection%1").arg(serial));
     connect(document_.get(), &PictureDocument::renderFinished, this, &SharpestImageSelection::renderFinished);
+    connect(document_.get(), &PictureDocument::renderProgress, this, &SharpestImageSelection::renderProgress);
 }
 
 SharpestImageSelection::SharpestImageSelection(ImagesSequence* sequence, int searchRadius, QWidget* area,
@@ -76,8 +76,9 @@ SharpestImageSelection::SharpestImageSelection(const cv::Mat& image, std::string
 }
 
 SharpestImageSelection::~SharpestImageSelection() {
-    // Owners wait for these without blocking (stopWork); what is left ends here before what it reads goes.
-    search_.reset();
+    // The search reads the sequence and the document's picture: it ends here before either goes.
+    search_.cancel();
+    search_.join();
     document_.reset();
     delete pin_.data();
 }
@@ -173,21 +174,22 @@ void SharpestImageSelection::showThumbnail() {
 }
 
 void SharpestImageSelection::startSearch(int radius) {
-    search_ = std::make_unique<SharpestImageSearcherWorkerThread>(&document_->image(), frameIndex_, sequence_,
-                                                                  radius);
-    // The result is copied out of the worker, which this widget owns and deletes only once it has ended.
-    connect(search_.get(), &SharpestImageSearcherWorkerThread::processWellFinished, this,
-            [this] { searchCompleted_ = true; });
-    connect(search_.get(), &QThread::finished, this, &SharpestImageSelection::searchEnded);
-    search_->start();
+    search_.onEnded(this, &SharpestImageSelection::searchEnded);
+    ImagesSequence* sequence = sequence_;
+    const SharpestSearchRequest request{document_->image(), frameIndex_, sequence->frameCount(), radius};
+    searching_ = search_.start([sequence, request](RunControl& run) {
+        return findSharpest(
+            request, [sequence](int index) { return sequence->getCvImageAt(index, false); }, run);
+    });
 }
 
 void SharpestImageSelection::searchEnded() {
-    if (!search_)
+    if (!searching_ || search_.running())
         return;
-    if (searchCompleted_ && !search_->cancelRequested())
-        processWellFinished(SharpestCandidates(search_->candidates()));
-    search_.reset();
+    searching_ = false;
+    const SharpestSearchResult result = search_.takeResult();
+    if (result.outcome == RunOutcome::Finished && !search_.control().isCanceled())
+        processWellFinished(result.candidates);
 }
 
 void SharpestImageSelection::processWellFinished(const SharpestCandidates& candidates) {
@@ -303,16 +305,12 @@ bool SharpestImageSelection::eventFilter(QObject* watched, QEvent* event) {
     return QFrame::eventFilter(watched, event);
 }
 
-std::vector<QThread*> SharpestImageSelection::stopWork() {
-    // The render's end is handled here, and its listeners may let events through: the search pointer is
-    // taken only afterwards, when nothing can delete it before the caller waits.
+void SharpestImageSelection::stopWork() {
     document_->stopRender();
-    std::vector<QThread*> running;
-    if (search_) {
-        search_->requestCancel();
-        running.push_back(search_.get());
-    }
-    return running;
+    search_.cancel();
+    search_.join();
+    search_.takeResult();
+    searching_ = false;
 }
 
 } // namespace lumora

@@ -5,6 +5,7 @@
 // shows the picture's document (rendered and exported under a name the user can change), which it owns; it
 // stops and joins the search that reads the sequence before it goes.
 
+#include "app/BackgroundRun.h"
 #include "sharpness/Sharpness.h"
 #include "ui/PictureDocument.h"
 
@@ -22,12 +23,10 @@
 class QLineEdit;
 class QPushButton;
 class QStackedWidget;
-class QThread;
 
 namespace lumora {
 
 class ImagesSequence;
-class SharpestImageSearcherWorkerThread;
 
 class SharpestImageSelection : public QFrame {
     Q_OBJECT
@@ -86,9 +85,8 @@ public:
     const std::string& fullRenderFailure() const { return document_->fullRenderFailure(); }
     cv::Mat shownImage() const { return document_->shownImage(); }
 
-    // Cancels the render and waits for it; asks the search to stop and returns its thread while it still runs
-    // (to wait for before deleting).
-    std::vector<QThread*> stopWork();
+    // Cancels the render and the search and joins them (each leaves at its next check).
+    void stopWork();
 
 signals:
     void removeImage(lumora::SharpestImageSelection* selection);
@@ -96,6 +94,7 @@ signals:
     void onClick(lumora::SharpestImageSelection* selection);
     void onExport(lumora::SharpestImageSelection* selection);
     void renderFinished(bool ok);
+    void renderProgress(int percent);
 
 public slots:
     // The search's result, copied: (sharpness, frame index) pairs, best first.
@@ -137,8 +136,8 @@ private:
 
     std::unique_ptr<PictureDocument> document_;
     // Declared after the document it reads, so an owner deleting this widget has stopped it first.
-    std::unique_ptr<SharpestImageSearcherWorkerThread> search_;
-    bool searchCompleted_ = false;
+    BackgroundRun<SharpestSearchResult> search_{"SharpestImageSelection"};
+    bool searching_ = false; // from the start of the search until its end has been handled
 };
 
 } // namespace lumora

@@ -1,14 +1,10 @@
 #include "ui/SharpestSearchController.h"
 
 #include "i18n/LanguageEngine.h"
-#include "sharpness/SharpestImageSearcherWorkerThread.h"
-#include "ui/FrameThumbnailsThread.h"
-#include "ui/LumoraV2.h"
-#include "ui/PlayerController.h"
+#include "ui/FrameThumbnails.h"
 #include "ui/ProSharpestImageSelection.h"
-#include "ui/StepsController.h"
-#include "ui/TimelineController.h"
-#include "ui/WorkerWait.h"
+#include "ui/WindowForm.h"
+#include "ui/WindowModel.h"
 #include "ui/Workspace.h"
 
 #include <QLabel>
@@ -18,7 +14,6 @@
 namespace lumora {
 namespace {
 
-constexpr int kPollMs = 50;
 constexpr int kThumbnailWidth = 240;
 
 void deleteWidgets(QLayout* layout) {
@@ -30,64 +25,67 @@ void deleteWidgets(QLayout* layout) {
 
 } // namespace
 
-SharpestSearchController::SharpestSearchController(LumoraV2& window) : window_(window) {
-    poll_.setInterval(kPollMs);
-    connect(&poll_, &QTimer::timeout, this, &SharpestSearchController::pollProgress);
-    connect(window_.form().proSelect->pushButton_FindSharpestImage, &QPushButton::clicked, this,
+SharpestSearchController::SharpestSearchController(const WindowContext& context)
+    : model_(context.model), form_(context.form) {
+    search_.onEnded(this, &SharpestSearchController::searchEnded);
+    search_.onProgress([this] { showProgress(); });
+    thumbnails_.onEnded(this, &SharpestSearchController::thumbnailsEnded);
+    connect(form_.proSelect->pushButton_FindSharpestImage, &QPushButton::clicked, this,
             &SharpestSearchController::PushButtonFindSharpestImageClicked);
 }
 
-SharpestSearchController::~SharpestSearchController() = default;
-
-void SharpestSearchController::PushButtonFindSharpestImageClicked() {
-    Workspace* ws = window_.workspace();
-    if (!window_.hasMedium() || !ws->sequenceReady() || ws->state != SelectingFrame || running())
-        return;
-    stopRequested_ = false;
-    completed_ = false;
-    window_.player().pauseIfPlaying();
-    window_.model().setState(SearchingSharpest);
-    QProgressBar* bar = window_.form().progress->progressBar_Computing;
-    bar->setValue(0);
-    bar->setFormat(translatedText("LookingForSharperImages"));
-    window_.steps().updateWindow();
-
-    ImagesSequence* sequence = ws->sequence();
-    const int radius = window_.form().proSelect->spinBox_FindSharpestImage->value();
-    const int position = sequence->currentIndex();
-    centre_ = sequence->getCvImageAt(position, false);
-    search_ = std::make_unique<SharpestImageSearcherWorkerThread>(&centre_, position, sequence, radius);
-    // The result is copied from the worker, which is deleted only after it ended.
-    connect(search_.get(), &SharpestImageSearcherWorkerThread::processWellFinished, this,
-            [this] { completed_ = true; });
-    connect(search_.get(), &QThread::finished, this, &SharpestSearchController::searchEnded);
-    search_->start();
-    poll_.start();
+SharpestSearchController::~SharpestSearchController() {
+    // Both runs read the workspace's sequence.
+    search_.cancel();
+    thumbnails_.cancel();
+    search_.join();
+    thumbnails_.join();
 }
 
-void SharpestSearchController::pollProgress() {
-    if (search_)
-        window_.form().progress->progressBar_Computing->setValue(search_->progress());
+void SharpestSearchController::PushButtonFindSharpestImageClicked() {
+    Workspace* ws = model_.workspace();
+    if (!model_.hasMedium() || !ws->sequenceReady() || ws->state != SelectingFrame || running())
+        return;
+    stopRequested_ = false;
+    emit pauseRequested();
+    model_.setState(SearchingSharpest);
+    QProgressBar* bar = form_.progress->progressBar_Computing;
+    bar->setValue(0);
+    bar->setFormat(translatedText("LookingForSharperImages"));
+    emit windowUpdateRequested();
+
+    ImagesSequence* sequence = ws->sequence();
+    const int radius = form_.proSelect->spinBox_FindSharpestImage->value();
+    const int position = sequence->currentIndex();
+    const SharpestSearchRequest request{sequence->getCvImageAt(position, false), position,
+                                        sequence->frameCount(), radius};
+    searching_ = search_.start([sequence, request](RunControl& run) {
+        return findSharpest(
+            request, [sequence](int index) { return sequence->getCvImageAt(index, false); }, run);
+    });
+}
+
+void SharpestSearchController::showProgress() {
+    if (searching_)
+        form_.progress->progressBar_Computing->setValue(search_.control().progress());
 }
 
 void SharpestSearchController::stop() {
     stopRequested_ = true;
-    if (search_)
-        search_->requestCancel();
-    if (thumbnails_)
-        thumbnails_->requestCancel();
+    search_.cancel();
+    thumbnails_.cancel();
 }
 
 void SharpestSearchController::searchEnded() {
-    if (!search_)
+    // A late end signal of a run already handled (cancelNow) may come while the next one runs.
+    if (!searching_ || search_.running())
         return;
-    poll_.stop();
-    search_->wait(); // finished() comes just before the thread returns
-    const bool done = completed_ && !stopRequested_;
+    searching_ = false;
+    SharpestSearchResult result = search_.takeResult();
+    const bool done = result.outcome == RunOutcome::Finished && !stopRequested_;
     if (done)
-        found_ = search_->candidates();
-    search_.reset();
-    Workspace* ws = window_.workspace();
+        found_ = std::move(result.candidates);
+    Workspace* ws = model_.workspace();
     if (!done || !ws || !ws->sequenceReady()) {
         backToSelection();
         return;
@@ -95,25 +93,25 @@ void SharpestSearchController::searchEnded() {
     std::vector<int> indices;
     for (const auto& candidate : found_)
         indices.push_back(candidate.second);
-    thumbnails_ = std::make_unique<FrameThumbnailsThread>(ws->sequence(), indices, kThumbnailWidth);
-    connect(thumbnails_.get(), &QThread::finished, this, &SharpestSearchController::thumbnailsEnded);
-    thumbnails_->start();
+    ImagesSequence* sequence = ws->sequence();
+    reading_ = thumbnails_.start([sequence, indices](RunControl& run) {
+        return readFrameThumbnails(*sequence, indices, kThumbnailWidth, run);
+    });
 }
 
 void SharpestSearchController::thumbnailsEnded() {
-    if (!thumbnails_)
+    if (!reading_ || thumbnails_.running())
         return;
-    thumbnails_->wait();
-    const bool done = !thumbnails_->canceled() && !stopRequested_;
-    const std::vector<cv::Mat> pictures = thumbnails_->thumbnails();
-    thumbnails_.reset();
-    if (done && window_.hasMedium())
+    reading_ = false;
+    const bool done = !thumbnails_.control().shouldEnd() && !stopRequested_;
+    const std::vector<cv::Mat> pictures = thumbnails_.takeResult();
+    if (done && model_.hasMedium())
         showResults(pictures);
     backToSelection();
 }
 
 void SharpestSearchController::clearResults() {
-    const WindowForm& f = window_.form();
+    const WindowForm& f = form_;
     deleteWidgets(f.proSelect->verticalLayout_SelectedImage);
     deleteWidgets(f.proSelect->verticalLayout_ProSharpestImageSelection);
     f.proSelect->frame_SelectedImageTop->hide();
@@ -121,7 +119,7 @@ void SharpestSearchController::clearResults() {
 
 void SharpestSearchController::showResults(const std::vector<cv::Mat>& pictures) {
     clearResults();
-    const WindowForm& f = window_.form();
+    const WindowForm& f = form_;
     f.proSelect->frame_SelectedImageTop->show();
     QWidget* pinParent = f.timeline->Panel_LectureTop2;
     const float best = found_.empty() ? 0.f : found_.begin()->first;
@@ -137,10 +135,9 @@ void SharpestSearchController::showResults(const std::vector<cv::Mat>& pictures)
             ->addWidget(entry);
         if (i < pictures.size())
             entry->setThumbnail(pictures[i]);
-        connect(entry, &ProSharpestImageSelection::onClick, &window_.player(),
-                &PlayerController::showFrameIndex);
-        connect(entry, &ProSharpestImageSelection::movePin, &window_.timeline(),
-                &TimelineController::moveProSharpestPin);
+        connect(entry, &ProSharpestImageSelection::onClick, this, &SharpestSearchController::frameChosen);
+        connect(entry, &ProSharpestImageSelection::movePin, this,
+                &SharpestSearchController::pinMoveRequested);
         ++i;
     }
     if (found_.size() < 2) {
@@ -155,30 +152,24 @@ void SharpestSearchController::showResults(const std::vector<cv::Mat>& pictures)
 }
 
 void SharpestSearchController::backToSelection() {
-    if (Workspace* ws = window_.hasMedium() ? window_.workspace() : nullptr) {
+    if (Workspace* ws = model_.hasMedium() ? model_.workspace() : nullptr) {
         if (ws->state == SearchingSharpest)
-            window_.model().setState(SelectingFrame);
-        window_.steps().updateWindow();
+            model_.setState(SelectingFrame);
+        emit windowUpdateRequested();
     }
     stopRequested_ = false;
 }
 
 void SharpestSearchController::cancelNow() {
-    std::vector<QThread*> running;
-    if (search_) {
-        search_->disconnect(this);
-        search_->requestCancel();
-        running.push_back(search_.get());
-    }
-    if (thumbnails_) {
-        thumbnails_->disconnect(this);
-        thumbnails_->requestCancel();
-        running.push_back(thumbnails_.get());
-    }
-    poll_.stop();
-    waitForThreads(running);
-    search_.reset();
-    thumbnails_.reset();
+    // The ends are handled here; end signals coming later find nothing pending.
+    search_.cancel();
+    thumbnails_.cancel();
+    search_.join();
+    thumbnails_.join();
+    search_.takeResult();
+    thumbnails_.takeResult();
+    searching_ = false;
+    reading_ = false;
     stopRequested_ = false;
 }
 

@@ -5,7 +5,6 @@
 #include "export/HdrExport.h"
 #include "i18n/LanguageEngine.h"
 #include "stacking/StackingChoices.h"
-#include "stacking/StackingComputingWorkerThread.h"
 #include "stacking/StackingEngine.h"
 #include "ui/EditingController.h"
 #include "ui/ExportController.h"
@@ -13,35 +12,29 @@
 #include "ui/PresetStrips.h"
 #include "ui/SharpestImageSelection.h"
 #include "ui/StepsController.h"
-#include "ui/WorkerWait.h"
 #include "ui/Workspace.h"
 
 #include <QCoreApplication>
 #include <QProgressBar>
 
 namespace lumora {
-namespace {
-
-// How often the progress bar follows the run.
-constexpr int kPollMs = 50;
-
-} // namespace
 
 StackingController::StackingController(LumoraV2& window) : window_(window) {
-    poll_.setInterval(kPollMs);
-    connect(&poll_, &QTimer::timeout, this, &StackingController::pollProgress);
+    run_.onEnded(this, &StackingController::runEnded);
+    run_.onProgress([this] { showProgress(); });
     connect(window_.form().proParams->pushButton_DefineParamsNext, &QPushButton::clicked, this,
             &StackingController::PushButtonDefineParamsNextClicked);
 }
 
 StackingController::~StackingController() {
-    // The worker's destructor cancels its run and joins it; the engine it reads is the workspace's.
-    worker_.reset();
+    // The engine the run reads is the workspace's.
+    run_.cancel();
+    run_.join();
 }
 
 void StackingController::PushButtonDefineParamsNextClicked() {
     Workspace* ws = window_.workspace();
-    if (!window_.hasMedium() || !ws->sequenceReady() || ws->state != DefiningParameters || worker_)
+    if (!window_.hasMedium() || !ws->sequenceReady() || ws->state != DefiningParameters || pending_)
         return;
     ws->undo.clear();
     window_.model().setState(Stacking);
@@ -55,27 +48,18 @@ void StackingController::PushButtonDefineParamsNextClicked() {
     shownPercent_ = -1;
     shownFrame_ = -1;
     end_ = End::None;
-    worker_ = std::make_unique<StackingComputingWorkerThread>(ws->stackingEngine(), params);
-    connect(worker_.get(), &StackingComputingWorkerThread::processWellFinished, this,
-            &StackingController::HDRprocessWellFinished);
-    connect(worker_.get(), &StackingComputingWorkerThread::processStopped, this,
-            &StackingController::HDRprocessWellFinished);
-    connect(worker_.get(), &StackingComputingWorkerThread::processCanceled, this,
-            &StackingController::HDRprocessCanceled);
-    connect(worker_.get(), &StackingComputingWorkerThread::processFailed, this,
-            &StackingController::HDRprocessFailed);
-    pollProgress();
-    worker_->start();
-    poll_.start();
+    StackingEngine* engine = ws->stackingEngine();
+    pending_ = run_.start([engine, params](RunControl& run) { return runStacking(*engine, params, run); });
+    showProgress();
 }
 
-void StackingController::pollProgress() {
+void StackingController::showProgress() {
     const Workspace* ws = window_.workspace();
     const StackingEngine* engine = ws ? ws->stackingEngine() : nullptr;
-    if (!worker_ || !engine)
+    if (!pending_ || !engine)
         return;
     QProgressBar* bar = window_.form().progress->progressBar_Computing;
-    const int percent = int(engine->progressPercent());
+    const int percent = run_.control().progress();
     if (percent != shownPercent_) {
         shownPercent_ = percent;
         bar->setValue(percent);
@@ -88,12 +72,10 @@ void StackingController::pollProgress() {
 }
 
 void StackingController::stop(bool ask) {
-    Workspace* ws = window_.workspace();
-    StackingEngine* engine = ws ? ws->stackingEngine() : nullptr;
-    if (!worker_ || !engine)
+    if (!pending_)
         return;
     if (!ask) {
-        engine->cancel();
+        run_.cancel();
         return;
     }
     asking_ = true;
@@ -102,16 +84,35 @@ void StackingController::stop(bool ask) {
         {translatedText("KeepHDRImage"), translatedText("ReturnToVideo"), translatedText("Cancel")}, 2);
     asking_ = false;
     // The run may have ended, or the medium been closed, while the question was open.
-    engine = window_.workspace() ? window_.workspace()->stackingEngine() : nullptr;
-    if (engine && end_ == End::None) {
+    if (pending_ && end_ == End::None) {
         if (choice == 0)
-            engine->stop();
+            run_.control().requestStop();
         else if (choice == 1)
-            engine->cancel();
+            run_.cancel();
     }
     window_.form().progress->Panel_ProgressBar->setEnabled(true);
     if (end_ != End::None)
         handleEnd();
+}
+
+void StackingController::runEnded() {
+    // A late end signal of a run already handled (cancelNow) may come while the next one runs.
+    if (!pending_ || run_.running())
+        return;
+    StackingResult r = run_.takeResult();
+    switch (r.outcome) {
+    case RunOutcome::Finished:
+    case RunOutcome::Stopped:
+        endLight_ = std::move(r.light);
+        HDRprocessWellFinished(r.frameCount);
+        break;
+    case RunOutcome::Canceled:
+        HDRprocessCanceled();
+        break;
+    case RunOutcome::Failed:
+        HDRprocessFailed(QString::fromStdString(r.reason));
+        break;
+    }
 }
 
 void StackingController::HDRprocessWellFinished(int frameCount) {
@@ -127,7 +128,7 @@ void StackingController::HDRprocessFailed(const QString& reason) {
 }
 
 void StackingController::ended(End end, int frameCount, const QString& reason) {
-    if (!worker_ || end_ != End::None)
+    if (!pending_ || end_ != End::None)
         return;
     end_ = end;
     endFrameCount_ = frameCount;
@@ -137,15 +138,13 @@ void StackingController::ended(End end, int frameCount, const QString& reason) {
 }
 
 void StackingController::finishWorker() {
-    poll_.stop();
-    if (worker_)
-        worker_->wait(); // the end signal comes just before the thread returns
-    worker_.reset();
+    pending_ = false;
+    endLight_.release();
 }
 
 void StackingController::handleEnd() {
     const End end = end_;
-    const cv::Mat light = worker_ ? worker_->result() : cv::Mat();
+    const cv::Mat light = endLight_;
     finishWorker();
     end_ = End::None;
     Workspace* ws = window_.workspace();
@@ -222,13 +221,12 @@ QString StackingController::lightImageName() const {
 }
 
 void StackingController::cancelNow() {
-    if (!worker_)
+    if (!pending_)
         return;
-    // The run's end is handled here, not by its signals.
-    worker_->disconnect(this);
-    if (StackingEngine* engine = window_.workspace() ? window_.workspace()->stackingEngine() : nullptr)
-        engine->cancel();
-    waitForThreads({worker_.get()});
+    // The run's end is handled here; its end signal, coming later, finds nothing pending.
+    run_.cancel();
+    run_.join();
+    run_.takeResult();
     finishWorker();
     end_ = End::None;
     if (Workspace* ws = window_.workspace())

@@ -2,17 +2,16 @@
 // Pro stacking from the window: starts the run around the chosen frame with the parameter page's choices,
 // follows it on the progress bar, asks what to do when the user stops it (keep what is merged, back to the
 // video, or go on), and at its end shows the light image, offers to save it and starts editing a selection
-// made from it. Closing the medium cancels the run and waits for it without blocking the window.
+// made from it. Closing the medium cancels the run and joins it (it leaves at its next check).
+
+#include "app/BackgroundRun.h"
+#include "stacking/StackingRun.h"
 
 #include <QObject>
-#include <QTimer>
-
-#include <memory>
 
 namespace lumora {
 
 class LumoraV2;
-class StackingComputingWorkerThread;
 
 class StackingController : public QObject {
     Q_OBJECT
@@ -20,10 +19,10 @@ public:
     explicit StackingController(LumoraV2& window);
     ~StackingController() override;
 
-    bool running() const { return worker_ != nullptr; }
+    bool running() const { return pending_; }
     // The cancel button: the stop question when `ask`, else an immediate cancel.
     void stop(bool ask);
-    // Cancels a run, waits for its thread (the window keeps repainting) and lets go of its engine.
+    // Cancels a run, joins it and lets go of its engine.
     void cancelNow();
     // The name a light image of the last run is proposed under.
     QString lightImageName() const;
@@ -36,7 +35,9 @@ public slots:
 
 private:
     enum class End { None, Finished, Canceled, Failed };
-    void pollProgress();
+    void showProgress();
+    // The run's end signal: hands its result to the slot for how it ended.
+    void runEnded();
     // Records how the run ended; handled at once unless the stop question is open.
     void ended(End end, int frameCount, const QString& reason);
     void handleEnd();
@@ -44,8 +45,9 @@ private:
     void makeSelectionFromLightImage();
 
     LumoraV2& window_;
-    std::unique_ptr<StackingComputingWorkerThread> worker_;
-    QTimer poll_;
+    BackgroundRun<StackingResult> run_{"StackingController"};
+    bool pending_ = false; // from the start of a run until its end has been handled
+    cv::Mat endLight_;
     int frameTotal_ = 0;
     int shownPercent_ = -1;
     int shownFrame_ = -1;

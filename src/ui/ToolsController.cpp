@@ -1,13 +1,11 @@
 #include "ui/ToolsController.h"
 
 #include "tonemap/RenderSteps.h"
-#include "ui/EditingController.h"
 #include "ui/EditingPanel.h"
-#include "ui/LumoraV2.h"
 #include "ui/SharpestImageSelection.h"
-#include "ui/StepsController.h"
 #include "ui/ToolOverlays.h"
-#include "ui/Workspace.h"
+#include "ui/WindowForm.h"
+#include "ui/WindowModel.h"
 
 #include <QSlider>
 
@@ -52,8 +50,9 @@ int levellingDegrees(const QPoint& a, const QPoint& b) {
     return degrees;
 }
 
-ToolsController::ToolsController(LumoraV2& window) : window_(window) {
-    const WindowForm& f = window_.form();
+ToolsController::ToolsController(const WindowContext& context, EditingPanel& panel)
+    : model_(context.model), form_(context.form), panel_(panel) {
+    const WindowForm& f = form_;
     for (QPushButton* b : {f.basicClassic->pushButton_Crop, f.proEditing->pushButton_Crop_2})
         connect(b, &QPushButton::clicked, this, &ToolsController::PushButtonCropToolClicked);
     for (QPushButton* b : {f.basicClassic->pushButton_Horizon, f.proEditing->pushButton_Horizon_2})
@@ -85,12 +84,12 @@ void ToolsController::showOverlay(int tool) {
 }
 
 void ToolsController::activate(int tool) {
-    Workspace* ws = window_.workspace();
-    if (!window_.hasMedium() || ws->state != Editing || !ws->edited)
+    Workspace* ws = model_.workspace();
+    if (!model_.hasMedium() || ws->state != Editing || !ws->edited)
         return;
-    window_.model().setState(ToolActive);
-    window_.model().setActiveTool(ActiveTool(tool));
-    window_.steps().updateWindow();
+    model_.setState(ToolActive);
+    model_.setActiveTool(ActiveTool(tool));
+    emit windowUpdateRequested();
 }
 
 void ToolsController::PushButtonCropToolClicked() {
@@ -102,15 +101,15 @@ void ToolsController::PushButtonHorizonToolClicked() {
 }
 
 void ToolsController::PushButtonApplyToolsClicked() {
-    Workspace* ws = window_.workspace();
-    if (!window_.hasMedium() || ws->state != ToolActive)
+    Workspace* ws = model_.workspace();
+    if (!model_.hasMedium() || ws->state != ToolActive)
         return;
     const int tool = ws->activeTool;
     // Back to editing first: the change renders, and the layout of the editing step must not undo the
     // panels' waiting state.
-    window_.model().setState(Editing);
-    window_.model().setActiveTool(NoTool);
-    window_.steps().updateWindow();
+    model_.setState(Editing);
+    model_.setActiveTool(NoTool);
+    emit windowUpdateRequested();
     if (tool == CropTool)
         applyCrop();
     else if (tool == HorizonTool)
@@ -118,7 +117,7 @@ void ToolsController::PushButtonApplyToolsClicked() {
 }
 
 void ToolsController::applyCrop() {
-    SharpestImageSelection* picture = window_.workspace()->edited;
+    SharpestImageSelection* picture = model_.workspace()->edited;
     if (!picture)
         return;
     const ToneMapParams& p = picture->engine().params();
@@ -127,14 +126,13 @@ void ToolsController::applyCrop() {
         isValidCrop(p.cropRect)
             ? p.cropRect
             : cv::Rect(cv::Point(), rotatedSize(picture->engine().lightImage().size(), p.rotation));
-    const cv::Rect crop =
-        cropFromFrame(frame_->geometry(), window_.form().video->label_VideoPreview->size(), shown);
+    const cv::Rect crop = cropFromFrame(frame_->geometry(), form_.video->label_VideoPreview->size(), shown);
     setCrop(QRect(crop.x, crop.y, crop.width, crop.height));
 }
 
 void ToolsController::applyHorizon() {
-    SharpestImageSelection* picture = window_.workspace()->edited;
-    const QLabel* label = window_.form().video->label_VideoPreview;
+    SharpestImageSelection* picture = model_.workspace()->edited;
+    const QLabel* label = form_.video->label_VideoPreview;
     if (!picture || label->width() <= 0 || label->height() <= 0)
         return;
     // Into the preview's pixels, as the picture shown.
@@ -143,24 +141,24 @@ void ToolsController::applyHorizon() {
         return QPoint(q.x() * preview.cols / label->width(), q.y() * preview.rows / label->height());
     };
     const int turn = levellingDegrees(toImage(line_->pointA()), toImage(line_->pointB()));
-    const WindowForm& f = window_.form();
-    QSlider* slider = window_.steps().mode() == 3 ? f.proEditing->horizontalSlider_Rotation_2
-                                                  : f.basicClassic->horizontalSlider_Rotation;
+    const WindowForm& f = form_;
+    QSlider* slider = model_.mode() == 3 ? f.proEditing->horizontalSlider_Rotation_2
+                                         : f.basicClassic->horizontalSlider_Rotation;
     // The line lies on the picture as already turned: the slider turns it further.
     slider->setValue(wrapDegrees(picture->positions().rotation + turn));
 }
 
 void ToolsController::PushButtonCancelToolsClicked() {
-    Workspace* ws = window_.workspace();
-    if (!window_.hasMedium() || ws->state != ToolActive)
+    Workspace* ws = model_.workspace();
+    if (!model_.hasMedium() || ws->state != ToolActive)
         return;
-    window_.model().setState(Editing);
-    window_.model().setActiveTool(NoTool);
-    window_.steps().updateWindow();
+    model_.setState(Editing);
+    model_.setActiveTool(NoTool);
+    emit windowUpdateRequested();
 }
 
 void ToolsController::recordCrop(const QRect& crop) {
-    Workspace* ws = window_.hasMedium() ? window_.workspace() : nullptr;
+    Workspace* ws = model_.hasMedium() ? model_.workspace() : nullptr;
     SharpestImageSelection* picture = ws ? ws->edited.data() : nullptr;
     if (!picture || picture->rendering())
         return;
@@ -168,21 +166,20 @@ void ToolsController::recordCrop(const QRect& crop) {
     const cv::Rect now = toCv(crop);
     if (old == now || (!isValidCrop(old) && !isValidCrop(now)))
         return;
-    if (!window_.editing().panel().restoring())
+    if (!panel_.restoring())
         ws->undo.push(this, &ToolsController::setCrop, old.x, old.y, old.width, old.height, now.x, now.y,
                       now.width, now.height, QStringLiteral("Undo on crop"));
     picture->engine().setCropRect(now);
 }
 
 void ToolsController::setCrop(const QRect& crop) {
-    const Workspace* ws = window_.hasMedium() ? window_.workspace() : nullptr;
+    const Workspace* ws = model_.hasMedium() ? model_.workspace() : nullptr;
     SharpestImageSelection* picture = ws ? ws->edited.data() : nullptr;
     if (!picture || picture->rendering())
         return;
     recordCrop(crop);
-    if (!window_.editing().panel().restoring() &&
-        picture->engine().pendingStage() < ToneMapEngine::StageOutput)
-        window_.editing().renderEditedSelection(picture->engine().pendingStage());
+    if (!panel_.restoring() && picture->engine().pendingStage() < ToneMapEngine::StageOutput)
+        emit renderRequested(picture->engine().pendingStage());
 }
 
 } // namespace lumora

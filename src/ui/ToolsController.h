@@ -9,7 +9,10 @@
 
 namespace lumora {
 
-class LumoraV2;
+class EditingPanel;
+class WindowModel;
+struct WindowContext;
+struct WindowForm;
 class ResizableFrame;
 class ResizableLine;
 
@@ -23,7 +26,8 @@ int levellingDegrees(const QPoint& a, const QPoint& b);
 class ToolsController : public QObject {
     Q_OBJECT
 public:
-    explicit ToolsController(LumoraV2& window);
+    // The panel tells whether an undo is being replayed; it outlives this.
+    ToolsController(const WindowContext& context, EditingPanel& panel);
 
     // The window hides every overlay, then shows the active tool's (1 crop, 2 horizon) while a tool is
     // active.
@@ -38,6 +42,12 @@ public:
     // The same without rendering: the caller renders after its own change.
     void recordCrop(const QRect& crop);
 
+signals:
+    // A tool was taken up or put down: the window lays out its pages again.
+    void windowUpdateRequested();
+    // The edited picture is to be rendered again from `stage`.
+    void renderRequested(int stage);
+
 public slots:
     void PushButtonCropToolClicked();
     void PushButtonHorizonToolClicked();
@@ -49,7 +59,9 @@ private:
     void applyCrop();
     void applyHorizon();
 
-    LumoraV2& window_;
+    WindowModel& model_;
+    const WindowForm& form_;
+    EditingPanel& panel_;
     ResizableFrame* frame_ = nullptr;
     ResizableLine* line_ = nullptr;
 };

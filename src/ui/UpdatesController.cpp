@@ -6,13 +6,13 @@
 #include "app/Settings.h"
 #include "i18n/LanguageEngine.h"
 #include "net/UpdatePage.h"
-#include "ui/LumoraV2.h"
+#include "ui/WindowModel.h"
 
 #include <QDesktopServices>
 
 namespace lumora {
 
-UpdatesController::UpdatesController(LumoraV2& window) : window_(window) {
+UpdatesController::UpdatesController(const WindowContext& context) : messages_(context.messages) {
     connect(&fetcher_, &PageFetcher::finished, this, &UpdatesController::resultCheckingUpdates);
 }
 
@@ -34,7 +34,7 @@ void UpdatesController::check(bool automatic) {
 }
 
 void UpdatesController::resultCheckingUpdates(bool ok, const QString& text, const QString& failure) {
-    MessageService& messages = window_.messages();
+    MessageService& messages = messages_;
     const UpdateOffer offer = ok ? readUpdatePage(text) : UpdateOffer{};
     if (!offer.isValid()) {
         logError("checkUpdates", ok ? "the update page names no readable version and download address"

@@ -9,12 +9,13 @@
 
 namespace lumora {
 
-class LumoraV2;
+class MessageService;
+struct WindowContext;
 
 class UpdatesController : public QObject {
     Q_OBJECT
 public:
-    explicit UpdatesController(LumoraV2& window);
+    explicit UpdatesController(const WindowContext& context);
 
     // The start-up check: silent unless there is news the user has not declined.
     void startAutomaticCheck();
@@ -31,7 +32,7 @@ public slots:
 private:
     void check(bool automatic);
 
-    LumoraV2& window_;
+    MessageService& messages_;
     PageFetcher fetcher_;
     // Whether the check in progress was started without the user asking.
     bool automatic_ = true;

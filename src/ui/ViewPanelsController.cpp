@@ -5,15 +5,15 @@
 #include "i18n/LanguageEngine.h"
 #include "imageio/ImageFile.h"
 #include "tonemap/ToneMapEngine.h"
-#include "ui/EditingController.h"
-#include "ui/LumoraV2.h"
 #include "ui/SharpestImageSelection.h"
 #include "ui/ViewPanels.h"
+#include "ui/WindowForm.h"
+#include "ui/WindowModel.h"
 #include "ui/Workspace.h"
 
 #include <QAction>
 #include <QDockWidget>
-#include <QThread>
+#include <QMainWindow>
 
 namespace lumora {
 namespace {
@@ -35,9 +35,10 @@ std::vector<float> currentCurve(const Workspace* ws) {
 
 } // namespace
 
-ViewPanelsController::ViewPanelsController(LumoraV2& window)
-    : window_(window), histogram_(new HistogramView), curve_(new ToneCurveView), exif_(new ExifView) {
-    const WindowForm& f = window_.form();
+ViewPanelsController::ViewPanelsController(const WindowContext& context)
+    : model_(context.model), window_(context.window), histogram_(new HistogramView),
+      curve_(new ToneCurveView), exif_(new ExifView) {
+    const WindowForm& f = context.form;
     panels_ = {{{f.main->actionHide_Show_histogram_panel, makeDock("dockWidget_Histogram", histogram_),
                  "HistogramPanel"},
                 {f.main->actionShow_tone_curve, makeDock("dockWidget_ToneCurve", curve_), "ToneCurvePanel"},
@@ -48,23 +49,22 @@ ViewPanelsController::ViewPanelsController(LumoraV2& window)
         action->setChecked(settings::read(*kShown[i]));
         connect(action, &QAction::toggled, this, &ViewPanelsController::toggled);
     }
+    exifRun_.onEnded(this, &ViewPanelsController::exifRead);
     refreshTexts();
     applyVisibility();
 }
 
-ViewPanelsController::~ViewPanelsController() {
-    // The reading holds nothing of the window; it ends within the tool's time limit.
-    if (exifThread_)
-        exifThread_->wait();
-}
+// The reading holds nothing of the window; the background run joins it, within the tool's time limit.
+ViewPanelsController::~ViewPanelsController() = default;
 
 QDockWidget* ViewPanelsController::makeDock(const char* objectName, QWidget* content) {
-    auto* dock = new QDockWidget(&window_);
+    auto* dock = new QDockWidget(window_);
     dock->setObjectName(QString::fromLatin1(objectName));
     // The View menu is the one switch: a close button on the panel would leave it checked.
     dock->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
     dock->setWidget(content);
-    window_.addDockWidget(Qt::RightDockWidgetArea, dock);
+    if (auto* main = qobject_cast<QMainWindow*>(window_))
+        main->addDockWidget(Qt::RightDockWidgetArea, dock);
     dock->hide();
     return dock;
 }
@@ -81,12 +81,12 @@ void ViewPanelsController::toggled() {
         settings::write(*kShown[i], panels_[i].action->isChecked());
     applyVisibility();
     // A panel just shown shows the picture already on screen.
-    if (window_.hasMedium())
-        window_.editing().displayImage();
+    if (model_.hasMedium())
+        emit redisplayRequested();
 }
 
 void ViewPanelsController::applyVisibility() {
-    const bool open = window_.hasMedium();
+    const bool open = model_.hasMedium();
     for (const Panel& p : panels_)
         p.dock->setVisible(open && p.action->isChecked());
 }
@@ -105,7 +105,7 @@ void ViewPanelsController::pictureShown(const cv::Mat& source, const cv::Mat& sh
         histogram_->setHistogram(h);
     if (curveShown) {
         // The curve is rebuilt only when the tone controls moved.
-        const Workspace* ws = window_.workspace();
+        const Workspace* ws = model_.workspace();
         const SharpestImageSelection* edited = ws ? ws->edited.data() : nullptr;
         const ToneCurve* tone = edited ? &edited->engine().params().toneCurve : nullptr;
         const std::array<float, 5> key = {tone ? 1.f : 0.f, tone ? tone->whites() : 0.f,
@@ -123,39 +123,47 @@ void ViewPanelsController::pictureShown(const cv::Mat& source, const cv::Mat& sh
 void ViewPanelsController::workspaceChanged() {
     applyVisibility();
     exif_->setSummary({});
-    const Workspace* ws = window_.workspace();
-    if (!ws)
+    const Workspace* ws = model_.workspace();
+    if (!ws) {
+        nextExifSource_.reset();
         return;
+    }
     // Once per medium: a burst's first photo speaks for the burst.
     const std::string source = ws->exifSourceOf(0);
-    exifSession_ = window_.session();
-    if (exifThread_)
-        exifThread_->wait(); // an earlier medium's reading, within the tool's time limit
-    auto result = std::make_shared<ExifSummary>();
-    exifResult_ = result;
-    exifThread_.reset(QThread::create([source, result] {
+    exifSession_ = model_.session();
+    if (exifPending_)
+        nextExifSource_ = source; // read once the earlier medium's reading has ended
+    else
+        startExifReading(source);
+}
+
+void ViewPanelsController::startExifReading(const std::string& source) {
+    nextExifSource_.reset();
+    exifPending_ = exifRun_.start([source](RunControl&) {
+        ExifSummary summary;
         try {
-            *result = readExifSummary(source);
+            summary = readExifSummary(source);
         } catch (const std::exception& e) {
-            result->error = e.what();
+            summary.error = e.what();
         }
-    }));
-    connect(exifThread_.get(), &QThread::finished, this, [this, ticket = ++exifTicket_] {
-        if (ticket == exifTicket_)
-            exifRead();
+        return summary;
     });
-    exifThread_->start();
 }
 
 void ViewPanelsController::exifRead() {
-    if (!exifThread_)
+    if (!exifPending_ || exifRun_.running())
         return;
-    exifThread_->wait();
-    exifThread_.reset();
-    if (!exifResult_->error.empty())
-        logError("ViewPanelsController", "EXIF data not read: " + exifResult_->error);
-    if (window_.workspace() && window_.session() == exifSession_)
-        exif_->setSummary(*exifResult_);
+    exifPending_ = false;
+    const ExifSummary summary = exifRun_.takeResult();
+    if (nextExifSource_) {
+        // This reading was for a medium closed since; the current one's starts now.
+        startExifReading(*nextExifSource_);
+        return;
+    }
+    if (!summary.error.empty())
+        logError("ViewPanelsController", "EXIF data not read: " + summary.error);
+    if (model_.workspace() && model_.session() == exifSession_)
+        exif_->setSummary(summary);
 }
 
 } // namespace lumora

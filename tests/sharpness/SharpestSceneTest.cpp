@@ -3,7 +3,7 @@
 #include "SceneSidecar.h"
 #include "TestEnvironment.h"
 #include "media/ImagesSequence.h"
-#include "sharpness/SharpestImageSearcherWorkerThread.h"
+#include "sharpness/Sharpness.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -31,10 +31,10 @@ TEST(SharpestSceneClip, BlurredFramesRankBelowSharpOnes) {
         ++blurred;
         // Around a blurred frame, every sharp frame examined is sharper than it.
         const cv::Mat image = clip.getCvImageAt(centre, false);
-        lumora::SharpestImageSearcherWorkerThread worker(&image, centre, &clip, 3);
-        worker.start();
-        worker.wait();
-        const std::vector<int> found = indices(worker.candidates());
+        const auto read = [&clip](int i) { return clip.getCvImageAt(i, false); };
+        lumora::RunControl run;
+        const std::vector<int> found =
+            indices(lumora::findSharpest({image, centre, clip.frameCount(), 3}, read, run).candidates);
         ASSERT_FALSE(found.empty());
         EXPECT_EQ(found.back(), centre);
         const int first = std::max(0, centre - 3), last = std::min(centre + 3, clip.frameCount() - 1);
@@ -46,10 +46,8 @@ TEST(SharpestSceneClip, BlurredFramesRankBelowSharpOnes) {
         // ...and from a sharp neighbour the blurred frame is never a candidate.
         const int sharp = centre > 0 ? centre - 1 : centre + 1;
         const cv::Mat sharpImage = clip.getCvImageAt(sharp, false);
-        lumora::SharpestImageSearcherWorkerThread back(&sharpImage, sharp, &clip, 3);
-        back.start();
-        back.wait();
-        const std::vector<int> fromSharp = indices(back.candidates());
+        const std::vector<int> fromSharp =
+            indices(lumora::findSharpest({sharpImage, sharp, clip.frameCount(), 3}, read, run).candidates);
         EXPECT_EQ(std::find(fromSharp.begin(), fromSharp.end(), centre), fromSharp.end());
     }
     EXPECT_GE(blurred, 2);

@@ -1,12 +1,12 @@
 // The sharpness measure against its closed form, and the search for sharper neighbours: which frames are
-// examined, strictly-sharper filtering, ties, radius 0, cancel, and the worker's signal.
+// examined, strictly-sharper filtering, ties, radius 0, cancel, and the plain call's result by value.
 
 #include "sharpness/Sharpness.h"
 #include "InMemorySequence.h"
-#include "sharpness/SharpestImageSearcherWorkerThread.h"
+#include "TestEnvironment.h"
 
-#include <QCoreApplication>
 #include <gtest/gtest.h>
+#include <stdexcept>
 
 namespace {
 
@@ -87,31 +87,27 @@ TEST(SharpestSearch, KeepsStrictlySharperFramesSharpestFirstWithTheCentreLastAnd
     }
 }
 
-TEST(SharpestImageSearcherWorkerThread, EmitsOnceWithTheCandidatesOrNothingWhenCancelled) {
+TEST(FindSharpest, HandsOverTheCandidatesOrNothingWhenCancelledOrFailed) {
     InMemorySequence seq({impulse(10), impulse(90), impulse(20), impulse(80), impulse(30)});
+    const cv::Mat image = seq.getCvImageAt(2, true);
+    const auto read = [&](int i) { return seq.getCvImageAt(i, false); };
     for (bool cancelEarly : {false, true}) {
-        const cv::Mat image = seq.getCvImageAt(2, true);
-        lumora::SharpestImageSearcherWorkerThread worker(&image, 2, &seq, 2, seq.size());
-        QObject receiver;
-        int emitted = 0;
-        V found;
-        QObject::connect(&worker, &lumora::SharpestImageSearcherWorkerThread::processWellFinished, &receiver,
-                         [&](SharpestCandidates* c) {
-                             ++emitted;
-                             found = indices(*c);
-                         });
+        lumora::RunControl run;
         if (cancelEarly)
-            seq.setOnRead([&](int) { worker.requestCancel(); });
-        worker.start();
-        worker.wait();
-        QCoreApplication::processEvents();
-        EXPECT_TRUE(worker.progress() >= 0 && worker.progress() <= 100);
-        EXPECT_EQ(worker.outcome(),
-                  cancelEarly ? lumora::RunOutcome::Canceled : lumora::RunOutcome::Finished);
+            seq.setOnRead([&](int) { run.requestCancel(); });
+        const lumora::SharpestSearchResult r = lumora::findSharpest({image, 2, seq.size(), 2}, read, run);
         seq.setOnRead(nullptr);
-        EXPECT_EQ(emitted, cancelEarly ? 0 : 1);
-        EXPECT_EQ(found, cancelEarly ? V() : V({1, 3, 4, 2})); // the window's last frame too
+        EXPECT_EQ(r.outcome, cancelEarly ? lumora::RunOutcome::Canceled : lumora::RunOutcome::Finished);
+        EXPECT_EQ(indices(r.candidates), cancelEarly ? V() : V({1, 3, 4, 2})); // the window's last frame too
     }
+    lumora::test::LogCapture log;
+    lumora::RunControl run;
+    const lumora::SharpestSearchResult failed = lumora::findSharpest(
+        {image, 2, seq.size(), 2}, [](int) -> cv::Mat { throw std::runtime_error("disk gone"); }, run);
+    EXPECT_EQ(failed.outcome, lumora::RunOutcome::Failed);
+    EXPECT_EQ(failed.reason, "disk gone");
+    EXPECT_TRUE(failed.candidates.empty());
+    EXPECT_NE(log.text().find("disk gone"), std::string::npos);
 }
 
 } // namespace

@@ -1,14 +1,13 @@
 // A whole stacking run on frames held in memory: the merge in visit order against the closed form, frames
 // skipped for size, type or reading errors, cancel and stop at a known frame, failures that end the run
-// without a result (never the process), and the worker thread's one end signal.
+// without a result (never the process), and the plain call's result by value under the caller's control.
 
 #include "stacking/StackingEngine.h"
 #include "InMemorySequence.h"
 #include "TestEnvironment.h"
 #include "TestImages.h"
-#include "stacking/StackingComputingWorkerThread.h"
+#include "stacking/StackingRun.h"
 
-#include <QCoreApplication>
 #include <gtest/gtest.h>
 
 namespace {
@@ -107,72 +106,66 @@ TEST(StackingEngine, UnreadableOrTinyChosenFrameFailsTheRunAndIsLogged) {
     }
 }
 
-// The worker's single end signal, delivered to the receiver's thread, and the result it stored.
-struct Ends {
-    int finished = -1, stopped = -1, canceled = 0, failed = 0, total = 0;
-    cv::Mat light;
-};
-
-Ends runWorker(StackingEngine& engine, const StackingParams& p) {
-    Ends e;
-    using Worker = lumora::StackingComputingWorkerThread;
-    Worker worker(&engine, p);
-    QObject receiver;
-    QObject::connect(&worker, &Worker::processWellFinished, &receiver,
-                     [&](int n) { e.finished = n, ++e.total; });
-    QObject::connect(&worker, &Worker::processStopped, &receiver, [&](int n) { e.stopped = n, ++e.total; });
-    QObject::connect(&worker, &Worker::processCanceled, &receiver, [&] { ++e.canceled, ++e.total; });
-    QObject::connect(&worker, &Worker::processFailed, &receiver,
-                     [&](const QString&) { ++e.failed, ++e.total; });
-    EXPECT_TRUE(worker.busy());
-    worker.start();
-    worker.wait();
-    QCoreApplication::processEvents();
-    EXPECT_FALSE(worker.busy());
-    EXPECT_EQ(e.total, 1);
-    e.light = worker.result();
-    return e;
-}
-
-TEST(StackingEngine, StopKeepsWhatWasMergedCancelKeepsNothingAndTheWorkerSendsOneEndSignal) {
+TEST(StackingEngine, TheCallersControlStopsKeepingWhatWasMergedOrCancelsKeepingNothing) {
     lumora::test::LogCapture log;
     const std::vector<cv::Mat> frames = ramps(9);
     InMemorySequence seq(frames);
     {
         StackingEngine engine;
-        EXPECT_EQ(runWorker(engine, params(seq, 4, 4, 4)).finished, 9);
+        lumora::RunControl run;
+        int notified = 0;
+        run.setProgressListener([&] { ++notified; });
+        const lumora::StackingResult r = lumora::runStacking(engine, params(seq, 4, 4, 4), run);
+        EXPECT_EQ(r.outcome, lumora::RunOutcome::Finished);
+        EXPECT_EQ(r.frameCount, 9);
+        EXPECT_FALSE(r.light.empty());
+        EXPECT_GE(notified, 8) << "every merged frame is announced";
     }
     {
         StackingEngine engine;
         engine.setReadAhead(false);
+        lumora::RunControl run;
         // order 4, 5, 3, 6, 2, ...: stop while frame 2 (position 4) is being read
         seq.setOnRead([&](int index) {
             if (index == 2)
-                engine.stop();
+                run.requestStop();
         });
-        const Ends e = runWorker(engine, params(seq, 4, 4, 4));
-        EXPECT_EQ(engine.outcome(), StackingEngine::Outcome::Stopped);
-        EXPECT_EQ(e.stopped, 4); // chosen + 5, 3, 6
-        EXPECT_LE(maxError(e.light, expectedLight(frames[4], {frames[5], frames[3], frames[6]})), 2e-6);
+        const lumora::StackingResult r = lumora::runStacking(engine, params(seq, 4, 4, 4), run);
+        EXPECT_EQ(r.outcome, lumora::RunOutcome::Stopped);
+        EXPECT_EQ(r.frameCount, 4); // chosen + 5, 3, 6
+        EXPECT_LE(maxError(r.light, expectedLight(frames[4], {frames[5], frames[3], frames[6]})), 2e-6);
     }
     {
         InMemorySequence fresh(frames);
         StackingEngine engine;
+        lumora::RunControl run;
         fresh.setOnRead([&](int index) {
             if (index == 3)
-                engine.cancel();
+                engine.cancel(); // reaches the caller's control too
         });
-        const Ends e = runWorker(engine, params(fresh, 4, 4, 4));
-        EXPECT_EQ(e.canceled, 1);
-        EXPECT_TRUE(e.light.empty());
-        EXPECT_EQ(engine.outcome(), StackingEngine::Outcome::Canceled);
+        const lumora::StackingResult r = lumora::runStacking(engine, params(fresh, 4, 4, 4), run);
+        EXPECT_EQ(r.outcome, lumora::RunOutcome::Canceled);
+        EXPECT_TRUE(r.light.empty());
+        EXPECT_TRUE(run.isCanceled());
         EXPECT_FALSE(engine.running());
         EXPECT_EQ(fresh.reads(), std::vector<int>({4, 5, 3})) << "reading ahead stops at the cancel";
     }
+    {
+        // A cancel that came before the run began is not forgotten.
+        InMemorySequence fresh(frames);
+        StackingEngine engine;
+        lumora::RunControl run;
+        run.requestCancel();
+        EXPECT_EQ(lumora::runStacking(engine, params(fresh, 4, 4, 4), run).outcome,
+                  lumora::RunOutcome::Canceled);
+        EXPECT_LE(fresh.reads().size(), 2u);
+    }
     InMemorySequence broken(std::vector<cv::Mat>{cv::Mat()});
     StackingEngine failing;
-    EXPECT_EQ(runWorker(failing, params(broken, 0, 0, 0)).failed,
-              1); // an error to show, not a cancel or an exit
+    lumora::RunControl run;
+    const lumora::StackingResult failed = lumora::runStacking(failing, params(broken, 0, 0, 0), run);
+    EXPECT_EQ(failed.outcome, lumora::RunOutcome::Failed); // an error to show, not a cancel or an exit
+    EXPECT_FALSE(failed.reason.empty());
     // Requests while no run is active change nothing.
     seq.setOnRead(nullptr);
     StackingEngine idle;

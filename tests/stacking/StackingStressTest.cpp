@@ -4,9 +4,9 @@
 
 #include "InMemorySequence.h"
 #include "TestImages.h"
-#include "sharpness/SharpestImageSearcherWorkerThread.h"
-#include "stacking/StackingComputingWorkerThread.h"
+#include "sharpness/Sharpness.h"
 #include "stacking/StackingEngine.h"
+#include "stacking/StackingRun.h"
 
 #include <chrono>
 #include <gtest/gtest.h>
@@ -16,7 +16,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using lumora::StackingComputingWorkerThread;
 using lumora::StackingEngine;
 using lumora::StackingParams;
 using lumora::test::InMemorySequence;
@@ -51,65 +50,54 @@ StackingParams params(InMemorySequence& seq, bool automaticRadius = false) {
     return p;
 }
 
-// QThread::wait() synchronises through Qt's own futex-based primitives, which the sanitizer cannot see. A
-// flag set by the thread itself as its very last step (the finished() signal, delivered directly) and read
-// after the wait gives the sanitizer the happens-before edge that really exists.
-class FinishedFence {
-public:
-    explicit FinishedFence(QThread& thread) {
-        QObject::connect(&thread, &QThread::finished,
-                         [this] { done_.store(true, std::memory_order_release); });
-    }
-    void pass() const {
-        while (!done_.load(std::memory_order_acquire))
-            std::this_thread::yield();
-    }
-
-private:
-    std::atomic<bool> done_{false};
-};
-
 enum class Request { None, Cancel, Stop };
 
 struct Ends {
     std::atomic<int> finished{0}, stopped{0}, canceled{0}, failed{0};
 };
 
-// One run on a worker thread; `request` is made after `delayMs`. Returns how long the run took to end after
-// the request (zero when there was none).
+// One run on a thread of its own; `request` is made after `delayMs`. Returns how long the run took to end
+// after the request (zero when there was none).
 Clock::duration oneRun(InMemorySequence& seq, Request request, int delayMs, Ends& ends,
                        bool automaticRadius) {
     StackingEngine engine;
-    StackingComputingWorkerThread worker(&engine, params(seq, automaticRadius));
-    QObject::connect(&worker, &StackingComputingWorkerThread::processWellFinished,
-                     [&](int) { ++ends.finished; });
-    QObject::connect(&worker, &StackingComputingWorkerThread::processStopped, [&](int) { ++ends.stopped; });
-    QObject::connect(&worker, &StackingComputingWorkerThread::processCanceled, [&] { ++ends.canceled; });
-    QObject::connect(&worker, &StackingComputingWorkerThread::processFailed,
-                     [&](const QString&) { ++ends.failed; });
-    FinishedFence fence(worker);
-    worker.start();
+    lumora::RunControl run;
+    std::atomic<bool> busy{true};
+    lumora::StackingResult result;
+    std::thread worker([&] {
+        result = lumora::runStacking(engine, params(seq, automaticRadius), run);
+        busy.store(false);
+    });
     Clock::duration noticed{};
     if (request != Request::None) {
-        // Requests count while a run is active (one made before the run starts is ignored by design), so the
-        // random moment is taken within the run.
-        while (!engine.running() && worker.busy())
-            std::this_thread::yield();
         std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
-        // The window polls the progress fields while it waits.
+        // The window reads the progress fields while it waits.
         (void)engine.currentFrame();
-        (void)engine.progressPercent();
+        (void)run.progress();
         const auto asked = Clock::now();
         if (request == Request::Cancel)
-            engine.cancel();
+            run.requestCancel();
         else
-            engine.stop();
-        while (worker.busy())
+            run.requestStop();
+        while (busy.load())
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         noticed = Clock::now() - asked;
     }
-    worker.wait();
-    fence.pass();
+    worker.join();
+    switch (result.outcome) {
+    case lumora::RunOutcome::Finished:
+        ++ends.finished;
+        break;
+    case lumora::RunOutcome::Stopped:
+        ++ends.stopped;
+        break;
+    case lumora::RunOutcome::Canceled:
+        ++ends.canceled;
+        break;
+    case lumora::RunOutcome::Failed:
+        ++ends.failed;
+        break;
+    }
     return noticed;
 }
 
@@ -139,36 +127,22 @@ TEST(StackingStress, FinishCancelAndStopManyTimes) {
                 ends.canceled.load());
 }
 
-TEST(StackingStress, DeletingARunningWorkerCancelsAndJoinsIt) {
-    InMemorySequence seq(movingFrames(9));
-    for (int round = 0; round < kRounds; ++round) {
-        StackingEngine engine;
-        {
-            StackingComputingWorkerThread worker(&engine, params(seq, round % 5 == 0));
-            worker.start();
-            std::this_thread::sleep_for(std::chrono::milliseconds(round % 7));
-        } // the destructor cancels and waits; the engine may go right after
-        EXPECT_FALSE(engine.running());
-    }
-}
-
 TEST(StackingStress, SharpestSearchCancelledAtRandomMoments) {
     InMemorySequence seq(movingFrames(12));
     std::mt19937 rng(99);
     for (int round = 0; round < kRounds; ++round) {
         const cv::Mat centre = seq.getCvImageAt(6, true);
-        lumora::SharpestImageSearcherWorkerThread worker(&centre, 6, &seq, 6, seq.size());
-        std::atomic<int> emitted{0};
-        QObject::connect(&worker, &lumora::SharpestImageSearcherWorkerThread::processWellFinished,
-                         [&](lumora::SharpestCandidates*) { ++emitted; });
-        FinishedFence fence(worker);
-        worker.start();
+        lumora::RunControl run;
+        lumora::SharpestSearchResult result;
+        std::thread worker([&] {
+            result = lumora::findSharpest(
+                {centre, 6, seq.size(), 6}, [&seq](int i) { return seq.getCvImageAt(i, false); }, run);
+        });
         std::this_thread::sleep_for(std::chrono::microseconds(rng() % 3000));
-        (void)worker.progress();
-        worker.requestCancel();
-        worker.wait();
-        fence.pass();
-        EXPECT_LE(emitted.load(), 1);
+        (void)run.progress();
+        run.requestCancel();
+        worker.join();
+        EXPECT_NE(result.outcome, lumora::RunOutcome::Failed);
     }
 }
 

@@ -9,7 +9,7 @@
 #include "app/ProcessRunner.h"
 #include "imageio/ImageFile.h"
 #include "ui/ExportController.h"
-#include "ui/FrameThumbnailsThread.h"
+#include "ui/FrameThumbnails.h"
 #include "ui/SaveForm.h"
 #include "ui/StackingController.h"
 
@@ -170,11 +170,11 @@ TEST_F(EndToEndTest, AnHlgClipIsShownStackedEditedAndExported) {
     const double peak = 1.0 / 0.264962, x = peak / 10.0;
     const double expected = std::pow(x * (1.0 + x / (peak * peak)) / (1.0 + x), 1.0 / 2.2) * 65535.0;
     // The search results' thumbnails show it the same way.
-    lumora::FrameThumbnailsThread thumbnails(w->workspace()->sequence(), {2}, 320);
-    thumbnails.start();
-    thumbnails.wait();
-    ASSERT_EQ(thumbnails.thumbnails().size(), 1u);
-    for (const cv::Mat& picture : {shown, thumbnails.thumbnails()[0]}) {
+    lumora::RunControl run;
+    const std::vector<cv::Mat> thumbnails =
+        lumora::readFrameThumbnails(*w->workspace()->sequence(), {2}, 320, run);
+    ASSERT_EQ(thumbnails.size(), 1u);
+    for (const cv::Mat& picture : {shown, thumbnails[0]}) {
         for (int patch : {testmedia::kHdrReferencePatch, 4}) {
             const cv::Scalar m = cv::mean(picture(testmedia::hdrPatchRect(picture.size(), patch, 4)));
             EXPECT_NEAR(m[1] / (patch == 4 ? 65535.0 : expected), 1.0, 0.01) << "patch " << patch;

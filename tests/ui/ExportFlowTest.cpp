@@ -24,6 +24,7 @@
 #include <future>
 #include <mutex>
 #include <new>
+#include <thread>
 
 namespace {
 
@@ -319,6 +320,7 @@ TEST_F(ExportFlowTest, WithoutASelectionTheCurrentFrameIsSavedAsDecodedUnderItsF
     w->exports().saveCurrentFrame();
     w->exports().saveCurrentFrame();
     w->exports().saveCurrentFrame();
+    ASSERT_TRUE(waitFor([&] { return !w->exports().writesPending(); }));
     EXPECT_EQ(offered->depths, (QStringList{"8 bits", "16 bits", "32 bits"}));
     ASSERT_EQ(flow_->saveStarts.size(), 3u);
     EXPECT_EQ(QFileInfo(flow_->saveStarts[0]).fileName(), QStringLiteral("scene_180p (7)"));
@@ -357,6 +359,7 @@ TEST_F(ExportFlowTest, ARawBurstIsGrabbedAndSavedAtFullSize) {
     acceptSaveForms();
     messages_->fileNames = {{dir + QStringLiteral("/frame.tif")}};
     w->exports().saveCurrentFrame();
+    ASSERT_TRUE(waitFor([&] { return !w->exports().writesPending(); }));
     const cv::Mat saved =
         cv::imread((dir + QStringLiteral("/frame.tif")).toStdString(), cv::IMREAD_UNCHANGED);
     EXPECT_EQ(saved.size(), full);
@@ -429,8 +432,13 @@ TEST_F(ExportFlowTest, DestroyingTheWindowRightAfterACancelledWriteJoinsTheWrite
     auto w = exportHeldAt(gate, dir + QStringLiteral("/held.jpg"));
     find<QPushButton>(*w, "pushButton_ComputingCancel")->click();
     ASSERT_FALSE(w->exports().running());
-    QTimer::singleShot(0, &w->exports(), [&gate] { gate.open(); });
+    // The window's destructor blocks on the join: the gate opens from elsewhere, a little later.
+    std::thread opener([&gate] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        gate.open();
+    });
     w.reset();
+    opener.join();
     EXPECT_EQ(gate.steps().back(), WriteStep::WriteFile);
     EXPECT_TRUE(entriesIn(dir).isEmpty());
 }

@@ -3,7 +3,7 @@
 #include "StackOptions.h"
 
 #include "media/ImagesSequence.h"
-#include "sharpness/SharpestImageSearcherWorkerThread.h"
+#include "sharpness/Sharpness.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -50,10 +50,15 @@ int runSharpest(const QStringList& args) {
         std::fprintf(stderr, "lumora-cli sharpest: frame %d cannot be read\n", index);
         return 1;
     }
-    SharpestImageSearcherWorkerThread worker(&centre, index, sequence.get(), radius);
-    worker.start();
-    worker.wait();
-    const SharpestCandidates& found = worker.candidates();
+    RunControl run;
+    const SharpestSearchResult result = findSharpest(
+        {centre, index, sequence->frameCount(), radius},
+        [&sequence](int i) { return sequence->getCvImageAt(i, false); }, run);
+    if (result.outcome != RunOutcome::Finished) {
+        std::fprintf(stderr, "lumora-cli sharpest: %s\n", result.reason.c_str());
+        return 1;
+    }
+    const SharpestCandidates& found = result.candidates;
     if (json) {
         QJsonArray list;
         for (const auto& c : found)
