@@ -3,17 +3,10 @@
 #include "app/MessageService.h"
 #include "app/Settings.h"
 #include "i18n/LanguageEngine.h"
-#include "ui/EditingController.h"
-#include "ui/ExportController.h"
 #include "ui/FormIndex.h"
-#include "ui/LumoraV2.h"
 #include "ui/ModeChoice.h"
-#include "ui/PlayerController.h"
 #include "ui/Repolish.h"
-#include "ui/SelectionFlowController.h"
-#include "ui/StackingController.h"
-#include "ui/ToolsController.h"
-#include "ui/Workspace.h"
+#include "ui/WindowForm.h"
 
 #include <QApplication>
 #include <QEvent>
