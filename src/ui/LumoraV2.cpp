@@ -12,9 +12,11 @@
 #include "ui/MenuController.h"
 #include "ui/OpeningController.h"
 #include "ui/PlayerController.h"
+#include "ui/PresetStrips.h"
 #include "ui/PresetsController.h"
 #include "ui/QtMessageService.h"
 #include "ui/SelectionFlowController.h"
+#include "ui/SharpestImageSelection.h"
 #include "ui/SharpestSearchController.h"
 #include "ui/ShowGeneralSettings.h"
 #include "ui/ShowLog.h"
@@ -43,6 +45,46 @@ namespace lumora {
 namespace {
 
 constexpr const char* kTitlePrefix = "Lumora  -  ";
+
+// A picture's clicks go to the editing, its export button to the export.
+void connectPicture(SharpestImageSelection* picture, EditingController* editing, ExportController* exports) {
+    QObject::connect(picture, &SharpestImageSelection::onClick, editing,
+                     &EditingController::onClickSelectImage);
+    QObject::connect(picture, &SharpestImageSelection::onExport, exports,
+                     &ExportController::PushButtonEditingExportClicked);
+}
+
+// Every menu action goes to the controller that owns its behaviour.
+void connectMenuActions(LumoraV2& w, const Ui::LumoraV2& m) {
+    OpeningController* opening = &w.opening();
+    PlayerController* player = &w.player();
+    EditingController* editing = &w.editing();
+    QObject::connect(m.actionOpen, &QAction::triggered, opening, &OpeningController::MenuActionOpenClicked);
+    QObject::connect(m.actionOpen_photo_with_burst_mode, &QAction::triggered, opening,
+                     &OpeningController::MenuActionOpenPhotosClicked);
+    QObject::connect(m.actionOpen_photo_for_tone_mapping, &QAction::triggered, opening,
+                     &OpeningController::MenuActionOpenPhotoToTMClicked);
+    QObject::connect(m.actionClose, &QAction::triggered, opening, &OpeningController::MenuActionCloseClicked);
+    QObject::connect(m.actionExit, &QAction::triggered, &w, &QWidget::close);
+    QObject::connect(m.actionUndo, &QAction::triggered, editing, &EditingController::MenuActionUndoClicked);
+    QObject::connect(m.actionRedo, &QAction::triggered, editing, &EditingController::MenuActionRedoClicked);
+    QObject::connect(m.actionSettingsMenu, &QAction::triggered, &w, &LumoraV2::showGeneralSettings);
+    QObject::connect(m.actionHighlight_over_exposed_pixels, &QAction::triggered, editing,
+                     &EditingController::MenuActionHighlightOverExposedClicked);
+    QObject::connect(m.actionHighlight_under_exposed_pixels, &QAction::triggered, editing,
+                     &EditingController::MenuActionHighlightUnderExposedClicked);
+    QObject::connect(m.actionPlay_Pause, &QAction::triggered, player, &PlayerController::playPauseVideo);
+    QObject::connect(m.actionPrevious_frame, &QAction::triggered, player,
+                     &PlayerController::showPreviousFrame);
+    QObject::connect(m.actionNext_frame, &QAction::triggered, player, &PlayerController::showNextFrame);
+    QObject::connect(m.actionSave_the_current_image, &QAction::triggered, &w.exports(),
+                     &ExportController::saveCurrentFrame);
+    QObject::connect(m.actionCheck_updates, &QAction::triggered, &w.updates(),
+                     &UpdatesController::checkUpdates);
+    QObject::connect(m.actionShow_log, &QAction::triggered, &w, &LumoraV2::showLog);
+    QObject::connect(m.actionAbout, &QAction::triggered, &w, &LumoraV2::about);
+    // The histogram, tone-curve and EXIF actions only follow the workflow's enabled states.
+}
 
 QString loadStyleSheet() {
     QFile file(QStringLiteral(":/Lumora/Resources/lumora.qss"));
@@ -76,12 +118,12 @@ LumoraV2::LumoraV2(std::shared_ptr<MessageService> messages, QWidget* parent)
     settings::writeDefaultIfMissing(settings::SavingFilterIndexForHDRImage);
     settings::writeDefaultIfMissing(settings::SavingFilterIndexForTMImage);
 
-    // Controllers that others call into come first; the menus connect to all of them.
-    steps_ = std::make_unique<StepsController>(*this);
+    // The controllers know the model and the form only; connectControllers() routes their requests.
+    steps_ = std::make_unique<StepsController>(*context_);
     editing_ = std::make_unique<EditingController>(*this);
-    timeline_ = std::make_unique<TimelineController>(*this);
-    player_ = std::make_unique<PlayerController>(*this);
-    flow_ = std::make_unique<SelectionFlowController>(*this);
+    timeline_ = std::make_unique<TimelineController>(*context_);
+    player_ = std::make_unique<PlayerController>(*context_);
+    flow_ = std::make_unique<SelectionFlowController>(*context_);
     exports_ = std::make_unique<ExportController>(*this);
     stacking_ = std::make_unique<StackingController>(*this);
     search_ = std::make_unique<SharpestSearchController>(*context_);
@@ -100,15 +142,12 @@ LumoraV2::LumoraV2(std::shared_ptr<MessageService> messages, QWidget* parent)
             &EditingController::renderEditedSelection);
     presets_ = std::make_unique<PresetsController>(*this);
     updates_ = std::make_unique<UpdatesController>(*context_);
-    opening_ = std::make_unique<OpeningController>(*this);
+    opening_ = std::make_unique<OpeningController>(*context_);
     viewPanels_ = std::make_unique<ViewPanelsController>(*context_);
     connect(viewPanels_.get(), &ViewPanelsController::redisplayRequested, editing_.get(),
             [this] { editing_->displayImage(); });
-    connect(editing_.get(), &EditingController::pictureShown, viewPanels_.get(),
-            &ViewPanelsController::pictureShown);
-    connect(model_.get(), &WindowModel::workspaceChanged, viewPanels_.get(),
-            &ViewPanelsController::workspaceChanged);
-    menus_ = std::make_unique<MenuController>(*this);
+    menus_ = std::make_unique<MenuController>(*context_);
+    connectControllers();
 
     menus_->loadLanguage();
     menus_->presentInitialState();
@@ -117,6 +156,109 @@ LumoraV2::LumoraV2(std::shared_ptr<MessageService> messages, QWidget* parent)
     // Both only start network requests; the update check once the window is up, so start-up never waits.
     QTimer::singleShot(0, updates_.get(), &UpdatesController::startAutomaticCheck);
     reportFirstStartOfVersion();
+}
+
+void LumoraV2::connectControllers() {
+    connectMenuActions(*this, *ui_);
+    connect(menus_.get(), &MenuController::panelTextsRequested, viewPanels_.get(),
+            &ViewPanelsController::refreshTexts);
+    connect(menus_.get(), &MenuController::textsRefreshed, opening_.get(),
+            &OpeningController::rebuildFilters);
+    connect(editing_.get(), &EditingController::pictureShown, viewPanels_.get(),
+            &ViewPanelsController::pictureShown);
+    connect(model_.get(), &WindowModel::workspaceChanged, viewPanels_.get(),
+            &ViewPanelsController::workspaceChanged);
+
+    PlayerController* player = player_.get();
+    TimelineController* timeline = timeline_.get();
+    EditingController* editing = editing_.get();
+    connect(player, &PlayerController::frameShown, editing,
+            [editing](const cv::Mat& frame) { editing->displayImage(frame); });
+    connect(player, &PlayerController::displaySized, editing,
+            [editing](const QSize& size, bool editedPicture) {
+                editing->setDisplaySize(size);
+                if (editedPicture)
+                    editing->updatePreviewSize();
+            });
+    connect(player, &PlayerController::redisplayRequested, editing, [editing] { editing->displayImage(); });
+    connect(player, &PlayerController::timelineLayoutRequested, timeline, &TimelineController::layoutBar);
+    connect(player, &PlayerController::timelineMoved, timeline, &TimelineController::placeItems);
+    connect(player, &PlayerController::saveFrameRequested, exports_.get(),
+            &ExportController::saveCurrentFrame);
+
+    connect(timeline, &TimelineController::barResized, player, [player] { player->updateTimeline(); });
+    connect(timeline, &TimelineController::pauseRequested, player, &PlayerController::pauseIfPlaying);
+    connect(timeline, &TimelineController::frameRequested, player, &PlayerController::showFrameIndex);
+    SelectionFlowController* flow = flow_.get();
+    connect(flow, &SelectionFlowController::pauseRequested, player, &PlayerController::pauseIfPlaying);
+    connect(flow, &SelectionFlowController::frameRequested, player, &PlayerController::showFrameIndex);
+    connect(flow, &SelectionFlowController::timelineRefreshRequested, player,
+            [player] { player->updateTimeline(); });
+    connect(flow, &SelectionFlowController::windowUpdateRequested, steps_.get(),
+            &StepsController::updateWindow);
+    connect(flow, &SelectionFlowController::frameGrabbed, this, [this](SharpestImageSelection* selection) {
+        connect(selection, &SharpestImageSelection::selecting, player_.get(),
+                &PlayerController::showFrameIndex);
+        connectPicture(selection, editing_.get(), exports_.get());
+    });
+    connect(flow, &SelectionFlowController::editingRequested, editing,
+            [editing](SharpestImageSelection* first, bool builtInPresetsOnly) {
+                editing->strips().build(builtInPresetsOnly);
+                editing->onClickSelectImage(first);
+            });
+    connect(flow, &SelectionFlowController::searchStopRequested, search_.get(),
+            &SharpestSearchController::stop);
+    connect(flow, &SelectionFlowController::exportStopRequested, exports_.get(),
+            &ExportController::stopExport);
+    connect(flow, &SelectionFlowController::stackingStopRequested, stacking_.get(),
+            &StackingController::stop);
+
+    StepsController* steps = steps_.get();
+    ExportController* exports = exports_.get();
+    ToolsController* tools = tools_.get();
+    connect(steps, &StepsController::layoutApplied, editing, &EditingController::afterLayout);
+    connect(steps, &StepsController::resizeRequested, player, &PlayerController::needResize);
+    connect(steps, &StepsController::overlaysHideRequested, tools, &ToolsController::hideOverlays);
+    connect(steps, &StepsController::overlayShowRequested, tools, &ToolsController::showOverlay);
+    connect(steps, &StepsController::toolCancelRequested, tools,
+            &ToolsController::PushButtonCancelToolsClicked);
+    connect(steps, &StepsController::nextRequested, flow,
+            &SelectionFlowController::PushButtonSelectImageNextClicked);
+    connect(steps, &StepsController::exportAllRequested, exports,
+            [exports] { exports->PushButtonEditingExportClicked(nullptr); });
+    connect(steps, &StepsController::stackingRequested, stacking_.get(),
+            &StackingController::PushButtonDefineParamsNextClicked);
+    connect(steps, &StepsController::exportEditedRequested, exports,
+            &ExportController::PushButtonProEditingExportClicked);
+    connect(steps, &StepsController::editedDropRequested, editing, &EditingController::dropEditedSelection);
+
+    OpeningController* opening = opening_.get();
+    SharpestSearchController* search = search_.get();
+    StackingController* stacking = stacking_.get();
+    opening->setExportAll([exports] { return exports->exportAll(); });
+    connect(opening, &OpeningController::modeNeeded, steps, &StepsController::ensureMode);
+    connect(opening, &OpeningController::windowUpdateRequested, steps, &StepsController::updateWindow);
+    connect(opening, &OpeningController::modeUpdateRequested, steps, &StepsController::updateMode);
+    connect(opening, &OpeningController::previewResetRequested, player, &PlayerController::resetPreview);
+    connect(opening, &OpeningController::pauseRequested, player, &PlayerController::pauseIfPlaying);
+    connect(opening, &OpeningController::workStopRequested, this, [stacking, search, exports] {
+        stacking->cancelNow();
+        search->cancelNow();
+        exports->cancelNow();
+    });
+    connect(opening, &OpeningController::photoOpened, editing,
+            [editing, exports](SharpestImageSelection* picture, bool builtInPresetsOnly) {
+                connectPicture(picture, editing, exports);
+                editing->strips().build(builtInPresetsOnly);
+                editing->onClickSelectImage(picture);
+            });
+    connect(opening, &OpeningController::closed, this, [search, editing] {
+        search->clearResults();
+        editing->strips().clear();
+    });
+
+    connect(timeline, &TimelineController::centreFlagClicked, flow,
+            [flow] { flow->fillParameterPage(false); });
 }
 
 LumoraV2::~LumoraV2() {
@@ -155,10 +297,6 @@ void LumoraV2::storeWindowGeometry() {
 
 bool LumoraV2::openMediaByPath(const QString& path) {
     return opening_->openByPath(path);
-}
-
-void LumoraV2::refuseOperation() {
-    messages_->show(MessageKind::Error, translatedText("Error"), translatedText("OperationNotAllowed"));
 }
 
 void LumoraV2::showGeneralSettings() {

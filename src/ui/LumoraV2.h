@@ -74,9 +74,6 @@ public:
     UpdatesController& updates() { return *updates_; }
     ViewPanelsController& viewPanels() { return *viewPanels_; }
 
-    // Tells the user that this step cannot be taken now.
-    void refuseOperation();
-
 public slots:
     void showGeneralSettings();
     void showLog();
@@ -89,6 +86,8 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
+    // Each controller's requests go to the controller that owns the behaviour.
+    void connectControllers();
     void prepareUserDirectories();
     void restoreWindowGeometry();
     void storeWindowGeometry();

@@ -3,14 +3,8 @@
 #include "app/Settings.h"
 #include "i18n/LanguageEngine.h"
 #include "ui/AccessibleNames.h"
-#include "ui/EditingController.h"
-#include "ui/ExportController.h"
 #include "ui/FormIndex.h"
-#include "ui/LumoraV2.h"
-#include "ui/OpeningController.h"
-#include "ui/PlayerController.h"
-#include "ui/UpdatesController.h"
-#include "ui/ViewPanelsController.h"
+#include "ui/WindowForm.h"
 #include "ui/WindowTexts.h"
 
 #include <QAbstractButton>
@@ -20,41 +14,9 @@
 
 namespace lumora {
 
-MenuController::MenuController(LumoraV2& window) : window_(window) {
-    connectMenus();
+MenuController::MenuController(const WindowContext& context) : ctx_(context) {
     for (QStackedWidget* stack : sizedStacks())
         connect(stack, &QStackedWidget::currentChanged, this, &MenuController::sizeStackedPages);
-}
-
-void MenuController::connectMenus() {
-    Ui::LumoraV2* m = window_.form().main;
-    OpeningController* opening = &window_.opening();
-    PlayerController* player = &window_.player();
-    EditingController* editing = &window_.editing();
-    connect(m->actionOpen, &QAction::triggered, opening, &OpeningController::MenuActionOpenClicked);
-    connect(m->actionOpen_photo_with_burst_mode, &QAction::triggered, opening,
-            &OpeningController::MenuActionOpenPhotosClicked);
-    connect(m->actionOpen_photo_for_tone_mapping, &QAction::triggered, opening,
-            &OpeningController::MenuActionOpenPhotoToTMClicked);
-    connect(m->actionClose, &QAction::triggered, opening, &OpeningController::MenuActionCloseClicked);
-    connect(m->actionExit, &QAction::triggered, &window_, &QWidget::close);
-    connect(m->actionUndo, &QAction::triggered, editing, &EditingController::MenuActionUndoClicked);
-    connect(m->actionRedo, &QAction::triggered, editing, &EditingController::MenuActionRedoClicked);
-    connect(m->actionSettingsMenu, &QAction::triggered, &window_, &LumoraV2::showGeneralSettings);
-    connect(m->actionHighlight_over_exposed_pixels, &QAction::triggered, editing,
-            &EditingController::MenuActionHighlightOverExposedClicked);
-    connect(m->actionHighlight_under_exposed_pixels, &QAction::triggered, editing,
-            &EditingController::MenuActionHighlightUnderExposedClicked);
-    connect(m->actionPlay_Pause, &QAction::triggered, player, &PlayerController::playPauseVideo);
-    connect(m->actionPrevious_frame, &QAction::triggered, player, &PlayerController::showPreviousFrame);
-    connect(m->actionNext_frame, &QAction::triggered, player, &PlayerController::showNextFrame);
-    connect(m->actionSave_the_current_image, &QAction::triggered, &window_.exports(),
-            &ExportController::saveCurrentFrame);
-    connect(m->actionCheck_updates, &QAction::triggered, &window_.updates(),
-            &UpdatesController::checkUpdates);
-    connect(m->actionShow_log, &QAction::triggered, &window_, &LumoraV2::showLog);
-    connect(m->actionAbout, &QAction::triggered, &window_, &LumoraV2::about);
-    // The histogram, tone-curve and EXIF actions only follow the workflow's enabled states.
 }
 
 void MenuController::loadLanguage() {
@@ -63,7 +25,7 @@ void MenuController::loadLanguage() {
 }
 
 void MenuController::refreshTexts() {
-    const FormIndex& index = window_.formIndex();
+    const FormIndex& index = ctx_.index;
     auto find = [&index](const char* name) { return index.find(name); };
     for (const auto& e : windowtexts::kMenus)
         if (auto* menu = qobject_cast<QMenu*>(find(e.objectName)))
@@ -86,9 +48,9 @@ void MenuController::refreshTexts() {
     for (const auto& e : windowtexts::kToolTips)
         if (auto* widget = qobject_cast<QWidget*>(find(e.objectName)))
             widget->setToolTip(translatedText(e.key));
-    window_.viewPanels().refreshTexts();
-    nameWordlessControls(&window_);
-    QTabWidget* tabs = window_.form().presets->tabWidget_Presets;
+    emit panelTextsRequested();
+    nameWordlessControls(ctx_.window);
+    QTabWidget* tabs = ctx_.form.presets->tabWidget_Presets;
     for (const auto& e : windowtexts::kTabs)
         if (auto* page = qobject_cast<QWidget*>(find(e.objectName)))
             tabs->setTabText(tabs->indexOf(page), translatedText(e.key));
@@ -101,12 +63,12 @@ void MenuController::refreshTexts() {
                 combo->setItemText(item, translatedText(e.key));
         }
     // Operator 4 is not in the list; a preset that chooses it leaves the list without a current item.
-    window_.form().toneMapping->comboBox_TM->setPlaceholderText(translatedText("TM5"));
-    window_.opening().rebuildFilters();
+    ctx_.form.toneMapping->comboBox_TM->setPlaceholderText(translatedText("TM5"));
+    emit textsRefreshed();
 }
 
 void MenuController::presentInitialState() {
-    const WindowForm& f = window_.form();
+    const WindowForm& f = ctx_.form;
     f.main->menuHelp->removeAction(f.main->actionQuick_guide);
     f.main->menuPanels->menuAction()->setVisible(false);
     f.video->frame_LoadingIcone->hide();
@@ -133,7 +95,7 @@ void MenuController::presentInitialState() {
 }
 
 std::vector<QStackedWidget*> MenuController::sizedStacks() const {
-    const WindowForm& f = window_.form();
+    const WindowForm& f = ctx_.form;
     // The side panel's stacks too: its Pro parameter page is tall and would otherwise squeeze the editing
     // controls below it, whatever page is shown.
     return {f.basicClassic->stackedWidget_SelectingEditingOptions, f.toneMapping->stackedWidget_TM,

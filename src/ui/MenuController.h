@@ -1,7 +1,8 @@
 #pragma once
-// Menus and texts: connects every menu action to the controller that owns its behaviour, labels the whole
-// window from the language files (again after a change of language), sizes the stacked widgets to their
-// current page, and sets up how the window first looks.
+// Texts and pages: labels the whole window from the language files (again after a change of language),
+// sizes the stacked widgets to their current page, and sets up how the window first looks.
+
+#include "ui/WindowModel.h"
 
 #include <QObject>
 #include <vector>
@@ -10,12 +11,10 @@ class QStackedWidget;
 
 namespace lumora {
 
-class LumoraV2;
-
 class MenuController : public QObject {
     Q_OBJECT
 public:
-    explicit MenuController(LumoraV2& window);
+    explicit MenuController(const WindowContext& context);
 
     // Loads "ChosenLanguage" and relabels everything.
     void loadLanguage();
@@ -27,11 +26,16 @@ public slots:
     // The current page of each sized stacked widget takes its room; the hidden pages take none.
     void sizeStackedPages();
 
+signals:
+    // The panels that label themselves are to do so now, before the wordless controls are named.
+    void panelTextsRequested();
+    // Every text was relabelled: texts kept elsewhere (the file-dialog filters) follow.
+    void textsRefreshed();
+
 private:
-    void connectMenus();
     std::vector<QStackedWidget*> sizedStacks() const;
 
-    LumoraV2& window_;
+    WindowContext ctx_;
 };
 
 } // namespace lumora

@@ -4,16 +4,9 @@
 #include "app/Settings.h"
 #include "i18n/LanguageEngine.h"
 #include "media/MediaFiles.h"
-#include "ui/EditingController.h"
-#include "ui/ExportController.h"
-#include "ui/LumoraV2.h"
-#include "ui/PlayerController.h"
-#include "ui/PresetStrips.h"
 #include "ui/SharpestImageSelection.h"
-#include "ui/SharpestSearchController.h"
-#include "ui/StackingController.h"
-#include "ui/StepsController.h"
 #include "ui/WaitCursor.h"
+#include "ui/WindowForm.h"
 #include "ui/Workspace.h"
 
 #include <QAction>
@@ -44,8 +37,9 @@ QString lowerSuffix(const QString& path) {
 
 } // namespace
 
-OpeningController::OpeningController(LumoraV2& window) : window_(window), lastDirectory_(QDir::homePath()) {
-    const WindowForm& f = window_.form();
+OpeningController::OpeningController(const WindowContext& context)
+    : ctx_(context), lastDirectory_(QDir::homePath()) {
+    const WindowForm& f = ctx_.form;
     connect(f.home->pushButton_OpenVideo, &QPushButton::clicked, this,
             &OpeningController::MenuActionOpenClicked);
     connect(f.home->listWidget_RecentFiles, &QListWidget::itemClicked, this,
@@ -62,21 +56,21 @@ void OpeningController::rebuildFilters() {
 
 void OpeningController::MenuActionOpenClicked() {
     const QString file =
-        window_.messages().openFileName(translatedText("OpenAVideo"), lastDirectory_, videoFilter_);
+        ctx_.messages.openFileName(translatedText("OpenAVideo"), lastDirectory_, videoFilter_);
     if (!file.isEmpty())
         openByPath(file);
 }
 
 void OpeningController::MenuActionOpenPhotoToTMClicked() {
     const QString file =
-        window_.messages().openFileName(translatedText("OpenImage"), lastDirectory_, imageFilter_);
+        ctx_.messages.openFileName(translatedText("OpenImage"), lastDirectory_, imageFilter_);
     if (!file.isEmpty())
         openByPath(file);
 }
 
 void OpeningController::MenuActionOpenPhotosClicked() {
-    const QStringList files = window_.messages().openFileNames(translatedText("OpenPhotosInBurstMode"),
-                                                               lastDirectory_, imageFilter_);
+    const QStringList files =
+        ctx_.messages.openFileNames(translatedText("OpenPhotosInBurstMode"), lastDirectory_, imageFilter_);
     if (!files.isEmpty())
         openBurst(files);
 }
@@ -95,18 +89,10 @@ void OpeningController::MenuActionCloseClicked() {
     closeWorkspace();
 }
 
-void OpeningController::ensureMode() {
-    StepsController& steps = window_.steps();
-    if (steps.mode() != 0)
-        return;
-    steps.setMode(steps.askMode());
-    steps.updateMode();
-}
-
 bool OpeningController::openByPath(const QString& path) {
     if (!closeWorkspace())
         return false;
-    ensureMode();
+    emit modeNeeded();
     lastDirectory_ = QFileInfo(path).absolutePath();
     const QString suffix = lowerSuffix(path);
     const std::string p = path.toStdString();
@@ -117,8 +103,8 @@ bool OpeningController::openByPath(const QString& path) {
     // An unknown extension may still be something one of the readers understands.
     if (openVideo(path, false) || openPhoto(path, false))
         return true;
-    window_.messages().show(MessageKind::Error, translatedText("ErrorFile"),
-                            translatedText("ExplErrorFile").arg(suffix));
+    ctx_.messages.show(MessageKind::Error, translatedText("ErrorFile"),
+                       translatedText("ExplErrorFile").arg(suffix));
     return false;
 }
 
@@ -132,19 +118,19 @@ bool OpeningController::openVideo(const QString& path, bool report) {
         if (report) {
             const char* key = hasVideoExtension(path.toStdString()) ? "ExplanationErrorVideo"
                                                                     : "ExplanationErrorExtensionVideo";
-            window_.messages().show(MessageKind::Error, translatedText("ErrorVideo"),
-                                    translatedText(key).arg(lowerSuffix(path)));
+            ctx_.messages.show(MessageKind::Error, translatedText("ErrorVideo"),
+                               translatedText(key).arg(lowerSuffix(path)));
         }
         return false;
     }
     WaitCursor wait;
     showTitle(path, "Video");
-    window_.setWorkspace(std::move(ws));
+    ctx_.model.setWorkspace(std::move(ws));
     recordRecent(path);
-    window_.player().resetPreview();
-    window_.steps().updateWindow();
+    emit previewResetRequested();
+    emit windowUpdateRequested();
     showStatus();
-    window_.steps().updateMode();
+    emit modeUpdateRequested();
     return true;
 }
 
@@ -156,53 +142,48 @@ bool OpeningController::openPhoto(const QString& path, bool report) {
     }
     if (!ws->opened()) {
         if (report)
-            window_.messages().show(MessageKind::Error, translatedText("ErrorOpenOneImage"),
-                                    translatedText("ExplErrorOpenOneImage"));
+            ctx_.messages.show(MessageKind::Error, translatedText("ErrorOpenOneImage"),
+                               translatedText("ExplErrorOpenOneImage"));
         return false;
     }
     WaitCursor wait;
     showTitle(path, "Image");
-    window_.setWorkspace(std::move(ws));
+    ctx_.model.setWorkspace(std::move(ws));
     recordRecent(path);
-    window_.steps().updateWindow();
+    emit windowUpdateRequested();
     showStatus();
-    window_.steps().updateMode();
+    emit modeUpdateRequested();
     editPhoto();
     return true;
 }
 
 void OpeningController::editPhoto() {
-    Workspace* ws = window_.workspace();
-    const WindowForm& f = window_.form();
-    const int mode = window_.steps().mode();
+    Workspace* ws = ctx_.model.workspace();
+    const WindowForm& f = ctx_.form;
+    const int mode = ctx_.model.mode();
     QWidget* area = mode == 3 ? f.proEditing->scrollAreaWidgetContents_ProEditingSelection
                               : f.basicClassic->scrollAreaWidgetContents_SharpestImageSelection;
     auto* selection = new SharpestImageSelection(ws->image(), ws->path().toStdString(), area);
-    window_.model().addSelection(selection);
-    EditingController& editing = window_.editing();
-    connect(selection, &SharpestImageSelection::onClick, &editing, &EditingController::onClickSelectImage);
-    connect(selection, &SharpestImageSelection::onExport, &window_.exports(),
-            &ExportController::PushButtonEditingExportClicked);
+    ctx_.model.addSelection(selection);
     selection->setExportName(QFileInfo(ws->path()).completeBaseName());
     selection->show();
-    editing.strips().build(mode == 1);
-    editing.onClickSelectImage(selection);
+    emit photoOpened(selection, mode == 1);
 }
 
 bool OpeningController::openBurst(const QStringList& paths) {
     if (!closeWorkspace() || paths.isEmpty())
         return false;
-    ensureMode();
+    emit modeNeeded();
     lastDirectory_ = QFileInfo(paths.first()).absolutePath();
     for (const QString& file : paths)
         if (!hasStillImageExtension(file.toStdString())) {
-            window_.messages().show(MessageKind::Error, translatedText("ErrorImage"),
-                                    translatedText("ExplanationErrorImage").arg(lowerSuffix(file)));
+            ctx_.messages.show(MessageKind::Error, translatedText("ErrorImage"),
+                               translatedText("ExplanationErrorImage").arg(lowerSuffix(file)));
             return false;
         }
     if (paths.size() == 1) {
-        window_.messages().show(MessageKind::Information, translatedText("SelectionBurstImages"),
-                                translatedText("ExplanationSelectionBurstImages"));
+        ctx_.messages.show(MessageKind::Information, translatedText("SelectionBurstImages"),
+                           translatedText("ExplanationSelectionBurstImages"));
         return openByPath(paths.first());
     }
     std::unique_ptr<Workspace> ws;
@@ -211,39 +192,39 @@ bool OpeningController::openBurst(const QStringList& paths) {
         ws = Workspace::openBurst(paths);
     }
     if (!ws->opened()) {
-        window_.messages().show(MessageKind::Error, translatedText("ErrorOpenOneImage"),
-                                translatedText("ExplErrorOpenOneImage"));
+        ctx_.messages.show(MessageKind::Error, translatedText("ErrorOpenOneImage"),
+                           translatedText("ExplErrorOpenOneImage"));
         return false;
     }
     WaitCursor wait;
     showTitle(ws->path(), "Images");
-    window_.setWorkspace(std::move(ws));
-    window_.steps().updateWindow();
-    window_.player().resetPreview();
+    ctx_.model.setWorkspace(std::move(ws));
+    emit windowUpdateRequested();
+    emit previewResetRequested();
     showStatus();
-    window_.steps().updateMode();
+    emit modeUpdateRequested();
     return true;
 }
 
 void OpeningController::showTitle(const QString& path, const char* kindKey) {
     const QFileInfo info(path);
-    window_.setWindowTitle(QString::fromLatin1(kTitlePrefix) + info.completeBaseName() +
-                           QStringLiteral("[.") + info.suffix().toLower() + QLatin1Char(' ') +
-                           translatedText(kindKey) + QLatin1Char(']'));
+    ctx_.window->setWindowTitle(QString::fromLatin1(kTitlePrefix) + info.completeBaseName() +
+                                QStringLiteral("[.") + info.suffix().toLower() + QLatin1Char(' ') +
+                                translatedText(kindKey) + QLatin1Char(']'));
 }
 
 void OpeningController::showStatus() {
-    const Workspace* ws = window_.workspace();
+    const Workspace* ws = ctx_.model.workspace();
     QString text = QStringLiteral("%1x%2").arg(ws->width()).arg(ws->height());
     if (ws->hasSequence())
         text += QStringLiteral(", ") + QString::number(ws->fps(), 'g', 6) + QStringLiteral("fps");
-    window_.statusText()->setText(text);
+    ctx_.statusText->setText(text);
 }
 
 void OpeningController::openRecent(const QString& path) {
     if (!QFileInfo::exists(path)) {
-        window_.messages().show(MessageKind::Error, translatedText("ErrOpenMedia"),
-                                translatedText("ExplMediaAbsent").arg(path));
+        ctx_.messages.show(MessageKind::Error, translatedText("ErrOpenMedia"),
+                           translatedText("ExplMediaAbsent").arg(path));
         recentFiles_.removeAll(path);
         rebuildRecentFiles();
         return;
@@ -259,7 +240,7 @@ void OpeningController::recordRecent(const QString& path) {
 }
 
 void OpeningController::rebuildRecentFiles() {
-    const WindowForm& f = window_.form();
+    const WindowForm& f = ctx_.form;
     QListWidget* list = f.home->listWidget_RecentFiles;
     QMenu* menu = f.main->menuRecent_videos;
     list->clear();
@@ -286,10 +267,10 @@ void OpeningController::rebuildRecentFiles() {
 }
 
 bool OpeningController::closeWorkspace() {
-    Workspace* ws = window_.workspace();
+    Workspace* ws = ctx_.model.workspace();
     if (!ws)
         return true;
-    MessageService& messages = window_.messages();
+    MessageService& messages = ctx_.messages;
     switch (ws->state) {
     case Editing:
     case ToolActive: {
@@ -297,7 +278,7 @@ bool OpeningController::closeWorkspace() {
         const int choice = messages.choose(
             MessageKind::Warning, translatedText("ClosingWorkspace"), translatedText("ExplClosingWorkspace2"),
             {translatedText("ExportAll"), translatedText("Discard"), translatedText("Cancel")}, 0);
-        if (choice == 0 && !window_.exports().exportAll())
+        if (choice == 0 && (!exportAll_ || !exportAll_()))
             return false;
         if (choice != 0 && choice != 1)
             return false;
@@ -314,7 +295,7 @@ bool OpeningController::closeWorkspace() {
         break;
     case SelectingFrame:
     case DefiningParameters:
-        window_.player().pauseIfPlaying();
+        emit pauseRequested();
         break;
     }
     closeNow();
@@ -322,11 +303,9 @@ bool OpeningController::closeWorkspace() {
 }
 
 void OpeningController::stopAllWork() {
-    window_.player().pauseIfPlaying();
-    window_.stacking().cancelNow();
-    window_.search().cancelNow();
-    window_.exports().cancelNow();
-    const Workspace* ws = window_.workspace();
+    emit pauseRequested();
+    emit workStopRequested();
+    const Workspace* ws = ctx_.model.workspace();
     if (!ws)
         return;
     // Renders first: their ends are handled at once, and what their listeners do may let events through.
@@ -343,13 +322,12 @@ void OpeningController::stopAllWork() {
 void OpeningController::closeNow() {
     // Every thread that reads the medium or its pictures ends before they are deleted.
     stopAllWork();
-    window_.player().resetPreview();
-    window_.discardWorkspace();
-    window_.setWindowTitle(QString::fromLatin1(kTitlePrefix));
-    window_.statusText()->clear();
-    window_.search().clearResults();
-    window_.editing().strips().clear();
-    window_.steps().updateWindow();
+    emit previewResetRequested();
+    ctx_.model.discardWorkspace();
+    ctx_.window->setWindowTitle(QString::fromLatin1(kTitlePrefix));
+    ctx_.statusText->clear();
+    emit closed();
+    emit windowUpdateRequested();
 }
 
 } // namespace lumora

@@ -3,20 +3,26 @@
 // photo bursts, the recent-files list, the window title and status text of the open medium, and closing the
 // workspace with its questions.
 
+#include "ui/WindowModel.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 class QListWidgetItem;
 
 namespace lumora {
 
-class LumoraV2;
+class SharpestImageSelection;
 
 class OpeningController : public QObject {
     Q_OBJECT
 public:
-    explicit OpeningController(LumoraV2& window);
+    explicit OpeningController(const WindowContext& context);
+
+    // How the edited pictures are exported before the workspace closes; true when all were.
+    void setExportAll(std::function<bool()> exportAll) { exportAll_ = std::move(exportAll); }
 
     // Closes the current workspace first (asking), asks for a mode when none is chosen, then opens by
     // extension. False when nothing was opened.
@@ -46,6 +52,21 @@ public slots:
     // Closes the medium at once, without asking: for callers that know nothing would be lost.
     void closeNow();
 
+signals:
+    // Opening needs a mode: one is to be asked for when none is chosen yet.
+    void modeNeeded();
+    void windowUpdateRequested();
+    void modeUpdateRequested();
+    void previewResetRequested();
+    void pauseRequested();
+    // The long operations on the medium are to be cancelled, and waited for.
+    void workStopRequested();
+    // A single photo was opened as one picture, to be edited at once (with the built-in presets only in
+    // Basic).
+    void photoOpened(lumora::SharpestImageSelection* picture, bool builtInPresetsOnly);
+    // The medium was closed: what the window kept of it is to be cleared.
+    void closed();
+
 private:
     bool openVideo(const QString& path, bool report);
     bool openPhoto(const QString& path, bool report);
@@ -56,10 +77,9 @@ private:
     void showStatus();
     // The single photo becomes the one selection, edited at once.
     void editPhoto();
-    // Opening needs a mode: asks for one when none is chosen yet.
-    void ensureMode();
 
-    LumoraV2& window_;
+    WindowContext ctx_;
+    std::function<bool()> exportAll_;
     QString lastDirectory_;
     QStringList recentFiles_;
     QString videoFilter_;

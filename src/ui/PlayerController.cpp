@@ -1,13 +1,8 @@
 #include "ui/PlayerController.h"
 
 #include "i18n/LanguageEngine.h"
-#include "tonemap/ToneMapEngine.h"
-#include "ui/EditingController.h"
-#include "ui/ExportController.h"
-#include "ui/LumoraV2.h"
-#include "ui/StepsController.h"
-#include "ui/TimelineController.h"
-#include "ui/Workspace.h"
+#include "ui/Repolish.h"
+#include "ui/WindowForm.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -29,14 +24,14 @@ QSize fitInto(int w, int h, int W, int H) {
     return {W, int(float(W) / r)};
 }
 
-PlayerController::PlayerController(LumoraV2& window) : window_(window) {
+PlayerController::PlayerController(const WindowContext& context) : ctx_(context) {
     // A repeating timer would decode the same frame again every interval while the mouse rests; one firing
     // after the last move is enough.
     seekTimer_.setSingleShot(true);
     seekTimer_.setInterval(kSeekDelayMs);
     connect(&seekTimer_, &QTimer::timeout, this, &PlayerController::TimerTimeoutShowFrameIndex);
 
-    const WindowForm& f = window_.form();
+    const WindowForm& f = ctx_.form;
     connect(f.timeline->pushButton_PlayPause, &QPushButton::clicked, this, &PlayerController::playPauseVideo);
     connect(f.timeline->pushButton_Previous, &QPushButton::clicked, this,
             &PlayerController::showPreviousFrame);
@@ -53,22 +48,14 @@ PlayerController::PlayerController(LumoraV2& window) : window_(window) {
     f.video->frame_VideoPreview2->installEventFilter(this);
 }
 
-bool PlayerController::sequenceReady() const {
-    const Workspace* ws = window_.workspace();
-    return window_.hasMedium() && ws->sequenceReady();
-}
-
 bool PlayerController::ready() const {
-    if (!sequenceReady())
-        return false;
-    const WorkspaceState s = window_.workspace()->state;
-    return s == SelectingFrame || s == DefiningParameters;
+    return ctx_.model.playable();
 }
 
 void PlayerController::showPlaying(bool playing) {
-    QPushButton* button = window_.form().timeline->pushButton_PlayPause;
+    QPushButton* button = ctx_.form.timeline->pushButton_PlayPause;
     button->setProperty("SecondState", playing);
-    StepsController::repolish(button);
+    repolish(button);
 }
 
 void PlayerController::playPauseVideo() {
@@ -81,20 +68,20 @@ void PlayerController::playPauseVideo() {
     seekTimer_.stop();
     showPlaying(true);
     looping_ = true;
-    ImagesSequence* sequence = window_.workspace()->sequence();
+    ImagesSequence* sequence = ctx_.model.workspace()->sequence();
     if (sequence->isLastFrame()) {
         sequence->rewind(true);
-        window_.editing().displayImage(sequence->displayImage());
+        emit frameShown(sequence->displayImage());
         updateTimeline();
     }
     for (;;) {
         // The loop processes events, which may close the medium or change the state under it.
         if (paused_ || !ready())
             break;
-        sequence = window_.workspace()->sequence();
+        sequence = ctx_.model.workspace()->sequence();
         if (sequence->isLastFrame())
             break;
-        window_.editing().displayImage(sequence->nextFrame(true));
+        emit frameShown(sequence->nextFrame(true));
         QCoreApplication::processEvents();
         updateTimeline();
     }
@@ -114,7 +101,7 @@ void PlayerController::pauseIfPlaying() {
 void PlayerController::resetPreview() {
     paused_ = true;
     seekTimer_.stop();
-    const WindowForm& f = window_.form();
+    const WindowForm& f = ctx_.form;
     for (QSlider* slider :
          {f.timeline->horizontalSlider_VideoSpeed, f.timeline->horizontalSlider_VideoBrightness}) {
         const QSignalBlocker block(slider);
@@ -126,7 +113,7 @@ void PlayerController::resetPreview() {
 bool PlayerController::showNextFrame() {
     if (!ready() || !paused_)
         return false;
-    window_.editing().displayImage(window_.workspace()->sequence()->nextFrame(true));
+    emit frameShown(ctx_.model.workspace()->sequence()->nextFrame(true));
     updateTimeline();
     return true;
 }
@@ -134,19 +121,19 @@ bool PlayerController::showNextFrame() {
 bool PlayerController::showPreviousFrame() {
     if (!ready() || !paused_)
         return false;
-    window_.editing().displayImage(window_.workspace()->sequence()->previousFrame(true));
+    emit frameShown(ctx_.model.workspace()->sequence()->previousFrame(true));
     updateTimeline();
     return true;
 }
 
 void PlayerController::showBeginFrame() {
     if (ready())
-        showFrameIndex(window_.workspace()->sequence()->firstIndex());
+        showFrameIndex(ctx_.model.workspace()->sequence()->firstIndex());
 }
 
 void PlayerController::showEndFrame() {
     if (ready())
-        showFrameIndex(window_.workspace()->sequence()->lastIndex());
+        showFrameIndex(ctx_.model.workspace()->sequence()->lastIndex());
 }
 
 void PlayerController::showFrameIndex(int index) {
@@ -161,72 +148,72 @@ void PlayerController::showFrameIndex(int index) {
 void PlayerController::TimerTimeoutShowFrameIndex() {
     if (!ready() || !paused_)
         return;
-    window_.editing().displayImage(window_.workspace()->sequence()->setCurrentFrame(pendingIndex_, true));
+    emit frameShown(ctx_.model.workspace()->sequence()->setCurrentFrame(pendingIndex_, true));
     updateTimeline();
 }
 
 void PlayerController::horizontalSlider_VideoSpeedMoved(int value) {
-    if (!sequenceReady())
+    if (!ctx_.model.sequenceReady())
         return;
-    Workspace* ws = window_.workspace();
-    ws->undo.push(window_.form().timeline->horizontalSlider_VideoSpeed, &QAbstractSlider::setValue, ws->speed,
+    Workspace* ws = ctx_.model.workspace();
+    ws->undo.push(ctx_.form.timeline->horizontalSlider_VideoSpeed, &QAbstractSlider::setValue, ws->speed,
                   value, QStringLiteral("Undo on video speed"));
     ws->speed = value;
     ws->sequence()->setSpeed(value);
 }
 
 void PlayerController::horizontalSlider_VideoBrightnessMoved(int value) {
-    if (!sequenceReady())
+    if (!ctx_.model.sequenceReady())
         return;
-    Workspace* ws = window_.workspace();
-    ws->undo.push(window_.form().timeline->horizontalSlider_VideoBrightness, &QAbstractSlider::setValue,
+    Workspace* ws = ctx_.model.workspace();
+    ws->undo.push(ctx_.form.timeline->horizontalSlider_VideoBrightness, &QAbstractSlider::setValue,
                   ws->brightness, value, QStringLiteral("Undo on brightness"));
     ws->brightness = value;
     ws->sequence()->setBrightness(value);
-    window_.editing().displayImage(ws->sequence()->displayImage());
+    emit frameShown(ws->sequence()->displayImage());
 }
 
 void PlayerController::customMenuRequested(const QPoint& position) {
-    if (!window_.hasMedium())
+    if (!ctx_.model.hasMedium())
         return;
-    const WorkspaceState s = window_.workspace()->state;
+    const WorkspaceState s = ctx_.model.workspace()->state;
     if (s != SelectingFrame && s != DefiningParameters)
         return;
-    QMenu menu(&window_);
+    QMenu menu(ctx_.window);
     menu.setObjectName(QStringLiteral("menu_VideoPreview"));
     QAction* save = menu.addAction(translatedText("SaveTheCurrentImage"));
-    connect(save, &QAction::triggered, &window_.exports(), &ExportController::saveCurrentFrame);
-    menu.exec(window_.form().video->label_VideoPreview->mapToGlobal(position));
+    connect(save, &QAction::triggered, this, &PlayerController::saveFrameRequested);
+    menu.exec(ctx_.form.video->label_VideoPreview->mapToGlobal(position));
 }
 
 void PlayerController::updateTimeline(int index) {
-    if (!sequenceReady())
+    if (!ctx_.model.sequenceReady())
         return;
-    ImagesSequence* sequence = window_.workspace()->sequence();
+    ImagesSequence* sequence = ctx_.model.workspace()->sequence();
     const int shown = index < 0 ? sequence->currentIndex() : index;
-    const WindowForm& f = window_.form();
+    const WindowForm& f = ctx_.form;
     f.timeline->label_CurrentTime_CurrentImageIndex->setText(
         QString::fromStdString(sequence->positionText(index)));
     f.timeline->label_EndTime_CurrentImageName->setText(QString::fromStdString(sequence->endText(-1)));
     f.timeline->label_CurrentFrameNumber->setText(QString::number(shown));
     f.proSelect->label_CurrentFrameNumber_2->setText(QString::number(shown));
-    window_.timeline().placeItems(shown);
+    emit timelineMoved(shown);
 }
 
 void PlayerController::needResize() {
-    if (!window_.hasMedium())
+    if (!ctx_.model.hasMedium())
         return;
-    Workspace* ws = window_.workspace();
-    const QSize area = window_.form().video->frame_VideoPreview2->size();
+    Workspace* ws = ctx_.model.workspace();
+    const QSize area = ctx_.form.video->frame_VideoPreview2->size();
     switch (ws->state) {
     case SelectingFrame:
     case SearchingSharpest:
     case DefiningParameters:
     case Stacking:
         if (ws->sequenceReady()) {
-            window_.editing().setDisplaySize(fitInto(ws->width(), ws->height(), area.width(), area.height()));
+            emit displaySized(fitInto(ws->width(), ws->height(), area.width(), area.height()), false);
             if (ws->state == SelectingFrame || ws->state == DefiningParameters) {
-                window_.timeline().layoutBar();
+                emit timelineLayoutRequested();
                 updateTimeline();
             }
         }
@@ -236,16 +223,15 @@ void PlayerController::needResize() {
     case Exporting: {
         // The edited picture's aspect; its preview is rendered at the size it is shown at.
         const cv::Mat shown = ws->currentImage();
-        window_.editing().setDisplaySize(fitInto(shown.cols, shown.rows, area.width(), area.height()));
-        window_.editing().updatePreviewSize();
+        emit displaySized(fitInto(shown.cols, shown.rows, area.width(), area.height()), true);
         break;
     }
     }
-    window_.editing().displayImage();
+    emit redisplayRequested();
 }
 
 bool PlayerController::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::Resize && watched == window_.form().video->frame_VideoPreview2)
+    if (event->type() == QEvent::Resize && watched == ctx_.form.video->frame_VideoPreview2)
         needResize();
     return QObject::eventFilter(watched, event);
 }

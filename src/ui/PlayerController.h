@@ -3,14 +3,15 @@
 // stops), jump to the trim range's ends, playback speed and display brightness, the preview's context menu,
 // and the display size of whatever the window shows (needResize).
 
+#include "ui/WindowModel.h"
+
 #include <QObject>
 #include <QPoint>
 #include <QSize>
 #include <QTimer>
+#include <opencv2/core.hpp>
 
 namespace lumora {
-
-class LumoraV2;
 
 // Largest size of aspect w:h that fits in W x H (fractions truncated); empty for an empty source.
 QSize fitInto(int w, int h, int W, int H);
@@ -18,7 +19,7 @@ QSize fitInto(int w, int h, int W, int H);
 class PlayerController : public QObject {
     Q_OBJECT
 public:
-    explicit PlayerController(LumoraV2& window);
+    explicit PlayerController(const WindowContext& context);
 
     // A sequence is open and ready, in a state where it can be played (frame selection or Pro parameters).
     bool ready() const;
@@ -46,14 +47,26 @@ public slots:
     void customMenuRequested(const QPoint& position);
     void needResize();
 
+signals:
+    // A frame to put on screen.
+    void frameShown(const cv::Mat& frame);
+    // The size the display takes in the preview area; `editedPicture` when it shows the edited picture,
+    // whose preview is rendered at that size.
+    void displaySized(const QSize& size, bool editedPicture);
+    // Whatever the window shows is to be shown again at the display size.
+    void redisplayRequested();
+    // The timeline is to be laid out for a new width, or its items moved to frame `index`.
+    void timelineLayoutRequested();
+    void timelineMoved(int index);
+    void saveFrameRequested();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void showPlaying(bool playing);
-    bool sequenceReady() const;
 
-    LumoraV2& window_;
+    WindowContext ctx_;
     bool paused_ = true;
     bool looping_ = false;
     int pendingIndex_ = 0;

@@ -3,24 +3,16 @@
 #include "app/MessageService.h"
 #include "app/Settings.h"
 #include "i18n/LanguageEngine.h"
-#include "ui/EditingController.h"
-#include "ui/ExportController.h"
-#include "ui/LumoraV2.h"
-#include "ui/PlayerController.h"
-#include "ui/PresetStrips.h"
 #include "ui/SharpestImageSelection.h"
-#include "ui/SharpestSearchController.h"
-#include "ui/StackingController.h"
-#include "ui/StepsController.h"
-#include "ui/TimelineController.h"
+#include "ui/WindowForm.h"
 #include "ui/Workspace.h"
 
 #include <algorithm>
 
 namespace lumora {
 
-SelectionFlowController::SelectionFlowController(LumoraV2& window) : window_(window) {
-    const WindowForm& f = window_.form();
+SelectionFlowController::SelectionFlowController(const WindowContext& context) : ctx_(context) {
+    const WindowForm& f = ctx_.form;
     auto* p = f.proParams;
     connect(f.basicClassic->pushButton_GrabFrame, &QPushButton::clicked, this,
             &SelectionFlowController::grabCurrentFrame);
@@ -55,40 +47,38 @@ SelectionFlowController::SelectionFlowController(LumoraV2& window) : window_(win
 }
 
 bool SelectionFlowController::parametersEditable() const {
-    return window_.hasMedium() && window_.workspace()->sequenceReady();
+    return ctx_.model.hasMedium() && ctx_.model.workspace()->sequenceReady();
 }
 
 void SelectionFlowController::PushButtonSelectImageNextClicked() {
-    if (!parametersEditable() || window_.workspace()->state != SelectingFrame)
+    if (!parametersEditable() || ctx_.model.workspace()->state != SelectingFrame)
         return;
-    window_.player().pauseIfPlaying();
-    Workspace* ws = window_.workspace();
+    emit pauseRequested();
+    Workspace* ws = ctx_.model.workspace();
     ws->undo.clear();
-    if (window_.steps().mode() == 3) {
+    if (ctx_.model.mode() == 3) {
         readStackingChoices();
         ws->centreIndex = ws->sequence()->currentIndex();
-        window_.model().setState(DefiningParameters);
+        ctx_.model.setState(DefiningParameters);
         fillParameterPage(true);
         return;
     }
     const std::vector<SharpestImageSelection*> grabbed = ws->liveSelections();
     if (grabbed.empty()) {
-        window_.messages().show(MessageKind::Warning, translatedText("GrabAFrameFirstTitle"),
-                                translatedText("GrabAFrameFirst"));
+        ctx_.messages.show(MessageKind::Warning, translatedText("GrabAFrameFirstTitle"),
+                           translatedText("GrabAFrameFirst"));
         return;
     }
-    // Basic offers the three built-in presets only.
-    EditingController& editing = window_.editing();
-    editing.strips().build(window_.steps().mode() == 1);
     for (std::size_t i = 0; i < grabbed.size(); ++i)
         grabbed[i]->setExportName(QString::number(i + 1));
-    editing.onClickSelectImage(grabbed.front());
+    // Basic offers the three built-in presets only.
+    emit editingRequested(grabbed.front(), ctx_.model.mode() == 1);
 }
 
 void SelectionFlowController::readStackingChoices() {
     // The page keeps its positions from one medium to the next; the run must use what it shows.
-    auto* p = window_.form().proParams;
-    StackingChoices& c = window_.workspace()->stacking;
+    auto* p = ctx_.form.proParams;
+    StackingChoices& c = ctx_.model.workspace()->stacking;
     c.antighostingPosition = p->horizontalSlider_AntighostingP1->value();
     c.automaticMovement = p->checkBox_AutoAntighostingP2->isChecked();
     c.movementPosition = p->horizontalSlider_AntighostingP2->value();
@@ -99,12 +89,12 @@ void SelectionFlowController::readStackingChoices() {
 void SelectionFlowController::fillParameterPage(bool keepCounts) {
     if (!parametersEditable())
         return;
-    Workspace* ws = window_.workspace();
+    Workspace* ws = ctx_.model.workspace();
     ImagesSequence* sequence = ws->sequence();
     const int centre = ws->centreIndex;
     const int n = sequence->frameCount();
-    auto* p = window_.form().proParams;
-    window_.form().timeline->label_CursorSelectorFlag->setText(QString::number(centre));
+    auto* p = ctx_.form.proParams;
+    ctx_.form.timeline->label_CursorSelectorFlag->setText(QString::number(centre));
     const QSignalBlocker blockBefore(p->spinBox_ImageStackingBefore);
     const QSignalBlocker blockAfter(p->spinBox_ImageStackingAfter);
     p->spinBox_ImageStackingAfter->setMaximum(n - centre);
@@ -121,61 +111,45 @@ void SelectionFlowController::fillParameterPage(bool keepCounts) {
         p->spinBox_ImageStackingBefore->setValue(ws->stacking.framesBefore);
         p->spinBox_ImageStackingAfter->setValue(ws->stacking.framesAfter);
     }
-    window_.steps().updateWindow();
+    emit windowUpdateRequested();
 }
 
 void SelectionFlowController::PushButtonReturnToVideoClicked() {
     if (!parametersEditable())
         return;
-    Workspace* ws = window_.workspace();
-    window_.model().setState(SelectingFrame);
+    Workspace* ws = ctx_.model.workspace();
+    ctx_.model.setState(SelectingFrame);
     ws->resetTrimRange();
     ws->undo.clear();
-    window_.steps().updateWindow();
+    emit windowUpdateRequested();
 }
 
 void SelectionFlowController::grabCurrentFrame() {
-    if (!parametersEditable() || window_.workspace()->state != SelectingFrame || window_.steps().mode() == 3)
+    if (!parametersEditable() || ctx_.model.workspace()->state != SelectingFrame || ctx_.model.mode() == 3)
         return;
-    Workspace* ws = window_.workspace();
-    if (window_.steps().mode() == 1 && ws->liveSelections().size() >= 3) {
-        window_.messages().show(MessageKind::Warning, translatedText("GrabedFrameLimitReachedTitle"),
-                                translatedText("GrabedFrameLimitReached"));
+    Workspace* ws = ctx_.model.workspace();
+    if (ctx_.model.mode() == 1 && ws->liveSelections().size() >= 3) {
+        ctx_.messages.show(MessageKind::Warning, translatedText("GrabedFrameLimitReachedTitle"),
+                           translatedText("GrabedFrameLimitReached"));
         return;
     }
-    const WindowForm& f = window_.form();
+    const WindowForm& f = ctx_.form;
     auto* selection = new SharpestImageSelection(
         ws->sequence(), settings::read(settings::NbSharpenImages),
         f.basicClassic->scrollAreaWidgetContents_SharpestImageSelection, f.timeline->Panel_LectureTop2);
-    window_.model().addSelection(selection);
+    ctx_.model.addSelection(selection);
     connect(selection, &SharpestImageSelection::removeImage, this,
             &SelectionFlowController::removeSharpestImageSelection);
-    connect(selection, &SharpestImageSelection::selecting, &window_.player(),
-            &PlayerController::showFrameIndex);
-    connect(selection, &SharpestImageSelection::onClick, &window_.editing(),
-            &EditingController::onClickSelectImage);
-    connect(selection, &SharpestImageSelection::onExport, &window_.exports(),
-            &ExportController::PushButtonEditingExportClicked);
+    emit frameGrabbed(selection);
     selection->show();
     selection->pin()->show();
-    placePins();
-}
-
-void SelectionFlowController::placePins() {
-    const Workspace* ws = window_.workspace();
-    if (!ws || !ws->sequenceReady())
-        return;
-    TimelineController& timeline = window_.timeline();
-    for (SharpestImageSelection* s : ws->liveSelections())
-        if (s->pin())
-            timeline.placePin(s->pin(), s->frameIndex());
 }
 
 void SelectionFlowController::removeSharpestImageSelection(SharpestImageSelection* selection) {
-    Workspace* ws = window_.workspace();
+    Workspace* ws = ctx_.model.workspace();
     if (!ws || !selection)
         return;
-    window_.model().removeSelection(selection);
+    ctx_.model.removeSelection(selection);
     selection->hide();
     // The widget sent the request: it goes once its signal has returned.
     selection->stopWork();
@@ -185,26 +159,25 @@ void SelectionFlowController::removeSharpestImageSelection(SharpestImageSelectio
 void SelectionFlowController::PushButtonImageStacking_BeforeClicked() {
     if (!parametersEditable())
         return;
-    const Workspace* ws = window_.workspace();
+    const Workspace* ws = ctx_.model.workspace();
     const int p = ws->sequence()->currentIndex();
-    window_.form().proParams->spinBox_ImageStackingBefore->setValue(ws->centreIndex -
-                                                                    std::min(p, ws->centreIndex));
+    ctx_.form.proParams->spinBox_ImageStackingBefore->setValue(ws->centreIndex -
+                                                               std::min(p, ws->centreIndex));
 }
 
 void SelectionFlowController::PushButtonImageStacking_AfterClicked() {
     if (!parametersEditable())
         return;
-    const Workspace* ws = window_.workspace();
+    const Workspace* ws = ctx_.model.workspace();
     const int p = ws->sequence()->currentIndex();
-    window_.form().proParams->spinBox_ImageStackingAfter->setValue(std::max(p, ws->centreIndex) -
-                                                                   ws->centreIndex);
+    ctx_.form.proParams->spinBox_ImageStackingAfter->setValue(std::max(p, ws->centreIndex) - ws->centreIndex);
 }
 
 void SelectionFlowController::spinBox_NbImagesBeforeChanged(int value) {
     if (!parametersEditable())
         return;
-    Workspace* ws = window_.workspace();
-    ws->undo.push(window_.form().proParams->spinBox_ImageStackingBefore, &QSpinBox::setValue,
+    Workspace* ws = ctx_.model.workspace();
+    ws->undo.push(ctx_.form.proParams->spinBox_ImageStackingBefore, &QSpinBox::setValue,
                   ws->stacking.framesBefore, value, QStringLiteral("Undo on neighboring frames number"));
     ws->stacking.framesBefore = value;
     const int first = std::clamp(ws->centreIndex - value, 0, ws->sequence()->frameCount() - 1);
@@ -215,8 +188,8 @@ void SelectionFlowController::spinBox_NbImagesBeforeChanged(int value) {
 void SelectionFlowController::spinBox_NbImagesAfterChanged(int value) {
     if (!parametersEditable())
         return;
-    Workspace* ws = window_.workspace();
-    ws->undo.push(window_.form().proParams->spinBox_ImageStackingAfter, &QSpinBox::setValue,
+    Workspace* ws = ctx_.model.workspace();
+    ws->undo.push(ctx_.form.proParams->spinBox_ImageStackingAfter, &QSpinBox::setValue,
                   ws->stacking.framesAfter, value, QStringLiteral("Undo on neighboring frames number"));
     ws->stacking.framesAfter = value;
     const int last = std::clamp(ws->centreIndex + value, 0, ws->sequence()->frameCount() - 1);
@@ -225,17 +198,16 @@ void SelectionFlowController::spinBox_NbImagesAfterChanged(int value) {
 }
 
 void SelectionFlowController::followTrimRange(int limit) {
-    ImagesSequence* sequence = window_.workspace()->sequence();
+    ImagesSequence* sequence = ctx_.model.workspace()->sequence();
     const int current = sequence->currentIndex();
-    PlayerController& player = window_.player();
     if (current < sequence->firstIndex() || current > sequence->lastIndex())
-        player.showFrameIndex(limit);
+        emit frameRequested(limit);
     else
-        player.updateTimeline();
+        emit timelineRefreshRequested();
 }
 
 void SelectionFlowController::updateAP1ModeValue() {
-    auto* p = window_.form().proParams;
+    auto* p = ctx_.form.proParams;
     QSlider* power = p->horizontalSlider_AntighostingP1;
     if (p->radioButton_LongExposure->isChecked())
         power->setValue(kLongExposurePosition);
@@ -249,71 +221,71 @@ void SelectionFlowController::updateAP1ModeValue() {
 void SelectionFlowController::horizontalSlider_AP1Moved(int value) {
     if (!parametersEditable())
         return;
-    StackingChoices& c = window_.workspace()->stacking;
-    window_.workspace()->undo.push(window_.form().proParams->horizontalSlider_AntighostingP1,
-                                   &QAbstractSlider::setValue, c.antighostingPosition, value,
-                                   QStringLiteral("Undo on antighosting power"));
+    StackingChoices& c = ctx_.model.workspace()->stacking;
+    ctx_.model.workspace()->undo.push(ctx_.form.proParams->horizontalSlider_AntighostingP1,
+                                      &QAbstractSlider::setValue, c.antighostingPosition, value,
+                                      QStringLiteral("Undo on antighosting power"));
     c.antighostingPosition = value;
 }
 
 void SelectionFlowController::horizontalSlider_AP2Moved(int value) {
     if (!parametersEditable())
         return;
-    StackingChoices& c = window_.workspace()->stacking;
-    window_.workspace()->undo.push(window_.form().proParams->horizontalSlider_AntighostingP2,
-                                   &QAbstractSlider::setValue, c.movementPosition, value,
-                                   QStringLiteral("Undo on texture paremeter"));
+    StackingChoices& c = ctx_.model.workspace()->stacking;
+    ctx_.model.workspace()->undo.push(ctx_.form.proParams->horizontalSlider_AntighostingP2,
+                                      &QAbstractSlider::setValue, c.movementPosition, value,
+                                      QStringLiteral("Undo on texture paremeter"));
     c.movementPosition = value;
 }
 
 void SelectionFlowController::checkBox_AutoAP2Toggled(bool checked) {
-    auto* p = window_.form().proParams;
+    auto* p = ctx_.form.proParams;
     p->horizontalSlider_AntighostingP2->setVisible(!checked);
     p->lcdNumber_AntighostingP2->setVisible(!checked);
     if (!parametersEditable())
         return;
-    StackingChoices& c = window_.workspace()->stacking;
-    window_.workspace()->undo.push(p->checkBox_AutoAntighostingP2, &QAbstractButton::setChecked,
-                                   c.automaticMovement, checked,
-                                   QStringLiteral("Auto antighosting power toggled"));
+    StackingChoices& c = ctx_.model.workspace()->stacking;
+    ctx_.model.workspace()->undo.push(p->checkBox_AutoAntighostingP2, &QAbstractButton::setChecked,
+                                      c.automaticMovement, checked,
+                                      QStringLiteral("Auto antighosting power toggled"));
     c.automaticMovement = checked;
 }
 
 void SelectionFlowController::checkBox_AlignToggled(bool checked) {
     if (!parametersEditable())
         return;
-    StackingChoices& c = window_.workspace()->stacking;
-    window_.workspace()->undo.push(window_.form().proParams->checkBox_Align, &QAbstractButton::setChecked,
-                                   c.align, checked, QStringLiteral("Align check box toggled"));
+    StackingChoices& c = ctx_.model.workspace()->stacking;
+    ctx_.model.workspace()->undo.push(ctx_.form.proParams->checkBox_Align, &QAbstractButton::setChecked,
+                                      c.align, checked, QStringLiteral("Align check box toggled"));
     c.align = checked;
 }
 
 void SelectionFlowController::comboBox_QualityChanged(int index) {
     if (!parametersEditable())
         return;
-    StackingChoices& c = window_.workspace()->stacking;
-    window_.workspace()->undo.push(window_.form().proParams->comboBox_Quality, &QComboBox::setCurrentIndex,
-                                   c.quality, index, QStringLiteral("Undo on quality"));
+    StackingChoices& c = ctx_.model.workspace()->stacking;
+    ctx_.model.workspace()->undo.push(ctx_.form.proParams->comboBox_Quality, &QComboBox::setCurrentIndex,
+                                      c.quality, index, QStringLiteral("Undo on quality"));
     c.quality = index;
 }
 
 void SelectionFlowController::PushButtonComputingCancelClicked(bool ask) {
-    if (!window_.hasMedium())
+    if (!ctx_.model.hasMedium())
         return;
-    window_.form().progress->Panel_ProgressBar->setEnabled(false);
-    switch (window_.workspace()->state) {
+    ctx_.form.progress->Panel_ProgressBar->setEnabled(false);
+    switch (ctx_.model.workspace()->state) {
     case SearchingSharpest:
-        window_.search().stop();
+        emit searchStopRequested();
         break;
     case Editing:
-        if (window_.workspace()->edited)
-            window_.workspace()->edited->cancelRender();
+        if (SharpestImageSelection* edited = ctx_.model.edited())
+            edited->cancelRender();
         break;
     case Exporting:
-        window_.exports().stopExport();
+        emit exportStopRequested();
         break;
     case Stacking:
-        window_.stacking().stop(ask);
+        emit stackingStopRequested(ask);
         break;
     default:
         break;

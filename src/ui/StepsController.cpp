@@ -3,16 +3,10 @@
 #include "app/MessageService.h"
 #include "app/Settings.h"
 #include "i18n/LanguageEngine.h"
-#include "ui/EditingController.h"
-#include "ui/ExportController.h"
 #include "ui/FormIndex.h"
-#include "ui/LumoraV2.h"
 #include "ui/ModeChoice.h"
-#include "ui/PlayerController.h"
-#include "ui/SelectionFlowController.h"
-#include "ui/StackingController.h"
-#include "ui/ToolsController.h"
-#include "ui/Workspace.h"
+#include "ui/Repolish.h"
+#include "ui/WindowForm.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -21,10 +15,10 @@
 
 namespace lumora {
 
-StepsController::StepsController(LumoraV2& window) : window_(window) {
+StepsController::StepsController(const WindowContext& context) : ctx_(context) {
     const int stored = settings::read(settings::WindowMode);
-    window_.model().setMode(stored < 0 || stored > 3 ? 0 : stored);
-    const WindowForm& f = window_.form();
+    ctx_.model.setMode(stored < 0 || stored > 3 ? 0 : stored);
+    const WindowForm& f = ctx_.form;
     for (QWidget* w :
          {static_cast<QWidget*>(f.steps->label_Step1), static_cast<QWidget*>(f.steps->label_Step2),
           static_cast<QWidget*>(f.steps->label_Step3), static_cast<QWidget*>(f.steps->label_Step4),
@@ -40,17 +34,17 @@ StepsController::StepsController(LumoraV2& window) : window_(window) {
 }
 
 int StepsController::mode() const {
-    return window_.model().mode();
+    return ctx_.model.mode();
 }
 
 void StepsController::setMode(int mode) {
-    window_.model().setMode(mode);
+    ctx_.model.setMode(mode);
 }
 
 int StepsController::askMode() {
     // Closing the dialog without a choice asks again: nothing can be opened without a mode.
     for (;;) {
-        ModeChoice dialog(&window_);
+        ModeChoice dialog(ctx_.window);
         dialog.exec();
         if (dialog.choice() >= 0) {
             if (dialog.keepChoice())
@@ -62,17 +56,19 @@ int StepsController::askMode() {
     }
 }
 
-void StepsController::repolish(QWidget* widget) {
-    if (!widget)
+void StepsController::ensureMode() {
+    if (mode() != 0)
         return;
-    QStyle* style = widget->style();
-    style->unpolish(widget);
-    style->polish(widget);
-    for (QWidget* child : widget->findChildren<QWidget*>()) {
-        child->style()->unpolish(child);
-        child->style()->polish(child);
-    }
-    widget->update();
+    setMode(askMode());
+    updateMode();
+}
+
+void StepsController::refuseOperation() {
+    ctx_.messages.show(MessageKind::Error, translatedText("Error"), translatedText("OperationNotAllowed"));
+}
+
+void StepsController::repolish(QWidget* widget) {
+    lumora::repolish(widget);
 }
 
 namespace {
@@ -88,8 +84,8 @@ void showSteps(const WindowForm& f, int count) {
 } // namespace
 
 void StepsController::updateMode() {
-    const WindowForm& f = window_.form();
-    const Workspace* ws = window_.workspace();
+    const WindowForm& f = ctx_.form;
+    const Workspace* ws = ctx_.model.workspace();
     const std::vector<const char*> keys = stepKeys(mode(), ws && !ws->hasSequence());
     QLabel* labels[] = {f.steps->label_Step1, f.steps->label_Step2, f.steps->label_Step3,
                         f.steps->label_Step4};
@@ -125,7 +121,7 @@ void StepsController::updateMode() {
 }
 
 void StepsController::showModeIcon() {
-    const WindowForm& f = window_.form();
+    const WindowForm& f = ctx_.form;
     QWidget* pages[] = {f.steps->page_ModeIconBasic, f.steps->page_ModeIconClassic,
                         f.steps->page_ModeIconPro};
     if (mode() >= 1)
@@ -133,61 +129,61 @@ void StepsController::showModeIcon() {
 }
 
 void StepsController::updateWindow() {
-    const WindowForm& f = window_.form();
+    const WindowForm& f = ctx_.form;
     QFrame* topMenu = f.steps->frame_TopMenu;
-    if (!window_.hasMedium()) {
+    if (!ctx_.model.hasMedium()) {
         topMenu->setProperty("nbMenu", QStringLiteral("0"));
         showSteps(f, 0);
         repolish(topMenu);
-        window_.formIndex().apply(emptyWindowLayout(), mode());
+        ctx_.index.apply(emptyWindowLayout(), mode());
     } else {
         applyStateLayout();
-        window_.editing().afterLayout();
+        emit layoutApplied();
     }
     QCoreApplication::processEvents();
-    window_.player().needResize();
+    emit resizeRequested();
 }
 
 void StepsController::applyStateLayout() {
-    const Workspace* ws = window_.workspace();
-    const FormIndex& index = window_.formIndex();
+    const Workspace* ws = ctx_.model.workspace();
+    const FormIndex& index = ctx_.index;
     index.apply(workspaceLayout(), mode());
-    window_.tools().hideOverlays();
+    emit overlaysHideRequested();
 
     const StateLayout& row = stateLayout(ws->state);
     const char* highlight = !ws->hasSequence() ? row.selectMenu.singlePhoto
                             : mode() == 3      ? row.selectMenu.pro
                                                : row.selectMenu.basicClassic;
-    QFrame* topMenu = window_.form().steps->frame_TopMenu;
+    QFrame* topMenu = ctx_.form.steps->frame_TopMenu;
     if (highlight)
         topMenu->setProperty("selectMenu", QString::fromLatin1(highlight));
     index.apply(row.cells, mode());
     if (ws->state == ToolActive)
-        window_.tools().showOverlay(ws->activeTool);
+        emit overlayShowRequested(ws->activeTool);
     repolish(topMenu);
 }
 
 void StepsController::goToStep(int k) {
-    Workspace* ws = window_.workspace();
-    if (!window_.hasMedium())
+    Workspace* ws = ctx_.model.workspace();
+    if (!ctx_.model.hasMedium())
         return;
     const StepDecision decision = decideStep(mode(), ws->state, ws->hasSequence(), k);
     if (decision.action == StepAction::Refuse) {
-        window_.refuseOperation();
+        refuseOperation();
         return;
     }
     if (decision.cancelTool)
-        window_.tools().PushButtonCancelToolsClicked();
+        emit toolCancelRequested();
     switch (decision.action) {
     case StepAction::Nothing:
     case StepAction::Refuse:
         break;
     case StepAction::Busy:
-        window_.messages().show(MessageKind::Information, translatedText("PleaseWait"),
-                                translatedText("WaitEndProcess"));
+        ctx_.messages.show(MessageKind::Information, translatedText("PleaseWait"),
+                           translatedText("WaitEndProcess"));
         break;
     case StepAction::Next:
-        window_.flow().PushButtonSelectImageNextClicked();
+        emit nextRequested();
         break;
     case StepAction::BackFromEditing:
         backToSelection(true);
@@ -196,32 +192,32 @@ void StepsController::goToStep(int k) {
         backToSelection(false);
         break;
     case StepAction::ExportAll:
-        window_.exports().PushButtonEditingExportClicked(nullptr);
+        emit exportAllRequested();
         break;
     case StepAction::StartStacking:
-        window_.stacking().PushButtonDefineParamsNextClicked();
+        emit stackingRequested();
         break;
     case StepAction::DefineParameters:
-        window_.editing().dropEditedSelection(false);
+        emit editedDropRequested(false);
         // The edits undone from here would land on a picture that is no longer edited.
         ws->undo.clear();
-        window_.model().setState(DefiningParameters);
+        ctx_.model.setState(DefiningParameters);
         break;
     case StepAction::ExportEdited:
-        window_.exports().PushButtonProEditingExportClicked();
+        emit exportEditedRequested();
         break;
     }
     updateMode();
 }
 
 void StepsController::backToSelection(bool dropSelections) {
-    Workspace* ws = window_.workspace();
+    Workspace* ws = ctx_.model.workspace();
     // Nothing is edited any more; grabbed frames show their pins and steps again.
-    window_.editing().dropEditedSelection(dropSelections);
+    emit editedDropRequested(dropSelections);
     // The abandoned edit's history goes with it: Undo must not spend itself on edits that no longer exist.
     ws->undo.clear();
-    window_.model().setState(SelectingFrame);
-    window_.model().setActiveTool(NoTool);
+    ctx_.model.setState(SelectingFrame);
+    ctx_.model.setActiveTool(NoTool);
     // Leaving Basic or Classic editing keeps the trim range; the other ways back start from the whole medium.
     if (!dropSelections)
         ws->resetTrimRange();
@@ -241,10 +237,10 @@ void StepsController::PushButtonVersionProClicked() {
 
 void StepsController::chooseModeOnHomePage(int mode) {
     // The mode belongs to the medium being worked on; it cannot change under it.
-    if (window_.workspace())
+    if (ctx_.model.workspace())
         return;
     setMode(mode);
-    if (window_.form().versionChoice->checkBox_UseThisMode->isChecked())
+    if (ctx_.form.versionChoice->checkBox_UseThisMode->isChecked())
         settings::write(settings::WindowMode, mode);
     updateMode();
 }
@@ -252,7 +248,7 @@ void StepsController::chooseModeOnHomePage(int mode) {
 bool StepsController::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() != QEvent::MouseButtonPress)
         return QObject::eventFilter(watched, event);
-    const WindowForm& f = window_.form();
+    const WindowForm& f = ctx_.form;
     const QObject* stepWidgets[][2] = {{f.steps->label_Step1, f.steps->frame_Step1},
                                        {f.steps->label_Step2, f.steps->frame_Step2},
                                        {f.steps->label_Step3, f.steps->frame_Step3},
@@ -276,7 +272,7 @@ bool StepsController::eventFilter(QObject* watched, QEvent* event) {
     }
     if (watched == f.steps->label_ModeIconBasic || watched == f.steps->label_ModeIconClassic ||
         watched == f.steps->label_ModeIconPro) {
-        if (!window_.workspace()) {
+        if (!ctx_.model.workspace()) {
             setMode(askMode());
             updateMode();
         }

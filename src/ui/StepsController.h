@@ -3,18 +3,18 @@
 // the window for the current workspace state (applied from the workflow tables), and the clicks on step
 // labels.
 
+#include "ui/WindowModel.h"
+
 #include <QObject>
 
 class QWidget;
 
 namespace lumora {
 
-class LumoraV2;
-
 class StepsController : public QObject {
     Q_OBJECT
 public:
-    explicit StepsController(LumoraV2& window);
+    explicit StepsController(const WindowContext& context);
 
     // The model's mode: 0 until a mode is chosen, then 1 Basic, 2 Classic, 3 Pro.
     int mode() const;
@@ -32,6 +32,23 @@ public slots:
     void PushButtonVersionBasicClicked();
     void PushButtonVersionClassicClicked();
     void PushButtonVersionProClicked();
+    // Opening needs a mode: asks for one when none is chosen yet.
+    void ensureMode();
+
+signals:
+    // The state's layout was applied: the editing page and the display follow it.
+    void layoutApplied();
+    void resizeRequested();
+    void overlaysHideRequested();
+    void overlayShowRequested(int tool);
+    // What a click on a step label asks of the controllers that own those steps.
+    void toolCancelRequested();
+    void nextRequested();
+    void exportAllRequested();
+    void stackingRequested();
+    void exportEditedRequested();
+    // The edited picture is no longer edited; `dropSelections` also un-chooses the selections.
+    void editedDropRequested(bool dropSelections);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -43,8 +60,10 @@ private:
     // Back to frame selection with the whole medium as trim range; `dropSelections` also un-chooses the
     // selections being edited.
     void backToSelection(bool dropSelections);
+    // Tells the user that this step cannot be taken now.
+    void refuseOperation();
 
-    LumoraV2& window_;
+    WindowContext ctx_;
 };
 
 } // namespace lumora

@@ -1,9 +1,7 @@
 #include "ui/TimelineController.h"
 
-#include "ui/LumoraV2.h"
-#include "ui/PlayerController.h"
-#include "ui/SelectionFlowController.h"
-#include "ui/Workspace.h"
+#include "ui/SharpestImageSelection.h"
+#include "ui/WindowForm.h"
 
 #include <QApplication>
 #include <QMouseEvent>
@@ -17,8 +15,8 @@ int timelineOffset(int width, int index, int frameCount) {
     return int(qint64(width) * index / (frameCount - 1));
 }
 
-TimelineController::TimelineController(LumoraV2& window) : window_(window) {
-    const auto* t = window_.form().timeline;
+TimelineController::TimelineController(const WindowContext& context) : ctx_(context) {
+    const auto* t = ctx_.form.timeline;
     for (QWidget* w :
          {static_cast<QWidget*>(t->label_ForegroundMidPlayingBar),
           static_cast<QWidget*>(t->label_CursorPlayingBar),
@@ -27,10 +25,11 @@ TimelineController::TimelineController(LumoraV2& window) : window_(window) {
           static_cast<QWidget*>(t->frame_CursorSelectorFlag),
           static_cast<QWidget*>(t->label_CursorSelectorFlag), static_cast<QWidget*>(t->Panel_LectureTop2)})
         w->installEventFilter(this);
+    connect(&ctx_.model, &WindowModel::selectionsChanged, this, &TimelineController::placePins);
 }
 
 void TimelineController::layoutBar() {
-    const auto* t = window_.form().timeline;
+    const auto* t = ctx_.form.timeline;
     QWidget* panel = t->Panel_LectureTop2;
     QLabel* bar = t->label_BackgroundMidPlayingBar;
     QLabel* start = t->label_TrimStartPlayingBar;
@@ -49,12 +48,12 @@ void TimelineController::layoutBar() {
 }
 
 void TimelineController::placeItems(int index) {
-    const Workspace* ws = window_.workspace();
+    const Workspace* ws = ctx_.model.workspace();
     if (!ws || !ws->sequenceReady())
         return;
     const ImagesSequence* sequence = ws->sequence();
     const int n = sequence->frameCount();
-    const auto* t = window_.form().timeline;
+    const auto* t = ctx_.form.timeline;
     const QRect b = t->label_BackgroundMidPlayingBar->geometry();
     QLabel* cursor = t->label_CursorPlayingBar;
     cursor->move(b.x() + timelineOffset(b.width(), index, n) - cursor->width() / 2,
@@ -75,54 +74,63 @@ void TimelineController::placeItems(int index) {
         line->move(x - line->width() / 2, line->y());
     }
     if (ws->state == SelectingFrame)
-        window_.flow().placePins();
+        placePins();
     // The cursor stays on top of the markers it passes.
     cursor->raise();
 }
 
 int TimelineController::pinX(const QWidget* pin, int index) const {
-    const int n = window_.workspace()->sequence()->frameCount();
-    const QRect b = window_.form().timeline->label_BackgroundMidPlayingBar->geometry();
+    const int n = ctx_.model.workspace()->sequence()->frameCount();
+    const QRect b = ctx_.form.timeline->label_BackgroundMidPlayingBar->geometry();
     // A one-frame medium has every frame at the bar's start.
     const int offset = n > 1 ? int(double(index) * b.width() / (n - 1)) : 0;
     return b.x() - pin->width() / 2 + offset;
 }
 
 void TimelineController::moveProSharpestPin(QWidget* pin, int index) {
-    const Workspace* ws = window_.workspace();
+    const Workspace* ws = ctx_.model.workspace();
     if (!pin || !ws || !ws->sequenceReady())
         return;
     // Above the bar like the grabbed frames' pins: on the bar it would hide under the cursor.
     placePin(pin, index);
 }
 
+void TimelineController::placePins() {
+    const Workspace* ws = ctx_.model.workspace();
+    if (!ws || !ws->sequenceReady())
+        return;
+    for (SharpestImageSelection* s : ws->liveSelections())
+        if (s->pin())
+            placePin(s->pin(), s->frameIndex());
+}
+
 void TimelineController::placePin(QWidget* pin, int index) {
-    const Workspace* ws = window_.workspace();
+    const Workspace* ws = ctx_.model.workspace();
     if (!pin || !ws || !ws->sequenceReady())
         return;
     // Above the bar, its point on the frame.
-    const QRect b = window_.form().timeline->label_BackgroundMidPlayingBar->geometry();
+    const QRect b = ctx_.form.timeline->label_BackgroundMidPlayingBar->geometry();
     pin->move(pinX(pin, index), std::max(0, b.y() - pin->height() + 4));
     pin->raise();
 }
 
 int TimelineController::frameAt(int panelX) const {
-    const ImagesSequence* sequence = window_.workspace()->sequence();
+    const ImagesSequence* sequence = ctx_.model.workspace()->sequence();
     const int first = sequence->firstIndex();
     const int last = sequence->lastIndex();
-    const QRect fg = window_.form().timeline->label_ForegroundMidPlayingBar->geometry();
+    const QRect fg = ctx_.form.timeline->label_ForegroundMidPlayingBar->geometry();
     if (fg.width() <= 0)
         return first;
     return first + int(qint64(panelX - fg.x()) * (last - first + 1) / fg.width());
 }
 
 bool TimelineController::eventFilter(QObject* watched, QEvent* event) {
-    const auto* t = window_.form().timeline;
+    const auto* t = ctx_.form.timeline;
     switch (event->type()) {
     case QEvent::Resize:
-        if (watched == t->Panel_LectureTop2 && window_.player().ready()) {
+        if (watched == t->Panel_LectureTop2 && ctx_.model.playable()) {
             layoutBar();
-            window_.player().updateTimeline();
+            emit barResized();
         }
         break;
     case QEvent::MouseButtonPress:
@@ -151,18 +159,17 @@ bool TimelineController::eventFilter(QObject* watched, QEvent* event) {
 }
 
 bool TimelineController::mousePress(QObject* watched, int panelX) {
-    PlayerController& player = window_.player();
-    if (!player.ready())
+    if (!ctx_.model.playable())
         return false;
-    const auto* t = window_.form().timeline;
-    Workspace* ws = window_.workspace();
+    const auto* t = ctx_.form.timeline;
+    Workspace* ws = ctx_.model.workspace();
     int mode = 0;
     if (watched == t->label_ForegroundMidPlayingBar) {
-        player.pauseIfPlaying();
-        player.showFrameIndex(std::min(frameAt(panelX), ws->sequence()->lastIndex()));
+        emit pauseRequested();
+        emit frameRequested(std::min(frameAt(panelX), ws->sequence()->lastIndex()));
         mode = 1;
     } else if (watched == t->label_CursorPlayingBar) {
-        player.pauseIfPlaying();
+        emit pauseRequested();
         mode = 1;
     } else if (ws->state == DefiningParameters) {
         if (watched == t->label_TrimStartPlayingBar)
@@ -170,10 +177,10 @@ bool TimelineController::mousePress(QObject* watched, int panelX) {
         else if (watched == t->label_TrimEndPlayingBar)
             mode = 3;
         else if (watched == t->label_CursorSelectorFlag) {
-            player.showFrameIndex(ws->centreIndex);
+            emit frameRequested(ws->centreIndex);
             return true;
         } else if (watched == t->frame_CursorSelectorFlag) {
-            window_.flow().fillParameterPage(false);
+            emit centreFlagClicked();
             return true;
         }
     }
@@ -188,22 +195,22 @@ bool TimelineController::mousePress(QObject* watched, int panelX) {
 }
 
 void TimelineController::mouseMove(int panelX) {
-    if (!window_.player().ready()) {
+    if (!ctx_.model.playable()) {
         stopDragging();
         return;
     }
-    Workspace* ws = window_.workspace();
+    Workspace* ws = ctx_.model.workspace();
     const ImagesSequence* sequence = ws->sequence();
     const int first = sequence->firstIndex();
     const int last = sequence->lastIndex();
     const int f = frameAt(panelX);
-    const auto* t = window_.form().timeline;
+    const auto* t = ctx_.form.timeline;
     switch (dragMode_) {
     case 1: {
         // A one-frame range has nowhere to go.
         if (first == last)
             return;
-        window_.player().showFrameIndex(std::clamp(f, first, last));
+        emit frameRequested(std::clamp(f, first, last));
         const QRect fg = t->label_ForegroundMidPlayingBar->geometry();
         const QRect b = t->label_BackgroundMidPlayingBar->geometry();
         QLabel* cursor = t->label_CursorPlayingBar;
@@ -212,10 +219,10 @@ void TimelineController::mouseMove(int panelX) {
         break;
     }
     case 2:
-        window_.form().proParams->spinBox_ImageStackingBefore->setValue(ws->centreIndex - f);
+        ctx_.form.proParams->spinBox_ImageStackingBefore->setValue(ws->centreIndex - f);
         break;
     case 3:
-        window_.form().proParams->spinBox_ImageStackingAfter->setValue(f - ws->centreIndex);
+        ctx_.form.proParams->spinBox_ImageStackingAfter->setValue(f - ws->centreIndex);
         break;
     default:
         break;

@@ -3,13 +3,13 @@
 // pins go for the open sequence, and the mouse on it (clicking and dragging the cursor, dragging the trim
 // markers in the Pro parameter step).
 
+#include "ui/WindowModel.h"
+
 #include <QObject>
 
 class QWidget;
 
 namespace lumora {
-
-class LumoraV2;
 
 // Pixel offset of frame `index` on a bar `width` pixels wide showing `frameCount` frames: width * index /
 // (frameCount - 1), integer division; every frame of a one-frame sequence sits at the bar's start.
@@ -18,7 +18,7 @@ int timelineOffset(int width, int index, int frameCount);
 class TimelineController : public QObject {
     Q_OBJECT
 public:
-    explicit TimelineController(LumoraV2& window);
+    explicit TimelineController(const WindowContext& context);
 
     // Fits the bar to the panel's width and moves its end pieces and markers onto it.
     void layoutBar();
@@ -32,6 +32,17 @@ public:
 
 public slots:
     void moveProSharpestPin(QWidget* pin, int index);
+    // The grabbed frames' pins, each above its frame.
+    void placePins();
+
+signals:
+    // The bar was laid out again for a new panel width.
+    void barResized();
+    void pauseRequested();
+    // The player is to show frame `index`.
+    void frameRequested(int index);
+    // The centre frame's flag was clicked: the parameter page takes its counts from the trim range.
+    void centreFlagClicked();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -45,7 +56,7 @@ private:
     // Left edge of a pin centred on frame `index`.
     int pinX(const QWidget* pin, int index) const;
 
-    LumoraV2& window_;
+    WindowContext ctx_;
     int dragMode_ = 0;
     bool overrideCursor_ = false;
 };

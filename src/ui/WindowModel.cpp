@@ -25,6 +25,13 @@ void WindowModel::discardWorkspace() {
     emit workspaceChanged();
 }
 
+bool WindowModel::playable() const {
+    if (!sequenceReady())
+        return false;
+    const WorkspaceState s = workspace_->state;
+    return s == SelectingFrame || s == DefiningParameters;
+}
+
 void WindowModel::setMode(int mode) {
     if (mode == mode_)
         return;

@@ -37,6 +37,11 @@ public:
     // the medium they started on is still the one open.
     quint64 session() const { return session_; }
 
+    // A sequence is open and ready.
+    bool sequenceReady() const { return hasMedium() && workspace_->sequenceReady(); }
+    // A ready sequence in a state where it can be played: frame selection or the Pro parameters.
+    bool playable() const;
+
     // 0 until a mode is chosen, then 1 Basic, 2 Classic, 3 Pro.
     int mode() const { return mode_; }
     void setMode(int mode);

@@ -4,6 +4,7 @@
 #include "WindowTestSupport.h"
 #include "ui/ModeChoice.h"
 #include "ui/OpeningController.h"
+#include "ui/SharpestImageSelection.h"
 #include "ui/StepsController.h"
 #include "ui/Workspace.h"
 
@@ -314,6 +315,38 @@ TEST_F(WorkflowTest, ProStepsMoveBetweenSelectionAndParameters) {
     w->steps().goToStep(2);
     EXPECT_EQ(w->workspace()->state, DefiningParameters);
     EXPECT_EQ(currentPage(*w, "stackedWidget_VerticalDock"), QStringLiteral("page_PRO_DefineParams"));
+}
+
+// The model announces what changed, once, and only what did: removing the edited picture also leaves
+// nothing edited; with nothing open there is nothing to change.
+TEST_F(WorkflowTest, TheModelAnnouncesARemovedEditedPictureAndNothingOnceTheMediumIsClosed) {
+    auto w = makeWindow(2);
+    openPhoto(*w);
+    WindowModel& model = w->model();
+    SharpestImageSelection* photo = model.edited();
+    ASSERT_NE(photo, nullptr);
+    int selectionsAnnounced = 0, editedAnnounced = 0, statesAnnounced = 0;
+    QObject::connect(&model, &WindowModel::selectionsChanged, [&] { ++selectionsAnnounced; });
+    QObject::connect(&model, &WindowModel::editedChanged, [&](SharpestImageSelection* s) {
+        ++editedAnnounced;
+        EXPECT_EQ(s, nullptr);
+    });
+    QObject::connect(&model, &WindowModel::stateChanged, [&] { ++statesAnnounced; });
+    model.setState(Editing); // already editing
+    model.removeSelection(photo);
+    EXPECT_EQ(model.edited(), nullptr);
+    EXPECT_TRUE(w->workspace()->liveSelections().empty());
+    EXPECT_EQ(selectionsAnnounced, 1);
+    EXPECT_EQ(editedAnnounced, 1);
+    EXPECT_EQ(statesAnnounced, 0);
+    // Removed from the medium, the widget is ours to delete.
+    delete photo;
+
+    w->opening().closeNow();
+    model.setState(SelectingFrame);
+    model.setActiveTool(CropTool);
+    EXPECT_EQ(statesAnnounced, 0);
+    EXPECT_EQ(model.edited(), nullptr);
 }
 
 } // namespace
