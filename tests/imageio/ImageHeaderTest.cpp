@@ -4,6 +4,7 @@
 
 #include "imageio/ImageHeader.h"
 #include "Crc32.h"
+#include "ImageHeaderBytes.h"
 #include "TestEnvironment.h"
 #include "imageio/ImageFile.h"
 #include "imageio/ImageLimits.h"
@@ -30,30 +31,9 @@
 namespace {
 
 using namespace lumora;
-using Bytes = std::vector<unsigned char>;
-using lumora::test::crc32;
+using namespace lumora::test;
 
 // ---- byte builders -------------------------------------------------------------------------------------
-
-void put(Bytes& b, const std::string& s) {
-    b.insert(b.end(), s.begin(), s.end());
-}
-void le16(Bytes& b, uint32_t v) {
-    b.push_back(uint8_t(v));
-    b.push_back(uint8_t(v >> 8));
-}
-void le32(Bytes& b, uint32_t v) {
-    le16(b, v & 0xFFFF);
-    le16(b, v >> 16);
-}
-void be16(Bytes& b, uint32_t v) {
-    b.push_back(uint8_t(v >> 8));
-    b.push_back(uint8_t(v));
-}
-void be32(Bytes& b, uint32_t v) {
-    be16(b, v >> 16);
-    be16(b, v & 0xFFFF);
-}
 
 void pngChunk(Bytes& b, const char* type, const Bytes& data) {
     be32(b, uint32_t(data.size()));
@@ -79,7 +59,7 @@ Bytes pngDeclaring(uint32_t width, uint32_t height) {
 }
 
 // A complete big-endian TIFF: one strip of 8-bit grey pixels; the sides are written as LONG.
-Bytes bigEndianTiff(uint32_t width, uint32_t height, uint32_t nextIfd = 0) {
+Bytes bigEndianTiff(uint32_t width, uint32_t height) {
     const uint32_t pixels = width <= 64 && height <= 64 ? width * height : 16;
     Bytes b{'M', 'M', 0, 42};
     be32(b, 8);
@@ -105,87 +85,14 @@ Bytes bigEndianTiff(uint32_t width, uint32_t height, uint32_t nextIfd = 0) {
     entry(273, 4, dataOffset); // strip offset
     entry(278, 4, height);     // rows per strip
     entry(279, 4, pixels);     // strip byte count
-    be32(b, nextIfd);
+    be32(b, 0);                // no further directory
     for (uint32_t i = 0; i < pixels; ++i)
         b.push_back(uint8_t(i * 7));
     return b;
 }
 
-Bytes psdDeclaring(uint32_t width, uint32_t height, uint16_t version = 1) {
-    Bytes b;
-    put(b, "8BPS");
-    be16(b, version);
-    b.insert(b.end(), 6, 0);
-    be16(b, 3);
-    be32(b, height);
-    be32(b, width);
-    be16(b, 8);
-    be16(b, 3);
-    be32(b, 0); // colour mode data
-    be32(b, 0); // image resources
-    be32(b, 0); // layers
-    be16(b, 0); // raw image data follows (none here)
-    return b;
-}
-
-// An OpenEXR header holding only its data window (inclusive corners).
-Bytes exrWindow(int32_t xMin, int32_t yMin, int32_t xMax, int32_t yMax) {
-    Bytes b{0x76, 0x2f, 0x31, 0x01, 2, 0, 0, 0};
-    put(b, std::string("dataWindow\0box2i\0", 17));
-    le32(b, 16);
-    for (int32_t v : {xMin, yMin, xMax, yMax})
-        le32(b, uint32_t(v));
-    b.push_back(0);
-    return b;
-}
-
 Bytes text(const std::string& s) {
     return Bytes(s.begin(), s.end());
-}
-
-// Screen of the given size holding one image of w x h two-colour pixels at (left, top). The LZW stream sends
-// a clear code before every pixel, so every code keeps 3 bits and no dictionary is needed to write it.
-Bytes gifDeclaring(uint16_t screenW, uint16_t screenH, uint16_t left, uint16_t top, uint16_t w, uint16_t h) {
-    Bytes b;
-    put(b, "GIF89a");
-    le16(b, screenW);
-    le16(b, screenH);
-    b.insert(b.end(), {0x80, 0, 0});                   // global table of 2 colours
-    b.insert(b.end(), {0, 0, 0, 255, 255, 255});       // black, white
-    b.insert(b.end(), {0x21, 0xF9, 4, 0, 0, 0, 0, 0}); // graphic control extension
-    b.push_back(0x2C);
-    le16(b, left);
-    le16(b, top);
-    le16(b, w);
-    le16(b, h);
-    b.push_back(0);
-    b.push_back(2); // minimum code size: clear = 4, end = 5
-    Bytes codes;
-    uint32_t bits = 0, used = 0;
-    auto code = [&](uint32_t value) {
-        bits |= value << used;
-        used += 3;
-        while (used >= 8) {
-            codes.push_back(uint8_t(bits));
-            bits >>= 8;
-            used -= 8;
-        }
-    };
-    for (uint32_t i = 0; i < uint32_t(w) * h; ++i) {
-        code(4);
-        code((i / 3) % 2);
-    }
-    code(5);
-    if (used > 0)
-        codes.push_back(uint8_t(bits));
-    for (size_t at = 0; at < codes.size(); at += 255) {
-        const size_t n = std::min<size_t>(255, codes.size() - at);
-        b.push_back(uint8_t(n));
-        b.insert(b.end(), codes.begin() + long(at), codes.begin() + long(at + n));
-    }
-    b.push_back(0);
-    b.push_back(0x3B);
-    return b;
 }
 
 // ---- helpers -------------------------------------------------------------------------------------------
