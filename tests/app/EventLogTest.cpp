@@ -1,4 +1,5 @@
-// Where the event log goes, and that concurrent writers never tear each other's entries.
+// The time an entry names, where the event log goes, and that concurrent writers never tear each other's
+// entries.
 
 #include "app/EventLog.h"
 #include "TestEnvironment.h"
@@ -7,11 +8,27 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <iomanip>
 #include <regex>
+#include <sstream>
 #include <thread>
 #include <vector>
 
 namespace {
+
+TEST(EventLog, EntriesCarryTheDateAndTimeOfTheCall) {
+    lumora::test::LogCapture log;
+    const std::time_t before = std::time(nullptr);
+    lumora::logError("getCvImageAt", "frame 12 unreadable");
+    const std::time_t after = std::time(nullptr);
+    std::tm stamp{};
+    std::istringstream first(log.text());
+    first >> std::get_time(&stamp, "%m/%d/%Y %H:%M:%S");
+    ASSERT_FALSE(first.fail()) << log.text();
+    stamp.tm_isdst = -1;
+    EXPECT_GE(std::mktime(&stamp), before);
+    EXPECT_LE(std::mktime(&stamp), after);
+}
 
 TEST(EventLog, ConcurrentWritersNeverInterleaveEntries) {
     lumora::test::LogCapture log;
