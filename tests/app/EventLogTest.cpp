@@ -1,4 +1,5 @@
-// The event log's entry format, where it goes, and that concurrent writers never tear each other's entries.
+// The time an entry names, where the event log goes, and that concurrent writers never tear each other's
+// entries.
 
 #include "app/EventLog.h"
 #include "TestEnvironment.h"
@@ -7,35 +8,26 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <iomanip>
 #include <regex>
+#include <sstream>
 #include <thread>
 #include <vector>
 
 namespace {
 
-TEST(EventLog, EntriesAreStampedWithTheTimeOfTheCallAndAppended) {
+TEST(EventLog, EntriesCarryTheDateAndTimeOfTheCall) {
     lumora::test::LogCapture log;
     const std::time_t before = std::time(nullptr);
     lumora::logError("getCvImageAt", "frame 12 unreadable");
     const std::time_t after = std::time(nullptr);
-    lumora::logLibraryVersionNotice();
-    const std::string content = log.text();
-    const std::regex entry(
-        R"(^(\d\d)/(\d\d)/(\d{4}) (\d\d):(\d\d):(\d\d)\nERROR at function getCvImageAt => )"
-        R"(frame 12 unreadable\n\n\d\d/\d\d/\d{4} \d\d:\d\d:\d\d\nMESSAGE => [^\n]+\n\n$)");
-    std::smatch m;
-    ASSERT_TRUE(std::regex_match(content, m, entry)) << content;
     std::tm stamp{};
-    stamp.tm_mon = std::stoi(m[1]) - 1;
-    stamp.tm_mday = std::stoi(m[2]);
-    stamp.tm_year = std::stoi(m[3]) - 1900;
-    stamp.tm_hour = std::stoi(m[4]);
-    stamp.tm_min = std::stoi(m[5]);
-    stamp.tm_sec = std::stoi(m[6]);
+    std::istringstream first(log.text());
+    first >> std::get_time(&stamp, "%m/%d/%Y %H:%M:%S");
+    ASSERT_FALSE(first.fail()) << log.text();
     stamp.tm_isdst = -1;
-    const std::time_t logged = std::mktime(&stamp);
-    EXPECT_GE(logged, before);
-    EXPECT_LE(logged, after);
+    EXPECT_GE(std::mktime(&stamp), before);
+    EXPECT_LE(std::mktime(&stamp), after);
 }
 
 TEST(EventLog, ConcurrentWritersNeverInterleaveEntries) {

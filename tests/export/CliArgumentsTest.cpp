@@ -39,27 +39,4 @@ TEST(CliArguments, RefusalsNameTheArgumentAndNothingIsWritten) {
     }
 }
 
-TEST(CliArguments, TheLastOfARepeatedOptionCounts) {
-    QTemporaryDir dir;
-    const QString in = dir.filePath(QStringLiteral("p.png"));
-    cv::Mat ramp(8, 32, CV_8UC3);
-    for (int x = 0; x < ramp.cols; ++x)
-        ramp.col(x).setTo(cv::Scalar::all(x * 8));
-    ASSERT_TRUE(cv::imwrite(in.toStdString(), ramp));
-    const auto render = [&](const QString& name, const QStringList& options) {
-        const QString out = dir.filePath(name);
-        const auto run =
-            runCli(QStringList{"tonemap", in, "-o", out, "--operator", "3"} + options, dir.path());
-        EXPECT_EQ(run.exitCode, 0) << run.err.constData();
-        return cv::imread(out.toStdString(), cv::IMREAD_UNCHANGED);
-    };
-    const cv::Mat twice = render("twice.tif", {"--exposure", "60", "--exposure", "-40"});
-    const cv::Mat once = render("once.tif", {"--exposure", "-40"});
-    // A range end is a position like any other.
-    const cv::Mat brighter = render("brighter.tif", {"--exposure", "100"});
-    ASSERT_FALSE(twice.empty());
-    EXPECT_EQ(cv::norm(twice, once, cv::NORM_INF), 0.0);
-    EXPECT_GT(cv::mean(brighter)[0], cv::mean(once)[0]);
-}
-
 } // namespace

@@ -8,6 +8,8 @@
 #include "imageio/LibraryAdapters.h"
 #endif
 #ifdef LUMORA_FUZZ_IMAGE_HEADER
+#include "ImageHeaderBytes.h"
+
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 #endif
@@ -156,11 +158,6 @@ std::string encoded(const std::string& ext, const cv::Mat& image) {
     return std::string(out.begin(), out.end());
 }
 
-void put(std::string& s, unsigned long long v, int bytes, bool bigEndian) {
-    for (int i = 0; i < bytes; ++i)
-        s.push_back(char(v >> (8 * (bigEndian ? bytes - 1 - i : i))));
-}
-
 std::vector<Seed> imageSeeds() {
     cv::Mat image(11, 17, CV_8UC3);
     for (int y = 0; y < image.rows; ++y)
@@ -181,34 +178,11 @@ std::vector<Seed> imageSeeds() {
         {"small.pfm", encoded(".pfm", real)},    {"small.pam", encoded(".pam", image)},
         {"small.webp", encoded(".webp", image)}, {"narrow.hdr", encoded(".hdr", narrow)},
     };
-    // Formats OpenCV does not write: the fixed headers by hand.
-    std::string psd = "8BPS";
-    put(psd, 1, 2, true);  // version (2 is the large-document variant)
-    put(psd, 0, 6, true);  // reserved
-    put(psd, 3, 2, true);  // channels
-    put(psd, 11, 4, true); // height
-    put(psd, 17, 4, true); // width
-    put(psd, 8, 2, true);  // depth
-    put(psd, 3, 2, true);  // RGB
-    put(psd, 0, 4, true);  // colour mode data, resources, layers: empty
-    put(psd, 0, 4, true);
-    put(psd, 0, 4, true);
-    seeds.push_back({"small.psd", psd});
-    std::string gif = "GIF89a";
-    put(gif, 17, 2, false);
-    put(gif, 11, 2, false);
-    gif += std::string("\x00\x00\x00", 3);
-    gif += ',';
-    put(gif, 0, 4, false);
-    put(gif, 17, 2, false);
-    put(gif, 11, 2, false);
-    gif += std::string("\x00\x02\x02\x4c\x01\x00;", 7);
-    seeds.push_back({"small.gif", gif});
-    // OpenEXR: magic, version, one dataWindow attribute (0, 0)-(16, 10), end of header.
-    static const char kExr[] = "\x76\x2f\x31\x01\x02\x00\x00\x00"
-                               "dataWindow\0box2i\0\x10\0\0\0"
-                               "\0\0\0\0\0\0\0\0\x10\0\0\0\x0a\0\0\0\0";
-    seeds.push_back({"exr-header", std::string(kExr, sizeof kExr - 1)});
+    // Formats OpenCV does not write: their headers built to the same size.
+    const auto text = [](const test::Bytes& b) { return std::string(b.begin(), b.end()); };
+    seeds.push_back({"small.psd", text(test::psdDeclaring(17, 11))});
+    seeds.push_back({"small.gif", text(test::gifDeclaring(17, 11, 0, 0, 17, 11))});
+    seeds.push_back({"exr-header", text(test::exrWindow(0, 0, 16, 10))});
     return nonEmpty(std::move(seeds));
 }
 #endif

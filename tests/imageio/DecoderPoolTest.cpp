@@ -175,17 +175,6 @@ TEST_F(DecoderPoolTest, EveryFaultCostsOneReadAndTheNextIsServed) {
     EXPECT_EQ(pool.helpersStarted(), 1 + rounds - survived);
 }
 
-TEST_F(DecoderPoolTest, FailuresSayHowTheHelperEnded) {
-    DecoderPoolOptions o = faultOptions();
-    o.sandbox = false; // bwrap would report its own exit instead of the helper's signal
-    DecoderPool pool(o);
-    EXPECT_NE(pool.injectFault(Fault::Crash).error.find("signal " + std::to_string(SIGSEGV)),
-              std::string::npos);
-    EXPECT_NE(pool.injectFault(Fault::Abort).error.find("signal " + std::to_string(SIGABRT)),
-              std::string::npos);
-    EXPECT_NE(pool.injectFault(Fault::Hang, 200).error.find("in time"), std::string::npos);
-}
-
 TEST_F(DecoderPoolTest, CpuAllowanceStopsABusyLoopBeforeTheWallClock) {
     DecoderPoolOptions o = faultOptions();
     o.sandbox = false;
@@ -199,14 +188,6 @@ TEST_F(DecoderPoolTest, CpuAllowanceStopsABusyLoopBeforeTheWallClock) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(25));
     // Earlier requests' CPU time does not count against the next one.
     expectGradient(pool.read(path("gradient.png"), false).image);
-}
-
-TEST_F(DecoderPoolTest, OrdinaryHelpersRefuseFaultRequests) {
-    DecoderPool pool;
-    const PooledRead got = pool.injectFault(Fault::Crash);
-    EXPECT_EQ(got.status, decode::Status::Refused);
-    EXPECT_FALSE(got.helperFailed);
-    EXPECT_EQ(pool.helpersStarted(), 1);
 }
 
 TEST_F(DecoderPoolTest, LyingHelpersCannotMakeTheCallerAllocateOrHang) {
@@ -362,17 +343,6 @@ TEST_F(DecoderPoolTest, DescriptorZeroIsReleasedWhenItIsTheHelpersSocket) {
         GTEST_SKIP() << "descriptor 0 went to something other than the helper's socket";
     EXPECT_EQ(WEXITSTATUS(status), 0)
         << "1: descriptor 0 still open after the pool stopped; 2: the read failed";
-}
-
-TEST(DecodeTimeout, StillsGetTimeByFileSizeAndRawFilesTheFullLimit) {
-    DecoderPoolOptions o; // 60 s at most, 10 s plus 2 s per started MiB for stills
-    EXPECT_EQ(decodeTimeoutMs(o, 0, false), 10000);
-    EXPECT_EQ(decodeTimeoutMs(o, 3000, false), 12000);
-    EXPECT_EQ(decodeTimeoutMs(o, std::uint64_t(5) << 20, false), 20000);
-    EXPECT_EQ(decodeTimeoutMs(o, (std::uint64_t(5) << 20) + 1, false), 22000);
-    EXPECT_EQ(decodeTimeoutMs(o, std::uint64_t(500) << 20, false), 60000);
-    EXPECT_EQ(decodeTimeoutMs(o, std::uint64_t(1) << 62, false), 60000) << "no overflow on absurd sizes";
-    EXPECT_EQ(decodeTimeoutMs(o, 3000, true), 60000);
 }
 
 TEST_F(DecoderPoolTest, MissingHelperFailsEveryReadWithAReason) {

@@ -4,6 +4,7 @@
 
 #include "imageio/ImageHeader.h"
 #include "Crc32.h"
+#include "ImageHeaderBytes.h"
 #include "TestEnvironment.h"
 #include "imageio/ImageFile.h"
 #include "imageio/ImageLimits.h"
@@ -25,36 +26,14 @@
 #include <fstream>
 #include <functional>
 #include <future>
-#include <iterator>
 #include <random>
 
 namespace {
 
 using namespace lumora;
-using Bytes = std::vector<unsigned char>;
-using lumora::test::crc32;
+using namespace lumora::test;
 
 // ---- byte builders -------------------------------------------------------------------------------------
-
-void put(Bytes& b, const std::string& s) {
-    b.insert(b.end(), s.begin(), s.end());
-}
-void le16(Bytes& b, uint32_t v) {
-    b.push_back(uint8_t(v));
-    b.push_back(uint8_t(v >> 8));
-}
-void le32(Bytes& b, uint32_t v) {
-    le16(b, v & 0xFFFF);
-    le16(b, v >> 16);
-}
-void be16(Bytes& b, uint32_t v) {
-    b.push_back(uint8_t(v >> 8));
-    b.push_back(uint8_t(v));
-}
-void be32(Bytes& b, uint32_t v) {
-    be16(b, v >> 16);
-    be16(b, v & 0xFFFF);
-}
 
 void pngChunk(Bytes& b, const char* type, const Bytes& data) {
     be32(b, uint32_t(data.size()));
@@ -79,25 +58,8 @@ Bytes pngDeclaring(uint32_t width, uint32_t height) {
     return b;
 }
 
-// Start of a baseline JPEG: SOI, an APP0 segment, then a 3-component frame header of the given size.
-Bytes jpegDeclaring(uint32_t width, uint32_t height) {
-    Bytes b{0xFF, 0xD8, 0xFF, 0xE0};
-    be16(b, 16);
-    put(b, std::string("JFIF\0\x01\x01\0\0\x01\0\x01\0\0", 14));
-    b.insert(b.end(), {0xFF, 0xC0});
-    be16(b, 17);
-    b.push_back(8);
-    be16(b, height);
-    be16(b, width);
-    b.push_back(3);
-    for (uint8_t c = 1; c <= 3; ++c)
-        b.insert(b.end(), {c, 0x11, 0});
-    b.insert(b.end(), {0xFF, 0xD9});
-    return b;
-}
-
 // A complete big-endian TIFF: one strip of 8-bit grey pixels; the sides are written as LONG.
-Bytes bigEndianTiff(uint32_t width, uint32_t height, uint32_t nextIfd = 0) {
+Bytes bigEndianTiff(uint32_t width, uint32_t height) {
     const uint32_t pixels = width <= 64 && height <= 64 ? width * height : 16;
     Bytes b{'M', 'M', 0, 42};
     be32(b, 8);
@@ -123,111 +85,14 @@ Bytes bigEndianTiff(uint32_t width, uint32_t height, uint32_t nextIfd = 0) {
     entry(273, 4, dataOffset); // strip offset
     entry(278, 4, height);     // rows per strip
     entry(279, 4, pixels);     // strip byte count
-    be32(b, nextIfd);
+    be32(b, 0);                // no further directory
     for (uint32_t i = 0; i < pixels; ++i)
         b.push_back(uint8_t(i * 7));
     return b;
 }
 
-// A BMP with a 40-byte info header, 24-bit pixels; negative heights store rows top-down.
-Bytes bmpDeclaring(int32_t width, int32_t height, bool withPixels) {
-    const uint32_t stride = (uint32_t(std::abs(width)) * 3 + 3) & ~3u;
-    const uint32_t pixelBytes = withPixels ? stride * uint32_t(std::abs(height)) : 0;
-    Bytes b{'B', 'M'};
-    le32(b, 54 + pixelBytes);
-    le32(b, 0);
-    le32(b, 54);
-    le32(b, 40);
-    le32(b, uint32_t(width));
-    le32(b, uint32_t(height));
-    le16(b, 1);
-    le16(b, 24);
-    le32(b, 0);
-    le32(b, pixelBytes);
-    le32(b, 2835);
-    le32(b, 2835);
-    le32(b, 0);
-    le32(b, 0);
-    for (uint32_t i = 0; i < pixelBytes; ++i)
-        b.push_back(uint8_t(i * 13));
-    return b;
-}
-
-Bytes psdDeclaring(uint32_t width, uint32_t height, uint16_t version = 1) {
-    Bytes b;
-    put(b, "8BPS");
-    be16(b, version);
-    b.insert(b.end(), 6, 0);
-    be16(b, 3);
-    be32(b, height);
-    be32(b, width);
-    be16(b, 8);
-    be16(b, 3);
-    be32(b, 0); // colour mode data
-    be32(b, 0); // image resources
-    be32(b, 0); // layers
-    be16(b, 0); // raw image data follows (none here)
-    return b;
-}
-
-// An OpenEXR header holding only its data window (inclusive corners).
-Bytes exrWindow(int32_t xMin, int32_t yMin, int32_t xMax, int32_t yMax) {
-    Bytes b{0x76, 0x2f, 0x31, 0x01, 2, 0, 0, 0};
-    put(b, std::string("dataWindow\0box2i\0", 17));
-    le32(b, 16);
-    for (int32_t v : {xMin, yMin, xMax, yMax})
-        le32(b, uint32_t(v));
-    b.push_back(0);
-    return b;
-}
-
 Bytes text(const std::string& s) {
     return Bytes(s.begin(), s.end());
-}
-
-// Screen of the given size holding one image of w x h two-colour pixels at (left, top). The LZW stream sends
-// a clear code before every pixel, so every code keeps 3 bits and no dictionary is needed to write it.
-Bytes gifDeclaring(uint16_t screenW, uint16_t screenH, uint16_t left, uint16_t top, uint16_t w, uint16_t h) {
-    Bytes b;
-    put(b, "GIF89a");
-    le16(b, screenW);
-    le16(b, screenH);
-    b.insert(b.end(), {0x80, 0, 0});                   // global table of 2 colours
-    b.insert(b.end(), {0, 0, 0, 255, 255, 255});       // black, white
-    b.insert(b.end(), {0x21, 0xF9, 4, 0, 0, 0, 0, 0}); // graphic control extension
-    b.push_back(0x2C);
-    le16(b, left);
-    le16(b, top);
-    le16(b, w);
-    le16(b, h);
-    b.push_back(0);
-    b.push_back(2); // minimum code size: clear = 4, end = 5
-    Bytes codes;
-    uint32_t bits = 0, used = 0;
-    auto code = [&](uint32_t value) {
-        bits |= value << used;
-        used += 3;
-        while (used >= 8) {
-            codes.push_back(uint8_t(bits));
-            bits >>= 8;
-            used -= 8;
-        }
-    };
-    for (uint32_t i = 0; i < uint32_t(w) * h; ++i) {
-        code(4);
-        code((i / 3) % 2);
-    }
-    code(5);
-    if (used > 0)
-        codes.push_back(uint8_t(bits));
-    for (size_t at = 0; at < codes.size(); at += 255) {
-        const size_t n = std::min<size_t>(255, codes.size() - at);
-        b.push_back(uint8_t(n));
-        b.insert(b.end(), codes.begin() + long(at), codes.begin() + long(at + n));
-    }
-    b.push_back(0);
-    b.push_back(0x3B);
-    return b;
 }
 
 // ---- helpers -------------------------------------------------------------------------------------------
@@ -404,13 +269,10 @@ TEST(ImageHeaderProbe, EndlessGifExtensionsEnd) {
 // ---- refusals ------------------------------------------------------------------------------------------
 
 TEST_F(ImageHeader, HugeHeadersAreRefusedBeforeDecoding) {
-    // One case per reader family; `logged` is what the log entry must hold: the size, where our header check
-    // refuses (formats left to DevIL and FreeImage), or the reader's own check made before it allocates.
+    // One case per reader path (OpenCV's formats stand for all it reads, TIFF for its own path); `logged` is
+    // what the log entry must hold: the size, where our header check refuses (formats left to DevIL and
+    // FreeImage), or the reader's own check made before it allocates.
     const char* const openCv = "validateInputImageSize";
-    Bytes ras; // Sun raster, 70000 x 1
-    for (uint32_t v : {0x59a66a95u, 70000u, 1u, 8u, 70000u, 1u, 0u, 0u})
-        be32(ras, v);
-    ras.insert(ras.end(), 70000, 0x80);
     struct Case {
         const char* name;
         Bytes bytes;
@@ -419,11 +281,7 @@ TEST_F(ImageHeader, HugeHeadersAreRefusedBeforeDecoding) {
     };
     const std::vector<Case> cases{
         {"wide.png", pngDeclaring(70000, 10), false, openCv},
-        {"square.jpg", jpegDeclaring(65535, 65535), false, openCv},
         {"motorola.tif", bigEndianTiff(100000, 2), false, openCv},
-        {"tall.bmp", bmpDeclaring(10, -70000, false), false, openCv},
-        {"rows.pgm", text("P5 65535 2049 255\n"), false, openCv}, // sides within, one row of pixels over
-        {"strip.ras", ras, false, openCv},
         {"sky.hdr", text("#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n-Y 70000 +X 10\n"), false, "out of bounds"},
         {"layers.psd", psdDeclaring(30000, 30000), true, "30000 x 30000"},
         {"screen.gif", gifDeclaring(65535, 65535, 0, 0, 1, 1), true, "65535 x 65535"},

@@ -41,18 +41,6 @@ TEST_F(ReadImage, PngAlphaIsDroppedByDevil) {
     }
 }
 
-TEST_F(ReadImage, BmpRowsComeBackTopDownThroughDevil) {
-    cv::Mat image(5, 7, CV_8UC3);
-    for (int y = 0; y < image.rows; ++y)
-        for (int x = 0; x < image.cols; ++x)
-            image.at<cv::Vec3b>(y, x) = cv::Vec3b(uchar(y * 40), uchar(x * 30), uchar(255 - y * 40));
-    ASSERT_TRUE(cv::imwrite(path("rows.bmp"), image));
-    const cv::Mat viaDevil = imageio::devil::read(path("rows.bmp"));
-    ASSERT_EQ(viaDevil.type(), CV_8UC3);
-    EXPECT_EQ(cv::norm(viaDevil, image, cv::NORM_INF), 0.0);
-    EXPECT_EQ(cv::norm(readImage(path("rows.bmp")), image, cv::NORM_INF), 0.0);
-}
-
 // An 8-bit palette BMP built byte by byte: 3 x 2 pixels, rows stored bottom-up and padded to 4 bytes.
 std::string paletteBmp() {
     const auto le32 = [](std::uint32_t v) {
@@ -82,20 +70,13 @@ TEST_F(ReadImage, PaletteImagesComeOutAsColoursNotIndices) {
     }
 }
 
-TEST_F(ReadImage, GreyStaysOneChannelAndSixteenBitsStaySixteen) {
+TEST_F(ReadImage, GreyStaysOneChannel) {
     cv::Mat grey(4, 6, CV_8UC1);
     cv::randu(grey, 0, 256);
     ASSERT_TRUE(cv::imwrite(path("grey.png"), grey));
     const cv::Mat g = readImage(path("grey.png"));
     ASSERT_EQ(g.type(), CV_8UC1);
     EXPECT_EQ(cv::norm(g, grey, cv::NORM_INF), 0.0);
-
-    cv::Mat deep(4, 6, CV_16UC3);
-    cv::randu(deep, 0, 65536);
-    ASSERT_TRUE(cv::imwrite(path("deep.tif"), deep));
-    const cv::Mat d = readImage(path("deep.tif"));
-    ASSERT_EQ(d.type(), CV_16UC3);
-    EXPECT_EQ(cv::norm(d, deep, cv::NORM_INF), 0.0);
 }
 
 // TIFFs are OpenCV's: each kind comes back as written (alpha dropped), float TIFFs stay float (DevIL would
@@ -198,14 +179,5 @@ TEST_P(ReadImageOrientation, EveryReaderTurnsTheJpegUpright) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Orientations, ReadImageOrientation, ::testing::Values(1, 3, 6, 8));
-
-TEST_F(ReadImage, UnreadableFilesGiveAnEmptyMatrix) {
-    EXPECT_TRUE(readImage(path("missing.png")).empty());
-    EXPECT_TRUE(readImage("").empty());
-    writeBytes(path("text.jpg"), "this is not a picture\n");
-    EXPECT_TRUE(readImage(path("text.jpg")).empty());
-    writeBytes(path("cut.png"), std::string("\x89PNG\r\n\x1a\n", 8));
-    EXPECT_TRUE(readImage(path("cut.png")).empty());
-}
 
 } // namespace

@@ -26,17 +26,6 @@ TEST(ToolGeometry, ALineLevelsByItsSlopeWhicheverWayItWasDrawn) {
         EXPECT_EQ(levellingDegrees(c.a, c.b), c.degrees) << c.b.x() << "," << c.b.y();
 }
 
-TEST(ToolGeometry, AFrameSelectsThePartOfWhatIsShown) {
-    const QSize label(400, 300);
-    const cv::Rect whole(0, 0, 1600, 1200), cropped(100, 200, 800, 600);
-    EXPECT_EQ(cropFromFrame(QRect(0, 0, 400, 300), label, whole), whole);
-    EXPECT_EQ(cropFromFrame(QRect(100, 75, 200, 150), label, whole), cv::Rect(400, 300, 800, 600));
-    EXPECT_EQ(cropFromFrame(QRect(0, 0, 400, 300), label, cropped), cropped);
-    EXPECT_EQ(cropFromFrame(QRect(200, 150, 200, 150), label, cropped), cv::Rect(500, 500, 400, 300));
-    // Both edges are truncated: a one-pixel frame may cover no whole image pixel of a small picture.
-    EXPECT_EQ(cropFromFrame(QRect(1, 1, 1, 1), label, cv::Rect(0, 0, 200, 150)), cv::Rect(0, 0, 1, 1));
-}
-
 class EditingToolsTest : public EditingTest {
 protected:
     void hover(QWidget* w, QPoint at) {

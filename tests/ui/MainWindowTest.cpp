@@ -1,19 +1,17 @@
-// The main window's start-up duties, its texts in the chosen language, and the settings and log dialogs,
-// driven the way a user drives them (modal dialogs answered from a timer).
+// The main window's start-up duties, its texts in the chosen language, and the settings dialog, driven the
+// way a user drives them (modal dialogs answered from a timer).
 
 #include "WindowTestSupport.h"
+#include "app/AppIdentity.h"
 #include "app/EventLog.h"
 #include "i18n/LanguageEngine.h"
 #include "ui/OpeningController.h"
 #include "ui/ShowGeneralSettings.h"
-#include "ui/ShowLog.h"
 
 #include <QAbstractButton>
 #include <QAction>
 #include <QComboBox>
-#include <QFile>
 #include <QMenu>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
@@ -133,42 +131,13 @@ TEST_F(MainWindowTest, SettingsDialogStoresOnAcceptOnlyAndRelabelsTheWindowAtOnc
     EXPECT_FALSE(reopened.languageChanged());
 }
 
-TEST_F(MainWindowTest, LogViewerShowsTheLogResetDeletesItAndAnEmptyLogIsSaid) {
-    auto w = makeWindow();
-    QFile::remove(QString::fromStdString(logPath()));
-    w->showLog();
-    ASSERT_EQ(messages_->calls.size(), 1u);
-    EXPECT_EQ(messages_->calls[0].kind, MessageKind::Information);
-    ASSERT_TRUE(writeFileText(logPath(), ""));
-    w->showLog();
-    ASSERT_EQ(messages_->calls.size(), 2u);
-    EXPECT_EQ(messages_->calls[1].text, messages_->calls[0].text);
-
-    logError("main", "keep me");
-    settings::writeDialogGeometry(settings::kLogDialogGroup, QRect(20, 10, 500, 400));
-    QString shown;
-    whenModal<ShowLog>([&shown](ShowLog& d) {
-        shown = d.findChild<QPlainTextEdit*>(QStringLiteral("plainTextEdit_Log"))->toPlainText();
-        d.findChild<QPushButton*>(QStringLiteral("pushButton_Close"))->click();
-    });
-    w->showLog();
-    EXPECT_TRUE(shown.contains(QStringLiteral("ERROR at function main => keep me")));
-    EXPECT_TRUE(QFile::exists(QString::fromStdString(logPath()))) << "closing keeps the log";
-    EXPECT_EQ(settings::readDialogGeometry(settings::kLogDialogGroup).size, QSize(500, 400));
-
-    whenModal<ShowLog>(
-        [](ShowLog& d) { d.findChild<QPushButton*>(QStringLiteral("pushButton_ResetLog"))->click(); });
-    w->showLog();
-    EXPECT_FALSE(QFile::exists(QString::fromStdString(logPath())));
-    EXPECT_EQ(messages_->calls.size(), 2u);
-}
-
 TEST_F(MainWindowTest, AboutShowsTheVersionAndClosingStoresTheWindowSize) {
     {
         auto w = makeWindow();
         w->about();
         ASSERT_EQ(messages_->calls.size(), 1u);
-        EXPECT_TRUE((messages_->calls[0].title + messages_->calls[0].text).contains(QStringLiteral("2.0.3")));
+        EXPECT_TRUE((messages_->calls[0].title + messages_->calls[0].text)
+                        .contains(QLatin1String(kApplicationVersion)));
         w->resize(700, 500);
         w->close();
     }

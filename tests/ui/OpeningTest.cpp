@@ -107,22 +107,6 @@ TEST_F(OpeningTest, DroppingTwoPhotosOpensABurstInFileOrder) {
     EXPECT_TRUE(w->opening().recentFiles().isEmpty());
 }
 
-TEST_F(OpeningTest, OpenDialogsOfferTheirFiltersAndCancelDoesNothing) {
-    auto w = makeWindow(1);
-    find<QAction>(*w, "actionOpen")->trigger();
-    find<QPushButton>(*w, "pushButton_OpenVideo")->click();
-    ASSERT_EQ(messages_->calls.size(), 2u);
-    EXPECT_EQ(messages_->calls[0].text, w->opening().videoFilter());
-    EXPECT_EQ(messages_->calls[1].text, w->opening().videoFilter());
-    EXPECT_EQ(w->workspace(), nullptr);
-
-    messages_->fileNames.push_back({writeImage(QStringLiteral("chosen.png"))});
-    find<QAction>(*w, "actionOpen_photo_for_tone_mapping")->trigger();
-    EXPECT_EQ(messages_->calls.back().text, w->opening().imageFilter());
-    ASSERT_NE(w->workspace(), nullptr);
-    EXPECT_EQ(w->workspace()->kind(), Workspace::Kind::Photo);
-}
-
 TEST_F(OpeningTest, RecentFilesKeepTheTwentyLatestWithoutDuplicates) {
     auto w = makeWindow(1);
     // Each photo opens in editing; closing it to open the next one is answered "Discard".

@@ -1,6 +1,6 @@
-// The player and timeline with real clips: opening videos, seeking (the frame on screen is read back from the
-// counter code stamped into every frame of the counter clips), playing within the trim range, dragging on the
-// timeline, speed, the preview's context menu and the degenerate one-frame video.
+// The player and timeline with real clips: seeking (the frame on screen is read back from the counter code
+// stamped into every frame of the counter clips), playing within the trim range, dragging on the timeline and
+// the degenerate one-frame video.
 
 #include "CounterCode.h"
 #include "WindowTestSupport.h"
@@ -12,10 +12,8 @@
 #include "ui/TimelineController.h"
 #include "ui/Workspace.h"
 
-#include <QAction>
 #include <QLabel>
 #include <QPushButton>
-#include <QSlider>
 #include <QSpinBox>
 #include <opencv2/videoio.hpp>
 
@@ -47,30 +45,6 @@ protected:
     QWidget* timelineItem(LumoraV2& w, const char* name) { return find(w, name); }
     int centreX(QWidget* item) { return item->x() + item->width() / 2; }
 };
-
-TEST_F(PlayerTest, VideosOpenByCapitalOrUnknownSuffix) {
-    auto w = makeWindow(2);
-    const QString clip = copyMedia("counter_gop12.mp4", QStringLiteral("clip.MOV"));
-    ASSERT_TRUE(w->openMediaByPath(clip));
-    EXPECT_TRUE(messages_->calls.empty());
-    EXPECT_EQ(w->workspace()->kind(), Workspace::Kind::Video);
-    EXPECT_EQ(w->workspace()->state, SelectingFrame);
-    EXPECT_TRUE(w->windowTitle().contains(QStringLiteral("clip[.mov ")));
-    EXPECT_EQ(w->statusText()->text(), QStringLiteral("320x240, 25fps"));
-    EXPECT_EQ(w->opening().recentFiles(), QStringList{QDir::toNativeSeparators(clip)});
-    EXPECT_EQ(shownIndex(*w), 0);
-
-    // The player's sliders reach the sequence.
-    const float nominal = sequence(*w).frameInterval();
-    find<QSlider>(*w, "horizontalSlider_VideoSpeed")->setValue(-12);
-    EXPECT_GT(sequence(*w).frameInterval(), nominal);
-    find<QSlider>(*w, "horizontalSlider_VideoBrightness")->setValue(3);
-    EXPECT_EQ(sequence(*w).brightness(), 3);
-
-    auto other = makeWindow(1);
-    ASSERT_TRUE(other->openMediaByPath(copyMedia("counter_gop12.mp4", QStringLiteral("clip.xyz"))));
-    EXPECT_EQ(other->workspace()->kind(), Workspace::Kind::Video);
-}
 
 TEST_F(PlayerTest, SeekShowsTheRequestedFrameOnceTheMouseStops) {
     auto w = openCounter();
@@ -127,23 +101,6 @@ TEST_F(PlayerTest, ClosingWhilePlayingEndsThePlayer) {
     EXPECT_EQ(w->workspace(), nullptr);
     EXPECT_TRUE(w->player().paused());
     EXPECT_TRUE(messages_->calls.empty());
-}
-
-TEST_F(PlayerTest, PressOnTheBarSeeksToTheFrameUnderTheMouse) {
-    auto w = openCounter(1);
-    QWidget* foreground = timelineItem(*w, "label_ForegroundMidPlayingBar");
-    QWidget* bar = timelineItem(*w, "label_BackgroundMidPlayingBar");
-    // In frame selection the trim range is the whole clip: the foreground covers the bar.
-    EXPECT_EQ(foreground->geometry().left(), bar->geometry().left());
-    EXPECT_NEAR(foreground->width(), bar->width(), 1);
-    press(foreground, QPoint(foreground->width() / 2, 1));
-    const int expected = foreground->width() / 2 * 300 / foreground->width();
-    EXPECT_EQ(w->player().pendingIndex(), expected);
-    release(foreground, QPoint(foreground->width() / 2, 1));
-    waitForSeek(*w);
-    EXPECT_EQ(shownIndex(*w), expected);
-    EXPECT_NEAR(centreX(timelineItem(*w, "label_CursorPlayingBar")), bar->x() + bar->width() * expected / 299,
-                1);
 }
 
 TEST_F(PlayerTest, TimelineDragsStayInsideTheTrimRange) {
@@ -231,42 +188,6 @@ TEST_F(PlayerTest, OneFrameVideoPlaysAndPlacesItsItemsAtTheStart) {
     const auto grabbed = w->workspace()->liveSelections();
     ASSERT_EQ(grabbed.size(), 1u);
     EXPECT_EQ(centreX(grabbed.front()->pin()), bar->x());
-}
-
-TEST_F(PlayerTest, SpeedAndBrightnessAreUndoneAndRedoneAsTheirOwnSteps) {
-    auto w = openCounter(2);
-    QSlider* speed = find<QSlider>(*w, "horizontalSlider_VideoSpeed");
-    QSlider* brightness = find<QSlider>(*w, "horizontalSlider_VideoBrightness");
-    auto& undo = w->workspace()->undo;
-    ASSERT_EQ(undo.undoCount(), 0);
-    const auto newestLabel = [&] {
-        using SliderAction = UndoRedoManager::Action<int, QAbstractSlider, int>;
-        const auto* action = dynamic_cast<const SliderAction*>(undo.newestUndo());
-        return action ? action->label() : QString();
-    };
-    speed->setValue(-3); // slower: the slider runs from -12 to 0
-    waitMs(550); // a separate step, not merged with the next move
-    brightness->setValue(2);
-    ASSERT_EQ(undo.undoCount(), 2);
-    EXPECT_EQ(newestLabel(), QStringLiteral("Undo on brightness"));
-    EXPECT_EQ(sequence(*w).brightness(), 2);
-
-    QAction* undoAction = find<QAction>(*w, "actionUndo");
-    QAction* redoAction = find<QAction>(*w, "actionRedo");
-    ASSERT_TRUE(undoAction->isEnabled());
-    undoAction->trigger();
-    EXPECT_EQ(brightness->value(), 0);
-    EXPECT_EQ(sequence(*w).brightness(), 0);
-    EXPECT_EQ(newestLabel(), QStringLiteral("Undo on video speed"));
-    undoAction->trigger();
-    EXPECT_EQ(speed->value(), 0);
-    EXPECT_FALSE(undoAction->isEnabled());
-    redoAction->trigger();
-    redoAction->trigger();
-    EXPECT_EQ(speed->value(), -3);
-    EXPECT_EQ(brightness->value(), 2);
-    EXPECT_EQ(sequence(*w).brightness(), 2);
-    EXPECT_EQ(undo.undoCount(), 2);
 }
 
 } // namespace

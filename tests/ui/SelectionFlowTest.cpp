@@ -1,6 +1,6 @@
 // Grabbing frames in Basic and Classic through the real window: the grab limit, the pins on the timeline and
-// their colours, stepping through the sharper frames the background search found, names and the context menu
-// of edited selections, and the Pro before/after buttons around the chosen frame.
+// their colours, stepping through the sharper frames the background search found, naming the edited
+// selections, and the Pro before/after buttons around the chosen frame.
 
 #include "FlowTestSupport.h"
 #include "ui/EditingController.h"
@@ -9,13 +9,10 @@
 #include "ui/PresetImage.h"
 #include "ui/PresetStrips.h"
 #include "ui/SelectionFlowController.h"
-#include "ui/SelectionPins.h"
 #include "ui/StepsController.h"
 
 #include <QAction>
 #include <QLabel>
-#include <QLineEdit>
-#include <QMenu>
 #include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
@@ -94,18 +91,6 @@ TEST_F(SelectionFlowTest, PinsStandOnTheirFramesTheSixteenthReusesTheFirstColour
     EXPECT_TRUE(pin.isNull());
     ASSERT_EQ(selections(*w).size(), 16u);
     EXPECT_EQ(selections(*w).front()->frameIndex(), n - 1);
-}
-
-TEST_F(SelectionFlowTest, TintingAddsTheColourToVisiblePixelsOnly) {
-    QImage pin(3, 1, QImage::Format_ARGB32);
-    pin.setPixel(0, 0, qRgba(120, 10, 200, 255));
-    pin.setPixel(1, 0, qRgba(250, 250, 250, 128));
-    pin.setPixel(2, 0, qRgba(7, 8, 9, 0));
-    const QColor colour(100, 2, 50);
-    const QImage tinted = tintedPin(pin, colour);
-    EXPECT_EQ(tinted.pixel(0, 0), qRgba(220, 12, 250, 255));
-    EXPECT_EQ(tinted.pixel(1, 0), qRgba(255, 252, 255, 128)); // capped, alpha kept
-    EXPECT_EQ(tinted.pixel(2, 0), qRgba(7, 8, 9, 0));         // transparent: untouched
 }
 
 TEST_F(SelectionFlowTest, SteppingMovesThroughSharperFramesAndClampsAtBothEnds) {
@@ -190,50 +175,6 @@ TEST_F(SelectionFlowTest, NextNamesTheFramesEditsTheFirstAndBuildsTheStripAndBac
     }
 }
 
-TEST_F(SelectionFlowTest, AnEmptiedNameIsFilledAgainAndTheFileNameFallsBack) {
-    auto w = openScene(2);
-    grab(*w, {3});
-    w->flow().PushButtonSelectImageNextClicked();
-    SharpestImageSelection* s = selections(*w).front();
-    auto* edit = s->findChild<QLineEdit*>(QStringLiteral("lineEdit_Title"));
-    press(s->findChild<QLabel*>(QStringLiteral("label_SharpestImageEditionText")));
-    edit->setText(QString());
-    QFocusEvent out(QEvent::FocusOut);
-    QApplication::sendEvent(edit, &out);
-    EXPECT_TRUE(s->exportName().isEmpty());
-    EXPECT_EQ(s->fileName(), QStringLiteral("1"));
-    s->setExportName(QStringLiteral("again"));
-    EXPECT_EQ(s->exportName(), QStringLiteral("again"));
-    // A name that is set is kept.
-    s->setExportName(QStringLiteral("other"));
-    EXPECT_EQ(s->exportName(), QStringLiteral("again"));
-}
-
-TEST_F(SelectionFlowTest, TheExportMenuOpensOnlyOnEditedSelections) {
-    auto w = openScene(2);
-    grab(*w, {3});
-    SharpestImageSelection* s = selections(*w).front();
-    int popups = 0;
-    QStringList texts;
-    // Any popup that shows is read and closed.
-    QTimer closer;
-    QObject::connect(&closer, &QTimer::timeout, [&] {
-        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
-            ++popups;
-            for (QAction* a : menu->actions())
-                texts << a->text();
-            menu->close();
-        }
-    });
-    closer.start(10);
-    s->customMenuRequested(QPoint(5, 5));
-    EXPECT_EQ(popups, 0);
-    w->flow().PushButtonSelectImageNextClicked();
-    s->customMenuRequested(QPoint(5, 5));
-    EXPECT_EQ(popups, 1);
-    EXPECT_EQ(texts, QStringList{translatedText("ExportThisImage")});
-}
-
 TEST_F(SelectionFlowTest, BeforeAndAfterButtonsReachThePlayerFrameOnItsSideOnly) {
     struct Case {
         int player;
@@ -255,17 +196,6 @@ TEST_F(SelectionFlowTest, BeforeAndAfterButtonsReachThePlayerFrameOnItsSideOnly)
         EXPECT_EQ(w->workspace()->sequence()->firstIndex(), 15 - c.before) << c.player;
         EXPECT_EQ(w->workspace()->sequence()->lastIndex(), 15 + c.after) << c.player;
     }
-}
-
-TEST_F(SelectionFlowTest, ABurstFrameKeepsItsOwnFileAsExifSource) {
-    auto w = makeWindow(2);
-    QStringList files;
-    for (int i = 0; i < 3; ++i)
-        files << QString::fromStdString(testMediaPath("burst_jpg8/IMG_00" + std::to_string(i) + ".jpg"));
-    ASSERT_TRUE(w->opening().openBurst(files));
-    grab(*w, {1});
-    ASSERT_EQ(selections(*w).size(), 1u);
-    EXPECT_EQ(QString::fromStdString(selections(*w).front()->exifSource()), files[1]);
 }
 
 TEST_F(SelectionFlowTest, LeavingSelectionWhilePlayingChoosesTheFrameOnScreen) {

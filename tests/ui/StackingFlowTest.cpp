@@ -80,17 +80,6 @@ TEST_F(StackingFlowTest, KeepingTheImageEditsWhatWasMergedSoFar) {
     EXPECT_EQ(w->workspace()->stackingEngine(), nullptr);
 }
 
-TEST_F(StackingFlowTest, ReturnToVideoGoesBackToTheParameters) {
-    auto w = startLongRun();
-    messages_->choices = {1};
-    clickCancel(*w);
-    ASSERT_TRUE(waitFor([&] { return idle(*w); }));
-    EXPECT_EQ(w->workspace()->state, DefiningParameters);
-    EXPECT_TRUE(selections(*w).empty());
-    EXPECT_EQ(w->workspace()->stackingEngine(), nullptr);
-    EXPECT_EQ(said("RecommendedSavingHDRimage"), 0);
-}
-
 TEST_F(StackingFlowTest, CancelOnTheQuestionLetsTheRunGoOn) {
     auto w = startLongRun();
     messages_->choices = {2};
@@ -215,7 +204,7 @@ TEST_F(SearchTest, TheSharpestFrameFindsNothingSharperAndSaysSo) {
     EXPECT_TRUE(none->wordWrap());
 }
 
-TEST_F(SearchTest, ABlurredFrameListsTheSharperOnesBestFirstWithHoverPins) {
+TEST_F(SearchTest, ABlurredFrameListsTheSharperOnesBestFirst) {
     auto w = openScene(3);
     const std::vector<float> s = allSharpness(*w);
     const int radius = 4;
@@ -240,19 +229,6 @@ TEST_F(SearchTest, ABlurredFrameListsTheSharperOnesBestFirstWithHoverPins) {
         previous = s[std::size_t(e->frameIndex())];
     }
     EXPECT_EQ(rest.back()->frameIndex(), worst);
-
-    // Hovering shows the entry's pin over its frame; leaving hides it.
-    ProSharpestImageSelection* entry = rest.front();
-    QEvent enter(QEvent::HoverEnter);
-    QApplication::sendEvent(entry, &enter);
-    QWidget* bar = find(*w, "label_BackgroundMidPlayingBar");
-    const int n = int(s.size());
-    EXPECT_TRUE(entry->pin()->isVisible());
-    EXPECT_NEAR(entry->pin()->x() + entry->pin()->width() / 2,
-                bar->x() + double(entry->frameIndex()) * bar->width() / (n - 1), 1.0);
-    QEvent leave(QEvent::HoverLeave);
-    QApplication::sendEvent(entry, &leave);
-    EXPECT_FALSE(entry->pin()->isVisible());
 }
 
 TEST_F(SearchTest, StoppingTheSearchKeepsThePreviousResults) {

@@ -11,6 +11,7 @@
 #include <QCheckBox>
 #include <QDesktopServices>
 #include <QPushButton>
+#include <QVersionNumber>
 
 namespace lumora::test {
 
@@ -25,7 +26,13 @@ public slots:
 
 namespace {
 
-const QByteArray kOffer = "version=2.1;url=https://lumora.example/get";
+// An offer of the running version's next minor version.
+const QByteArray kOffer = [] {
+    const QVersionNumber v = QVersionNumber::fromString(QLatin1String(kApplicationVersion));
+    return QStringLiteral("version=%1;url=https://lumora.example/get")
+        .arg(QVersionNumber(v.majorVersion(), v.minorVersion() + 1).toString())
+        .toLatin1();
+}();
 
 class UpdateCheckTest : public WindowTest {
 protected:
@@ -61,28 +68,41 @@ protected:
 };
 
 TEST_F(UpdateCheckTest, TheMenuAnnouncesOnlyANewerVersionWithTheMajorNote) {
+    // Offers relative to the running version: the same, the next minor and major versions, and a page naming
+    // the 32-bit build's version first.
+    const QVersionNumber current = QVersionNumber::fromString(QLatin1String(kApplicationVersion));
+    const QString same = current.toString(),
+                  minor = QVersionNumber(current.majorVersion(), current.minorVersion() + 1).toString(),
+                  major = QVersionNumber(current.majorVersion() + 1, 0, 0).toString(),
+                  micro = QVersionNumber(current.majorVersion(), current.minorVersion(),
+                                         current.microVersion() + 1)
+                              .toString();
+    const auto page = [](const QString& pairs) {
+        return (pairs + QStringLiteral(";url=https://lumora.example/get")).toLatin1();
+    };
     const struct {
         QByteArray page;
-        const char* announced; // nullptr: "no updates"; "": the page could not be read
+        QString announced; // null: "no updates"; empty: the page could not be read
+        bool majorNote;
     } cases[] = {
-        {"version=2.0.3;url=https://lumora.example/get", nullptr},
-        {"version=2.1;url=https://lumora.example/get", "2.1"},
-        {"version=3.0.0;url=https://lumora.example/get", "3.0.0"},
-        {"Winx86Version=2.0.4;WinVersion=2.0.9;url=https://lumora.example/get", "2.0.4"},
-        {"version=2.1;no pair here;url=https://lumora.example/get", ""},
+        {page(QStringLiteral("version=") + same), QString(), false},
+        {page(QStringLiteral("version=") + minor), minor, false},
+        {page(QStringLiteral("version=") + major), major, true},
+        {page(QStringLiteral("Winx86Version=%1;WinVersion=%2").arg(micro, major)), micro, false},
+        {page(QStringLiteral("version=%1;no pair here").arg(minor)), QStringLiteral(""), false},
     };
     auto w = startWindow();
     for (const auto& c : cases) {
         server_.answer("/UIUpdate.html", {c.page});
         const auto shown = check(*w, false);
-        if (!c.announced) {
+        if (c.announced.isNull()) {
             EXPECT_EQ(shown.title, translatedText("LumoraUpdates")) << c.page.constData();
-        } else if (!*c.announced) {
+        } else if (c.announced.isEmpty()) {
             EXPECT_EQ(shown.text, translatedText("ExplanationError")) << c.page.constData();
         } else {
             EXPECT_EQ(shown.title, translatedText("NewVersion")) << c.page.constData();
-            EXPECT_TRUE(shown.text.contains(QLatin1String(c.announced))) << c.page.constData();
-            EXPECT_EQ(shown.text.contains(translatedText("NoteForNewVersion")), c.announced[0] == '3');
+            EXPECT_TRUE(shown.text.contains(c.announced)) << c.page.constData();
+            EXPECT_EQ(shown.text.contains(translatedText("NoteForNewVersion")), c.majorNote);
         }
     }
 }

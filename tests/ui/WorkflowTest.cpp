@@ -15,8 +15,6 @@
 #include <QSlider>
 #include <QSpinBox>
 #include <QStackedWidget>
-#include <QTabBar>
-#include <QTabWidget>
 
 namespace {
 
@@ -101,16 +99,6 @@ TEST_F(WorkflowTest, AModeIsChosenBeforeAnythingOpensAndOnlyWhileNothingIsOpen) 
     EXPECT_EQ(w->steps().mode(), 1);
 }
 
-TEST_F(WorkflowTest, OpeningWithoutAModeAsksForOneFirst) {
-    auto w = makeWindow();
-    ModalWatcher<ModeChoice> watcher(
-        [](ModeChoice& d) { press(d.findChild<QWidget*>(QStringLiteral("frame_Basic"))); });
-    ASSERT_TRUE(w->openMediaByPath(writeImage(QStringLiteral("photo.png"))));
-    EXPECT_EQ(watcher.seen(), 1);
-    EXPECT_EQ(w->steps().mode(), 1);
-    EXPECT_EQ(currentPage(*w, "stackedWidget_CentralWidget"), QStringLiteral("page_Video"));
-}
-
 TEST_F(WorkflowTest, AModeChosenWithItsBoxTickedIsRememberedAcrossARestart) {
     struct Case {
         bool keep;
@@ -142,73 +130,6 @@ TEST_F(WorkflowTest, AModeChosenWithItsBoxTickedIsRememberedAcrossARestart) {
             [](ModeChoice& d) { press(d.findChild<QWidget*>(QStringLiteral("frame_Basic"))); });
         openPhoto(*again);
         EXPECT_EQ(asked.seen(), c.keep ? 0 : 1);
-    }
-}
-
-TEST_F(WorkflowTest, StepsShownFollowTheModeAndWhatIsOpen) {
-    auto w = makeWindow(3);
-    openBurst(*w);
-    for (int k = 1; k <= 4; ++k) {
-        EXPECT_TRUE(find<QLabel>(*w, qPrintable(QStringLiteral("label_Step%1").arg(k)))
-                        ->text()
-                        .startsWith(QStringLiteral("%1. ").arg(k)));
-        EXPECT_FALSE(hidden(*w, qPrintable(QStringLiteral("frame_Step%1").arg(k))));
-    }
-    EXPECT_EQ(topMenu(*w, "nbMenu"), QStringLiteral("4"));
-    EXPECT_EQ(topMenu(*w, "selectMenu"), QStringLiteral("1"));
-    EXPECT_TRUE(hidden(*w, "frame_GrabFrame")); // Pro chooses one frame instead of grabbing
-
-    // A single photo has two steps, the first highlighted, then the second while exporting.
-    auto basic = makeWindow(1);
-    openPhoto(*basic);
-    EXPECT_EQ(topMenu(*basic, "nbMenu"), QStringLiteral("2"));
-    EXPECT_EQ(topMenu(*basic, "selectMenu"), QStringLiteral("1"));
-    EXPECT_TRUE(hidden(*basic, "frame_Step3"));
-    EXPECT_TRUE(find<QTabWidget>(*basic, "tabWidget_Presets")->tabBar()->isHidden());
-    setState(*basic, Exporting);
-    EXPECT_EQ(topMenu(*basic, "selectMenu"), QStringLiteral("2"));
-    setState(*basic, Editing);
-
-    messages_->choices = {1};
-    ASSERT_TRUE(basic->opening().closeWorkspace());
-    EXPECT_EQ(topMenu(*basic, "nbMenu"), QStringLiteral("0"));
-    EXPECT_TRUE(hidden(*basic, "frame_Step1"));
-}
-
-// What a user sees of each kind of state: selecting shows the timeline, editing the tone-mapping page, and a
-// long operation the progress bar with the options locked.
-TEST_F(WorkflowTest, EachKindOfStateShowsItsOwnBottomPageAndLocksWhatItMust) {
-    struct Case {
-        int mode;
-        WorkspaceState state;
-        const char* bottom;
-        bool optionsEnabled;
-    };
-    const Case cases[] = {
-        {1, SelectingFrame, "page_TimeLine", true},
-        {3, DefiningParameters, "page_TimeLine", true},
-        {2, Editing, "page_TM", true},
-        {3, Stacking, "page_ProgressBar", false},
-        {3, SearchingSharpest, "page_ProgressBar", false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "state " << c.state << " mode " << c.mode);
-        auto w = makeWindow(c.mode);
-        openBurst(*w);
-        setState(*w, c.state);
-        EXPECT_EQ(currentPage(*w, "stackedWidget_CentralWidgetBottom"), QString::fromLatin1(c.bottom));
-        EXPECT_EQ(enabled(*w, "frame_MainOptions"), c.optionsEnabled);
-        EXPECT_TRUE(enabled(*w, "actionClose"));
-        // A picture is shown in every state: so are the View panels.
-        for (const char* panel :
-             {"actionHide_Show_histogram_panel", "actionShow_tone_curve", "actionShow_EXIF"})
-            EXPECT_TRUE(enabled(*w, panel)) << panel;
-        // Only the current page of a stack takes room.
-        auto* bottom = find<QStackedWidget>(*w, "stackedWidget_CentralWidgetBottom");
-        for (int i = 0; i < bottom->count(); ++i)
-            EXPECT_EQ(bottom->widget(i)->sizePolicy().verticalPolicy(),
-                      bottom->widget(i) == bottom->currentWidget() ? QSizePolicy::Maximum
-                                                                   : QSizePolicy::Ignored);
     }
 }
 
@@ -252,38 +173,6 @@ TEST_F(WorkflowTest, BasicSelectionRefusesLaterStepsAndIgnoresItsOwn) {
     ASSERT_EQ(refusals(), 3);
     EXPECT_NE(messages_->calls[2].text, messages_->calls[0].text);
     EXPECT_EQ(w->workspace()->state, SelectingFrame);
-}
-
-TEST_F(WorkflowTest, LongOperationsAnswerStepClicksWithWait) {
-    struct Case {
-        int mode;
-        bool photo;
-        WorkspaceState state;
-        std::vector<int> allowed, refused; // steps that answer nothing, steps that say "wait"
-    };
-    const Case cases[] = {
-        {3, false, Stacking, {2}, {1, 3, 4}},
-        {3, false, SearchingSharpest, {1}, {2, 3, 4}},
-        {2, false, Exporting, {3}, {1, 2, 4}},
-        {2, true, Exporting, {2}, {1}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "state " << c.state << " mode " << c.mode);
-        auto w = makeWindow(c.mode);
-        if (c.photo)
-            openPhoto(*w);
-        else
-            openBurst(*w);
-        setState(*w, c.state);
-        const size_t before = messages_->calls.size();
-        for (int k : c.refused)
-            w->steps().goToStep(k);
-        EXPECT_EQ(refusals(before), int(c.refused.size()));
-        EXPECT_EQ(w->workspace()->state, c.state);
-        for (int k : c.allowed)
-            w->steps().goToStep(k);
-        EXPECT_EQ(refusals(before), int(c.refused.size())) << "the allowed step says nothing";
-    }
 }
 
 TEST_F(WorkflowTest, ProStepsMoveBetweenSelectionAndParameters) {
