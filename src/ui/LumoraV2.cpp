@@ -9,6 +9,7 @@
 #include "ui/EditingController.h"
 #include "ui/ExportController.h"
 #include "ui/FormIndex.h"
+#include "ui/FrameQualityController.h"
 #include "ui/MenuController.h"
 #include "ui/OpeningController.h"
 #include "ui/PlayerController.h"
@@ -90,6 +91,7 @@ LumoraV2::LumoraV2(std::shared_ptr<MessageService> messages, QWidget* parent)
     connect(editing_.get(), &EditingController::pictureShown, viewPanels_.get(),
             &ViewPanelsController::pictureShown);
     connect(this, &LumoraV2::workspaceChanged, viewPanels_.get(), &ViewPanelsController::workspaceChanged);
+    frameQuality_ = std::make_unique<FrameQualityController>(*this);
     menus_ = std::make_unique<MenuController>(*this);
 
     menus_->loadLanguage();

@@ -1,5 +1,7 @@
 #include "ui/MenuController.h"
 
+#include "ui/FrameQualityController.h"
+
 #include "app/Settings.h"
 #include "i18n/LanguageEngine.h"
 #include "ui/AccessibleNames.h"
@@ -87,6 +89,7 @@ void MenuController::refreshTexts() {
         if (auto* widget = qobject_cast<QWidget*>(find(e.objectName)))
             widget->setToolTip(translatedText(e.key));
     window_.viewPanels().refreshTexts();
+    window_.frameQuality().refreshTexts();
     nameWordlessControls(&window_);
     QTabWidget* tabs = window_.form().presets->tabWidget_Presets;
     for (const auto& e : windowtexts::kTabs)
