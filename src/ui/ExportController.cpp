@@ -14,6 +14,7 @@
 #include "ui/StackingController.h"
 #include "ui/StepsController.h"
 #include "ui/WaitCursor.h"
+#include "ui/WindowRecipe.h"
 #include "ui/WorkerWait.h"
 #include "ui/Workspace.h"
 
@@ -399,14 +400,34 @@ void ExportController::itemWritten() {
     writer_->wait(); // finished() comes just before the thread returns
     const WriteResult result = writer_->result();
     const QString path = QString::fromStdString(writer_->request().path);
+    const ImageWriteRequest written = writer_->request();
     writer_.reset();
     reportWrite(path, result.ok, result.error, result.exifWarning);
     if (!job_)
         return;
+    if (result.ok && job_->current && settings::read(settings::WriteRecipe))
+        writeRecipeOf(*job_->current, written);
     if (!result.ok)
         ++job_->failedWrites;
     ++job_->index;
     renderNext();
+}
+
+void ExportController::writeRecipeOf(const SharpestImageSelection& picture,
+                                     const ImageWriteRequest& written) {
+    const Workspace* ws = window_.workspace();
+    if (!ws || window_.session() != job_->session)
+        return;
+    Recipe recipe;
+    std::string error;
+    const QString path = QString::fromStdString(written.path);
+    if (windowRecipe(*ws, picture, path, written.bits, written.hdr, written.jpegQuality, &recipe, &error) &&
+        writeRecipe(recipe, written.path, &error))
+        return;
+    logError("ExportController", written.path + ": the recipe was not written: " + error);
+    window_.messages().show(MessageKind::Warning, translatedText("RecipeNotWrittenTitle"),
+                            translatedText("RecipeNotWritten")
+                                .arg(QDir::toNativeSeparators(path), QString::fromStdString(error)));
 }
 
 void ExportController::finishJob(bool completed) {

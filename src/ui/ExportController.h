@@ -66,6 +66,8 @@ private:
     void itemRendered(bool ok);
     void writeRendered(const cv::Mat& image);
     void itemWritten();
+    // Writes the recipe beside a picture just exported; a failure is logged and shown.
+    void writeRecipeOf(const SharpestImageSelection& picture, const ImageWriteRequest& written);
     // Cancels the job's write and keeps its thread until it ends (it leaves no file); its end no longer
     // drives the job.
     void retireWriter();
