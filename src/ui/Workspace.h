@@ -87,6 +87,9 @@ public:
     // The last stacking's light image, until editing starts on it, and its level of diffuse white.
     cv::Mat lightImage;
     double lightWhite = 1.0;
+    // Where the last stack took pixels from a displaced position, for the picture it made (ghostMapOwner).
+    cv::Mat ghostMap;
+    QPointer<SharpestImageSelection> ghostMapOwner;
     // Grabbed frames, stacking results or the single photo, in making order; the widgets belong to their
     // panels, the window deletes them before the workspace (they read its sequence).
     std::vector<QPointer<SharpestImageSelection>> selections;
