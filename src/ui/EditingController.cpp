@@ -7,6 +7,7 @@
 #include "tonemap/RenderSteps.h"
 #include "ui/EditingPanel.h"
 #include "ui/ExposureHighlight.h"
+#include "ui/GhostOverlay.h"
 #include "ui/ImageConversion.h"
 #include "ui/LumoraV2.h"
 #include "ui/PlayerController.h"
@@ -19,6 +20,7 @@
 #include <QAbstractSpinBox>
 #include <QAction>
 #include <QApplication>
+#include <QBoxLayout>
 #include <QImage>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -88,6 +90,16 @@ EditingController::EditingController(LumoraV2& window) : window_(window) {
     f.presets->frame_BeforeAfterLogo->setAttribute(Qt::WA_Hover, true);
     f.presets->frame_BeforeAfterLogo->installEventFilter(this);
     strips_ = std::make_unique<PresetStrips>(window_);
+    ghostToggle_ = new QCheckBox(translatedText("ShowGhostMap"),
+                                 f.proEditing->scrollArea_ProEditingSelection->parentWidget());
+    ghostToggle_->setObjectName(QStringLiteral("checkBox_ShowGhostMap"));
+    ghostToggle_->setToolTip(translatedText("ShowGhostMapTooltip"));
+    ghostToggle_->setEnabled(false);
+    f.proEditing->verticalLayout_ProEditingDock->insertWidget(2, ghostToggle_);
+    connect(ghostToggle_, &QCheckBox::toggled, this, [this] {
+        if (window_.hasMedium())
+            displayImage();
+    });
     panel_ = std::make_unique<EditingPanel>(window_);
     keyWatcher_ = std::make_unique<OriginalKey>(window_, *this);
     qApp->installEventFilter(keyWatcher_.get());
@@ -143,6 +155,11 @@ void EditingController::show(const cv::Mat& source, const QSize& size, bool anno
         cv::cvtColor(shown, shown, cv::COLOR_GRAY2BGR);
     if (ws && (ws->state == SelectingFrame || ws->state == DefiningParameters || ws->state == Editing))
         markExposure(shown, highlightOver_, highlightUnder_, overExposedLimit_, underExposedLimit_);
+    // The map is in the light image's geometry: shown over the whole picture, never over a crop or a turn.
+    updateGhostToggle();
+    if (ws && ws->state == Editing && ghostToggle_->isEnabled() && ghostToggle_->isChecked() &&
+        !originalShown_)
+        markGhosts(shown, ws->ghostMap);
     QImage picture = toDisplayImage(shown);
     if (picture.isNull()) {
         window_.messages().show(MessageKind::Error, translatedText("Error"),
@@ -260,7 +277,19 @@ void EditingController::lockPanels(bool locked) {
     }
 }
 
+void EditingController::updateGhostToggle() {
+    const Workspace* ws = window_.hasMedium() ? window_.workspace() : nullptr;
+    bool available =
+        ws && ws->state == Editing && !ws->ghostMap.empty() && ws->edited && ws->edited == ws->ghostMapOwner;
+    if (available) {
+        const ToneMapParams& p = ws->edited->document().engine().params();
+        available = p.rotation == 0.f && !isValidCrop(p.cropRect);
+    }
+    ghostToggle_->setEnabled(available);
+}
+
 void EditingController::afterLayout() {
+    updateGhostToggle();
     const Workspace* ws = window_.hasMedium() ? window_.workspace() : nullptr;
     if (!ws || ws->state != Editing)
         return;

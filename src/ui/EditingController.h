@@ -5,6 +5,7 @@
 // selection is edited, its preview rendering with the loading indicator, the controls that edit it
 // (EditingPanel) and the preset strips that show it.
 
+#include <QCheckBox>
 #include <QObject>
 #include <QSize>
 #include <QTimer>
@@ -51,6 +52,9 @@ public:
     // Shows the edited picture as it was before any processing (key O, hovering the before/after logo).
     void showOriginal();
     bool originalShown() const { return originalShown_; }
+    // The toggle that overlays the stack's ghost map on the picture it made; enabled only for that picture.
+    QCheckBox* ghostToggle() const { return ghostToggle_; }
+    void updateGhostToggle();
 
 signals:
     // A picture was shown in the picture area: `source` as given (the edited picture's preview while
@@ -92,6 +96,7 @@ private:
     int overExposedLimit_ = 98;
     int underExposedLimit_ = 2;
     bool originalShown_ = false;
+    QCheckBox* ghostToggle_ = nullptr; // owned by the editing page
     QTimer originalTimer_;
     bool previewRendering_ = false; // from the start of a preview render until its end
     std::unique_ptr<QObject> keyWatcher_;

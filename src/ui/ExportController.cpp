@@ -16,6 +16,7 @@
 #include "ui/StackingController.h"
 #include "ui/StepsController.h"
 #include "ui/WaitCursor.h"
+#include "ui/WindowRecipe.h"
 #include "ui/Workspace.h"
 
 #include <QApplication>
@@ -65,6 +66,8 @@ ExportController::ExportController(LumoraV2& window) : window_(window), lastDire
 struct ExportController::Write : QObject {
     explicit Write(std::string target, QObject* parent) : QObject(parent), path(std::move(target)) {}
     std::string path;
+    // What was asked, without the pixels: the recipe written after the picture names its format and depth.
+    ImageWriteRequest written;
     BackgroundRun<WriteResult> run{"ExportController"};
 };
 
@@ -88,6 +91,9 @@ ExportController::~ExportController() {
 
 std::unique_ptr<ExportController::Write> ExportController::startWrite(ImageWriteRequest request) {
     auto write = std::make_unique<Write>(request.path, this);
+    write->written = request;
+    write->written.image = cv::Mat();
+    write->written.light = cv::Mat();
     write->run.start([request = std::move(request), hook = writeStepHook_](RunControl& run) {
         return writeExportImage(request, run, hook);
     });
@@ -448,14 +454,34 @@ void ExportController::itemWritten() {
         return;
     const WriteResult result = writer_->run.takeResult();
     const QString path = QString::fromStdString(writer_->path);
+    const ImageWriteRequest written = writer_->written;
     letGo(std::move(writer_));
     reportWrite(path, result.ok, result.error, result.exifWarning);
     if (!job_)
         return;
+    if (result.ok && job_->current && settings::read(settings::WriteRecipe))
+        writeRecipeOf(*job_->current, written);
     if (!result.ok)
         ++job_->failedWrites;
     ++job_->index;
     renderNext();
+}
+
+void ExportController::writeRecipeOf(const SharpestImageSelection& picture,
+                                     const ImageWriteRequest& written) {
+    const Workspace* ws = window_.workspace();
+    if (!ws || window_.session() != job_->session)
+        return;
+    Recipe recipe;
+    std::string error;
+    const QString path = QString::fromStdString(written.path);
+    if (windowRecipe(*ws, picture, path, written.bits, written.hdr, written.jpegQuality, &recipe, &error) &&
+        writeRecipe(recipe, written.path, &error))
+        return;
+    logError("ExportController", written.path + ": the recipe was not written: " + error);
+    window_.messages().show(MessageKind::Warning, translatedText("RecipeNotWrittenTitle"),
+                            translatedText("RecipeNotWritten")
+                                .arg(QDir::toNativeSeparators(path), QString::fromStdString(error)));
 }
 
 void ExportController::finishJob(bool completed) {

@@ -66,6 +66,8 @@ private:
     void itemRendered(bool ok);
     void writeRendered(const cv::Mat& image);
     void itemWritten();
+    // Writes the recipe beside a picture just exported; a failure is logged and shown.
+    void writeRecipeOf(const SharpestImageSelection& picture, const ImageWriteRequest& written);
     struct Write;
     // Starts writing `request` in the background.
     std::unique_ptr<Write> startWrite(ImageWriteRequest request);

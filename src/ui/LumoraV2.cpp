@@ -9,6 +9,7 @@
 #include "ui/EditingController.h"
 #include "ui/ExportController.h"
 #include "ui/FormIndex.h"
+#include "ui/FrameQualityController.h"
 #include "ui/MenuController.h"
 #include "ui/OpeningController.h"
 #include "ui/PlayerController.h"
@@ -146,6 +147,7 @@ LumoraV2::LumoraV2(std::shared_ptr<MessageService> messages, QWidget* parent)
     viewPanels_ = std::make_unique<ViewPanelsController>(*context_);
     connect(viewPanels_.get(), &ViewPanelsController::redisplayRequested, editing_.get(),
             [this] { editing_->displayImage(); });
+    frameQuality_ = std::make_unique<FrameQualityController>(*context_);
     menus_ = std::make_unique<MenuController>(*context_);
     connectControllers();
 
@@ -162,6 +164,10 @@ void LumoraV2::connectControllers() {
     connectMenuActions(*this, *ui_);
     connect(menus_.get(), &MenuController::panelTextsRequested, viewPanels_.get(),
             &ViewPanelsController::refreshTexts);
+    connect(menus_.get(), &MenuController::panelTextsRequested, frameQuality_.get(),
+            &FrameQualityController::refreshTexts);
+    connect(frameQuality_.get(), &FrameQualityController::frameRequested, player_.get(),
+            &PlayerController::showFrameIndex);
     connect(menus_.get(), &MenuController::textsRefreshed, opening_.get(),
             &OpeningController::rebuildFilters);
     connect(editing_.get(), &EditingController::pictureShown, viewPanels_.get(),

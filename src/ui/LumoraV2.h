@@ -31,6 +31,7 @@ class SharpestSearchController;
 class ToolsController;
 class UpdatesController;
 class ViewPanelsController;
+class FrameQualityController;
 
 class LumoraV2 : public QMainWindow {
     Q_OBJECT
@@ -73,6 +74,7 @@ public:
     ToolsController& tools() { return *tools_; }
     UpdatesController& updates() { return *updates_; }
     ViewPanelsController& viewPanels() { return *viewPanels_; }
+    FrameQualityController& frameQuality() { return *frameQuality_; }
 
 public slots:
     void showGeneralSettings();
@@ -115,6 +117,7 @@ private:
     std::unique_ptr<ToolsController> tools_;
     std::unique_ptr<UpdatesController> updates_;
     std::unique_ptr<ViewPanelsController> viewPanels_;
+    std::unique_ptr<FrameQualityController> frameQuality_;
 };
 
 } // namespace lumora

@@ -1,5 +1,7 @@
 #include "ui/MenuController.h"
 
+#include "ui/FrameQualityController.h"
+
 #include "app/Settings.h"
 #include "i18n/LanguageEngine.h"
 #include "ui/AccessibleNames.h"

@@ -75,6 +75,10 @@ ShowGeneralSettings::ShowGeneralSettings(QWidget* parent) : QDialog(parent) {
                                       "the version number and a random number. No name, no "
                                       "identifier of your computer, nothing about your pictures."));
     sendUsageStatistics_->setChecked(settings::read(settings::SendUsageStatistics));
+    writeRecipe_ = new QCheckBox(translatedText("WriteRecipe"), this);
+    writeRecipe_->setObjectName(QStringLiteral("checkBox_WriteRecipe"));
+    writeRecipe_->setToolTip(translatedText("WriteRecipeTooltip"));
+    writeRecipe_->setChecked(settings::read(settings::WriteRecipe));
 
     // JPEG quality is used by the exporter, so the dialog shows what is stored rather than a fixed value;
     // otherwise every accept would silently reset the user's choice.
@@ -89,6 +93,7 @@ ShowGeneralSettings::ShowGeneralSettings(QWidget* parent) : QDialog(parent) {
     generalForm->addRow(translatedOr("Language", "Language"), language_);
     generalForm->addRow(translatedOr("JPGImageQuality", "JPEG image quality"), jpegQuality_);
     generalForm->addRow(translatedOr("PNGImageCompression", "PNG image compression"), pngCompression_);
+    generalForm->addRow(writeRecipe_);
     generalForm->addRow(sendUsageStatistics_);
 
     auto* view = new QGroupBox(translatedOr("View", "View"), this);
@@ -143,6 +148,7 @@ void ShowGeneralSettings::storeResult(int result) {
         settings::write(settings::UnderExposedLimit, underExposedLimit_->value());
         settings::write(settings::NbSharpenImages, nbSharpenImages_->value());
         settings::write(settings::SendUsageStatistics, sendUsageStatistics_->isChecked());
+        settings::write(settings::WriteRecipe, writeRecipe_->isChecked());
     }
     storeDialogGeometry(*this, settings::kSettingsDialogGroup);
 }

@@ -30,6 +30,7 @@ private:
     QSpinBox* underExposedLimit_;
     QSpinBox* nbSharpenImages_;
     QCheckBox* sendUsageStatistics_;
+    QCheckBox* writeRecipe_;
     bool languageChanged_ = false;
 };
 

@@ -152,9 +152,12 @@ void StackingController::handleEnd() {
         return;
     if (end == End::Finished && !light.empty()) {
         ws->lightImage = light;
-        if (const StackingEngine* engine = ws->stackingEngine())
+        ws->ghostMap.release();
+        if (const StackingEngine* engine = ws->stackingEngine()) {
             ws->lightWhite = diffuseWhiteLight(engine->lightOneMeans(),
                                                engine->lightTransfer() == VideoColour::Transfer::HLG);
+            ws->ghostMap = engine->ghostMap().clone();
+        }
         ws->stackedFrameCount = endFrameCount_;
         makeSelectionFromLightImage();
         return;
@@ -191,6 +194,7 @@ void StackingController::makeSelectionFromLightImage() {
     selection->setExportName(lightImageName());
     selection->setLightWhite(ws->lightWhite);
     selection->show();
+    ws->ghostMapOwner = selection;
     ws->releaseStackingEngine();
     ws->lightImage.release();
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);

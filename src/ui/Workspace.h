@@ -102,6 +102,9 @@ public:
     // The last stacking's light image, until editing starts on it, and its level of diffuse white.
     cv::Mat lightImage;
     double lightWhite = 1.0;
+    // Where the last stack took pixels from a displaced position, for the picture it made (ghostMapOwner).
+    cv::Mat ghostMap;
+    QPointer<SharpestImageSelection> ghostMapOwner;
     // Changes made through the window's controls on this medium.
     UndoRedoManager::Manager undo;
 

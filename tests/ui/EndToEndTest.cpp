@@ -156,7 +156,17 @@ TEST_F(EndToEndTest, TheExportedEditIsWhatTheCommandLineRendersFromTheSamePositi
     options << QStringLiteral("--crop")
             << QStringLiteral("%1,%2,%3,%4").arg(crop.x).arg(crop.y).arg(crop.width).arg(crop.height);
 
-    expectSameRender(exportTiff16(*w), cliRender(1, options), crop.size());
+    const QString exported = exportTiff16(*w);
+    expectSameRender(exported, cliRender(1, options), crop.size());
+
+    // The recipe written beside the export makes the same picture again, to the byte.
+    const QString again = tempPath(QStringLiteral("again.tif"));
+    const CliRun cli = runCli({QStringLiteral("render"), QStringLiteral("--recipe"),
+                               tempPath(QStringLiteral("window.lumora.json")), QStringLiteral("-o"), again},
+                              tempPath(QStringLiteral("cli-home")));
+    ASSERT_EQ(cli.exitCode, 0) << cli.err.constData();
+    EXPECT_TRUE(cli.err.isEmpty()) << cli.err.constData();
+    EXPECT_EQ(fileText(again.toStdString()), fileText(exported.toStdString()));
 }
 
 TEST_F(EndToEndTest, AnHlgClipIsShownStackedEditedAndExported) {

@@ -89,7 +89,7 @@ protected:
     }
     // Every entry of `dir`, hidden ones (the writer's temporary files) included.
     static QStringList entriesIn(const QString& dir) {
-        return QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+        return withoutRecipes(QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name));
     }
     // One selection of the scene exporting to `target` with `gate` holding its writer; returns once held.
     std::unique_ptr<LumoraV2> exportHeldAt(const WriteGate& gate, const QString& target) {

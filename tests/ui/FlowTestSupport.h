@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <deque>
 #include <opencv2/imgcodecs.hpp>
 
@@ -88,7 +89,13 @@ protected:
         return m;
     }
     // Names of the files in `dir`, sorted.
-    static QStringList filesIn(const QString& dir) { return QDir(dir).entryList(QDir::Files, QDir::Name); }
+    // The pictures in `dir`, without the recipes written beside them (those are checked end to end).
+    static QStringList withoutRecipes(QStringList names) {
+        return names.filter(QRegularExpression(QStringLiteral("^(?!.*\\.lumora\\.json$)")));
+    }
+    static QStringList filesIn(const QString& dir) {
+        return withoutRecipes(QDir(dir).entryList(QDir::Files, QDir::Name));
+    }
     int said(const char* key) const {
         int n = 0;
         for (const auto& c : messages_->calls)
