@@ -126,7 +126,7 @@ LumoraV2::LumoraV2(std::shared_ptr<MessageService> messages, QWidget* parent)
     player_ = std::make_unique<PlayerController>(*context_);
     flow_ = std::make_unique<SelectionFlowController>(*context_);
     exports_ = std::make_unique<ExportController>(*this);
-    stacking_ = std::make_unique<StackingController>(*this);
+    stacking_ = std::make_unique<StackingController>(*context_);
     search_ = std::make_unique<SharpestSearchController>(*context_);
     connect(search_.get(), &SharpestSearchController::pauseRequested, player_.get(),
             &PlayerController::pauseIfPlaying);
@@ -241,6 +241,17 @@ void LumoraV2::connectControllers() {
     OpeningController* opening = opening_.get();
     SharpestSearchController* search = search_.get();
     StackingController* stacking = stacking_.get();
+    connect(stacking, &StackingController::windowUpdateRequested, steps, &StepsController::updateWindow);
+    connect(stacking, &StackingController::lightImageShown, editing,
+            [editing](const cv::Mat& light) { editing->displayImage(light); });
+    connect(stacking, &StackingController::lightImageSaveRequested, exports, &ExportController::saveHDRimage);
+    connect(stacking, &StackingController::selectionMade, editing,
+            [editing, exports](SharpestImageSelection* selection) {
+                connectPicture(selection, editing, exports);
+            });
+    connect(stacking, &StackingController::presetStripsRequested, editing,
+            [editing](bool builtInPresetsOnly) { editing->strips().build(builtInPresetsOnly); });
+    connect(stacking, &StackingController::selectionChosen, editing, &EditingController::onClickSelectImage);
     opening->setExportAll([exports] { return exports->exportAll(); });
     connect(opening, &OpeningController::modeNeeded, steps, &StepsController::ensureMode);
     connect(opening, &OpeningController::windowUpdateRequested, steps, &StepsController::updateWindow);

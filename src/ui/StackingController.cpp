@@ -6,12 +6,9 @@
 #include "i18n/LanguageEngine.h"
 #include "stacking/StackingChoices.h"
 #include "stacking/StackingEngine.h"
-#include "ui/EditingController.h"
-#include "ui/ExportController.h"
-#include "ui/LumoraV2.h"
-#include "ui/PresetStrips.h"
 #include "ui/SharpestImageSelection.h"
-#include "ui/StepsController.h"
+#include "ui/WindowForm.h"
+#include "ui/WindowModel.h"
 #include "ui/Workspace.h"
 
 #include <QCoreApplication>
@@ -19,10 +16,11 @@
 
 namespace lumora {
 
-StackingController::StackingController(LumoraV2& window) : window_(window) {
+StackingController::StackingController(const WindowContext& context)
+    : model_(context.model), form_(context.form), messages_(context.messages) {
     run_.onEnded(this, &StackingController::runEnded);
     run_.onProgress([this] { showProgress(); });
-    connect(window_.form().proParams->pushButton_DefineParamsNext, &QPushButton::clicked, this,
+    connect(form_.proParams->pushButton_DefineParamsNext, &QPushButton::clicked, this,
             &StackingController::PushButtonDefineParamsNextClicked);
 }
 
@@ -33,12 +31,12 @@ StackingController::~StackingController() {
 }
 
 void StackingController::PushButtonDefineParamsNextClicked() {
-    Workspace* ws = window_.workspace();
-    if (!window_.hasMedium() || !ws->sequenceReady() || ws->state != DefiningParameters || pending_)
+    Workspace* ws = model_.workspace();
+    if (!model_.hasMedium() || !ws->sequenceReady() || ws->state != DefiningParameters || pending_)
         return;
     ws->undo.clear();
-    window_.model().setState(Stacking);
-    window_.steps().updateWindow();
+    model_.setState(Stacking);
+    emit windowUpdateRequested();
 
     ws->setStackingEngine(std::make_unique<StackingEngine>());
     ImagesSequence* sequence = ws->sequence();
@@ -54,11 +52,11 @@ void StackingController::PushButtonDefineParamsNextClicked() {
 }
 
 void StackingController::showProgress() {
-    const Workspace* ws = window_.workspace();
+    const Workspace* ws = model_.workspace();
     const StackingEngine* engine = ws ? ws->stackingEngine() : nullptr;
     if (!pending_ || !engine)
         return;
-    QProgressBar* bar = window_.form().progress->progressBar_Computing;
+    QProgressBar* bar = form_.progress->progressBar_Computing;
     const int percent = run_.control().progress();
     if (percent != shownPercent_) {
         shownPercent_ = percent;
@@ -79,7 +77,7 @@ void StackingController::stop(bool ask) {
         return;
     }
     asking_ = true;
-    const int choice = window_.messages().choose(
+    const int choice = messages_.choose(
         MessageKind::Question, translatedText("StopComputingTitle"), translatedText("StopComputingText"),
         {translatedText("KeepHDRImage"), translatedText("ReturnToVideo"), translatedText("Cancel")}, 2);
     asking_ = false;
@@ -90,7 +88,7 @@ void StackingController::stop(bool ask) {
         else if (choice == 1)
             run_.cancel();
     }
-    window_.form().progress->Panel_ProgressBar->setEnabled(true);
+    form_.progress->Panel_ProgressBar->setEnabled(true);
     if (end_ != End::None)
         handleEnd();
 }
@@ -147,7 +145,7 @@ void StackingController::handleEnd() {
     const cv::Mat light = endLight_;
     finishWorker();
     end_ = End::None;
-    Workspace* ws = window_.workspace();
+    Workspace* ws = model_.workspace();
     if (!ws)
         return;
     if (end == End::Finished && !light.empty()) {
@@ -163,34 +161,31 @@ void StackingController::handleEnd() {
         return;
     }
     ws->releaseStackingEngine();
-    window_.model().setState(DefiningParameters);
-    window_.steps().updateWindow();
+    model_.setState(DefiningParameters);
+    emit windowUpdateRequested();
     if (end == End::Failed || end == End::Finished)
-        window_.messages().show(MessageKind::Error, translatedText("StackingFailedTitle"),
-                                translatedText("StackingFailed").arg(endReason_));
+        messages_.show(MessageKind::Error, translatedText("StackingFailedTitle"),
+                       translatedText("StackingFailed").arg(endReason_));
 }
 
 void StackingController::makeSelectionFromLightImage() {
-    Workspace* ws = window_.workspace();
-    const quint64 session = window_.session();
-    window_.editing().displayImage(ws->lightImage);
+    Workspace* ws = model_.workspace();
+    const quint64 session = model_.session();
+    emit lightImageShown(ws->lightImage);
     // Each step below is short; the window repaints between them (user input waits until editing begins).
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    if (window_.messages().ask(MessageKind::Question, translatedText("RecommendedSavingHDRimageTitle"),
-                               translatedText("RecommendedSavingHDRimage")))
-        window_.exports().saveHDRimage();
+    if (messages_.ask(MessageKind::Question, translatedText("RecommendedSavingHDRimageTitle"),
+                      translatedText("RecommendedSavingHDRimage")))
+        emit lightImageSaveRequested();
     // The question and the saving let events through: the medium may be gone.
-    if (window_.session() != session)
+    if (model_.session() != session)
         return;
-    window_.model().setState(Editing);
+    model_.setState(Editing);
     auto* selection =
         new SharpestImageSelection(ws->lightImage, ws->exifSourceOf(ws->centreIndex),
-                                   window_.form().proEditing->scrollAreaWidgetContents_ProEditingSelection);
-    window_.model().addSelection(selection);
-    connect(selection, &SharpestImageSelection::onClick, &window_.editing(),
-            &EditingController::onClickSelectImage);
-    connect(selection, &SharpestImageSelection::onExport, &window_.exports(),
-            &ExportController::PushButtonEditingExportClicked);
+                                   form_.proEditing->scrollAreaWidgetContents_ProEditingSelection);
+    model_.addSelection(selection);
+    emit selectionMade(selection);
     selection->setExportName(lightImageName());
     selection->setLightWhite(ws->lightWhite);
     selection->show();
@@ -198,18 +193,18 @@ void StackingController::makeSelectionFromLightImage() {
     ws->releaseStackingEngine();
     ws->lightImage.release();
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    if (window_.session() != session)
+    if (model_.session() != session)
         return;
-    window_.editing().strips().build(window_.steps().mode() == 1);
+    emit presetStripsRequested(model_.mode() == 1);
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    if (window_.session() != session)
+    if (model_.session() != session)
         return;
     // The result just made is what the user wants to see, not an older one of the list.
-    window_.editing().onClickSelectImage(selection);
+    emit selectionChosen(selection);
 }
 
 QString StackingController::lightImageName() const {
-    const Workspace* ws = window_.workspace();
+    const Workspace* ws = model_.workspace();
     if (!ws)
         return {};
     ExportNameRequest request;
@@ -233,7 +228,7 @@ void StackingController::cancelNow() {
     run_.takeResult();
     finishWorker();
     end_ = End::None;
-    if (Workspace* ws = window_.workspace())
+    if (Workspace* ws = model_.workspace())
         ws->releaseStackingEngine();
 }
 

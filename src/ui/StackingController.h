@@ -11,12 +11,16 @@
 
 namespace lumora {
 
-class LumoraV2;
+class MessageService;
+class SharpestImageSelection;
+class WindowModel;
+struct WindowContext;
+struct WindowForm;
 
 class StackingController : public QObject {
     Q_OBJECT
 public:
-    explicit StackingController(LumoraV2& window);
+    explicit StackingController(const WindowContext& context);
     ~StackingController() override;
 
     bool running() const { return pending_; }
@@ -26,6 +30,20 @@ public:
     void cancelNow();
     // The name a light image of the last run is proposed under.
     QString lightImageName() const;
+
+signals:
+    // The workflow state changed: the window lays out its pages again.
+    void windowUpdateRequested();
+    // The light image just merged is to be shown.
+    void lightImageShown(const cv::Mat& light);
+    // The user agreed to save the light image now.
+    void lightImageSaveRequested();
+    // A selection was made from the light image: its clicks and export button are to be routed.
+    void selectionMade(lumora::SharpestImageSelection* selection);
+    // The editing page's preset strips are to be built.
+    void presetStripsRequested(bool builtInPresetsOnly);
+    // The selection is to be edited.
+    void selectionChosen(lumora::SharpestImageSelection* selection);
 
 public slots:
     void PushButtonDefineParamsNextClicked();
@@ -44,7 +62,9 @@ private:
     void finishWorker();
     void makeSelectionFromLightImage();
 
-    LumoraV2& window_;
+    WindowModel& model_;
+    const WindowForm& form_;
+    MessageService& messages_;
     BackgroundRun<StackingResult> run_{"StackingController"};
     bool pending_ = false; // from the start of a run until its end has been handled
     cv::Mat endLight_;
