@@ -9,13 +9,11 @@
 #include "i18n/LanguageEngine.h"
 #include "ui/ImageWrite.h"
 
-#include "ui/LumoraV2.h"
-#include "ui/OpeningController.h"
 #include "ui/SaveForm.h"
 #include "ui/SharpestImageSelection.h"
-#include "ui/StackingController.h"
-#include "ui/StepsController.h"
 #include "ui/WaitCursor.h"
+#include "ui/WindowForm.h"
+#include "ui/WindowModel.h"
 #include "ui/WindowRecipe.h"
 #include "ui/Workspace.h"
 
@@ -54,8 +52,10 @@ struct ExportController::Job {
     bool followChoice = true;
 };
 
-ExportController::ExportController(LumoraV2& window) : window_(window), lastDirectory_(QDir::homePath()) {
-    const WindowForm& f = window_.form();
+ExportController::ExportController(const WindowContext& context)
+    : model_(context.model), form_(context.form), messages_(context.messages), window_(context.window),
+      lastDirectory_(QDir::homePath()) {
+    const WindowForm& f = form_;
     connect(f.basicClassic->pushButton_EditingExport, &QPushButton::clicked, this,
             [this] { PushButtonEditingExportClicked(nullptr); });
     connect(f.proEditing->pushButton_ProEditingExport, &QPushButton::clicked, this,
@@ -135,7 +135,7 @@ ImageWriteRequest exportRequest(const QString& path, const cv::Mat& image, int b
 bool ExportController::chooseFormat(QString* path, const char* extensionKey, int* format, int* bits) {
     const int index = exportFormatIndexForSuffix(QFileInfo(*path).suffix());
     if (index < 0) {
-        window_.messages().show(MessageKind::Error, translatedText("Error"), translatedText(extensionKey));
+        messages_.show(MessageKind::Error, translatedText("Error"), translatedText(extensionKey));
         return false;
     }
     const ExportFormat& chosen = exportFormats()[std::size_t(index)];
@@ -143,7 +143,7 @@ bool ExportController::chooseFormat(QString* path, const char* extensionKey, int
     *bits = chosen.defaultDepth();
     const bool hdr = isLinearFormat(path->toStdString());
     if (chosen.asksForDepth() || hdr) {
-        SaveForm form(&window_, false);
+        SaveForm form(window_, false);
         form.setDepthChoices(chosen.sortedDepths(), chosen.defaultDepth());
         if (hdr)
             form.setHdrChoices(rememberedHdrChoices(), index);
@@ -160,12 +160,11 @@ void ExportController::reportWrite(const QString& path, bool ok, const std::stri
                                    const std::string& exifWarning) {
     const QString name = QDir::toNativeSeparators(path);
     if (!ok)
-        window_.messages().show(MessageKind::Error, translatedText("ErrorWritingImageTitle"),
-                                translatedText("ErrorWritingImage").arg(name, QString::fromStdString(error)));
+        messages_.show(MessageKind::Error, translatedText("ErrorWritingImageTitle"),
+                       translatedText("ErrorWritingImage").arg(name, QString::fromStdString(error)));
     else if (!exifWarning.empty())
-        window_.messages().show(
-            MessageKind::Warning, translatedText("ErrorCopyingExifTitle"),
-            translatedText("ErrorCopyingExif").arg(name, QString::fromStdString(exifWarning)));
+        messages_.show(MessageKind::Warning, translatedText("ErrorCopyingExifTitle"),
+                       translatedText("ErrorCopyingExif").arg(name, QString::fromStdString(exifWarning)));
 }
 
 void ExportController::save(const ImageWriteRequest& request) {
@@ -190,15 +189,14 @@ void ExportController::saved(Write* write) {
 }
 
 void ExportController::saveCurrentFrame() {
-    Workspace* ws = window_.hasMedium() ? window_.workspace() : nullptr;
+    Workspace* ws = model_.hasMedium() ? model_.workspace() : nullptr;
     if (!ws || !ws->sequenceReady())
         return;
     ImagesSequence* sequence = ws->sequence();
     // Full size and, for HDR clips, 16-bit through the display transform: not the player's preview picture.
     const cv::Mat image = sequence->stillFrameAt(sequence->currentIndex());
     if (image.empty()) {
-        window_.messages().show(MessageKind::Error, translatedText("Error"),
-                                translatedText("ErrorSaveImages"));
+        messages_.show(MessageKind::Error, translatedText("Error"), translatedText("ErrorSaveImages"));
         return;
     }
     const int index = sequence->currentIndex();
@@ -209,8 +207,8 @@ void ExportController::saveCurrentFrame() {
     const QString start =
         QFileInfo(ws->path()).absolutePath() + QLatin1Char('/') + defaultExportName(name, translator());
     QString selected;
-    QString path = window_.messages().saveFileName(translatedText("SaveAs"), start,
-                                                   exportDialogFilter(translator()), &selected);
+    QString path =
+        messages_.saveFileName(translatedText("SaveAs"), start, exportDialogFilter(translator()), &selected);
     int format = 0, bits = 8;
     if (path.isEmpty() || !chooseFormat(&path, "ErrorExtension.", &format, &bits))
         return;
@@ -221,20 +219,20 @@ void ExportController::saveCurrentFrame() {
 }
 
 void ExportController::saveHDRimage() {
-    Workspace* ws = window_.hasMedium() ? window_.workspace() : nullptr;
+    Workspace* ws = model_.hasMedium() ? model_.workspace() : nullptr;
     if (!ws || ws->state != Stacking)
         return;
     const cv::Mat light = ws->lightImage;
     if (light.empty()) {
-        window_.messages().show(MessageKind::Error, translatedText("Error"),
-                                translatedText("ExplImagesUnavailable"));
+        messages_.show(MessageKind::Error, translatedText("Error"), translatedText("ExplImagesUnavailable"));
         return;
     }
     QString selected =
         exportFilterEntry(settings::read(settings::SavingFilterIndexForHDRImage), translator());
-    const QString start = lastDirectory_ + QLatin1Char('/') + window_.stacking().lightImageName();
-    QString path = window_.messages().saveFileName(translatedText("SaveAs"), start,
-                                                   exportDialogFilter(translator()), &selected);
+    const QString start =
+        lastDirectory_ + QLatin1Char('/') + (lightImageName_ ? lightImageName_() : QString());
+    QString path =
+        messages_.saveFileName(translatedText("SaveAs"), start, exportDialogFilter(translator()), &selected);
     if (path.isEmpty())
         return;
     WaitCursor wait;
@@ -250,8 +248,8 @@ void ExportController::saveHDRimage() {
 }
 
 void ExportController::PushButtonProEditingExportClicked() {
-    if (window_.hasMedium())
-        PushButtonEditingExportClicked(window_.workspace()->edited);
+    if (model_.hasMedium())
+        PushButtonEditingExportClicked(model_.workspace()->edited);
 }
 
 bool ExportController::prepareJob(Job& job) {
@@ -259,9 +257,9 @@ bool ExportController::prepareJob(Job& job) {
     if (job.items.size() == 1) {
         SharpestImageSelection* item = job.items.front();
         QString selected = exportFilterEntry(remembered, translator());
-        QString path = window_.messages().saveFileName(translatedText("SaveAs"),
-                                                       lastDirectory_ + QLatin1Char('/') + item->fileName(),
-                                                       exportDialogFilter(translator()), &selected);
+        QString path = messages_.saveFileName(translatedText("SaveAs"),
+                                              lastDirectory_ + QLatin1Char('/') + item->fileName(),
+                                              exportDialogFilter(translator()), &selected);
         if (path.isEmpty() || !chooseFormat(&path, "ErrorExtension", &job.format, &job.bits))
             return false;
         const QFileInfo chosen(path);
@@ -269,12 +267,11 @@ bool ExportController::prepareJob(Job& job) {
         item->renameExport(chosen.completeBaseName());
         job.extension = QLatin1Char('.') + chosen.suffix();
     } else {
-        const QString directory =
-            window_.messages().existingDirectory(translatedText("SaveAs"), lastDirectory_);
+        const QString directory = messages_.existingDirectory(translatedText("SaveAs"), lastDirectory_);
         if (directory.isEmpty())
             return false;
         lastDirectory_ = directory;
-        SaveForm form(&window_, true);
+        SaveForm form(window_, true);
         form.setFormatChoices(remembered);
         form.setHdrChoices(rememberedHdrChoices());
         if (form.exec() != QDialog::Accepted)
@@ -290,9 +287,9 @@ bool ExportController::prepareJob(Job& job) {
 }
 
 void ExportController::PushButtonEditingExportClicked(SharpestImageSelection* selection) {
-    if (!window_.hasMedium() || job_)
+    if (!model_.hasMedium() || job_)
         return;
-    Workspace* ws = window_.workspace();
+    Workspace* ws = model_.workspace();
     auto job = std::make_unique<Job>();
     if (selection)
         job->items.emplace_back(selection);
@@ -300,17 +297,17 @@ void ExportController::PushButtonEditingExportClicked(SharpestImageSelection* se
         for (SharpestImageSelection* s : ws->liveSelections())
             job->items.emplace_back(s);
     if (job->items.empty()) {
-        window_.messages().show(MessageKind::Warning, translatedText("PleaseChooseFrameTitle"),
-                                translatedText("PleaseChooseFrame"));
+        messages_.show(MessageKind::Warning, translatedText("PleaseChooseFrameTitle"),
+                       translatedText("PleaseChooseFrame"));
         return;
     }
     ws->undo.clear();
     if (!prepareJob(*job))
         return;
-    job->session = window_.session();
+    job->session = model_.session();
     job->followChoice = !exportingToClose_;
-    window_.model().setState(Exporting);
-    window_.steps().updateWindow();
+    model_.setState(Exporting);
+    emit windowUpdateRequested();
     job_ = std::move(job);
     renderNext();
 }
@@ -330,7 +327,7 @@ void ExportController::renderNext() {
             Qt::UniqueConnection);
     connect(item, &SharpestImageSelection::renderProgress, this, &ExportController::itemProgressed,
             Qt::UniqueConnection);
-    QProgressBar* bar = window_.form().progress->progressBar_Computing;
+    QProgressBar* bar = form_.progress->progressBar_Computing;
     bar->setValue(0);
     bar->setFormat(QStringLiteral("%p%"));
     // A preview of this picture still rendering holds its engine: it is cancelled, and the window goes on
@@ -350,7 +347,7 @@ void ExportController::startItemRender(SharpestImageSelection* item) {
 
 void ExportController::itemProgressed(int percent) {
     if (job_ && job_->current && job_->current == sender())
-        window_.form().progress->progressBar_Computing->setValue(percent);
+        form_.progress->progressBar_Computing->setValue(percent);
 }
 
 void ExportController::itemRendered(bool) {
@@ -380,9 +377,8 @@ void ExportController::itemRendered(bool) {
         if (!failure.empty()) {
             const QString name = item->fileName() + job.extension;
             logError("ExportController", name.toStdString() + " was not written: " + failure);
-            window_.messages().show(
-                MessageKind::Error, translatedText("ErrorRenderingImageTitle"),
-                translatedText("ErrorRenderingImage").arg(name, QString::fromStdString(failure)));
+            messages_.show(MessageKind::Error, translatedText("ErrorRenderingImageTitle"),
+                           translatedText("ErrorRenderingImage").arg(name, QString::fromStdString(failure)));
         }
         finishJob(false);
         return;
@@ -396,7 +392,7 @@ QString ExportController::resolveExisting(const QString& path, const QString& na
     if (answer < 0) {
         bool sameForOthers = false;
         const bool several = job.items.size() > 1;
-        answer = window_.messages().chooseWithCheckBox(
+        answer = messages_.chooseWithCheckBox(
             MessageKind::Question, translatedText("SavingFileAlreadyExist"),
             translatedText("SavingFileAlreadyExistText").arg(QDir::toNativeSeparators(path)),
             {translatedText("Replace"), translatedText("UseUniqueName")}, 1,
@@ -423,7 +419,7 @@ void ExportController::writeRendered(const cv::Mat& image) {
     QString format = translatedText("SavingImage");
     if (job.items.size() > 1)
         format += translatedText("n/N").arg(job.index + 1).arg(job.items.size());
-    window_.form().progress->progressBar_Computing->setFormat(format);
+    form_.progress->progressBar_Computing->setFormat(format);
     const QString name = item->fileName();
     QString path = job.directory + QLatin1Char('/') + name + job.extension;
     if (QFileInfo::exists(path)) {
@@ -469,8 +465,8 @@ void ExportController::itemWritten() {
 
 void ExportController::writeRecipeOf(const SharpestImageSelection& picture,
                                      const ImageWriteRequest& written) {
-    const Workspace* ws = window_.workspace();
-    if (!ws || window_.session() != job_->session)
+    const Workspace* ws = model_.workspace();
+    if (!ws || model_.session() != job_->session)
         return;
     Recipe recipe;
     std::string error;
@@ -479,18 +475,18 @@ void ExportController::writeRecipeOf(const SharpestImageSelection& picture,
         writeRecipe(recipe, written.path, &error))
         return;
     logError("ExportController", written.path + ": the recipe was not written: " + error);
-    window_.messages().show(MessageKind::Warning, translatedText("RecipeNotWrittenTitle"),
-                            translatedText("RecipeNotWritten")
-                                .arg(QDir::toNativeSeparators(path), QString::fromStdString(error)));
+    messages_.show(MessageKind::Warning, translatedText("RecipeNotWrittenTitle"),
+                   translatedText("RecipeNotWritten")
+                       .arg(QDir::toNativeSeparators(path), QString::fromStdString(error)));
 }
 
 void ExportController::finishJob(bool completed) {
     const std::unique_ptr<Job> job = std::move(job_);
-    Workspace* ws = window_.workspace();
-    const bool current = ws && window_.session() == job->session && ws->state == Exporting;
+    Workspace* ws = model_.workspace();
+    const bool current = ws && model_.session() == job->session && ws->state == Exporting;
     if (current) {
-        window_.model().setState(Editing);
-        window_.steps().updateWindow();
+        model_.setState(Editing);
+        emit windowUpdateRequested();
     }
     emit exportEnded(completed);
     // Only once every file is on disk: a failure leaves the user on the editing page to try again.
@@ -499,19 +495,14 @@ void ExportController::finishJob(bool completed) {
 }
 
 void ExportController::actAfterExport() {
-    switch (window_.form().exporting->comboBox_WhatAfterExport->currentIndex()) {
+    switch (form_.exporting->comboBox_WhatAfterExport->currentIndex()) {
     case AfterExportSelection:
         // As the step label does; a single photo has no frame selection and stays in editing.
-        window_.steps().goToStep(1);
+        emit stepRequested(1);
         break;
     case AfterExportExit:
         // Once this export's own handling has returned; everything edited is written, so nothing is asked.
-        QTimer::singleShot(0, &window_, [window = QPointer<LumoraV2>(&window_)] {
-            if (!window)
-                return;
-            window->opening().closeNow();
-            window->close();
-        });
+        QTimer::singleShot(0, this, [this] { emit exitRequested(); });
         break;
     default:
         break;
@@ -584,7 +575,7 @@ void ExportController::cancelNow() {
 }
 
 bool ExportController::exportAll() {
-    if (!window_.hasMedium() || job_)
+    if (!model_.hasMedium() || job_)
         return false;
     bool ended = false;
     bool completed = false;

@@ -14,10 +14,15 @@
 #include <memory>
 #include <vector>
 
+class QWidget;
+
 namespace lumora {
 
-class LumoraV2;
+class MessageService;
 class SharpestImageSelection;
+class WindowModel;
+struct WindowContext;
+struct WindowForm;
 struct ImageWriteRequest;
 enum class WriteStep;
 
@@ -27,7 +32,7 @@ public:
     // The items of the export page's "what after export" list, in order.
     enum AfterExport { AfterExportEditing, AfterExportSelection, AfterExportExit };
 
-    explicit ExportController(LumoraV2& window);
+    explicit ExportController(const WindowContext& context);
     ~ExportController() override;
 
     // Exports every selection and returns once that is over (closing the workspace asks for it); false when
@@ -45,9 +50,17 @@ public:
     // For tests: runs on the writer thread as each step of the following writes begins.
     void setWriteStepHook(std::function<void(WriteStep)> hook) { writeStepHook_ = std::move(hook); }
     const QString& lastDirectory() const { return lastDirectory_; }
+    // The name the light image of the last run is proposed under; the stacking knows it.
+    void setLightImageName(std::function<QString()> name) { lightImageName_ = std::move(name); }
 
 signals:
     void exportEnded(bool completed);
+    // The workflow state changed: the window lays out its pages again.
+    void windowUpdateRequested();
+    // After an export the user chose to go back to step `step`.
+    void stepRequested(int step);
+    // After an export the user chose to leave: the medium is closed and the window too.
+    void exitRequested();
 
 public slots:
     void PushButtonEditingExportClicked(lumora::SharpestImageSelection* selection = nullptr);
@@ -87,7 +100,12 @@ private:
     void reportWrite(const QString& path, bool ok, const std::string& error, const std::string& exifWarning);
     QString resolveExisting(const QString& path, const QString& name);
 
-    LumoraV2& window_;
+    WindowModel& model_;
+    const WindowForm& form_;
+    MessageService& messages_;
+    // Parent of the dialogs.
+    QWidget* window_;
+    std::function<QString()> lightImageName_;
     QString lastDirectory_;
     std::unique_ptr<Job> job_;
     std::unique_ptr<Write> writer_;

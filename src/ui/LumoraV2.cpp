@@ -125,7 +125,7 @@ LumoraV2::LumoraV2(std::shared_ptr<MessageService> messages, QWidget* parent)
     timeline_ = std::make_unique<TimelineController>(*context_);
     player_ = std::make_unique<PlayerController>(*context_);
     flow_ = std::make_unique<SelectionFlowController>(*context_);
-    exports_ = std::make_unique<ExportController>(*this);
+    exports_ = std::make_unique<ExportController>(*context_);
     stacking_ = std::make_unique<StackingController>(*context_);
     search_ = std::make_unique<SharpestSearchController>(*context_);
     connect(search_.get(), &SharpestSearchController::pauseRequested, player_.get(),
@@ -252,6 +252,13 @@ void LumoraV2::connectControllers() {
     connect(stacking, &StackingController::presetStripsRequested, editing,
             [editing](bool builtInPresetsOnly) { editing->strips().build(builtInPresetsOnly); });
     connect(stacking, &StackingController::selectionChosen, editing, &EditingController::onClickSelectImage);
+    exports->setLightImageName([stacking] { return stacking->lightImageName(); });
+    connect(exports, &ExportController::windowUpdateRequested, steps, &StepsController::updateWindow);
+    connect(exports, &ExportController::stepRequested, steps, &StepsController::goToStep);
+    connect(exports, &ExportController::exitRequested, this, [this] {
+        opening_->closeNow();
+        close();
+    });
     opening->setExportAll([exports] { return exports->exportAll(); });
     connect(opening, &OpeningController::modeNeeded, steps, &StepsController::ensureMode);
     connect(opening, &OpeningController::windowUpdateRequested, steps, &StepsController::updateWindow);
