@@ -7,13 +7,14 @@
 #include "tonemap/RenderSteps.h"
 #include "ui/EditingPanel.h"
 #include "ui/ExposureHighlight.h"
+#include "ui/FitInto.h"
 #include "ui/GhostOverlay.h"
 #include "ui/ImageConversion.h"
-#include "ui/LumoraV2.h"
-#include "ui/PlayerController.h"
 #include "ui/PresetStrips.h"
+#include "ui/Repolish.h"
 #include "ui/SharpestImageSelection.h"
-#include "ui/StepsController.h"
+#include "ui/WindowForm.h"
+#include "ui/WindowModel.h"
 #include "ui/Workspace.h"
 #include "undo/UndoRedoManager.h"
 
@@ -27,7 +28,6 @@
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QPlainTextEdit>
-#include <QStatusBar>
 #include <QTextEdit>
 #include <opencv2/imgproc.hpp>
 
@@ -52,7 +52,8 @@ QImage toDisplayImage(const cv::Mat& image) {
 // Presses of O anywhere in the window, unless the focus is in a text field, where O is a letter.
 class OriginalKey : public QObject {
 public:
-    OriginalKey(LumoraV2& window, EditingController& editing) : window_(window), editing_(editing) {}
+    OriginalKey(const WindowModel& model, const QWidget* window, EditingController& editing)
+        : model_(model), window_(window), editing_(editing) {}
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
@@ -61,8 +62,8 @@ protected:
         const auto* key = static_cast<QKeyEvent*>(event);
         const auto* widget = qobject_cast<QWidget*>(watched);
         if (key->key() != Qt::Key_O || (key->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier ||
-            !widget || widget->window() != &window_ || !window_.hasMedium() ||
-            window_.workspace()->state != Editing)
+            !widget || widget->window() != window_ || !model_.hasMedium() ||
+            model_.workspace()->state != Editing)
             return false;
         const QWidget* focus = QApplication::focusWidget();
         if (qobject_cast<const QLineEdit*>(focus) || qobject_cast<const QAbstractSpinBox*>(focus) ||
@@ -73,14 +74,18 @@ protected:
     }
 
 private:
-    LumoraV2& window_;
+    const WindowModel& model_;
+    const QWidget* window_;
     EditingController& editing_;
 };
 
 } // namespace
 
-EditingController::EditingController(LumoraV2& window) : window_(window) {
-    const WindowForm& f = window_.form();
+EditingController::EditingController(const WindowContext& context, std::unique_ptr<PresetStrips> strips,
+                                     std::unique_ptr<EditingPanel> panel)
+    : model_(context.model), form_(context.form), messages_(context.messages), window_(context.window),
+      strips_(std::move(strips)), panel_(std::move(panel)) {
+    const WindowForm& f = form_;
     readExposureLimits();
     highlightOver_ = settings::read(settings::HighlightOverExposed);
     highlightUnder_ = settings::read(settings::HighlightUnderExposed);
@@ -89,7 +94,6 @@ EditingController::EditingController(LumoraV2& window) : window_(window) {
     f.video->label_VideoPreview->installEventFilter(this);
     f.presets->frame_BeforeAfterLogo->setAttribute(Qt::WA_Hover, true);
     f.presets->frame_BeforeAfterLogo->installEventFilter(this);
-    strips_ = std::make_unique<PresetStrips>(window_);
     ghostToggle_ = new QCheckBox(translatedText("ShowGhostMap"),
                                  f.proEditing->scrollArea_ProEditingSelection->parentWidget());
     ghostToggle_->setObjectName(QStringLiteral("checkBox_ShowGhostMap"));
@@ -97,11 +101,10 @@ EditingController::EditingController(LumoraV2& window) : window_(window) {
     ghostToggle_->setEnabled(false);
     f.proEditing->verticalLayout_ProEditingDock->insertWidget(2, ghostToggle_);
     connect(ghostToggle_, &QCheckBox::toggled, this, [this] {
-        if (window_.hasMedium())
+        if (model_.hasMedium())
             displayImage();
     });
-    panel_ = std::make_unique<EditingPanel>(window_);
-    keyWatcher_ = std::make_unique<OriginalKey>(window_, *this);
+    keyWatcher_ = std::make_unique<OriginalKey>(model_, window_, *this);
     qApp->installEventFilter(keyWatcher_.get());
     // Once after the last key event: holding O keeps the original, releasing it brings the preview back once.
     originalTimer_.setSingleShot(true);
@@ -127,7 +130,7 @@ void EditingController::readExposureLimits() {
 }
 
 void EditingController::displayImage(const cv::Mat& image) {
-    const Workspace* ws = window_.workspace();
+    const Workspace* ws = model_.workspace();
     cv::Mat source = image;
     if (source.empty() && ws) {
         // While a worker reads the sequence, asking it for its frame would wait for the worker's decoding:
@@ -141,7 +144,7 @@ void EditingController::displayImage(const cv::Mat& image) {
 void EditingController::show(const cv::Mat& source, const QSize& size, bool announce) {
     if (source.empty() || size.isEmpty())
         return;
-    const Workspace* ws = window_.workspace();
+    const Workspace* ws = model_.workspace();
     lastShown_ = source;
     // Scaled before the depth conversion: a full-size light image would otherwise be converted whole. A
     // preview is rendered at the size it is shown at.
@@ -162,11 +165,10 @@ void EditingController::show(const cv::Mat& source, const QSize& size, bool anno
         markGhosts(shown, ws->ghostMap);
     QImage picture = toDisplayImage(shown);
     if (picture.isNull()) {
-        window_.messages().show(MessageKind::Error, translatedText("Error"),
-                                translatedText("ErrorShowImage"));
+        messages_.show(MessageKind::Error, translatedText("Error"), translatedText("ErrorShowImage"));
         return;
     }
-    const WindowForm& f = window_.form();
+    const WindowForm& f = form_;
     QLabel* label = f.video->label_VideoPreview;
     const QSize pictureSize = picture.size();
     label->setPixmap(QPixmap::fromImage(std::move(picture)));
@@ -178,29 +180,29 @@ void EditingController::show(const cv::Mat& source, const QSize& size, bool anno
 }
 
 void EditingController::MenuActionHighlightOverExposedClicked() {
-    highlightOver_ = window_.form().main->actionHighlight_over_exposed_pixels->isChecked();
+    highlightOver_ = form_.main->actionHighlight_over_exposed_pixels->isChecked();
     settings::write(settings::HighlightOverExposed, highlightOver_);
-    if (window_.hasMedium())
+    if (model_.hasMedium())
         displayImage();
 }
 
 void EditingController::MenuActionHighlightUnderExposedClicked() {
-    highlightUnder_ = window_.form().main->actionHighlight_under_exposed_pixels->isChecked();
+    highlightUnder_ = form_.main->actionHighlight_under_exposed_pixels->isChecked();
     settings::write(settings::HighlightUnderExposed, highlightUnder_);
-    if (window_.hasMedium())
+    if (model_.hasMedium())
         displayImage();
 }
 
 void EditingController::repolishSelectionAreas() {
-    const WindowForm& f = window_.form();
-    StepsController::repolish(f.basicClassic->scrollAreaWidgetContents_SharpestImageSelection);
-    StepsController::repolish(f.proEditing->scrollAreaWidgetContents_ProEditingSelection);
+    const WindowForm& f = form_;
+    repolish(f.basicClassic->scrollAreaWidgetContents_SharpestImageSelection);
+    repolish(f.proEditing->scrollAreaWidgetContents_ProEditingSelection);
 }
 
 void EditingController::onClickSelectImage(SharpestImageSelection* selection) {
-    if (!window_.hasMedium() || !selection)
+    if (!model_.hasMedium() || !selection)
         return;
-    Workspace* ws = window_.workspace();
+    Workspace* ws = model_.workspace();
     if (ws->edited && ws->edited != selection && ws->edited->rendering())
         return; // the panels wait for the edited picture's render
     if (ws->edited != selection) {
@@ -208,7 +210,7 @@ void EditingController::onClickSelectImage(SharpestImageSelection* selection) {
             ws->edited->setProperty("isSelected", false);
             ws->edited->document().setEdited(false);
         }
-        window_.model().setEdited(selection);
+        model_.setEdited(selection);
         selection->document().setEdited(true);
         selection->setProperty("isSelected", true);
         strips_->setSource(selection->image());
@@ -219,9 +221,9 @@ void EditingController::onClickSelectImage(SharpestImageSelection* selection) {
     }
     repolishSelectionAreas();
     if (ws->state != Exporting)
-        window_.model().setState(Editing);
+        model_.setState(Editing);
     // Lays the editing page out and sizes the display, which is the size the preview is rendered at.
-    window_.steps().updateWindow();
+    emit windowUpdateRequested();
     const cv::Mat preview = selection->preview();
     const bool render = preview.cols < displaySize_.width() || preview.rows < displaySize_.height() ||
                         selection->previewSizeUsed() != ToneMapEngine::previewSize();
@@ -229,14 +231,14 @@ void EditingController::onClickSelectImage(SharpestImageSelection* selection) {
 }
 
 void EditingController::updatePreviewSize() {
-    const Workspace* ws = window_.hasMedium() ? window_.workspace() : nullptr;
+    const Workspace* ws = model_.hasMedium() ? model_.workspace() : nullptr;
     const SharpestImageSelection* picture = ws ? ws->edited.data() : nullptr;
     if (!picture || picture->rendering())
         return;
     const cv::Size light = picture->engine().lightImage().size();
     const ToneMapParams& p = picture->engine().params();
     const cv::Size shown = isValidCrop(p.cropRect) ? p.cropRect.size() : rotatedSize(light, p.rotation);
-    const QSize area = window_.form().video->frame_VideoPreview2->size();
+    const QSize area = form_.video->frame_VideoPreview2->size();
     if (light.area() <= 0 || shown.area() <= 0 || area.isEmpty())
         return;
     const double k =
@@ -245,7 +247,7 @@ void EditingController::updatePreviewSize() {
 }
 
 bool EditingController::renderEditedSelection(int stage) {
-    Workspace* ws = window_.hasMedium() ? window_.workspace() : nullptr;
+    Workspace* ws = model_.hasMedium() ? model_.workspace() : nullptr;
     SharpestImageSelection* picture = ws ? ws->edited.data() : nullptr;
     if (!picture)
         return false;
@@ -256,7 +258,7 @@ bool EditingController::renderEditedSelection(int stage) {
     // Previews rendered at another size start from the scaling.
     if (picture->previewSizeUsed() != ToneMapEngine::previewSize())
         stage = ToneMapEngine::StageRotation;
-    const bool fast = window_.form().toneMapping->checkBox_FastPreview->isChecked();
+    const bool fast = form_.toneMapping->checkBox_FastPreview->isChecked();
     if (!picture->startRender(false, fast, stage))
         return false;
     lockPanels(true);
@@ -266,7 +268,7 @@ bool EditingController::renderEditedSelection(int stage) {
 }
 
 void EditingController::lockPanels(bool locked) {
-    const WindowForm& f = window_.form();
+    const WindowForm& f = form_;
     for (QWidget* w : {static_cast<QWidget*>(f.video->frame_MainOptions),
                        static_cast<QWidget*>(f.video->frame_SecondOptions),
                        static_cast<QWidget*>(f.presets->frame_BottomPresets)})
@@ -278,7 +280,7 @@ void EditingController::lockPanels(bool locked) {
 }
 
 void EditingController::updateGhostToggle() {
-    const Workspace* ws = window_.hasMedium() ? window_.workspace() : nullptr;
+    const Workspace* ws = model_.hasMedium() ? model_.workspace() : nullptr;
     bool available =
         ws && ws->state == Editing && !ws->ghostMap.empty() && ws->edited && ws->edited == ws->ghostMapOwner;
     if (available) {
@@ -290,7 +292,7 @@ void EditingController::updateGhostToggle() {
 
 void EditingController::afterLayout() {
     updateGhostToggle();
-    const Workspace* ws = window_.hasMedium() ? window_.workspace() : nullptr;
+    const Workspace* ws = model_.hasMedium() ? model_.workspace() : nullptr;
     if (!ws || ws->state != Editing)
         return;
     if (ws->edited && ws->edited->rendering())
@@ -300,7 +302,7 @@ void EditingController::afterLayout() {
 }
 
 void EditingController::setLoadingIconeAt(int percent) {
-    const WindowForm& f = window_.form();
+    const WindowForm& f = form_;
     if (percent > 99) {
         f.video->frame_LoadingIcone->hide();
         return;
@@ -315,62 +317,62 @@ void EditingController::setLoadingIconeAt(int percent) {
 
 void EditingController::previewProgressed(int percent) {
     const auto* selection = qobject_cast<SharpestImageSelection*>(sender());
-    const Workspace* ws = window_.hasMedium() ? window_.workspace() : nullptr;
+    const Workspace* ws = model_.hasMedium() ? model_.workspace() : nullptr;
     if (previewRendering_ && ws && ws->edited == selection)
         setLoadingIconeAt(percent);
 }
 
 void EditingController::previewRendered() {
     const auto* selection = qobject_cast<SharpestImageSelection*>(sender());
-    const Workspace* ws = window_.hasMedium() ? window_.workspace() : nullptr;
+    const Workspace* ws = model_.hasMedium() ? model_.workspace() : nullptr;
     if (!ws || ws->edited != selection)
         return;
     previewRendering_ = false;
-    window_.form().video->frame_LoadingIcone->hide();
+    form_.video->frame_LoadingIcone->hide();
     // The panels come back with the layout of the step (an export lays out its own).
     if (ws->state == Editing)
-        window_.steps().updateWindow();
+        emit windowUpdateRequested();
     else if (ws->state == ToolActive)
-        window_.player().needResize();
+        emit resizeRequested();
 }
 
 void EditingController::showOriginal() {
-    const Workspace* ws = window_.hasMedium() ? window_.workspace() : nullptr;
+    const Workspace* ws = model_.hasMedium() ? model_.workspace() : nullptr;
     if (!ws || ws->state != Editing || !ws->edited)
         return;
     const cv::Mat& original = ws->edited->image();
-    const QSize area = window_.form().video->frame_VideoPreview2->size();
+    const QSize area = form_.video->frame_VideoPreview2->size();
     show(original, fitInto(original.cols, original.rows, area.width(), area.height()), false);
     originalShown_ = true;
-    QFrame* logo = window_.form().presets->frame_BeforeAfterLogo;
+    QFrame* logo = form_.presets->frame_BeforeAfterLogo;
     logo->setProperty("onHov", true);
-    StepsController::repolish(logo);
+    repolish(logo);
     originalTimer_.start();
 }
 
 void EditingController::hideOriginal() {
     originalShown_ = false;
-    QFrame* logo = window_.form().presets->frame_BeforeAfterLogo;
+    QFrame* logo = form_.presets->frame_BeforeAfterLogo;
     logo->setProperty("onHov", false);
-    StepsController::repolish(logo);
+    repolish(logo);
 }
 
 void EditingController::TimerTimeoutShowPreview() {
-    if (!window_.hasMedium() || window_.workspace()->state != Editing || !originalShown_)
+    if (!model_.hasMedium() || model_.workspace()->state != Editing || !originalShown_)
         return;
     hideOriginal();
     displayImage();
 }
 
 void EditingController::dropEditedSelection(bool leaveEditing) {
-    Workspace* ws = window_.workspace();
+    Workspace* ws = model_.workspace();
     if (!ws)
         return;
     if (ws->edited) {
         ws->edited->setProperty("isSelected", false);
         ws->edited->document().setEdited(false);
     }
-    window_.model().setEdited(nullptr);
+    model_.setEdited(nullptr);
     if (leaveEditing)
         for (SharpestImageSelection* s : ws->liveSelections())
             if (s->frameIndex() >= 0)
@@ -379,35 +381,35 @@ void EditingController::dropEditedSelection(bool leaveEditing) {
 }
 
 void EditingController::MenuActionUndoClicked() {
-    const Workspace* ws = window_.hasMedium() ? window_.workspace() : nullptr;
+    const Workspace* ws = model_.hasMedium() ? model_.workspace() : nullptr;
     // A change now would reach an engine that its render is reading.
     if (ws && !(ws->edited && ws->edited->rendering()))
-        window_.workspace()->undo.undo();
+        model_.workspace()->undo.undo();
 }
 
 void EditingController::MenuActionRedoClicked() {
-    const Workspace* ws = window_.hasMedium() ? window_.workspace() : nullptr;
+    const Workspace* ws = model_.hasMedium() ? model_.workspace() : nullptr;
     if (ws && !(ws->edited && ws->edited->rendering()))
-        window_.workspace()->undo.redo();
+        model_.workspace()->undo.redo();
 }
 
 bool EditingController::eventFilter(QObject* watched, QEvent* event) {
-    const WindowForm& f = window_.form();
+    const WindowForm& f = form_;
     QLabel* label = f.video->label_VideoPreview;
-    if (watched == label && event->type() == QEvent::MouseButtonPress && window_.hasMedium() &&
+    if (watched == label && event->type() == QEvent::MouseButtonPress && model_.hasMedium() &&
         label->width() > 0 && label->height() > 0) {
         const QPoint p = static_cast<QMouseEvent*>(event)->pos();
-        const Workspace* ws = window_.workspace();
-        window_.statusBar()->showMessage(QStringLiteral("x: %1   y: %2")
-                                             .arg(p.x() * ws->width() / label->width())
-                                             .arg(p.y() * ws->height() / label->height()));
+        const Workspace* ws = model_.workspace();
+        emit statusMessageRequested(QStringLiteral("x: %1   y: %2")
+                                        .arg(p.x() * ws->width() / label->width())
+                                        .arg(p.y() * ws->height() / label->height()));
     } else if (watched == f.presets->frame_BeforeAfterLogo) {
         if (event->type() == QEvent::HoverEnter) {
             showOriginal();
             originalTimer_.stop(); // the hover keeps it until the mouse leaves
         } else if (event->type() == QEvent::HoverLeave && originalShown_) {
             hideOriginal();
-            window_.player().needResize();
+            emit resizeRequested();
         }
     }
     return QObject::eventFilter(watched, event);

@@ -15,8 +15,11 @@
 
 namespace lumora {
 
-class LumoraV2;
 class EditingPanel;
+class MessageService;
+class WindowModel;
+struct WindowContext;
+struct WindowForm;
 class PresetStrips;
 class SharpestImageSelection;
 
@@ -26,7 +29,9 @@ public:
     // How long the original stays after the last press of O.
     static constexpr int kOriginalHoldMs = 500;
 
-    explicit EditingController(LumoraV2& window);
+    // The strips and the panel are made by the window, which they still reach for the rest of the page.
+    EditingController(const WindowContext& context, std::unique_ptr<PresetStrips> strips,
+                      std::unique_ptr<EditingPanel> panel);
     ~EditingController() override;
 
     // Shows `image`, or the workspace's current image when `image` is empty.
@@ -61,6 +66,12 @@ signals:
     // editing) and `shown`, the 8-bit picture drawn before any exposure marks. The original shown by key O
     // is not announced: it is not what will be exported.
     void pictureShown(const cv::Mat& source, const cv::Mat& shown);
+    // The workflow state changed or a render ended: the window lays out its pages again.
+    void windowUpdateRequested();
+    // The picture area is sized and drawn again (a tool's render ended, the original was hidden).
+    void resizeRequested();
+    // The pixel read-out for the status bar.
+    void statusMessageRequested(const QString& text);
 
 public slots:
     void onClickSelectImage(lumora::SharpestImageSelection* selection);
@@ -88,7 +99,11 @@ private:
     void lockPanels(bool locked);
     void hideOriginal();
 
-    LumoraV2& window_;
+    WindowModel& model_;
+    const WindowForm& form_;
+    MessageService& messages_;
+    // The window the key O is watched in.
+    QWidget* window_;
     QSize displaySize_;
     cv::Mat lastShown_; // the picture on screen, before scaling
     bool highlightOver_ = false;

@@ -7,6 +7,7 @@
 #include "i18n/LanguageEngine.h"
 #include "net/AnalyticsManager.h"
 #include "ui/EditingController.h"
+#include "ui/EditingPanel.h"
 #include "ui/ExportController.h"
 #include "ui/FormIndex.h"
 #include "ui/FrameQualityController.h"
@@ -121,7 +122,8 @@ LumoraV2::LumoraV2(std::shared_ptr<MessageService> messages, QWidget* parent)
 
     // The controllers know the model and the form only; connectControllers() routes their requests.
     steps_ = std::make_unique<StepsController>(*context_);
-    editing_ = std::make_unique<EditingController>(*this);
+    editing_ = std::make_unique<EditingController>(*context_, std::make_unique<PresetStrips>(*this),
+                                                   std::make_unique<EditingPanel>(*this));
     timeline_ = std::make_unique<TimelineController>(*context_);
     player_ = std::make_unique<PlayerController>(*context_);
     flow_ = std::make_unique<SelectionFlowController>(*context_);
@@ -223,6 +225,10 @@ void LumoraV2::connectControllers() {
     ExportController* exports = exports_.get();
     ToolsController* tools = tools_.get();
     connect(steps, &StepsController::layoutApplied, editing, &EditingController::afterLayout);
+    connect(editing, &EditingController::windowUpdateRequested, steps, &StepsController::updateWindow);
+    connect(editing, &EditingController::resizeRequested, player, &PlayerController::needResize);
+    connect(editing, &EditingController::statusMessageRequested, this,
+            [this](const QString& text) { statusBar()->showMessage(text); });
     connect(steps, &StepsController::resizeRequested, player, &PlayerController::needResize);
     connect(steps, &StepsController::overlaysHideRequested, tools, &ToolsController::hideOverlays);
     connect(steps, &StepsController::overlayShowRequested, tools, &ToolsController::showOverlay);

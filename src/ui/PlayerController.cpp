@@ -15,15 +15,6 @@ namespace {
 constexpr int kSeekDelayMs = 300;
 } // namespace
 
-QSize fitInto(int w, int h, int W, int H) {
-    if (w <= 0 || h <= 0 || W <= 0 || H <= 0)
-        return {};
-    const float r = float(w) / float(h);
-    if (r < float(W) / float(H))
-        return {int(float(H) * r), H};
-    return {W, int(float(W) / r)};
-}
-
 PlayerController::PlayerController(const WindowContext& context) : ctx_(context) {
     // A repeating timer would decode the same frame again every interval while the mouse rests; one firing
     // after the last move is enough.

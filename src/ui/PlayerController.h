@@ -3,6 +3,7 @@
 // stops), jump to the trim range's ends, playback speed and display brightness, the preview's context menu,
 // and the display size of whatever the window shows (needResize).
 
+#include "ui/FitInto.h"
 #include "ui/WindowModel.h"
 
 #include <QObject>
@@ -12,9 +13,6 @@
 #include <opencv2/core.hpp>
 
 namespace lumora {
-
-// Largest size of aspect w:h that fits in W x H (fractions truncated); empty for an empty source.
-QSize fitInto(int w, int h, int W, int H);
 
 class PlayerController : public QObject {
     Q_OBJECT
