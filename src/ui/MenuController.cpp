@@ -1,7 +1,5 @@
 #include "ui/MenuController.h"
 
-#include "ui/FrameQualityController.h"
-
 #include "app/Settings.h"
 #include "i18n/LanguageEngine.h"
 #include "ui/AccessibleNames.h"
