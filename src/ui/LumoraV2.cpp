@@ -122,7 +122,7 @@ LumoraV2::LumoraV2(std::shared_ptr<MessageService> messages, QWidget* parent)
 
     // The controllers know the model and the form only; connectControllers() routes their requests.
     steps_ = std::make_unique<StepsController>(*context_);
-    editing_ = std::make_unique<EditingController>(*context_, std::make_unique<PresetStrips>(*this),
+    editing_ = std::make_unique<EditingController>(*context_, std::make_unique<PresetStrips>(form()),
                                                    std::make_unique<EditingPanel>(*this));
     timeline_ = std::make_unique<TimelineController>(*context_);
     player_ = std::make_unique<PlayerController>(*context_);

@@ -2,8 +2,8 @@
 
 #include "presets/PresetFiles.h"
 #include "tonemap/ToneMapEngine.h"
-#include "ui/LumoraV2.h"
 #include "ui/PresetImage.h"
+#include "ui/WindowForm.h"
 
 #include <QApplication>
 #include <QBoxLayout>
@@ -21,9 +21,9 @@ constexpr int kThumbnailHeight = 64;
 
 } // namespace
 
-PresetStrips::PresetStrips(LumoraV2& window) : window_(window) {
+PresetStrips::PresetStrips(const WindowForm& form) : form_(form) {
     usePresetFolders();
-    const WindowForm& f = window_.form();
+    const WindowForm& f = form_;
     for (QScrollArea* area : {f.presets->scrollArea_BottomPresets, f.presets->scrollArea_UserPresets})
         area->viewport()->installEventFilter(this);
 }
@@ -51,7 +51,7 @@ void PresetStrips::fill(QBoxLayout* layout, const std::vector<PresetRecord>& pre
 
 void PresetStrips::build(bool builtInOnly) {
     clear();
-    const WindowForm& f = window_.form();
+    const WindowForm& f = form_;
     std::vector<PresetRecord> builtIn;
     if (builtInOnly) {
         builtIn = builtInPresets();
@@ -82,7 +82,7 @@ void PresetStrips::setSource(const cv::Mat& image) {
 }
 
 void PresetStrips::appendUser(const PresetRecord& preset) {
-    add(window_.form().presets->horizontalLayout_UserPresets, preset, user_);
+    add(form_.presets->horizontalLayout_UserPresets, preset, user_);
 }
 
 void PresetStrips::replaceUser(int index, const PresetRecord& preset) {
@@ -109,7 +109,7 @@ void PresetStrips::stopWork() const {
 void PresetStrips::clear() {
     // The thumbnails' destructors join their renders, cancelled here.
     stopWork();
-    const WindowForm& f = window_.form();
+    const WindowForm& f = form_;
     for (QLayout* layout : {static_cast<QLayout*>(f.presets->horizontalLayout_BottomPresets),
                             static_cast<QLayout*>(f.presets->horizontalLayout_UserPresets)}) {
         while (QLayoutItem* item = layout->takeAt(0)) {
@@ -127,7 +127,7 @@ bool PresetStrips::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() != QEvent::Wheel)
         return QObject::eventFilter(watched, event);
     // The strips are one row: the wheel moves along it.
-    const WindowForm& f = window_.form();
+    const WindowForm& f = form_;
     QScrollArea* area = watched == f.presets->scrollArea_BottomPresets->viewport()
                             ? f.presets->scrollArea_BottomPresets
                             : f.presets->scrollArea_UserPresets;

@@ -16,13 +16,13 @@ class QThread;
 
 namespace lumora {
 
-class LumoraV2;
 class PresetImage;
+struct WindowForm;
 
 class PresetStrips : public QObject {
     Q_OBJECT
 public:
-    explicit PresetStrips(LumoraV2& window);
+    explicit PresetStrips(const WindowForm& form);
 
     // Empties both strips and fills them again (preset lists read on first use).
     void build(bool builtInOnly);
@@ -47,7 +47,7 @@ private:
     void fill(QBoxLayout* layout, const std::vector<PresetRecord>& presets, std::vector<PresetImage*>& into);
     void stopWork() const;
 
-    LumoraV2& window_;
+    const WindowForm& form_;
     std::vector<PresetImage*> builtIn_;
     std::vector<PresetImage*> user_;
     cv::Mat source_; // the picture shown, as given
