@@ -2,11 +2,10 @@
 
 #include "presets/PresetFiles.h"
 #include "tonemap/ToneControls.h"
-#include "ui/EditingController.h"
-#include "ui/LumoraV2.h"
 #include "ui/SharpestImageSelection.h"
 #include "ui/ToneControls.h"
-#include "ui/ToolsController.h"
+#include "ui/WindowForm.h"
+#include "ui/WindowModel.h"
 #include "ui/Workspace.h"
 
 #include <QComboBox>
@@ -22,8 +21,9 @@ using P = Ui::ToneMappingPanel;
 
 } // namespace
 
-EditingPanel::EditingPanel(LumoraV2& window) : window_(window) {
-    const WindowForm& f = window_.form();
+EditingPanel::EditingPanel(const WindowContext& context)
+    : model_(context.model), form_(context.form), window_(context.window) {
+    const WindowForm& f = form_;
     operators_ = std::make_unique<OperatorControls>(f, *this);
     adjustments_ = std::make_unique<AdjustmentControls>(f, *this);
     wireNumberDisplays();
@@ -58,7 +58,7 @@ EditingPanel::EditingPanel(LumoraV2& window) : window_(window) {
 EditingPanel::~EditingPanel() = default;
 
 void EditingPanel::wireNumberDisplays() {
-    const WindowForm& f = window_.form();
+    const WindowForm& f = form_;
     QList<QSlider*> sliders = f.video->frame_SecondOptions->findChildren<QSlider*>();
     sliders << f.basicClassic->horizontalSlider_Rotation << f.proEditing->horizontalSlider_Rotation_2
             << f.proParams->horizontalSlider_AntighostingP1 << f.proParams->horizontalSlider_AntighostingP2;
@@ -66,7 +66,7 @@ void EditingPanel::wireNumberDisplays() {
         QString suffix = slider->objectName().mid(int(qstrlen("horizontalSlider_")));
         if (suffix == QLatin1String("TMExposition"))
             suffix = QStringLiteral("TMExposure");
-        auto* lcd = window_.findChild<QLCDNumber*>(QStringLiteral("lcdNumber_") + suffix);
+        auto* lcd = window_->findChild<QLCDNumber*>(QStringLiteral("lcdNumber_") + suffix);
         if (!lcd)
             continue;
         numberDisplays_.insert(slider, lcd);
@@ -78,13 +78,13 @@ void EditingPanel::wireNumberDisplays() {
 }
 
 SharpestImageSelection* EditingPanel::edited() const {
-    const Workspace* ws = window_.hasMedium() ? window_.workspace() : nullptr;
+    const Workspace* ws = model_.hasMedium() ? model_.workspace() : nullptr;
     return ws ? ws->edited.data() : nullptr;
 }
 
 SharpestImageSelection* EditingPanel::editable() const {
     SharpestImageSelection* picture = edited();
-    const Workspace* ws = window_.workspace();
+    const Workspace* ws = model_.workspace();
     if (!picture || (ws->state != Editing && ws->state != ToolActive))
         return nullptr;
     // The engine may not change while its render reads it.
@@ -106,7 +106,7 @@ void EditingPanel::showPositions() {
     if (!picture)
         return;
     const EditPositions& p = picture->positions();
-    const WindowForm& f = window_.form();
+    const WindowForm& f = form_;
     P* t = f.toneMapping;
     {
         const QSignalBlocker a(t->groupBox_TMOptions), b(t->comboBox_TM), c(t->groupBox_Sharpening);
@@ -126,11 +126,11 @@ void EditingPanel::showPositions() {
 }
 
 void EditingPanel::load(bool render) {
-    Workspace* ws = window_.workspace();
+    Workspace* ws = model_.workspace();
     if (!edited())
         return;
     ws->undo.clear();
-    const WindowForm& f = window_.form();
+    const WindowForm& f = form_;
     f.main->actionUndo->setEnabled(false);
     f.main->actionRedo->setEnabled(false);
     restoring_ = true;
@@ -138,7 +138,7 @@ void EditingPanel::load(bool render) {
     restoring_ = false;
     emit positionsChanged();
     if (render)
-        window_.editing().renderEditedSelection(ToneMapEngine::StageToneMap);
+        emit renderRequested(ToneMapEngine::StageToneMap);
 }
 
 void EditingPanel::refresh(SharpestImageSelection* picture, bool quick) {
@@ -146,16 +146,15 @@ void EditingPanel::refresh(SharpestImageSelection* picture, bool quick) {
     const int stage = picture->engine().pendingStage();
     if (stage >= ToneMapEngine::StageOutput)
         return;
-    EditingController& editing = window_.editing();
     if (quick && stage >= ToneMapEngine::StageSharpen && picture->refreshPreview(stage)) {
-        editing.displayImage();
+        emit displayRequested();
         return;
     }
-    editing.renderEditedSelection(stage);
+    emit renderRequested(stage);
 }
 
 void EditingPanel::operatorSliderMoved(PanelSlider slider, int v) {
-    const OperatorSlider* row = operatorRows_.value(window_.form().toneMapping->*slider);
+    const OperatorSlider* row = operatorRows_.value(form_.toneMapping->*slider);
     SharpestImageSelection* picture = restoring_ || !row ? nullptr : editable();
     if (!picture)
         return showPositions();
@@ -164,8 +163,8 @@ void EditingPanel::operatorSliderMoved(PanelSlider slider, int v) {
     int& stored = sliders[std::size_t(row->element)];
     if (stored == v)
         return;
-    window_.workspace()->undo.push(window_.form().toneMapping->*slider, &QAbstractSlider::setValue, stored, v,
-                                   QString::fromLatin1(row->undoLabel));
+    model_.workspace()->undo.push(form_.toneMapping->*slider, &QAbstractSlider::setValue, stored, v,
+                                  QString::fromLatin1(row->undoLabel));
     stored = v;
     applyOperatorPositions(picture->engine(), row->operatorIndex, sliders, false);
     // Another operator's slider (changed back by undo) waits for its operator to be chosen.
@@ -174,15 +173,15 @@ void EditingPanel::operatorSliderMoved(PanelSlider slider, int v) {
 }
 
 void EditingPanel::adjustmentMoved(PanelSlider slider, int v) {
-    const ToneControl* row = adjustmentRows_.value(window_.form().toneMapping->*slider);
+    const ToneControl* row = adjustmentRows_.value(form_.toneMapping->*slider);
     SharpestImageSelection* picture = restoring_ || !row ? nullptr : editable();
     if (!picture)
         return showPositions();
     int& stored = picture->positions().controls.*(row->position);
     if (stored == v)
         return;
-    window_.workspace()->undo.push(window_.form().toneMapping->*slider, &QAbstractSlider::setValue, stored, v,
-                                   QString::fromLatin1(row->undoLabel));
+    model_.workspace()->undo.push(form_.toneMapping->*slider, &QAbstractSlider::setValue, stored, v,
+                                  QString::fromLatin1(row->undoLabel));
     stored = v;
     row->apply(picture->engine(), v, false);
     refresh(picture, true);
@@ -194,12 +193,12 @@ void EditingPanel::operatorChosen(int comboIndex) {
         return showPositions();
     const int op = operatorOf(comboIndex);
     EditPositions& p = picture->positions();
-    window_.form().toneMapping->stackedWidget_TM->setCurrentIndex(op);
+    form_.toneMapping->stackedWidget_TM->setCurrentIndex(op);
     if (op == p.controls.TMAlgo)
         return;
-    window_.workspace()->undo.push(window_.form().toneMapping->comboBox_TM, &QComboBox::setCurrentIndex,
-                                   comboIndexOf(p.controls.TMAlgo), comboIndex,
-                                   QStringLiteral("Undo on tone mapping choice"));
+    model_.workspace()->undo.push(form_.toneMapping->comboBox_TM, &QComboBox::setCurrentIndex,
+                                  comboIndexOf(p.controls.TMAlgo), comboIndex,
+                                  QStringLiteral("Undo on tone mapping choice"));
     p.controls.TMAlgo = op;
     picture->engine().setOperatorIndex(op);
     applyOperatorPositions(picture->engine(), op, p.operatorSliders[std::size_t(op)], false);
@@ -221,8 +220,8 @@ void EditingPanel::switchToggled(const ToneControl& control, QGroupBox* Ui::Tone
     bool& stored = picture->positions().controls.*(control.onOff);
     if (stored == on)
         return;
-    window_.workspace()->undo.push(window_.form().toneMapping->*box, &QGroupBox::setChecked, stored, on,
-                                   QString::fromLatin1(control.undoLabel));
+    model_.workspace()->undo.push(form_.toneMapping->*box, &QGroupBox::setChecked, stored, on,
+                                  QString::fromLatin1(control.undoLabel));
     stored = on;
     control.apply(picture->engine(), on, false);
     // Sharpening comes after the operator: its switch is refreshed at once, tone mapping's renders.
@@ -238,11 +237,11 @@ void EditingPanel::rotationMoved(QSlider* slider, int v) {
         return;
     // The crop is in pixels of the picture turned as it was: it goes, as an undo step of its own, so that
     // undoing the rotation and then the crop brings both back.
-    window_.tools().recordCrop(QRect());
-    window_.workspace()->undo.push(slider, &QAbstractSlider::setValue, stored, v,
-                                   QStringLiteral("Undo on rotation"));
+    emit cropRecordRequested(QRect());
+    model_.workspace()->undo.push(slider, &QAbstractSlider::setValue, stored, v,
+                                  QStringLiteral("Undo on rotation"));
     stored = v;
-    const WindowForm& f = window_.form();
+    const WindowForm& f = form_;
     for (QSlider* other :
          {f.basicClassic->horizontalSlider_Rotation, f.proEditing->horizontalSlider_Rotation_2})
         if (other != slider)

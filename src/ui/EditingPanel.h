@@ -10,6 +10,7 @@
 
 #include <QHash>
 #include <QObject>
+#include <QRect>
 
 #include <memory>
 
@@ -19,8 +20,10 @@ class QSlider;
 
 namespace lumora {
 
-class LumoraV2;
 class SharpestImageSelection;
+class WindowModel;
+struct WindowContext;
+struct WindowForm;
 class OperatorControls;
 class AdjustmentControls;
 struct OperatorSlider;
@@ -32,7 +35,7 @@ using PanelSlider = QSlider* Ui::ToneMappingPanel::*;
 class EditingPanel : public QObject {
     Q_OBJECT
 public:
-    explicit EditingPanel(LumoraV2& window);
+    explicit EditingPanel(const WindowContext& context);
     ~EditingPanel() override;
 
     // Shows the edited picture's positions in the widgets, clears the undo history and, with `render`,
@@ -57,6 +60,12 @@ public:
 signals:
     // A change the user made to the edited picture's positions (not a load).
     void positionsChanged();
+    // The edited picture is rendered again from `stage` on its thread.
+    void renderRequested(int stage);
+    // The picture's preview was refreshed here: it is shown again as it is.
+    void displayRequested();
+    // The tool's crop is recorded anew (empty: none); delivered before the change that asks for it goes on.
+    void cropRecordRequested(const QRect& crop);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -77,7 +86,10 @@ private:
     void setQuietly(QSlider* slider, int value) const;
     int designedPosition(const QSlider* slider) const;
 
-    LumoraV2& window_;
+    WindowModel& model_;
+    const WindowForm& form_;
+    // The window, where the number displays are found.
+    QWidget* window_;
     bool restoring_ = false;
     QHash<QSlider*, const OperatorSlider*> operatorRows_;
     QHash<QSlider*, const ToneControl*> adjustmentRows_;

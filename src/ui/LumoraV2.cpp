@@ -123,7 +123,7 @@ LumoraV2::LumoraV2(std::shared_ptr<MessageService> messages, QWidget* parent)
     // The controllers know the model and the form only; connectControllers() routes their requests.
     steps_ = std::make_unique<StepsController>(*context_);
     editing_ = std::make_unique<EditingController>(*context_, std::make_unique<PresetStrips>(form()),
-                                                   std::make_unique<EditingPanel>(*this));
+                                                   std::make_unique<EditingPanel>(*context_));
     timeline_ = std::make_unique<TimelineController>(*context_);
     player_ = std::make_unique<PlayerController>(*context_);
     flow_ = std::make_unique<SelectionFlowController>(*context_);
@@ -225,6 +225,10 @@ void LumoraV2::connectControllers() {
     ExportController* exports = exports_.get();
     ToolsController* tools = tools_.get();
     connect(steps, &StepsController::layoutApplied, editing, &EditingController::afterLayout);
+    EditingPanel* panel = &editing->panel();
+    connect(panel, &EditingPanel::renderRequested, editing, &EditingController::renderEditedSelection);
+    connect(panel, &EditingPanel::displayRequested, editing, [editing] { editing->displayImage(); });
+    connect(panel, &EditingPanel::cropRecordRequested, tools, &ToolsController::recordCrop);
     connect(editing, &EditingController::windowUpdateRequested, steps, &StepsController::updateWindow);
     connect(editing, &EditingController::resizeRequested, player, &PlayerController::needResize);
     connect(editing, &EditingController::statusMessageRequested, this,
