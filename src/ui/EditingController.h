@@ -29,7 +29,7 @@ public:
     // How long the original stays after the last press of O.
     static constexpr int kOriginalHoldMs = 500;
 
-    // The strips and the panel are made by the window, which they still reach for the rest of the page.
+    // The strips and the panel are made by the window and handed over.
     EditingController(const WindowContext& context, std::unique_ptr<PresetStrips> strips,
                       std::unique_ptr<EditingPanel> panel);
     ~EditingController() override;

@@ -143,7 +143,7 @@ LumoraV2::LumoraV2(std::shared_ptr<MessageService> messages, QWidget* parent)
             &StepsController::updateWindow);
     connect(tools_.get(), &ToolsController::renderRequested, editing_.get(),
             &EditingController::renderEditedSelection);
-    presets_ = std::make_unique<PresetsController>(*this);
+    presets_ = std::make_unique<PresetsController>(*context_, editing_->strips(), editing_->panel());
     updates_ = std::make_unique<UpdatesController>(*context_);
     opening_ = std::make_unique<OpeningController>(*context_);
     viewPanels_ = std::make_unique<ViewPanelsController>(*context_);

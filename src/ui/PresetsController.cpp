@@ -3,14 +3,14 @@
 #include "app/MessageService.h"
 #include "i18n/LanguageEngine.h"
 #include "presets/PresetFiles.h"
-#include "ui/EditingController.h"
 #include "ui/EditingPanel.h"
-#include "ui/LumoraV2.h"
 #include "ui/PresetDialogs.h"
 #include "ui/PresetImage.h"
 #include "ui/PresetStrips.h"
+#include "ui/Repolish.h"
 #include "ui/SharpestImageSelection.h"
-#include "ui/StepsController.h"
+#include "ui/WindowForm.h"
+#include "ui/WindowModel.h"
 #include "ui/Workspace.h"
 
 #include <QPushButton>
@@ -18,17 +18,18 @@
 namespace lumora {
 namespace {
 
-SharpestImageSelection* editedPicture(LumoraV2& window) {
-    return window.hasMedium() ? window.workspace()->edited.data() : nullptr;
+SharpestImageSelection* editedPicture(const WindowModel& model) {
+    return model.hasMedium() ? model.workspace()->edited.data() : nullptr;
 }
 
 } // namespace
 
-PresetsController::PresetsController(LumoraV2& window) : window_(window) {
-    const WindowForm& f = window_.form();
-    EditingController& editing = window_.editing();
-    connect(&editing.strips(), &PresetStrips::presetClicked, this, &PresetsController::onClickPresetImage);
-    connect(&editing.panel(), &EditingPanel::positionsChanged, this, &PresetsController::syncPresetHighlight);
+PresetsController::PresetsController(const WindowContext& context, PresetStrips& strips, EditingPanel& panel)
+    : model_(context.model), messages_(context.messages), window_(context.window), strips_(strips),
+      panel_(panel) {
+    const WindowForm& f = context.form;
+    connect(&strips_, &PresetStrips::presetClicked, this, &PresetsController::onClickPresetImage);
+    connect(&panel_, &EditingPanel::positionsChanged, this, &PresetsController::syncPresetHighlight);
     connect(f.presets->pushButton_UserPresetsNew, &QPushButton::clicked, this,
             &PresetsController::newUserPreset);
     connect(f.presets->pushButton_UserPresetsModify, &QPushButton::clicked, this,
@@ -38,45 +39,44 @@ PresetsController::PresetsController(LumoraV2& window) : window_(window) {
 }
 
 void PresetsController::onClickPresetImage(PresetImage* image) {
-    SharpestImageSelection* picture = editedPicture(window_);
+    SharpestImageSelection* picture = editedPicture(model_);
     if (!image || !picture || picture->rendering())
         return;
     picture->positions().takePreset(image->preset().positions());
     applyEditPositions(picture->engine(), picture->positions());
-    window_.editing().panel().load(true);
+    panel_.load(true);
 }
 
 void PresetsController::syncPresetHighlight() {
-    const SharpestImageSelection* picture = editedPicture(window_);
-    PresetStrips& strips = window_.editing().strips();
-    for (const auto& strip : {strips.builtIn(), strips.user()})
+    const SharpestImageSelection* picture = editedPicture(model_);
+    for (const auto& strip : {strips_.builtIn(), strips_.user()})
         for (PresetImage* image : strip) {
             const bool matches = picture && presetMatches(image->preset(), picture->positions());
             // Restyling every thumbnail on each slider step would cost more than the step itself.
             if (image->property("isSelected").toBool() != matches) {
                 image->setProperty("isSelected", matches);
-                StepsController::repolish(image);
+                repolish(image);
             }
         }
 }
 
 void PresetsController::reportWriteFailure(const std::string& error) {
-    window_.messages().show(MessageKind::Error, translatedText("ErrorSavingPresetsTitle"),
-                            translatedText("ErrorSavingPresets").arg(QString::fromStdString(error)));
+    messages_.show(MessageKind::Error, translatedText("ErrorSavingPresetsTitle"),
+                   translatedText("ErrorSavingPresets").arg(QString::fromStdString(error)));
 }
 
 bool PresetsController::noUserPreset(const char* textKey) {
     if (!userPresets().empty())
         return false;
-    window_.messages().show(MessageKind::Error, translatedText("ErrorPreset"), translatedText(textKey));
+    messages_.show(MessageKind::Error, translatedText("ErrorPreset"), translatedText(textKey));
     return true;
 }
 
 void PresetsController::newUserPreset() {
-    const SharpestImageSelection* picture = editedPicture(window_);
+    const SharpestImageSelection* picture = editedPicture(model_);
     if (!picture)
         return;
-    PresetNameDialog dialog(&window_);
+    PresetNameDialog dialog(window_);
     if (dialog.exec() != QDialog::Accepted)
         return;
     QString name = dialog.name();
@@ -87,21 +87,21 @@ void PresetsController::newUserPreset() {
     std::string error;
     const bool written = addUserPreset(preset, &error);
     // The list holds it either way: the thumbnail shows what the session has.
-    window_.editing().strips().appendUser(preset);
+    strips_.appendUser(preset);
     syncPresetHighlight();
     if (!written)
         reportWriteFailure(error);
 }
 
 void PresetsController::modifyUserPreset() {
-    const SharpestImageSelection* picture = editedPicture(window_);
+    const SharpestImageSelection* picture = editedPicture(model_);
     if (!picture || noUserPreset("ExplErrorPresetModify"))
         return;
     const std::vector<PresetRecord> presets = userPresets();
     QStringList names;
     for (const PresetRecord& p : presets)
         names << QString::fromStdString(p.name);
-    PresetChoiceDialog dialog("ModifyingPreset", "SelectPresetModify", names, false, &window_);
+    PresetChoiceDialog dialog("ModifyingPreset", "SelectPresetModify", names, false, window_);
     if (dialog.exec() != QDialog::Accepted || dialog.chosen().empty())
         return;
     const int index = dialog.chosen().front();
@@ -110,7 +110,7 @@ void PresetsController::modifyUserPreset() {
     std::string error;
     const bool written = replaceUserPreset(index, preset, &error);
     // The session's list holds the new values either way, and the strip shows the list.
-    window_.editing().strips().replaceUser(index, preset);
+    strips_.replaceUser(index, preset);
     syncPresetHighlight();
     if (!written)
         reportWriteFailure(error);
@@ -122,7 +122,7 @@ void PresetsController::removeUserPreset() {
     QStringList names;
     for (const PresetRecord& p : userPresets())
         names << QString::fromStdString(p.name);
-    PresetChoiceDialog dialog("RemovingPresets", "SelectPresetsRemove", names, true, &window_);
+    PresetChoiceDialog dialog("RemovingPresets", "SelectPresetsRemove", names, true, window_);
     if (dialog.exec() != QDialog::Accepted)
         return;
     const std::vector<int> chosen = dialog.chosen();
@@ -133,7 +133,7 @@ void PresetsController::removeUserPreset() {
         std::string error;
         if (!lumora::removeUserPreset(*it, &error) && firstError.empty())
             firstError = error.empty() ? std::string("?") : error;
-        window_.editing().strips().removeUser(*it);
+        strips_.removeUser(*it);
     }
     if (!firstError.empty())
         reportWriteFailure(firstError);

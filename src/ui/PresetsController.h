@@ -7,13 +7,18 @@
 
 namespace lumora {
 
-class LumoraV2;
+class EditingPanel;
+class MessageService;
 class PresetImage;
+class PresetStrips;
+class WindowModel;
+struct WindowContext;
 
 class PresetsController : public QObject {
     Q_OBJECT
 public:
-    explicit PresetsController(LumoraV2& window);
+    // The strips and the panel belong to the editing page, which the window destroys after this.
+    PresetsController(const WindowContext& context, PresetStrips& strips, EditingPanel& panel);
 
 public slots:
     void onClickPresetImage(lumora::PresetImage* image);
@@ -27,7 +32,12 @@ private:
     bool noUserPreset(const char* textKey);
     void reportWriteFailure(const std::string& error);
 
-    LumoraV2& window_;
+    WindowModel& model_;
+    MessageService& messages_;
+    // The parent of the dialogs.
+    QWidget* window_;
+    PresetStrips& strips_;
+    EditingPanel& panel_;
 };
 
 } // namespace lumora
