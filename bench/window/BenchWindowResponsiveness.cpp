@@ -8,6 +8,7 @@
 // usage: bench_window [--media DIR] [--frames N]   (N frames each side of the chosen one, 2 by default)
 // Runs off screen with a private settings store; the clip comes from lumora-testmedia.
 
+#include "PrivateHome.h"
 #include "ScriptedMessageService.h"
 #include "app/AppIdentity.h"
 #include "app/Settings.h"
@@ -95,11 +96,7 @@ void defineRun(LumoraV2& w, int frames) {
 
 int main(int argc, char** argv) {
     QTemporaryDir home;
-    qputenv("HOME", home.path().toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", (home.path() + QStringLiteral("/config")).toLocal8Bit());
-    qputenv("XDG_DATA_HOME", (home.path() + QStringLiteral("/data")).toLocal8Bit());
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    usePrivateHomeOffScreen(home);
     QApplication app(argc, argv);
     applyIdentity(app);
     QString media = QStringLiteral(LUMORA_DEFAULT_TESTMEDIA_DIR);

@@ -6,6 +6,7 @@
 // usage: bench_window_rounds [--media DIR] [--rounds N] [--frames N]   (30 rounds, 2 frames each side)
 // Runs off screen with a private settings store; the clip comes from lumora-testmedia.
 
+#include "PrivateHome.h"
 #include "ScriptedMessageService.h"
 #include "app/AppIdentity.h"
 #include "app/Settings.h"
@@ -60,11 +61,7 @@ bool waitUntil(const std::function<bool()>& done, qint64 limitMs = 10 * 60 * 100
 
 int main(int argc, char** argv) {
     QTemporaryDir home;
-    qputenv("HOME", home.path().toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", (home.path() + QStringLiteral("/config")).toLocal8Bit());
-    qputenv("XDG_DATA_HOME", (home.path() + QStringLiteral("/data")).toLocal8Bit());
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    usePrivateHomeOffScreen(home);
     // As the window program does at start.
     returnLargeBuffersToTheSystem();
     QApplication app(argc, argv);
