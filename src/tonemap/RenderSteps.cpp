@@ -1,6 +1,7 @@
 #include "tonemap/RenderSteps.h"
 
 #include "tonemap/RowBands.h"
+#include "tonemap/ToneMapParams.h"
 
 #include <opencv2/imgproc.hpp>
 
@@ -74,7 +75,7 @@ cv::Size rotatedSize(cv::Size size, float angle) {
     return {spanToPixels(e.maxX - e.minX), spanToPixels(e.maxY - e.minY)};
 }
 
-cv::Mat rotateImage(const cv::Mat& image, float angle) {
+cv::Mat rotateImage(const cv::Mat& image, float angle, Sampling sampling) {
     if (angle == 0.f || image.empty())
         return image;
     const cv::Size out = rotatedSize(image.size(), angle);
@@ -85,8 +86,19 @@ cv::Mat rotateImage(const cv::Mat& image, float angle) {
     m.at<double>(0, 2) += (out.width - 1) / 2.0 - cx;
     m.at<double>(1, 2) += (out.height - 1) / 2.0 - cy;
     cv::Mat rotated;
-    cv::warpAffine(image, rotated, m, out, cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar::all(0));
+    const int interpolation = sampling == Sampling::Nearest ? cv::INTER_NEAREST : cv::INTER_LINEAR;
+    cv::warpAffine(image, rotated, m, out, interpolation, cv::BORDER_CONSTANT, cv::Scalar::all(0));
     return rotated;
+}
+
+cv::Mat applyGeometry(const cv::Mat& image, float angle, const cv::Rect& crop, Sampling sampling) {
+    if (image.empty())
+        return {};
+    const cv::Mat rotated = rotateImage(image, angle, sampling);
+    if (!isValidCrop(crop))
+        return rotated;
+    const cv::Rect r = clippedCrop(crop, rotated.size());
+    return r.area() > 0 ? rotated(r) : rotated;
 }
 
 cv::Rect clippedCrop(const cv::Rect& crop, cv::Size size) {

@@ -10,12 +10,22 @@ namespace lumora {
 // rotated corner pixels plus one in each direction.
 cv::Size rotatedSize(cv::Size size, float angle);
 
-// Rotates about ((w - 1) / 2, (h - 1) / 2) into an image of rotatedSize(); bilinear, black outside. A
-// positive angle turns the picture counter-clockwise. Angle 0 returns the input itself.
-cv::Mat rotateImage(const cv::Mat& image, float angle);
+// How a geometric step samples its input: bilinear for pictures, nearest for maps whose values are labels or
+// counts that must not blend with their neighbours.
+enum class Sampling { Bilinear, Nearest };
+
+// Rotates about ((w - 1) / 2, (h - 1) / 2) into an image of rotatedSize(); black outside. A positive angle
+// turns the picture counter-clockwise. Angle 0 returns the input itself.
+cv::Mat rotateImage(const cv::Mat& image, float angle, Sampling sampling = Sampling::Bilinear);
 
 // The part of `crop` that lies inside an image of `size`; empty when none does.
 cv::Rect clippedCrop(const cv::Rect& crop, cv::Size size);
+
+// The picture's geometry at full resolution: `image` (in the light image's geometry) rotated by `angle`,
+// then cut to `crop` (in pixels of the rotated image) when that is a valid crop. Shares data with the input
+// where it can.
+cv::Mat applyGeometry(const cv::Mat& image, float angle, const cv::Rect& crop,
+                      Sampling sampling = Sampling::Bilinear);
 
 // A full-resolution crop rectangle moved into a preview whose rotated image is `previewSize`, for a
 // full-resolution rotated size of rotatedWidth x rotatedHeight (coordinates truncated).

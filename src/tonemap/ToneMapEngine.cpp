@@ -525,13 +525,7 @@ cv::Mat ToneMapEngine::renderFullSize() {
 }
 
 cv::Mat ToneMapEngine::lightUnderGeometry() const {
-    if (light_.empty())
-        return {};
-    const cv::Mat rotated = rotateImage(light_, params_.rotation);
-    if (!isValidCrop(params_.cropRect))
-        return rotated;
-    const cv::Rect r = clippedCrop(params_.cropRect, rotated.size());
-    return r.area() > 0 ? rotated(r) : rotated;
+    return applyGeometry(light_, params_.rotation, params_.cropRect);
 }
 
 cv::Mat ToneMapEngine::renderThumbnail(const cv::Mat& image) {

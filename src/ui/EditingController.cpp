@@ -158,11 +158,14 @@ void EditingController::show(const cv::Mat& source, const QSize& size, bool anno
         cv::cvtColor(shown, shown, cv::COLOR_GRAY2BGR);
     if (ws && (ws->state == SelectingFrame || ws->state == DefiningParameters || ws->state == Editing))
         markExposure(shown, highlightOver_, highlightUnder_, overExposedLimit_, underExposedLimit_);
-    // The map is in the light image's geometry: shown over the whole picture, never over a crop or a turn.
     updateGhostToggle();
     if (ws && ws->state == Editing && ghostToggle_->isEnabled() && ghostToggle_->isChecked() &&
-        !originalShown_)
-        markGhosts(shown, ws->ghostMap);
+        !originalShown_) {
+        // The map is in the light image's geometry: it takes the picture's turn and crop, sampled without
+        // blending so a pixel's share stays its own, and lands on the pixels it describes.
+        const ToneMapParams& p = ws->edited->document().engine().params();
+        markGhosts(shown, applyGeometry(ws->ghostMap, p.rotation, p.cropRect, Sampling::Nearest));
+    }
     QImage picture = toDisplayImage(shown);
     if (picture.isNull()) {
         messages_.show(MessageKind::Error, translatedText("Error"), translatedText("ErrorShowImage"));
@@ -281,13 +284,8 @@ void EditingController::lockPanels(bool locked) {
 
 void EditingController::updateGhostToggle() {
     const Workspace* ws = model_.hasMedium() ? model_.workspace() : nullptr;
-    bool available =
-        ws && ws->state == Editing && !ws->ghostMap.empty() && ws->edited && ws->edited == ws->ghostMapOwner;
-    if (available) {
-        const ToneMapParams& p = ws->edited->document().engine().params();
-        available = p.rotation == 0.f && !isValidCrop(p.cropRect);
-    }
-    ghostToggle_->setEnabled(available);
+    ghostToggle_->setEnabled(ws && ws->state == Editing && !ws->ghostMap.empty() && ws->edited &&
+                             ws->edited == ws->ghostMapOwner);
 }
 
 void EditingController::afterLayout() {
