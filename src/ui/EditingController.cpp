@@ -94,11 +94,10 @@ EditingController::EditingController(const WindowContext& context, std::unique_p
     f.video->label_VideoPreview->installEventFilter(this);
     f.presets->frame_BeforeAfterLogo->setAttribute(Qt::WA_Hover, true);
     f.presets->frame_BeforeAfterLogo->installEventFilter(this);
-    ghostToggle_ = new QCheckBox(translatedText("ShowGhostMap"),
-                                 f.proEditing->scrollArea_ProEditingSelection->parentWidget());
+    ghostToggle_ = new QCheckBox(f.proEditing->scrollArea_ProEditingSelection->parentWidget());
     ghostToggle_->setObjectName(QStringLiteral("checkBox_ShowGhostMap"));
-    ghostToggle_->setToolTip(translatedText("ShowGhostMapTooltip"));
     ghostToggle_->setEnabled(false);
+    refreshTexts();
     f.proEditing->verticalLayout_ProEditingDock->insertWidget(2, ghostToggle_);
     connect(ghostToggle_, &QCheckBox::toggled, this, [this] {
         if (model_.hasMedium())
@@ -122,6 +121,11 @@ EditingController::~EditingController() {
     qApp->removeEventFilter(keyWatcher_.get());
     // The controls point at this window's actions.
     UndoRedoManager::clearControls();
+}
+
+void EditingController::refreshTexts() {
+    ghostToggle_->setText(translatedText("ShowGhostMap"));
+    ghostToggle_->setToolTip(translatedText("ShowGhostMapTooltip"));
 }
 
 void EditingController::readExposureLimits() {

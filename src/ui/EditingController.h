@@ -74,6 +74,8 @@ signals:
     void statusMessageRequested(const QString& text);
 
 public slots:
+    // The texts this controller adds to the form, again in the current language.
+    void refreshTexts();
     void onClickSelectImage(lumora::SharpestImageSelection* selection);
     void MenuActionHighlightOverExposedClicked();
     void MenuActionHighlightUnderExposedClicked();

@@ -168,6 +168,8 @@ void LumoraV2::connectControllers() {
             &ViewPanelsController::refreshTexts);
     connect(menus_.get(), &MenuController::panelTextsRequested, frameQuality_.get(),
             &FrameQualityController::refreshTexts);
+    connect(menus_.get(), &MenuController::panelTextsRequested, editing_.get(),
+            &EditingController::refreshTexts);
     connect(frameQuality_.get(), &FrameQualityController::frameRequested, player_.get(),
             &PlayerController::showFrameIndex);
     connect(menus_.get(), &MenuController::textsRefreshed, opening_.get(),

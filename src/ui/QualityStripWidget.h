@@ -20,6 +20,7 @@ public:
     void setQuality(std::vector<FrameQuality> frames, std::vector<int> marks);
     // The text shown while there are no figures ("computing…"), empty for none.
     void setWaitingText(const QString& text);
+    QString waitingText() const { return waiting_; }
     const std::vector<FrameQuality>& frames() const { return frames_; }
     const std::vector<int>& marks() const { return marks_; }
 

@@ -5,11 +5,14 @@
 #include "app/AppIdentity.h"
 #include "app/EventLog.h"
 #include "i18n/LanguageEngine.h"
+#include "ui/FrameQualityController.h"
 #include "ui/OpeningController.h"
+#include "ui/QualityStripWidget.h"
 #include "ui/ShowGeneralSettings.h"
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QMenu>
 #include <QPushButton>
@@ -129,6 +132,30 @@ TEST_F(MainWindowTest, SettingsDialogStoresOnAcceptOnlyAndRelabelsTheWindowAtOnc
     ShowGeneralSettings reopened; // shows what was stored
     EXPECT_EQ(reopened.findChild<QSpinBox*>(QStringLiteral("spinBox_JPEGQuality"))->value(), 80);
     EXPECT_FALSE(reopened.languageChanged());
+}
+
+TEST_F(MainWindowTest, TheQualityStripAndGhostOverlayTextsFollowALanguageChange) {
+    auto w = makeWindow(3);
+    const auto* button = find<QPushButton>(*w, "pushButton_SharpestNearHere");
+    const auto* strip = w->frameQuality().strip();
+    const auto* overlay = find<QCheckBox>(*w, "checkBox_ShowGhostMap");
+    for (const char* language : {"English", "Francais", "English"}) {
+        SCOPED_TRACE(language);
+        whenModal<ShowGeneralSettings>([language](ShowGeneralSettings& d) {
+            d.findChild<QComboBox*>(QStringLiteral("ChoiceLanguageApplication"))
+                ->setCurrentText(QString::fromLatin1(language));
+            d.accept();
+        });
+        w->showGeneralSettings();
+        EXPECT_EQ(button->text(), shippedText(language, "SharpestNearHere"));
+        EXPECT_EQ(button->toolTip(), shippedText(language, "SharpestNearHereTooltip"));
+        EXPECT_EQ(strip->toolTip(), shippedText(language, "FrameQualityStripTooltip"));
+        EXPECT_EQ(strip->waitingText(), shippedText(language, "FrameQualityComputing"));
+        EXPECT_EQ(overlay->text(), shippedText(language, "ShowGhostMap"));
+        EXPECT_EQ(overlay->toolTip(), shippedText(language, "ShowGhostMapTooltip"));
+    }
+    EXPECT_NE(shippedText("Francais", "ShowGhostMap"), shippedText("English", "ShowGhostMap"));
+    LanguageEngine::instance().setLanguage("English");
 }
 
 TEST_F(MainWindowTest, AboutShowsTheVersionAndClosingStoresTheWindowSize) {
