@@ -49,7 +49,7 @@ bench: build
 
 # Pictures of the main window and its dialogs, in English and French, drawn off screen into
 # $(BUILD_DIR)/screenshots/. SCREENSHOT_MEDIA names every generated medium the pictures open.
-SCREENSHOT_MEDIA := scene_1080p.mp4 burst_jpg8
+SCREENSHOT_MEDIA := scene_1080p.mp4 burst_jpg8 motion
 screenshots: configure
 	cmake --build $(BUILD_DIR) --target lumora_screenshots lumora-testmedia -j $(JOBS)
 	for medium in $(SCREENSHOT_MEDIA); do \

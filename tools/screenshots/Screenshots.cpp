@@ -1,5 +1,7 @@
 // Writes pictures of the main window and its dialogs, in English and in French, for reviewing the look:
-// lumora_screenshots OUTDIR. Runs off screen with a private settings store; uses the generated test media.
+// lumora_screenshots OUTDIR [--only quality]. Runs off screen with a private settings store; uses the
+// generated test media. "--only quality" writes just the frame-quality strip and the ghost overlay
+// (strip-en.png, strip-fr.png, overlay-en.png, overlay-fr.png).
 
 #include "ScriptedMessageService.h"
 #include "TestEnvironment.h"
@@ -35,11 +37,15 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <utility>
 
 namespace lumora::test {
 void shootUpdateQuestion(const std::function<void(const QString&)>& grabNextModal, const QString& name);
 int shootEditing(const QString& suffix, const std::function<void(QWidget&, const QString&)>& save,
                  const std::function<void(const QString&)>& grabNextModal);
+int shootQuality(const QString& language, const QString& code,
+                 const std::function<void(QWidget&, const QString&)>& save,
+                 const std::function<bool(const std::function<bool()>&)>& waitUntil);
 } // namespace lumora::test
 
 namespace {
@@ -298,12 +304,30 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     applyIdentity(app);
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: lumora_screenshots OUTDIR\n");
+    QString only;
+    for (int i = 1; i < argc; ++i) {
+        if (qstrcmp(argv[i], "--only") == 0 && i + 1 < argc)
+            only = QString::fromLocal8Bit(argv[++i]);
+        else
+            outDir = QFileInfo(QString::fromLocal8Bit(argv[i])).absoluteFilePath();
+    }
+    if (outDir.isEmpty() || !(only.isEmpty() || only == QLatin1String("quality"))) {
+        std::fprintf(stderr, "usage: lumora_screenshots OUTDIR [--only quality]\n");
         return 2;
     }
-    outDir = QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath();
-    QDir().mkpath(outDir);
+    if (!QDir().mkpath(outDir)) {
+        std::fprintf(stderr, "lumora_screenshots: cannot make %s\n", qPrintable(outDir));
+        return 1;
+    }
+    const auto quality = [] {
+        for (const auto& [language, code] : {std::pair{"English", "en"}, std::pair{"Francais", "fr"}})
+            failures +=
+                test::shootQuality(QString::fromLatin1(language), QString::fromLatin1(code), save, waitUntil);
+    };
+    if (!only.isEmpty()) {
+        quality();
+        return failures == 0 ? 0 : 1;
+    }
     {
         test::IsolatedUserStore store;
         LumoraV2 resources(std::make_shared<test::ScriptedMessageService>()); // registers the icons
@@ -311,5 +335,6 @@ int main(int argc, char** argv) {
     }
     for (const QString& language : {QStringLiteral("English"), QStringLiteral("Francais")})
         shootLanguage(language);
+    quality();
     return failures == 0 ? 0 : 1;
 }
