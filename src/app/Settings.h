@@ -25,6 +25,8 @@ inline const Key<int> UnderExposedLimit{"GeneralSettings", "UnderExposedLimit", 
 inline const Key<int> JPGQuality{"GeneralSettings", "JPGQuality", 99};
 inline const Key<int> PNGCompression{"GeneralSettings", "PNGCompression", 3};
 inline const Key<int> NbSharpenImages{"GeneralSettings", "NbSharpenImages", 3};
+// The frame-quality strip under the timeline, computed in the background whenever a clip or burst opens.
+inline const Key<bool> FrameQualityStrip{"GeneralSettings", "FrameQualityStrip", true};
 // Every export writes its recipe (NAME.lumora.json) beside the picture.
 inline const Key<bool> WriteRecipe{"GeneralSettings", "WriteRecipe", true};
 // Remote services. Packagers may point the addresses elsewhere; an empty update address turns the check off.

@@ -1,5 +1,6 @@
 #include "ui/FrameQualityController.h"
 
+#include "app/Settings.h"
 #include "i18n/LanguageEngine.h"
 #include "ui/QualityStripWidget.h"
 #include "ui/WindowModel.h"
@@ -58,7 +59,8 @@ void FrameQualityController::mediumChanged() {
     strip_->setQuality({}, {});
     button_->setEnabled(false);
     const Workspace* w = model_.workspace();
-    const bool sequence = w && w->hasSequence();
+    wanted_ = settings::read(settings::FrameQualityStrip);
+    const bool sequence = w && w->hasSequence() && wanted_;
     strip_->setVisible(sequence);
     button_->setVisible(sequence);
     if (run_.running()) {
@@ -73,7 +75,7 @@ void FrameQualityController::mediumChanged() {
 void FrameQualityController::startForMedium() {
     restartPending_ = false;
     const Workspace* w = model_.workspace();
-    if (!w || !w->sequenceReady())
+    if (!w || !w->sequenceReady() || !wanted_)
         return;
     const ImagesSequence& sequence = *w->sequence();
     std::vector<std::string> media = sequence.files();

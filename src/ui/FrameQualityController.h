@@ -52,6 +52,7 @@ private:
     BackgroundRun<FrameQualityStrip> run_{"FrameQuality"};
     quint64 runSession_ = 0; // the window's session the running computation is for
     bool restartPending_ = false;
+    bool wanted_ = true; // the setting as read when the current medium opened
 };
 
 } // namespace lumora

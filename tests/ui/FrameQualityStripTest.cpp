@@ -1,6 +1,6 @@
 // The frame-quality strip in the window: computed in the background when a sequence opens, the sharp frame of
 // a burst marked and reached by "sharpest moment near here", and closing or replacing the medium
-// mid-computation leaves no run behind.
+// mid-computation leaves no run behind; turned off in the settings, nothing is computed.
 
 #include "WindowTestSupport.h"
 #include "ui/FrameQualityController.h"
@@ -71,6 +71,15 @@ TEST_F(FrameQualityStripTest, ClosingOrReplacingWhileComputingLeavesNoRun) {
     EXPECT_TRUE(waitFor([&] { return !w->frameQuality().computing(); }, 5000));
     EXPECT_TRUE(w->frameQuality().strip()->frames().empty());
     EXPECT_FALSE(w->frameQuality().strip()->isVisible());
+}
+
+TEST_F(FrameQualityStripTest, TurnedOffInTheSettingsNothingIsComputed) {
+    settings::write(settings::FrameQualityStrip, false);
+    auto w = makeWindow(1);
+    ASSERT_TRUE(w->opening().openBurst(writeBurst(3)));
+    EXPECT_FALSE(w->frameQuality().computing());
+    EXPECT_FALSE(w->frameQuality().strip()->isVisible());
+    EXPECT_FALSE(find<QPushButton>(*w, "pushButton_SharpestNearHere")->isVisible());
 }
 
 } // namespace
