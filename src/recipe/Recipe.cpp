@@ -459,11 +459,13 @@ RecipeReading openRecipe(const std::string& recipePath) {
             r.warnings.clear();
             return r;
         }
-        if (sum != s.sha256 || QFileInfo(qs(s.path)).size() != s.size)
+        if (sum != s.sha256 || QFileInfo(qs(s.path)).size() != s.size) {
+            r.sourceChanged = true;
             r.warnings.push_back(QStringLiteral("the source %1 has changed since the recipe was written: the "
                                                 "picture may differ")
                                      .arg(qs(s.path))
                                      .toStdString());
+        }
     }
     return r;
 }

@@ -71,6 +71,7 @@ struct RecipeReading {
     bool ok = false;
     std::string error;                 // why the recipe cannot be used (ok false)
     std::vector<std::string> warnings; // what the user should know before going on (ok true)
+    bool sourceChanged = false;        // one of the warnings: a source's size or checksum differs
     Recipe recipe;
 };
 

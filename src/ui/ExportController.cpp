@@ -7,6 +7,7 @@
 #include "export/ExportFormats.h"
 #include "export/ExportNames.h"
 #include "i18n/LanguageEngine.h"
+#include "recipe/RecipeBuilder.h"
 #include "ui/ImageWrite.h"
 
 #include "ui/SaveForm.h"
@@ -68,6 +69,10 @@ struct ExportController::Write : QObject {
     std::string path;
     // What was asked, without the pixels: the recipe written after the picture names its format and depth.
     ImageWriteRequest written;
+    // The recipe written beside the picture once it is (outside export jobs), or why there is none.
+    bool withRecipe = false;
+    Recipe recipe;
+    std::string recipeProblem;
     BackgroundRun<WriteResult> run{"ExportController"};
 };
 
@@ -167,11 +172,20 @@ void ExportController::reportWrite(const QString& path, bool ok, const std::stri
                        translatedText("ErrorCopyingExif").arg(name, QString::fromStdString(exifWarning)));
 }
 
-void ExportController::save(const ImageWriteRequest& request) {
+void ExportController::save(const ImageWriteRequest& request, const RecipeMaker& recipe) {
     // A cancelled export may still be encoding, maybe for this very name.
     joinRetired();
+    // Made now, from the medium and the choices as they are when the user saves.
+    Recipe made;
+    std::string problem;
+    const bool withRecipe = settings::read(settings::WriteRecipe);
+    if (withRecipe)
+        recipe(&made, &problem);
     std::unique_ptr<Write> write = startWrite(request);
     Write* started = write.get();
+    started->withRecipe = withRecipe;
+    started->recipe = std::move(made);
+    started->recipeProblem = std::move(problem);
     started->run.onEnded(this, [this, started] { saved(started); });
     saves_.push_back(std::move(write));
 }
@@ -183,9 +197,14 @@ void ExportController::saved(Write* write) {
         return;
     const WriteResult r = write->run.takeResult();
     const QString path = QString::fromStdString(write->path);
+    const bool withRecipe = write->withRecipe;
+    const Recipe recipe = std::move(write->recipe);
+    std::string problem = std::move(write->recipeProblem);
     letGo(std::move(*it));
     saves_.erase(it);
     reportWrite(path, r.ok, r.error, r.exifWarning);
+    if (r.ok && withRecipe)
+        writeRecipeBeside(path.toStdString(), recipe, std::move(problem));
 }
 
 void ExportController::saveCurrentFrame() {
@@ -215,7 +234,12 @@ void ExportController::saveCurrentFrame() {
     ImageWriteRequest request =
         exportRequest(path, image, bits, exifSourceForFormat(format, sequence->sourceFileOf(index)),
                       ExportPicture::Kind::Display, 1.0);
-    save(request);
+    save(request, [&](Recipe* recipe, std::string* error) {
+        if (!startWindowRecipe(*ws, path, bits, request.hdr, request.jpegQuality, recipe, error))
+            return false;
+        recordFrame(recipe, index);
+        return true;
+    });
 }
 
 void ExportController::saveHDRimage() {
@@ -244,7 +268,10 @@ void ExportController::saveHDRimage() {
     ImageWriteRequest request =
         exportRequest(path, light, bits, exifSourceForFormat(format, ws->exifSourceOf(ws->centreIndex)),
                       ExportPicture::Kind::Light, ws->lightWhite);
-    save(request);
+    save(request, [&](Recipe* recipe, std::string* error) {
+        return startWindowRecipe(*ws, path, bits, request.hdr, request.jpegQuality, recipe, error) &&
+               recordLastStack(*ws, recipe, error);
+    });
 }
 
 void ExportController::PushButtonProEditingExportClicked() {
@@ -471,13 +498,19 @@ void ExportController::writeRecipeOf(const SharpestImageSelection& picture,
     Recipe recipe;
     std::string error;
     const QString path = QString::fromStdString(written.path);
-    if (windowRecipe(*ws, picture, path, written.bits, written.hdr, written.jpegQuality, &recipe, &error) &&
-        writeRecipe(recipe, written.path, &error))
+    windowRecipe(*ws, picture, path, written.bits, written.hdr, written.jpegQuality, &recipe, &error);
+    writeRecipeBeside(written.path, recipe, error);
+}
+
+void ExportController::writeRecipeBeside(const std::string& picturePath, const Recipe& recipe,
+                                         std::string problem) {
+    if (problem.empty() && writeRecipe(recipe, picturePath, &problem))
         return;
-    logError("ExportController", written.path + ": the recipe was not written: " + error);
+    logError("ExportController", picturePath + ": the recipe was not written: " + problem);
     messages_.show(MessageKind::Warning, translatedText("RecipeNotWrittenTitle"),
                    translatedText("RecipeNotWritten")
-                       .arg(QDir::toNativeSeparators(path), QString::fromStdString(error)));
+                       .arg(QDir::toNativeSeparators(QString::fromStdString(picturePath)),
+                            QString::fromStdString(problem)));
 }
 
 void ExportController::finishJob(bool completed) {

@@ -12,6 +12,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 class QWidget;
@@ -24,6 +25,7 @@ class WindowModel;
 struct WindowContext;
 struct WindowForm;
 struct ImageWriteRequest;
+struct Recipe;
 enum class WriteStep;
 
 class ExportController : public QObject {
@@ -94,8 +96,13 @@ private:
     // Follows the export page's "what after export" choice.
     void actAfterExport();
     void itemProgressed(int percent);
-    // Writes in the background, outside any export job; failures are told when it ends.
-    void save(const ImageWriteRequest& request);
+    // Writes in the background, outside any export job; failures are told when it ends. With the setting
+    // on, `recipe` makes the picture's recipe now (false with the reason), written beside it once it is.
+    using RecipeMaker = std::function<bool(Recipe* recipe, std::string* error)>;
+    void save(const ImageWriteRequest& request, const RecipeMaker& recipe);
+    // Writes the recipe beside `picturePath`, or tells why it was not (`problem`): logged and shown, the
+    // picture stays.
+    void writeRecipeBeside(const std::string& picturePath, const Recipe& recipe, std::string problem);
     void saved(Write* write);
     void reportWrite(const QString& path, bool ok, const std::string& error, const std::string& exifWarning);
     QString resolveExisting(const QString& path, const QString& name);

@@ -17,6 +17,7 @@
 #include "ui/PresetStrips.h"
 #include "ui/PresetsController.h"
 #include "ui/QtMessageService.h"
+#include "ui/RecipeController.h"
 #include "ui/SelectionFlowController.h"
 #include "ui/SharpestImageSelection.h"
 #include "ui/SharpestSearchController.h"
@@ -66,6 +67,8 @@ void connectMenuActions(LumoraV2& w, const Ui::LumoraV2& m) {
                      &OpeningController::MenuActionOpenPhotosClicked);
     QObject::connect(m.actionOpen_photo_for_tone_mapping, &QAction::triggered, opening,
                      &OpeningController::MenuActionOpenPhotoToTMClicked);
+    QObject::connect(m.actionOpen_recipe, &QAction::triggered, &w.recipes(),
+                     &RecipeController::MenuActionOpenRecipeClicked);
     QObject::connect(m.actionClose, &QAction::triggered, opening, &OpeningController::MenuActionCloseClicked);
     QObject::connect(m.actionExit, &QAction::triggered, &w, &QWidget::close);
     QObject::connect(m.actionUndo, &QAction::triggered, editing, &EditingController::MenuActionUndoClicked);
@@ -151,6 +154,7 @@ LumoraV2::LumoraV2(std::shared_ptr<MessageService> messages, QWidget* parent)
             [this] { editing_->displayImage(); });
     frameQuality_ = std::make_unique<FrameQualityController>(*context_);
     menus_ = std::make_unique<MenuController>(*context_);
+    recipes_ = std::make_unique<RecipeController>(*context_);
     connectControllers();
 
     menus_->loadLanguage();
@@ -295,6 +299,23 @@ void LumoraV2::connectControllers() {
 
     connect(timeline, &TimelineController::centreFlagClicked, flow,
             [flow] { flow->fillParameterPage(false); });
+
+    // A recipe is made again through the same flow as by hand.
+    RecipeController* recipes = recipes_.get();
+    recipes->setCloseWorkspace([opening] { return opening->closeWorkspace(); });
+    connect(recipes, &RecipeController::modeUpdateRequested, steps, &StepsController::updateMode);
+    connect(recipes, &RecipeController::openRequested, opening, &OpeningController::openByPath);
+    connect(recipes, &RecipeController::burstRequested, opening, &OpeningController::openBurst);
+    connect(recipes, &RecipeController::frameRequested, player, &PlayerController::showFrameIndex);
+    connect(recipes, &RecipeController::grabRequested, flow, &SelectionFlowController::grabCurrentFrame);
+    connect(recipes, &RecipeController::nextRequested, flow,
+            &SelectionFlowController::PushButtonSelectImageNextClicked);
+    connect(recipes, &RecipeController::stackingRequested, stacking,
+            &StackingController::PushButtonDefineParamsNextClicked);
+    connect(recipes, &RecipeController::editLoadRequested, editing, [editing](int stage) {
+        editing->panel().load(false);
+        editing->renderEditedSelection(stage);
+    });
 }
 
 LumoraV2::~LumoraV2() {

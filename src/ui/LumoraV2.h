@@ -32,6 +32,7 @@ class ToolsController;
 class UpdatesController;
 class ViewPanelsController;
 class FrameQualityController;
+class RecipeController;
 
 class LumoraV2 : public QMainWindow {
     Q_OBJECT
@@ -75,6 +76,7 @@ public:
     UpdatesController& updates() { return *updates_; }
     ViewPanelsController& viewPanels() { return *viewPanels_; }
     FrameQualityController& frameQuality() { return *frameQuality_; }
+    RecipeController& recipes() { return *recipes_; }
 
 public slots:
     void showGeneralSettings();
@@ -118,6 +120,7 @@ private:
     std::unique_ptr<UpdatesController> updates_;
     std::unique_ptr<ViewPanelsController> viewPanels_;
     std::unique_ptr<FrameQualityController> frameQuality_;
+    std::unique_ptr<RecipeController> recipes_;
 };
 
 } // namespace lumora

@@ -1,6 +1,8 @@
 #pragma once
-// The recipe of a picture exported from the window: the open medium, the frame or stacking run the picture
-// came from, and its edit (control positions, rotation, crop).
+// The recipes of what the window writes: a picture exported from an edit (the open medium, the frame or
+// stacking run it came from, its control positions, rotation and crop), the player's current frame, and the
+// light image of the last stacking run. Built with the same builder as lumora-cli's, so the same choices give
+// the same recipe.
 
 #include "export/HdrExport.h"
 #include "recipe/Recipe.h"
@@ -12,7 +14,13 @@ namespace lumora {
 class Workspace;
 class SharpestImageSelection;
 
-// False with `error` when a source cannot be read for its checksum.
+// The sources of the open medium and the output (`path`'s format, depth, HDR choices, JPEG quality); false
+// with `error` when a source cannot be read for its checksum.
+bool startWindowRecipe(const Workspace& workspace, const QString& path, int bits, const HdrChoices& hdr,
+                       int jpegQuality, Recipe* recipe, std::string* error);
+// Records the workspace's last stacking run; false with `error` when the run was stopped before its end.
+bool recordLastStack(const Workspace& workspace, Recipe* recipe, std::string* error);
+// The whole recipe of an edited picture written to `path`.
 bool windowRecipe(const Workspace& workspace, const SharpestImageSelection& picture, const QString& path,
                   int bits, const HdrChoices& hdr, int jpegQuality, Recipe* recipe, std::string* error);
 

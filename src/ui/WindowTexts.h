@@ -24,10 +24,11 @@ inline constexpr std::array<Entry, 2> kSubMenus{{
     {"menuPanels", "Panels"},
 }};
 
-inline constexpr std::array<Entry, 21> kActions{{
+inline constexpr std::array<Entry, 22> kActions{{
     {"actionOpen", "OpenAVideo"},
     {"actionOpen_photo_with_burst_mode", "OpenPhotosInBurstMode"},
     {"actionOpen_photo_for_tone_mapping", "OpenPhotoForToneMapping"},
+    {"actionOpen_recipe", "OpenRecipe"},
     {"actionClose", "Close"},
     {"actionExit", "Exit"},
     {"actionUndo", "Undo"},

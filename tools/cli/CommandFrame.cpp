@@ -153,13 +153,8 @@ int runFrame(const QStringList& args) {
     std::printf("%s: frame %d, %dx%d, %d bits\n", out.toLocal8Bit().constData(), *index, frame.image.cols,
                 frame.image.rows, depth);
     Recipe recipe = frame.recipe;
-    recipe.chosenFrame = recipe.firstFrame = *index;
-    recipe.frameCount = 1;
-    recipe.outputFormat = QFileInfo(out).suffix().toLower().toStdString();
-    recipe.outputBits = depth;
-    recipe.peakNits = hdr.peakNits;
-    recipe.transferIndex = hdr.transferIndex;
-    recipe.jpegQuality = jpegQuality;
+    recordFrame(&recipe, *index);
+    recordOutput(&recipe, out, depth, hdr, jpegQuality);
     return finishRecipe(line, recipe, frame.recipeProblem, out);
 }
 

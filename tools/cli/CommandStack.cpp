@@ -215,10 +215,7 @@ int runStack(const QStringList& args) {
     Recipe recipe;
     std::string problem;
     startRecipe(*sequence, out, bits, hdr, &recipe, &problem);
-    recipe.chosenFrame = index;
-    recipe.firstFrame = params.firstIndex;
-    recipe.frameCount = params.frameCount;
-    recipe.stacking = stack;
+    recordStack(&recipe, stack, index, params);
     return finishRecipe(line, recipe, problem, out);
 }
 

@@ -631,10 +631,7 @@ int runRender(const QStringList& args) {
     Recipe recipe;
     std::string problem;
     startRecipe(*sequence, o.out, bits, o.hdr, &recipe, &problem);
-    recipe.chosenFrame = index;
-    recipe.firstFrame = params.firstIndex;
-    recipe.frameCount = params.frameCount;
-    recipe.stacking = stack;
+    recordStack(&recipe, stack, index, params);
     recipe.tone = positions;
     recipe.rotation = o.rotate.value_or(0);
     recipe.crop = o.crop;

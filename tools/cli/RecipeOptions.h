@@ -1,17 +1,11 @@
 #pragma once
-// What every exporting command shares about recipes: the --no-recipe switch, the sources part of a recipe,
-// and writing the recipe beside the picture.
+// What every exporting command shares about recipes: the --no-recipe switch and writing the recipe beside
+// the picture (the recipe itself is built by recipe/RecipeBuilder, as in the window).
 
 #include "CommandLine.h"
-#include "recipe/Recipe.h"
+#include "recipe/RecipeBuilder.h"
 
 #include <string>
-#include <vector>
-
-namespace lumora {
-class ImagesSequence;
-struct HdrChoices;
-} // namespace lumora
 
 namespace lumora::cli {
 
@@ -19,15 +13,6 @@ namespace lumora::cli {
 extern const char* const kRecipeOptionHelp;
 
 void addRecipeOption(CommandLine& line);
-
-// A recipe with the program's version, the output (OUT's format, `bits`, the HDR choices) and the sources of
-// an opened sequence (the video, or the burst's photos in frame order); false with `error` when a source
-// cannot be read.
-bool startRecipe(const ImagesSequence& sequence, const QString& out, int bits, const HdrChoices& hdr,
-                 Recipe* recipe, std::string* error);
-// The same for one image file read whole.
-bool startImageRecipe(const std::string& image, const QString& out, int bits, const HdrChoices& hdr,
-                      Recipe* recipe, std::string* error);
 
 // Writes the recipe beside OUT unless --no-recipe was given. The exit status: 0, or 1 after printing why the
 // recipe could not be made or written (the picture itself is written already).
