@@ -33,18 +33,8 @@ class Walker {
 public:
     Walker(const Bytes& b, std::vector<Field>* out) : b_(b), out_(out) {}
     bool has(size_t offset, size_t n) const { return offset <= b_.size() && n <= b_.size() - offset; }
-    uint32_t be(size_t offset, int n) const {
-        uint32_t v = 0;
-        for (int i = 0; i < n; ++i)
-            v = v << 8 | b_[offset + size_t(i)];
-        return v;
-    }
-    uint32_t le(size_t offset, int n) const {
-        uint32_t v = 0;
-        for (int i = n - 1; i >= 0; --i)
-            v = v << 8 | b_[offset + size_t(i)];
-        return v;
-    }
+    uint32_t be(size_t offset, int n) const { return readField(b_, {offset, n, true, false}); }
+    uint32_t le(size_t offset, int n) const { return readField(b_, {offset, n, false, false}); }
     void add(size_t offset, int size, bool bigEndian, bool length) {
         if (has(offset, size_t(size)))
             out_->push_back({offset, size, bigEndian, length});
@@ -271,17 +261,10 @@ void exrFields(Walker& w) {
 Bytes radianceResolution(const Bytes& b, std::mt19937& rng) {
     static const char* kValues[] = {"0",        "1",          "65535",      "65536",
                                     "99999999", "2147483647", "4294967296", "-64"};
-    size_t start = 0;
-    for (size_t i = 0; i + 1 < b.size(); ++i)
-        if (b[i] == '\n' && b[i + 1] == '\n') {
-            start = i + 2;
-            break;
-        }
-    size_t end = start;
-    while (end < b.size() && b[end] != '\n')
-        ++end;
-    if (start == 0 || end >= b.size())
+    const size_t end = radianceDataStart(b) - 1, blank = std::string(b.begin(), b.end()).find("\n\n");
+    if (blank == std::string::npos || end >= b.size())
         return b;
+    const size_t start = blank + 2;
     const std::string line(b.begin() + long(start), b.begin() + long(end));
     std::string rewritten;
     for (size_t i = 0; i < line.size();) {
@@ -324,24 +307,11 @@ size_t position(const Bytes& b, std::mt19937& rng) {
 
 uint32_t fieldValue(uint32_t old, int size, std::mt19937& rng) {
     const uint32_t max = size == 4 ? 0xFFFFFFFFu : (1u << (8 * size)) - 1;
-    switch (rng() % 8) {
-    case 0:
-        return 0;
-    case 1:
-        return max;
-    case 2:
-        return max >> 1; // largest positive signed value
-    case 3:
-        return (max >> 1) + 1;
-    case 4:
-        return old + 1;
-    case 5:
-        return old - 1;
-    case 6:
-        return old * 16 + 7;
-    default:
-        return uint32_t(rng());
-    }
+    const uint32_t pick = rng() % 8;
+    // Zero, the largest values (unsigned and signed) and one past, off by one, scaled, or anything.
+    const uint32_t values[] = {0,       max,     max >> 1,     (max >> 1) + 1,
+                               old + 1, old - 1, old * 16 + 7, pick == 7 ? uint32_t(rng()) : 0};
+    return values[pick];
 }
 
 // HEIF and AVIF: ISO boxes, their sizes everywhere, item counts, extents of the item locations and the
@@ -442,21 +412,9 @@ std::vector<Field> structureFields(const Bytes& file, const std::string& format)
 }
 
 const char* mutationName(Mutation m) {
-    switch (m) {
-    case Mutation::BitFlips:
-        return "bit flips";
-    case Mutation::RandomBytes:
-        return "random bytes";
-    case Mutation::Truncation:
-        return "truncation";
-    case Mutation::HeaderField:
-        return "header field";
-    case Mutation::LengthField:
-        return "length field";
-    case Mutation::Splice:
-        return "cut or repeated block";
-    }
-    return "?";
+    static const char* const kNames[] = {"bit flips",    "random bytes", "truncation",
+                                         "header field", "length field", "cut or repeated block"};
+    return kNames[int(m)];
 }
 
 Mutant mutate(const Bytes& base, const std::string& format, int index) {
@@ -538,19 +496,9 @@ bool writeFileBytes(const std::string& path, const Bytes& bytes) {
 }
 
 bool acceptableImage(const cv::Mat& image) {
-    if (image.empty() || image.dims != 2 || !withinImageLimits(image.cols, image.rows))
-        return false;
-    switch (image.type()) {
-    case CV_8UC1:
-    case CV_8UC3:
-    case CV_16UC1:
-    case CV_16UC3:
-    case CV_32FC1:
-    case CV_32FC3:
-        return true;
-    default:
-        return false;
-    }
+    const int depth = image.depth(), channels = image.channels();
+    return !image.empty() && image.dims == 2 && withinImageLimits(image.cols, image.rows) &&
+           (depth == CV_8U || depth == CV_16U || depth == CV_32F) && (channels == 1 || channels == 3);
 }
 
 } // namespace lumora::test

@@ -29,8 +29,7 @@ constexpr int kMutants = 200;
 constexpr double kLongestReadSeconds = 65.0;
 
 struct Tally {
-    int unreadable = 0;
-    int valid = 0;
+    int unreadable = 0, valid = 0;
 };
 
 class CorruptedMedia : public ::testing::Test {

@@ -18,6 +18,13 @@ template <typename Parse> void expectNeedMoreUntilComplete(const Bytes& frame, P
     ASSERT_EQ(parse(frame.data(), frame.size()), ParseStatus::Complete);
 }
 
+// A field of a message set to a bad value.
+struct Case {
+    std::size_t offset;
+    std::uint32_t value;
+    const char* what;
+};
+
 void set32(Bytes& b, std::size_t offset, std::uint32_t v) {
     for (int i = 0; i < 4; ++i)
         b[offset + i] = static_cast<unsigned char>(v >> (8 * i));
@@ -52,11 +59,6 @@ TEST(DecodeRequest, RoundTripsInPiecesAndBackToBack) {
 
 TEST(DecodeRequest, RejectsEachBadFieldAsSoonAsItArrives) {
     const Bytes good = encodeRequest({RequestKind::Read, true, Fault::None, "/a.png"});
-    struct Case {
-        std::size_t offset;
-        std::uint32_t value;
-        const char* what;
-    };
     const Case cases[] = {{0, 0x12345678, "magic"},
                           {4, 2, "version"},
                           {8, 3, "kind"},
@@ -83,16 +85,9 @@ TEST(DecodeRequest, RejectsEachBadFieldAsSoonAsItArrives) {
 }
 
 TEST(DecodeResponse, RoundTripsAndCountsPixelBytes) {
-    ResponseHeader ok;
-    ok.status = Status::Ok;
-    ok.rows = 480;
-    ok.cols = 641;
-    ok.type = CV_16UC3;
-    ok.error = "notes";
+    const ResponseHeader ok{Status::Ok, 480, 641, CV_16UC3, "notes"},
+        refused{Status::Refused, 0, 0, 0, "too large"};
     EXPECT_EQ(ok.pixelBytes(), 480u * 641u * 6u);
-    ResponseHeader refused;
-    refused.status = Status::Refused;
-    refused.error = "too large";
     EXPECT_EQ(refused.pixelBytes(), 0u);
 
     for (const ResponseHeader& h : {ok, refused}) {
@@ -117,17 +112,7 @@ TEST(DecodeResponse, RoundTripsAndCountsPixelBytes) {
 }
 
 TEST(DecodeResponse, RefusesSizesAndTypesThatWouldMisallocate) {
-    ResponseHeader h;
-    h.status = Status::Ok;
-    h.rows = 10;
-    h.cols = 10;
-    h.type = CV_8UC3;
-    const Bytes good = encodeResponseHeader(h);
-    struct Case {
-        std::size_t offset;
-        std::uint32_t value;
-        const char* what;
-    };
+    const Bytes good = encodeResponseHeader({Status::Ok, 10, 10, CV_8UC3, ""});
     const std::uint32_t side = std::uint32_t(lumora::kMaxImageSide);
     const Case cases[] = {
         {12, 0, "no rows"},
@@ -158,9 +143,7 @@ TEST(DecodeResponse, RefusesSizesAndTypesThatWouldMisallocate) {
         }
     }
 
-    ResponseHeader failed;
-    failed.status = Status::Unreadable;
-    Bytes sized = encodeResponseHeader(failed);
+    Bytes sized = encodeResponseHeader({Status::Unreadable, 0, 0, 0, ""});
     set32(sized, 12, 5);
     EXPECT_EQ(parseResponseHeader(sized.data(), sized.size(), nullptr, nullptr, nullptr),
               ParseStatus::Invalid)

@@ -1,10 +1,10 @@
 // Writing onto a full disk: a 1 MiB tmpfs mounted in a private mount namespace of this test process. Image
 // libraries happily report success for truncated files; writeImage must not.
 
+#include "ExifTags.h"
 #include "TestEnvironment.h"
 #include "imageio/ImageFile.h"
 
-#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -90,10 +90,8 @@ TEST_F(DiskFull, NoRoomForTheExifCopyStillDeliversTheImage) {
     QTemporaryDir scratch;
     const std::string source = scratch.path().toStdString() + "/tagged.jpg";
     ASSERT_TRUE(writeImage(source, noise(16)).ok);
-    QProcess tag;
-    tag.start(QStringLiteral("exiftool"),
-              {"-q", "-overwrite_original", "-Make=Probe", QString::fromStdString(source)});
-    ASSERT_TRUE(tag.waitForFinished(60000) && tag.exitCode() == 0) << "exiftool is needed for this test";
+    ASSERT_TRUE(test::runExiftool({"-Make=Probe", QString::fromStdString(source)}))
+        << "exiftool is needed for this test";
 
     const cv::Mat image = noise(380);
     ASSERT_TRUE(writeImage(scratch.path().toStdString() + "/probe.tif", image).ok);

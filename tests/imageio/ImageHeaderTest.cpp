@@ -70,12 +70,7 @@ Bytes bigEndianTiff(uint32_t width, uint32_t height) {
         be16(b, tag);
         be16(b, type);
         be32(b, 1);
-        if (type == 3) {
-            be16(b, value);
-            be16(b, 0);
-        } else {
-            be32(b, value);
-        }
+        be32(b, type == 3 ? value << 16 : value); // a SHORT sits in the first two bytes
     };
     entry(256, 4, width);
     entry(257, 4, height);
@@ -199,14 +194,13 @@ TEST(ImageLimits, SidesAndPixelCountHaveInclusiveBounds) {
 // ---- files from our writers ----------------------------------------------------------------------------
 
 struct WrittenFormat {
-    const char* extension;
+    const char *extension, *format;
     int type;
-    const char* format;
 };
 
 std::vector<WrittenFormat> writtenFormats() {
     // Only the formats left to DevIL and FreeImage have their headers parsed.
-    return {{"psd", CV_8UC3, "psd"}, {"exr", CV_32FC3, "exr"}, {"gif", CV_8UC1, "gif"}};
+    return {{"psd", "psd", CV_8UC3}, {"exr", "exr", CV_32FC3}, {"gif", "gif", CV_8UC1}};
 }
 
 cv::Mat pattern(int width, int height, int type) {
@@ -356,26 +350,18 @@ TEST_F(ImageHeader, OnlyRegularFilesReachTheDecoders) {
 
 TEST_F(ImageHeader, CutShortHeadersGiveNothingAndNeverReadPastTheEnd) {
     // Where the size is complete, for headers with a fixed layout: offset of the last byte of the size + 1.
-    struct Case {
-        std::string name;
-        Bytes bytes;
-        size_t sizeEnd;
+    const std::pair<Bytes, size_t> cases[] = {
+        {psdDeclaring(37, 23), 22},
+        {gifDeclaring(37, 23, 0, 0, 37, 23), 11}, // the screen alone already tells the size
     };
-    std::vector<Case> cases{
-        {"psd", psdDeclaring(37, 23), 22},
-        {"gif", gifDeclaring(37, 23, 0, 0, 37, 23), 11}, // the screen alone already tells the size
-    };
-
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const auto full = probeGuarded(c.bytes);
+    for (const auto& [bytes, sizeEnd] : cases) {
+        const auto full = probeGuarded(bytes);
         ASSERT_TRUE(full.has_value());
         EXPECT_EQ(full->width, 37);
         EXPECT_EQ(full->height, 23);
-        for (size_t n = 0; n <= std::min<size_t>(c.bytes.size(), c.sizeEnd + 64); ++n) {
-            const Bytes prefix(c.bytes.begin(), c.bytes.begin() + long(n));
-            const auto cut = probeGuarded(prefix);
-            if (n < c.sizeEnd)
+        for (size_t n = 0; n <= std::min<size_t>(bytes.size(), sizeEnd + 64); ++n) {
+            const auto cut = probeGuarded(Bytes(bytes.begin(), bytes.begin() + long(n)));
+            if (n < sizeEnd)
                 EXPECT_FALSE(cut.has_value()) << n << " bytes gave " << describe(cut);
             else
                 EXPECT_TRUE(sameDimensions(cut, full)) << n << " bytes gave " << describe(cut);
@@ -393,42 +379,28 @@ TEST_F(ImageHeader, DamagedHeadersReadTheSameFromMemoryAndFromFile) {
         originals.push_back(readAll(file));
     }
     originals.push_back(gifDeclaring(9, 9, 1, 1, 4, 4));
-    const std::string file = path("damaged.bin");
-    int agreed = 0;
     for (const Bytes& original : originals) {
         for (int i = 0; i < 150; ++i) {
             Bytes b = original;
             const size_t span = std::min<size_t>(b.size(), 600);
             const int edits = 1 + int(random() % 6);
             for (int e = 0; e < edits && span > 0; ++e) {
+                // A flipped bit, a random byte, all ones or zero.
                 const size_t at = random() % span;
-                switch (random() % 4) {
-                case 0:
-                    b[at] ^= uint8_t(1u << (random() % 8));
-                    break;
-                case 1:
-                    b[at] = uint8_t(random());
-                    break;
-                case 2:
-                    b[at] = 0xFF;
-                    break;
-                default:
-                    b[at] = 0;
-                    break;
-                }
+                const uint32_t kind = random() % 4;
+                b[at] = kind == 0   ? uint8_t(b[at] ^ (1u << (random() % 8)))
+                        : kind == 1 ? uint8_t(random())
+                        : kind == 2 ? 0xFF
+                                    : 0;
             }
             if (random() % 4 == 0)
                 b.resize(random() % (b.size() + 1));
             const auto fromMemory = probeGuarded(b);
-            std::ofstream(file, std::ios::binary | std::ios::trunc)
-                .write(reinterpret_cast<const char*>(b.data()), b.size());
-            const auto fromFile = probeImageFile(file);
+            const auto fromFile = probeImageFile(write("damaged.bin", b));
             EXPECT_TRUE(sameDimensions(fromMemory, fromFile))
                 << "memory: " << describe(fromMemory) << ", file: " << describe(fromFile);
-            agreed += sameDimensions(fromMemory, fromFile);
         }
     }
-    EXPECT_EQ(agreed, int(originals.size()) * 150);
 }
 
 } // namespace

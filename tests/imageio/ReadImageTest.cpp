@@ -1,17 +1,17 @@
 // readImage on files made here: what each library hands back (channels, depth, orientation, row order) and
 // how unreadable files end.
 
+#include "ExifTags.h"
+#include "TestEnvironment.h"
 #include "imageio/ImageFile.h"
 #include "imageio/LibraryAdapters.h"
 
-#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <cstdint>
-#include <fstream>
 
 namespace {
 
@@ -20,10 +20,6 @@ using namespace lumora;
 class ReadImage : public ::testing::Test {
 protected:
     std::string path(const std::string& name) const { return dir_.path().toStdString() + "/" + name; }
-
-    static void writeBytes(const std::string& file, const std::string& bytes) {
-        std::ofstream(file, std::ios::binary) << bytes;
-    }
 
     QTemporaryDir dir_;
 };
@@ -57,7 +53,7 @@ std::string paletteBmp() {
 }
 
 TEST_F(ReadImage, PaletteImagesComeOutAsColoursNotIndices) {
-    writeBytes(path("palette.bmp"), paletteBmp());
+    ASSERT_TRUE(test::writeFileText(path("palette.bmp"), paletteBmp()));
     const cv::Vec3b first(10, 20, 30), second(200, 100, 50);
     for (const cv::Mat& m : {imageio::devil::read(path("palette.bmp")), readImage(path("palette.bmp")),
                              imageio::freeimage::read(path("palette.bmp"), false)}) {
@@ -85,13 +81,15 @@ TEST_F(ReadImage, GreyStaysOneChannel) {
 TEST_F(ReadImage, TiffsComeBackAsWrittenWithoutAlphaOrTurning) {
     cv::Mat bgr(5, 7, CV_8UC3);
     cv::randu(bgr, 0, 256);
-    cv::Mat bgra, grey, deep, light;
+    cv::Mat bgra, grey, deep, deepGrey, light;
     cv::cvtColor(bgr, bgra, cv::COLOR_BGR2BGRA);
     cv::cvtColor(bgr, grey, cv::COLOR_BGR2GRAY);
     bgr.convertTo(deep, CV_16U, 257.0);
+    cv::randu(deepGrey = cv::Mat(9, 11, CV_16UC1), 0, 65536);
     bgr.convertTo(light, CV_32F, 1.0 / 300.0);
-    const std::pair<const char*, cv::Mat> cases[] = {
-        {"bgr", bgr}, {"bgra", bgra}, {"grey", grey}, {"deep", deep}, {"light", light}};
+    const std::pair<const char*, cv::Mat> cases[] = {{"bgr", bgr},           {"bgra", bgra},
+                                                     {"grey", grey},         {"deep", deep},
+                                                     {"deepGrey", deepGrey}, {"light", light}};
     for (const auto& [name, written] : cases) {
         SCOPED_TRACE(name);
         const std::string file = path(std::string(name) + ".tif");
@@ -105,11 +103,7 @@ TEST_F(ReadImage, TiffsComeBackAsWrittenWithoutAlphaOrTurning) {
     ASSERT_TRUE(cv::imwrite(path("other.tif"), light));
     EXPECT_EQ(readImage(path("other.tif")).type(), CV_32FC3);
 
-    QProcess tool;
-    tool.start(QStringLiteral("exiftool"),
-               {QStringLiteral("-q"), QStringLiteral("-overwrite_original"),
-                QStringLiteral("-Orientation#=6"), QString::fromStdString(path("bgr.tif"))});
-    if (!tool.waitForFinished(60000) || tool.exitCode() != 0)
+    if (!test::runExiftool({QStringLiteral("-Orientation#=6"), QString::fromStdString(path("bgr.tif"))}))
         GTEST_SKIP() << "no exiftool to tag the orientation";
     const cv::Mat tagged = readImage(path("bgr.tif"));
     ASSERT_EQ(tagged.size(), bgr.size()) << "turned";
@@ -141,33 +135,20 @@ TEST_P(ReadImageOrientation, EveryReaderTurnsTheJpegUpright) {
     const std::string file = path("tagged.jpg");
     const cv::Mat stored = quadrants();
     ASSERT_TRUE(cv::imwrite(file, stored, {cv::IMWRITE_JPEG_QUALITY, 100}));
-    QProcess tool;
-    tool.start(QStringLiteral("exiftool"),
-               {QStringLiteral("-q"), QStringLiteral("-overwrite_original"), QStringLiteral("-n"),
-                QStringLiteral("-Orientation=%1").arg(orientation), QString::fromStdString(file)});
-    ASSERT_TRUE(tool.waitForFinished(60000) && tool.exitCode() == 0)
+    ASSERT_TRUE(test::runExiftool(
+        {QStringLiteral("-Orientation#=%1").arg(orientation), QString::fromStdString(file)}))
         << "exiftool could not tag the test file";
 
-    cv::Mat upright;
-    switch (orientation) {
-    case 3:
-        cv::rotate(stored, upright, cv::ROTATE_180);
-        break;
-    case 6:
-        cv::rotate(stored, upright, cv::ROTATE_90_CLOCKWISE);
-        break;
-    case 8:
-        cv::rotate(stored, upright, cv::ROTATE_90_COUNTERCLOCKWISE);
-        break;
-    default:
-        upright = stored;
-    }
+    cv::Mat upright = stored;
+    if (orientation != 1)
+        cv::rotate(stored, upright,
+                   orientation == 3   ? cv::ROTATE_180
+                   : orientation == 6 ? cv::ROTATE_90_CLOCKWISE
+                                      : cv::ROTATE_90_COUNTERCLOCKWISE);
     EXPECT_EQ(readerAppliesOrientation(file), orientation != 1);
 
-    const std::vector<std::pair<const char*, cv::Mat>> readers = {
-        {"readImage", readImage(file)},
-        {"FreeImage", imageio::freeimage::read(file, false)},
-    };
+    const std::pair<const char*, cv::Mat> readers[] = {{"readImage", readImage(file)},
+                                                       {"FreeImage", imageio::freeimage::read(file, false)}};
     const auto expected = quadrantColours(upright);
     for (const auto& [name, m] : readers) {
         ASSERT_EQ(m.size(), upright.size()) << name;

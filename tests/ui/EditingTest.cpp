@@ -120,9 +120,7 @@ TEST_F(EditingTest, AdjustmentsRefreshAtOnceWhileOperatorChangesRenderOnTheThrea
 TEST_F(EditingTest, DoubleClickTakesSlidersBackToTheirDesignedPositions) {
     auto w = openPhoto();
     const auto doubleClick = [](QSlider* s) {
-        QMouseEvent e(QEvent::MouseButtonDblClick, s->rect().center(), Qt::LeftButton, Qt::LeftButton,
-                      Qt::NoModifier);
-        QApplication::sendEvent(s, &e);
+        mouse(QEvent::MouseButtonDblClick, s, s->rect().center(), Qt::LeftButton, Qt::LeftButton);
     };
     QSlider* rotation = find<QSlider>(*w, "horizontalSlider_Rotation");
     rotation->setValue(30);

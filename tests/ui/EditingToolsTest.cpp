@@ -28,10 +28,7 @@ TEST(ToolGeometry, ALineLevelsByItsSlopeWhicheverWayItWasDrawn) {
 
 class EditingToolsTest : public EditingTest {
 protected:
-    void hover(QWidget* w, QPoint at) {
-        QMouseEvent e(QEvent::MouseMove, at, w->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
-        QApplication::sendEvent(w, &e);
-    }
+    void hover(QWidget* w, QPoint at) { mouse(QEvent::MouseMove, w, at, Qt::NoButton, Qt::NoButton); }
     // Grabs the overlay `w` at `from` and drags it in steps of one pixel towards `to`, both in its parent's
     // coordinates (the mouse's events come in the overlay's, which move with it).
     void drag(QWidget* w, QPoint from, QPoint to) {

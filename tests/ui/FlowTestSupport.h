@@ -88,7 +88,6 @@ protected:
         cv::minMaxLoc(d.reshape(1), nullptr, &m);
         return m;
     }
-    // Names of the files in `dir`, sorted.
     // The pictures in `dir`, without the recipes written beside them (those are checked end to end).
     static QStringList withoutRecipes(QStringList names) {
         return names.filter(QRegularExpression(QStringLiteral("^(?!.*\\.lumora\\.json$)")));

@@ -10,8 +10,6 @@
 #include "ui/ToolsController.h"
 
 #include <QCheckBox>
-#include <QLabel>
-#include <QPixmap>
 #include <QSlider>
 #include <QSpinBox>
 #include <opencv2/imgproc.hpp>
@@ -23,20 +21,11 @@ using namespace lumora::test;
 
 class GhostOverlayTest : public EditingTest {
 protected:
-    cv::Mat shownPicture(LumoraV2& w) {
-        const QImage image = find<QLabel>(w, "label_VideoPreview")
-                                 ->pixmap(Qt::ReturnByValue)
-                                 .toImage()
-                                 .convertToFormat(QImage::Format_RGB888);
-        cv::Mat rgb(image.height(), image.width(), CV_8UC3, const_cast<uchar*>(image.bits()),
-                    static_cast<size_t>(image.bytesPerLine()));
-        return rgb.clone();
-    }
     // Share of the mask's pixels where the two pictures differ by more than a rounding.
     static double changedShare(const cv::Mat& a, const cv::Mat& b, const cv::Mat& mask) {
         cv::Mat d, grey;
         cv::absdiff(a, b, d);
-        cv::cvtColor(d, grey, cv::COLOR_RGB2GRAY);
+        cv::cvtColor(d, grey, cv::COLOR_BGR2GRAY);
         return cv::countNonZero((grey > 8) & mask) / std::max(1.0, double(cv::countNonZero(mask)));
     }
 };

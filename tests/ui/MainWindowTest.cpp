@@ -97,18 +97,20 @@ TEST_F(MainWindowTest, SettingsDialogStoresOnAcceptOnlyAndRelabelsTheWindowAtOnc
     settings::writeDialogGeometry(settings::kSettingsDialogGroup, QRect(-500, -500, 640, 480));
     auto w = makeWindow();
     QPoint openedAt;
-    whenModal<ShowGeneralSettings>([&openedAt](ShowGeneralSettings& d) {
-        openedAt = d.pos();
-        d.findChild<QSpinBox*>(QStringLiteral("spinBox_OverExposedLimit"))->setValue(90);
-        d.findChild<QSpinBox*>(QStringLiteral("spinBox_JPEGQuality"))->setValue(80);
-        d.reject();
-    });
-    w->showGeneralSettings();
+    {
+        ModalWatcher<ShowGeneralSettings> rejected([&openedAt](ShowGeneralSettings& d) {
+            openedAt = d.pos();
+            d.findChild<QSpinBox*>(QStringLiteral("spinBox_OverExposedLimit"))->setValue(90);
+            d.findChild<QSpinBox*>(QStringLiteral("spinBox_JPEGQuality"))->setValue(80);
+            d.reject();
+        });
+        w->showGeneralSettings();
+    }
     EXPECT_EQ(openedAt, QPoint(100, 40)) << "a stored position off screen is brought back";
     EXPECT_FALSE(settings::contains(settings::OverExposedLimit));
     EXPECT_FALSE(settings::contains(settings::JPGQuality));
 
-    whenModal<ShowGeneralSettings>([](ShowGeneralSettings& d) {
+    ModalWatcher<ShowGeneralSettings> accepted([](ShowGeneralSettings& d) {
         d.findChild<QSpinBox*>(QStringLiteral("spinBox_OverExposedLimit"))->setValue(90);
         d.findChild<QSpinBox*>(QStringLiteral("spinBox_UnderExposedLimit"))->setValue(500); // clamps to 50
         d.findChild<QSpinBox*>(QStringLiteral("spinBox_JPEGQuality"))->setValue(80);

@@ -40,10 +40,7 @@ protected:
 
 TEST_F(SelectionFlowTest, BasicKeepsThreeGrabbedFramesAndClassicHasNoLimit) {
     struct Case {
-        int mode;
-        int grabs;
-        int kept;
-        int refusals;
+        int mode, grabs, kept, refusals;
     };
     for (const Case c : {Case{1, 4, 3, 1}, Case{2, 5, 5, 0}}) {
         messages_->calls.clear();
@@ -177,9 +174,7 @@ TEST_F(SelectionFlowTest, NextNamesTheFramesEditsTheFirstAndBuildsTheStripAndBac
 
 TEST_F(SelectionFlowTest, BeforeAndAfterButtonsReachThePlayerFrameOnItsSideOnly) {
     struct Case {
-        int player;
-        int before;
-        int after;
+        int player, before, after;
     };
     auto w = openScene(3);
     moveTo(*w, 15);

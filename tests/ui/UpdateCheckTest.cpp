@@ -176,7 +176,7 @@ TEST_F(UpdateCheckTest, TheUsageReportFollowsTheFirstStartAfterConsent) {
     settings::write(settings::UpdateAddress, QString());
     settings::write(settings::AnalyticsEndpoint, server_.url("/collect").toString());
     server_.answer("/collect", {});
-    whenModal<ShowGeneralSettings>([](ShowGeneralSettings& d) {
+    ModalWatcher<ShowGeneralSettings> consent([](ShowGeneralSettings& d) {
         auto* box = d.findChild<QCheckBox*>(QStringLiteral("checkBox_SendUsageStatistics"));
         EXPECT_FALSE(box->isChecked()) << "off until the user turns it on";
         box->setChecked(true);

@@ -46,20 +46,6 @@ inline bool waitFor(const std::function<bool()>& done, int ms = 60000) {
     return true;
 }
 
-// Runs `act` on the next modal dialog of type D as soon as it is shown.
-template <typename D> void whenModal(std::function<void(D&)> act) {
-    auto* timer = new QTimer;
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, act] {
-        if (auto* d = qobject_cast<D*>(QApplication::activeModalWidget())) {
-            timer->stop();
-            timer->deleteLater();
-            act(*d);
-        }
-    });
-    timer->start();
-}
-
 // Answers every modal dialog of type D that shows while it lives, counting them.
 template <typename D> class ModalWatcher {
 public:
@@ -84,20 +70,20 @@ private:
     int seen_ = 0;
 };
 
-inline void press(QWidget* w, QPoint at = QPoint(-1, -1), Qt::MouseButton button = Qt::LeftButton) {
-    if (at.x() < 0)
-        at = w->rect().center();
-    QMouseEvent e(QEvent::MouseButtonPress, at, w->mapToGlobal(at), button, button, Qt::NoModifier);
+// A mouse event at `at` in `w`'s coordinates: the button that changed and those held afterwards.
+inline void mouse(QEvent::Type type, QWidget* w, QPoint at, Qt::MouseButton button, Qt::MouseButtons held) {
+    QMouseEvent e(type, at, w->mapToGlobal(at), button, held, Qt::NoModifier);
     QApplication::sendEvent(w, &e);
+}
+// The left button pressed (by default in the middle), moved with it held, released.
+inline void press(QWidget* w, QPoint at = QPoint(-1, -1)) {
+    mouse(QEvent::MouseButtonPress, w, at.x() < 0 ? w->rect().center() : at, Qt::LeftButton, Qt::LeftButton);
 }
 inline void move(QWidget* w, QPoint at) {
-    QMouseEvent e(QEvent::MouseMove, at, w->mapToGlobal(at), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(w, &e);
+    mouse(QEvent::MouseMove, w, at, Qt::NoButton, Qt::LeftButton);
 }
 inline void release(QWidget* w, QPoint at) {
-    QMouseEvent e(QEvent::MouseButtonRelease, at, w->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
-                  Qt::NoModifier);
-    QApplication::sendEvent(w, &e);
+    mouse(QEvent::MouseButtonRelease, w, at, Qt::LeftButton, Qt::NoButton);
 }
 
 class WindowTest : public ::testing::Test {

@@ -54,6 +54,10 @@ protected:
     QString topMenu(LumoraV2& w, const char* property) {
         return find(w, "frame_TopMenu")->property(property).toString();
     }
+    // Answers the mode choice by clicking the frame of a mode.
+    static std::function<void(ModeChoice&)> pick(const char* frame) {
+        return [frame](ModeChoice& d) { press(d.findChild<QWidget*>(QString::fromLatin1(frame))); };
+    }
     // Step clicks answered with a message, since `from`.
     int refusals(size_t from = 0) const { return int(messages_->calls.size() - from); }
 };
@@ -79,15 +83,14 @@ TEST_F(WorkflowTest, AModeIsChosenBeforeAnythingOpensAndOnlyWhileNothingIsOpen) 
             if (++shown == 1)
                 d.reject();
             else
-                press(d.findChild<QWidget*>(QStringLiteral("frame_Classic")));
+                pick("frame_Classic")(d);
         });
         EXPECT_EQ(w->steps().askMode(), 2);
         EXPECT_EQ(again.seen(), 2);
     }
 
     // The mode icon changes the mode while nothing is open, and not once a medium is.
-    ModalWatcher<ModeChoice> watcher(
-        [](ModeChoice& d) { press(d.findChild<QWidget*>(QStringLiteral("frame_Basic"))); });
+    ModalWatcher<ModeChoice> watcher(pick("frame_Basic"));
     press(find(*w, "label_ModeIconPro"));
     EXPECT_EQ(w->steps().mode(), 1);
     EXPECT_EQ(currentPage(*w, "stackedWidget_ModeIcon"), QStringLiteral("page_ModeIconBasic"));
@@ -116,7 +119,7 @@ TEST_F(WorkflowTest, AModeChosenWithItsBoxTickedIsRememberedAcrossARestart) {
                 boxShown = box && !box->isHidden();
                 if (box)
                     box->setChecked(c.keep);
-                press(d.findChild<QWidget*>(QStringLiteral("frame_Pro")));
+                pick("frame_Pro")(d);
             });
             openPhoto(*w);
             EXPECT_EQ(choose.seen(), 1);
@@ -126,8 +129,7 @@ TEST_F(WorkflowTest, AModeChosenWithItsBoxTickedIsRememberedAcrossARestart) {
         // The next start.
         auto again = makeWindow();
         EXPECT_EQ(again->steps().mode(), c.remembered);
-        ModalWatcher<ModeChoice> asked(
-            [](ModeChoice& d) { press(d.findChild<QWidget*>(QStringLiteral("frame_Basic"))); });
+        ModalWatcher<ModeChoice> asked(pick("frame_Basic"));
         openPhoto(*again);
         EXPECT_EQ(asked.seen(), c.keep ? 0 : 1);
     }
