@@ -143,7 +143,7 @@ TEST_F(MainWindowTest, TheQualityStripAndGhostOverlayTextsFollowALanguageChange)
     const auto* overlay = find<QCheckBox>(*w, "checkBox_ShowGhostMap");
     for (const char* language : {"English", "Francais", "English"}) {
         SCOPED_TRACE(language);
-        whenModal<ShowGeneralSettings>([language](ShowGeneralSettings& d) {
+        ModalWatcher<ShowGeneralSettings> dialog([language](ShowGeneralSettings& d) {
             d.findChild<QComboBox*>(QStringLiteral("ChoiceLanguageApplication"))
                 ->setCurrentText(QString::fromLatin1(language));
             d.accept();
