@@ -270,7 +270,7 @@ void ExportController::saveHDRimage() {
                       ExportPicture::Kind::Light, ws->lightWhite);
     save(request, [&](Recipe* recipe, std::string* error) {
         return startWindowRecipe(*ws, path, bits, request.hdr, request.jpegQuality, recipe, error) &&
-               recordLastStack(*ws, recipe, error);
+               recordStackOrigin(lastStackOf(*ws), recipe, error);
     });
 }
 

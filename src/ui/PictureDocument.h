@@ -6,6 +6,7 @@
 // render builds them again.
 
 #include "app/BackgroundRun.h"
+#include "stacking/StackingChoices.h"
 #include "tonemap/ToneMapEngine.h"
 #include "ui/EditPositions.h"
 
@@ -14,10 +15,21 @@
 #include <opencv2/core.hpp>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace lumora {
+
+// How a stacked picture was made: the choices around its chosen frame, the frames the run spanned and how
+// many of them it merged (fewer when the run was stopped early).
+struct StackOrigin {
+    StackingChoices choices;
+    int centre = 0;
+    int firstFrame = 0;
+    int frameCount = 0;
+    int merged = 0;
+};
 
 class PictureDocument : public QObject {
     Q_OBJECT
@@ -45,6 +57,9 @@ public:
     // Proposes `name`: it becomes the export name while that is empty (an emptied name is filled again).
     void proposeName(const QString& name);
     void setExportName(const QString& name) { exportName_ = name; }
+    // Set for the light image of a stacking run; its recipe records that run, whichever runs came after.
+    const std::optional<StackOrigin>& stackOrigin() const { return stackOrigin_; }
+    void setStackOrigin(const StackOrigin& origin) { stackOrigin_ = origin; }
 
     // The tone-mapping parameters and renderer. Not to be changed while rendering().
     ToneMapEngine& engine() { return engine_; }
@@ -93,6 +108,7 @@ private:
     double lightWhite_ = 1.0;
     bool edited_ = false;
     QString exportName_;
+    std::optional<StackOrigin> stackOrigin_;
     QString proposedName_;
     ToneMapEngine engine_;
     EditPositions positions_;

@@ -224,10 +224,12 @@ void RecipeController::restoreEdit(SharpestImageSelection* picture) {
     applyEditPositions(picture->engine(), positions);
     // In pixels of the turned picture: set after the rotation.
     picture->engine().setCropRect(recipe.crop.value_or(cv::Rect()));
-    picture->renameExport(pending.exportName);
+    // The name and format of an edit exported before; a light image's are not an edit's.
     const int format = exportFormatIndexForSuffix(QString::fromStdString(recipe.outputFormat));
-    if (format >= 0)
+    if (recipe.tone && format >= 0) {
+        picture->renameExport(pending.exportName);
         settings::write(settings::SavingFilterIndexForTMImage, format);
+    }
     emit editLoadRequested(picture->engine().pendingStage());
 }
 

@@ -9,6 +9,7 @@
 #include "ui/SharpestImageSelection.h"
 #include "ui/WindowForm.h"
 #include "ui/WindowModel.h"
+#include "ui/WindowRecipe.h"
 #include "ui/Workspace.h"
 
 #include <QCoreApplication>
@@ -188,6 +189,7 @@ void StackingController::makeSelectionFromLightImage() {
     emit selectionMade(selection);
     selection->setExportName(lightImageName());
     selection->setLightWhite(ws->lightWhite);
+    selection->document().setStackOrigin(lastStackOf(*ws));
     selection->show();
     ws->ghostMapOwner = selection;
     ws->releaseStackingEngine();

@@ -6,6 +6,7 @@
 
 #include "export/HdrExport.h"
 #include "recipe/Recipe.h"
+#include "ui/PictureDocument.h"
 
 #include <QString>
 
@@ -18,8 +19,10 @@ class SharpestImageSelection;
 // with `error` when a source cannot be read for its checksum.
 bool startWindowRecipe(const Workspace& workspace, const QString& path, int bits, const HdrChoices& hdr,
                        int jpegQuality, Recipe* recipe, std::string* error);
-// Records the workspace's last stacking run; false with `error` when the run was stopped before its end.
-bool recordLastStack(const Workspace& workspace, Recipe* recipe, std::string* error);
+// The workspace's last stacking run.
+StackOrigin lastStackOf(const Workspace& workspace);
+// Records a stacking run; false with `error` when the run was stopped before its end.
+bool recordStackOrigin(const StackOrigin& origin, Recipe* recipe, std::string* error);
 // The whole recipe of an edited picture written to `path`.
 bool windowRecipe(const Workspace& workspace, const SharpestImageSelection& picture, const QString& path,
                   int bits, const HdrChoices& hdr, int jpegQuality, Recipe* recipe, std::string* error);
