@@ -468,12 +468,13 @@ void ExportController::writeRecipeOf(const SharpestImageSelection& picture,
     const Workspace* ws = model_.workspace();
     if (!ws || model_.session() != job_->session)
         return;
-    Recipe recipe;
-    std::string error;
     const QString path = QString::fromStdString(written.path);
-    if (windowRecipe(*ws, picture, path, written.bits, written.hdr, written.jpegQuality, &recipe, &error) &&
-        writeRecipe(recipe, written.path, &error))
+    const Result<Recipe> recipe =
+        windowRecipe(*ws, picture, path, written.bits, written.hdr, written.jpegQuality);
+    const Status saved = recipe ? writeRecipe(*recipe, written.path) : recipe.status();
+    if (saved)
         return;
+    const std::string& error = saved.reason();
     logError("ExportController", written.path + ": the recipe was not written: " + error);
     messages_.show(MessageKind::Warning, translatedText("RecipeNotWrittenTitle"),
                    translatedText("RecipeNotWritten")

@@ -9,9 +9,9 @@
 
 namespace lumora {
 
-bool windowRecipe(const Workspace& ws, const SharpestImageSelection& picture, const QString& path, int bits,
-                  const HdrChoices& hdr, int jpegQuality, Recipe* recipe, std::string* error) {
-    Recipe& r = *recipe;
+Result<Recipe> windowRecipe(const Workspace& ws, const SharpestImageSelection& picture, const QString& path,
+                            int bits, const HdrChoices& hdr, int jpegQuality) {
+    Recipe r;
     r.programVersion = kApplicationVersion;
     r.outputFormat = QFileInfo(path).suffix().toLower().toStdString();
     r.outputBits = bits;
@@ -28,10 +28,10 @@ bool windowRecipe(const Workspace& ws, const SharpestImageSelection& picture, co
         files.push_back(ws.path().toStdString());
     }
     for (const std::string& file : files) {
-        RecipeSource source;
-        if (!describeSource(file, &source, error))
-            return false;
-        r.sources.push_back(source);
+        Result<RecipeSource> source = describeSource(file);
+        if (!source)
+            return source.status();
+        r.sources.push_back(source.take());
     }
     if (picture.frameIndex() >= 0) {
         // A grabbed frame, edited as it is.
@@ -52,7 +52,7 @@ bool windowRecipe(const Workspace& ws, const SharpestImageSelection& picture, co
     const cv::Rect crop = picture.engine().params().cropRect;
     if (isValidCrop(crop))
         r.crop = crop;
-    return true;
+    return r;
 }
 
 } // namespace lumora

@@ -12,8 +12,8 @@ namespace lumora {
 class Workspace;
 class SharpestImageSelection;
 
-// False with `error` when a source cannot be read for its checksum.
-bool windowRecipe(const Workspace& workspace, const SharpestImageSelection& picture, const QString& path,
-                  int bits, const HdrChoices& hdr, int jpegQuality, Recipe* recipe, std::string* error);
+// Fails when a source cannot be read for its checksum.
+Result<Recipe> windowRecipe(const Workspace& workspace, const SharpestImageSelection& picture,
+                            const QString& path, int bits, const HdrChoices& hdr, int jpegQuality);
 
 } // namespace lumora

@@ -27,36 +27,36 @@ void startOutput(const QString& out, int bits, const HdrChoices& hdr, Recipe* re
     recipe->transferIndex = hdr.transferIndex;
 }
 
-bool addSource(const std::string& path, Recipe* recipe, std::string* error) {
-    RecipeSource source;
-    if (!describeSource(path, &source, error))
-        return false;
-    recipe->sources.push_back(source);
-    return true;
+Status addSource(const std::string& path, Recipe* recipe) {
+    Result<RecipeSource> source = describeSource(path);
+    if (!source)
+        return source.status();
+    recipe->sources.push_back(source.take());
+    return {};
 }
 
 } // namespace
 
-bool startRecipe(const ImagesSequence& sequence, const QString& out, int bits, const HdrChoices& hdr,
-                 Recipe* recipe, std::string* error) {
+Status startRecipe(const ImagesSequence& sequence, const QString& out, int bits, const HdrChoices& hdr,
+                   Recipe* recipe) {
     startOutput(out, bits, hdr, recipe);
     const std::vector<std::string>& files = sequence.files();
     recipe->sourceKind = files.empty() ? RecipeSourceKind::Video : RecipeSourceKind::Burst;
     if (files.empty())
-        return addSource(sequence.sourceFileOf(0), recipe, error);
+        return addSource(sequence.sourceFileOf(0), recipe);
     for (const std::string& file : files)
-        if (!addSource(file, recipe, error))
-            return false;
-    return true;
+        if (Status added = addSource(file, recipe); !added)
+            return added;
+    return {};
 }
 
-bool startImageRecipe(const std::string& image, const QString& out, int bits, const HdrChoices& hdr,
-                      Recipe* recipe, std::string* error) {
+Status startImageRecipe(const std::string& image, const QString& out, int bits, const HdrChoices& hdr,
+                        Recipe* recipe) {
     startOutput(out, bits, hdr, recipe);
     recipe->sourceKind = RecipeSourceKind::Image;
     recipe->chosenFrame = recipe->firstFrame = 0;
     recipe->frameCount = 1;
-    return addSource(image, recipe, error);
+    return addSource(image, recipe);
 }
 
 int finishRecipe(const CommandLine& line, const Recipe& recipe, const std::string& problem,
@@ -64,8 +64,12 @@ int finishRecipe(const CommandLine& line, const Recipe& recipe, const std::strin
     if (line.isSet(QStringLiteral("no-recipe")))
         return 0;
     std::string error = problem;
-    if (error.empty() && writeRecipe(recipe, out.toStdString(), &error))
-        return 0;
+    if (error.empty()) {
+        const Status written = writeRecipe(recipe, out.toStdString());
+        if (written)
+            return 0;
+        error = written.reason();
+    }
     std::fprintf(stderr, "lumora-cli %s: the picture is written, but not its recipe: %s\n", line.command(),
                  error.c_str());
     return 1;

@@ -21,13 +21,12 @@ extern const char* const kRecipeOptionHelp;
 void addRecipeOption(CommandLine& line);
 
 // A recipe with the program's version, the output (OUT's format, `bits`, the HDR choices) and the sources of
-// an opened sequence (the video, or the burst's photos in frame order); false with `error` when a source
-// cannot be read.
-bool startRecipe(const ImagesSequence& sequence, const QString& out, int bits, const HdrChoices& hdr,
-                 Recipe* recipe, std::string* error);
+// an opened sequence (the video, or the burst's photos in frame order); fails when a source cannot be read.
+Status startRecipe(const ImagesSequence& sequence, const QString& out, int bits, const HdrChoices& hdr,
+                   Recipe* recipe);
 // The same for one image file read whole.
-bool startImageRecipe(const std::string& image, const QString& out, int bits, const HdrChoices& hdr,
-                      Recipe* recipe, std::string* error);
+Status startImageRecipe(const std::string& image, const QString& out, int bits, const HdrChoices& hdr,
+                        Recipe* recipe);
 
 // Writes the recipe beside OUT unless --no-recipe was given. The exit status: 0, or 1 after printing why the
 // recipe could not be made or written (the picture itself is written already).
