@@ -19,7 +19,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QEventLoop>
 #include <QFileInfo>
 #include <QProgressBar>
 #include <algorithm>
@@ -50,6 +49,8 @@ struct ExportController::Job {
     int failedWrites = 0;
     // The user's "what after export" is followed; not for the export that closing the medium asks for.
     bool followChoice = true;
+    // Rendered, waiting for cancelled writes to end before it is written.
+    cv::Mat awaitingWrite;
 };
 
 ExportController::ExportController(const WindowContext& context)
@@ -82,7 +83,12 @@ void letGo(std::unique_ptr<QObject> write) {
 
 ExportController::~ExportController() {
     // A file the user saved is completed; the export's write is cancelled (it leaves no file). Each write's
-    // destructor joins it.
+    // destructor joins it. Saves that waited for cancelled writes start once those have ended.
+    if (job_)
+        job_->awaitingWrite.release();
+    for (const auto& write : retired_)
+        write->run.join();
+    reapRetired();
     for (const auto& write : saves_)
         write->run.join();
     if (writer_)
@@ -167,9 +173,17 @@ void ExportController::reportWrite(const QString& path, bool ok, const std::stri
                        translatedText("ErrorCopyingExif").arg(name, QString::fromStdString(exifWarning)));
 }
 
+bool ExportController::writesPending() const {
+    return writer_ || !retired_.empty() || !saves_.empty() || !savesWaiting_.empty() ||
+           (job_ && !job_->awaitingWrite.empty());
+}
+
 void ExportController::save(const ImageWriteRequest& request) {
     // A cancelled export may still be encoding, maybe for this very name.
-    joinRetired();
+    if (retiredRunning()) {
+        savesWaiting_.push_back(request);
+        return;
+    }
     std::unique_ptr<Write> write = startWrite(request);
     Write* started = write.get();
     started->run.onEnded(this, [this, started] { saved(started); });
@@ -383,6 +397,11 @@ void ExportController::itemRendered(bool) {
         finishJob(false);
         return;
     }
+    if (retiredRunning()) {
+        // A cancelled earlier write ends first: it may hold a name this one is about to check or take.
+        job.awaitingWrite = image;
+        return;
+    }
     writeRendered(image);
 }
 
@@ -407,8 +426,6 @@ QString ExportController::resolveExisting(const QString& path, const QString& na
 }
 
 void ExportController::writeRendered(const cv::Mat& image) {
-    // A cancelled earlier write ends first: it may hold a name this one is about to check or take.
-    joinRetired();
     if (!job_ || job_->stop || !job_->current) {
         if (job_)
             finishJob(false);
@@ -490,6 +507,12 @@ void ExportController::finishJob(bool completed) {
         emit windowUpdateRequested();
     }
     emit exportEnded(completed);
+    if (exportAllEnded_) {
+        const auto ended = std::move(exportAllEnded_);
+        exportAllEnded_ = nullptr;
+        // A failed write leaves its picture to be exported again, so the medium stays open.
+        ended(completed && job->failedWrites == 0);
+    }
     // Only once every file is on disk: a failure leaves the user on the editing page to try again.
     if (current && completed && job->failedWrites == 0 && job->followChoice)
         actAfterExport();
@@ -516,6 +539,11 @@ void ExportController::stopExport() {
     job_->stop = true;
     if (job_->current)
         job_->current->cancelRender();
+    if (!job_->awaitingWrite.empty()) {
+        // Rendered, and nothing written yet.
+        finishJob(false);
+        return;
+    }
     if (!writer_)
         return; // rendering: the job ends when the render does
     if (!writer_->run.running()) {
@@ -551,13 +579,21 @@ void ExportController::reapRetired() {
         letGo(std::move(*it));
         it = retired_.erase(it);
     }
+    if (!retired_.empty())
+        return;
+    std::vector<ImageWriteRequest> waiting;
+    waiting.swap(savesWaiting_);
+    for (const ImageWriteRequest& request : waiting)
+        save(request);
+    if (job_ && !job_->awaitingWrite.empty()) {
+        const cv::Mat image = job_->awaitingWrite;
+        job_->awaitingWrite.release();
+        writeRendered(image);
+    }
 }
 
-void ExportController::joinRetired() {
-    // Cancelled, each ends at its next step.
-    for (const auto& writer : retired_)
-        writer->run.join();
-    reapRetired();
+bool ExportController::retiredRunning() const {
+    return std::any_of(retired_.begin(), retired_.end(), [](const auto& w) { return w->run.running(); });
 }
 
 void ExportController::cancelNow() {
@@ -575,25 +611,25 @@ void ExportController::cancelNow() {
         finishJob(false);
 }
 
-bool ExportController::exportAll() {
-    if (!model_.hasMedium() || job_)
-        return false;
-    bool ended = false;
-    bool completed = false;
-    QEventLoop loop;
-    const QMetaObject::Connection watch =
-        connect(this, &ExportController::exportEnded, &loop, [&](bool done) {
-            ended = true;
-            completed = done;
-            loop.quit();
-        });
+void ExportController::exportAll(std::function<void(bool allWritten)> ended) {
+    // The answer always comes from the event loop, once this call and the export's own handling have
+    // returned: closing the medium then never pulls the pictures from under a running export call.
+    const auto answer = [this, ended](bool allWritten) {
+        QTimer::singleShot(0, this, [ended, allWritten] { ended(allWritten); });
+    };
+    if (!model_.hasMedium() || job_) {
+        answer(false);
+        return;
+    }
+    exportAllEnded_ = answer;
     exportingToClose_ = true;
     PushButtonEditingExportClicked(nullptr);
     exportingToClose_ = false;
-    if (job_ && !ended)
-        loop.exec();
-    disconnect(watch);
-    return completed;
+    if (!job_ && exportAllEnded_) {
+        // Nothing was started (no picture, or the user refused the format).
+        exportAllEnded_ = nullptr;
+        answer(false);
+    }
 }
 
 } // namespace lumora

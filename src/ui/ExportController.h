@@ -4,6 +4,8 @@
 // another, so the window keeps repainting. File names are proposed from the medium and the run; an existing
 // file is replaced or kept under a numbered name as the user answers; every failure is told to the user.
 
+#include "ui/ImageWrite.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -23,7 +25,7 @@ class SharpestImageSelection;
 class WindowModel;
 struct WindowContext;
 struct WindowForm;
-struct ImageWriteRequest;
+
 enum class WriteStep;
 
 class ExportController : public QObject {
@@ -35,9 +37,9 @@ public:
     explicit ExportController(const WindowContext& context);
     ~ExportController() override;
 
-    // Exports every selection and returns once that is over (closing the workspace asks for it); false when
-    // nothing was exported.
-    bool exportAll();
+    // Exports every selection (closing the workspace asks for it) and returns at once; `ended` is called
+    // later, from the event loop, with true when every picture was written.
+    void exportAll(std::function<void(bool allWritten)> ended);
     bool running() const { return job_ != nullptr; }
     // The cancel button: the rendering in progress stops and the export ends after it; a write in progress
     // is cancelled and the export ends at once, without waiting for the encoder (see retireWriter).
@@ -46,7 +48,7 @@ public:
     // nothing of the medium). Closing the medium or the window.
     void cancelNow();
     // A write is still running, a cancelled one included.
-    bool writesPending() const { return writer_ || !retired_.empty() || !saves_.empty(); }
+    bool writesPending() const;
     // For tests: runs on the writer thread as each step of the following writes begins.
     void setWriteStepHook(std::function<void(WriteStep)> hook) { writeStepHook_ = std::move(hook); }
     const QString& lastDirectory() const { return lastDirectory_; }
@@ -87,9 +89,10 @@ private:
     // Cancels the job's write and keeps it until it ends (it leaves no file); its end no longer drives the
     // job.
     void retireWriter();
-    // Lets go of the cancelled writes that have ended; joinRetired joins all of them first.
+    // Lets go of the cancelled writes that have ended; once none is left, starts the writes that waited for
+    // them (a cancelled write may still hold a name the next one is about to check or take).
     void reapRetired();
-    void joinRetired();
+    bool retiredRunning() const;
     void finishJob(bool completed);
     // Follows the export page's "what after export" choice.
     void actAfterExport();
@@ -111,10 +114,13 @@ private:
     std::unique_ptr<Write> writer_;
     std::vector<std::unique_ptr<Write>> retired_;
     std::vector<std::unique_ptr<Write>> saves_;
+    // Saves asked for while a cancelled write was still running.
+    std::vector<ImageWriteRequest> savesWaiting_;
     // Tells the end of the job's current writer from the ends of writers handled or retired before.
     quint64 writerTicket_ = 0;
     std::function<void(WriteStep)> writeStepHook_;
     bool exportingToClose_ = false;
+    std::function<void(bool)> exportAllEnded_;
 };
 
 } // namespace lumora
