@@ -84,7 +84,7 @@ void acceptSaveForms(QTimer& timer) {
 
 // The parameter page of frame 25 with `frames` neighbours each side, quality fast.
 void defineRun(LumoraV2& w, int frames) {
-    w.workspace()->sequence()->setCurrentFrame(25, true);
+    w.model().workspace()->sequence()->setCurrentFrame(25, true);
     w.flow().PushButtonSelectImageNextClicked();
     w.findChild<QSpinBox*>(QStringLiteral("spinBox_ImageStackingBefore"))->setValue(frames);
     w.findChild<QSpinBox*>(QStringLiteral("spinBox_ImageStackingAfter"))->setValue(frames);
@@ -126,7 +126,8 @@ int main(int argc, char** argv) {
             defineRun(w, frames);
             GapMeter meter;
             w.stacking().PushButtonDefineParamsNextClicked();
-            runMs = waitUntil([&] { return !w.stacking().running() && w.workspace()->state == Editing; });
+            runMs =
+                waitUntil([&] { return !w.stacking().running() && w.model().workspace()->state == Editing; });
             gap = meter.longestMs();
         }
         std::printf("  run to editing  %8lld ms, longest gap between events %4lld ms\n", runMs, gap);
@@ -161,7 +162,8 @@ int main(int argc, char** argv) {
         w.show();
         if (!w.openMediaByPath(photo))
             return 1;
-        waitUntil([&] { return w.workspace()->edited && !w.workspace()->edited->rendering(); });
+        waitUntil(
+            [&] { return w.model().workspace()->edited && !w.model().workspace()->edited->rendering(); });
         QTimer forms;
         acceptSaveForms(forms);
         const QString out = home.path() + QStringLiteral("/out.tif");
@@ -188,7 +190,7 @@ int main(int argc, char** argv) {
             QElapsedTimer clock;
             clock.start();
             w.flow().PushButtonComputingCancelClicked(true);
-            waitUntil([&] { return !w.exports().running() && w.workspace()->state == Editing; });
+            waitUntil([&] { return !w.exports().running() && w.model().workspace()->state == Editing; });
             const qint64 stopped = clock.elapsed();
             const qint64 gap = meter.longestMs();
             waitUntil([&] { return !w.exports().writesPending(); });
