@@ -103,7 +103,7 @@ QString writeLightPhoto(const QString& dir) {
 
 struct Window {
     std::unique_ptr<LumoraV2> w;
-    SharpestImageSelection* picture() const { return w->workspace()->edited.data(); }
+    SharpestImageSelection* picture() const { return w->model().workspace()->edited.data(); }
     bool rendered() const {
         return waitUntil([this] { return picture() && !picture()->rendering(); });
     }

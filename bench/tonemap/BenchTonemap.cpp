@@ -191,7 +191,7 @@ double previewVersusExport(const cv::Mat& full, int pos, bool fast) {
     engine.computePreview(ToneMapEngine::StageRotation, fast);
     const cv::Mat previewed = engine.previewImage().clone();
     cv::Mat scaled;
-    cv::resize(engine.renderFullSize(), scaled, previewed.size(), 0, 0, cv::INTER_AREA);
+    cv::resize(engine.renderFullSize().take(), scaled, previewed.size(), 0, 0, cv::INTER_AREA);
     cv::Mat a, b, d;
     previewed.convertTo(a, CV_8U, 255.0);
     scaled.convertTo(b, CV_8U, 255.0);
@@ -219,7 +219,7 @@ int runFullSizeChild(const std::string& photo, int alphaPos, int betaPos) {
     p.alpha = alphaPos;
     p.beta = betaPos;
     applyControlPositions(engine, p);
-    double t = seconds([&] { engine.renderFullSize(); });
+    double t = seconds([&] { engine.renderFullSize().take(); });
     rusage ru{};
     getrusage(RUSAGE_SELF, &ru);
     std::printf("%.4f %ld\n", t, ru.ru_maxrss);
@@ -292,7 +292,10 @@ int main(int argc, char** argv) {
     std::printf("bench_tonemap: %s (%dx%d), 1 MP = %dx%d, fast preview = %dx%d, workers %d (waiting) / %d "
                 "(interactive), vector loop %s, load %s\n",
                 photo.empty() ? "synthetic scene" : photo.c_str(), full.cols, full.rows, mp1.cols, mp1.rows,
-                preview.cols, preview.rows, waiting, interactive, remapWideSimdAvailable() ? "AVX-512" : remapSimdAvailable() ? "AVX2" : "portable",
+                preview.cols, preview.rows, waiting, interactive,
+                remapWideSimdAvailable() ? "AVX-512"
+                : remapSimdAvailable()   ? "AVX2"
+                                         : "portable",
                 loadAverage().c_str());
 
     QTemporaryDir tmp;

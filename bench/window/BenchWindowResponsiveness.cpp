@@ -99,7 +99,7 @@ void acceptSaveForms(QTimer& timer) {
 
 // The parameter page of frame 25 with `frames` neighbours each side, quality fast.
 void defineRun(LumoraV2& w, int frames) {
-    w.workspace()->sequence()->setCurrentFrame(25, true);
+    w.model().workspace()->sequence()->setCurrentFrame(25, true);
     w.flow().PushButtonSelectImageNextClicked();
     w.findChild<QSpinBox*>(QStringLiteral("spinBox_ImageStackingBefore"))->setValue(frames);
     w.findChild<QSpinBox*>(QStringLiteral("spinBox_ImageStackingAfter"))->setValue(frames);
@@ -156,7 +156,7 @@ StripRun stripRun(LumoraV2& w, const QString& clip) {
         r.openGap = meter.longestMs();
     }
     PlayerController& player = w.player();
-    const int n = w.workspace()->sequence()->frameCount();
+    const int n = w.model().workspace()->sequence()->frameCount();
     {
         GapMeter meter;
         QElapsedTimer clock;
@@ -176,7 +176,7 @@ StripRun stripRun(LumoraV2& w, const QString& clip) {
         QTimer::singleShot(1500, &player, [&player] { player.pauseIfPlaying(); });
         GapMeter meter;
         player.playPauseVideo();
-        r.played = w.workspace()->sequence()->currentIndex();
+        r.played = w.model().workspace()->sequence()->currentIndex();
         r.playGap = meter.longestMs();
     }
     waitUntil([&] { return !w.frameQuality().computing(); }, 10 * 60 * 1000);
@@ -284,7 +284,8 @@ int main(int argc, char** argv) {
             defineRun(w, frames);
             GapMeter meter;
             w.stacking().PushButtonDefineParamsNextClicked();
-            runMs = waitUntil([&] { return !w.stacking().running() && w.workspace()->state == Editing; });
+            runMs =
+                waitUntil([&] { return !w.stacking().running() && w.model().workspace()->state == Editing; });
             gap = meter.longestMs();
         }
         std::printf("  run to editing  %8lld ms, longest gap between events %4lld ms\n", runMs, gap);
@@ -319,7 +320,8 @@ int main(int argc, char** argv) {
         w.show();
         if (!w.openMediaByPath(photo))
             return 1;
-        waitUntil([&] { return w.workspace()->edited && !w.workspace()->edited->rendering(); });
+        waitUntil(
+            [&] { return w.model().workspace()->edited && !w.model().workspace()->edited->rendering(); });
         QTimer forms;
         acceptSaveForms(forms);
         const QString out = home.path() + QStringLiteral("/out.tif");
@@ -346,7 +348,7 @@ int main(int argc, char** argv) {
             QElapsedTimer clock;
             clock.start();
             w.flow().PushButtonComputingCancelClicked(true);
-            waitUntil([&] { return !w.exports().running() && w.workspace()->state == Editing; });
+            waitUntil([&] { return !w.exports().running() && w.model().workspace()->state == Editing; });
             const qint64 stopped = clock.elapsed();
             const qint64 gap = meter.longestMs();
             waitUntil([&] { return !w.exports().writesPending(); });

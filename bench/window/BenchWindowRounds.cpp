@@ -105,12 +105,12 @@ int main(int argc, char** argv) {
     double last = 0.0;
     for (int round = 1; round <= rounds; ++round) {
         // A different centre each round, so no round repeats the previous one's frames.
-        w.workspace()->sequence()->setCurrentFrame(10 + round % 20, true);
+        w.model().workspace()->sequence()->setCurrentFrame(10 + round % 20, true);
         if (round == 1)
             w.flow().PushButtonSelectImageNextClicked();
         else
             w.steps().goToStep(2);
-        if (w.workspace()->state != DefiningParameters) {
+        if (w.model().workspace()->state != DefiningParameters) {
             std::fprintf(stderr, "bench_window_rounds: round %d did not reach the parameters\n", round);
             return 1;
         }
@@ -120,7 +120,7 @@ int main(int argc, char** argv) {
         QElapsedTimer clock;
         clock.start();
         w.stacking().PushButtonDefineParamsNextClicked();
-        if (!waitUntil([&] { return !w.stacking().running() && w.workspace()->state == Editing; })) {
+        if (!waitUntil([&] { return !w.stacking().running() && w.model().workspace()->state == Editing; })) {
             std::fprintf(stderr, "bench_window_rounds: round %d did not reach editing\n", round);
             return 1;
         }
@@ -137,7 +137,7 @@ int main(int argc, char** argv) {
         if (round == 2)
             afterSecond = last;
         std::printf("  round %2d  kept %2zu  stack %6lld ms  export %6lld ms  resident %7.1f MB\n", round,
-                    w.workspace()->liveSelections().size(), stackMs, exportMs, last);
+                    w.model().workspace()->liveSelections().size(), stackMs, exportMs, last);
         std::fflush(stdout);
     }
     std::printf("growth per kept result after round 2: %.1f MB\n", (last - afterSecond) / (rounds - 2));

@@ -16,11 +16,6 @@
 namespace lumora {
 namespace {
 
-void setError(std::string* error, const std::string& text) {
-    if (error)
-        *error = text;
-}
-
 std::string directoryOf(const std::string& path) {
     const auto slash = path.find_last_of('/');
     if (slash == std::string::npos)
@@ -70,7 +65,7 @@ void PendingFile::discard() {
     tempPath_.clear();
 }
 
-bool PendingFile::write(const void* data, std::size_t size, std::string* error) {
+Status PendingFile::write(const void* data, std::size_t size) {
     discard();
     committed_ = false;
     const std::string ext = extensionOf(target_);
@@ -78,50 +73,45 @@ bool PendingFile::write(const void* data, std::size_t size, std::string* error) 
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back('\0');
     const int fd = ::mkstemps(buffer.data(), static_cast<int>(ext.size()));
-    if (fd < 0) {
-        setError(error, "cannot create a file in " + directoryOf(target_) + ": " + systemErrorText(errno));
-        return false;
-    }
+    if (fd < 0)
+        return failure("cannot create a file in " + directoryOf(target_) + ": " + systemErrorText(errno));
     tempPath_.assign(buffer.data());
 
     const char* p = static_cast<const char*>(data);
     std::size_t left = size;
-    int failure = 0;
+    int writeError = 0;
     while (left > 0) {
         const ssize_t n = ::write(fd, p, left);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            failure = errno;
+            writeError = errno;
             break;
         }
         p += n;
         left -= static_cast<std::size_t>(n);
     }
     // Full disks and quotas may only show at the flush or the close, so both are checked.
-    if (!failure && ::fsync(fd) != 0)
-        failure = errno;
-    if (::close(fd) != 0 && !failure)
-        failure = errno;
-    if (failure) {
-        setError(error, "cannot write " + target_ + ": " + systemErrorText(failure));
+    if (!writeError && ::fsync(fd) != 0)
+        writeError = errno;
+    if (::close(fd) != 0 && !writeError)
+        writeError = errno;
+    if (writeError) {
         discard();
-        return false;
+        return failure("cannot write " + target_ + ": " + systemErrorText(writeError));
     }
-    return true;
+    return {};
 }
 
-bool PendingFile::commit(std::string* error) {
-    if (tempPath_.empty() || committed_) {
-        setError(error, "nothing to commit for " + target_);
-        return false;
-    }
+Status PendingFile::commit() {
+    if (tempPath_.empty() || committed_)
+        return failure("nothing to commit for " + target_);
     // mkstemps makes the file private; give it the permissions of any newly created file.
     ::chmod(tempPath_.c_str(), 0666 & ~currentUmask());
     if (::rename(tempPath_.c_str(), target_.c_str()) != 0) {
-        setError(error, "cannot replace " + target_ + ": " + systemErrorText(errno));
+        const int why = errno;
         discard();
-        return false;
+        return failure("cannot replace " + target_ + ": " + systemErrorText(why));
     }
     committed_ = true;
     // Make the rename itself durable; a failure here does not undo a complete file.
@@ -130,24 +120,22 @@ bool PendingFile::commit(std::string* error) {
         ::fsync(dirFd);
         ::close(dirFd);
     }
-    return true;
+    return {};
 }
 
-bool writeFileSafely(const std::string& path, const void* data, std::size_t size, std::string* error) {
+Status writeFileSafely(const std::string& path, const void* data, std::size_t size) {
     // QSaveFile writes beside the target, flushes and syncs, and renames only a complete file into place.
     QSaveFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::WriteOnly)) {
-        setError(error,
-                 "cannot create a file in " + directoryOf(path) + ": " + file.errorString().toStdString());
-        return false;
-    }
+    if (!file.open(QIODevice::WriteOnly))
+        return failure("cannot create a file in " + directoryOf(path) + ": " +
+                       file.errorString().toStdString());
     const auto length = static_cast<qint64>(size);
     if (file.write(static_cast<const char*>(data), length) != length || !file.commit()) {
-        setError(error, "cannot write " + path + ": " + file.errorString().toStdString());
+        const std::string why = file.errorString().toStdString();
         file.cancelWriting();
-        return false;
+        return failure("cannot write " + path + ": " + why);
     }
-    return true;
+    return {};
 }
 
 } // namespace lumora

@@ -4,6 +4,8 @@
 // checked, and an existing file of that name is replaced only by a complete one. Failures come back with the
 // system's reason.
 
+#include "app/Status.h"
+
 #include <cstddef>
 #include <string>
 
@@ -17,15 +19,15 @@ public:
     PendingFile& operator=(const PendingFile&) = delete;
 
     // Creates the temporary file (keeping the target's extension, for tools that go by it), writes `size`
-    // bytes and flushes them to disk. On failure nothing is left behind and `error` says why.
-    bool write(const void* data, std::size_t size, std::string* error);
+    // bytes and flushes them to disk. On failure nothing is left behind.
+    Status write(const void* data, std::size_t size);
 
     // Where the bytes are until commit(); other programs may rewrite that file in place before the commit.
     const std::string& temporaryPath() const { return tempPath_; }
     const std::string& targetPath() const { return target_; }
 
     // Renames the temporary file over the target, with the permissions a newly created file would get.
-    bool commit(std::string* error);
+    Status commit();
     // Removes the temporary file (also done by the destructor).
     void discard();
 
@@ -37,7 +39,7 @@ private:
 
 // A whole buffer of a plain file, through QSaveFile: written beside `path`, synced, then renamed into place.
 // An existing file keeps its permissions.
-bool writeFileSafely(const std::string& path, const void* data, std::size_t size, std::string* error);
+Status writeFileSafely(const std::string& path, const void* data, std::size_t size);
 
 // Text of an errno value, for error messages.
 std::string systemErrorText(int errorNumber);

@@ -64,15 +64,15 @@ Loaded load() {
 
 } // namespace
 
-const Api* api(std::string* error) {
+Result<const Api*> api() {
     static const Loaded loaded = [] {
         Loaded l = load();
         if (!l.api)
             logError("imageio", l.error);
         return l;
     }();
-    if (!loaded.api && error)
-        *error = loaded.error;
+    if (!loaded.api)
+        return failure(loaded.error);
     return loaded.api;
 }
 

@@ -2,6 +2,8 @@
 // OpenCV's image-file codecs, reached through a module loaded on first use: the codec library pulls in GDAL
 // and a hundred more shared libraries, whose loading would otherwise delay every start of every program.
 
+#include "app/Status.h"
+
 #include <opencv2/core.hpp>
 
 #include <cstddef>
@@ -31,8 +33,8 @@ constexpr const char* kModuleFile = "liblumora_codecs.so";
 // The symbol the module exports: extern "C" const Api* lumora_codecs_api().
 constexpr const char* kEntryPoint = "lumora_codecs_api";
 
-// The loaded module, or nullptr with the reason in *error (the event log has it too). Loads once; safe on
+// The loaded module, or the reason it could not be loaded (the event log has it too). Loads once; safe on
 // any thread.
-const Api* api(std::string* error = nullptr);
+Result<const Api*> api();
 
 } // namespace lumora::imageio::codecs

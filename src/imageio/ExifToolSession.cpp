@@ -43,7 +43,7 @@ void ExifToolSession::warmUp() {
     warmUpFolder_ = std::make_unique<QTemporaryDir>();
     std::vector<unsigned char> jpeg;
     std::string error;
-    const imageio::codecs::Api* codec = imageio::codecs::api();
+    const imageio::codecs::Api* codec = imageio::codecs::api().take(nullptr);
     if (!warmUpFolder_->isValid() || !codec ||
         !codec->encode(".jpg", cv::Mat(8, 8, CV_8UC3, cv::Scalar::all(128)), {}, &jpeg, &error))
         return;

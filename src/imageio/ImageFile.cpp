@@ -92,8 +92,10 @@ WriteResult finishWrite(const std::string& path, const imageio::Bytes& bytes, co
     auto start = Clock::now();
     // Removes its temporary file on every way out but the commit, a cancel included.
     PendingFile file(path);
-    if (!file.write(bytes.data(), bytes.size(), &result.error))
+    if (const Status written = file.write(bytes.data(), bytes.size()); !written) {
+        result.error = written.reason();
         return result;
+    }
     result.seconds.file = secondsSince(start);
     if (!exifSource.empty()) {
         if (canceledAt(watch, WriteStep::CopyExif))
@@ -112,8 +114,10 @@ WriteResult finishWrite(const std::string& path, const imageio::Bytes& bytes, co
     if (canceledAt(watch, WriteStep::Commit))
         return canceledWrite();
     start = Clock::now();
-    if (!file.commit(&result.error))
+    if (const Status committed = file.commit(); !committed) {
+        result.error = committed.reason();
         return result;
+    }
     result.seconds.file += secondsSince(start);
     result.ok = true;
     return result;

@@ -29,18 +29,20 @@ Outcome readWithinLimits(const std::string& path, cv::Mat* image, std::string* w
     static const unsigned char kExr[] = {0x76, 0x2f, 0x31, 0x01};
     unsigned char magic[sizeof kExr] = {};
     std::ifstream(path, std::ios::binary).read(reinterpret_cast<char*>(magic), sizeof magic);
-    std::string error;
-    const codecs::Api* codec = codecs::api(&error);
-    if (!codec) {
+    const Result<const codecs::Api*> loaded = codecs::api();
+    if (!loaded) {
         // Nothing else may read OpenCV's formats unchecked.
-        *why = "OpenCV's codecs cannot be loaded: " + error;
+        *why = "OpenCV's codecs cannot be loaded: " + loaded.reason();
         return Outcome::Refused;
     }
+    const codecs::Api* codec = *loaded;
     if (std::equal(kExr, kExr + sizeof kExr, magic) || !codec->haveReader(path))
         return Outcome::NotMine;
     // Stored pixels for every format; JPEGs are turned upright by the caller, from the same tag that decides
     // whether the exported copy's orientation is reset.
-    *image = codec->read(path, cv::IMREAD_ANYDEPTH | cv::IMREAD_ANYCOLOR | cv::IMREAD_IGNORE_ORIENTATION, &error);
+    std::string error;
+    *image =
+        codec->read(path, cv::IMREAD_ANYDEPTH | cv::IMREAD_ANYCOLOR | cv::IMREAD_IGNORE_ORIENTATION, &error);
     if (!error.empty()) {
         // What escapes imread is its size check (OPENCV_IO_MAX_IMAGE_*), made before the image is allocated.
         *why = "OpenCV refused it: " + error;
@@ -69,9 +71,12 @@ bool encode(const cv::Mat& image, const std::string& extension, int jpegQuality,
     std::vector<int> params;
     if (extension == "jpg" || extension == "jpeg" || extension == "jpe")
         params = {cv::IMWRITE_JPEG_QUALITY, std::clamp(jpegQuality, 1, 100)};
-    const codecs::Api* codec = codecs::api(error);
-    if (!codec)
+    const Result<const codecs::Api*> loaded = codecs::api();
+    if (!loaded) {
+        *error = loaded.reason();
         return false;
+    }
+    const codecs::Api* codec = *loaded;
     try {
         if (!codec->haveWriter("." + extension)) {
             *error = "OpenCV: no writer for ." + extension;

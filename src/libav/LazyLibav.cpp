@@ -55,11 +55,11 @@ const Libraries& libraries() {
 
 } // namespace
 
-bool available(std::string* error) {
+Status available() {
     const Libraries& l = libraries();
-    if (!l.error.empty() && error)
-        *error = l.error;
-    return l.error.empty();
+    if (!l.error.empty())
+        return failure(l.error);
+    return {};
 }
 
 } // namespace lumora::libav

@@ -16,10 +16,10 @@ constexpr const char* kAccessPlace = "getCvImageAt";
 
 FrameSource::FrameSource(const std::string& videoPath) : kind_(Video), path_(videoPath) {
     const std::string failure = "The video '" + path_ + "' does not exist or we can not open it.";
-    std::string why;
-    decoder_ = VideoDecoder::open(path_, &why);
+    Result<std::unique_ptr<VideoDecoder>> opened = VideoDecoder::open(path_);
+    decoder_ = opened.take();
     if (!decoder_) {
-        logError("openVideo", "'" + path_ + "': " + why);
+        logError("openVideo", "'" + path_ + "': " + opened.reason());
         logError("main", failure);
         return;
     }

@@ -730,33 +730,25 @@ cv::Mat VideoDecoder::Impl::convert(const AVFrame* source) {
 VideoDecoder::VideoDecoder(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 VideoDecoder::~VideoDecoder() = default;
 
-std::unique_ptr<VideoDecoder> VideoDecoder::open(const std::string& path, std::string* error) {
+Result<std::unique_ptr<VideoDecoder>> VideoDecoder::open(const std::string& path) {
     auto impl = std::make_unique<Impl>();
     impl->path = path;
-    if (!impl->frame || !impl->last || !impl->packet) {
-        if (error)
-            *error = "out of memory";
-        return nullptr;
-    }
-    if (!impl->openFormat(error) || !impl->openCodec(error))
-        return nullptr;
+    if (!impl->frame || !impl->last || !impl->packet)
+        return failure("out of memory");
+    std::string why;
+    if (!impl->openFormat(&why) || !impl->openCodec(&why))
+        return failure(why);
     impl->buildIndex();
-    if (impl->keys.empty()) {
-        if (error)
-            *error = "the video stream holds no frames";
-        return nullptr;
-    }
+    if (impl->keys.empty())
+        return failure("the video stream holds no frames");
     if (impl->timestamps)
         impl->checkTail();
-    if (!impl->checkHead(error))
-        return nullptr;
+    if (!impl->checkHead(&why))
+        return failure(why);
     if (!impl->timestamps)
         impl->countByDecoding();
-    if (impl->frameCount() < 1) {
-        if (error)
-            *error = "no frame of the video decodes";
-        return nullptr;
-    }
+    if (impl->frameCount() < 1)
+        return failure("no frame of the video decodes");
     return std::unique_ptr<VideoDecoder>(new VideoDecoder(std::move(impl)));
 }
 

@@ -2,6 +2,7 @@
 // Exact frame access to the video stream of a file. Frames are numbered in presentation order, the way a
 // decode from the start delivers them, and frameAt(i) returns exactly frame i whatever was read before.
 
+#include "app/Status.h"
 #include "media/VideoColour.h"
 
 #include <opencv2/core.hpp>
@@ -13,10 +14,9 @@ namespace lumora {
 
 class VideoDecoder {
 public:
-    // Null when the file has no decodable video stream; `error` (if given) then says why. Opening reads the
-    // container's packet list (no decoding) and decodes the first frame and the last GOP to find the frames
-    // that really decode.
-    static std::unique_ptr<VideoDecoder> open(const std::string& path, std::string* error = nullptr);
+    // Fails when the file has no decodable video stream. Opening reads the container's packet list (no
+    // decoding) and decodes the first frame and the last GOP to find the frames that really decode.
+    static Result<std::unique_ptr<VideoDecoder>> open(const std::string& path);
     ~VideoDecoder();
     VideoDecoder(const VideoDecoder&) = delete;
     VideoDecoder& operator=(const VideoDecoder&) = delete;

@@ -104,15 +104,12 @@ std::string documentText(const XMLDocument& doc) {
     return std::string(printer.CStr(), static_cast<size_t>(std::max(0, printer.CStrSize() - 1)));
 }
 
-bool saveDocument(const XMLDocument& doc, const std::string& path, std::string* error) {
+Status saveDocument(const XMLDocument& doc, const std::string& path) {
     const std::string text = documentText(doc);
-    std::string why;
-    if (writeFileSafely(path, text.data(), text.size(), &why))
-        return true;
-    logError("Error while saving presets", "cannot write " + path + ": " + why);
-    if (error)
-        *error = why;
-    return false;
+    const Status written = writeFileSafely(path, text.data(), text.size());
+    if (!written)
+        logError("Error while saving presets", "cannot write " + path + ": " + written.reason());
+    return written;
 }
 
 bool fileIsMissing(tinyxml2::XMLError status) {
@@ -242,7 +239,7 @@ bool userPresetsLoaded() {
     return store().usersLoaded;
 }
 
-bool addUserPreset(const PresetRecord& record, std::string* error) {
+Status addUserPreset(const PresetRecord& record) {
     {
         std::lock_guard<std::mutex> lock(store().mutex);
         store().users.push_back(record);
@@ -255,12 +252,10 @@ bool addUserPreset(const PresetRecord& record, std::string* error) {
     } else if (status != tinyxml2::XML_SUCCESS) {
         // Writing now would replace whatever the unreadable file still holds by this one preset.
         logError("Error while loading user presets", "XML file " + path + " cannot be read; not rewritten");
-        if (error)
-            *error = "cannot read " + path;
-        return false;
+        return failure("cannot read " + path);
     }
     appendPreset(doc, record);
-    return saveDocument(doc, path, error);
+    return saveDocument(doc, path);
 }
 
 namespace {
@@ -275,42 +270,37 @@ XMLElement* presetAt(XMLDocument& doc, int index) {
     return e;
 }
 
-// Loads the user file for a change of one preset; false (logged) when it cannot be read, so that nothing is
+// Loads the user file for a change of one preset; fails (logged) when it cannot be read, so that nothing is
 // written over presets we could not read.
-bool loadUserFileForChange(XMLDocument& doc, const std::string& path, std::string* error) {
+Status loadUserFileForChange(XMLDocument& doc, const std::string& path) {
     if (doc.LoadFile(path.c_str()) == tinyxml2::XML_SUCCESS)
-        return true;
+        return {};
     logError("Error while loading user presets", "XML file " + path + " does not exist");
-    if (error)
-        *error = "cannot read " + path;
-    return false;
+    return failure("cannot read " + path);
 }
 
 } // namespace
 
-bool replaceUserPreset(int index, const PresetRecord& record, std::string* error) {
+Status replaceUserPreset(int index, const PresetRecord& record) {
     {
         std::lock_guard<std::mutex> lock(store().mutex);
         if (index < 0 || static_cast<size_t>(index) >= store().users.size())
-            return false;
+            return failure("no preset " + std::to_string(index + 1) + " in the list");
         store().users[static_cast<size_t>(index)] = record;
     }
     const std::string path = userPresetsPath();
     XMLDocument doc;
-    if (!loadUserFileForChange(doc, path, error))
-        return false;
+    if (Status loaded = loadUserFileForChange(doc, path); !loaded)
+        return loaded;
     XMLElement* e = presetAt(doc, index);
-    if (!e) {
-        if (error)
-            *error = "no preset " + std::to_string(index + 1) + " in " + path;
-        return false;
-    }
+    if (!e)
+        return failure("no preset " + std::to_string(index + 1) + " in " + path);
     doc.InsertAfterChild(e, presetElement(doc, record));
     doc.DeleteChild(e);
-    return saveDocument(doc, path, error);
+    return saveDocument(doc, path);
 }
 
-bool removeUserPreset(int index, std::string* error) {
+Status removeUserPreset(int index) {
     {
         std::lock_guard<std::mutex> lock(store().mutex);
         if (index >= 0 && static_cast<size_t>(index) < store().users.size())
@@ -318,13 +308,13 @@ bool removeUserPreset(int index, std::string* error) {
     }
     const std::string path = userPresetsPath();
     XMLDocument doc;
-    if (!loadUserFileForChange(doc, path, error))
-        return false;
+    if (Status loaded = loadUserFileForChange(doc, path); !loaded)
+        return loaded;
     XMLElement* e = presetAt(doc, index);
     if (!e)
-        return true; // fewer presets in the file: nothing to delete
+        return {}; // fewer presets in the file: nothing to delete
     doc.DeleteChild(e);
-    return saveDocument(doc, path, error);
+    return saveDocument(doc, path);
 }
 
 } // namespace lumora

@@ -2,6 +2,7 @@
 // Named sets of tone-mapping control positions: the three built-in presets, the read-only default.xml shipped
 // beside the program and the user's own user.xml, which is only ever replaced by a complete new file.
 
+#include "app/Status.h"
 #include "tonemap/ToneMapParams.h"
 
 #include <string>
@@ -67,14 +68,14 @@ bool defaultPresetsLoaded();
 bool userPresetsLoaded();
 
 // Appends a preset to the user list and to user.xml (created if missing). The file is replaced only by a
-// complete new one; an existing file that cannot be parsed is left alone. False (with `error`) when the file
-// was not written; the list keeps the preset either way.
-bool addUserPreset(const PresetRecord& record, std::string* error = nullptr);
+// complete new one; an existing file that cannot be parsed is left alone. Fails when the file was not
+// written; the list keeps the preset either way.
+Status addUserPreset(const PresetRecord& record);
 // Puts `record` in place of the preset at `index`, in the user list and in user.xml (same place in the file).
-// A user file that fails to load is left untouched (logged, false); false too for an index out of range.
-bool replaceUserPreset(int index, const PresetRecord& record, std::string* error = nullptr);
+// A user file that fails to load is left untouched (logged, failed); fails too for an index out of range.
+Status replaceUserPreset(int index, const PresetRecord& record);
 // Removes the preset at `index` from the user list and from user.xml. A user file that fails to load is left
-// untouched (logged, false). Out-of-range indices change nothing in the list and delete nothing in the file.
-bool removeUserPreset(int index, std::string* error = nullptr);
+// untouched (logged, failed). Out-of-range indices change nothing in the list and delete nothing in the file.
+Status removeUserPreset(int index);
 
 } // namespace lumora

@@ -10,7 +10,7 @@ namespace lumora {
 PresetThumbnailResult renderPresetThumbnail(ToneMapEngine& engine) {
     PresetThumbnailResult result;
     try {
-        result.image = engine.renderThumbnail(engine.lightImage());
+        result.image = engine.renderThumbnail(engine.lightImage()).take();
         if (engine.isCanceled()) {
             result.outcome = RunOutcome::Canceled;
             result.image.release();

@@ -320,42 +320,40 @@ std::string recipePathFor(const std::string& picturePath) {
     return QDir(info.path()).filePath(info.completeBaseName() + QStringLiteral(".lumora.json")).toStdString();
 }
 
-std::string sourceChecksum(const std::string& path, std::string* error) {
+Result<std::string> sourceChecksum(const std::string& path) {
     QFile file(qs(path));
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = "cannot read " + path + ": " + file.errorString().toStdString();
-        return {};
-    }
+    if (!file.open(QIODevice::ReadOnly))
+        return failure("cannot read " + path + ": " + file.errorString().toStdString());
     const qint64 size = file.size();
     QCryptographicHash hash(QCryptographicHash::Sha256);
     // The two ends; a file of at most two spans is read whole, once.
     if (size <= 2 * kRecipeChecksumSpan) {
         const QByteArray all = file.readAll();
-        if (all.size() != size) {
-            *error = "cannot read " + path;
-            return {};
-        }
+        if (all.size() != size)
+            return failure("cannot read " + path);
         hash.addData(all);
     } else {
         const QByteArray head = file.read(kRecipeChecksumSpan);
         const QByteArray tail =
             file.seek(size - kRecipeChecksumSpan) ? file.read(kRecipeChecksumSpan) : QByteArray();
-        if (head.size() != kRecipeChecksumSpan || tail.size() != kRecipeChecksumSpan) {
-            *error = "cannot read the ends of " + path;
-            return {};
-        }
+        if (head.size() != kRecipeChecksumSpan || tail.size() != kRecipeChecksumSpan)
+            return failure("cannot read the ends of " + path);
         hash.addData(head);
         hash.addData(tail);
     }
     return hash.result().toHex().toStdString();
 }
 
-bool describeSource(const std::string& path, RecipeSource* source, std::string* error) {
+Result<RecipeSource> describeSource(const std::string& path) {
+    Result<std::string> sum = sourceChecksum(path);
+    if (!sum)
+        return sum.status();
     const QFileInfo info(qs(path));
-    source->path = info.absoluteFilePath().toStdString();
-    source->size = info.size();
-    source->sha256 = sourceChecksum(path, error);
-    return !source->sha256.empty();
+    RecipeSource source;
+    source.path = info.absoluteFilePath().toStdString();
+    source.size = info.size();
+    source.sha256 = sum.take();
+    return source;
 }
 
 QByteArray recipeJson(const Recipe& recipe) {
@@ -390,10 +388,10 @@ QByteArray recipeJson(const Recipe& recipe) {
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }
 
-bool writeRecipe(const Recipe& recipe, const std::string& picturePath, std::string* error) {
+Status writeRecipe(const Recipe& recipe, const std::string& picturePath) {
     const QByteArray bytes = recipeJson(recipe);
     return writeFileSafely(recipePathFor(picturePath), bytes.constData(),
-                           static_cast<std::size_t>(bytes.size()), error);
+                           static_cast<std::size_t>(bytes.size()));
 }
 
 RecipeReading parseRecipe(const QByteArray& json) {
@@ -451,15 +449,14 @@ RecipeReading openRecipe(const std::string& recipePath) {
                                      .toStdString());
             s.path = near.toStdString();
         }
-        std::string error;
-        const std::string sum = sourceChecksum(s.path, &error);
-        if (sum.empty()) {
+        const Result<std::string> sum = sourceChecksum(s.path);
+        if (!sum) {
             r.ok = false;
-            r.error = error;
+            r.error = sum.reason();
             r.warnings.clear();
             return r;
         }
-        if (sum != s.sha256 || QFileInfo(qs(s.path)).size() != s.size) {
+        if (*sum != s.sha256 || QFileInfo(qs(s.path)).size() != s.size) {
             r.sourceChanged = true;
             r.warnings.push_back(QStringLiteral("the source %1 has changed since the recipe was written: the "
                                                 "picture may differ")

@@ -5,6 +5,7 @@
 // same picture can be made again, or made again with one thing changed. Reading reports what it cannot use
 // (unknown or newer fields, moved or changed sources) instead of dropping it silently.
 
+#include "app/Status.h"
 #include "stacking/StackingChoices.h"
 #include "tonemap/ToneMapParams.h"
 
@@ -56,16 +57,16 @@ struct Recipe {
 std::string recipePathFor(const std::string& picturePath);
 
 // SHA-256 (hex) of the first MiB of the file followed by its last MiB (the whole file once when it is at most
-// two MiB): cheap on a clip of gigabytes, and any re-encode or trim changes it. Empty with `error` when the
-// file cannot be read.
-std::string sourceChecksum(const std::string& path, std::string* error);
-// The source's absolute path, size and checksum; false with `error` when it cannot be read.
-bool describeSource(const std::string& path, RecipeSource* source, std::string* error);
+// two MiB): cheap on a clip of gigabytes, and any re-encode or trim changes it. Fails when the file cannot be
+// read.
+Result<std::string> sourceChecksum(const std::string& path);
+// The source's absolute path, size and checksum; fails when it cannot be read.
+Result<RecipeSource> describeSource(const std::string& path);
 
 // The recipe as indented JSON (keys in a fixed order, so equal recipes give equal files).
 QByteArray recipeJson(const Recipe& recipe);
-// Writes recipePathFor(picturePath) safely (temporary file, then rename); false with `error` otherwise.
-bool writeRecipe(const Recipe& recipe, const std::string& picturePath, std::string* error);
+// Writes recipePathFor(picturePath) safely (temporary file, then rename).
+Status writeRecipe(const Recipe& recipe, const std::string& picturePath);
 
 struct RecipeReading {
     bool ok = false;

@@ -10,35 +10,35 @@
 namespace lumora {
 namespace {
 
-bool addSource(const std::string& path, Recipe* recipe, std::string* error) {
-    RecipeSource source;
-    if (!describeSource(path, &source, error))
-        return false;
-    recipe->sources.push_back(source);
-    return true;
+Status addSource(const std::string& path, Recipe* recipe) {
+    Result<RecipeSource> source = describeSource(path);
+    if (!source)
+        return source.status();
+    recipe->sources.push_back(source.take());
+    return {};
 }
 
 } // namespace
 
-bool startRecipe(const ImagesSequence& sequence, const QString& out, int bits, const HdrChoices& hdr,
-                 Recipe* recipe, std::string* error, int jpegQuality) {
+Status startRecipe(const ImagesSequence& sequence, const QString& out, int bits, const HdrChoices& hdr,
+                   Recipe* recipe, int jpegQuality) {
     recordOutput(recipe, out, bits, hdr, jpegQuality);
     const std::vector<std::string>& files = sequence.files();
     recipe->sourceKind = files.empty() ? RecipeSourceKind::Video : RecipeSourceKind::Burst;
     if (files.empty())
-        return addSource(sequence.sourceFileOf(0), recipe, error);
+        return addSource(sequence.sourceFileOf(0), recipe);
     for (const std::string& file : files)
-        if (!addSource(file, recipe, error))
-            return false;
-    return true;
+        if (Status added = addSource(file, recipe); !added)
+            return added;
+    return {};
 }
 
-bool startImageRecipe(const std::string& image, const QString& out, int bits, const HdrChoices& hdr,
-                      Recipe* recipe, std::string* error, int jpegQuality) {
+Status startImageRecipe(const std::string& image, const QString& out, int bits, const HdrChoices& hdr,
+                        Recipe* recipe, int jpegQuality) {
     recordOutput(recipe, out, bits, hdr, jpegQuality);
     recipe->sourceKind = RecipeSourceKind::Image;
     recordFrame(recipe, 0);
-    return addSource(image, recipe, error);
+    return addSource(image, recipe);
 }
 
 void recordOutput(Recipe* recipe, const QString& out, int bits, const HdrChoices& hdr, int jpegQuality) {

@@ -3,6 +3,7 @@
 // the frames of a grabbed frame or a stacking run go into a recipe, shared by lumora-cli and the window so
 // that the same choices give the same recipe.
 
+#include "app/Status.h"
 #include "recipe/Recipe.h"
 
 #include <QString>
@@ -16,12 +17,12 @@ struct StackingParams;
 
 // A recipe with the program's version, the output (OUT's format, `bits`, the HDR choices, the JPEG quality,
 // whose default is the writer's) and the sources of an opened sequence (the video, or the burst's photos in
-// frame order); false with `error` when a source cannot be read.
-bool startRecipe(const ImagesSequence& sequence, const QString& out, int bits, const HdrChoices& hdr,
-                 Recipe* recipe, std::string* error, int jpegQuality = 99);
+// frame order); fails when a source cannot be read.
+Status startRecipe(const ImagesSequence& sequence, const QString& out, int bits, const HdrChoices& hdr,
+                   Recipe* recipe, int jpegQuality = 99);
 // The same for one image file read whole (frame 0 of 1).
-bool startImageRecipe(const std::string& image, const QString& out, int bits, const HdrChoices& hdr,
-                      Recipe* recipe, std::string* error, int jpegQuality = 99);
+Status startImageRecipe(const std::string& image, const QString& out, int bits, const HdrChoices& hdr,
+                        Recipe* recipe, int jpegQuality = 99);
 
 // The output part: OUT's format (its extension), `bits`, the HDR choices and the JPEG quality.
 void recordOutput(Recipe* recipe, const QString& out, int bits, const HdrChoices& hdr, int jpegQuality);

@@ -74,16 +74,12 @@ void GhostCompositor::prepareRun(const cv::Mat& chosen) {
     range_ = ghostValueRange(chosen);
 }
 
-RunOutcome GhostCompositor::compose(const cv::Mat& chosen, const cv::Mat& aligned,
-                                    const CompositeSettings& settings, RunControl& run, cv::Mat& composite,
-                                    std::string* error) {
-    auto fail = [&](const std::string& why) {
-        if (error)
-            *error = why;
-        return RunOutcome::Failed;
-    };
+CompositeResult GhostCompositor::compose(const cv::Mat& chosen, const cv::Mat& aligned,
+                                         const CompositeSettings& settings, RunControl& run) {
+    auto fail = [](const std::string& why) { return CompositeResult{RunOutcome::Failed, cv::Mat(), why}; };
+    auto ended = [&run] { return CompositeResult{interrupted(run), cv::Mat(), std::string()}; };
     if (run.shouldEnd())
-        return interrupted(run);
+        return ended();
     if (chosen.size() != aligned.size() || chosen.type() != aligned.type())
         return fail("the frame differs from the chosen frame in size or type");
     if (chosen.rows < 2 * kMargin || chosen.cols < 2 * kMargin)
@@ -101,12 +97,12 @@ RunOutcome GhostCompositor::compose(const cv::Mat& chosen, const cv::Mat& aligne
                                      toleranceTableLength(chosen.depth(), range_));
         tableTolerance_ = settings.ghostTolerance;
     }
-    composite = cv::Mat::zeros(chosen.size(), chosen.type());
+    cv::Mat composite = cv::Mat::zeros(chosen.size(), chosen.type());
     const cv::Mat alignedRef = matchingCopy(aligned);
     ghostsFound_ = detectGhosts(chosen, aligned, table_, range_, mask_, std::max(1, settings.threadCount));
     cleanGhostMask(mask_);
     if (run.shouldEnd())
-        return interrupted(run);
+        return ended();
 
     int radius = settings.searchRadius;
     lastEstimateSeconds_ = 0.0;
@@ -134,14 +130,17 @@ RunOutcome GhostCompositor::compose(const cv::Mat& chosen, const cv::Mat& aligne
         }
     }
     if (run.shouldEnd() || radius < 0)
-        return interrupted(run);
+        return ended();
     lastRadius_ = radius;
     search_ = settings.search;
 
-    if (!composeBlocks(aligned, alignedRef, composite, radius, block, std::max(1, settings.threadCount), run,
-                       error))
-        return run.shouldEnd() ? interrupted(run) : RunOutcome::Failed;
-    return run.shouldEnd() ? interrupted(run) : RunOutcome::Finished;
+    const Status composed =
+        composeBlocks(aligned, alignedRef, composite, radius, block, std::max(1, settings.threadCount), run);
+    if (run.shouldEnd())
+        return ended();
+    if (!composed)
+        return fail(composed.reason());
+    return CompositeResult{RunOutcome::Finished, composite, std::string()};
 }
 
 void GhostCompositor::take(const cv::Mat& aligned, cv::Mat& composite, int r, int c, const BlockMatch& m) {
@@ -163,8 +162,8 @@ bool GhostCompositor::search(const std::vector<MatchQuery>& queries, const cv::M
     return matchQueries(chosenPacked_, alignedPacked, kSide, queries, results, &run);
 }
 
-bool GhostCompositor::composeBlocks(const cv::Mat& aligned, const cv::Mat& alignedRef, cv::Mat& composite,
-                                    int radius, int block, int threads, RunControl& run, std::string* error) {
+Status GhostCompositor::composeBlocks(const cv::Mat& aligned, const cv::Mat& alignedRef, cv::Mat& composite,
+                                      int radius, int block, int threads, RunControl& run) {
     const cv::Mat alignedPacked = packForMatching(alignedRef);
     if (search_ == BlockSearch::Fast)
         fast_.setFrame(alignedPacked);
@@ -256,11 +255,9 @@ bool GhostCompositor::composeBlocks(const cv::Mat& aligned, const cv::Mat& align
 
     if (!failure.empty()) {
         logError(kPlace, "The anti-ghosting composite failed: " + failure + "\n");
-        if (error)
-            *error = failure;
-        return false;
+        return lumora::failure(failure);
     }
-    return true;
+    return {};
 }
 
 void GhostCompositor::composeMargin(const cv::Mat& aligned, const cv::Mat& alignedRef,

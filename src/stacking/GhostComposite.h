@@ -5,6 +5,7 @@
 // them.
 
 #include "app/RunControl.h"
+#include "app/Status.h"
 #include "stacking/FastBlockSearch.h"
 #include "stacking/GhostingPower.h"
 #include "stacking/StackingParams.h"
@@ -24,6 +25,13 @@ struct CompositeSettings {
     int threadCount = 1; // threads besides the calling one for the inner blocks and the margin
 };
 
+// How a composite ended, as every long run reports: the image when Finished, the reason when Failed.
+struct CompositeResult {
+    RunOutcome outcome = RunOutcome::Failed;
+    cv::Mat image;
+    std::string reason;
+};
+
 class GhostCompositor {
 public:
     // Forgets what was kept from the previous run's chosen frame (references, tolerance table, corners).
@@ -31,10 +39,10 @@ public:
 
     // Builds the composite of `aligned` against `chosen` (same size and type, 8-bit, 16-bit or float).
     // A cancel or stop request of `run` interrupts it (Canceled or Stopped: the frame is not merged); its
-    // progress follows the inner blocks. Failed: the automatic radius or a worker failed; the error is logged
-    // and `error` says why.
-    RunOutcome compose(const cv::Mat& chosen, const cv::Mat& aligned, const CompositeSettings& settings,
-                       RunControl& run, cv::Mat& composite, std::string* error = nullptr);
+    // progress follows the inner blocks. Failed: the frames do not fit, or the automatic radius or a worker
+    // failed (logged).
+    CompositeResult compose(const cv::Mat& chosen, const cv::Mat& aligned, const CompositeSettings& settings,
+                            RunControl& run);
 
     // The cleaned ghost mask of the last frame (0 or 255; 120 where the margin pass propagated a match).
     const cv::Mat& ghostMask() const { return mask_; }
@@ -52,8 +60,8 @@ private:
     void take(const cv::Mat& aligned, cv::Mat& composite, int r, int c, const BlockMatch& m);
     bool search(const std::vector<MatchQuery>& queries, const cv::Mat& alignedPacked,
                 std::vector<BlockMatch>& results, const RunControl& run) const;
-    bool composeBlocks(const cv::Mat& aligned, const cv::Mat& alignedRef, cv::Mat& composite, int radius,
-                       int block, int threads, RunControl& run, std::string* error);
+    Status composeBlocks(const cv::Mat& aligned, const cv::Mat& alignedRef, cv::Mat& composite, int radius,
+                         int block, int threads, RunControl& run);
     void composeMargin(const cv::Mat& aligned, const cv::Mat& alignedRef, const cv::Mat& alignedPacked,
                        cv::Mat& composite, int radius, const RunControl& run);
 

@@ -259,15 +259,14 @@ cv::Mat StackingEngine::computeLightImage(StackingParams& params, RunControl& ru
             currentFrame_.store(k);
             run.setProgress(0);
             run.notifyProgress(); // the frame number changed, even where the percent did not
-            cv::Mat composite;
             const auto started = std::chrono::steady_clock::now();
-            const RunOutcome result = compositor_.compose(chosen, item.frame, settings, run, composite);
+            CompositeResult result = compositor_.compose(chosen, item.frame, settings, run);
             const double composeSeconds =
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
             item.frame.release();
-            const bool merged = result == RunOutcome::Finished;
+            const bool merged = result.outcome == RunOutcome::Finished;
             if (merged) {
-                accumulation.start([this, c = std::move(composite)] { accumulator_.accumulate(c); });
+                accumulation.start([this, c = std::move(result.image)] { accumulator_.accumulate(c); });
                 cv::add(displacedCount, 1, displacedCount, compositor_.displacedMask());
                 ++composed;
             }

@@ -495,16 +495,16 @@ void ToneMapEngine::computePreview(int stage, bool fast) {
     pendingStage_ = StageOutput;
 }
 
-cv::Mat ToneMapEngine::renderFrom(const cv::Mat& light) {
+Result<cv::Mat> ToneMapEngine::renderFrom(const cv::Mat& light) {
     if (light.empty())
-        return output_;
+        return failure("there is no light image to render");
     BusyScope busy(busy_);
     Slots slots;
     // Full size is an export or a thumbnail: the caller waits for it, so it gets every core.
     // A failed or cancelled render gives nothing: the last preview in its place would be written out as if
     // it were the full-size picture.
     if (!runStages(StageRotation, slots, light, Pass{false, true, workerCount(WorkerUse::Waiting)}))
-        return {};
+        return failure(outcome_ == RunOutcome::Failed ? error_ : std::string("the render was interrupted"));
     output_ = slots[StageColour];
     return output_;
 }
@@ -520,7 +520,7 @@ void ToneMapEngine::releaseFullOutput() {
     output_ = caches_[StageColour].empty() ? light_ : caches_[StageColour];
 }
 
-cv::Mat ToneMapEngine::renderFullSize() {
+Result<cv::Mat> ToneMapEngine::renderFullSize() {
     return renderFrom(light_);
 }
 
@@ -528,11 +528,11 @@ cv::Mat ToneMapEngine::lightUnderGeometry() const {
     return applyGeometry(light_, params_.rotation, params_.cropRect);
 }
 
-cv::Mat ToneMapEngine::renderThumbnail(const cv::Mat& image) {
+Result<cv::Mat> ToneMapEngine::renderThumbnail(const cv::Mat& image) {
     const cv::Mat light = toLightImage(image);
     const cv::Size size = thumbnailSize();
     if (light.empty() || size.area() <= 0)
-        return {};
+        return failure("there is no light image to render");
     cv::Mat scaled;
     cv::resize(light, scaled, size, 0, 0, cv::INTER_LINEAR);
     return renderFrom(scaled);

@@ -4,6 +4,7 @@
 // the first stage a change affects; a full-size render runs the whole image in one pass.
 
 #include "app/RunControl.h"
+#include "app/Status.h"
 #include "tonemap/ToneMapParams.h"
 #include "tonemap/ToneMappingBase.h"
 
@@ -83,14 +84,14 @@ public:
     // Recomputes the preview from `stage` (0..5) into the output; fast shrinks it 1.5 times more while tone
     // mapping is on. A cancelled operator leaves the previous output in place.
     void computePreview(int stage, bool fast);
-    // Renders the whole light image; returns the new output, or an empty matrix when the render was cancelled
-    // or failed (lastOutcome says which; the output stays as it was).
-    cv::Mat renderFullSize();
+    // Renders the whole light image into the new output. A cancelled or failed render has no picture (the
+    // output stays as it was); lastOutcome says which.
+    Result<cv::Mat> renderFullSize();
     // The light image under the current rotation and crop at full size, as a full-size render starts from it:
     // what the HDR export lifts a render's highlights from.
     cv::Mat lightUnderGeometry() const;
-    // Renders `image` scaled to the thumbnail size with the current parameters; empty as above.
-    cv::Mat renderThumbnail(const cv::Mat& image);
+    // Renders `image` scaled to the thumbnail size with the current parameters; fails as above.
+    Result<cv::Mat> renderThumbnail(const cv::Mat& image);
     cv::Mat previewImage() const { return output_; }
     // Memory for a picture set aside: drops the preview's stage images and output (the light image, base
     // image and parameters stay); the next preview starts from the first stage.
@@ -98,9 +99,8 @@ public:
     // After a full-size render whose result the caller keeps: the output goes back to the last preview.
     void releaseFullOutput();
     // How the last preview or render ended: Finished, Canceled (asked to end) or Failed (the operator failed;
-    // the reason is in lastError() and in the event log). Both keep the previous preview output.
+    // the reason is in the event log, and in a render's result). Both keep the previous preview output.
     RunOutcome lastOutcome() const { return outcome_; }
-    const std::string& lastError() const { return error_; }
     // Seconds each stage of the last preview or render took (0 for the stages it did not run), for
     // benchmarks.
     const std::array<double, StageOutput>& lastStageSeconds() const { return stageSeconds_; }
@@ -152,7 +152,7 @@ private:
     bool toneMapStep(const cv::Mat& cropped, cv::Mat& toned, int workers);
     bool fail(const std::string& reason);
     cv::Mat colourAndClip(const cv::Mat& image, int workers);
-    cv::Mat renderFrom(const cv::Mat& light);
+    Result<cv::Mat> renderFrom(const cv::Mat& light);
 
     ToneMapParams params_;
     // Image slots; images are never modified in place, so copies of an engine may share them.

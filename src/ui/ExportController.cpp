@@ -20,7 +20,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QEventLoop>
 #include <QFileInfo>
 #include <QProgressBar>
 #include <algorithm>
@@ -51,6 +50,8 @@ struct ExportController::Job {
     int failedWrites = 0;
     // The user's "what after export" is followed; not for the export that closing the medium asks for.
     bool followChoice = true;
+    // Rendered, waiting for cancelled writes to end before it is written.
+    cv::Mat awaitingWrite;
 };
 
 ExportController::ExportController(const WindowContext& context)
@@ -87,7 +88,12 @@ void letGo(std::unique_ptr<QObject> write) {
 
 ExportController::~ExportController() {
     // A file the user saved is completed; the export's write is cancelled (it leaves no file). Each write's
-    // destructor joins it.
+    // destructor joins it. Saves that waited for cancelled writes start once those have ended.
+    if (job_)
+        job_->awaitingWrite.release();
+    for (const auto& write : retired_)
+        write->run.join();
+    reapRetired();
     for (const auto& write : saves_)
         write->run.join();
     if (writer_)
@@ -172,20 +178,35 @@ void ExportController::reportWrite(const QString& path, bool ok, const std::stri
                        translatedText("ErrorCopyingExif").arg(name, QString::fromStdString(exifWarning)));
 }
 
+bool ExportController::writesPending() const {
+    return writer_ || !retired_.empty() || !saves_.empty() || !savesWaiting_.empty() ||
+           (job_ && !job_->awaitingWrite.empty());
+}
+
 void ExportController::save(const ImageWriteRequest& request, const RecipeMaker& recipe) {
-    // A cancelled export may still be encoding, maybe for this very name.
-    joinRetired();
+    PendingSave pending;
+    pending.request = request;
     // Made now, from the medium and the choices as they are when the user saves.
-    Recipe made;
-    std::string problem;
-    const bool withRecipe = settings::read(settings::WriteRecipe);
-    if (withRecipe)
-        recipe(&made, &problem);
-    std::unique_ptr<Write> write = startWrite(request);
+    pending.withRecipe = settings::read(settings::WriteRecipe);
+    if (pending.withRecipe) {
+        Result<Recipe> made = recipe();
+        pending.recipeProblem = made.reason();
+        pending.recipe = made.take();
+    }
+    // A cancelled export may still be encoding, maybe for this very name.
+    if (retiredRunning()) {
+        savesWaiting_.push_back(std::move(pending));
+        return;
+    }
+    startSave(std::move(pending));
+}
+
+void ExportController::startSave(PendingSave pending) {
+    std::unique_ptr<Write> write = startWrite(std::move(pending.request));
     Write* started = write.get();
-    started->withRecipe = withRecipe;
-    started->recipe = std::move(made);
-    started->recipeProblem = std::move(problem);
+    started->withRecipe = pending.withRecipe;
+    started->recipe = std::move(pending.recipe);
+    started->recipeProblem = std::move(pending.recipeProblem);
     started->run.onEnded(this, [this, started] { saved(started); });
     saves_.push_back(std::move(write));
 }
@@ -234,11 +255,13 @@ void ExportController::saveCurrentFrame() {
     ImageWriteRequest request =
         exportRequest(path, image, bits, exifSourceForFormat(format, sequence->sourceFileOf(index)),
                       ExportPicture::Kind::Display, 1.0);
-    save(request, [&](Recipe* recipe, std::string* error) {
-        if (!startWindowRecipe(*ws, path, bits, request.hdr, request.jpegQuality, recipe, error))
-            return false;
-        recordFrame(recipe, index);
-        return true;
+    save(request, [&]() -> Result<Recipe> {
+        Recipe recipe;
+        if (Status started = startWindowRecipe(*ws, path, bits, request.hdr, request.jpegQuality, &recipe);
+            !started)
+            return started;
+        recordFrame(&recipe, index);
+        return recipe;
     });
 }
 
@@ -268,9 +291,14 @@ void ExportController::saveHDRimage() {
     ImageWriteRequest request =
         exportRequest(path, light, bits, exifSourceForFormat(format, ws->exifSourceOf(ws->centreIndex)),
                       ExportPicture::Kind::Light, ws->lightWhite);
-    save(request, [&](Recipe* recipe, std::string* error) {
-        return startWindowRecipe(*ws, path, bits, request.hdr, request.jpegQuality, recipe, error) &&
-               recordStackOrigin(lastStackOf(*ws), recipe, error);
+    save(request, [&]() -> Result<Recipe> {
+        Recipe recipe;
+        if (Status started = startWindowRecipe(*ws, path, bits, request.hdr, request.jpegQuality, &recipe);
+            !started)
+            return started;
+        if (Status recorded = recordStackOrigin(lastStackOf(*ws), &recipe); !recorded)
+            return recorded;
+        return recipe;
     });
 }
 
@@ -410,6 +438,11 @@ void ExportController::itemRendered(bool) {
         finishJob(false);
         return;
     }
+    if (retiredRunning()) {
+        // A cancelled earlier write ends first: it may hold a name this one is about to check or take.
+        job.awaitingWrite = image;
+        return;
+    }
     writeRendered(image);
 }
 
@@ -434,8 +467,6 @@ QString ExportController::resolveExisting(const QString& path, const QString& na
 }
 
 void ExportController::writeRendered(const cv::Mat& image) {
-    // A cancelled earlier write ends first: it may hold a name this one is about to check or take.
-    joinRetired();
     if (!job_ || job_->stop || !job_->current) {
         if (job_)
             finishJob(false);
@@ -495,17 +526,20 @@ void ExportController::writeRecipeOf(const SharpestImageSelection& picture,
     const Workspace* ws = model_.workspace();
     if (!ws || model_.session() != job_->session)
         return;
-    Recipe recipe;
-    std::string error;
     const QString path = QString::fromStdString(written.path);
-    windowRecipe(*ws, picture, path, written.bits, written.hdr, written.jpegQuality, &recipe, &error);
-    writeRecipeBeside(written.path, recipe, error);
+    Result<Recipe> recipe = windowRecipe(*ws, picture, path, written.bits, written.hdr, written.jpegQuality);
+    const std::string problem = recipe.reason();
+    writeRecipeBeside(written.path, recipe.take(), problem);
 }
 
 void ExportController::writeRecipeBeside(const std::string& picturePath, const Recipe& recipe,
                                          std::string problem) {
-    if (problem.empty() && writeRecipe(recipe, picturePath, &problem))
-        return;
+    if (problem.empty()) {
+        const Status written = writeRecipe(recipe, picturePath);
+        if (written)
+            return;
+        problem = written.reason();
+    }
     logError("ExportController", picturePath + ": the recipe was not written: " + problem);
     messages_.show(MessageKind::Warning, translatedText("RecipeNotWrittenTitle"),
                    translatedText("RecipeNotWritten")
@@ -522,6 +556,12 @@ void ExportController::finishJob(bool completed) {
         emit windowUpdateRequested();
     }
     emit exportEnded(completed);
+    if (exportAllEnded_) {
+        const auto ended = std::move(exportAllEnded_);
+        exportAllEnded_ = nullptr;
+        // A failed write leaves its picture to be exported again, so the medium stays open.
+        ended(completed && job->failedWrites == 0);
+    }
     // Only once every file is on disk: a failure leaves the user on the editing page to try again.
     if (current && completed && job->failedWrites == 0 && job->followChoice)
         actAfterExport();
@@ -548,6 +588,11 @@ void ExportController::stopExport() {
     job_->stop = true;
     if (job_->current)
         job_->current->cancelRender();
+    if (!job_->awaitingWrite.empty()) {
+        // Rendered, and nothing written yet.
+        finishJob(false);
+        return;
+    }
     if (!writer_)
         return; // rendering: the job ends when the render does
     if (!writer_->run.running()) {
@@ -583,13 +628,21 @@ void ExportController::reapRetired() {
         letGo(std::move(*it));
         it = retired_.erase(it);
     }
+    if (!retired_.empty())
+        return;
+    std::vector<PendingSave> waiting;
+    waiting.swap(savesWaiting_);
+    for (PendingSave& pending : waiting)
+        startSave(std::move(pending));
+    if (job_ && !job_->awaitingWrite.empty()) {
+        const cv::Mat image = job_->awaitingWrite;
+        job_->awaitingWrite.release();
+        writeRendered(image);
+    }
 }
 
-void ExportController::joinRetired() {
-    // Cancelled, each ends at its next step.
-    for (const auto& writer : retired_)
-        writer->run.join();
-    reapRetired();
+bool ExportController::retiredRunning() const {
+    return std::any_of(retired_.begin(), retired_.end(), [](const auto& w) { return w->run.running(); });
 }
 
 void ExportController::cancelNow() {
@@ -607,25 +660,25 @@ void ExportController::cancelNow() {
         finishJob(false);
 }
 
-bool ExportController::exportAll() {
-    if (!model_.hasMedium() || job_)
-        return false;
-    bool ended = false;
-    bool completed = false;
-    QEventLoop loop;
-    const QMetaObject::Connection watch =
-        connect(this, &ExportController::exportEnded, &loop, [&](bool done) {
-            ended = true;
-            completed = done;
-            loop.quit();
-        });
+void ExportController::exportAll(std::function<void(bool allWritten)> ended) {
+    // The answer always comes from the event loop, once this call and the export's own handling have
+    // returned: closing the medium then never pulls the pictures from under a running export call.
+    const auto answer = [this, ended](bool allWritten) {
+        QTimer::singleShot(0, this, [ended, allWritten] { ended(allWritten); });
+    };
+    if (!model_.hasMedium() || job_) {
+        answer(false);
+        return;
+    }
+    exportAllEnded_ = answer;
     exportingToClose_ = true;
     PushButtonEditingExportClicked(nullptr);
     exportingToClose_ = false;
-    if (job_ && !ended)
-        loop.exec();
-    disconnect(watch);
-    return completed;
+    if (!job_ && exportAllEnded_) {
+        // Nothing was started (no picture, or the user refused the format).
+        exportAllEnded_ = nullptr;
+        answer(false);
+    }
 }
 
 } // namespace lumora

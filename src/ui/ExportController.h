@@ -4,6 +4,10 @@
 // another, so the window keeps repainting. File names are proposed from the medium and the run; an existing
 // file is replaced or kept under a numbered name as the user answers; every failure is told to the user.
 
+#include "app/Status.h"
+#include "recipe/Recipe.h"
+#include "ui/ImageWrite.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -24,8 +28,6 @@ class SharpestImageSelection;
 class WindowModel;
 struct WindowContext;
 struct WindowForm;
-struct ImageWriteRequest;
-struct Recipe;
 enum class WriteStep;
 
 class ExportController : public QObject {
@@ -37,9 +39,9 @@ public:
     explicit ExportController(const WindowContext& context);
     ~ExportController() override;
 
-    // Exports every selection and returns once that is over (closing the workspace asks for it); false when
-    // nothing was exported.
-    bool exportAll();
+    // Exports every selection (closing the workspace asks for it) and returns at once; `ended` is called
+    // later, from the event loop, with true when every picture was written.
+    void exportAll(std::function<void(bool allWritten)> ended);
     bool running() const { return job_ != nullptr; }
     // The cancel button: the rendering in progress stops and the export ends after it; a write in progress
     // is cancelled and the export ends at once, without waiting for the encoder (see retireWriter).
@@ -48,7 +50,7 @@ public:
     // nothing of the medium). Closing the medium or the window.
     void cancelNow();
     // A write is still running, a cancelled one included.
-    bool writesPending() const { return writer_ || !retired_.empty() || !saves_.empty(); }
+    bool writesPending() const;
     // For tests: runs on the writer thread as each step of the following writes begins.
     void setWriteStepHook(std::function<void(WriteStep)> hook) { writeStepHook_ = std::move(hook); }
     const QString& lastDirectory() const { return lastDirectory_; }
@@ -89,17 +91,27 @@ private:
     // Cancels the job's write and keeps it until it ends (it leaves no file); its end no longer drives the
     // job.
     void retireWriter();
-    // Lets go of the cancelled writes that have ended; joinRetired joins all of them first.
+    // Lets go of the cancelled writes that have ended; once none is left, starts the writes that waited for
+    // them (a cancelled write may still hold a name the next one is about to check or take).
     void reapRetired();
-    void joinRetired();
+    bool retiredRunning() const;
     void finishJob(bool completed);
     // Follows the export page's "what after export" choice.
     void actAfterExport();
     void itemProgressed(int percent);
     // Writes in the background, outside any export job; failures are told when it ends. With the setting
-    // on, `recipe` makes the picture's recipe now (false with the reason), written beside it once it is.
-    using RecipeMaker = std::function<bool(Recipe* recipe, std::string* error)>;
+    // on, `recipe` makes the picture's recipe now (or the reason there is none), written beside it once it
+    // is.
+    using RecipeMaker = std::function<Result<Recipe>()>;
     void save(const ImageWriteRequest& request, const RecipeMaker& recipe);
+    // A save with its recipe made (or why there is none), waiting for a cancelled write or starting now.
+    struct PendingSave {
+        ImageWriteRequest request;
+        bool withRecipe = false;
+        Recipe recipe;
+        std::string recipeProblem;
+    };
+    void startSave(PendingSave pending);
     // Writes the recipe beside `picturePath`, or tells why it was not (`problem`): logged and shown, the
     // picture stays.
     void writeRecipeBeside(const std::string& picturePath, const Recipe& recipe, std::string problem);
@@ -118,10 +130,13 @@ private:
     std::unique_ptr<Write> writer_;
     std::vector<std::unique_ptr<Write>> retired_;
     std::vector<std::unique_ptr<Write>> saves_;
+    // Saves asked for while a cancelled write was still running.
+    std::vector<PendingSave> savesWaiting_;
     // Tells the end of the job's current writer from the ends of writers handled or retired before.
     quint64 writerTicket_ = 0;
     std::function<void(WriteStep)> writeStepHook_;
     bool exportingToClose_ = false;
+    std::function<void(bool)> exportAllEnded_;
 };
 
 } // namespace lumora

@@ -275,7 +275,8 @@ void LumoraV2::connectControllers() {
         opening_->closeNow();
         close();
     });
-    opening->setExportAll([exports] { return exports->exportAll(); });
+    opening->setExportAll(
+        [exports](std::function<void(bool)> ended) { exports->exportAll(std::move(ended)); });
     connect(opening, &OpeningController::modeNeeded, steps, &StepsController::ensureMode);
     connect(opening, &OpeningController::windowUpdateRequested, steps, &StepsController::updateWindow);
     connect(opening, &OpeningController::modeUpdateRequested, steps, &StepsController::updateMode);
@@ -360,7 +361,7 @@ void LumoraV2::showGeneralSettings() {
     ShowGeneralSettings dialog(this);
     if (dialog.exec() == QDialog::Accepted) {
         editing_->readExposureLimits();
-        if (hasMedium())
+        if (model_->hasMedium())
             editing_->displayImage();
     }
     if (dialog.languageChanged()) {
@@ -382,7 +383,8 @@ void LumoraV2::about() {
 }
 
 void LumoraV2::closeEvent(QCloseEvent* event) {
-    if (!opening_->closeWorkspace()) {
+    // After exporting everything first, the window closes once the medium has.
+    if (!opening_->closeWorkspace([this] { close(); })) {
         event->ignore();
         return;
     }

@@ -15,7 +15,6 @@ class QLabel;
 namespace lumora {
 
 class MessageService;
-class Workspace;
 class FormIndex;
 class StepsController;
 class MenuController;
@@ -44,25 +43,14 @@ public:
     // Opens a video, a burst or a single photo given by path; false (after telling the user) when it cannot.
     bool openMediaByPath(const QString& path);
 
-    MessageService& messages() { return *messages_; }
     const WindowForm& form() const { return form_; }
-    const FormIndex& formIndex() const { return *index_; }
     // The label that the status bar keeps for the medium's size and rate.
     QLabel* statusText() const { return statusText_; }
 
-    // The window's state, and what its controllers are handed.
+    // The window's state: the open medium, the workflow state, the selections.
     WindowModel& model() { return *model_; }
-    const WindowContext& context() const { return *context_; }
-    // Forwarders to the model, for tests and the controllers that still reach the window.
-    Workspace* workspace() const { return model_->workspace(); }
-    void setWorkspace(std::unique_ptr<Workspace> workspace) { model_->setWorkspace(std::move(workspace)); }
-    void discardWorkspace() { model_->discardWorkspace(); }
-    int currentIndex() const { return model_->currentIndex(); }
-    bool hasMedium() const { return model_->hasMedium(); }
-    quint64 session() const { return model_->session(); }
 
     StepsController& steps() { return *steps_; }
-    MenuController& menus() { return *menus_; }
     OpeningController& opening() { return *opening_; }
     PlayerController& player() { return *player_; }
     TimelineController& timeline() { return *timeline_; }

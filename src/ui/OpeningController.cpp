@@ -90,7 +90,7 @@ void OpeningController::MenuActionCloseClicked() {
 }
 
 bool OpeningController::openByPath(const QString& path) {
-    if (!closeWorkspace())
+    if (!closeWorkspace([this, path] { openByPath(path); }))
         return false;
     emit modeNeeded();
     lastDirectory_ = QFileInfo(path).absolutePath();
@@ -171,7 +171,7 @@ void OpeningController::editPhoto() {
 }
 
 bool OpeningController::openBurst(const QStringList& paths) {
-    if (!closeWorkspace() || paths.isEmpty())
+    if (!closeWorkspace([this, paths] { openBurst(paths); }) || paths.isEmpty())
         return false;
     emit modeNeeded();
     lastDirectory_ = QFileInfo(paths.first()).absolutePath();
@@ -266,7 +266,7 @@ void OpeningController::rebuildRecentFiles() {
     settings::write(settings::RecentFiles, recentFiles_);
 }
 
-bool OpeningController::closeWorkspace() {
+bool OpeningController::closeWorkspace(std::function<void()> afterLaterClose) {
     Workspace* ws = ctx_.model.workspace();
     if (!ws)
         return true;
@@ -278,9 +278,20 @@ bool OpeningController::closeWorkspace() {
         const int choice = messages.choose(
             MessageKind::Warning, translatedText("ClosingWorkspace"), translatedText("ExplClosingWorkspace2"),
             {translatedText("ExportAll"), translatedText("Discard"), translatedText("Cancel")}, 0);
-        if (choice == 0 && (!exportAll_ || !exportAll_()))
+        if (choice == 0 && exportAll_) {
+            // Closing goes on when the exports have ended, if every picture was written and the medium is
+            // still the one they came from.
+            exportAll_(
+                [this, session = ctx_.model.session(), then = std::move(afterLaterClose)](bool allWritten) {
+                    if (!allWritten || !ctx_.model.workspace() || ctx_.model.session() != session)
+                        return;
+                    closeNow();
+                    if (then)
+                        then();
+                });
             return false;
-        if (choice != 0 && choice != 1)
+        }
+        if (choice != 1)
             return false;
         break;
     }

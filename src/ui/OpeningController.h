@@ -21,16 +21,21 @@ class OpeningController : public QObject {
 public:
     explicit OpeningController(const WindowContext& context);
 
-    // How the edited pictures are exported before the workspace closes; true when all were.
-    void setExportAll(std::function<bool()> exportAll) { exportAll_ = std::move(exportAll); }
+    // How the edited pictures are exported before the workspace closes: it starts the exports and returns;
+    // `ended` comes later, with true when every picture was written.
+    using ExportAll = std::function<void(std::function<void(bool allWritten)> ended)>;
+    void setExportAll(ExportAll exportAll) { exportAll_ = std::move(exportAll); }
 
     // Closes the current workspace first (asking), asks for a mode when none is chosen, then opens by
     // extension. False when nothing was opened.
     bool openByPath(const QString& path);
     // Opens several photos as one burst; a single photo is opened for tone mapping after telling the user.
     bool openBurst(const QStringList& paths);
-    // Closes the workspace, asking first where work could be lost. False when the user keeps it.
-    bool closeWorkspace();
+    // Closes the workspace, asking first where work could be lost. True when it is closed now; false when
+    // the user keeps it, or chose to export everything first: the workspace then closes once every picture
+    // is written, and `afterLaterClose` runs after that (neither happens when an export fails or is
+    // cancelled).
+    bool closeWorkspace(std::function<void()> afterLaterClose = {});
     // Cancels every thread working on the medium and waits for them (the window keeps repainting).
     void stopAllWork();
 
@@ -79,7 +84,7 @@ private:
     void editPhoto();
 
     WindowContext ctx_;
-    std::function<bool()> exportAll_;
+    ExportAll exportAll_;
     QString lastDirectory_;
     QStringList recentFiles_;
     QString videoFilter_;

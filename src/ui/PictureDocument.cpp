@@ -60,7 +60,9 @@ bool PictureDocument::startRender(bool fullSize, bool fast, int stage) {
     pending_ = render_.start([engine, fullSize, fast, stage](RunControl&) {
         Rendered r;
         if (fullSize) {
-            r.image = engine->renderFullSize();
+            Result<cv::Mat> full = engine->renderFullSize();
+            r.image = full.take();
+            r.failure = full.reason();
         } else {
             engine->computePreview(stage, fast);
             r.image = engine->previewImage();
@@ -113,8 +115,8 @@ void PictureDocument::renderEnded() {
         fullRenderFailure_.clear();
         // The engine logged the details; an exception the run caught was logged with the document's name.
         if (result.empty() && !r.canceled)
-            fullRenderFailure_ = engine_.lastOutcome() == RunOutcome::Failed && !engine_.lastError().empty()
-                                     ? engine_.lastError()
+            fullRenderFailure_ = engine_.lastOutcome() == RunOutcome::Failed && !r.failure.empty()
+                                     ? r.failure
                                      : std::string("the picture could not be rendered");
         // The engine keeps the full-size output it made; the caller has its own copy in fullRender_.
         engine_.releaseFullOutput();

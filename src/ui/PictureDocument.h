@@ -99,6 +99,7 @@ private:
     struct Rendered {
         cv::Mat image;
         bool canceled = false;
+        std::string failure; // a full-size render that failed: why
     };
     void renderEnded();
     void dropCaches();

@@ -84,13 +84,12 @@ void PresetsController::newUserPreset() {
         name = QString::number(userPresets().size() + 1);
     const PresetRecord preset =
         PresetRecord::fromPositions(name.toStdString(), picture->positions().current());
-    std::string error;
-    const bool written = addUserPreset(preset, &error);
+    const Status written = addUserPreset(preset);
     // The list holds it either way: the thumbnail shows what the session has.
     strips_.appendUser(preset);
     syncPresetHighlight();
     if (!written)
-        reportWriteFailure(error);
+        reportWriteFailure(written.reason());
 }
 
 void PresetsController::modifyUserPreset() {
@@ -107,13 +106,12 @@ void PresetsController::modifyUserPreset() {
     const int index = dialog.chosen().front();
     const PresetRecord preset =
         PresetRecord::fromPositions(presets[std::size_t(index)].name, picture->positions().current());
-    std::string error;
-    const bool written = replaceUserPreset(index, preset, &error);
+    const Status written = replaceUserPreset(index, preset);
     // The session's list holds the new values either way, and the strip shows the list.
     strips_.replaceUser(index, preset);
     syncPresetHighlight();
     if (!written)
-        reportWriteFailure(error);
+        reportWriteFailure(written.reason());
 }
 
 void PresetsController::removeUserPreset() {
@@ -130,9 +128,9 @@ void PresetsController::removeUserPreset() {
     // even when the file cannot be rewritten, and the strip shows the list.
     std::string firstError;
     for (auto it = chosen.rbegin(); it != chosen.rend(); ++it) {
-        std::string error;
-        if (!lumora::removeUserPreset(*it, &error) && firstError.empty())
-            firstError = error.empty() ? std::string("?") : error;
+        const Status removed = lumora::removeUserPreset(*it);
+        if (!removed && firstError.empty())
+            firstError = removed.reason().empty() ? std::string("?") : removed.reason();
         strips_.removeUser(*it);
     }
     if (!firstError.empty())

@@ -67,10 +67,6 @@ void StepsController::refuseOperation() {
     ctx_.messages.show(MessageKind::Error, translatedText("Error"), translatedText("OperationNotAllowed"));
 }
 
-void StepsController::repolish(QWidget* widget) {
-    lumora::repolish(widget);
-}
-
 namespace {
 
 // Shows the first `count` step frames and hides the others.

@@ -22,8 +22,6 @@ public:
     void setMode(int mode);
     // Runs the mode choice dialog until the user picks a mode; returns it (1 to 3).
     int askMode();
-    // Makes a changed dynamic property of `widget` or of a descendant take effect.
-    static void repolish(QWidget* widget);
 
 public slots:
     void updateMode();

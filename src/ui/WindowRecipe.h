@@ -4,6 +4,7 @@
 // light image of the last stacking run. Built with the same builder as lumora-cli's, so the same choices give
 // the same recipe.
 
+#include "app/Status.h"
 #include "export/HdrExport.h"
 #include "recipe/Recipe.h"
 #include "ui/PictureDocument.h"
@@ -15,16 +16,16 @@ namespace lumora {
 class Workspace;
 class SharpestImageSelection;
 
-// The sources of the open medium and the output (`path`'s format, depth, HDR choices, JPEG quality); false
-// with `error` when a source cannot be read for its checksum.
-bool startWindowRecipe(const Workspace& workspace, const QString& path, int bits, const HdrChoices& hdr,
-                       int jpegQuality, Recipe* recipe, std::string* error);
+// The sources of the open medium and the output (`path`'s format, depth, HDR choices, JPEG quality); fails
+// when a source cannot be read for its checksum.
+Status startWindowRecipe(const Workspace& workspace, const QString& path, int bits, const HdrChoices& hdr,
+                         int jpegQuality, Recipe* recipe);
 // The workspace's last stacking run.
 StackOrigin lastStackOf(const Workspace& workspace);
-// Records a stacking run; false with `error` when the run was stopped before its end.
-bool recordStackOrigin(const StackOrigin& origin, Recipe* recipe, std::string* error);
+// Records a stacking run; fails when the run was stopped before its end.
+Status recordStackOrigin(const StackOrigin& origin, Recipe* recipe);
 // The whole recipe of an edited picture written to `path`.
-bool windowRecipe(const Workspace& workspace, const SharpestImageSelection& picture, const QString& path,
-                  int bits, const HdrChoices& hdr, int jpegQuality, Recipe* recipe, std::string* error);
+Result<Recipe> windowRecipe(const Workspace& workspace, const SharpestImageSelection& picture,
+                            const QString& path, int bits, const HdrChoices& hdr, int jpegQuality);
 
 } // namespace lumora

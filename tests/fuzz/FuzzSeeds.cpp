@@ -98,15 +98,15 @@ std::vector<Seed> decodeSeeds() {
     Request preview{RequestKind::Read, true, Fault::None, "/tmp/x.CR2"};
     Request fault{RequestKind::Fault, false, Fault::Hang, ""};
     ResponseHeader ok;
-    ok.status = Status::Ok;
+    ok.status = decode::Status::Ok;
     ok.rows = 3000;
     ok.cols = 4000;
     ok.type = 18; // CV_16UC3
     ResponseHeader unreadable;
-    unreadable.status = Status::Unreadable;
+    unreadable.status = decode::Status::Unreadable;
     unreadable.error = "no reader could decode /tmp/x.psd";
     ResponseHeader refused;
-    refused.status = Status::Refused;
+    refused.status = decode::Status::Refused;
     refused.error = "not a regular file";
     return {
         {"request-read", bytesOf(encodeRequest(read))},

@@ -135,7 +135,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(FrameCount, FramesThatDoNotDecodeAreNotCountedAndFilesThatAreNoVideoDoNotOpen) {
     // The generated clips seek by timestamp rather than decoding from the start.
     for (const char* name : {"counter_gop12.mp4", "counter_gop250.mp4", "counter_mjpg.avi"}) {
-        const auto decoder = VideoDecoder::open(testMediaPath(name));
+        const auto decoder = VideoDecoder::open(testMediaPath(name)).take();
         ASSERT_TRUE(decoder) << name;
         EXPECT_TRUE(decoder->hasTimestampIndex()) << name;
     }
@@ -156,9 +156,9 @@ TEST(FrameCount, FramesThatDoNotDecodeAreNotCountedAndFilesThatAreNoVideoDoNotOp
     lumora::test::LogCapture log;
     const std::string text = log.folder() + "notes.mp4";
     ASSERT_TRUE(lumora::test::writeFileText(text, "this is not a video\n"));
-    std::string why;
-    EXPECT_FALSE(VideoDecoder::open(text, &why));
-    EXPECT_FALSE(why.empty());
+    const auto notVideo = VideoDecoder::open(text);
+    EXPECT_FALSE(notVideo);
+    EXPECT_FALSE(notVideo.reason().empty());
     EXPECT_FALSE(VideoDecoder::open(log.folder() + "missing.mp4"));
     // A still picture opens in libavformat as a one-frame video; it belongs to the image reader.
     EXPECT_FALSE(VideoDecoder::open(testMediaPath("burst_png8/frame_000.png")));

@@ -69,7 +69,7 @@ class TaggedColour : public ::testing::TestWithParam<ColourCase> {};
 TEST_P(TaggedColour, FramesMatchTheConversionTheTagsAskFor) {
     const ColourCase& c = GetParam();
     const std::string path = testMediaPath(c.clip);
-    const auto decoder = VideoDecoder::open(path);
+    const auto decoder = VideoDecoder::open(path).take();
     ASSERT_TRUE(decoder);
     const VideoColour& colour = decoder->colour();
     EXPECT_EQ(colour.matrix, c.matrix);
@@ -113,7 +113,7 @@ TEST(VideoColour, TenBitClipsDecodeToSixteenBitsWithTheirTransfer) {
          {Case{"hdr_hlg.mp4", VideoColour::Transfer::HLG}, Case{"hdr_pq.mp4", VideoColour::Transfer::PQ}}) {
         SCOPED_TRACE(c.clip);
         const std::string path = testMediaPath(c.clip);
-        const auto decoder = VideoDecoder::open(path);
+        const auto decoder = VideoDecoder::open(path).take();
         ASSERT_TRUE(decoder);
         EXPECT_EQ(decoder->colour().bitDepth, 10);
         EXPECT_EQ(decoder->colour().transfer, c.transfer);

@@ -213,7 +213,7 @@ TEST(VideoInputs, ALinkToAVideoOpensAsTheVideo) {
     const std::string link = dir.filePath(QStringLiteral("clip.mp4")).toStdString();
     ASSERT_EQ(::symlink(counterClip().c_str(), link.c_str()), 0);
     EXPECT_EQ(openInChild(link), Outcome::Opened);
-    const auto decoder = VideoDecoder::open(link);
+    const auto decoder = VideoDecoder::open(link).take();
     ASSERT_TRUE(decoder);
     EXPECT_EQ(decoder->frameCount(), kCounterFrames);
     EXPECT_EQ(decodeCounterIndex(decoder->frameAt(kCounterFrames - 1)), kCounterFrames - 1);
@@ -260,9 +260,9 @@ TEST(VideoInputs, EveryAcceptedContainerStillOpens) {
             ADD_FAILURE() << "ffmpeg could not write " << c.file;
             continue;
         }
-        std::string why;
-        const auto decoder = VideoDecoder::open(out.toStdString(), &why);
-        ASSERT_TRUE(decoder) << why;
+        auto opened = VideoDecoder::open(out.toStdString());
+        ASSERT_TRUE(opened) << opened.reason();
+        const auto decoder = opened.take();
         EXPECT_EQ(decoder->frameCount(), kCounterFrames);
         for (int index : {0, 1, 137, kCounterFrames - 1})
             EXPECT_EQ(decodeCounterIndex(decoder->frameAt(index)), index) << "frame " << index;

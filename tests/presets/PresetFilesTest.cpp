@@ -132,9 +132,9 @@ TEST_F(PresetFilesTest, AddReplaceAndRemoveKeepTheFileInOrder) {
 
     // A folder that does not exist: the failure is reported and logged.
     setUserPresetsDirectory(root_ + "no/such/folder/");
-    std::string error;
-    EXPECT_FALSE(addUserPreset(distinctRecord("lost"), &error));
-    EXPECT_FALSE(error.empty());
+    const Status lost = addUserPreset(distinctRecord("lost"));
+    EXPECT_FALSE(lost);
+    EXPECT_FALSE(lost.reason().empty());
     EXPECT_FALSE(log().empty());
 }
 
@@ -145,15 +145,15 @@ TEST_F(PresetFilesTest, MalformedUserFileIsNeverOverwritten) {
     EXPECT_TRUE(userPresets().empty());
     EXPECT_TRUE(log().empty()) << "user file errors are silent on reading";
 
-    std::string error;
-    EXPECT_FALSE(removeUserPreset(0, &error));
-    EXPECT_FALSE(error.empty());
+    const Status removed = removeUserPreset(0);
+    EXPECT_FALSE(removed);
+    EXPECT_FALSE(removed.reason().empty());
     EXPECT_EQ(test::fileText(userPresetsPath()), broken);
     EXPECT_FALSE(log().empty()) << "the refusal to write is logged";
 
-    EXPECT_FALSE(addUserPreset(distinctRecord("new"), &error));
+    EXPECT_FALSE(addUserPreset(distinctRecord("new")));
     EXPECT_EQ(test::fileText(userPresetsPath()), broken);
-    EXPECT_FALSE(replaceUserPreset(0, distinctRecord("new"), &error));
+    EXPECT_FALSE(replaceUserPreset(0, distinctRecord("new")));
     EXPECT_EQ(test::fileText(userPresetsPath()), broken);
 }
 
@@ -174,9 +174,8 @@ TEST_F(PresetFilesTest, FailedWriteKeepsTheOldFile) {
         rlimit limit{};
         limit.rlim_cur = limit.rlim_max = before.size() / 2;
         setrlimit(RLIMIT_FSIZE, &limit);
-        std::string error;
-        const bool saved = addUserPreset(distinctRecord("too much"), &error);
-        _exit(!saved && !error.empty() ? 0 : 1);
+        const Status saved = addUserPreset(distinctRecord("too much"));
+        _exit(!saved && !saved.reason().empty() ? 0 : 1);
     }
     int status = 0;
     waitpid(child, &status, 0);

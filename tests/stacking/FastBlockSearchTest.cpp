@@ -129,8 +129,9 @@ TEST(FastBlockSearch, WhereNothingAlikeIsWithinReachTheChosenFramesPixelsStay) {
     settings.searchRadius = 40;
     settings.search = lumora::BlockSearch::Fast;
     lumora::RunControl run;
-    cv::Mat composite;
-    ASSERT_EQ(compositor.compose(chosen, frame, settings, run, composite), lumora::RunOutcome::Finished);
+    const lumora::CompositeResult result = compositor.compose(chosen, frame, settings, run);
+    ASSERT_EQ(result.outcome, lumora::RunOutcome::Finished);
+    const cv::Mat& composite = result.image;
     const cv::Rect inner(square.x + 4, square.y + 4, square.width - 8, square.height - 8);
     EXPECT_EQ(cv::norm(composite(inner), chosen(inner), cv::NORM_INF), 0.0);
     EXPECT_EQ(cv::countNonZero(compositor.displacedMask()(inner)), inner.area());

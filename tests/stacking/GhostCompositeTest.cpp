@@ -28,7 +28,9 @@ RunOutcome compose(GhostCompositor& g, const cv::Mat& chosen, const cv::Mat& ali
     s.ghostTolerance = tolerance;
     s.blockSize = block;
     s.threadCount = threads;
-    return g.compose(chosen, aligned, s, control ? *control : ownControl, out);
+    lumora::CompositeResult r = g.compose(chosen, aligned, s, control ? *control : ownControl);
+    out = r.image;
+    return r.outcome;
 }
 
 TEST(GhostTolerance, ThresholdIsTheToleranceScaledPlusAFractionOfTheValue) {

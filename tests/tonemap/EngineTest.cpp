@@ -191,7 +191,7 @@ TEST_F(TonemapEngine, PreviewIsTheExportShrunk) {
         e.computePreview(0, false);
         const cv::Mat preview = e.previewImage().clone(); // the full render replaces it
         cv::Mat shrunk, diff;
-        cv::resize(e.renderFullSize(), shrunk, preview.size(), 0, 0, cv::INTER_AREA);
+        cv::resize(e.renderFullSize().take(), shrunk, preview.size(), 0, 0, cv::INTER_AREA);
         cv::absdiff(shrunk, preview, diff);
         EXPECT_LE(cv::mean(diff.reshape(1))[0], sharpen ? kSharpened : kExact) << "sharpening " << sharpen;
     }
@@ -209,7 +209,7 @@ TEST_F(TonemapEngine, InvalidCropMeansNoCropInBothRenders) {
         useTestOperator(e);
         e.setImage(a);
         e.setCropRect(crop);
-        EXPECT_EQ(e.renderFullSize().size(), full) << crop;
+        EXPECT_EQ(e.renderFullSize().take().size(), full) << crop;
         e.computePreview(0, false);
         EXPECT_EQ(e.previewImage().size(), full / 2) << crop;
     }
@@ -223,7 +223,7 @@ TEST_F(TonemapEngine, StrengthZeroIsTheImageAndOneIsTheOperatorsOutput) {
     off.setApplyToneMapping(false);
     zero.setImage(a);
     off.setImage(a);
-    EXPECT_EQ(maxDiff(zero.renderFullSize(), off.renderFullSize()), 0.0);
+    EXPECT_EQ(maxDiff(zero.renderFullSize().take(), off.renderFullSize().take()), 0.0);
     zero.computePreview(0, false);
     off.computePreview(0, false);
     EXPECT_EQ(maxDiff(zero.previewImage(), off.previewImage()), 0.0);
@@ -236,7 +236,7 @@ TEST_F(TonemapEngine, StrengthZeroIsTheImageAndOneIsTheOperatorsOutput) {
     a.convertTo(opOut, CV_32F, 0.5, 0.1);
     toned.setApplyToneMapping(false);
     toned.setImage(opOut);
-    EXPECT_EQ(maxDiff(one.renderFullSize(), toned.renderFullSize()), 0.0);
+    EXPECT_EQ(maxDiff(one.renderFullSize().take(), toned.renderFullSize().take()), 0.0);
 }
 
 TEST_F(TonemapEngine, FullRenderCleansClipsRotatesAndTakesIntegerImages) {
@@ -247,7 +247,7 @@ TEST_F(TonemapEngine, FullRenderCleansClipsRotatesAndTakesIntegerImages) {
     e.setApplyToneMapping(false);
     e.setBlackClip(0.05f);
     e.setImage(a);
-    const cv::Mat out = e.renderFullSize();
+    const cv::Mat out = e.renderFullSize().take();
     ASSERT_EQ(out.type(), CV_32FC3);
     EXPECT_TRUE(cv::checkRange(out, true, nullptr, 0.0, 1.0 + 1e-6));
     EXPECT_EQ(out.at<cv::Vec3f>(5, 5), cv::Vec3f(0, 0, 0)); // below the black clip
@@ -259,9 +259,9 @@ TEST_F(TonemapEngine, FullRenderCleansClipsRotatesAndTakesIntegerImages) {
     EXPECT_EQ(r.lightImage().type(), CV_32FC3);
     EXPECT_FLOAT_EQ(r.lightImage().at<cv::Vec3f>(0, 0)[0], 1.f);
     r.setRotation(static_cast<float>(CV_PI / 2));
-    EXPECT_EQ(r.renderFullSize().size(), cv::Size(30, 40));
+    EXPECT_EQ(r.renderFullSize().take().size(), cv::Size(30, 40));
     ToneMapEngine::setThumbnailSize(12, 9);
-    EXPECT_EQ(r.renderThumbnail(test::randomImage(90, 120, 1)).size(), cv::Size(9, 12)); // rotated too
+    EXPECT_EQ(r.renderThumbnail(test::randomImage(90, 120, 1)).take().size(), cv::Size(9, 12)); // rotated too
 }
 
 } // namespace

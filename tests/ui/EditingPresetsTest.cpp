@@ -41,7 +41,7 @@ TEST_F(EditingPresetsTest, ApplyingAPresetSetsTheControlsAndStartsAFreshHistory)
     EXPECT_EQ(find<QSlider>(*w, "horizontalSlider_TMHue")->value(), want.hue);
     EXPECT_EQ(find<QSlider>(*w, "horizontalSlider_TMAlpha")->value(), want.alpha);
     EXPECT_EQ(edited(*w)->engine().params().blackClip, position::blackClip(want.blackClip));
-    EXPECT_EQ(w->workspace()->undo.undoCount(), 0);
+    EXPECT_EQ(w->model().workspace()->undo.undoCount(), 0);
     EXPECT_FALSE(find<QAction>(*w, "actionUndo")->isEnabled());
     // Only the applied preset shows what the controls show; one change more and none does.
     EXPECT_TRUE(strong->property("isSelected").toBool());

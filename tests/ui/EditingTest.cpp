@@ -211,7 +211,7 @@ TEST_F(EditingTest, UndoAndRedoWalkBackAndForthAcrossControls) {
         states.push_back(values());
         previews.push_back(edited(*w)->preview());
     }
-    EXPECT_EQ(w->workspace()->undo.undoCount(), 5);
+    EXPECT_EQ(w->model().workspace()->undo.undoCount(), 5);
     for (int i = 4; i >= 0; --i) {
         undo->trigger();
         ASSERT_TRUE(waitRendered(*w));
@@ -231,10 +231,10 @@ TEST_F(EditingTest, UndoAndRedoWalkBackAndForthAcrossControls) {
     waitMs(550);
     exposure->setValue(10);
     exposure->setValue(-15);
-    EXPECT_EQ(w->workspace()->undo.undoCount(), 6);
+    EXPECT_EQ(w->model().workspace()->undo.undoCount(), 6);
     undo->trigger();
     EXPECT_EQ(exposure->value(), 35);
-    EXPECT_FALSE(redo->isEnabled() && w->workspace()->undo.redoCount() != 1);
+    EXPECT_FALSE(redo->isEnabled() && w->model().workspace()->undo.redoCount() != 1);
 }
 
 } // namespace

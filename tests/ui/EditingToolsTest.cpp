@@ -49,7 +49,7 @@ TEST_F(EditingToolsTest, HorizonLineLevelsThePictureFromHowItIsShown) {
     QSlider* rotation = find<QSlider>(*w, "horizontalSlider_Rotation");
     ResizableLine* line = w->tools().horizonLine();
     find<QPushButton>(*w, "pushButton_Horizon")->click();
-    ASSERT_EQ(w->workspace()->state, ToolActive);
+    ASSERT_EQ(w->model().workspace()->state, ToolActive);
     ASSERT_TRUE(line->isVisible());
     const QSize label = w->form().video->label_VideoPreview->size();
     EXPECT_EQ(line->pointA(), QPoint(label.width() / 4, label.height() / 2));
@@ -63,7 +63,7 @@ TEST_F(EditingToolsTest, HorizonLineLevelsThePictureFromHowItIsShown) {
     find<QPushButton>(*w, "pushButton_CancelTool")->click();
     find<QPushButton>(*w, "pushButton_Horizon")->click();
     find<QPushButton>(*w, "pushButton_ApplyTool")->click();
-    EXPECT_EQ(w->workspace()->state, Editing);
+    EXPECT_EQ(w->model().workspace()->state, Editing);
     EXPECT_EQ(rotation->value(), 0);
     find<QPushButton>(*w, "pushButton_Horizon")->click();
     const QPoint a = line->pointA();

@@ -38,11 +38,11 @@ protected:
     bool stackFrame(LumoraV2& w, int index, int around) {
         moveTo(w, index);
         find<QPushButton>(w, "pushButton_SelectImageNext")->click();
-        EXPECT_EQ(w.workspace()->state, DefiningParameters);
+        EXPECT_EQ(w.model().workspace()->state, DefiningParameters);
         find<QSpinBox>(w, "spinBox_ImageStackingBefore")->setValue(around);
         find<QSpinBox>(w, "spinBox_ImageStackingAfter")->setValue(around);
         find<QPushButton>(w, "pushButton_DefineParamsNext")->click();
-        return waitFor([&] { return !w.stacking().running() && w.workspace()->state == Editing; }) &&
+        return waitFor([&] { return !w.stacking().running() && w.model().workspace()->state == Editing; }) &&
                waitRendered(w);
     }
     // The edited picture exported through the Pro export button as a 16-bit TIFF (preselected); its path.
@@ -94,7 +94,7 @@ TEST_F(EndToEndTest, TheWindowExportsWhatTheCommandLineRenders) {
     messages_->answers = {true};
     messages_->fileNames = {{QStringLiteral("*.hdr")}};
     ASSERT_TRUE(stackFrame15(*w, 3));
-    EXPECT_EQ(w->workspace()->stackedFrameCount, 7);
+    EXPECT_EQ(w->model().workspace()->stackedFrameCount, 7);
     // The progress bar counted the frames in its own words ("ImageNumber" filled, no printf left).
     const QString format = find<QProgressBar>(*w, "progressBar_Computing")->format();
     EXPECT_TRUE(format.contains(QStringLiteral("7"))) << qPrintable(format);
@@ -175,14 +175,14 @@ TEST_F(EndToEndTest, AnHlgClipIsShownStackedEditedAndExported) {
     moveTo(*w, 2);
     // Shown through the display transform: reference white at 1, the clip's peak (3.77 times it) rolled off
     // to display white, the 1/2.2 power. The reference patch has a tenth of the peak's light.
-    const cv::Mat shown = w->workspace()->sequence()->displayImage();
+    const cv::Mat shown = w->model().workspace()->sequence()->displayImage();
     ASSERT_EQ(shown.type(), CV_16UC3);
     const double peak = 1.0 / 0.264962, x = peak / 10.0;
     const double expected = std::pow(x * (1.0 + x / (peak * peak)) / (1.0 + x), 1.0 / 2.2) * 65535.0;
     // The search results' thumbnails show it the same way.
     lumora::RunControl run;
     const std::vector<cv::Mat> thumbnails =
-        lumora::readFrameThumbnails(*w->workspace()->sequence(), {2}, 320, run);
+        lumora::readFrameThumbnails(*w->model().workspace()->sequence(), {2}, 320, run);
     ASSERT_EQ(thumbnails.size(), 1u);
     for (const cv::Mat& picture : {shown, thumbnails[0]}) {
         for (int patch : {testmedia::kHdrReferencePatch, 4}) {
@@ -193,7 +193,7 @@ TEST_F(EndToEndTest, AnHlgClipIsShownStackedEditedAndExported) {
 
     messages_->answers = {false}; // the light image is not saved
     ASSERT_TRUE(stackFrame(*w, 2, 1));
-    EXPECT_EQ(w->workspace()->stackedFrameCount, 3);
+    EXPECT_EQ(w->model().workspace()->stackedFrameCount, 3);
     find<QSlider>(*w, "horizontalSlider_TMExposition")->setValue(20);
     ASSERT_TRUE(waitRendered(*w));
     const cv::Mat exported = cv::imread(exportTiff16(*w).toStdString(), cv::IMREAD_UNCHANGED);

@@ -71,7 +71,7 @@ protected:
         auto w = openScene(2);
         grab(*w, indices);
         w->flow().PushButtonSelectImageNextClicked();
-        EXPECT_EQ(w->workspace()->state, Editing);
+        EXPECT_EQ(w->model().workspace()->state, Editing);
         // The editing panels, export button included, wait for the first preview.
         EXPECT_TRUE(waitRendered(*w));
         return w;
@@ -80,7 +80,7 @@ protected:
     void runExport(LumoraV2& w, const std::function<void()>& start) {
         start();
         EXPECT_TRUE(waitFor([&] { return !w.exports().running(); }));
-        EXPECT_EQ(w.workspace()->state, Editing);
+        EXPECT_EQ(w.model().workspace()->state, Editing);
     }
     QString folder(const QString& name) {
         const QString dir = tempPath(name);
@@ -182,7 +182,7 @@ TEST_F(ExportFlowTest, PngIsRefusedTiffOffersItsThreeDepthsAndIsPreselectedNextT
     EXPECT_EQ(countTitled("Error"), 1);
     EXPECT_TRUE(filesIn(dir).isEmpty());
     EXPECT_FALSE(w->exports().running());
-    EXPECT_EQ(w->workspace()->state, Editing);
+    EXPECT_EQ(w->model().workspace()->state, Editing);
 
     auto offered = acceptSaveForms();
     messages_->fileNames = {{dir + QStringLiteral("/a.tif")}};
@@ -241,7 +241,7 @@ public:
 
 TEST_F(ExportFlowTest, AFullSizeRenderThatFailsWritesNothingAndIsTold) {
     auto w = grabbedAndEditing({4});
-    SharpestImageSelection* picture = w->workspace()->liveSelections().front();
+    SharpestImageSelection* picture = w->model().workspace()->liveSelections().front();
     ASSERT_TRUE(picture->engine().params().applyToneMapping);
     picture->engine().installOperator(std::make_unique<RunsOutOfMemory>());
     const QString dir = folder(QStringLiteral("failed"));
@@ -292,10 +292,31 @@ TEST_F(ExportFlowTest, WhatAfterExportIsFollowedOnceEveryFileIsWritten) {
         EXPECT_EQ(QFileInfo::exists(out), c.writable);
         EXPECT_EQ(w->isVisible(), !c.closed);
         if (c.closed) {
-            EXPECT_EQ(w->workspace(), nullptr);
+            EXPECT_EQ(w->model().workspace(), nullptr);
         } else {
-            EXPECT_EQ(w->workspace()->state, c.after);
+            EXPECT_EQ(w->model().workspace()->state, c.after);
         }
+    }
+}
+
+// "Export all" when closing the window: the close returns at once, with the export running, and the window
+// closes once every picture is written; a write that fails keeps the medium, and its picture, open.
+TEST_F(ExportFlowTest, ClosingWithExportAllClosesOnlyOnceEveryPictureIsWritten) {
+    for (const bool writable : {true, false}) {
+        SCOPED_TRACE(writable ? "writable" : "unwritable");
+        // Two pictures go to a folder; one goes to a file in a folder that does not exist.
+        auto w = writable ? grabbedAndEditing({4, 11}) : grabbedAndEditing({4});
+        const QString dir = writable ? folder(QStringLiteral("exportall")) : tempPath(QStringLiteral("none"));
+        messages_->fileNames = {{writable ? dir : dir + QStringLiteral("/x.jpg")}};
+        acceptSaveForms();
+        messages_->choices = {0}; // "ExportAll"
+        EXPECT_FALSE(w->close());
+        EXPECT_TRUE(w->exports().running()) << "the close waited for the export";
+        ASSERT_TRUE(waitFor([&] { return !w->exports().running(); }));
+        settle();
+        EXPECT_EQ(w->isVisible(), !writable);
+        EXPECT_EQ(w->model().workspace() == nullptr, writable);
+        EXPECT_EQ(entriesIn(dir).size(), writable ? 2 : 0);
     }
 }
 
@@ -305,7 +326,7 @@ TEST_F(ExportFlowTest, WithoutASelectionTheCurrentFrameIsSavedAsDecodedUnderItsF
     w->exports().PushButtonEditingExportClicked(nullptr);
     EXPECT_EQ(said("PleaseChooseFrame"), 1);
     EXPECT_EQ(countTitled("PleaseChooseFrameTitle"), 1);
-    EXPECT_EQ(w->workspace()->state, SelectingFrame);
+    EXPECT_EQ(w->model().workspace()->state, SelectingFrame);
 
     moveTo(*w, 7);
     const QString dir = folder(QStringLiteral("frames"));
@@ -324,7 +345,7 @@ TEST_F(ExportFlowTest, WithoutASelectionTheCurrentFrameIsSavedAsDecodedUnderItsF
     EXPECT_EQ(filesIn(dir), (QStringList{"f.jpg", "f.tif"}));
     EXPECT_EQ(said("ErrorExtension."), 1);
     const cv::Mat tif = cv::imread((dir + QStringLiteral("/f.tif")).toStdString(), cv::IMREAD_UNCHANGED);
-    const cv::Mat frame = w->workspace()->sequence()->getCvImageAt(7, false);
+    const cv::Mat frame = w->model().workspace()->sequence()->getCvImageAt(7, false);
     ASSERT_EQ(tif.depth(), CV_16U);
     cv::Mat frame16;
     frame.convertTo(frame16, CV_16U, 257.0);
@@ -348,7 +369,7 @@ TEST_F(ExportFlowTest, ARawBurstIsGrabbedAndSavedAtFullSize) {
     auto w = makeWindow(1);
     ASSERT_TRUE(w->opening().openBurst(burst));
     grab(*w, {1});
-    EXPECT_EQ(w->workspace()->sequence()->displayImage().size(), preview);
+    EXPECT_EQ(w->model().workspace()->sequence()->displayImage().size(), preview);
     ASSERT_EQ(selections(*w).size(), 1u);
     EXPECT_EQ(selections(*w)[0]->image().size(), full);
 
@@ -373,7 +394,7 @@ TEST_F(ExportFlowTest, ClosingDuringAnExportAsksThenLeavesOnlyWholeFiles) {
     EXPECT_FALSE(w->opening().closeWorkspace()); // "No": the export goes on
     EXPECT_TRUE(w->exports().running());
     EXPECT_TRUE(w->opening().closeWorkspace());
-    EXPECT_EQ(w->workspace(), nullptr);
+    EXPECT_EQ(w->model().workspace(), nullptr);
     EXPECT_FALSE(w->exports().running());
     EXPECT_EQ(said("ExplClosingWorkspaceDuringExport"), 2);
     // What was written is whole; nothing half-written or temporary is left.
@@ -401,7 +422,7 @@ TEST_F(ExportFlowTest, CancelDuringTheWriteEndsTheExportAtOnceAndLeavesNoFile) {
     EXPECT_TRUE(w->exports().writesPending());
     EXPECT_FALSE(w->exports().running());
     EXPECT_EQ(ended, std::vector<bool>{false});
-    EXPECT_EQ(w->workspace()->state, Editing);
+    EXPECT_EQ(w->model().workspace()->state, Editing);
     EXPECT_NE(find<QStackedWidget>(*w, "stackedWidget_CentralWidgetBottom")->currentWidget()->objectName(),
               QStringLiteral("page_ProgressBar"));
     gate.open();
@@ -418,6 +439,37 @@ TEST_F(ExportFlowTest, CancelDuringTheWriteEndsTheExportAtOnceAndLeavesNoFile) {
     EXPECT_EQ(entriesIn(dir), QStringList{"held.jpg"});
     EXPECT_EQ(pictureSize(target), cv::Size(320, 180));
     EXPECT_EQ(ended, (std::vector<bool>{false, true}));
+}
+
+// A new export of the same name while the cancelled write is still held: the rendered picture waits for it,
+// the window going on meanwhile, and is written whole once the cancelled write has ended.
+TEST_F(ExportFlowTest, ANewWriteWaitsForACancelledOneWithoutHoldingTheWindow) {
+    const QString dir = folder(QStringLiteral("waiting")), target = dir + QStringLiteral("/held.jpg");
+    WriteGate gate(WriteStep::CopyExif);
+    auto w = exportHeldAt(gate, target);
+    find<QPushButton>(*w, "pushButton_ComputingCancel")->click();
+    // Were the window's thread to wait for the held write, only this watchdog would let it go on.
+    std::promise<void> checked;
+    std::atomic<bool> rescued{false};
+    std::thread watchdog([&gate, &rescued, until = checked.get_future()] {
+        if (until.wait_for(std::chrono::seconds(30)) == std::future_status::timeout) {
+            rescued = true;
+            gate.open();
+        }
+    });
+    w->exports().setWriteStepHook({});
+    messages_->fileNames = {{target}};
+    w->exports().PushButtonEditingExportClicked(nullptr);
+    EXPECT_TRUE(waitRendered(*w));
+    EXPECT_FALSE(rescued) << "the window waited for the cancelled write";
+    EXPECT_TRUE(w->exports().running());
+    EXPECT_EQ(entriesIn(dir).size(), 1) << "only the held write's temporary file";
+    checked.set_value();
+    watchdog.join();
+    gate.open();
+    ASSERT_TRUE(waitFor([&] { return !w->exports().writesPending(); }));
+    EXPECT_EQ(entriesIn(dir), QStringList{"held.jpg"});
+    EXPECT_EQ(pictureSize(target), cv::Size(320, 180));
 }
 
 // The window may go right after such a cancel: it waits for the writer, still held when the window starts

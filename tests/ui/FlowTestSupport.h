@@ -60,7 +60,9 @@ protected:
         EXPECT_TRUE(w->openMediaByPath(sceneClip()));
         return w;
     }
-    static void moveTo(LumoraV2& w, int index) { w.workspace()->sequence()->setCurrentFrame(index, true); }
+    static void moveTo(LumoraV2& w, int index) {
+        w.model().workspace()->sequence()->setCurrentFrame(index, true);
+    }
     // Grabs the frames at `indices` in turn.
     void grab(LumoraV2& w, const std::vector<int>& indices) {
         for (int i : indices) {
@@ -70,10 +72,10 @@ protected:
     }
     // Selections of the open workspace, in making order.
     static std::vector<SharpestImageSelection*> selections(LumoraV2& w) {
-        return w.workspace()->liveSelections();
+        return w.model().workspace()->liveSelections();
     }
     // The selection being edited, and waiting until its preview is rendered.
-    static SharpestImageSelection* edited(LumoraV2& w) { return w.workspace()->edited.data(); }
+    static SharpestImageSelection* edited(LumoraV2& w) { return w.model().workspace()->edited.data(); }
     static bool waitRendered(LumoraV2& w) {
         const bool done = waitFor([&] { return edited(w) && !edited(w)->rendering(); });
         settle();

@@ -54,7 +54,7 @@ TEST_F(FrameQualityStripTest, MarksTheSharpFrameAndGoesThere) {
     ASSERT_NE(button, nullptr);
     EXPECT_TRUE(button->isEnabled());
     button->click();
-    ASSERT_TRUE(waitFor([&] { return w->workspace()->sequence()->currentIndex() == 9; }, 5000));
+    ASSERT_TRUE(waitFor([&] { return w->model().workspace()->sequence()->currentIndex() == 9; }, 5000));
 }
 
 TEST_F(FrameQualityStripTest, ClosingOrReplacingWhileComputingLeavesNoRun) {

@@ -54,9 +54,10 @@ TEST_F(GhostOverlayTest, TheOverlayMarksTheMovingDiscsPathNotTheStillRoom) {
     find<QSpinBox>(*w, "spinBox_ImageStackingBefore")->setValue(scene.centre);
     find<QSpinBox>(*w, "spinBox_ImageStackingAfter")->setValue(files.size() - 1 - scene.centre);
     find<QPushButton>(*w, "pushButton_DefineParamsNext")->click();
-    ASSERT_TRUE(waitFor([&] { return !w->stacking().running() && w->workspace()->state == Editing; }));
+    ASSERT_TRUE(
+        waitFor([&] { return !w->stacking().running() && w->model().workspace()->state == Editing; }));
     ASSERT_TRUE(waitRendered(*w));
-    EXPECT_EQ(w->workspace()->stackedFrameCount, files.size());
+    EXPECT_EQ(w->model().workspace()->stackedFrameCount, files.size());
 
     QCheckBox* toggle = find<QCheckBox>(*w, "checkBox_ShowGhostMap");
     QSlider* rotation = find<QSlider>(*w, "horizontalSlider_Rotation_2");

@@ -47,16 +47,16 @@ TEST_F(OpeningTest, PhotoOpensForToneMappingWhateverItsSuffixSays) {
     ASSERT_TRUE(
         w->openMediaByPath(writeImage(QStringLiteral("Holiday Shot.PNG"), cv::Scalar(9, 9, 9), 64, 48)));
     EXPECT_TRUE(messages_->calls.empty());
-    EXPECT_EQ(w->workspace()->kind(), Workspace::Kind::Photo);
-    EXPECT_EQ(w->workspace()->state, Editing);
+    EXPECT_EQ(w->model().workspace()->kind(), Workspace::Kind::Photo);
+    EXPECT_EQ(w->model().workspace()->state, Editing);
     EXPECT_TRUE(w->windowTitle().contains(QStringLiteral("Holiday Shot[.png ")));
     EXPECT_EQ(statusText(*w), QStringLiteral("64x48"));
     EXPECT_EQ(w->opening().lastDirectory(), QDir(temp_.path()).absolutePath());
 
     messages_->choices = {1}; // edited work is discarded
     ASSERT_TRUE(w->opening().closeWorkspace());
-    EXPECT_EQ(w->workspace(), nullptr);
-    EXPECT_EQ(w->currentIndex(), -1);
+    EXPECT_EQ(w->model().workspace(), nullptr);
+    EXPECT_EQ(w->model().currentIndex(), -1);
     EXPECT_FALSE(w->windowTitle().contains(QStringLiteral("Holiday")));
     EXPECT_TRUE(statusText(*w).isEmpty());
     EXPECT_EQ(find<QStackedWidget>(*w, "stackedWidget_CentralWidget")->currentWidget()->objectName(),
@@ -64,7 +64,7 @@ TEST_F(OpeningTest, PhotoOpensForToneMappingWhateverItsSuffixSays) {
 
     // An unknown suffix that only the image reader takes opens as a photo too.
     ASSERT_TRUE(w->openMediaByPath(writeImage(QStringLiteral("scan.xyz"))));
-    EXPECT_EQ(w->workspace()->kind(), Workspace::Kind::Photo);
+    EXPECT_EQ(w->model().workspace()->kind(), Workspace::Kind::Photo);
     EXPECT_EQ(messages_->calls.size(), 1u) << "only the question on closing";
 }
 
@@ -81,14 +81,14 @@ TEST_F(OpeningTest, FilesNoReaderTakesAreReportedEachByWhatTheyClaimToBe) {
     // Unknown file, unreadable photo, unreadable video: three different explanations.
     EXPECT_NE(messages_->calls[0].title, messages_->calls[1].title);
     EXPECT_NE(messages_->calls[1].title, messages_->calls[2].title);
-    EXPECT_EQ(w->workspace(), nullptr);
+    EXPECT_EQ(w->model().workspace(), nullptr);
     EXPECT_TRUE(w->opening().recentFiles().isEmpty());
 
     // A burst holding a file that is not a photo is refused as a whole.
     messages_->calls.clear();
     drop(*w, {writeImage(QStringLiteral("a.jpg")), writeText(QStringLiteral("list.TXT"))});
     EXPECT_TRUE(onlyCall().text.contains(QStringLiteral("txt")));
-    EXPECT_EQ(w->workspace(), nullptr);
+    EXPECT_EQ(w->model().workspace(), nullptr);
 }
 
 TEST_F(OpeningTest, DroppingTwoPhotosOpensABurstInFileOrder) {
@@ -96,11 +96,11 @@ TEST_F(OpeningTest, DroppingTwoPhotosOpensABurstInFileOrder) {
     const QString b = writeImage(QStringLiteral("b.jpg"), cv::Scalar(200, 0, 0));
     const QString a = writeImage(QStringLiteral("a.jpg"), cv::Scalar(0, 200, 0));
     drop(*w, {b, a});
-    ASSERT_NE(w->workspace(), nullptr);
+    ASSERT_NE(w->model().workspace(), nullptr);
     EXPECT_TRUE(messages_->calls.empty());
-    EXPECT_EQ(w->workspace()->kind(), Workspace::Kind::Burst);
-    EXPECT_EQ(w->workspace()->state, SelectingFrame);
-    EXPECT_EQ(w->workspace()->sequence()->frameCount(), 2);
+    EXPECT_EQ(w->model().workspace()->kind(), Workspace::Kind::Burst);
+    EXPECT_EQ(w->model().workspace()->state, SelectingFrame);
+    EXPECT_EQ(w->model().workspace()->sequence()->frameCount(), 2);
     EXPECT_TRUE(w->windowTitle().contains(QStringLiteral("a[.jpg ")));
     EXPECT_EQ(statusText(*w), QStringLiteral("64x48, 25fps"));
     // Bursts are not recent files.
@@ -139,7 +139,7 @@ TEST_F(OpeningTest, RecentFilesKeepTheTwentyLatestWithoutDuplicates) {
 
     // A menu entry opens its file; a new window starts with the same list.
     actions[3]->trigger();
-    EXPECT_EQ(QDir::toNativeSeparators(w->workspace()->path()), expected[3]);
+    EXPECT_EQ(QDir::toNativeSeparators(w->model().workspace()->path()), expected[3]);
     auto again = makeWindow();
     EXPECT_EQ(again->opening().recentFiles().size(), 20);
     EXPECT_EQ(again->opening().recentFiles().front(), expected[3]);
@@ -163,7 +163,7 @@ TEST_F(OpeningTest, RecentFileThatIsGoneIsReportedAndForgotten) {
     EXPECT_TRUE(call.text.contains(QDir::toNativeSeparators(gone)));
     EXPECT_EQ(w->opening().recentFiles(), QStringList{QDir::toNativeSeparators(kept)});
     EXPECT_EQ(list->count(), 1);
-    EXPECT_EQ(w->workspace(), nullptr);
+    EXPECT_EQ(w->model().workspace(), nullptr);
 
     ASSERT_TRUE(QFile::remove(kept));
     find<QMenu>(*w, "menuRecent_videos")->actions().front()->trigger();
@@ -176,7 +176,7 @@ TEST_F(OpeningTest, RecentFileThatIsGoneIsReportedAndForgotten) {
 TEST_F(OpeningTest, ClosingOrOpeningAnotherWhileEditingAsksAndCancelKeepsTheWork) {
     auto w = makeWindow(1);
     ASSERT_TRUE(w->openMediaByPath(writeImage(QStringLiteral("photo.png"))));
-    ASSERT_EQ(w->workspace()->state, Editing);
+    ASSERT_EQ(w->model().workspace()->state, Editing);
     auto* close = find<QAction>(*w, "actionClose");
     EXPECT_EQ(close->shortcut(), QKeySequence(QStringLiteral("Ctrl+W")));
     EXPECT_TRUE(close->isEnabled());
@@ -187,35 +187,35 @@ TEST_F(OpeningTest, ClosingOrOpeningAnotherWhileEditingAsksAndCancelKeepsTheWork
     EXPECT_EQ(messages_->calls[0].what, QStringLiteral("choose"));
     EXPECT_EQ(messages_->calls[0].kind, MessageKind::Warning);
     EXPECT_EQ(messages_->choiceButtons[0].size(), 3) << "export all, discard, cancel";
-    EXPECT_NE(w->workspace(), nullptr);
+    EXPECT_NE(w->model().workspace(), nullptr);
 
     // Closing the window asks the same; Cancel keeps it open.
     messages_->choices = {2};
     EXPECT_FALSE(w->close());
     EXPECT_TRUE(w->isVisible());
-    EXPECT_NE(w->workspace(), nullptr);
+    EXPECT_NE(w->model().workspace(), nullptr);
     EXPECT_EQ(messages_->calls.size(), 2u);
 
     // A dismissed question keeps everything too.
     EXPECT_FALSE(w->close());
-    EXPECT_NE(w->workspace(), nullptr);
+    EXPECT_NE(w->model().workspace(), nullptr);
 
     // Opening another medium asks too: Cancel keeps this one and opens nothing, Discard opens the other.
     messages_->choices = {2};
     EXPECT_FALSE(w->openMediaByPath(writeImage(QStringLiteral("second.png"))));
-    EXPECT_TRUE(w->workspace()->path().endsWith(QStringLiteral("photo.png")));
+    EXPECT_TRUE(w->model().workspace()->path().endsWith(QStringLiteral("photo.png")));
     messages_->choices = {1};
     EXPECT_TRUE(w->openMediaByPath(writeImage(QStringLiteral("second.png"))));
-    EXPECT_TRUE(w->workspace()->path().endsWith(QStringLiteral("second.png")));
+    EXPECT_TRUE(w->model().workspace()->path().endsWith(QStringLiteral("second.png")));
 
     // Frame selection closes without asking.
     const size_t asked = messages_->calls.size();
     messages_->choices = {1};
     drop(*w, {writeImage(QStringLiteral("a.png")), writeImage(QStringLiteral("b.png"))});
     ASSERT_EQ(messages_->calls.size(), asked + 1); // the Editing question for second.png
-    ASSERT_EQ(w->workspace()->kind(), Workspace::Kind::Burst);
+    ASSERT_EQ(w->model().workspace()->kind(), Workspace::Kind::Burst);
     close->trigger();
-    EXPECT_EQ(w->workspace(), nullptr);
+    EXPECT_EQ(w->model().workspace(), nullptr);
     EXPECT_EQ(messages_->calls.size(), asked + 1);
     EXPECT_TRUE(w->close());
 }

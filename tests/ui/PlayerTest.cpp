@@ -30,7 +30,7 @@ protected:
         EXPECT_TRUE(w->openMediaByPath(QString::fromStdString(testMediaPath("counter_gop12.mp4"))));
         return w;
     }
-    ImagesSequence& sequence(LumoraV2& w) { return *w.workspace()->sequence(); }
+    ImagesSequence& sequence(LumoraV2& w) { return *w.model().workspace()->sequence(); }
     // The frame index read from the picture on screen.
     int shownIndex(LumoraV2& w) { return testmedia::decodeCounterIndex(shownPicture(w)); }
     // Waits for a pending seek to show its frame.
@@ -98,7 +98,7 @@ TEST_F(PlayerTest, ClosingWhilePlayingEndsThePlayer) {
     auto w = openCounter();
     QTimer::singleShot(50, [&] { EXPECT_TRUE(w->opening().closeWorkspace()); });
     w->player().playPauseVideo();
-    EXPECT_EQ(w->workspace(), nullptr);
+    EXPECT_EQ(w->model().workspace(), nullptr);
     EXPECT_TRUE(w->player().paused());
     EXPECT_TRUE(messages_->calls.empty());
 }
@@ -107,7 +107,7 @@ TEST_F(PlayerTest, TimelineDragsStayInsideTheTrimRange) {
     auto w = openCounter(3);
     seek(*w, 150);
     w->flow().PushButtonSelectImageNextClicked();
-    ASSERT_EQ(w->workspace()->state, DefiningParameters);
+    ASSERT_EQ(w->model().workspace()->state, DefiningParameters);
     ASSERT_EQ(sequence(*w).firstIndex(), 142);
     ASSERT_EQ(sequence(*w).lastIndex(), 158);
     QWidget* cursor = timelineItem(*w, "label_CursorPlayingBar");
@@ -185,7 +185,7 @@ TEST_F(PlayerTest, OneFrameVideoPlaysAndPlacesItsItemsAtTheStart) {
     EXPECT_EQ(shownIndex(*w), 0);
 
     find<QPushButton>(*w, "pushButton_GrabFrame")->click();
-    const auto grabbed = w->workspace()->liveSelections();
+    const auto grabbed = w->model().workspace()->liveSelections();
     ASSERT_EQ(grabbed.size(), 1u);
     EXPECT_EQ(centreX(grabbed.front()->pin()), bar->x());
 }

@@ -58,7 +58,7 @@ TEST_F(SelectionFlowTest, BasicKeepsThreeGrabbedFramesAndClassicHasNoLimit) {
 
 TEST_F(SelectionFlowTest, PinsStandOnTheirFramesTheSixteenthReusesTheFirstColourAndCloseRemovesThem) {
     auto w = openScene(2);
-    const int n = w->workspace()->sequence()->frameCount();
+    const int n = w->model().workspace()->sequence()->frameCount();
     grab(*w, {0, n - 1});
     for (int i = 1; i < 16; ++i)
         grab(*w, {i});
@@ -118,7 +118,7 @@ TEST_F(SelectionFlowTest, SteppingMovesThroughSharperFramesAndClampsAtBothEnds) 
     EXPECT_FALSE(plus->isEnabled());
     EXPECT_EQ(text->text(), translatedText("GenericSharpText").arg(100));
     // The picture is now that frame, as the sequence reads it.
-    const cv::Mat expected = w->workspace()->sequence()->getCvImageAt(14, false);
+    const cv::Mat expected = w->model().workspace()->sequence()->getCvImageAt(14, false);
     EXPECT_EQ(cv::norm(s->image(), expected, cv::NORM_INF), 0.0);
     for (int k = 0; k < 3; ++k)
         s->PushButtonMinusClicked();
@@ -135,11 +135,11 @@ TEST_F(SelectionFlowTest, NextNamesTheFramesEditsTheFirstAndBuildsTheStripAndBac
         auto w = openScene(mode);
         grab(*w, {1, 7});
         w->flow().PushButtonSelectImageNextClicked();
-        EXPECT_EQ(w->workspace()->state, Editing) << mode;
+        EXPECT_EQ(w->model().workspace()->state, Editing) << mode;
         const auto all = selections(*w);
         EXPECT_EQ(all[0]->exportName(), QStringLiteral("1"));
         EXPECT_EQ(all[1]->exportName(), QStringLiteral("2"));
-        EXPECT_EQ(w->workspace()->edited, all[0]);
+        EXPECT_EQ(w->model().workspace()->edited, all[0]);
         EXPECT_TRUE(all[0]->property("isSelected").toBool());
         EXPECT_FALSE(all[0]->pin()->isVisible());
         // Basic offers the three built-in presets; Classic the shipped file's.
@@ -160,11 +160,11 @@ TEST_F(SelectionFlowTest, NextNamesTheFramesEditsTheFirstAndBuildsTheStripAndBac
 
         // Back to selection by its step label: nothing is edited, the pins return, nothing is left to undo.
         press(find(*w, "label_Step1"));
-        ASSERT_EQ(w->workspace()->state, SelectingFrame);
-        EXPECT_EQ(w->workspace()->edited, nullptr);
+        ASSERT_EQ(w->model().workspace()->state, SelectingFrame);
+        EXPECT_EQ(w->model().workspace()->edited, nullptr);
         EXPECT_TRUE(all[0]->pin()->isVisible());
         EXPECT_FALSE(all[0]->property("isSelected").toBool());
-        EXPECT_EQ(w->workspace()->undo.undoCount() + w->workspace()->undo.redoCount(), 0);
+        EXPECT_EQ(w->model().workspace()->undo.undoCount() + w->model().workspace()->undo.redoCount(), 0);
         EXPECT_FALSE(undo->isEnabled());
         // Ctrl+Z reaches the handler all the same: it finds nothing to spend.
         w->editing().MenuActionUndoClicked();
@@ -179,7 +179,7 @@ TEST_F(SelectionFlowTest, BeforeAndAfterButtonsReachThePlayerFrameOnItsSideOnly)
     auto w = openScene(3);
     moveTo(*w, 15);
     w->flow().PushButtonSelectImageNextClicked();
-    ASSERT_EQ(w->workspace()->centreIndex, 15);
+    ASSERT_EQ(w->model().workspace()->centreIndex, 15);
     auto* before = find<QSpinBox>(*w, "spinBox_ImageStackingBefore");
     auto* after = find<QSpinBox>(*w, "spinBox_ImageStackingAfter");
     for (const Case c : {Case{10, 5, 0}, Case{22, 0, 7}, Case{15, 0, 0}, Case{0, 15, 0}}) {
@@ -188,8 +188,8 @@ TEST_F(SelectionFlowTest, BeforeAndAfterButtonsReachThePlayerFrameOnItsSideOnly)
         w->flow().PushButtonImageStacking_AfterClicked();
         EXPECT_EQ(before->value(), c.before) << c.player;
         EXPECT_EQ(after->value(), c.after) << c.player;
-        EXPECT_EQ(w->workspace()->sequence()->firstIndex(), 15 - c.before) << c.player;
-        EXPECT_EQ(w->workspace()->sequence()->lastIndex(), 15 + c.after) << c.player;
+        EXPECT_EQ(w->model().workspace()->sequence()->firstIndex(), 15 - c.before) << c.player;
+        EXPECT_EQ(w->model().workspace()->sequence()->lastIndex(), 15 + c.after) << c.player;
     }
 }
 
@@ -198,15 +198,15 @@ TEST_F(SelectionFlowTest, LeavingSelectionWhilePlayingChoosesTheFrameOnScreen) {
     int shownAtClick = -1;
     // Pressed while the clip plays: the player stops where it is, without another frame.
     QTimer::singleShot(300, [&] {
-        shownAtClick = w->workspace()->sequence()->currentIndex();
+        shownAtClick = w->model().workspace()->sequence()->currentIndex();
         w->flow().PushButtonSelectImageNextClicked();
     });
     w->player().playPauseVideo();
     EXPECT_TRUE(w->player().paused());
     ASSERT_GE(shownAtClick, 0);
-    EXPECT_EQ(w->workspace()->state, DefiningParameters);
-    EXPECT_EQ(w->workspace()->centreIndex, shownAtClick);
-    EXPECT_EQ(w->workspace()->sequence()->currentIndex(), shownAtClick);
+    EXPECT_EQ(w->model().workspace()->state, DefiningParameters);
+    EXPECT_EQ(w->model().workspace()->centreIndex, shownAtClick);
+    EXPECT_EQ(w->model().workspace()->sequence()->currentIndex(), shownAtClick);
 }
 
 } // namespace

@@ -41,16 +41,18 @@ protected:
     std::unique_ptr<LumoraV2> startLongRun() {
         auto w = defineRun(15, 15, 14, 2);
         find<QPushButton>(*w, "pushButton_DefineParamsNext")->click();
-        EXPECT_EQ(w->workspace()->state, Stacking);
+        EXPECT_EQ(w->model().workspace()->state, Stacking);
         // Two frames merged: the run is well under way.
         EXPECT_TRUE(waitFor([&] {
-            const StackingEngine* e = w->workspace()->stackingEngine();
+            const StackingEngine* e = w->model().workspace()->stackingEngine();
             return e && e->currentFrame() >= 2;
         }));
         return w;
     }
     void clickCancel(LumoraV2& w) { find<QPushButton>(w, "pushButton_ComputingCancel")->click(); }
-    static bool idle(LumoraV2& w) { return !w.stacking().running() && w.workspace()->state != Stacking; }
+    static bool idle(LumoraV2& w) {
+        return !w.stacking().running() && w.model().workspace()->state != Stacking;
+    }
 };
 
 TEST_F(StackingFlowTest, KeepingTheImageEditsWhatWasMergedSoFar) {
@@ -65,8 +67,8 @@ TEST_F(StackingFlowTest, KeepingTheImageEditsWhatWasMergedSoFar) {
     ASSERT_TRUE(waitFor([&] { return idle(*w); }));
     // The light image was offered for saving (declined here), then editing began on it.
     EXPECT_EQ(said("RecommendedSavingHDRimage"), 1);
-    EXPECT_EQ(w->workspace()->state, Editing);
-    const int merged = w->workspace()->stackedFrameCount;
+    EXPECT_EQ(w->model().workspace()->state, Editing);
+    const int merged = w->model().workspace()->stackedFrameCount;
     EXPECT_GE(merged, 2);
     EXPECT_LT(merged, 30);
     ASSERT_EQ(selections(*w).size(), 1u);
@@ -76,8 +78,8 @@ TEST_F(StackingFlowTest, KeepingTheImageEditsWhatWasMergedSoFar) {
     EXPECT_EQ(result->image().type(), CV_32FC3);
     EXPECT_TRUE(result->exportName().endsWith(QStringLiteral("%1)").arg(merged)))
         << qPrintable(result->exportName());
-    EXPECT_EQ(w->workspace()->edited, result);
-    EXPECT_EQ(w->workspace()->stackingEngine(), nullptr);
+    EXPECT_EQ(w->model().workspace()->edited, result);
+    EXPECT_EQ(w->model().workspace()->stackingEngine(), nullptr);
 }
 
 TEST_F(StackingFlowTest, CancelOnTheQuestionLetsTheRunGoOn) {
@@ -85,35 +87,35 @@ TEST_F(StackingFlowTest, CancelOnTheQuestionLetsTheRunGoOn) {
     messages_->choices = {2};
     clickCancel(*w);
     EXPECT_TRUE(w->stacking().running());
-    EXPECT_EQ(w->workspace()->state, Stacking);
+    EXPECT_EQ(w->model().workspace()->state, Stacking);
     EXPECT_TRUE(find(*w, "Panel_ProgressBar")->isEnabled());
     // A closed box is the same as Cancel.
     clickCancel(*w);
     EXPECT_TRUE(w->stacking().running());
     w->flow().PushButtonComputingCancelClicked(false);
     ASSERT_TRUE(waitFor([&] { return idle(*w); }));
-    EXPECT_EQ(w->workspace()->state, DefiningParameters);
+    EXPECT_EQ(w->model().workspace()->state, DefiningParameters);
 }
 
 TEST_F(StackingFlowTest, ClosingWhileThreadsWorkStopsThemFirst) {
     {
         auto w = startLongRun();
         w->opening().MenuActionCloseClicked();
-        EXPECT_EQ(w->workspace(), nullptr);
+        EXPECT_EQ(w->model().workspace(), nullptr);
         EXPECT_FALSE(w->stacking().running());
         EXPECT_TRUE(messages_->calls.empty());
     }
     {
         auto w = startLongRun();
         EXPECT_TRUE(w->close());
-        EXPECT_EQ(w->workspace(), nullptr);
+        EXPECT_EQ(w->model().workspace(), nullptr);
     }
     {
         // Grabbed frames search in the background; closing at once must not wait on them or lose them.
         auto w = openScene(2);
         grab(*w, {0, 4, 8, 12, 16, 20});
         w->opening().MenuActionCloseClicked();
-        EXPECT_EQ(w->workspace(), nullptr);
+        EXPECT_EQ(w->model().workspace(), nullptr);
     }
     {
         // And destroying the window while a search runs.
@@ -131,18 +133,18 @@ TEST_F(StackingFlowTest, ParameterChangesAreUndoneAndRedoneThroughTheMenu) {
     auto* quality = find<QComboBox>(*w, "comboBox_Quality");
     auto* align = find<QCheckBox>(*w, "checkBox_Align");
     auto* before = find<QSpinBox>(*w, "spinBox_ImageStackingBefore");
-    const StackingChoices& choices = w->workspace()->stacking;
+    const StackingChoices& choices = w->model().workspace()->stacking;
     ASSERT_FALSE(undo->isEnabled());
     quality->setCurrentIndex(2);
     align->setChecked(false);
     before->setValue(3);
     EXPECT_TRUE(undo->isEnabled());
-    EXPECT_EQ(w->workspace()->sequence()->firstIndex(), 12);
+    EXPECT_EQ(w->model().workspace()->sequence()->firstIndex(), 12);
 
     undo->trigger();
     EXPECT_EQ(before->value(), 8);
     EXPECT_EQ(choices.framesBefore, 8);
-    EXPECT_EQ(w->workspace()->sequence()->firstIndex(), 7); // the trim marker follows
+    EXPECT_EQ(w->model().workspace()->sequence()->firstIndex(), 7); // the trim marker follows
     undo->trigger();
     EXPECT_TRUE(align->isChecked());
     EXPECT_TRUE(choices.align);
@@ -168,7 +170,7 @@ class SearchTest : public StackingFlowTest {
 protected:
     // Sharpness of every frame of the clip, measured here.
     std::vector<float> allSharpness(LumoraV2& w) {
-        ImagesSequence* s = w.workspace()->sequence();
+        ImagesSequence* s = w.model().workspace()->sequence();
         std::vector<float> out;
         for (int i = 0; i < s->frameCount(); ++i)
             out.push_back(sharpness(s->getCvImageAt(i, false)));
@@ -179,7 +181,7 @@ protected:
         find<QSpinBox>(w, "spinBox_FindSharpestImage")->setValue(radius);
         find<QPushButton>(w, "pushButton_FindSharpestImage")->click();
         EXPECT_TRUE(waitFor([&] { return !w.search().running(); }));
-        EXPECT_EQ(w.workspace()->state, SelectingFrame);
+        EXPECT_EQ(w.model().workspace()->state, SelectingFrame);
     }
     std::vector<ProSharpestImageSelection*> entries(LumoraV2& w, const char* area) {
         const auto found = find(w, area)->findChildren<ProSharpestImageSelection*>();
@@ -241,7 +243,7 @@ TEST_F(SearchTest, StoppingTheSearchKeepsThePreviousResults) {
     find<QPushButton>(*w, "pushButton_FindSharpestImage")->click();
     clickCancel(*w);
     ASSERT_TRUE(waitFor([&] { return !w->search().running(); }));
-    EXPECT_EQ(w->workspace()->state, SelectingFrame);
+    EXPECT_EQ(w->model().workspace()->state, SelectingFrame);
     EXPECT_EQ(entries(*w, "frame_SelectedImage"), before);
 }
 

@@ -29,11 +29,11 @@ protected:
         for (int i = 0; i < frames; ++i)
             files << writeImage(QStringLiteral("shot_%1.png").arg(i), cv::Scalar(20 * i, 60, 120));
         ASSERT_TRUE(w.opening().openBurst(files));
-        ASSERT_NE(w.workspace(), nullptr);
+        ASSERT_NE(w.model().workspace(), nullptr);
     }
     void openPhoto(LumoraV2& w) {
         ASSERT_TRUE(w.openMediaByPath(writeImage(QStringLiteral("photo.png"))));
-        ASSERT_FALSE(w.workspace()->hasSequence());
+        ASSERT_FALSE(w.model().workspace()->hasSequence());
     }
     void setState(LumoraV2& w, WorkspaceState s, ActiveTool tool = NoTool) {
         w.model().setState(s);
@@ -153,8 +153,8 @@ TEST_F(WorkflowTest, ToolActiveDisablesThePanelsAndKeepsPagesAndActions) {
 
     // Cancelling the tool is back to editing, comparison included.
     w->findChild<QPushButton*>(QStringLiteral("pushButton_CancelTool"))->click();
-    EXPECT_EQ(w->workspace()->state, Editing);
-    EXPECT_EQ(w->workspace()->activeTool, NoTool);
+    EXPECT_EQ(w->model().workspace()->state, Editing);
+    EXPECT_EQ(w->model().workspace()->activeTool, NoTool);
     EXPECT_FALSE(hidden(*w, "frame_BeforeAfter"));
     EXPECT_TRUE(hidden(*w, "frame_ToolsBottom"));
 }
@@ -169,22 +169,22 @@ TEST_F(WorkflowTest, BasicSelectionRefusesLaterStepsAndIgnoresItsOwn) {
     ASSERT_EQ(refusals(), 2);
     EXPECT_EQ(messages_->calls[0].kind, MessageKind::Error);
     EXPECT_EQ(messages_->calls[1].text, messages_->calls[0].text);
-    EXPECT_EQ(w->workspace()->state, SelectingFrame);
+    EXPECT_EQ(w->model().workspace()->state, SelectingFrame);
     // Next without a grabbed frame asks for one: another message.
     w->steps().goToStep(2);
     ASSERT_EQ(refusals(), 3);
     EXPECT_NE(messages_->calls[2].text, messages_->calls[0].text);
-    EXPECT_EQ(w->workspace()->state, SelectingFrame);
+    EXPECT_EQ(w->model().workspace()->state, SelectingFrame);
 }
 
 TEST_F(WorkflowTest, ProStepsMoveBetweenSelectionAndParameters) {
     auto w = makeWindow(3);
     openBurst(*w, 6);
-    ImagesSequence* sequence = w->workspace()->sequence();
+    ImagesSequence* sequence = w->model().workspace()->sequence();
     sequence->setCurrentFrame(3, true);
     w->steps().goToStep(2);
-    EXPECT_EQ(w->workspace()->state, DefiningParameters);
-    EXPECT_EQ(w->workspace()->centreIndex, 3);
+    EXPECT_EQ(w->model().workspace()->state, DefiningParameters);
+    EXPECT_EQ(w->model().workspace()->centreIndex, 3);
     EXPECT_EQ(topMenu(*w, "selectMenu"), QStringLiteral("2"));
     EXPECT_EQ(find<QLabel>(*w, "label_CursorSelectorFlag")->text(), QStringLiteral("3"));
     // Eight frames each side do not fit: the counts are limited by the ends of the medium.
@@ -195,16 +195,16 @@ TEST_F(WorkflowTest, ProStepsMoveBetweenSelectionAndParameters) {
 
     w->steps().goToStep(4);
     EXPECT_EQ(refusals(), 1);
-    EXPECT_EQ(w->workspace()->state, DefiningParameters);
+    EXPECT_EQ(w->model().workspace()->state, DefiningParameters);
 
     w->steps().goToStep(1);
-    EXPECT_EQ(w->workspace()->state, SelectingFrame);
+    EXPECT_EQ(w->model().workspace()->state, SelectingFrame);
     EXPECT_EQ(sequence->firstIndex(), 0);
     EXPECT_EQ(sequence->lastIndex(), 5);
 
     setState(*w, Editing);
     w->steps().goToStep(2);
-    EXPECT_EQ(w->workspace()->state, DefiningParameters);
+    EXPECT_EQ(w->model().workspace()->state, DefiningParameters);
     EXPECT_EQ(currentPage(*w, "stackedWidget_VerticalDock"), QStringLiteral("page_PRO_DefineParams"));
 }
 
@@ -226,7 +226,7 @@ TEST_F(WorkflowTest, TheModelAnnouncesARemovedEditedPictureAndNothingOnceTheMedi
     model.setState(Editing); // already editing
     model.removeSelection(photo);
     EXPECT_EQ(model.edited(), nullptr);
-    EXPECT_TRUE(w->workspace()->liveSelections().empty());
+    EXPECT_TRUE(w->model().workspace()->liveSelections().empty());
     EXPECT_EQ(selectionsAnnounced, 1);
     EXPECT_EQ(editedAnnounced, 1);
     EXPECT_EQ(statesAnnounced, 0);

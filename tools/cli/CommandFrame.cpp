@@ -61,7 +61,7 @@ Frame frameOf(ImagesSequence& sequence, int index, const char* what) {
     } else {
         frame.image = sequence.getCvImageAt(index, false, true, false);
         frame.exifSource = sequence.sourceFileOf(index);
-        startRecipe(sequence, QString(), 0, HdrChoices{}, &frame.recipe, &frame.recipeProblem);
+        frame.recipeProblem = startRecipe(sequence, QString(), 0, HdrChoices{}, &frame.recipe).reason();
     }
     return frame;
 }
@@ -89,7 +89,7 @@ Frame readFrame(const std::vector<std::string>& media, int index) {
     } else {
         frame.image = readImage(first);
         frame.exifSource = first;
-        startImageRecipe(first, QString(), 0, HdrChoices{}, &frame.recipe, &frame.recipeProblem);
+        frame.recipeProblem = startImageRecipe(first, QString(), 0, HdrChoices{}, &frame.recipe).reason();
     }
     if (frame.image.empty() && frame.problem.empty())
         frame.problem = "frame " + std::to_string(index) + " cannot be read";

@@ -213,8 +213,7 @@ int runStack(const QStringList& args) {
     if (!written.exifWarning.empty())
         std::fprintf(stderr, "lumora-cli stack: warning: EXIF not copied: %s\n", written.exifWarning.c_str());
     Recipe recipe;
-    std::string problem;
-    startRecipe(*sequence, out, bits, hdr, &recipe, &problem);
+    const std::string problem = startRecipe(*sequence, out, bits, hdr, &recipe).reason();
     recordStack(&recipe, stack, index, params);
     return finishRecipe(line, recipe, problem, out);
 }

@@ -245,15 +245,16 @@ Rendered render(const cv::Mat& light, const ControlPositions& positions, const T
     QElapsedTimer timer;
     timer.start();
     Rendered r;
-    r.image = engine.renderFullSize();
+    Result<cv::Mat> rendered = engine.renderFullSize();
+    r.image = rendered.take();
     r.seconds = secondsSince(timer);
     r.operatorIndex = engine.params().operatorIndex;
     for (int stage = 0; stage < ToneMapEngine::StageOutput; ++stage)
         r.timings.insert(QLatin1String(ToneMapEngine::stepName(stage)),
                          engine.lastStageSeconds()[static_cast<std::size_t>(stage)]);
     // A failed render leaves the engine's previous output, the untoned image: never written as the result.
-    if (engine.lastOutcome() != RunOutcome::Finished)
-        r.error = engine.lastError().empty() ? "the render was interrupted" : engine.lastError();
+    if (!rendered)
+        r.error = rendered.reason();
     else if (isLinearFormat(o.out.toStdString())) {
         r.light = engine.lightUnderGeometry();
         r.exposureStops = engine.params().exposure;
@@ -389,8 +390,7 @@ int runTonemap(const QStringList& args) {
     if (status != 0)
         return status;
     Recipe recipe;
-    std::string problem;
-    startImageRecipe(in.toStdString(), o.out, bits, o.hdr, &recipe, &problem);
+    const std::string problem = startImageRecipe(in.toStdString(), o.out, bits, o.hdr, &recipe).reason();
     recipe.tone = positions;
     recipe.rotation = o.rotate.value_or(0);
     recipe.crop = o.crop;
@@ -629,8 +629,7 @@ int runRender(const QStringList& args) {
     if (status != 0)
         return status;
     Recipe recipe;
-    std::string problem;
-    startRecipe(*sequence, o.out, bits, o.hdr, &recipe, &problem);
+    const std::string problem = startRecipe(*sequence, o.out, bits, o.hdr, &recipe).reason();
     recordStack(&recipe, stack, index, params);
     recipe.tone = positions;
     recipe.rotation = o.rotate.value_or(0);

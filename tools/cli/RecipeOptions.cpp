@@ -17,8 +17,12 @@ int finishRecipe(const CommandLine& line, const Recipe& recipe, const std::strin
     if (line.isSet(QStringLiteral("no-recipe")))
         return 0;
     std::string error = problem;
-    if (error.empty() && writeRecipe(recipe, out.toStdString(), &error))
-        return 0;
+    if (error.empty()) {
+        const Status written = writeRecipe(recipe, out.toStdString());
+        if (written)
+            return 0;
+        error = written.reason();
+    }
     std::fprintf(stderr, "lumora-cli %s: the picture is written, but not its recipe: %s\n", line.command(),
                  error.c_str());
     return 1;

@@ -39,7 +39,7 @@ bool settled(LumoraV2& w) {
     QElapsedTimer clock;
     clock.start();
     const auto done = [&] {
-        const Workspace* ws = w.workspace();
+        const Workspace* ws = w.model().workspace();
         if (!ws || !ws->edited || ws->edited->rendering())
             return false;
         for (const auto& strip : {w.editing().strips().builtIn(), w.editing().strips().user()})

@@ -52,7 +52,7 @@ int shootStrip(const QString& language, const QString& name, const Save& save, c
         std::fprintf(stderr, "lumora_screenshots: the quality strip was not computed\n");
         return 1;
     }
-    w->player().showFrameIndex(w->workspace()->sequence()->frameCount() / 3);
+    w->player().showFrameIndex(w->model().workspace()->sequence()->frameCount() / 3);
     w->player().TimerTimeoutShowFrameIndex();
     save(*w, name);
     return 0;
@@ -69,14 +69,14 @@ int shootOverlay(const QString& language, const QString& name, const Save& save,
         return 1;
     }
     const int centre = static_cast<int>(files.size()) / 2;
-    w->workspace()->sequence()->setCurrentFrame(centre, true);
+    w->model().workspace()->sequence()->setCurrentFrame(centre, true);
     w->flow().PushButtonSelectImageNextClicked();
     w->findChild<QSpinBox*>(QStringLiteral("spinBox_ImageStackingBefore"))->setValue(centre);
     w->findChild<QSpinBox*>(QStringLiteral("spinBox_ImageStackingAfter"))
         ->setValue(files.size() - 1 - centre);
     w->stacking().PushButtonDefineParamsNextClicked();
     const auto edited = [&] {
-        const Workspace* ws = w->workspace();
+        const Workspace* ws = w->model().workspace();
         return !w->stacking().running() && ws->state == Editing && ws->edited && !ws->edited->rendering();
     };
     if (!waitUntil(edited) || !w->editing().ghostToggle()->isEnabled()) {

@@ -115,7 +115,7 @@ void shootPro(const QString& clip, const QString& suffix) {
     settle();
     if (!w.openMediaByPath(clip))
         return fail("cannot open the scene clip");
-    w.workspace()->sequence()->setCurrentFrame(25, true);
+    w.model().workspace()->sequence()->setCurrentFrame(25, true);
     w.flow().PushButtonSelectImageNextClicked();
     w.findChild<QSpinBox*>(QStringLiteral("spinBox_ImageStackingBefore"))->setValue(2);
     w.findChild<QSpinBox*>(QStringLiteral("spinBox_ImageStackingAfter"))->setValue(2);
@@ -124,7 +124,7 @@ void shootPro(const QString& clip, const QString& suffix) {
 
     w.stacking().PushButtonDefineParamsNextClicked();
     if (!waitUntil([&] {
-            const StackingEngine* e = w.workspace()->stackingEngine();
+            const StackingEngine* e = w.model().workspace()->stackingEngine();
             return e && e->currentFrame() >= 1 && e->progressPercent() > 20.f;
         }))
         return fail("the stacking did not start");
@@ -139,13 +139,13 @@ void shootPro(const QString& clip, const QString& suffix) {
             box->close();
     });
     decline.start(50);
-    if (!waitUntil([&] { return !w.stacking().running() && w.workspace()->state == Editing; }))
+    if (!waitUntil([&] { return !w.stacking().running() && w.model().workspace()->state == Editing; }))
         return fail("the stacking did not end in editing");
     decline.stop();
     waitUntil([&] {
         const auto strip = w.editing().strips().builtIn();
-        return w.workspace()->edited && !w.workspace()->edited->rendering() && !strip.empty() &&
-               strip.back()->hasThumbnail();
+        return w.model().workspace()->edited && !w.model().workspace()->edited->rendering() &&
+               !strip.empty() && strip.back()->hasThumbnail();
     });
     save(w, QStringLiteral("editing-stacking-result") + suffix);
 
@@ -157,7 +157,7 @@ void shootPro(const QString& clip, const QString& suffix) {
 
     // Back to the clip: the frames sharper than a blurred one, the pin of the first shown.
     w.steps().goToStep(1);
-    w.workspace()->sequence()->setCurrentFrame(20, true);
+    w.model().workspace()->sequence()->setCurrentFrame(20, true);
     w.findChild<QSpinBox*>(QStringLiteral("spinBox_FindSharpestImage"))->setValue(6);
     w.search().PushButtonFindSharpestImageClicked();
     if (!waitUntil([&] { return !w.search().running(); }))
@@ -183,13 +183,13 @@ void shootGrabbed(const QString& clip, const QString& suffix) {
     if (!w.openMediaByPath(clip))
         return fail("cannot open the scene clip");
     for (int frame : {6, 22, 41}) {
-        w.workspace()->sequence()->setCurrentFrame(frame, true);
+        w.model().workspace()->sequence()->setCurrentFrame(frame, true);
         w.flow().grabCurrentFrame();
     }
     w.player().showFrameIndex(22);
     w.player().TimerTimeoutShowFrameIndex();
     waitUntil([&] {
-        for (SharpestImageSelection* s : w.workspace()->liveSelections())
+        for (SharpestImageSelection* s : w.model().workspace()->liveSelections())
             if (s->candidates().empty())
                 return false;
         return true;
@@ -239,7 +239,7 @@ void shootLanguage(const QString& language) {
             ++failures;
             return;
         }
-        const int frames = w->workspace()->sequence()->frameCount();
+        const int frames = w->model().workspace()->sequence()->frameCount();
         w->player().showFrameIndex(frames * 2 / 5);
         w->player().TimerTimeoutShowFrameIndex();
         save(*w, QStringLiteral("video-basic") + suffix);
@@ -248,7 +248,7 @@ void shootLanguage(const QString& language) {
     {
         auto w = window(messages);
         w->openMediaByPath(clip);
-        const int frames = w->workspace()->sequence()->frameCount();
+        const int frames = w->model().workspace()->sequence()->frameCount();
         w->player().showFrameIndex(frames / 2);
         w->player().TimerTimeoutShowFrameIndex();
         save(*w, QStringLiteral("video-pro") + suffix);
