@@ -4,6 +4,9 @@
 
 #include <QThread>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
@@ -16,6 +19,13 @@
 #include <vector>
 
 namespace lumora {
+
+void lowerThisThreadsPriority() {
+    // On Linux the nice value belongs to the thread, and threads started from it later inherit it.
+    constexpr int kLowest = 19;
+    if (setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kLowest) != 0)
+        logError("Parallel", "cannot lower a background thread's priority");
+}
 
 int workerCount(WorkerUse use) {
     const int cores = std::max(1, QThread::idealThreadCount());

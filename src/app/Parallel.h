@@ -29,4 +29,9 @@ bool parallelFor(int tasks, int workers, const char* place, const std::function<
 bool parallelInterleaved(int workers, const char* place,
                          const std::function<void(int first, int step)>& body);
 
+// Lowers the calling thread to the lowest priority for good (the threads it starts later inherit it), so that
+// background work nobody waits for takes a core only when the window's own work leaves one. Call it only on
+// a thread of one's own, such as a background run's: an unprivileged thread cannot raise its priority again.
+void lowerThisThreadsPriority();
+
 } // namespace lumora

@@ -1,5 +1,5 @@
 #include "ui/FrameQualityController.h"
-
+#include "app/Parallel.h"
 #include "app/Settings.h"
 #include "i18n/LanguageEngine.h"
 #include "ui/QualityStripWidget.h"
@@ -84,8 +84,12 @@ void FrameQualityController::startForMedium() {
     FrameQualityOptions options;
     options.batch = 4; // a cancel is heard within a few frames
     runSession_ = model_.session();
-    run_.start(
-        [media, options](RunControl& control) { return computeFrameQuality(media, options, control); });
+    run_.start([media, options](RunControl& control) {
+        // The strip is a bonus the user does not wait for: its thread and its decoder's threads take a core
+        // only when the player and the window leave one.
+        lowerThisThreadsPriority();
+        return computeFrameQuality(media, options, control);
+    });
 }
 
 void FrameQualityController::runEnded() {
