@@ -303,7 +303,8 @@ void LumoraV2::connectControllers() {
 
     // A recipe is made again through the same flow as by hand.
     RecipeController* recipes = recipes_.get();
-    recipes->setCloseWorkspace([opening] { return opening->closeWorkspace(); });
+    recipes->setCloseWorkspace(
+        [opening](std::function<void()> then) { return opening->closeWorkspace(std::move(then)); });
     connect(recipes, &RecipeController::modeUpdateRequested, steps, &StepsController::updateMode);
     connect(recipes, &RecipeController::openRequested, opening, &OpeningController::openByPath);
     connect(recipes, &RecipeController::burstRequested, opening, &OpeningController::openBurst);

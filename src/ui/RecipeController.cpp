@@ -90,13 +90,17 @@ bool RecipeController::open(const QString& path) {
     }
     if (!acceptWarnings(path, reading))
         return false;
-    if (closeWorkspace_ && !closeWorkspace_())
+    return proceed(reading.recipe, pictureNameOf(path));
+}
+
+bool RecipeController::proceed(const Recipe& recipe, const QString& exportName) {
+    // Exporting everything first closes the medium later: the recipe goes on from there.
+    if (closeWorkspace_ && !closeWorkspace_([this, recipe, exportName] { proceed(recipe, exportName); }))
         return false;
     waitForRender_ = {};
     pending_.reset();
-    const Recipe& recipe = reading.recipe;
     if (recipe.tone || recipe.stacking)
-        pending_ = Pending{recipe, pictureNameOf(path), false};
+        pending_ = Pending{recipe, exportName, false};
     // The mode can change only while nothing is open.
     const int mode = modeFor(recipe, ctx_.model.mode());
     if (mode != ctx_.model.mode()) {

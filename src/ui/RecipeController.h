@@ -24,8 +24,10 @@ class RecipeController : public QObject {
 public:
     explicit RecipeController(const WindowContext& context);
 
-    // How the open medium is closed first, asking the user; false when they keep it.
-    void setCloseWorkspace(std::function<bool()> close) { closeWorkspace_ = std::move(close); }
+    // How the open medium is closed first, asking the user; false when it is not closed now. When the user
+    // exports everything first, `then` runs once the medium has closed after the exports.
+    using CloseWorkspace = std::function<bool(std::function<void()> then)>;
+    void setCloseWorkspace(CloseWorkspace close) { closeWorkspace_ = std::move(close); }
     // Opens the recipe at `path` as the menu does once a file is chosen; false when nothing was opened or
     // the recipe's frames cannot be reached.
     bool open(const QString& path);
@@ -55,6 +57,8 @@ private:
     void refuse(const QString& path, const QString& reason);
     // The warnings of the reading, in one message; false when the user stops at a changed source.
     bool acceptWarnings(const QString& path, const RecipeReading& reading);
+    // Closes the open medium, then makes the accepted recipe's picture again.
+    bool proceed(const Recipe& recipe, const QString& exportName);
     bool openSource(const Recipe& recipe);
     // Sets the stacking parameter page to the recipe's choices, through its own controls.
     void showStackingChoices(const StackingChoices& choices);
@@ -71,7 +75,7 @@ private:
     };
 
     WindowContext ctx_;
-    std::function<bool()> closeWorkspace_;
+    CloseWorkspace closeWorkspace_;
     std::optional<Pending> pending_;
     QMetaObject::Connection waitForRender_;
     QString lastDirectory_;
