@@ -15,7 +15,7 @@ namespace {
 constexpr std::size_t kPage = std::size_t(2) << 20;
 // Freed mappings kept for the next large matrix: a fresh mapping costs the kernel zeroing every page (a
 // third of a 12 MP render's time went there), a reused one nothing. Bounded, for the idle window.
-constexpr std::size_t kHeldLimit = std::size_t(512) << 20;
+constexpr std::size_t kDefaultHeldLimit = std::size_t(512) << 20;
 
 std::size_t roundUp(std::size_t n) {
     return (n + kPage - 1) / kPage * kPage;
@@ -60,11 +60,31 @@ public:
         delete u;
     }
 
+    void setHeldLimit(std::size_t bytes) const {
+        std::vector<Block> drop;
+        {
+            std::lock_guard<std::mutex> lock(m_);
+            heldLimit_ = bytes;
+            trim(&drop);
+        }
+        for (const Block& b : drop)
+            munmap(b.p, b.length);
+    }
+
 private:
     struct Block {
         void* p;
         std::size_t length;
     };
+
+    // Moves the oldest held mappings into `drop` until the rest fit the limit. Called with m_ held.
+    void trim(std::vector<Block>* drop) const {
+        while (heldBytes_ > heldLimit_) {
+            drop->push_back(held_.front());
+            heldBytes_ -= held_.front().length;
+            held_.erase(held_.begin());
+        }
+    }
 
     // The smallest held mapping of at least `length` bytes, its tail beyond `length` given back to the
     // system. Without one, every held mapping is given back before a new one is made: so the held mappings
@@ -99,11 +119,7 @@ private:
             std::lock_guard<std::mutex> lock(m_);
             held_.push_back({p, length});
             heldBytes_ += length;
-            while (heldBytes_ > kHeldLimit) { // the oldest go first
-                drop.push_back(held_.front());
-                heldBytes_ -= held_.front().length;
-                held_.erase(held_.begin());
-            }
+            trim(&drop);
         }
         for (const Block& b : drop)
             munmap(b.p, b.length);
@@ -130,6 +146,7 @@ private:
     mutable std::mutex m_;
     mutable std::vector<Block> held_;
     mutable std::size_t heldBytes_ = 0;
+    mutable std::size_t heldLimit_ = kDefaultHeldLimit;
 };
 
 LargePageAllocator* allocator() {
@@ -143,6 +160,10 @@ LargePageAllocator* allocator() {
 void useLargePagesForImages() {
     static std::once_flag once;
     std::call_once(once, [] { cv::Mat::setDefaultAllocator(allocator()); });
+}
+
+void keepFreedImageMemoryUpTo(std::size_t bytes) {
+    allocator()->setHeldLimit(bytes);
 }
 
 } // namespace lumora

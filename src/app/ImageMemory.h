@@ -13,6 +13,11 @@ namespace lumora {
 // Smaller matrices are allocated as before. Safe to call more than once and from any thread.
 void useLargePagesForImages();
 
+// Bounds the freed mappings kept for reuse (512 MB unless set; a one-job process keeps that many) and gives
+// back at once what lies beyond the bound. A process that stays open between pictures keeps less, so its
+// idle size stays near what its open pictures need.
+void keepFreedImageMemoryUpTo(std::size_t bytes);
+
 // Below this the C library reuses freed heap memory by itself; from here on it maps every block afresh.
 constexpr std::size_t kLargeImageBytes = std::size_t(32) << 20;
 

@@ -4,8 +4,12 @@
 
 #include <opencv2/core.hpp>
 
+#include <sys/mman.h>
+
+#include <cerrno>
 #include <cstdint>
 #include <gtest/gtest.h>
+#include <vector>
 
 namespace {
 
@@ -38,6 +42,22 @@ TEST(ImageMemory, LargeMatricesAreAlignedWorkAndAreReusedSmallOnesAreLeftAlone) 
     EXPECT_EQ(wrapped.ptr<float>(1)[1], 4.f);
     cv::Mat small(10, 10, CV_8U, cv::Scalar(7));
     EXPECT_EQ(cv::sum(small)[0], 700.0);
+
+    // A lower bound gives back at once what it no longer keeps, and a freed matrix beyond it is not kept.
+    const auto isMapped = [](const uchar* p, std::size_t bytes) {
+        std::vector<unsigned char> pages((bytes + 4095) / 4096);
+        return mincore(const_cast<uchar*>(p), bytes, pages.data()) == 0 || errno != ENOMEM;
+    };
+    const uchar* kept = larger.data;
+    larger.release();
+    EXPECT_TRUE(isMapped(kept, 2u << 20));
+    lumora::keepFreedImageMemoryUpTo(0);
+    EXPECT_FALSE(isMapped(kept, 2u << 20));
+    cv::Mat again(2000, 1500, CV_32FC3, cv::Scalar(1));
+    const uchar* freed = again.data;
+    again.release();
+    EXPECT_FALSE(isMapped(freed, 2u << 20));
+    lumora::keepFreedImageMemoryUpTo(std::size_t(512) << 20);
 }
 
 } // namespace
