@@ -3,9 +3,12 @@
 // search's result lists. A run to its end is in EndToEndTest.
 
 #include "FlowTestSupport.h"
+#include "presets/PresetFiles.h"
 #include "sharpness/Sharpness.h"
 #include "stacking/StackingEngine.h"
+#include "ui/EditingController.h"
 #include "ui/OpeningController.h"
+#include "ui/PresetStrips.h"
 #include "ui/ProSharpestImageSelection.h"
 #include "ui/SelectionFlowController.h"
 #include "ui/SharpestSearchController.h"
@@ -80,6 +83,8 @@ TEST_F(StackingFlowTest, KeepingTheImageEditsWhatWasMergedSoFar) {
         << qPrintable(result->exportName());
     EXPECT_EQ(w->model().workspace()->edited, result);
     EXPECT_EQ(w->model().workspace()->stackingEngine(), nullptr);
+    // Pro offers the shipped file's presets, not only the three built-in ones.
+    EXPECT_EQ(w->editing().strips().builtIn().size(), defaultPresets().size());
 }
 
 TEST_F(StackingFlowTest, CancelOnTheQuestionLetsTheRunGoOn) {
