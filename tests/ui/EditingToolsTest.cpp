@@ -114,6 +114,11 @@ TEST_F(EditingToolsTest, CropFrameStaysInsideAndSelectsThePicture) {
     drag(frame, frame->pos() + QPoint(1, 1), QPoint(-2000, -2000));
     drag(frame, frame->geometry().bottomRight() - QPoint(1, 1), QPoint(4000, 4000));
     EXPECT_EQ(frame->geometry(), QRect(QPoint(), parent));
+    // Its top edge dragged down and sideways: only the top follows; dragged back up, the whole again.
+    drag(frame, QPoint(parent.width() / 2, 1), QPoint(parent.width() / 2 - 30, 16));
+    EXPECT_EQ(frame->geometry(), QRect(0, 15, parent.width(), parent.height() - 15));
+    drag(frame, QPoint(parent.width() / 2, 16), QPoint(parent.width() / 2, -100));
+    EXPECT_EQ(frame->geometry(), QRect(QPoint(), parent));
     find<QPushButton>(*w, "pushButton_ApplyTool")->click();
     ASSERT_TRUE(waitRendered(*w));
     EXPECT_EQ(edited(*w)->engine().params().cropRect, cv::Rect(0, 0, 320, 240));
