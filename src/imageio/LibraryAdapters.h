@@ -52,6 +52,12 @@ bool encode(const cv::Mat& image, const std::string& extension, int jpegQuality,
             std::string* error);
 } // namespace opencv
 
+// Lumora's own JPEG writer on libjpeg (JpegWriter.cpp): the bytes OpenCV's writer makes at `quality`
+// (1..100), with 72 dots per inch stated; 8-bit grey or BGR pictures only.
+namespace jpeg {
+bool encode(const cv::Mat& image, int quality, Bytes* out, std::string* error);
+} // namespace jpeg
+
 // Lumora's own Radiance reader (RadianceReader.cpp): 32-bit RGBE, flat or run-length scanlines, the top row
 // first; BGR floats out. Refused also for another pixel format or orientation; `*error` says why.
 namespace radiance {
