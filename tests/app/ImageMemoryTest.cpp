@@ -10,8 +10,8 @@
 namespace {
 
 TEST(ImageMemory, LargeMatricesAreAlignedWorkAndAreReusedSmallOnesAreLeftAlone) {
-    lumora::useLargePagesForImages();
-    lumora::useLargePagesForImages(); // a second call changes nothing
+    lumora::useLargePagesForImages(lumora::kLargeImageBytes);
+    lumora::useLargePagesForImages(lumora::kLargeImageBytes); // a second call changes nothing
 
     cv::Mat big(2000, 1500, CV_32FC3); // 36 MB
     ASSERT_EQ(reinterpret_cast<std::uintptr_t>(big.data) % (2u << 20), 0u);
@@ -38,6 +38,21 @@ TEST(ImageMemory, LargeMatricesAreAlignedWorkAndAreReusedSmallOnesAreLeftAlone) 
     EXPECT_EQ(wrapped.ptr<float>(1)[1], 4.f);
     cv::Mat small(10, 10, CV_8U, cv::Scalar(7));
     EXPECT_EQ(cv::sum(small)[0], 700.0);
+
+    // A program working one picture at a time lowers the bar: a 1 MP light image (12 MB) then takes a mapping
+    // too, and matrices below the bar still do not.
+    const auto aligned = [](const cv::Mat& m) {
+        return reinterpret_cast<std::uintptr_t>(m.data) % (2u << 20) == 0;
+    };
+    cv::Mat before(866, 1155, CV_32FC3);
+    lumora::useLargePagesForImages(lumora::kOneAtATimeImageBytes);
+    cv::Mat after(866, 1155, CV_32FC3, cv::Scalar(1, 2, 3));
+    cv::Mat below(500, 500, CV_8U, cv::Scalar(1));
+    EXPECT_TRUE(aligned(after));
+    EXPECT_EQ(cv::sum(after)[2], 3.0 * 866 * 1155);
+    EXPECT_FALSE(aligned(before));
+    EXPECT_FALSE(aligned(below));
+    lumora::useLargePagesForImages(lumora::kLargeImageBytes);
 }
 
 } // namespace
