@@ -27,6 +27,7 @@ ExifToolSession::ExifToolSession() : previous_(tCurrent) {
     program_ = findHelperProgram(QStringLiteral("exiftool"));
     if (program_.isEmpty())
         return;
+    process_.setProcessEnvironment(largePageHeapEnvironment());
     // Commands arrive on standard input, one argument per line, each ended by -executeN.
     process_.start(program_, {QStringLiteral("-stay_open"), QStringLiteral("True"), QStringLiteral("-@"),
                               QStringLiteral("-")});
