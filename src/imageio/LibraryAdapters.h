@@ -80,7 +80,9 @@ Outcome read(const std::string& path, cv::Mat* image, std::string* error);
 // 1.0 stands for when `whiteNits` > 0. Reads files recognised by their magic number into BGR floats; a data
 // window beyond withinImageLimits() is refused before any pixel is allocated.
 namespace exr {
-bool looksLikeExr(const unsigned char* data, std::size_t size);
+inline bool looksLikeExr(const unsigned char* data, std::size_t size) {
+    return size >= 4 && data[0] == 0x76 && data[1] == 0x2f && data[2] == 0x31 && data[3] == 0x01;
+}
 bool encode(const cv::Mat& linearBgr, bool halfSamples, double whiteNits, Bytes* out, std::string* error);
 ReaderOutcome read(const std::string& path, cv::Mat* image, std::string* error);
 } // namespace exr
