@@ -22,6 +22,8 @@ using namespace lumora;
 // Libraries that only some runs need, each loaded on first use: none may be loaded by a bare start.
 const char* const kLoadedOnUse[] = {"libopencv_imgcodecs",
                                     "libopencv_videoio",
+                                    "libopencv_video.",
+                                    "libopencv_dnn",
                                     "libavformat",
                                     "libavcodec",
                                     "libgdal",
