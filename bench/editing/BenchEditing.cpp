@@ -309,7 +309,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     applyIdentity(app);
     // Large matrices as the window's program allocates them.
-    useLargePagesForImages(kLargeImageBytes);
+    useLargePagesForImages();
     std::setvbuf(stdout, nullptr, _IOLBF, 0); // figures appear as they are measured
     int rounds = 5;
     std::vector<int> operators = {0, 1, 2, 4};

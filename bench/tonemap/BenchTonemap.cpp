@@ -254,7 +254,7 @@ Stats timePeer(const QString& hdrPath, const QString& outDir, int runs) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     // Large matrices as the programs allocate them.
-    lumora::useLargePagesForImages(lumora::kLargeImageBytes);
+    lumora::useLargePagesForImages();
     QStringList args = app.arguments().mid(1);
     std::string photo = defaultPhoto();
     int runs = 5;

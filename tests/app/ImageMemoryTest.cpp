@@ -10,8 +10,8 @@
 namespace {
 
 TEST(ImageMemory, LargeMatricesAreAlignedWorkAndAreReusedSmallOnesAreLeftAlone) {
-    lumora::useLargePagesForImages(lumora::kLargeImageBytes);
-    lumora::useLargePagesForImages(lumora::kLargeImageBytes); // a second call changes nothing
+    lumora::useLargePagesForImages();
+    lumora::useLargePagesForImages(); // a second call changes nothing
 
     cv::Mat big(2000, 1500, CV_32FC3); // 36 MB
     ASSERT_EQ(reinterpret_cast<std::uintptr_t>(big.data) % (2u << 20), 0u);

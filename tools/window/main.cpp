@@ -28,7 +28,7 @@ int main(int argc, char* argv[]) {
     lumora::returnLargeBuffersToTheSystem();
     QApplication app(argc, argv);
     lumora::applyIdentity(app);
-    lumora::useLargePagesForImages(lumora::kLargeImageBytes);
+    lumora::useLargePagesForImages();
     // Lets Wayland desktops match the window to its menu entry and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral(LUMORA_DESKTOP_ID));
     try {
