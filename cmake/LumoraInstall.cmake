@@ -62,7 +62,7 @@ macro(lumora_install_rules)
   target_compile_definitions(lumora PRIVATE LUMORA_DESKTOP_ID="${LUMORA_APP_ID}")
   install(TARGETS lumora lumora-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(TARGETS lumora-decode RUNTIME DESTINATION ${LUMORA_INSTALL_HELPERDIR})
-  install(TARGETS lumora_codecs LIBRARY DESTINATION ${LUMORA_INSTALL_HELPERDIR})
+  install(TARGETS lumora_codecs lumora_imagelibs lumora_motion LIBRARY DESTINATION ${LUMORA_INSTALL_HELPERDIR})
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/resources/Lang/ DESTINATION ${LUMORA_INSTALL_DATADIR}/Lang
           FILES_MATCHING PATTERN "*.txt")
   install(FILES ${PROJECT_SOURCE_DIR}/resources/Presets/default.xml DESTINATION ${LUMORA_INSTALL_DATADIR}/Presets)

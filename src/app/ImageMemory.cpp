@@ -4,6 +4,7 @@
 
 #include <sys/mman.h>
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <vector>
@@ -25,6 +26,9 @@ class LargePageAllocator final : public cv::MatAllocator {
 public:
     explicit LargePageAllocator(cv::MatAllocator* small) : small_(small) {}
 
+    // Matrices from this many bytes on come from the mappings.
+    std::atomic<std::size_t> from{kLargeImageBytes};
+
     cv::UMatData* allocate(int dims, const int* sizes, int type, void* data, size_t* step,
                            cv::AccessFlag flags, cv::UMatUsageFlags usage) const override {
         if (data) // samples the caller owns: nothing to allocate here
@@ -32,7 +36,7 @@ public:
         std::size_t total = CV_ELEM_SIZE(type);
         for (int i = 0; i < dims; ++i)
             total *= static_cast<std::size_t>(sizes[i]);
-        if (total < kLargeImageBytes)
+        if (total < from.load(std::memory_order_relaxed))
             return small_->allocate(dims, sizes, type, data, step, flags, usage);
         void* block = take(roundUp(total));
         if (!block) // no mapping to be had: the ordinary allocator, which reports running out as OpenCV does
@@ -157,7 +161,8 @@ LargePageAllocator* allocator() {
 
 } // namespace
 
-void useLargePagesForImages() {
+void useLargePagesForImages(std::size_t fromBytes) {
+    allocator()->from = fromBytes;
     static std::once_flag once;
     std::call_once(once, [] { cv::Mat::setDefaultAllocator(allocator()); });
 }

@@ -22,9 +22,22 @@ QString findHelperProgram(const QString& name) {
     return QStandardPaths::findExecutable(name);
 }
 
-ProcessOutcome runProcess(const QString& program, const QStringList& arguments, int timeoutMs) {
+QProcessEnvironment largePageHeapEnvironment() {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    const QString name = QStringLiteral("GLIBC_TUNABLES");
+    const QString tunable = QStringLiteral("glibc.malloc.hugetlb=1");
+    const QString given = environment.value(name);
+    if (!given.contains(QStringLiteral("glibc.malloc.hugetlb=")))
+        environment.insert(name, given.isEmpty() ? tunable : given + QLatin1Char(':') + tunable);
+    return environment;
+}
+
+ProcessOutcome runProcess(const QString& program, const QStringList& arguments, int timeoutMs,
+                          bool largePageHeap) {
     ProcessOutcome out;
     QProcess process;
+    if (largePageHeap)
+        process.setProcessEnvironment(largePageHeapEnvironment());
     process.setProgram(program);
     process.setArguments(arguments);
     process.start(QIODevice::ReadWrite);

@@ -24,8 +24,6 @@
 #include <cstring>
 #include <future>
 
-extern char** environ;
-
 namespace lumora {
 namespace {
 
@@ -100,8 +98,16 @@ public:
         for (const std::string& a : command)
             argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
+        // Its heap in 2 MiB pages, as exiftool's: fewer of the faults this machine's kind pays dearly for.
+        std::vector<QByteArray> environment;
+        for (const QString& entry : largePageHeapEnvironment().toStringList())
+            environment.push_back(entry.toLocal8Bit());
+        std::vector<char*> envp;
+        for (QByteArray& entry : environment)
+            envp.push_back(entry.data());
+        envp.push_back(nullptr);
         pid_t pid = -1;
-        const int r = posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ);
+        const int r = posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), envp.data());
         posix_spawn_file_actions_destroy(&actions);
         posix_spawnattr_destroy(&attributes);
         ::close(fds[1]);

@@ -84,7 +84,7 @@ ExifCopyResult copyExif(const std::string& source, const std::string& destinatio
     ProcessOutcome run;
     ExifToolSession* session = ExifToolSession::current();
     if (!session || !session->run(args + QStringList{dst}, options.timeoutMs, &run))
-        run = runProcess(program, args << QStringLiteral("--") << dst, options.timeoutMs);
+        run = runProcess(program, args << QStringLiteral("--") << dst, options.timeoutMs, true);
     if (!workFileExisted && QFileInfo::exists(workFile))
         QFile::remove(workFile);
     if (!run.succeeded()) {

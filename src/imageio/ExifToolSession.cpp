@@ -1,6 +1,6 @@
 #include "imageio/ExifToolSession.h"
 
-#include "imageio/CodecModule.h"
+#include "imageio/LibraryAdapters.h"
 
 #include <QElapsedTimer>
 
@@ -27,6 +27,7 @@ ExifToolSession::ExifToolSession() : previous_(tCurrent) {
     program_ = findHelperProgram(QStringLiteral("exiftool"));
     if (program_.isEmpty())
         return;
+    process_.setProcessEnvironment(largePageHeapEnvironment());
     // Commands arrive on standard input, one argument per line, each ended by -executeN.
     process_.start(program_, {QStringLiteral("-stay_open"), QStringLiteral("True"), QStringLiteral("-@"),
                               QStringLiteral("-")});
@@ -43,9 +44,8 @@ void ExifToolSession::warmUp() {
     warmUpFolder_ = std::make_unique<QTemporaryDir>();
     std::vector<unsigned char> jpeg;
     std::string error;
-    const imageio::codecs::Api* codec = imageio::codecs::api().take(nullptr);
-    if (!warmUpFolder_->isValid() || !codec ||
-        !codec->encode(".jpg", cv::Mat(8, 8, CV_8UC3, cv::Scalar::all(128)), {}, &jpeg, &error))
+    if (!warmUpFolder_->isValid() ||
+        !imageio::jpeg::encode(cv::Mat(8, 8, CV_8UC3, cv::Scalar::all(128)), 95, &jpeg, &error))
         return;
     const QString from = warmUpFolder_->filePath(QStringLiteral("from.jpg"));
     const QString to = warmUpFolder_->filePath(QStringLiteral("to.jpg"));

@@ -145,10 +145,12 @@ WriteResult writeImage(const std::string& path, const cv::Mat& image, const std:
     auto start = Clock::now();
     imageio::Bytes bytes;
     std::string freeImageError, openCvError, devilError;
-    // JPEGs go to OpenCV first: the same libjpeg settings (quality, 4:2:0, baseline) in half FreeImage's
+    // JPEGs go to Lumora's own writer first (OpenCV's bytes without loading OpenCV's codecs), then OpenCV
+    // for the depths it converts: the same libjpeg settings (quality, 4:2:0, baseline) in half FreeImage's
     // time.
     const bool jpeg = ext == "jpg" || ext == "jpeg" || ext == "jpe";
-    const bool encoded = (jpeg && imageio::opencv::encode(image, ext, jpegQuality, &bytes, &openCvError)) ||
+    const bool encoded = (jpeg && imageio::jpeg::encode(image, jpegQuality, &bytes, &openCvError)) ||
+                         (jpeg && imageio::opencv::encode(image, ext, jpegQuality, &bytes, &openCvError)) ||
                          imageio::freeimage::encode(image, ext, jpegQuality, &bytes, &freeImageError) ||
                          (!jpeg && imageio::opencv::encode(image, ext, jpegQuality, &bytes, &openCvError)) ||
                          imageio::devil::encode(image, ext, jpegQuality, &bytes, &devilError);

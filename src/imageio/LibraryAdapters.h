@@ -52,6 +52,12 @@ bool encode(const cv::Mat& image, const std::string& extension, int jpegQuality,
             std::string* error);
 } // namespace opencv
 
+// Lumora's own JPEG writer on libjpeg (JpegWriter.cpp): the bytes OpenCV's writer makes at `quality`
+// (1..100), with 72 dots per inch stated; 8-bit grey or BGR pictures only.
+namespace jpeg {
+bool encode(const cv::Mat& image, int quality, Bytes* out, std::string* error);
+} // namespace jpeg
+
 // Lumora's own Radiance reader (RadianceReader.cpp): 32-bit RGBE, flat or run-length scanlines, the top row
 // first; BGR floats out. Refused also for another pixel format or orientation; `*error` says why.
 namespace radiance {
@@ -74,7 +80,9 @@ Outcome read(const std::string& path, cv::Mat* image, std::string* error);
 // 1.0 stands for when `whiteNits` > 0. Reads files recognised by their magic number into BGR floats; a data
 // window beyond withinImageLimits() is refused before any pixel is allocated.
 namespace exr {
-bool looksLikeExr(const unsigned char* data, std::size_t size);
+inline bool looksLikeExr(const unsigned char* data, std::size_t size) {
+    return size >= 4 && data[0] == 0x76 && data[1] == 0x2f && data[2] == 0x31 && data[3] == 0x01;
+}
 bool encode(const cv::Mat& linearBgr, bool halfSamples, double whiteNits, Bytes* out, std::string* error);
 ReaderOutcome read(const std::string& path, cv::Mat* image, std::string* error);
 } // namespace exr

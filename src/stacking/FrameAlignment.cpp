@@ -1,9 +1,10 @@
 #include "stacking/FrameAlignment.h"
 
 #include "app/OrderStatistics.h"
+#include "stacking/MotionModule.h"
 
 #include <opencv2/imgproc.hpp>
-#include <opencv2/video/tracking.hpp>
+#include <opencv2/video/tracking.hpp> // the motion types; the code is in the motion module
 
 #include <algorithm>
 #include <cmath>
@@ -39,10 +40,9 @@ constexpr double kTukey = 12.0; // residuals beyond this many robust deviations 
 // One ECC estimate; a correlation whose illumination term collapses ends early with the warp reached so far.
 void runEcc(const cv::Mat& templ, const cv::Mat& input, cv::Mat& warp, int iterations, double eps) {
     try {
-        cv::findTransformECC(
+        motion::findTransformECC(
             templ, input, warp, cv::MOTION_TRANSLATION,
-            cv::TermCriteria(cv::TermCriteria::COUNT + cv::TermCriteria::EPS, iterations, eps), cv::noArray(),
-            kGaussFilter);
+            cv::TermCriteria(cv::TermCriteria::COUNT + cv::TermCriteria::EPS, iterations, eps), kGaussFilter);
     } catch (const cv::Exception& e) {
         if (e.code != cv::Error::StsNoConv)
             throw;

@@ -3,9 +3,9 @@
 #include "app/OrderStatistics.h"
 #include "stacking/BlockMatch.h"
 #include "stacking/FrameAlignment.h"
+#include "stacking/MotionModule.h"
 
 #include <opencv2/imgproc.hpp>
-#include <opencv2/video/tracking.hpp>
 
 #include <algorithm>
 #include <cfenv>
@@ -109,8 +109,8 @@ int GhostingPowerEstimator::estimate(const cv::Mat& chosen, const cv::Mat& chose
     if (cancelled())
         return -1;
     cv::Mat flow;
-    cv::calcOpticalFlowFarneback(greyForAlignment(chosenSmall), greyForAlignment(alignedSmall), flow, 0.75, 4,
-                                 5, 1, 5, 1.1, 0);
+    motion::calcOpticalFlowFarneback(greyForAlignment(chosenSmall), greyForAlignment(alignedSmall), flow,
+                                     0.75, 4, 5, 1, 5, 1.1, 0);
     cv::GaussianBlur(flow, flow, cv::Size(33, 33), 2.0);
 
     // Squared motion at the corners that sit on texture; flat patches cannot confirm anything.

@@ -42,16 +42,15 @@ void rowColour(const float* src, const float* lrow, const float* rrow, float* ds
 
 // Maps the 0.5th..99.5th percentiles of r onto a 100:1 range: r / hi raised to ln 100 / ln(hi / lo).
 void fitRange(cv::Mat& r, int workers) {
-    const std::optional<double> hiP = imagePercentile(r, 99.5);
-    const std::optional<double> loP = imagePercentile(r, 0.5);
-    if (!hiP || !(*hiP > 0.0)) {
+    const std::optional<std::pair<double, double>> range = imagePercentileRange(r, 0.5, 99.5);
+    if (!range || !(range->second > 0.0)) {
         r.setTo(0.f); // nothing lit: the image stays black rather than dividing by a non-positive peak
         return;
     }
-    const double hi = *hiP;
+    const double hi = range->second;
     // A result at or below the log domain's floor counts as the floor, so black areas do not turn the
     // exponent into 0 (all white) or NaN.
-    const double lo = std::max(*loP, static_cast<double>(kEpsilon));
+    const double lo = std::max(range->first, static_cast<double>(kEpsilon));
     const double exponent = hi > lo ? std::log(100.0) / std::log(hi / lo) : 1.0;
     forRowBands(r.rows, r.cols, workers, kPlace, [&](int first, int end) {
         cv::Mat band = r.rowRange(first, end);

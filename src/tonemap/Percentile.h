@@ -5,6 +5,7 @@
 #include <opencv2/core.hpp>
 
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace lumora {
@@ -14,5 +15,10 @@ std::optional<double> percentile(std::vector<float>& values, double p);
 
 // Percentile p of the finite samples of a one-channel float image.
 std::optional<double> imagePercentile(const cv::Mat& image, double p);
+
+// Percentiles `low` and `high` (low <= high) of the finite samples of a one-channel float image, each the
+// value imagePercentile gives, from one copy of the samples: the low one is looked for only among those
+// below the high one.
+std::optional<std::pair<double, double>> imagePercentileRange(const cv::Mat& image, double low, double high);
 
 } // namespace lumora

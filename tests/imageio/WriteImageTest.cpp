@@ -8,6 +8,8 @@
 #include <QDir>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include <cerrno>
 #include <cstring>
@@ -138,6 +140,39 @@ TEST_F(WriteImage, JpegQualityIsApplied) {
     EXPECT_LT(fileText(path("low.jpg")).size() * 2, fileText(path("high.jpg")).size());
     EXPECT_LT(cv::norm(readImage(path("high.jpg")), noisy, cv::NORM_L1),
               cv::norm(readImage(path("low.jpg")), noisy, cv::NORM_L1));
+}
+
+// Lumora writes JPEGs on libjpeg itself: the bytes must be those OpenCV's writer makes (the reference the
+// exports were made with), with the density set to 72 dots per inch. Sizes that are no multiple of the
+// 16-pixel blocks, grey and colour, the qualities at the ends; a picture larger than the first output block.
+TEST_F(WriteImage, JpegBytesAreOpenCvsWithSeventyTwoDotsPerInch) {
+    struct Case {
+        int rows, cols, type, quality;
+    };
+    for (const Case c :
+         {Case{1, 1, CV_8UC3, 99}, Case{23, 37, CV_8UC3, 1}, Case{300, 411, CV_8UC3, 99},
+          Case{300, 411, CV_8UC3, 100}, Case{17, 9, CV_8UC1, 50}, Case{240, 320, CV_8UC1, 95}}) {
+        cv::Mat image(c.rows, c.cols, c.type);
+        cv::randu(image, 0, 256);
+        cv::GaussianBlur(image, image, cv::Size(5, 5), 0); // photo-like, and noise keeps the files large
+        image += cv::Scalar(0, 40, 80);
+        std::vector<unsigned char> reference, ours;
+        ASSERT_TRUE(cv::imencode(".jpg", image, reference, {cv::IMWRITE_JPEG_QUALITY, c.quality}));
+        ASSERT_GT(reference.size(), 18u);
+        const unsigned char density[] = {1, 0, 72, 0, 72}; // JFIF units (inches), x and y big-endian
+        std::copy(density, density + sizeof density, reference.begin() + 13);
+        std::string error;
+        ASSERT_TRUE(imageio::jpeg::encode(image, c.quality, &ours, &error)) << error;
+        EXPECT_TRUE(ours == reference)
+            << c.cols << "x" << c.rows << " type " << c.type << " quality " << c.quality << ": "
+            << ours.size() << " vs " << reference.size() << " bytes";
+    }
+    std::vector<unsigned char> none;
+    std::string why;
+    EXPECT_FALSE(imageio::jpeg::encode(cv::Mat(4, 4, CV_16UC3), 90, &none, &why));
+    EXPECT_FALSE(why.empty());
+    // The writer's other paths still take what this one leaves: 16-bit pictures go through OpenCV.
+    EXPECT_TRUE(writeImage(path("deep.jpg"), cv::Mat(8, 8, CV_16UC3, cv::Scalar::all(3000))).ok);
 }
 
 TEST_F(WriteImage, ReplacesAnExistingFileCompletelyWithOrdinaryPermissions) {

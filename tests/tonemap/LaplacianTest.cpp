@@ -15,6 +15,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
+#include <utility>
 
 namespace lumora {
 namespace {
@@ -227,6 +229,24 @@ TEST(TonemapLaplacian, Percentiles) {
     std::vector<double> all(img.begin<float>(), img.end<float>());
     for (double p : {0.5, 33.3, 99.5})
         EXPECT_NEAR(*imagePercentile(img, p), test::referencePercentile(all, p), 1e-6) << p;
+
+    // Both ends of a range from one copy are exactly what each alone gives: with ties, non-finite samples,
+    // ranks next to each other and sizes too small for the shortcut.
+    cv::Mat ties(40, 30, CV_32F);
+    cv::randu(ties, 0, 6);
+    ties.convertTo(ties, CV_32S);
+    ties.convertTo(ties, CV_32F);
+    cv::Mat holes = logScene(60, 50, 8);
+    holes.at<float>(3, 4) = std::numeric_limits<float>::quiet_NaN();
+    holes.at<float>(7, 1) = std::numeric_limits<float>::infinity();
+    for (const cv::Mat& image :
+         {img, ties, holes, cv::Mat(1, 1, CV_32F, cv::Scalar(2)), cv::Mat(2, 1, CV_32F, cv::Scalar(3))})
+        for (const auto& [low, high] : {std::pair{0.5, 99.5}, {0.0, 100.0}, {50.0, 50.0}, {49.0, 51.0}}) {
+            const auto range = imagePercentileRange(image, low, high);
+            ASSERT_TRUE(range.has_value());
+            EXPECT_EQ(range->first, *imagePercentile(image, low)) << image.size() << " " << low;
+            EXPECT_EQ(range->second, *imagePercentile(image, high)) << image.size() << " " << high;
+        }
 }
 
 TEST(TonemapLaplacian, CancelledFilterReturnsNothing) {

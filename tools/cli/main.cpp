@@ -72,7 +72,7 @@ int main(int argc, char* argv[]) {
     // instead of each being mapped afresh and every page faulted in and zeroed by the kernel.
     mallopt(M_MMAP_THRESHOLD, 1 << 30);
     mallopt(M_TRIM_THRESHOLD, 1 << 30);
-    lumora::useLargePagesForImages();
+    lumora::useLargePagesForImages(lumora::kOneAtATimeImageBytes);
     QCoreApplication app(argc, argv);
     lumora::applyIdentity(app);
     lumora::setLogDirectory(QDir::toNativeSeparators(lumora::userDataDirectory()).toStdString());

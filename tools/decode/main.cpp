@@ -62,7 +62,7 @@ int main(int argc, char** argv) {
     lumora::decode::setOpenCvLimits();
     if (check)
         return 0;
-    lumora::useLargePagesForImages();
+    lumora::useLargePagesForImages(lumora::kOneAtATimeImageBytes);
 
     // Ends with Lumora, even when Lumora is killed (had it already gone, the closed socket ends the loop).
     prctl(PR_SET_PDEATHSIG, SIGKILL);

@@ -75,11 +75,6 @@ void readFloats(const std::string& path, const Imath::Box2i& window, cv::Mat& bg
 
 } // namespace
 
-bool looksLikeExr(const unsigned char* data, std::size_t size) {
-    static const unsigned char kMagic[] = {0x76, 0x2f, 0x31, 0x01};
-    return size >= sizeof kMagic && std::equal(kMagic, kMagic + sizeof kMagic, data);
-}
-
 bool encode(const cv::Mat& linearBgr, bool halfSamples, double whiteNits, Bytes* out, std::string* error) {
     if (linearBgr.empty() || linearBgr.type() != CV_32FC3) {
         *error = "OpenEXR: only a three-channel float picture is written";

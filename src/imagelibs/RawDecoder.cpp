@@ -10,18 +10,10 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include <algorithm>
-#include <array>
-#include <cctype>
 #include <memory>
 
 namespace lumora {
 namespace {
-
-constexpr std::array<const char*, 38> kRawExtensions = {
-    "3fr", "ari", "arw", "bay", "crw", "cr2", "cap", "dcs", "dcr", "dng", "drf", "eip", "erf",
-    "fff", "iiq", "k25", "kdc", "mdc", "mef", "mos", "mrw", "nef", "nrw", "obm", "orf", "pef",
-    "ptx", "pxn", "r3d", "raf", "raw", "rwl", "rw2", "rwz", "sr2", "srf", "srw", "x3f"};
 
 // Settings as dcraw's "-w -6 -o 3 -g 2.4 12.92 -H 5" and "-q 3", or "-q 0 -h" for a preview.
 void applyDevelopSettings(libraw_output_params_t& params, bool preview) {
@@ -40,16 +32,6 @@ std::string librawError(int code) {
 }
 
 } // namespace
-
-bool isRawFile(const std::string& path) {
-    const auto dot = path.find_last_of('.');
-    if (dot == std::string::npos)
-        return false;
-    std::string ext = path.substr(dot + 1);
-    std::transform(ext.begin(), ext.end(), ext.begin(),
-                   [](unsigned char c) { return char(std::tolower(c)); });
-    return std::any_of(kRawExtensions.begin(), kRawExtensions.end(), [&](const char* e) { return ext == e; });
-}
 
 cv::Mat decodeRaw(const std::string& path, bool preview) {
     // Large (a few hundred kilobytes of state): on the heap, not the stack.
