@@ -8,6 +8,7 @@
 #include "imageio/ImageFile.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -214,6 +215,29 @@ TEST_F(ExifCopy, WhenTagsCannotBeCopiedTheImageStaysAndTheReasonIsGiven) {
     EXPECT_FALSE(missing.ok);
     EXPECT_FALSE(missing.error.empty());
     EXPECT_EQ(entries(), (std::vector<std::string>{"light.hdr", "plain.jpg", "slow.jpg"}));
+}
+
+// A session whose exiftool takes commands but never answers gives up after the time asked for, and says so.
+TEST_F(ExifCopy, ASessionWhoseExiftoolNeverAnswersGivesUpInTime) {
+    QTemporaryDir bin;
+    QFile mute(bin.filePath(QStringLiteral("exiftool")));
+    ASSERT_TRUE(mute.open(QIODevice::WriteOnly));
+    mute.write("#!/bin/sh\nexec cat >/dev/null\n");
+    mute.close();
+    mute.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QByteArray oldPath = qgetenv("PATH");
+    qputenv("PATH", bin.path().toLocal8Bit() + ':' + oldPath);
+    {
+        ExifToolSession session;
+        ProcessOutcome outcome;
+        QElapsedTimer waited;
+        waited.start();
+        ASSERT_TRUE(session.run({QStringLiteral("-ver")}, 300, &outcome));
+        EXPECT_FALSE(outcome.finished);
+        EXPECT_NE(outcome.error.find("did not finish"), std::string::npos) << outcome.error;
+        EXPECT_LT(waited.elapsed(), 10000);
+    }
+    qputenv("PATH", oldPath);
 }
 
 } // namespace
