@@ -12,8 +12,10 @@
 #include <QLayout>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPainter>
 #include <QPushButton>
 #include <QStackedWidget>
+#include <QStyle>
 #include <QVBoxLayout>
 #include <QVariant>
 #include <algorithm>
@@ -43,6 +45,22 @@ QPushButton* smallButton(const char* name, const QString& symbol, const char* ti
     b->setFixedWidth(28);
     return b;
 }
+
+// A picture's name under its thumbnail: one line that ends in "…" where the thumbnail is narrower than the
+// name, instead of being cut off at the frame. text() stays the whole name.
+class ElidedLabel final : public QLabel {
+public:
+    using QLabel::QLabel;
+    QSize minimumSizeHint() const override { return {0, QLabel::minimumSizeHint().height()}; }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        const QRect r = contentsRect();
+        style()->drawItemText(&painter, r, int(alignment()), palette(), isEnabled(),
+                              fontMetrics().elidedText(text(), Qt::ElideRight, r.width()), foregroundRole());
+    }
+};
 
 } // namespace
 
@@ -116,7 +134,7 @@ void SharpestImageSelection::buildForm(QWidget* area) {
     editionPage->setObjectName(QStringLiteral("page_EditionMode"));
     auto* editionRow = new QHBoxLayout(editionPage);
     editionRow->setContentsMargins(0, 0, 0, 0);
-    nameLabel_ = new QLabel(editionPage);
+    nameLabel_ = new ElidedLabel(editionPage);
     nameLabel_->setObjectName(QStringLiteral("label_SharpestImageEditionText"));
     nameLabel_->setCursor(Qt::IBeamCursor);
     editionRow->addWidget(nameLabel_);
@@ -249,6 +267,7 @@ void SharpestImageSelection::setExportName(const QString& name) {
     document_->proposeName(name);
     mode_ = EditingMode;
     nameLabel_->setText(document_->exportName());
+    nameLabel_->setToolTip(document_->exportName());
     nameEdit_->setText(document_->exportName());
     bottom_->setCurrentIndex(1);
     if (pin_)
@@ -258,6 +277,7 @@ void SharpestImageSelection::setExportName(const QString& name) {
 void SharpestImageSelection::renameExport(const QString& name) {
     document_->setExportName(name);
     nameLabel_->setText(name);
+    nameLabel_->setToolTip(name);
     nameEdit_->setText(name);
 }
 

@@ -81,6 +81,10 @@ TEST_F(StackingFlowTest, KeepingTheImageEditsWhatWasMergedSoFar) {
     EXPECT_EQ(result->image().type(), CV_32FC3);
     EXPECT_TRUE(result->exportName().endsWith(QStringLiteral("%1)").arg(merged)))
         << qPrintable(result->exportName());
+    // A name too long for the thumbnail is shown shortened; the whole of it is the label's tooltip.
+    const auto* name = result->findChild<QLabel*>(QStringLiteral("label_SharpestImageEditionText"));
+    ASSERT_NE(name, nullptr);
+    EXPECT_EQ(name->toolTip(), result->exportName());
     EXPECT_EQ(w->model().workspace()->edited, result);
     EXPECT_EQ(w->model().workspace()->stackingEngine(), nullptr);
     // Pro offers the shipped file's presets, not only the three built-in ones.
