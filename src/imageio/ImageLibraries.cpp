@@ -26,23 +26,11 @@ const libs::Host kHost{[](const std::string& place, const std::string& message) 
                            return parallelFor(tasks, workers, place, body);
                        }};
 
-struct Loaded {
-    const libs::Api* api = nullptr;
-    std::string error;
-};
-
 // The module, or why it is missing (logged once). Loads once; safe on any thread.
-const Loaded& module() {
-    static const Loaded loaded = [] {
-        Loaded l;
-        using Entry = const libs::Api* (*)(const libs::Host*);
-        const auto entry =
-            reinterpret_cast<Entry>(openProgramModule(libs::kModuleFile, libs::kEntryPoint, &l.error));
-        const libs::Api* api = entry ? entry(&kHost) : nullptr;
-        if (api && api->version == libs::kApiVersion)
-            l.api = api;
-        else if (entry)
-            l.error = std::string(libs::kModuleFile) + " is not an image-library module of this version";
+const ModuleTable<libs::Api>& module() {
+    static const ModuleTable<libs::Api> loaded = [] {
+        ModuleTable<libs::Api> l = loadModuleTable<libs::Api>(libs::kModuleFile, libs::kEntryPoint,
+                                                              libs::kApiVersion, "an image-library", &kHost);
         if (!l.api)
             logError("imageio", l.error);
         return l;

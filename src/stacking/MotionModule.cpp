@@ -10,23 +10,11 @@ namespace lumora::motion {
 
 namespace {
 
-struct Loaded {
-    const Api* api = nullptr;
-    std::string error;
-};
-
 // The module, loaded once on any thread; without it the reason is logged once and thrown at every call.
 const Api& api() {
-    static const Loaded loaded = [] {
-        Loaded l;
-        using Entry = const Api* (*)();
-        const auto entry =
-            reinterpret_cast<Entry>(imageio::openProgramModule(kModuleFile, kEntryPoint, &l.error));
-        const Api* api = entry ? entry() : nullptr;
-        if (api && api->version == kApiVersion)
-            l.api = api;
-        else if (entry)
-            l.error = std::string(kModuleFile) + " is not a motion module of this version";
+    static const imageio::ModuleTable<Api> loaded = [] {
+        imageio::ModuleTable<Api> l =
+            imageio::loadModuleTable<Api>(kModuleFile, kEntryPoint, kApiVersion, "a motion");
         if (!l.api)
             logError("stacking", l.error);
         return l;
